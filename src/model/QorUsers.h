@@ -1,0 +1,56 @@
+#pragma once
+// The monitored users of this computer and their registry store, local or on a network
+// computer. Storage operations return false instead of raising, as the registry does.
+#include "model/QorUser.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vantrel {
+
+// Reads the user's settings and today's usage, then derives today's figures. With remote,
+// the local registry is read first, then the network computer's.
+bool LoadUser(TQorUser& user, bool remote, const std::wstring& remoteComputer);
+// Writes the user's settings (never usage). With remote, the local registry is written first.
+bool SaveUser(const TQorUser& user, bool remote, const std::wstring& remoteComputer);
+// Lists "computer=minutes" for every computer with at least one minute recorded for the
+// weekday (1..7) and day of the year. False only when the network computer is unreachable.
+bool ReadUsagePerComputer(const TQorUser& user, bool remote, const std::wstring& remoteComputer,
+                          std::vector<std::wstring>& list, int weekday, int dayOfYear);
+
+class TQorUsers {
+public:
+    TQorUsers() = default;
+    TQorUsers(const TQorUsers&) = delete;
+    TQorUsers& operator=(const TQorUsers&) = delete;
+
+    // Appends a new record with the Default profile.
+    TQorUser& Add();
+    TQorUser& Items(int index) { return *FItems.at(static_cast<size_t>(index)); }
+    const TQorUser& Items(int index) const { return *FItems.at(static_cast<size_t>(index)); }
+    int Count() const { return static_cast<int>(FItems.size()); }
+    void Clear();
+
+    // Rebuilds on the first call (or while no account was found), else reloads every record
+    // in place. True only when every load succeeded.
+    bool LoadAll(bool remote, const std::wstring& remoteComputer);
+    // Builds the records anew from the monitored accounts of this computer and loads them.
+    bool Rebuild(bool remote, const std::wstring& remoteComputer);
+    // Saves every record; true only when every save succeeded.
+    bool SaveAll(bool remote, const std::wstring& remoteComputer);
+
+    const std::vector<std::wstring>& AccountNames() const { return FAccountNames; }
+
+private:
+    std::vector<std::wstring> FAccountNames;
+    std::vector<std::unique_ptr<TQorUser>> FItems;
+};
+
+// The accounts that Rebuild lists. Production: the monitored accounts of this computer.
+// Tests decide them; an empty function restores the production source.
+using TAccountSource = std::function<std::vector<std::wstring>()>;
+void SetAccountSourceSeam(TAccountSource source);
+
+} // namespace vantrel

@@ -1,0 +1,72 @@
+#pragma once
+// A thin layer over the registry's W functions: move-only key owners that close at once,
+// strict REG_DWORD checks in one place, and the connection to a network computer's registry.
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace vantrel {
+
+class TRegKey {
+public:
+    TRegKey() = default;
+    explicit TRegKey(HKEY key) : FKey(key) {}
+    ~TRegKey() { Close(); }
+    TRegKey(TRegKey&& other) noexcept : FKey(other.FKey) { other.FKey = nullptr; }
+    TRegKey& operator=(TRegKey&& other) noexcept;
+    TRegKey(const TRegKey&) = delete;
+    TRegKey& operator=(const TRegKey&) = delete;
+
+    // Opens an existing key; never creates one.
+    LONG Open(HKEY root, const std::wstring& path, REGSAM access);
+    // Opens the key, creating it and any missing key above it.
+    LONG Create(HKEY root, const std::wstring& path, REGSAM access = KEY_ALL_ACCESS);
+    void Close();
+    bool IsOpen() const { return FKey != nullptr; }
+    HKEY Get() const { return FKey; }
+
+    // False when the value is missing or not REG_DWORD.
+    bool ReadDword(const wchar_t* name, DWORD& value) const;
+    bool ReadInt(const wchar_t* name, int& value) const;
+    bool ReadBool(const wchar_t* name, bool& value) const;
+    // ERROR_FILE_NOT_FOUND when missing, ERROR_INVALID_DATATYPE when not REG_SZ.
+    LONG ReadString(const wchar_t* name, std::wstring& value) const;
+
+    bool WriteDword(const wchar_t* name, DWORD value) const;
+    bool WriteInt(const wchar_t* name, int value) const { return WriteDword(name, static_cast<DWORD>(value)); }
+    bool WriteBool(const wchar_t* name, bool value) const { return WriteDword(name, value ? 1 : 0); }
+    bool WriteString(const wchar_t* name, const std::wstring& value) const;
+
+    // Names of the subkeys, in the order the registry lists them.
+    std::vector<std::wstring> SubkeyNames() const;
+
+private:
+    HKEY FKey = nullptr;
+};
+
+// HKEY_LOCAL_MACHINE of this computer, or of a network computer once Connect succeeded.
+// A failed connection keeps the local root. The connection closes with the object.
+class TRegRoot {
+public:
+    TRegRoot() = default;
+    ~TRegRoot();
+    TRegRoot(const TRegRoot&) = delete;
+    TRegRoot& operator=(const TRegRoot&) = delete;
+
+    bool Connect(const std::wstring& computer);
+    HKEY Get() const { return FRemote ? FRemote : HKEY_LOCAL_MACHINE; }
+
+private:
+    HKEY FRemote = nullptr;
+};
+
+// Connects to HKEY_LOCAL_MACHINE of a network computer; returns the system error code.
+// Production passes the name unchanged to RegConnectRegistryW. Tests map names onto keys of
+// this computer's registry; an empty function restores the real call.
+using TRemoteRegistryConnect = std::function<LONG(const std::wstring& computer, HKEY* root)>;
+void SetRemoteRegistrySeam(TRemoteRegistryConnect connect);
+LONG ConnectRemoteRegistry(const std::wstring& computer, HKEY* root);
+
+} // namespace vantrel
