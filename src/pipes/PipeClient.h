@@ -1,0 +1,100 @@
+#pragma once
+// Client end of a message-mode named pipe. All pipe I/O runs on a worker thread that exists
+// while the client is connected; its notifications run as events on the thread that created
+// the client, while the worker waits for each handler to return.
+#include "pipes/PipeException.h"
+#include "pipes/PipeStream.h"
+#include "pipes/ThreadSync.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace vantrel {
+
+class TWriteQueue;
+class TPipeThread;
+
+// Notifications of the worker (and the client itself) to the client's window.
+inline constexpr UINT WM_PIPE_ERROR = WM_USER + 101;
+inline constexpr UINT WM_PIPE_SENT = WM_USER + 103;
+inline constexpr UINT WM_PIPE_MESSAGE = WM_USER + 104;
+inline constexpr UINT WM_PIPE_WRONG_THREAD = WM_USER + 200;
+inline constexpr UINT WM_PIPE_DISCONNECT = WM_USER + 300;
+
+enum TPipeContext { pcListener = 0, pcWorker = 1 };
+
+class TPipeClient;
+using TOnPipeDisconnect = std::function<void(TPipeClient& sender, HANDLE pipe)>;
+// The stream belongs to the worker and is valid only while the handler runs.
+using TOnPipeMessage = std::function<void(TPipeClient& sender, HANDLE pipe, TStream& stream)>;
+using TOnPipeSent = std::function<void(TPipeClient& sender, HANDLE pipe, uint32_t size)>;
+using TOnPipeError =
+    std::function<void(TPipeClient& sender, HANDLE pipe, TPipeContext context, int32_t errorCode)>;
+
+class TPipeClient {
+public:
+    static constexpr uint32_t kDefaultMemoryThrottle = 10240000;
+    // How long Disconnect lets a worker finish on its own before cancelling its pipe I/O.
+    static constexpr DWORD kDefaultStopTimeout = 5000;
+
+    TPipeClient();
+    ~TPipeClient();
+    TPipeClient(const TPipeClient&) = delete;
+    TPipeClient& operator=(const TPipeClient&) = delete;
+
+    // WaitTime 0 waits as long as the server asked for when it made the pipe. An unreachable
+    // pipe gives false; misuse raises EPipeException.
+    bool Connect(DWORD waitTime, bool start);
+    void Disconnect();
+    bool IsConnected() const;
+    // Copies the bytes and queues them as one message; false when not connected.
+    bool Write(const void* buffer, uint32_t count);
+    void WaitForQueueEmpty();
+
+    uint32_t MemoryThrottle() const { return FMemoryThrottle; }
+    void SetMemoryThrottle(uint32_t value) { FMemoryThrottle = value; }
+    const std::wstring& PipeName() const { return FPipeName; }
+    void SetPipeName(const std::wstring& value);
+    const std::wstring& ServerName() const { return FServerName; }
+    void SetServerName(const std::wstring& value);
+    DWORD StopTimeout() const { return FStopTimeout; }
+    void SetStopTimeout(DWORD value) { FStopTimeout = value; }
+
+    // The full path that Connect opens, e.g. "\\.\pipe\QorPipe".
+    std::wstring PipePath() const;
+    HANDLE Pipe() const { return FPipe; }
+    HWND NotifyWindow() const { return FNotifyWindow; }
+    // Bytes queued and not yet handed to the worker, as the throttle counts them.
+    uint32_t QueuedBytes() const;
+
+    TOnPipeError OnPipeError;
+    TOnPipeDisconnect OnPipeDisconnect;
+    TOnPipeMessage OnPipeMessage;
+    TOnPipeSent OnPipeSent;
+
+private:
+    void HandleNotifyMessage(TMessage& message);
+    void WorkerTerminated(TThreadEx& sender);
+    void StartWorker();
+    void StopWorker();
+    bool PipeValid() const;
+
+    DWORD FNotifyThread = 0;
+    HWND FNotifyWindow = nullptr;
+    HANDLE FPipe = INVALID_HANDLE_VALUE;
+    std::wstring FPipeName = L"PipeServer";
+    std::wstring FServerName;
+    bool FDisconnecting = false;
+    bool FDestroying = false;
+    uint32_t FMemoryThrottle = kDefaultMemoryThrottle;
+    DWORD FStopTimeout = kDefaultStopTimeout;
+    std::unique_ptr<TWriteQueue> FWriteQueue;
+    TPipeThread* FWorker = nullptr;
+    HANDLE FKillEvent = nullptr;
+};
+
+} // namespace vantrel

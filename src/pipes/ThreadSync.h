@@ -1,0 +1,143 @@
+#pragma once
+// Running code of one thread on another. Only the thread that owns a window receives its
+// messages, so a worker reaches its creating thread by sending to a hidden window of that
+// thread: a shared "ThreadSyncWindow" per creating thread for Synchronize, and one
+// "ObjWndWindow" per object for notifications addressed to that object.
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace vantrel {
+
+// The window messages of the pipe layer's own hidden windows.
+inline constexpr UINT WM_SYNC_RELEASE = WM_APP + 4092;
+inline constexpr UINT WM_SYNC_EXECUTE = WM_APP + 4093;
+
+// The record a notification window hands to its bound method; Result starts at 0.
+struct TMessage {
+    UINT Msg;
+    WPARAM WParam;
+    LPARAM LParam;
+    LRESULT Result;
+};
+using TWndMethod = std::function<void(TMessage& message)>;
+
+// Guards the layer's process-wide state: the manager instance and notification window classes.
+std::mutex& PipesLock();
+
+// A hidden window of the calling thread whose messages go to `method` (none: DefWindowProcW).
+// The method is kept with the window and must not let an exception escape; one that does is
+// swallowed at the window procedure.
+HWND AllocateNotifyWindow(TWndMethod method);
+void DeallocateNotifyWindow(HWND window);
+// Dispatches every message waiting for the calling thread.
+void ProcessPendingMessages();
+
+class TThreadSync;
+
+struct TSyncInfo {
+    DWORD FThreadID = 0;
+    HWND FSyncWindow = nullptr;
+    int32_t FRefCount = 0;
+};
+
+class TSyncManager {
+public:
+    static TSyncManager& Instance();
+    ~TSyncManager();
+    TSyncManager(const TSyncManager&) = delete;
+    TSyncManager& operator=(const TSyncManager&) = delete;
+
+    void AddThread(TThreadSync& sync);
+    void RemoveThread(TThreadSync& sync);
+    void Send(TThreadSync& sync);
+
+    // For tests: the reference count and window of a thread's entry (0 and none without one).
+    int32_t RefCountOf(DWORD threadId);
+    HWND SyncWindowOf(DWORD threadId);
+
+private:
+    TSyncManager();
+    TSyncInfo* FindSyncInfo(DWORD threadId);
+    void ReleaseSyncInfo(TSyncInfo* info);
+    void DestroySyncInfo(TSyncInfo* info);
+    static HWND AllocateSyncWindow();
+    static LRESULT CALLBACK SyncWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
+
+    CRITICAL_SECTION FLock;
+    std::vector<std::unique_ptr<TSyncInfo>> FSyncList;
+};
+
+// One per thread object: runs methods on the thread that created it.
+class TThreadSync {
+public:
+    TThreadSync();
+    ~TThreadSync();
+    TThreadSync(const TThreadSync&) = delete;
+    TThreadSync& operator=(const TThreadSync&) = delete;
+
+    // Runs `method` on the creating thread and waits for it; an exception it raises is raised
+    // again here. Without a live sync window for that thread nothing runs.
+    void Synchronize(std::function<void()> method);
+    DWORD ThreadID() const { return FThreadID; }
+
+private:
+    friend class TSyncManager;
+    std::exception_ptr FRaisedException;
+    std::function<void()> FMethod;
+    DWORD FThreadID;
+};
+
+// A thread with a completion callback that runs on the thread that created the object, and a
+// wait for its end that keeps dispatching that thread's messages.
+class TThreadEx {
+public:
+    using TOnThreadDone = std::function<void(TThreadEx& sender)>;
+
+    explicit TThreadEx(bool createSuspended);
+    virtual ~TThreadEx();
+    TThreadEx(const TThreadEx&) = delete;
+    TThreadEx& operator=(const TThreadEx&) = delete;
+
+    void Resume();
+    void Terminate() { FTerminated = true; }
+    bool Terminated() const { return FTerminated; }
+    void SetFreeOnTerminate(bool value) { FFreeOnTerminate = value; }
+    void SetPriority(int priority);
+    HANDLE Handle() const { return FHandle; }
+    DWORD ThreadID() const { return FThreadID; }
+    // The thread that created this object.
+    DWORD SyncThreadID() const { return FSync->ThreadID(); }
+    // What escaped Execute, if anything.
+    std::exception_ptr FatalException() const { return FFatalException; }
+
+    // On the creating thread: waits for the thread's end while dispatching messages, so that
+    // its last notifications and OnThreadDone get through. From another thread: a plain wait.
+    // Returns false when `timeout` ran out first; the object may have freed itself when true.
+    bool WaitForEnd(DWORD timeout = INFINITE);
+
+    TOnThreadDone OnThreadDone;
+
+protected:
+    virtual void Execute() = 0;
+    TThreadSync& Sync() { return *FSync; }
+
+private:
+    static DWORD WINAPI ThreadProc(void* param);
+    void NotifyDone();
+
+    std::unique_ptr<TThreadSync> FSync;
+    HANDLE FHandle = nullptr;
+    DWORD FThreadID = 0;
+    std::atomic<bool> FTerminated{false};
+    std::atomic<bool> FFreeOnTerminate{false};
+    std::exception_ptr FFatalException;
+};
+
+} // namespace vantrel
