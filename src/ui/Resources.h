@@ -1,0 +1,46 @@
+#pragma once
+// Resource ids of the program's pictures. Read by the resource compiler too: defines only.
+// Every picture is an icon resource holding several sizes with an alpha channel; load it with
+// LoadProgramIcon (ui/Presentation.h) or LoadImageW at the size wanted.
+
+// The program's icon (16 to 256 pixels). The lowest id, so that the shell shows it.
+#define IDI_PROGRAM 1
+
+// The main icon list, Image1 .. Image18 = index 0 .. 17 (16, 20, 24, 32, 40 and 48 pixels).
+#define IDI_IMAGE1 101
+#define IDI_MAIN_ICON(index) (IDI_IMAGE1 + (index))
+#define IDI_ABOUT 101             /* 0: About... */
+#define IDI_UNUSED1 102           /* 1: no command */
+#define IDI_UNUSED2 103           /* 2: no command */
+#define IDI_DAILY_LIMITS 104      /* 3: Daily time limits... */
+#define IDI_UNUSED4 105           /* 4: no command */
+#define IDI_REFRESH 106           /* 5: Refresh user data */
+#define IDI_PREFERENCES 107       /* 6: Preferences... */
+#define IDI_BONUS_MORE 108        /* 7: Increase bonus time... */
+#define IDI_BONUS_LESS 109        /* 8: Decrease bonus time... */
+#define IDI_REPORT 110            /* 9: Time usage report... */
+#define IDI_ROW_TIME_LEFT 111     /* 10: 30 minutes or more remain */
+#define IDI_ROW_LITTLE_TIME 112   /* 11: less than 30 minutes remain */
+#define IDI_ROW_NO_TIME 113       /* 12: no time remains */
+#define IDI_ROW_NOT_MONITORED 114 /* 13: user not monitored */
+#define IDI_VIEW_LOG 115          /* 14: View logfile... */
+#define IDI_HELP 116              /* 15: Help */
+#define IDI_UNUSED16 117          /* 16: no command */
+#define IDI_DETAILED_USAGE 118    /* 17: Detailed time usage... */
+
+// The About dialog's logo (52, 78 and 104 pixels).
+#define IDI_ABOUT_LOGO 130
+
+// The bonus time dialog's pictures (32, 40, 48 and 64 pixels).
+#define IDI_BONUS_INCREASE 140
+#define IDI_BONUS_DECREASE 141
+
+// The preferences dialog's tab pictures (32, 40, 48 and 64 pixels).
+#define IDI_PREFS_GENERAL 150
+#define IDI_PREFS_NETWORK 151
+#define IDI_PREFS_MESSAGES 152
+#define IDI_PREFS_ADVANCED 153
+
+// The status bar's storage pictures (16, 20, 24, 32 and 48 pixels).
+#define IDI_STORE_LOCAL 160
+#define IDI_STORE_REMOTE 161
