@@ -8,10 +8,14 @@ std::function<SYSTEMTIME()>& Seam() {
     return seam;
 }
 
-bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool IsLeapYear(int year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 } // namespace
 
-void SetClockSeam(std::function<SYSTEMTIME()> now) { Seam() = std::move(now); }
+void SetClockSeam(std::function<SYSTEMTIME()> now) {
+    Seam() = std::move(now);
+}
 
 SYSTEMTIME LocalNow() {
     if (Seam())

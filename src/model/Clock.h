@@ -12,8 +12,12 @@ int WeekdayOf(const SYSTEMTIME& t);
 // Day of the year, 1 January = 1, up to 366.
 int DayOfYearOf(const SYSTEMTIME& t);
 
-inline int TodayWeekday() { return WeekdayOf(LocalNow()); }
-inline int TodayDayOfYear() { return DayOfYearOf(LocalNow()); }
+inline int TodayWeekday() {
+    return WeekdayOf(LocalNow());
+}
+inline int TodayDayOfYear() {
+    return DayOfYearOf(LocalNow());
+}
 
 // Replaces the local clock; an empty function restores it.
 void SetClockSeam(std::function<SYSTEMTIME()> now);

@@ -59,16 +59,14 @@ public:
         AllowBeginFri = 0, AllowBeginSat = 0, AllowBeginSun = 0;
     int AllowEndMon = 0, AllowEndTue = 0, AllowEndWed = 0, AllowEndThu = 0, AllowEndFri = 0,
         AllowEndSat = 0, AllowEndSun = 0;
-    int TimeLimitMon = 0, TimeLimitTue = 0, TimeLimitWed = 0, TimeLimitThu = 0,
-        TimeLimitFri = 0, TimeLimitSat = 0, TimeLimitSun = 0;
+    int TimeLimitMon = 0, TimeLimitTue = 0, TimeLimitWed = 0, TimeLimitThu = 0, TimeLimitFri = 0,
+        TimeLimitSat = 0, TimeLimitSun = 0;
     int BonusTime = 0;
     int BonusDayOfYear = 0;
-    int LocalTimeUsageMon = 0, LocalTimeUsageTue = 0, LocalTimeUsageWed = 0,
-        LocalTimeUsageThu = 0, LocalTimeUsageFri = 0, LocalTimeUsageSat = 0,
-        LocalTimeUsageSun = 0;
-    int TotalTimeUsageMon = 0, TotalTimeUsageTue = 0, TotalTimeUsageWed = 0,
-        TotalTimeUsageThu = 0, TotalTimeUsageFri = 0, TotalTimeUsageSat = 0,
-        TotalTimeUsageSun = 0;
+    int LocalTimeUsageMon = 0, LocalTimeUsageTue = 0, LocalTimeUsageWed = 0, LocalTimeUsageThu = 0,
+        LocalTimeUsageFri = 0, LocalTimeUsageSat = 0, LocalTimeUsageSun = 0;
+    int TotalTimeUsageMon = 0, TotalTimeUsageTue = 0, TotalTimeUsageWed = 0, TotalTimeUsageThu = 0,
+        TotalTimeUsageFri = 0, TotalTimeUsageSat = 0, TotalTimeUsageSun = 0;
     int TodaysAllowBegin = 0;
     int TodaysAllowEnd = 0;
     int TodaysTimeLimit = 0;

@@ -35,8 +35,12 @@ public:
     LONG ReadString(const wchar_t* name, std::wstring& value) const;
 
     bool WriteDword(const wchar_t* name, DWORD value) const;
-    bool WriteInt(const wchar_t* name, int value) const { return WriteDword(name, static_cast<DWORD>(value)); }
-    bool WriteBool(const wchar_t* name, bool value) const { return WriteDword(name, value ? 1 : 0); }
+    bool WriteInt(const wchar_t* name, int value) const {
+        return WriteDword(name, static_cast<DWORD>(value));
+    }
+    bool WriteBool(const wchar_t* name, bool value) const {
+        return WriteDword(name, value ? 1 : 0);
+    }
     bool WriteString(const wchar_t* name, const std::wstring& value) const;
 
     // Names of the subkeys, in the order the registry lists them.

@@ -23,7 +23,9 @@ const wchar_t* MessageKindTitle(TMsgKind kind) {
     return L"";
 }
 
-void SetMessageBoxSeam(TMessageBoxSeam seam) { Seam() = std::move(seam); }
+void SetMessageBoxSeam(TMessageBoxSeam seam) {
+    Seam() = std::move(seam);
+}
 
 int ShowMessage(HWND owner, const std::wstring& text, TMsgKind kind, TMsgButtons buttons) {
     if (Seam())

@@ -11,7 +11,9 @@ TShellSeam& Seam() {
 }
 } // namespace
 
-void SetShellSeam(TShellSeam seam) { Seam() = std::move(seam); }
+void SetShellSeam(TShellSeam seam) {
+    Seam() = std::move(seam);
+}
 
 INT_PTR ShellOpen(HWND owner, const std::wstring& target) {
     if (Seam())

@@ -2,7 +2,9 @@
 
 namespace vantrel {
 
-TWindow::~TWindow() { DestroyHandle(); }
+TWindow::~TWindow() {
+    DestroyHandle();
+}
 
 bool TWindow::RegisterWindowClass(const wchar_t* className, UINT style, HCURSOR cursor,
                                   HBRUSH background, HICON icon, HICON smallIcon) {

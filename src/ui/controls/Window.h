@@ -19,9 +19,8 @@ protected:
     static bool RegisterWindowClass(const wchar_t* className, UINT style, HCURSOR cursor,
                                     HBRUSH background, HICON icon = nullptr,
                                     HICON smallIcon = nullptr);
-    bool CreateHandle(DWORD exStyle, const wchar_t* className, const wchar_t* title,
-                      DWORD style, int x, int y, int width, int height, HWND parent,
-                      HMENU menu = nullptr);
+    bool CreateHandle(DWORD exStyle, const wchar_t* className, const wchar_t* title, DWORD style,
+                      int x, int y, int width, int height, HWND parent, HMENU menu = nullptr);
     void DestroyHandle();
 
     // Anything not handled goes to DefWindowProcW.

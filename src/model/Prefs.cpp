@@ -1,0 +1,86 @@
+#include "model/Prefs.h"
+
+#include "model/Constants.h"
+#include "model/Registry.h"
+
+#include <cstdio>
+
+namespace vantrel {
+
+namespace {
+
+// A missing string reads as empty and the reading goes on; a value of another type ends it.
+bool ReadPrefString(const TRegKey& key, const wchar_t* name, std::wstring& value) {
+    std::wstring text;
+    LONG rc = key.ReadString(name, text);
+    if (rc == ERROR_FILE_NOT_FOUND) {
+        value.clear();
+        return true;
+    }
+    if (rc != ERROR_SUCCESS)
+        return false;
+    value = text;
+    return true;
+}
+
+void ReadPrefs(const TRegKey& key, TQorPrefs& prefs) {
+    if (!key.ReadBool(L"Use24HourClock", prefs.Use24HourClock) ||
+        !key.ReadBool(L"DoubleClickIsTimeUsage", prefs.DoubleClickIsTimeUsage) ||
+        !key.ReadBool(L"RptTimeUsagePerComputer", prefs.RptTimeUsagePerComputer) ||
+        !key.ReadBool(L"UseRemoteRegistry", prefs.UseRemoteRegistry) ||
+        !ReadPrefString(key, L"RemoteRegistry", prefs.RemoteRegistry) ||
+        !ReadPrefString(key, L"MsgNotAllowedText", prefs.MsgNotAllowedText) ||
+        !ReadPrefString(key, L"MsgWarningText", prefs.MsgWarningText) ||
+        !ReadPrefString(key, L"MsgReachedLimitText", prefs.MsgReachedLimitText) ||
+        !key.ReadBool(L"DoNotForceLogoff", prefs.DoNotForceLogoff))
+        return;
+    key.ReadBool(L"UseDebugLogging", prefs.UseDebugLogging);
+}
+
+} // namespace
+
+bool LoadPrefs(TQorPrefs& prefs) {
+    TRegKey key;
+    if (key.Open(HKEY_LOCAL_MACHINE, kPreferencesKeyPath, KEY_READ) != ERROR_SUCCESS)
+        return false;
+    ReadPrefs(key, prefs);
+    if (prefs.UseRemoteRegistry && prefs.RemoteRegistry.empty())
+        prefs.UseRemoteRegistry = false;
+    if (prefs.MsgNotAllowedText.empty())
+        prefs.MsgNotAllowedText = kDefaultNotAllowedText;
+    if (prefs.MsgWarningText.empty())
+        prefs.MsgWarningText = kDefaultWarningText;
+    if (prefs.MsgReachedLimitText.empty())
+        prefs.MsgReachedLimitText = kDefaultReachedLimitText;
+    return true;
+}
+
+bool SavePrefs(const TQorPrefs& prefs) {
+    TRegKey key;
+    if (key.Create(HKEY_LOCAL_MACHINE, kPreferencesKeyPath) != ERROR_SUCCESS)
+        return false;
+    return key.WriteBool(L"Use24HourClock", prefs.Use24HourClock) &&
+           key.WriteBool(L"DoubleClickIsTimeUsage", prefs.DoubleClickIsTimeUsage) &&
+           key.WriteBool(L"RptTimeUsagePerComputer", prefs.RptTimeUsagePerComputer) &&
+           key.WriteBool(L"UseRemoteRegistry", prefs.UseRemoteRegistry) &&
+           key.WriteString(L"RemoteRegistry", prefs.RemoteRegistry) &&
+           key.WriteString(L"MsgNotAllowedText", prefs.MsgNotAllowedText) &&
+           key.WriteString(L"MsgWarningText", prefs.MsgWarningText) &&
+           key.WriteString(L"MsgReachedLimitText", prefs.MsgReachedLimitText) &&
+           key.WriteBool(L"DoNotForceLogoff", prefs.DoNotForceLogoff) &&
+           key.WriteBool(L"UseDebugLogging", prefs.UseDebugLogging);
+}
+
+std::wstring FormatMinutes(int minutes) {
+    // In 64 bits, so that the most negative minute count has an absolute value too.
+    long long value = minutes;
+    bool negative = value < 0;
+    if (negative)
+        value = -value;
+    wchar_t text[32];
+    std::swprintf(text, sizeof(text) / sizeof(text[0]), L"%c%.2lld:%.2lld", negative ? L'-' : L' ',
+                  value / 60, value % 60);
+    return text;
+}
+
+} // namespace vantrel

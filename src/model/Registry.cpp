@@ -1,0 +1,164 @@
+#include "model/Registry.h"
+
+namespace vantrel {
+
+TRegKey& TRegKey::operator=(TRegKey&& other) noexcept {
+    if (this != &other) {
+        Close();
+        FKey = other.FKey;
+        other.FKey = nullptr;
+    }
+    return *this;
+}
+
+LONG TRegKey::Open(HKEY root, const std::wstring& path, REGSAM access) {
+    Close();
+    HKEY key = nullptr;
+    LONG rc = RegOpenKeyExW(root, path.c_str(), 0, access, &key);
+    if (rc == ERROR_SUCCESS)
+        FKey = key;
+    return rc;
+}
+
+LONG TRegKey::Create(HKEY root, const std::wstring& path, REGSAM access) {
+    Close();
+    HKEY key = nullptr;
+    LONG rc = RegCreateKeyExW(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access,
+                              nullptr, &key, nullptr);
+    if (rc == ERROR_SUCCESS)
+        FKey = key;
+    return rc;
+}
+
+void TRegKey::Close() {
+    if (FKey) {
+        RegCloseKey(FKey);
+        FKey = nullptr;
+    }
+}
+
+bool TRegKey::ReadDword(const wchar_t* name, DWORD& value) const {
+    if (!FKey)
+        return false;
+    DWORD type = 0;
+    DWORD data = 0;
+    DWORD size = sizeof(data);
+    LONG rc = RegQueryValueExW(FKey, name, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size);
+    if (rc != ERROR_SUCCESS || type != REG_DWORD || size != sizeof(data))
+        return false;
+    value = data;
+    return true;
+}
+
+bool TRegKey::ReadInt(const wchar_t* name, int& value) const {
+    DWORD data = 0;
+    if (!ReadDword(name, data))
+        return false;
+    value = static_cast<int>(data);
+    return true;
+}
+
+bool TRegKey::ReadBool(const wchar_t* name, bool& value) const {
+    DWORD data = 0;
+    if (!ReadDword(name, data))
+        return false;
+    value = data != 0;
+    return true;
+}
+
+LONG TRegKey::ReadString(const wchar_t* name, std::wstring& value) const {
+    if (!FKey)
+        return ERROR_INVALID_HANDLE;
+    // The value may grow between the size query and the read (the service writes too).
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        DWORD type = 0;
+        DWORD size = 0;
+        LONG rc = RegQueryValueExW(FKey, name, nullptr, &type, nullptr, &size);
+        if (rc != ERROR_SUCCESS)
+            return rc;
+        if (type != REG_SZ)
+            return ERROR_INVALID_DATATYPE;
+        std::wstring buffer(size / sizeof(wchar_t) + 1, L'\0');
+        DWORD bytes = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
+        rc = RegQueryValueExW(FKey, name, nullptr, &type, reinterpret_cast<BYTE*>(&buffer[0]),
+                              &bytes);
+        if (rc == ERROR_MORE_DATA)
+            continue;
+        if (rc != ERROR_SUCCESS)
+            return rc;
+        if (type != REG_SZ)
+            return ERROR_INVALID_DATATYPE;
+        buffer.resize(bytes / sizeof(wchar_t));
+        // Stored strings may or may not carry their terminator.
+        size_t end = buffer.find(L'\0');
+        if (end != std::wstring::npos)
+            buffer.resize(end);
+        value = buffer;
+        return ERROR_SUCCESS;
+    }
+    return ERROR_MORE_DATA;
+}
+
+bool TRegKey::WriteDword(const wchar_t* name, DWORD value) const {
+    return FKey && RegSetValueExW(FKey, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                                  sizeof(value)) == ERROR_SUCCESS;
+}
+
+bool TRegKey::WriteString(const wchar_t* name, const std::wstring& value) const {
+    if (!FKey)
+        return false;
+    DWORD bytes = static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t));
+    return RegSetValueExW(FKey, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                          bytes) == ERROR_SUCCESS;
+}
+
+std::vector<std::wstring> TRegKey::SubkeyNames() const {
+    std::vector<std::wstring> names;
+    if (!FKey)
+        return names;
+    // Key names are at most 255 characters, so one buffer serves every name.
+    wchar_t buffer[256];
+    for (DWORD index = 0;; ++index) {
+        DWORD length = 256;
+        LONG rc = RegEnumKeyExW(FKey, index, buffer, &length, nullptr, nullptr, nullptr, nullptr);
+        if (rc != ERROR_SUCCESS)
+            break;
+        names.emplace_back(buffer, length);
+    }
+    return names;
+}
+
+namespace {
+TRemoteRegistryConnect& Seam() {
+    static TRemoteRegistryConnect seam;
+    return seam;
+}
+} // namespace
+
+void SetRemoteRegistrySeam(TRemoteRegistryConnect connect) {
+    Seam() = std::move(connect);
+}
+
+LONG ConnectRemoteRegistry(const std::wstring& computer, HKEY* root) {
+    *root = nullptr;
+    if (Seam())
+        return Seam()(computer, root);
+    return RegConnectRegistryW(computer.c_str(), HKEY_LOCAL_MACHINE, root);
+}
+
+TRegRoot::~TRegRoot() {
+    if (FRemote)
+        RegCloseKey(FRemote);
+}
+
+bool TRegRoot::Connect(const std::wstring& computer) {
+    HKEY root = nullptr;
+    if (ConnectRemoteRegistry(computer, &root) != ERROR_SUCCESS || !root)
+        return false;
+    if (FRemote)
+        RegCloseKey(FRemote);
+    FRemote = root;
+    return true;
+}
+
+} // namespace vantrel
