@@ -81,6 +81,7 @@ private:
     void WorkerTerminated(TThreadEx& sender);
     void StartWorker();
     void StopWorker();
+    void DetachWorker();
     bool PipeValid() const;
 
     DWORD FNotifyThread = 0;
@@ -92,9 +93,12 @@ private:
     bool FDestroying = false;
     uint32_t FMemoryThrottle = kDefaultMemoryThrottle;
     DWORD FStopTimeout = kDefaultStopTimeout;
-    std::unique_ptr<TWriteQueue> FWriteQueue;
+    // Shared with the worker, which may outlive a client that gave up waiting for it.
+    std::shared_ptr<TWriteQueue> FWriteQueue;
     TPipeThread* FWorker = nullptr;
     HANDLE FKillEvent = nullptr;
+    SECURITY_ATTRIBUTES FSecurityAttributes{};
+    std::unique_ptr<SECURITY_DESCRIPTOR> FSecurityDescriptor;
 };
 
 } // namespace vantrel

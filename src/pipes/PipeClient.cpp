@@ -1,0 +1,291 @@
+#include "pipes/PipeClient.h"
+
+#include "pipes/PipeThread.h"
+#include "pipes/WriteQueue.h"
+
+#include <cwchar>
+
+namespace vantrel {
+
+namespace {
+
+constexpr char kTextConnected[] = "Cannot change property when client is connected!";
+constexpr char kTextInvalidName[] = "Invalid pipe name specified!";
+constexpr char kTextWrongThread[] =
+    "The notify window and the component window do not exist in the same thread!";
+
+// After the stop timeout: how long to keep cancelling the worker's I/O before leaving it to end
+// on its own.
+constexpr int kCancelRounds = 20;
+constexpr DWORD kCancelRoundTime = 100;
+
+bool HandleValid(HANDLE handle) {
+    return handle != nullptr && handle != INVALID_HANDLE_VALUE;
+}
+
+// Runs `action` when it goes out of scope, also while an exception passes.
+template <typename F> class TFinally {
+public:
+    explicit TFinally(F action) : FAction(action) {}
+    ~TFinally() { FAction(); }
+    TFinally(const TFinally&) = delete;
+    TFinally& operator=(const TFinally&) = delete;
+
+private:
+    F FAction;
+};
+
+} // namespace
+
+TPipeClient::TPipeClient() {
+    // A null DACL gives everybody access to the objects made with these attributes. The
+    // handles are not inheritable: a program we start must not keep the service's pipe open.
+    FSecurityDescriptor = std::make_unique<SECURITY_DESCRIPTOR>();
+    if (!InitializeSecurityDescriptor(FSecurityDescriptor.get(), SECURITY_DESCRIPTOR_REVISION) ||
+        !SetSecurityDescriptorDacl(FSecurityDescriptor.get(), TRUE, nullptr, FALSE))
+        RaiseLastSystemError();
+    FSecurityAttributes.nLength = sizeof(FSecurityAttributes);
+    FSecurityAttributes.lpSecurityDescriptor = FSecurityDescriptor.get();
+    FSecurityAttributes.bInheritHandle = FALSE;
+
+    FKillEvent = CreateEventW(&FSecurityAttributes, TRUE, FALSE, nullptr);
+    if (!FKillEvent)
+        RaiseLastSystemError();
+    FNotifyThread = GetCurrentThreadId();
+    try {
+        FWriteQueue = std::make_shared<TWriteQueue>();
+        FNotifyWindow =
+            AllocateNotifyWindow([this](TMessage& message) { HandleNotifyMessage(message); });
+        if (!FNotifyWindow)
+            RaiseLastSystemError();
+    } catch (...) {
+        CloseHandle(FKillEvent);
+        throw;
+    }
+}
+
+TPipeClient::~TPipeClient() {
+    FDestroying = true;
+    try {
+        Disconnect();
+    } catch (...) {
+        // A destructor has nowhere to report to.
+    }
+    CloseHandle(FKillEvent);
+    FWriteQueue.reset();
+    DeallocateNotifyWindow(FNotifyWindow);
+}
+
+bool TPipeClient::PipeValid() const {
+    return HandleValid(FPipe);
+}
+
+bool TPipeClient::IsConnected() const {
+    if (!FWorker)
+        return false;
+    DWORD code = 0;
+    return GetExitCodeThread(FWorker->Handle(), &code) && code == STILL_ACTIVE;
+}
+
+uint32_t TPipeClient::QueuedBytes() const {
+    return FWriteQueue->DataSize();
+}
+
+std::wstring TPipeClient::PipePath() const {
+    wchar_t computer[261] = {};
+    DWORD size = 261;
+    if (!GetComputerNameW(computer, &size))
+        computer[0] = 0;
+    if (!FServerName.empty() && _wcsicmp(FServerName.c_str(), computer) != 0)
+        return L"\\\\" + FServerName + L"\\pipe\\" + FPipeName;
+    return L"\\\\.\\pipe\\" + FPipeName;
+}
+
+bool TPipeClient::Connect(DWORD waitTime, bool start) {
+    // The worker's notifications and its end are delivered to the creating thread's windows;
+    // from any other thread they would never arrive, so refuse at once, on the caller's thread.
+    if (GetCurrentThreadId() != FNotifyThread)
+        throw EPipeException(kTextWrongThread);
+    if (IsConnected())
+        return true;
+    if (PipeValid()) {
+        if (start)
+            StartWorker();
+        return IsConnected() || PipeValid();
+    }
+    std::wstring path = PipePath();
+    if (!WaitNamedPipeW(path.c_str(), waitTime))
+        return false;
+    HANDLE pipe = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, &FSecurityAttributes,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
+    if (!HandleValid(pipe))
+        return false;
+    FPipe = pipe;
+    DWORD mode = PIPE_READMODE_MESSAGE;
+    SetNamedPipeHandleState(FPipe, &mode, nullptr, nullptr);
+    if (start)
+        StartWorker();
+    return IsConnected() || PipeValid();
+}
+
+void TPipeClient::StartWorker() {
+    TPipeThread* worker = nullptr;
+    try {
+        worker = new TPipeThread(FNotifyWindow, FNotifyThread, FWriteQueue, FPipe, FKillEvent);
+        worker->OnThreadDone = [this](TThreadEx& sender) { WorkerTerminated(sender); };
+        FWorker = worker;
+        worker->Resume();
+    } catch (...) {
+        FWorker = nullptr;
+        delete worker;
+        CloseHandle(FPipe);
+        FPipe = INVALID_HANDLE_VALUE;
+        throw;
+    }
+}
+
+void TPipeClient::Disconnect() {
+    if (IsConnected() && !FDisconnecting) {
+        if (InSendMessage()) {
+            // The worker is blocked in this very send and cannot see the kill event: stop it
+            // from the message loop once the handler has returned.
+            PostMessageW(FNotifyWindow, WM_PIPE_DISCONNECT, 0, 0);
+            return;
+        }
+        FDisconnecting = true;
+        TFinally done([this] {
+            FPipe = INVALID_HANDLE_VALUE;
+            FDisconnecting = false;
+        });
+        if (FWorker) {
+            SetEvent(FKillEvent);
+            StopWorker();
+        }
+    } else if (!FDisconnecting && !FWorker && PipeValid()) {
+        // Open without a worker. While a stop is under way the handle is the worker's, which
+        // closes it itself.
+        CloseHandle(FPipe);
+        FPipe = INVALID_HANDLE_VALUE;
+    }
+}
+
+void TPipeClient::StopWorker() {
+    HANDLE thread = nullptr;
+    if (!DuplicateHandle(GetCurrentProcess(), FWorker->Handle(), GetCurrentProcess(), &thread, 0,
+                         FALSE, DUPLICATE_SAME_ACCESS))
+        thread = nullptr;
+    TFinally closeThread([thread] {
+        if (thread)
+            CloseHandle(thread);
+    });
+    if (FWorker->WaitForEnd(FStopTimeout))
+        return;
+    // The worker is stuck in a write or a flush that a service which stopped reading never
+    // lets finish. Cancel its pipe I/O so that it ends; FWorker stays set until its end has
+    // been delivered (WorkerTerminated), so it is still alive here.
+    if (!FWorker)
+        return;
+    FWorker->Abandon();
+    HANDLE pipe = FPipe;
+    for (int round = 0; round < kCancelRounds; ++round) {
+        if (!FWorker)
+            return;
+        if (thread)
+            CancelSynchronousIo(thread);
+        CancelIoEx(pipe, nullptr);
+        if (FWorker->WaitForEnd(kCancelRoundTime))
+            return;
+    }
+    if (FWorker)
+        DetachWorker();
+}
+
+void TPipeClient::DetachWorker() {
+    // Last resort: the worker will not end. Forget it; it closes the pipe and frees itself if
+    // it ever gets out, and its notifications no longer match our pipe.
+    TPipeThread* worker = FWorker;
+    worker->OnThreadDone = nullptr;
+    FWorker = nullptr;
+    HANDLE pipe = FPipe;
+    FPipe = INVALID_HANDLE_VALUE;
+    FWriteQueue->Clear();
+    FWriteQueue = std::make_shared<TWriteQueue>();
+    if (!FDestroying && OnPipeDisconnect)
+        OnPipeDisconnect(*this, pipe);
+}
+
+bool TPipeClient::Write(const void* buffer, uint32_t count) {
+    if (FMemoryThrottle != 0 && FMemoryThrottle < FWriteQueue->DataSize() && IsConnected())
+        WaitForQueueEmpty();
+    if (!IsConnected())
+        return false;
+    FWriteQueue->Enqueue(AllocPipeWrite(buffer, count));
+    return true;
+}
+
+void TPipeClient::WaitForQueueEmpty() {
+    if (InSendMessage())
+        return;
+    while (IsConnected()) {
+        HANDLE empty = FWriteQueue->EmptyEvent();
+        DWORD result = MsgWaitForMultipleObjects(1, &empty, FALSE, INFINITE, QS_SENDMESSAGE);
+        if (result == WAIT_OBJECT_0)
+            return;
+        if (result == WAIT_OBJECT_0 + 1)
+            ProcessPendingMessages();
+    }
+}
+
+void TPipeClient::SetPipeName(const std::wstring& value) {
+    if (IsConnected() || PipeValid())
+        throw EPipeException(kTextConnected);
+    if (value.empty() || value.size() > 256 || value.find(L'\\') != std::wstring::npos)
+        throw EPipeException(kTextInvalidName);
+    FPipeName = value;
+}
+
+void TPipeClient::SetServerName(const std::wstring& value) {
+    if (IsConnected() || PipeValid())
+        throw EPipeException(kTextConnected);
+    FServerName = value;
+}
+
+void TPipeClient::HandleNotifyMessage(TMessage& message) {
+    // A worker that was given up on may still report; its pipe is no longer ours.
+    HANDLE pipe = reinterpret_cast<HANDLE>(message.WParam);
+    switch (message.Msg) {
+    case WM_PIPE_ERROR:
+        if (pipe == FPipe && OnPipeError)
+            OnPipeError(*this, pipe, pcWorker, static_cast<int32_t>(message.LParam));
+        break;
+    case WM_PIPE_SENT:
+        if (pipe == FPipe && OnPipeSent)
+            OnPipeSent(*this, pipe, static_cast<uint32_t>(message.LParam));
+        break;
+    case WM_PIPE_MESSAGE:
+        if (pipe == FPipe && OnPipeMessage)
+            OnPipeMessage(*this, pipe, *reinterpret_cast<TStream*>(message.LParam));
+        break;
+    case WM_PIPE_WRONG_THREAD:
+        // Connect refuses other threads, so this only comes from a worker started in some
+        // other way. An exception cannot leave a window procedure: report it as an error.
+        if (OnPipeError)
+            OnPipeError(*this, FPipe, pcWorker, ERROR_INVALID_THREAD_ID);
+        break;
+    case WM_PIPE_DISCONNECT:
+        Disconnect();
+        break;
+    default:
+        message.Result = DefWindowProcW(FNotifyWindow, message.Msg, message.WParam, message.LParam);
+    }
+}
+
+void TPipeClient::WorkerTerminated(TThreadEx&) {
+    FWorker = nullptr;
+    TFinally forget([this] { FPipe = INVALID_HANDLE_VALUE; });
+    TFinally clear([this] { FWriteQueue->Clear(); });
+    if (!FDestroying && OnPipeDisconnect)
+        OnPipeDisconnect(*this, FPipe);
+}
+
+} // namespace vantrel

@@ -1,0 +1,360 @@
+#include "pipes/PipeThread.h"
+
+#include "pipes/PipeClient.h"
+#include "pipes/PipeException.h"
+
+#include <cstring>
+
+namespace vantrel {
+
+namespace {
+
+bool HandleValid(HANDLE handle) {
+    return handle != nullptr && handle != INVALID_HANDLE_VALUE;
+}
+
+void ZeroOverlappedWords(OVERLAPPED& overlapped) {
+    overlapped.Internal = 0;
+    overlapped.InternalHigh = 0;
+    overlapped.Offset = 0;
+    overlapped.OffsetHigh = 0;
+}
+
+} // namespace
+
+// --- TPipeMultiMsg --------------------------------------------------------------------------
+
+TPipeMultiMsg::TPipeMultiMsg() {
+    CreateTempBacking();
+}
+
+TPipeMultiMsg::~TPipeMultiMsg() {
+    FStream.reset();
+    if (HandleValid(FTempFile))
+        CloseHandle(FTempFile);
+}
+
+void TPipeMultiMsg::CreateTempBacking() {
+    wchar_t folder[MAX_PATH + 1];
+    wchar_t name[MAX_PATH + 1];
+    if (GetTempPathW(MAX_PATH + 1, folder) != 0 && GetTempFileNameW(folder, L"PMM", 0, name) != 0)
+        FTempFile = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (HandleValid(FTempFile)) {
+        FStream = std::make_unique<THandleStream>(FTempFile);
+    } else {
+        FTempFile = INVALID_HANDLE_VALUE;
+        FStream = std::make_unique<TFastMemStream>();
+    }
+}
+
+// --- TPipeThread ----------------------------------------------------------------------------
+
+TPipeThread::TPipeThread(HWND notifyWindow, DWORD notifyThread,
+                         std::shared_ptr<TWriteQueue> writeQueue, HANDLE pipe, HANDLE killEvent)
+    : TThreadEx(true), FNotifyWindow(notifyWindow), FNotifyThread(notifyThread), FPipe(pipe),
+      FWriteQueue(std::move(writeQueue)), FReadBuffer(kMaxPipeMessage, 0) {
+    FReadEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    FWriteEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!FReadEvent || !FWriteEvent ||
+        !DuplicateHandle(GetCurrentProcess(), killEvent, GetCurrentProcess(), &FKillEvent, 0, FALSE,
+                         DUPLICATE_SAME_ACCESS)) {
+        DWORD code = GetLastError();
+        if (FReadEvent)
+            CloseHandle(FReadEvent);
+        if (FWriteEvent)
+            CloseHandle(FWriteEvent);
+        RaiseSystemError(code);
+    }
+    FReadOverlapped.hEvent = FReadEvent;
+    FWriteOverlapped.hEvent = FWriteEvent;
+    FWaitHandles[0] = FKillEvent;
+    FWaitHandles[1] = FReadEvent;
+    FWaitHandles[2] = FWriteEvent;
+    FWaitHandles[3] = FWriteQueue->DataEvent();
+    // The signal of an earlier Disconnect must not stop this worker.
+    ResetEvent(FKillEvent);
+    SetFreeOnTerminate(true);
+    SetPriority(THREAD_PRIORITY_BELOW_NORMAL);
+}
+
+TPipeThread::~TPipeThread() {
+    FreePipeWrite(FCurrentWrite);
+    FMultiMsg.reset();
+    // Normally closed at the end of Execute; these are for a worker that never ran.
+    if (FReadEvent)
+        CloseHandle(FReadEvent);
+    if (FWriteEvent)
+        CloseHandle(FWriteEvent);
+    if (FKillEvent)
+        CloseHandle(FKillEvent);
+}
+
+void TPipeThread::Execute() {
+    if (SyncThreadID() != FNotifyThread) {
+        PostMessageW(FNotifyWindow, WM_PIPE_WRONG_THREAD, 0, 0);
+    } else {
+        while (!Terminated()) {
+            bool ok = ReadPipe();
+            if (ok)
+                ok = WritePipe();
+            Sleep(0);
+            if (ok) {
+                // While a write is pending, queue content cannot be written and would only
+                // wake the loop for nothing.
+                DWORD count = FWritePending ? 3 : 4;
+                DWORD result = WaitForMultipleObjects(count, FWaitHandles, FALSE, INFINITE);
+                switch (result) {
+                case WAIT_OBJECT_0:
+                    // A stop still completes what finishes within a moment.
+                    if (FWritePending && WaitForSingleObject(FWriteEvent, 100) == WAIT_OBJECT_0)
+                        CompleteWrite();
+                    if (FReadPending && WaitForSingleObject(FReadEvent, 100) == WAIT_OBJECT_0)
+                        CompleteRead();
+                    Terminate();
+                    break;
+                case WAIT_OBJECT_0 + 1:
+                    ok = CompleteRead();
+                    break;
+                case WAIT_OBJECT_0 + 2:
+                    ok = CompleteWrite();
+                    break;
+                case WAIT_OBJECT_0 + 3:
+                    break;
+                default:
+                    FErrorCode = GetLastError();
+                    ok = false;
+                }
+            }
+            if (!ok) {
+                // A broken pipe is the service closing its end, and a cancelled operation
+                // after an abandoned stop is our own doing: neither is an error to report.
+                if (FErrorCode != ERROR_BROKEN_PIPE && !FAbandoned)
+                    NotifyClient(WM_PIPE_ERROR, reinterpret_cast<WPARAM>(FPipe),
+                                 static_cast<LPARAM>(FErrorCode));
+                Terminate();
+            }
+        }
+    }
+    if (HandleValid(FPipe)) {
+        CancelIo(FPipe);
+        // The kernel writes into the OVERLAPPED records until a cancelled operation has
+        // completed; they must not be freed before that.
+        DWORD ignored = 0;
+        if (FReadPending)
+            GetOverlappedResult(FPipe, &FReadOverlapped, &ignored, TRUE);
+        if (FWritePending)
+            GetOverlappedResult(FPipe, &FWriteOverlapped, &ignored, TRUE);
+        FReadPending = false;
+        FWritePending = false;
+        if (!FAbandoned)
+            FlushFileBuffers(FPipe);
+        CloseHandle(FPipe);
+    }
+    CloseHandle(FReadEvent);
+    CloseHandle(FWriteEvent);
+    CloseHandle(FKillEvent);
+    FReadEvent = FWriteEvent = FKillEvent = nullptr;
+}
+
+void TPipeThread::AppendRead(DWORD count) {
+    if (count > 0)
+        FInStream.Write(FReadBuffer.data(), count);
+}
+
+// After ERROR_MORE_DATA: keeps what was read and sizes the next read to the rest of the
+// message. False, with FErrorCode set, when the rest cannot be learned.
+bool TPipeThread::TakePartialRead() {
+    AppendRead(FReadSize);
+    DWORD left = 0;
+    if (!PeekNamedPipe(FPipe, nullptr, 0, nullptr, nullptr, &left)) {
+        FErrorCode = GetLastError();
+        return false;
+    }
+    FReadSize = left;
+    if (FReadSize > FReadBufferSize) {
+        FReadBuffer.resize(FReadSize);
+        FReadBufferSize = FReadSize;
+    }
+    return true;
+}
+
+bool TPipeThread::ReadPipe() {
+    if (FReadPending)
+        return true;
+    FReadSize = FReadBufferSize;
+    while (!FReadPending) {
+        ZeroOverlappedWords(FReadOverlapped);
+        if (ReadFile(FPipe, FReadBuffer.data(), FReadSize, &FBytesRead, &FReadOverlapped)) {
+            // A whole message was waiting.
+            try {
+                AppendRead(FBytesRead);
+                ProcessReceived();
+            } catch (...) {
+                ResetEvent(FReadEvent);
+                throw;
+            }
+            ResetEvent(FReadEvent);
+            continue;
+        }
+        FErrorCode = GetLastError();
+        if (FErrorCode == ERROR_MORE_DATA) {
+            if (!TakePartialRead())
+                return false;
+        } else if (FErrorCode == ERROR_IO_PENDING) {
+            FReadPending = true;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool TPipeThread::CompleteRead() {
+    ResetEvent(FReadEvent);
+    FReadPending = false;
+    bool ok = GetOverlappedResult(FPipe, &FReadOverlapped, &FBytesRead, TRUE) != FALSE;
+    if (!ok) {
+        FErrorCode = GetLastError();
+        if (FErrorCode == ERROR_MORE_DATA && TakePartialRead()) {
+            ZeroOverlappedWords(FReadOverlapped);
+            ok = ReadFile(FPipe, FReadBuffer.data(), FReadSize, &FBytesRead, &FReadOverlapped) !=
+                 FALSE;
+            if (!ok) {
+                FErrorCode = GetLastError();
+                if (FErrorCode == ERROR_IO_PENDING) {
+                    FReadPending = true;
+                    ok = true;
+                } else if (FErrorCode == ERROR_MORE_DATA) {
+                    // The rest of the message grew past what the peek saw: keep collecting
+                    // through the read loop.
+                    ok = TakePartialRead();
+                    if (ok)
+                        return ReadPipe();
+                }
+            }
+        }
+    }
+    if (ok && !FReadPending) {
+        AppendRead(FBytesRead);
+        ProcessReceived();
+    }
+    return ok;
+}
+
+bool TPipeThread::FlushWritten() {
+    if (FlushFileBuffers(FPipe))
+        return true;
+    FErrorCode = GetLastError();
+    return false;
+}
+
+bool TPipeThread::WritePipe() {
+    if (FWritePending)
+        return true;
+    if (WaitForSingleObject(FWriteQueue->DataEvent(), 0) != WAIT_OBJECT_0)
+        return true;
+    FCurrentWrite = FWriteQueue->Dequeue();
+    if (!FCurrentWrite)
+        return true;
+    ZeroOverlappedWords(FWriteOverlapped);
+    bool ok = WriteFile(FPipe, FCurrentWrite->Buffer, FCurrentWrite->Count, &FBytesWritten,
+                        &FWriteOverlapped) != FALSE;
+    FErrorCode = GetLastError();
+    if (ok) {
+        // The flush returns when the service has read the message, which is what a sent
+        // notification promises. One that fails reports the failure instead.
+        bool flushed = false;
+        try {
+            flushed = FlushWritten();
+            if (flushed)
+                NotifyClient(WM_PIPE_SENT, reinterpret_cast<WPARAM>(FPipe),
+                             static_cast<LPARAM>(FBytesWritten));
+        } catch (...) {
+            FreePipeWrite(FCurrentWrite);
+            ResetEvent(FWriteEvent);
+            throw;
+        }
+        FreePipeWrite(FCurrentWrite);
+        ResetEvent(FWriteEvent);
+        return flushed;
+    }
+    if (FErrorCode == ERROR_IO_PENDING) {
+        FWritePending = true;
+        return true;
+    }
+    FreePipeWrite(FCurrentWrite);
+    return false;
+}
+
+bool TPipeThread::CompleteWrite() {
+    ResetEvent(FWriteEvent);
+    bool ok = GetOverlappedResult(FPipe, &FWriteOverlapped, &FBytesWritten, TRUE) != FALSE;
+    FWritePending = false;
+    try {
+        if (ok) {
+            ok = FlushWritten();
+            if (ok)
+                NotifyClient(WM_PIPE_SENT, reinterpret_cast<WPARAM>(FPipe),
+                             static_cast<LPARAM>(FBytesWritten));
+        } else {
+            FErrorCode = GetLastError();
+        }
+    } catch (...) {
+        FreePipeWrite(FCurrentWrite);
+        throw;
+    }
+    FreePipeWrite(FCurrentWrite);
+    return ok;
+}
+
+LRESULT TPipeThread::NotifyClient(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (!IsWindow(FNotifyWindow))
+        return 0;
+    return SendMessageW(FNotifyWindow, message, wParam, lParam);
+}
+
+void TPipeThread::ProcessReceived() {
+    FInStream.SetPosition(0);
+    try {
+        TPipeControlBlock block{};
+        if (FInStream.Size() == sizeof(block)) {
+            std::memcpy(&block, FInStream.Memory(), sizeof(block));
+        }
+        if (FInStream.Size() == sizeof(block) && block.BlockSize == 16 &&
+            block.Magic1 == kControlMagic && block.Magic2 == kControlMagic) {
+            if (block.Tag == kTagStartMulti) {
+                // A sequence that never ended is dropped with its file.
+                FMultiMsg.reset();
+                FMultiMsg = std::make_unique<TPipeMultiMsg>();
+            } else if (block.Tag == kTagEndMulti) {
+                if (FMultiMsg) {
+                    std::unique_ptr<TPipeMultiMsg> message = std::move(FMultiMsg);
+                    message->Stream().SetPosition(0);
+                    NotifyClient(
+                        WM_PIPE_MESSAGE, reinterpret_cast<WPARAM>(FPipe),
+                        reinterpret_cast<LPARAM>(static_cast<TStream*>(&message->Stream())));
+                }
+            } else {
+                FMultiMsg.reset();
+            }
+        } else if (FMultiMsg) {
+            TStream& part = FMultiMsg->Stream();
+            if (FInStream.Size() > 0 &&
+                part.Write(FInStream.Memory(), static_cast<uint32_t>(FInStream.Size())) !=
+                    FInStream.Size()) {
+                // The temporary file is full or gone: the message cannot be delivered whole.
+                FMultiMsg.reset();
+            }
+        } else {
+            NotifyClient(WM_PIPE_MESSAGE, reinterpret_cast<WPARAM>(FPipe),
+                         reinterpret_cast<LPARAM>(static_cast<TStream*>(&FInStream)));
+        }
+    } catch (...) {
+        FInStream.Clear();
+        throw;
+    }
+    FInStream.Clear();
+}
+
+} // namespace vantrel

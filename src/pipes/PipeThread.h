@@ -1,0 +1,86 @@
+#pragma once
+// The worker that performs all I/O on a client's pipe: one overlapped read outstanding at all
+// times, queued messages written one at a time, every complete incoming message handed to the
+// client's notification window by a sent message.
+#include "pipes/PipeStream.h"
+#include "pipes/ThreadSync.h"
+#include "pipes/WriteQueue.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace vantrel {
+
+// A multi-part incoming message, collected in a temporary file that the system deletes when
+// it is closed, or in memory when no temporary file can be made.
+class TPipeMultiMsg {
+public:
+    TPipeMultiMsg();
+    ~TPipeMultiMsg();
+    TPipeMultiMsg(const TPipeMultiMsg&) = delete;
+    TPipeMultiMsg& operator=(const TPipeMultiMsg&) = delete;
+
+    TStream& Stream() { return *FStream; }
+    HANDLE TempFile() const { return FTempFile; }
+
+private:
+    void CreateTempBacking();
+    HANDLE FTempFile = INVALID_HANDLE_VALUE;
+    std::unique_ptr<TStream> FStream;
+};
+
+class TPipeThread : public TThreadEx {
+public:
+    // Created suspended and freeing itself when it ends. The pipe becomes the worker's, which
+    // closes it at its end; the kill event is copied, so the client may close its own.
+    TPipeThread(HWND notifyWindow, DWORD notifyThread, std::shared_ptr<TWriteQueue> writeQueue,
+                HANDLE pipe, HANDLE killEvent);
+    ~TPipeThread() override;
+
+    // Asked by a client that gave up waiting: a stop now reports no error and skips the final
+    // flush, which a service that stopped reading would never let return.
+    void Abandon() { FAbandoned = true; }
+
+protected:
+    void Execute() override;
+
+private:
+    bool ReadPipe();
+    bool CompleteRead();
+    bool WritePipe();
+    bool CompleteWrite();
+    bool FlushWritten();
+    void ProcessReceived();
+    LRESULT NotifyClient(UINT message, WPARAM wParam, LPARAM lParam);
+    bool TakePartialRead();
+    void AppendRead(DWORD count);
+
+    HWND FNotifyWindow;
+    DWORD FNotifyThread;
+    HANDLE FPipe;
+    DWORD FErrorCode = 0;
+    DWORD FBytesWritten = 0;
+    std::shared_ptr<TWriteQueue> FWriteQueue;
+    TPipeWriteBuffer* FCurrentWrite = nullptr;
+    DWORD FBytesRead = 0;
+    bool FReadPending = false;
+    bool FWritePending = false;
+    std::unique_ptr<TPipeMultiMsg> FMultiMsg;
+    TFastMemStream FInStream;
+    std::vector<uint8_t> FReadBuffer;
+    DWORD FReadBufferSize = kMaxPipeMessage;
+    DWORD FReadSize = 0;
+    HANDLE FWaitHandles[4] = {};
+    OVERLAPPED FReadOverlapped{};
+    HANDLE FReadEvent = nullptr;
+    OVERLAPPED FWriteOverlapped{};
+    HANDLE FWriteEvent = nullptr;
+    HANDLE FKillEvent = nullptr;
+    std::atomic<bool> FAbandoned{false};
+};
+
+} // namespace vantrel

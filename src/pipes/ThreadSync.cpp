@@ -1,0 +1,359 @@
+#include "pipes/ThreadSync.h"
+
+#include "pipes/PipeException.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace vantrel {
+
+namespace {
+
+constexpr wchar_t kSyncWindowClass[] = L"ThreadSyncWindow";
+constexpr wchar_t kNotifyWindowClass[] = L"ObjWndWindow";
+
+HINSTANCE ModuleInstance() {
+    return GetModuleHandleW(nullptr);
+}
+
+// The class may have been registered by an older copy of this code in the same process
+// (another module), with a procedure that no longer exists: register ours in its place.
+void EnsureWindowClass(const wchar_t* name, WNDPROC procedure) {
+    WNDCLASSW existing{};
+    if (GetClassInfoW(ModuleInstance(), name, &existing)) {
+        if (existing.lpfnWndProc == procedure)
+            return;
+        UnregisterClassW(name, ModuleInstance());
+    }
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = procedure;
+    wc.hInstance = ModuleInstance();
+    wc.lpszClassName = name;
+    RegisterClassW(&wc);
+}
+
+LRESULT CALLBACK NotifyWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+    auto* method = reinterpret_cast<TWndMethod*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (!method || !*method)
+        return DefWindowProcW(window, msg, wParam, lParam);
+    TMessage message{msg, wParam, lParam, 0};
+    try {
+        (*method)(message);
+    } catch (...) {
+        // Nothing may unwind through the system's dispatch code.
+    }
+    return message.Result;
+}
+
+[[noreturn]] void RaiseThreadError(DWORD code) {
+    char text[512];
+    std::snprintf(text, sizeof(text), "Thread Error: %s (%lu)", SystemErrorText(code).c_str(),
+                  static_cast<unsigned long>(code));
+    throw EPipeException(text);
+}
+
+// Waits for a thread handle to be signalled; on the thread that owns the sync window it keeps
+// dispatching, because the ending thread sends its last notifications there.
+bool WaitForThreadHandle(HANDLE thread, bool dispatch, DWORD timeout) {
+    if (!dispatch)
+        return WaitForSingleObject(thread, timeout) != WAIT_TIMEOUT;
+    const ULONGLONG start = GetTickCount64();
+    for (;;) {
+        DWORD remaining = INFINITE;
+        if (timeout != INFINITE) {
+            ULONGLONG spent = GetTickCount64() - start;
+            remaining = spent >= timeout ? 0 : static_cast<DWORD>(timeout - spent);
+        }
+        DWORD result = MsgWaitForMultipleObjects(1, &thread, FALSE, remaining, QS_ALLINPUT);
+        if (result == WAIT_OBJECT_0 + 1) {
+            ProcessPendingMessages();
+            DWORD code = 0;
+            if (!GetExitCodeThread(thread, &code) || code != STILL_ACTIVE)
+                return true;
+            continue;
+        }
+        if (result == WAIT_TIMEOUT)
+            return false;
+        return true;
+    }
+}
+
+} // namespace
+
+std::mutex& PipesLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+HWND AllocateNotifyWindow(TWndMethod method) {
+    std::lock_guard<std::mutex> guard(PipesLock());
+    EnsureWindowClass(kNotifyWindowClass, NotifyWindowProc);
+    HWND window = CreateWindowExW(0, kNotifyWindowClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr,
+                                  nullptr, ModuleInstance(), nullptr);
+    if (window && method)
+        SetWindowLongPtrW(window, GWLP_USERDATA,
+                          reinterpret_cast<LONG_PTR>(new TWndMethod(std::move(method))));
+    return window;
+}
+
+void DeallocateNotifyWindow(HWND window) {
+    if (!window)
+        return;
+    std::lock_guard<std::mutex> guard(PipesLock());
+    auto* method = reinterpret_cast<TWndMethod*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    DestroyWindow(window);
+    delete method;
+}
+
+void ProcessPendingMessages() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            // Not ours to consume: the owner's message loop must still see it.
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            return;
+        }
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+        Sleep(0);
+    }
+}
+
+// --- TSyncManager ---------------------------------------------------------------------------
+
+TSyncManager& TSyncManager::Instance() {
+    static TSyncManager* instance = nullptr;
+    std::lock_guard<std::mutex> guard(PipesLock());
+    if (!instance)
+        instance = new TSyncManager();
+    return *instance;
+}
+
+TSyncManager::TSyncManager() {
+    InitializeCriticalSection(&FLock);
+}
+
+TSyncManager::~TSyncManager() {
+    while (!FSyncList.empty())
+        DestroySyncInfo(FSyncList.back().get());
+    DeleteCriticalSection(&FLock);
+}
+
+TSyncInfo* TSyncManager::FindSyncInfo(DWORD threadId) {
+    for (auto& info : FSyncList)
+        if (info->FThreadID == threadId)
+            return info.get();
+    return nullptr;
+}
+
+void TSyncManager::AddThread(TThreadSync& sync) {
+    EnterCriticalSection(&FLock);
+    TSyncInfo* info = FindSyncInfo(sync.FThreadID);
+    if (!info) {
+        FSyncList.push_back(std::make_unique<TSyncInfo>());
+        info = FSyncList.back().get();
+        info->FThreadID = sync.FThreadID;
+    }
+    // An entry left behind by an ended thread whose id the system has given to this one.
+    if (info->FRefCount > 0 && !IsWindow(info->FSyncWindow)) {
+        info->FRefCount = 0;
+        info->FSyncWindow = nullptr;
+    }
+    if (info->FRefCount == 0 && !info->FSyncWindow)
+        info->FSyncWindow = AllocateSyncWindow();
+    info->FRefCount++;
+    LeaveCriticalSection(&FLock);
+}
+
+void TSyncManager::RemoveThread(TThreadSync& sync) {
+    EnterCriticalSection(&FLock);
+    TSyncInfo* info = FindSyncInfo(sync.FThreadID);
+    // The window belongs to the creating thread and only it may destroy it; the thread that
+    // frees the object, often the ending worker itself, must not wait for that.
+    if (info && !(info->FSyncWindow && PostMessageW(info->FSyncWindow, WM_SYNC_RELEASE, 0,
+                                                    reinterpret_cast<LPARAM>(info)))) {
+        if (--info->FRefCount <= 0 && !IsWindow(info->FSyncWindow)) {
+            FSyncList.erase(std::find_if(FSyncList.begin(), FSyncList.end(),
+                                         [info](const auto& p) { return p.get() == info; }));
+        }
+    }
+    LeaveCriticalSection(&FLock);
+}
+
+void TSyncManager::ReleaseSyncInfo(TSyncInfo* info) {
+    EnterCriticalSection(&FLock);
+    bool known = std::any_of(FSyncList.begin(), FSyncList.end(),
+                             [info](const auto& p) { return p.get() == info; });
+    if (known && --info->FRefCount <= 0) {
+        info->FRefCount = 0;
+        DestroySyncInfo(info);
+    }
+    LeaveCriticalSection(&FLock);
+}
+
+void TSyncManager::DestroySyncInfo(TSyncInfo* info) {
+    if (!info->FSyncWindow)
+        return;
+    DestroyWindow(info->FSyncWindow);
+    auto it = std::find_if(FSyncList.begin(), FSyncList.end(),
+                           [info](const auto& p) { return p.get() == info; });
+    if (it != FSyncList.end())
+        FSyncList.erase(it);
+}
+
+void TSyncManager::Send(TThreadSync& sync) {
+    // The window handle is copied under the lock and the lock dropped before the blocking
+    // send. The entry cannot go away meanwhile: `sync` itself holds one of its references,
+    // and its release is only posted when `sync` is destroyed.
+    EnterCriticalSection(&FLock);
+    TSyncInfo* info = FindSyncInfo(sync.FThreadID);
+    HWND window = info ? info->FSyncWindow : nullptr;
+    LeaveCriticalSection(&FLock);
+    if (window)
+        SendMessageW(window, WM_SYNC_EXECUTE, 0, reinterpret_cast<LPARAM>(&sync));
+}
+
+int32_t TSyncManager::RefCountOf(DWORD threadId) {
+    EnterCriticalSection(&FLock);
+    TSyncInfo* info = FindSyncInfo(threadId);
+    int32_t count = info ? info->FRefCount : 0;
+    LeaveCriticalSection(&FLock);
+    return count;
+}
+
+HWND TSyncManager::SyncWindowOf(DWORD threadId) {
+    EnterCriticalSection(&FLock);
+    TSyncInfo* info = FindSyncInfo(threadId);
+    HWND window = info ? info->FSyncWindow : nullptr;
+    LeaveCriticalSection(&FLock);
+    return window;
+}
+
+HWND TSyncManager::AllocateSyncWindow() {
+    {
+        std::lock_guard<std::mutex> guard(PipesLock());
+        EnsureWindowClass(kSyncWindowClass, SyncWindowProc);
+    }
+    return CreateWindowExW(0, kSyncWindowClass, L"", 0, 0, 0, 0, 0, nullptr, nullptr,
+                           ModuleInstance(), nullptr);
+}
+
+LRESULT CALLBACK TSyncManager::SyncWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+    case WM_SYNC_RELEASE:
+        Instance().ReleaseSyncInfo(reinterpret_cast<TSyncInfo*>(lParam));
+        return 0;
+    case WM_SYNC_EXECUTE: {
+        auto* sync = reinterpret_cast<TThreadSync*>(lParam);
+        sync->FRaisedException = nullptr;
+        try {
+            if (sync->FMethod)
+                sync->FMethod();
+        } catch (...) {
+            sync->FRaisedException = std::current_exception();
+        }
+        return 0;
+    }
+    default:
+        return DefWindowProcW(window, msg, wParam, lParam);
+    }
+}
+
+// --- TThreadSync ----------------------------------------------------------------------------
+
+TThreadSync::TThreadSync() : FThreadID(GetCurrentThreadId()) {
+    TSyncManager::Instance().AddThread(*this);
+}
+
+TThreadSync::~TThreadSync() {
+    TSyncManager::Instance().RemoveThread(*this);
+}
+
+void TThreadSync::Synchronize(std::function<void()> method) {
+    FRaisedException = nullptr;
+    FMethod = std::move(method);
+    TSyncManager::Instance().Send(*this);
+    FMethod = nullptr;
+    if (FRaisedException) {
+        std::exception_ptr raised = FRaisedException;
+        FRaisedException = nullptr;
+        std::rethrow_exception(raised);
+    }
+}
+
+// --- TThreadEx ------------------------------------------------------------------------------
+
+TThreadEx::TThreadEx(bool createSuspended) : FSync(std::make_unique<TThreadSync>()) {
+    // Always created suspended so that no member is read before the object is complete;
+    // the handle is not inheritable (no security attributes).
+    FHandle = CreateThread(nullptr, 0, ThreadProc, this, CREATE_SUSPENDED, &FThreadID);
+    if (!FHandle) {
+        DWORD code = GetLastError();
+        throw EPipeException("Thread creation error: " + SystemErrorText(code));
+    }
+    if (!createSuspended)
+        Resume();
+}
+
+TThreadEx::~TThreadEx() {
+    if (FHandle) {
+        DWORD code = 0;
+        // A thread object freed before its thread ended (one that never got resumed after a
+        // failed start): that thread must not run on freed memory.
+        if (GetCurrentThreadId() != FThreadID && GetExitCodeThread(FHandle, &code) &&
+            code == STILL_ACTIVE)
+            TerminateThread(FHandle, 0);
+        CloseHandle(FHandle);
+    }
+    FSync.reset();
+}
+
+void TThreadEx::Resume() {
+    if (ResumeThread(FHandle) == static_cast<DWORD>(-1))
+        RaiseThreadError(GetLastError());
+}
+
+void TThreadEx::SetPriority(int priority) {
+    if (!SetThreadPriority(FHandle, priority))
+        RaiseThreadError(GetLastError());
+}
+
+DWORD WINAPI TThreadEx::ThreadProc(void* param) {
+    auto* self = static_cast<TThreadEx*>(param);
+    try {
+        self->Execute();
+    } catch (...) {
+        self->FFatalException = std::current_exception();
+    }
+    try {
+        self->NotifyDone();
+    } catch (...) {
+        self->FFatalException = std::current_exception();
+    }
+    if (self->FFreeOnTerminate)
+        delete self;
+    return 0;
+}
+
+void TThreadEx::NotifyDone() {
+    // The callback is looked at on the creating thread, which is the only one that sets it.
+    FSync->Synchronize([this] {
+        if (OnThreadDone)
+            OnThreadDone(*this);
+    });
+}
+
+bool TThreadEx::WaitForEnd(DWORD timeout) {
+    // Our own copy of the handle: the object may free itself, closing its handle, in the wait.
+    HANDLE thread = nullptr;
+    if (!DuplicateHandle(GetCurrentProcess(), FHandle, GetCurrentProcess(), &thread, 0, FALSE,
+                         DUPLICATE_SAME_ACCESS))
+        return true;
+    bool dispatch = GetCurrentThreadId() == FSync->ThreadID();
+    bool ended = WaitForThreadHandle(thread, dispatch, timeout);
+    CloseHandle(thread);
+    return ended;
+}
+
+} // namespace vantrel

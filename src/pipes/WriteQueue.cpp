@@ -1,0 +1,179 @@
+#include "pipes/WriteQueue.h"
+
+#include "pipes/PipeException.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+namespace vantrel {
+
+namespace {
+
+class TMutexLock {
+public:
+    explicit TMutexLock(HANDLE mutex) : FMutex(mutex) { WaitForSingleObject(FMutex, INFINITE); }
+    ~TMutexLock() { ReleaseMutex(FMutex); }
+    TMutexLock(const TMutexLock&) = delete;
+    TMutexLock& operator=(const TMutexLock&) = delete;
+
+private:
+    HANDLE FMutex;
+};
+
+} // namespace
+
+TPipeWriteBuffer* AllocPipeWrite(const void* buffer, uint32_t count) {
+    auto* record = new TPipeWriteBuffer{nullptr, count};
+    if (count > 0) {
+        record->Buffer = static_cast<uint8_t*>(std::calloc(count, 1));
+        if (!record->Buffer) {
+            delete record;
+            throw std::bad_alloc();
+        }
+        if (buffer)
+            std::memcpy(record->Buffer, buffer, count);
+    }
+    return record;
+}
+
+void FreePipeWrite(TPipeWriteBuffer*& buffer) {
+    if (!buffer)
+        return;
+    std::free(buffer->Buffer);
+    delete buffer;
+    buffer = nullptr;
+}
+
+uint32_t NodeCost(const TWriteNode& node) {
+    return node.Data ? node.Data->Count + 28 : 12;
+}
+
+TWriteQueue::TWriteQueue() {
+    // No security attributes: none of these handles is inherited by a started program.
+    FMutex = CreateMutexW(nullptr, FALSE, nullptr);
+    if (!FMutex)
+        RaiseLastSystemError();
+    FDataEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!FDataEvent) {
+        DWORD code = GetLastError();
+        CloseHandle(FMutex);
+        RaiseSystemError(code);
+    }
+    FEmptyEvent = CreateEventW(nullptr, TRUE, TRUE, nullptr);
+    if (!FEmptyEvent) {
+        DWORD code = GetLastError();
+        CloseHandle(FDataEvent);
+        CloseHandle(FMutex);
+        RaiseSystemError(code);
+    }
+}
+
+TWriteQueue::~TWriteQueue() {
+    Clear();
+    CloseHandle(FDataEvent);
+    CloseHandle(FEmptyEvent);
+    CloseHandle(FMutex);
+}
+
+void TWriteQueue::Enqueue(TPipeWriteBuffer* buffer) {
+    TMutexLock lock(FMutex);
+    if (!buffer)
+        return;
+    try {
+        if (buffer->Count > kMaxPipeMessage)
+            EnqueueMultiPart(buffer);
+        else
+            Append(buffer);
+    } catch (...) {
+        UpdateState();
+        throw;
+    }
+    UpdateState();
+}
+
+void TWriteQueue::Append(TPipeWriteBuffer* buffer) {
+    TWriteNode* node = nullptr;
+    try {
+        node = new TWriteNode{buffer, nullptr};
+    } catch (...) {
+        FreePipeWrite(buffer);
+        throw;
+    }
+    if (FTail)
+        FTail->Next = node;
+    else
+        FHead = node;
+    FTail = node;
+    FDataSize += NodeCost(*node);
+}
+
+void TWriteQueue::EnqueueMultiPart(TPipeWriteBuffer* buffer) {
+    // Held for the whole sequence so that no Dequeue can split it.
+    TMutexLock lock(FMutex);
+    try {
+        EnqueueControl(kTagStartMulti);
+        const uint8_t* next = buffer->Buffer;
+        uint32_t remaining = buffer->Count;
+        while (remaining > 0) {
+            uint32_t chunk = remaining > kMaxPipeMessage ? kMaxPipeMessage : remaining;
+            remaining -= chunk;
+            Append(AllocPipeWrite(next, chunk));
+            next += chunk;
+        }
+    } catch (...) {
+        EnqueueControl(kTagEndMulti);
+        FreePipeWrite(buffer);
+        throw;
+    }
+    EnqueueControl(kTagEndMulti);
+    FreePipeWrite(buffer);
+}
+
+void TWriteQueue::EnqueueControl(uint32_t tag) {
+    TMutexLock lock(FMutex);
+    TPipeControlBlock block{16, kControlMagic, tag, kControlMagic};
+    Append(AllocPipeWrite(&block, sizeof(block)));
+}
+
+TPipeWriteBuffer* TWriteQueue::Dequeue() {
+    TMutexLock lock(FMutex);
+    TPipeWriteBuffer* result = nullptr;
+    if (FHead) {
+        TWriteNode* node = FHead;
+        FHead = node->Next;
+        FDataSize -= NodeCost(*node);
+        if (FTail == node)
+            FTail = nullptr;
+        result = node->Data;
+        delete node;
+    }
+    UpdateState();
+    return result;
+}
+
+void TWriteQueue::Clear() {
+    TMutexLock lock(FMutex);
+    ResetEvent(FDataEvent);
+    while (FHead) {
+        TWriteNode* node = FHead;
+        FHead = node->Next;
+        FreePipeWrite(node->Data);
+        delete node;
+    }
+    FTail = nullptr;
+    FDataSize = 0;
+    SetEvent(FEmptyEvent);
+}
+
+void TWriteQueue::UpdateState() {
+    if (FHead) {
+        SetEvent(FDataEvent);
+        ResetEvent(FEmptyEvent);
+    } else {
+        ResetEvent(FDataEvent);
+        SetEvent(FEmptyEvent);
+    }
+}
+
+} // namespace vantrel

@@ -1,0 +1,80 @@
+#pragma once
+// The outgoing side of the pipe: copies of messages waiting for the worker, and the framing
+// that carries messages longer than one pipe message as a sequence of parts.
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+
+namespace vantrel {
+
+// The longest message written as one pipe message; longer ones travel in parts.
+inline constexpr uint32_t kMaxPipeMessage = 65534;
+
+#pragma pack(push, 1)
+struct TPipeControlBlock {
+    uint32_t BlockSize;
+    uint32_t Magic1;
+    uint32_t Tag;
+    uint32_t Magic2;
+};
+#pragma pack(pop)
+static_assert(sizeof(TPipeControlBlock) == 16, "the control block is 16 bytes on the wire");
+
+inline constexpr uint32_t kControlMagic = 0x4347414D;  // "MAGC"
+inline constexpr uint32_t kTagStartMulti = 0x424D5453; // "STMB"
+inline constexpr uint32_t kTagEndMulti = 0x424D5445;   // "ETMB"
+
+struct TPipeWriteBuffer {
+    uint8_t* Buffer;
+    uint32_t Count;
+};
+
+// A zero-filled copy of `count` bytes of `buffer`; raises std::bad_alloc.
+TPipeWriteBuffer* AllocPipeWrite(const void* buffer, uint32_t count);
+// Frees the record and its bytes and sets the reference to none; none is ignored.
+void FreePipeWrite(TPipeWriteBuffer*& buffer);
+
+struct TWriteNode {
+    TPipeWriteBuffer* Data;
+    TWriteNode* Next;
+};
+
+// What a queued node counts against the memory throttle.
+uint32_t NodeCost(const TWriteNode& node);
+
+class TWriteQueue {
+public:
+    TWriteQueue();
+    ~TWriteQueue();
+    TWriteQueue(const TWriteQueue&) = delete;
+    TWriteQueue& operator=(const TWriteQueue&) = delete;
+
+    // Takes ownership; a buffer over kMaxPipeMessage bytes becomes "STMB", its parts, "ETMB".
+    void Enqueue(TPipeWriteBuffer* buffer);
+    // The oldest buffer, now the caller's, or none.
+    TPipeWriteBuffer* Dequeue();
+    void Clear();
+
+    uint32_t DataSize() const { return FDataSize.load(std::memory_order_relaxed); }
+    // Signalled while the queue holds something, and while it is empty.
+    HANDLE DataEvent() const { return FDataEvent; }
+    HANDLE EmptyEvent() const { return FEmptyEvent; }
+
+private:
+    void EnqueueMultiPart(TPipeWriteBuffer* buffer);
+    void EnqueueControl(uint32_t tag);
+    void Append(TPipeWriteBuffer* buffer);
+    void UpdateState();
+
+    // A mutex rather than a critical section only because the multi-part path re-enters it;
+    // both would do.
+    HANDLE FMutex = nullptr;
+    HANDLE FDataEvent = nullptr;
+    HANDLE FEmptyEvent = nullptr;
+    std::atomic<uint32_t> FDataSize{0};
+    TWriteNode* FHead = nullptr;
+    TWriteNode* FTail = nullptr;
+};
+
+} // namespace vantrel
