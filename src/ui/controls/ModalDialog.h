@@ -78,6 +78,7 @@ private:
     int FDefaultId = IDOK;
     int FModalResult = 0;
     bool FInModalLoop = false;
+    HWND FLastFocus = nullptr;
 };
 
 } // namespace vantrel

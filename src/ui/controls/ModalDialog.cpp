@@ -1,0 +1,281 @@
+#include "ui/controls/ModalDialog.h"
+
+#include <vector>
+
+namespace vantrel {
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"VantrelDialog";
+constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
+
+int DpiOf(HWND window) {
+    UINT dpi = window ? GetDpiForWindow(window) : GetDpiForSystem();
+    if (dpi == 0) {
+        TScopedGetDC screen(nullptr);
+        dpi = static_cast<UINT>(GetDeviceCaps(screen.Get(), LOGPIXELSY));
+    }
+    return dpi ? static_cast<int>(dpi) : 96;
+}
+
+} // namespace
+
+TModalDialog::~TModalDialog() {
+    DestroyHandle();
+}
+
+bool TModalDialog::Create(HWND owner, const std::wstring& caption, int clientWidth,
+                          int clientHeight) {
+    if (Handle())
+        return true;
+    FOwner = owner;
+    FDpi = DpiOf(owner);
+    FClientWidth = clientWidth;
+    FClientHeight = clientHeight;
+    if (!RegisterWindowClass(kClassName, CS_DBLCLKS, LoadCursorW(nullptr, IDC_ARROW),
+                             reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1)))
+        return false;
+    RECT rect{0, 0, Scale(clientWidth), Scale(clientHeight)};
+    AdjustWindowRectExForDpi(&rect, kStyle, FALSE, kExStyle, static_cast<UINT>(FDpi));
+    if (!CreateHandle(kExStyle, kClassName, caption.c_str(), kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                      rect.right - rect.left, rect.bottom - rect.top, owner))
+        return false;
+    if (!FFont) {
+        LOGFONTW lf{};
+        GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof(lf), &lf);
+        FFont.Reset(CreateFontIndirectW(&lf));
+        SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(FFont.Get()), FALSE);
+    }
+    CreateControls();
+    return true;
+}
+
+void TModalDialog::SetOwner(HWND owner) {
+    FOwner = owner;
+    if (Handle())
+        SetWindowLongPtrW(Handle(), GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(owner));
+}
+
+void TModalDialog::SetDialogFont(HFONT font) {
+    LOGFONTW lf{};
+    if (!font || !GetObjectW(font, sizeof(lf), &lf))
+        return;
+    TFontHandle copy(CreateFontIndirectW(&lf));
+    if (!copy)
+        return;
+    HFONT old = FFont.Get();
+    if (Handle()) {
+        std::vector<HWND> children;
+        EnumChildWindows(
+            Handle(),
+            [](HWND child, LPARAM list) -> BOOL {
+                reinterpret_cast<std::vector<HWND>*>(list)->push_back(child);
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&children));
+        for (HWND child : children) {
+            HFONT current = reinterpret_cast<HFONT>(SendMessageW(child, WM_GETFONT, 0, 0));
+            if (!current || current == old)
+                SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(copy.Get()), TRUE);
+        }
+        SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(copy.Get()), FALSE);
+    }
+    FFont = std::move(copy);
+}
+
+std::wstring TModalDialog::ControlText(int id) const {
+    HWND control = Control(id);
+    if (!control)
+        return std::wstring();
+    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
+    int length = GetWindowTextW(control, text.data(), static_cast<int>(text.size()));
+    text.resize(static_cast<size_t>(length > 0 ? length : 0));
+    return text;
+}
+
+void TModalDialog::SetControlText(int id, const std::wstring& text) {
+    if (HWND control = Control(id))
+        SetWindowTextW(control, text.c_str());
+}
+
+HWND TModalDialog::AddControl(const wchar_t* className, const std::wstring& text, DWORD style,
+                              int x, int y, int width, int height, int id, DWORD exStyle) {
+    HWND control = CreateWindowExW(exStyle, className, text.c_str(), WS_CHILD | WS_VISIBLE | style,
+                                   Scale(x), Scale(y), Scale(width), Scale(height), Handle(),
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                   GetModuleHandleW(nullptr), nullptr);
+    if (control && FFont)
+        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(FFont.Get()), FALSE);
+    return control;
+}
+
+HWND TModalDialog::AddLabel(const std::wstring& text, int x, int y, int width, int height, int id) {
+    return AddControl(L"STATIC", text, SS_LEFT, x, y, width, height, id);
+}
+
+HWND TModalDialog::AddButton(const std::wstring& text, int x, int y, int width, int height, int id,
+                             bool isDefault) {
+    if (isDefault)
+        FDefaultId = id;
+    return AddControl(L"BUTTON", text, WS_TABSTOP | (isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON),
+                      x, y, width, height, id);
+}
+
+HWND TModalDialog::AddSeparator(int x, int y, int width) {
+    return AddControl(L"STATIC", L"", SS_ETCHEDHORZ, x, y, width, 2, -1);
+}
+
+void TModalDialog::CenterOnOwner() {
+    RECT dialog{};
+    GetWindowRect(Handle(), &dialog);
+    const int width = dialog.right - dialog.left;
+    const int height = dialog.bottom - dialog.top;
+    HWND anchor = FOwner && IsWindowVisible(FOwner) && !IsIconic(FOwner) ? FOwner : nullptr;
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    HMONITOR where = anchor ? MonitorFromWindow(anchor, MONITOR_DEFAULTTONEAREST)
+                            : MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
+    GetMonitorInfoW(where, &monitor);
+    RECT around = monitor.rcWork;
+    if (anchor)
+        GetWindowRect(anchor, &around);
+    int x = around.left + ((around.right - around.left) - width) / 2;
+    int y = around.top + ((around.bottom - around.top) - height) / 2;
+    // Keep the whole dialog on the owner's screen, even when the owner is partly off it.
+    const RECT& work = monitor.rcWork;
+    if (x + width > work.right)
+        x = work.right - width;
+    if (y + height > work.bottom)
+        y = work.bottom - height;
+    if (x < work.left)
+        x = work.left;
+    if (y < work.top)
+        y = work.top;
+    SetWindowPos(Handle(), nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+int TModalDialog::ShowModal() {
+    if (!Handle() || FInModalLoop)
+        return IDCANCEL;
+    FModalResult = 0;
+    OnShow();
+    CenterOnOwner();
+    HWND owner = FOwner;
+    const bool reenableOwner = owner && IsWindowEnabled(owner);
+    if (reenableOwner)
+        EnableWindow(owner, FALSE);
+    ShowWindow(Handle(), SW_SHOW);
+    SetForegroundWindow(Handle());
+    HWND first = GetNextDlgTabItem(Handle(), nullptr, FALSE);
+    if (HWND def = Control(FDefaultId); def && IsWindowEnabled(def))
+        first = def;
+    if (first)
+        SetFocus(first);
+
+    FInModalLoop = true;
+    MSG msg;
+    while (FModalResult == 0) {
+        const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+        if (got == 0) {
+            // The program is ending: let the outer loop see the quit as well.
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            FModalResult = IDCANCEL;
+            break;
+        }
+        if (got == -1) {
+            FModalResult = IDCANCEL;
+            break;
+        }
+        if (!IsDialogMessageW(Handle(), &msg)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+    FInModalLoop = false;
+    // Enable the owner before hiding, so that activation returns to it and not to another
+    // program's window.
+    if (reenableOwner)
+        EnableWindow(owner, TRUE);
+    if (Handle())
+        ShowWindow(Handle(), SW_HIDE);
+    if (owner && IsWindow(owner))
+        SetActiveWindow(owner);
+    return FModalResult;
+}
+
+void TModalDialog::EndModal(int result) {
+    FModalResult = result ? result : IDCANCEL;
+}
+
+bool TModalDialog::OnCommand(int, int, HWND) {
+    return false;
+}
+
+bool TModalDialog::OnNotify(NMHDR*, LRESULT&) {
+    return false;
+}
+
+LRESULT TModalDialog::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+    case WM_COMMAND: {
+        const int id = LOWORD(wParam);
+        const int code = HIWORD(wParam);
+        HWND control = reinterpret_cast<HWND>(lParam);
+        const bool pressed = code == BN_CLICKED || !control;
+        if (id == IDOK && pressed) {
+            OnOK();
+            return 0;
+        }
+        if (id == IDCANCEL && pressed) {
+            OnCancel();
+            return 0;
+        }
+        if (id == FDefaultId && pressed && !control) {
+            // Enter with a default button of another id: press it.
+            if (HWND def = Control(FDefaultId))
+                SendMessageW(def, BM_CLICK, 0, 0);
+            return 0;
+        }
+        if (OnCommand(id, code, control))
+            return 0;
+        break;
+    }
+    case WM_NOTIFY: {
+        LRESULT result = 0;
+        if (OnNotify(reinterpret_cast<NMHDR*>(lParam), result))
+            return result;
+        break;
+    }
+    case DM_GETDEFID:
+        return MAKELRESULT(FDefaultId, DC_HASDEFID);
+    case DM_SETDEFID:
+        FDefaultId = static_cast<int>(wParam);
+        return TRUE;
+    case WM_CLOSE:
+        if (FInModalLoop)
+            OnCancel();
+        else
+            ShowWindow(Handle(), SW_HIDE);
+        return 0;
+    case WM_ACTIVATE:
+        // Keep the focused control across switches to other windows.
+        if (LOWORD(wParam) == WA_INACTIVE) {
+            HWND focus = GetFocus();
+            if (focus && IsChild(Handle(), focus))
+                FLastFocus = focus;
+        } else if (FLastFocus && IsWindow(FLastFocus) && IsChild(Handle(), FLastFocus)) {
+            SetFocus(FLastFocus);
+            return 0;
+        }
+        break;
+    case WM_SETFONT:
+        // The dialog's own font is what the Add* helpers give new controls.
+        return 0;
+    case WM_GETFONT:
+        return reinterpret_cast<LRESULT>(FFont.Get());
+    }
+    return TWindow::HandleMessage(msg, wParam, lParam);
+}
+
+} // namespace vantrel
