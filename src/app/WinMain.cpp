@@ -1,3 +1,10 @@
+#include "ui/Application.h"
+
 #include <windows.h>
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return 0; }
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int cmdShow) {
+    vantrel::TApplication application;
+    if (!application.CreateForms())
+        return 1;
+    return application.Run(cmdShow);
+}

@@ -1,0 +1,68 @@
+#pragma once
+// The main window's command table. Every command the administrator can give is one action
+// here; the menu bar, the tool bar and the pop-up menu only show actions and run them, so an
+// action's enabled state is decided in one place and every surface follows it.
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vantrel {
+
+inline constexpr int kNoImage = -1;
+
+struct TAction {
+    std::wstring Name;     // "AMFileExit"
+    std::wstring Category; // "File"
+    std::wstring Caption;  // "Exit"
+    int ImageIndex = kNoImage;
+    // Virtual key of the shortcut (no modifiers), 0 for none.
+    WORD ShortCut = 0;
+    // The WM_COMMAND identifier every surface sends for this action.
+    UINT CommandId = 0;
+    bool Enabled = true;
+    std::function<void()> OnExecute;
+};
+
+class TActionManager {
+public:
+    static constexpr UINT kFirstCommandId = 100;
+
+    TActionManager() = default;
+    ~TActionManager();
+    TActionManager(const TActionManager&) = delete;
+    TActionManager& operator=(const TActionManager&) = delete;
+
+    TAction& Add(const wchar_t* name, const wchar_t* category, const wchar_t* caption,
+                 int imageIndex, WORD shortCut, std::function<void()> onExecute);
+
+    // nullptr when unknown.
+    TAction* Find(const std::wstring& name);
+    TAction* FindById(UINT commandId);
+    const std::vector<std::unique_ptr<TAction>>& Actions() const { return FActions; }
+
+    // Tells every surface through OnEnabledChanged when the state really changes.
+    void SetEnabled(TAction& action, bool enabled);
+    // Runs the action when it is enabled; false when it is disabled or has no handler.
+    bool Execute(TAction& action);
+    // Runs the handler whatever the enabled state (the double-click rule needs that).
+    bool ExecuteHandler(TAction& action);
+    // WM_COMMAND from any surface; false when the id is not an action's.
+    bool ExecuteCommand(UINT commandId);
+
+    // Accelerator table of every action with a shortcut; owned here.
+    HACCEL Accelerators();
+
+    std::function<void(TAction&)> OnEnabledChanged;
+
+private:
+    std::vector<std::unique_ptr<TAction>> FActions;
+    HACCEL FAccelerators = nullptr;
+};
+
+// "F1" for VK_F1; empty for no shortcut.
+std::wstring ShortCutText(WORD virtualKey);
+
+} // namespace vantrel

@@ -1,0 +1,44 @@
+#include "ui/Application.h"
+
+namespace vantrel {
+
+bool TApplication::CreateForms() {
+    if (!MainForm.Create())
+        return false;
+    // The daily time limits, bonus time, preferences and detailed usage dialogs take their
+    // places around this one as they are added to the program.
+    if (!AboutForm.Create(MainForm.Handle()))
+        return false;
+    MainForm.AboutForm = &AboutForm;
+    return true;
+}
+
+int TApplication::Run(int cmdShow) {
+    MainForm.QuitOnDestroy = true;
+    if (!MainForm.Show(cmdShow))
+        return 0;
+    MSG msg{};
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0)
+        DispatchOne(msg);
+    return static_cast<int>(msg.wParam);
+}
+
+void TApplication::ProcessMessages() {
+    MSG msg{};
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            return;
+        }
+        DispatchOne(msg);
+    }
+}
+
+void TApplication::DispatchOne(MSG& msg) {
+    if (MainForm.TranslateAccelerator(msg))
+        return;
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+}
+
+} // namespace vantrel
