@@ -1,0 +1,411 @@
+#include "pipes/PipeClient.h"
+
+#include "PipeTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace vantrel {
+namespace {
+
+using testing::Bytes;
+using testing::Control;
+using testing::Pattern;
+using testing::PumpUntil;
+using testing::Text;
+using testing::TRawServer;
+using testing::UniquePipeName;
+
+// Everything a client reports, in the order it happened.
+struct TEvents {
+    std::vector<Bytes> messages;
+    std::vector<uint32_t> sent;
+    std::vector<int32_t> errors;
+    int disconnects = 0;
+    std::vector<std::string> order;
+
+    void Attach(TPipeClient& client) {
+        client.OnPipeMessage = [this](TPipeClient&, HANDLE, TStream& stream) {
+            Bytes b(static_cast<size_t>(stream.Size()));
+            EXPECT_EQ(0u, stream.Position());
+            size_t at = 0;
+            while (at < b.size()) {
+                uint32_t n = stream.Read(
+                    b.data() + at, static_cast<uint32_t>(std::min<size_t>(1 << 20, b.size() - at)));
+                if (n == 0)
+                    break;
+                at += n;
+            }
+            EXPECT_EQ(b.size(), at);
+            messages.push_back(std::move(b));
+            order.push_back("message");
+        };
+        client.OnPipeSent = [this](TPipeClient&, HANDLE, uint32_t size) {
+            sent.push_back(size);
+            order.push_back("sent");
+        };
+        client.OnPipeError = [this](TPipeClient&, HANDLE, TPipeContext context, int32_t code) {
+            EXPECT_EQ(pcWorker, context);
+            errors.push_back(code);
+            order.push_back("error");
+        };
+        client.OnPipeDisconnect = [this](TPipeClient&, HANDLE) {
+            disconnects++;
+            order.push_back("disconnect");
+        };
+    }
+};
+
+// A client connected to a raw server of its own, with every event recorded.
+struct TLink {
+    std::wstring name = UniquePipeName(L"Client");
+    TRawServer server{name};
+    TPipeClient client;
+    TEvents events;
+
+    bool Open(bool reading = true) {
+        events.Attach(client);
+        client.SetPipeName(name);
+        if (!server.Valid() || !client.Connect(2000, true))
+            return false;
+        if (reading)
+            server.StartReading();
+        return client.IsConnected();
+    }
+    // Writes the messages from the server side and waits until `count` have been delivered.
+    bool Deliver(std::vector<Bytes> messages, size_t count) {
+        server.WriteAsync(std::move(messages));
+        return PumpUntil([&] { return events.messages.size() >= count; });
+    }
+};
+
+TEST(PipeClientProperties, PipeNameIsValidatedAndKeptOnRefusal) {
+    TPipeClient client;
+    EXPECT_EQ(L"PipeServer", client.PipeName());
+    EXPECT_EQ(L"", client.ServerName());
+    EXPECT_EQ(10240000u, client.MemoryThrottle());
+    client.SetPipeName(std::wstring(256, L'p'));
+    EXPECT_EQ(256u, client.PipeName().size());
+    const std::wstring bad[] = {std::wstring(257, L'p'), L"", L"a\\b", L"\\"};
+    for (const auto& name : bad) {
+        try {
+            client.SetPipeName(name);
+            ADD_FAILURE() << "accepted a bad pipe name";
+        } catch (const EPipeException& e) {
+            EXPECT_STREQ("Invalid pipe name specified!", e.what());
+        }
+    }
+    EXPECT_EQ(256u, client.PipeName().size());
+}
+
+TEST(PipeClientProperties, PathIsLocalForThisComputerInAnyCase) {
+    TPipeClient client;
+    client.SetPipeName(L"QorPipe");
+    EXPECT_EQ(L"\\\\.\\pipe\\QorPipe", client.PipePath());
+    wchar_t computer[261] = {};
+    DWORD size = 261;
+    ASSERT_TRUE(GetComputerNameW(computer, &size));
+    std::wstring other = computer;
+    for (auto& c : other)
+        c = iswupper(c) ? towlower(c) : towupper(c);
+    client.SetServerName(other);
+    EXPECT_EQ(L"\\\\.\\pipe\\QorPipe", client.PipePath());
+    client.SetServerName(L"OTHERPC");
+    EXPECT_EQ(L"\\\\OTHERPC\\pipe\\QorPipe", client.PipePath());
+}
+
+TEST(PipeClientConnect, UnreachablePipeGivesFalseAndStaysClosed) {
+    TPipeClient client;
+    client.SetPipeName(UniquePipeName(L"Nobody"));
+    EXPECT_FALSE(client.Connect(100, true));
+    EXPECT_FALSE(client.IsConnected());
+    EXPECT_EQ(INVALID_HANDLE_VALUE, client.Pipe());
+    const char data[] = "x";
+    EXPECT_FALSE(client.Write(data, 1));
+}
+
+TEST(PipeClientConnect, OpenWithoutWorkerThenStartOnTheSameHandle) {
+    TLink link;
+    link.events.Attach(link.client);
+    link.client.SetPipeName(link.name);
+    ASSERT_TRUE(link.client.Connect(2000, false));
+    EXPECT_FALSE(link.client.IsConnected());
+    HANDLE opened = link.client.Pipe();
+    EXPECT_NE(INVALID_HANDLE_VALUE, opened);
+    const char data[] = "x";
+    EXPECT_FALSE(link.client.Write(data, 1));
+    // Changing a property while merely open is refused too.
+    try {
+        link.client.SetPipeName(L"Other");
+        ADD_FAILURE() << "renamed an open pipe";
+    } catch (const EPipeException& e) {
+        EXPECT_STREQ("Cannot change property when client is connected!", e.what());
+    }
+    EXPECT_THROW(link.client.SetServerName(L"x"), EPipeException);
+    ASSERT_TRUE(link.client.Connect(2000, true));
+    EXPECT_TRUE(link.client.IsConnected());
+    EXPECT_EQ(opened, link.client.Pipe());
+    // Connected: a second Connect starts nothing new.
+    EXPECT_TRUE(link.client.Connect(2000, true));
+    EXPECT_EQ(opened, link.client.Pipe());
+}
+
+TEST(PipeClientConnect, DisconnectWhileOpenClosesWithoutEvent) {
+    TLink link;
+    link.events.Attach(link.client);
+    link.client.SetPipeName(link.name);
+    link.client.Disconnect(); // Closed: nothing happens
+    ASSERT_TRUE(link.client.Connect(2000, false));
+    link.client.Disconnect();
+    EXPECT_EQ(INVALID_HANDLE_VALUE, link.client.Pipe());
+    EXPECT_EQ(0, link.events.disconnects);
+    link.client.SetPipeName(L"Renamed"); // Closed again, so allowed
+}
+
+TEST(PipeClientConnect, FromAnotherThreadIsRefusedAndLeavesTheClientClosed) {
+    TLink link;
+    link.events.Attach(link.client);
+    link.client.SetPipeName(link.name);
+    std::string raised;
+    std::thread other([&] {
+        try {
+            link.client.Connect(2000, true);
+        } catch (const EPipeException& e) {
+            raised = e.what();
+        }
+    });
+    other.join();
+    EXPECT_EQ("The notify window and the component window do not exist in the same thread!",
+              raised);
+    EXPECT_FALSE(link.client.IsConnected());
+    EXPECT_EQ(INVALID_HANDLE_VALUE, link.client.Pipe());
+    // The owner thread can still connect afterwards.
+    EXPECT_TRUE(link.client.Connect(2000, true));
+}
+
+TEST(PipeClientWrite, OneMessageUpToTheLimitAndFourPiecesAbove) {
+    TLink link;
+    ASSERT_TRUE(link.Open());
+    Bytes exact = Pattern(65534, 1);
+    Bytes over = Pattern(65535, 2);
+    ASSERT_TRUE(link.client.Write(exact.data(), static_cast<uint32_t>(exact.size())));
+    ASSERT_TRUE(link.client.Write(over.data(), static_cast<uint32_t>(over.size())));
+    ASSERT_TRUE(PumpUntil([&] { return link.events.sent.size() >= 5; }));
+    EXPECT_EQ((std::vector<uint32_t>{65534, 16, 65534, 1, 16}), link.events.sent);
+    ASSERT_TRUE(PumpUntil([&] { return link.server.Count() >= 5; }));
+    auto got = link.server.Messages();
+    ASSERT_EQ(5u, got.size());
+    EXPECT_EQ(exact, got[0]);
+    EXPECT_EQ(Control(kTagStartMulti), got[1]);
+    EXPECT_EQ(Bytes(over.begin(), over.begin() + 65534), got[2]);
+    EXPECT_EQ(Bytes(1, over.back()), got[3]);
+    EXPECT_EQ(Control(kTagEndMulti), got[4]);
+    EXPECT_TRUE(link.events.errors.empty());
+}
+
+TEST(PipeClientWrite, ServiceMessageIsTenBytesAsIs) {
+    TLink link;
+    ASSERT_TRUE(link.Open());
+    ASSERT_TRUE(link.client.Write("40, QORsvc", 10));
+    link.client.WaitForQueueEmpty();
+    ASSERT_TRUE(PumpUntil([&] { return link.events.sent.size() == 1; }));
+    ASSERT_TRUE(PumpUntil([&] { return link.server.Count() == 1; }));
+    EXPECT_EQ(Text("40, QORsvc"), link.server.Messages()[0]);
+    EXPECT_EQ(10u, link.events.sent[0]);
+}
+
+TEST(PipeClientWrite, ZeroThrottleNeverWaitsAndQueueCountsCost) {
+    TLink link;
+    ASSERT_TRUE(link.Open(false)); // the server reads nothing: the first write stays unread
+    link.client.SetMemoryThrottle(0);
+    Bytes block = Pattern(50000);
+    for (int i = 0; i < 6; ++i)
+        ASSERT_TRUE(link.client.Write(block.data(), static_cast<uint32_t>(block.size())));
+    // The worker took at most one; every other write is queued at its size plus 28.
+    uint32_t queued = link.client.QueuedBytes();
+    EXPECT_TRUE(queued == 6 * 50028u || queued == 5 * 50028u) << queued;
+    EXPECT_TRUE(link.events.sent.empty());
+    link.server.StartReading();
+    ASSERT_TRUE(PumpUntil([&] { return link.events.sent.size() == 6; }));
+}
+
+TEST(PipeClientWrite, ThrottleMakesTheWriterWaitForAnEmptyQueue) {
+    TLink link;
+    ASSERT_TRUE(link.Open(false));
+    link.client.SetMemoryThrottle(1000);
+    Bytes block = Pattern(2000);
+    ASSERT_TRUE(link.client.Write(block.data(), 2000));
+    ASSERT_TRUE(link.client.Write(block.data(), 2000));
+    ASSERT_TRUE(PumpUntil([&] { return link.client.QueuedBytes() == 2028; }));
+    // Over the limit now: the next Write waits until the server has let the queue drain.
+    std::atomic<bool> returned{false};
+    std::atomic<bool> returnedBeforeRelease{false};
+    std::thread release([&] {
+        Sleep(300);
+        returnedBeforeRelease = returned.load();
+        link.server.StartReading();
+    });
+    ASSERT_TRUE(link.client.Write(block.data(), 2000));
+    returned = true;
+    release.join();
+    EXPECT_FALSE(returnedBeforeRelease);
+    // The queue was empty when Write went on; only its own message can be waiting now.
+    EXPECT_LE(link.client.QueuedBytes(), 2028u);
+    ASSERT_TRUE(PumpUntil([&] { return link.events.sent.size() == 3; }));
+}
+
+TEST(PipeClientRead, LongSingleMessageArrivesWhole) {
+    TLink link;
+    ASSERT_TRUE(link.Open());
+    Bytes big = Pattern(200000, 3);
+    ASSERT_TRUE(link.Deliver({big}, 1));
+    ASSERT_EQ(1u, link.events.messages.size());
+    EXPECT_EQ(big, link.events.messages[0]);
+}
+
+TEST(PipeClientRead, ZeroLengthMessageIsDeliveredEmpty) {
+    TLink link;
+    ASSERT_TRUE(link.Open());
+    ASSERT_TRUE(link.Deliver({Bytes(), Text("after")}, 2));
+    EXPECT_TRUE(link.events.messages[0].empty());
+    EXPECT_EQ(Text("after"), link.events.messages[1]);
+}
+
+TEST(PipeClientRead, ControlPatternIsSwallowedOtherSixteenBytesAreNot) {
+    TLink link;
+    ASSERT_TRUE(link.Open());
+    Bytes lookalike = Control(0x58585858); // "XXXX": a control block with an unknown tag
+    ASSERT_TRUE(link.Deliver({lookalike, Text("0123456789abcdef"), Text("end")}, 2));
+    ASSERT_TRUE(PumpUntil([&] { return link.events.messages.size() >= 2; }));
+    link.server.JoinWriter();
+    PumpUntil([] { return false; }, 100);
+    ASSERT_EQ(2u, link.events.messages.size());
+    EXPECT_EQ(Text("0123456789abcdef"), link.events.messages[0]);
+    EXPECT_EQ(Text("end"), link.events.messages[1]);
+}
+
+TEST(PipeClientRead, EndBlockAloneDeliversNothing) {
+    TLink link;
+    ASSERT_TRUE(link.Open());
+    ASSERT_TRUE(link.Deliver({Control(kTagEndMulti), Text("sentinel")}, 1));
+    EXPECT_EQ(Text("sentinel"), link.events.messages[0]);
+}
+
+TEST(PipeClientRead, SecondStartDropsTheUnfinishedMessage) {
+    TLink link;
+    ASSERT_TRUE(link.Open());
+    ASSERT_TRUE(link.Deliver({Control(kTagStartMulti), Text("first"), Control(kTagStartMulti),
+                              Text("second"), Control(kTagEndMulti), Text("sentinel")},
+                             2));
+    EXPECT_EQ(Text("second"), link.events.messages[0]);
+    EXPECT_EQ(Text("sentinel"), link.events.messages[1]);
+}
+
+std::vector<std::wstring> TempPartFiles() {
+    wchar_t folder[MAX_PATH + 1];
+    GetTempPathW(MAX_PATH + 1, folder);
+    std::wstring mask = std::wstring(folder) + L"PMM*.tmp";
+    std::vector<std::wstring> files;
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW(mask.c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do
+            files.push_back(data.cFileName);
+        while (FindNextFileW(find, &data));
+        FindClose(find);
+    }
+    return files;
+}
+
+TEST(PipeClientRead, MultiPartMessageComesThroughATemporaryFileThatIsGoneAfterwards) {
+    TLink link;
+    ASSERT_TRUE(link.Open());
+    size_t before = TempPartFiles().size();
+    size_t during = 0;
+    auto record = link.client.OnPipeMessage;
+    link.client.OnPipeMessage = [&](TPipeClient& c, HANDLE p, TStream& s) {
+        during = TempPartFiles().size();
+        record(c, p, s);
+    };
+    Bytes big = Pattern(5 * 1024 * 1024 + 123, 4);
+    std::vector<Bytes> wire{Control(kTagStartMulti)};
+    for (size_t at = 0; at < big.size(); at += kMaxPipeMessage)
+        wire.emplace_back(big.begin() + at,
+                          big.begin() + std::min<size_t>(big.size(), at + kMaxPipeMessage));
+    wire.push_back(Control(kTagEndMulti));
+    ASSERT_TRUE(link.Deliver(wire, 1));
+    ASSERT_EQ(1u, link.events.messages.size());
+    EXPECT_TRUE(link.events.messages[0] == big);
+    EXPECT_EQ(before + 1, during);
+    EXPECT_EQ(before, TempPartFiles().size());
+}
+
+TEST(PipeClientLifecycle, ServiceClosingItsEndIsADisconnectNotAnError) {
+    TLink link;
+    ASSERT_TRUE(link.Open());
+    link.server.Close();
+    ASSERT_TRUE(PumpUntil([&] { return link.events.disconnects == 1; }));
+    EXPECT_TRUE(link.events.errors.empty());
+    EXPECT_FALSE(link.client.IsConnected());
+    EXPECT_EQ(INVALID_HANDLE_VALUE, link.client.Pipe());
+    EXPECT_FALSE(link.client.Write("x", 1));
+}
+
+TEST(PipeClientLifecycle, StopWithAReadOutstandingStillDeliversWhatArrived) {
+    TLink link;
+    ASSERT_TRUE(link.Open());
+    // The worker's read is pending; this message completes it while nothing is dispatched.
+    ASSERT_TRUE(link.server.WriteOne(Text("last words")));
+    link.client.Disconnect();
+    EXPECT_FALSE(link.client.IsConnected());
+    EXPECT_EQ(INVALID_HANDLE_VALUE, link.client.Pipe());
+    ASSERT_EQ(1u, link.events.messages.size());
+    EXPECT_EQ(Text("last words"), link.events.messages[0]);
+    EXPECT_EQ((std::vector<std::string>{"message", "disconnect"}), link.events.order);
+    EXPECT_TRUE(link.events.errors.empty());
+}
+
+TEST(PipeClientLifecycle, DisconnectInsideAHandlerRunsAfterIt) {
+    TLink link;
+    ASSERT_TRUE(link.Open());
+    bool connectedAfterCall = false;
+    link.client.OnPipeMessage = [&](TPipeClient& sender, HANDLE, TStream&) {
+        sender.Disconnect();
+        connectedAfterCall = sender.IsConnected();
+        link.events.order.push_back("message");
+    };
+    ASSERT_TRUE(link.server.WriteOne(Text("bye")));
+    ASSERT_TRUE(PumpUntil([&] { return link.events.disconnects == 1; }));
+    EXPECT_TRUE(connectedAfterCall); // deferred, not run inside the worker's send
+    EXPECT_FALSE(link.client.IsConnected());
+    EXPECT_EQ((std::vector<std::string>{"message", "disconnect"}), link.events.order);
+    EXPECT_TRUE(link.events.errors.empty());
+}
+
+TEST(PipeClientLifecycle, ReconnectAfterDisconnectUsesAFreshWorker) {
+    TLink link;
+    ASSERT_TRUE(link.Open());
+    link.client.Disconnect();
+    EXPECT_EQ(1, link.events.disconnects);
+    link.server.Close();
+    TRawServer again(link.name);
+    ASSERT_TRUE(link.client.Connect(2000, true));
+    again.StartReading();
+    ASSERT_TRUE(link.client.Write("40, QORsvc", 10));
+    ASSERT_TRUE(PumpUntil([&] { return again.Count() == 1; }));
+    ASSERT_TRUE(PumpUntil([&] { return link.events.sent.size() == 1; }));
+}
+
+TEST(PipeClientLifecycle, HandlesAreNotInheritable) {
+    TLink link;
+    ASSERT_TRUE(link.Open());
+    DWORD flags = 0;
+    ASSERT_TRUE(GetHandleInformation(link.client.Pipe(), &flags));
+    EXPECT_EQ(0u, flags & HANDLE_FLAG_INHERIT);
+}
+
+} // namespace
+} // namespace vantrel

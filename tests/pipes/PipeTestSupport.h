@@ -1,0 +1,187 @@
+#pragma once
+// What the pipe tests share: unique pipe names, a message pump with a guard time, and a raw
+// server end of a pipe that the test drives byte for byte.
+#include "pipes/ThreadSync.h"
+#include "pipes/WriteQueue.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace vantrel::testing {
+
+using Bytes = std::vector<uint8_t>;
+
+// Every test runs in its own process, in parallel with others: the process id keeps names apart.
+inline std::wstring UniquePipeName(const wchar_t* role) {
+    static int counter = 0;
+    return std::wstring(L"VantrelTest.") + role + L"." + std::to_wstring(GetCurrentProcessId()) +
+           L"." + std::to_wstring(++counter);
+}
+
+// Dispatches this thread's messages until `done` or the guard time runs out (which only a
+// fault lets happen).
+inline bool PumpUntil(const std::function<bool()>& done, DWORD guard = 30000) {
+    const ULONGLONG start = GetTickCount64();
+    while (!done()) {
+        if (GetTickCount64() - start > guard)
+            return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+        ProcessPendingMessages();
+    }
+    return true;
+}
+
+inline Bytes Text(const char* text) {
+    return Bytes(text, text + std::strlen(text));
+}
+
+inline Bytes Pattern(size_t size, uint32_t seed = 1) {
+    Bytes b(size);
+    uint32_t x = seed * 2654435761u + 1;
+    for (size_t i = 0; i < size; ++i) {
+        x = x * 1664525u + 1013904223u;
+        b[i] = static_cast<uint8_t>(x >> 24);
+    }
+    return b;
+}
+
+inline Bytes Control(uint32_t tag) {
+    TPipeControlBlock block{16, kControlMagic, tag, kControlMagic};
+    Bytes b(16);
+    std::memcpy(b.data(), &block, 16);
+    return b;
+}
+
+// The server end of a message-mode pipe in this process. A reader thread collects every
+// message the client writes; writes run on their own thread because a message longer than the
+// pipe's buffer is only complete when the client has read it.
+class TRawServer {
+public:
+    explicit TRawServer(const std::wstring& name) {
+        std::wstring path = L"\\\\.\\pipe\\" + name;
+        FPipe = CreateNamedPipeW(path.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                 PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1, 65536,
+                                 65536, 1000, nullptr);
+        FStop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    }
+    ~TRawServer() {
+        Close();
+        CloseHandle(FStop);
+    }
+    TRawServer(const TRawServer&) = delete;
+    TRawServer& operator=(const TRawServer&) = delete;
+
+    bool Valid() const { return FPipe != INVALID_HANDLE_VALUE; }
+
+    // Starts the reader; call after the client has opened its end.
+    void StartReading() {
+        FReader = std::thread([this] { ReadLoop(); });
+    }
+
+    std::vector<Bytes> Messages() {
+        std::lock_guard<std::mutex> guard(FLock);
+        return FMessages;
+    }
+    size_t Count() {
+        std::lock_guard<std::mutex> guard(FLock);
+        return FMessages.size();
+    }
+
+    // Writes the messages, in order, on a thread of their own.
+    void WriteAsync(std::vector<Bytes> messages) {
+        JoinWriter();
+        FWriter = std::thread([this, messages = std::move(messages)] {
+            for (const Bytes& m : messages)
+                if (!WriteOne(m))
+                    break;
+        });
+    }
+    bool WriteOne(const Bytes& m) {
+        OVERLAPPED ov{};
+        ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        DWORD n = 0;
+        BOOL ok = WriteFile(FPipe, m.data(), static_cast<DWORD>(m.size()), &n, &ov);
+        if (!ok && GetLastError() == ERROR_IO_PENDING)
+            ok = GetOverlappedResult(FPipe, &ov, &n, TRUE);
+        CloseHandle(ov.hEvent);
+        return ok != FALSE;
+    }
+    void JoinWriter() {
+        if (FWriter.joinable())
+            FWriter.join();
+    }
+
+    // Closes the server's end, as a service that ends would.
+    void Close() {
+        SetEvent(FStop);
+        if (FReader.joinable())
+            FReader.join();
+        JoinWriter();
+        if (FPipe != INVALID_HANDLE_VALUE)
+            CloseHandle(FPipe);
+        FPipe = INVALID_HANDLE_VALUE;
+    }
+
+private:
+    void ReadLoop() {
+        Bytes buffer(65536);
+        Bytes message;
+        OVERLAPPED ov{};
+        ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        for (;;) {
+            ResetEvent(ov.hEvent);
+            DWORD n = 0;
+            BOOL ok = ReadFile(FPipe, buffer.data(), static_cast<DWORD>(buffer.size()), &n, &ov);
+            DWORD error = ok ? 0 : GetLastError();
+            if (error == ERROR_IO_PENDING) {
+                HANDLE waits[2] = {FStop, ov.hEvent};
+                if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0) {
+                    CancelIo(FPipe);
+                    GetOverlappedResult(FPipe, &ov, &n, TRUE);
+                    break;
+                }
+                ok = GetOverlappedResult(FPipe, &ov, &n, TRUE);
+                error = ok ? 0 : GetLastError();
+            }
+            message.insert(message.end(), buffer.begin(), buffer.begin() + n);
+            if (error == ERROR_MORE_DATA)
+                continue;
+            if (error != 0)
+                break;
+            std::lock_guard<std::mutex> guard(FLock);
+            FMessages.push_back(std::move(message));
+            message.clear();
+        }
+        CloseHandle(ov.hEvent);
+    }
+
+    HANDLE FPipe = INVALID_HANDLE_VALUE;
+    HANDLE FStop = nullptr;
+    std::thread FReader;
+    std::thread FWriter;
+    std::mutex FLock;
+    std::vector<Bytes> FMessages;
+};
+
+// The stand-in's executable, as the build placed it (a Unix path under Wine is on drive Z:).
+inline std::wstring StandInPath() {
+    std::string path = QOR_STANDIN_EXE;
+    std::wstring result(path.begin(), path.end());
+    if (!result.empty() && result[0] == L'/') {
+        for (auto& c : result)
+            if (c == L'/')
+                c = L'\\';
+        result = L"Z:" + result;
+    }
+    return result;
+}
+
+} // namespace vantrel::testing
