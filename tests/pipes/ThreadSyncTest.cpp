@@ -1,0 +1,158 @@
+#include "pipes/ThreadSync.h"
+
+#include "pipes/PipeException.h"
+#include "PipeTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <stdexcept>
+#include <thread>
+
+namespace vantrel {
+namespace {
+
+using testing::PumpUntil;
+
+// A thread whose body runs a given function.
+class TProbeThread : public TThreadEx {
+public:
+    explicit TProbeThread(std::function<void(TProbeThread&)> body)
+        : TThreadEx(true), FBody(std::move(body)) {}
+    void RunSync(std::function<void()> method) { Sync().Synchronize(std::move(method)); }
+
+protected:
+    void Execute() override { FBody(*this); }
+
+private:
+    std::function<void(TProbeThread&)> FBody;
+};
+
+TEST(ThreadSync, SynchronizeRunsOnTheCreatingThreadAndCarriesExceptionsBack) {
+    const DWORD owner = GetCurrentThreadId();
+    DWORD ranOn = 0;
+    std::string carried;
+    auto* thread = new TProbeThread([&](TProbeThread& self) {
+        self.RunSync([&] { ranOn = GetCurrentThreadId(); });
+        try {
+            self.RunSync([] { throw EPipeException("from the owner"); });
+        } catch (const EPipeException& e) {
+            carried = e.what();
+        }
+    });
+    thread->Resume();
+    EXPECT_TRUE(thread->WaitForEnd());
+    delete thread;
+    EXPECT_EQ(owner, ranOn);
+    EXPECT_EQ("from the owner", carried);
+}
+
+TEST(ThreadSync, OnThreadDoneIsDeliveredInsideTheWaitAndTheObjectFreesItself) {
+    static std::atomic<int> destroyed{0};
+    class TCounted : public TProbeThread {
+    public:
+        using TProbeThread::TProbeThread;
+        ~TCounted() override { destroyed++; }
+    };
+    const DWORD owner = GetCurrentThreadId();
+    DWORD doneOn = 0;
+    auto* thread = new TCounted([](TProbeThread&) {});
+    thread->SetFreeOnTerminate(true);
+    thread->OnThreadDone = [&](TThreadEx&) { doneOn = GetCurrentThreadId(); };
+    thread->Resume();
+    EXPECT_TRUE(thread->WaitForEnd());
+    EXPECT_EQ(owner, doneOn);
+    EXPECT_EQ(1, destroyed.load());
+}
+
+TEST(ThreadSync, ExceptionInTheBodyIsKept) {
+    auto* thread = new TProbeThread([](TProbeThread&) { throw std::runtime_error("body"); });
+    thread->Resume();
+    thread->WaitForEnd();
+    ASSERT_TRUE(thread->FatalException());
+    EXPECT_THROW(std::rethrow_exception(thread->FatalException()), std::runtime_error);
+    delete thread;
+}
+
+TEST(ThreadSync, SyncWindowIsSharedPerThreadAndReleasedByPostedMessages) {
+    TSyncManager& manager = TSyncManager::Instance();
+    const DWORD me = GetCurrentThreadId();
+    ASSERT_EQ(0, manager.RefCountOf(me));
+    auto first = std::make_unique<TThreadSync>();
+    HWND window = manager.SyncWindowOf(me);
+    EXPECT_TRUE(IsWindow(window));
+    EXPECT_EQ(1, manager.RefCountOf(me));
+    first.reset(); // its release is posted, not yet handled
+    auto second = std::make_unique<TThreadSync>();
+    EXPECT_EQ(2, manager.RefCountOf(me));
+    EXPECT_EQ(window, manager.SyncWindowOf(me));
+    ASSERT_TRUE(PumpUntil([&] { return manager.RefCountOf(me) == 1; }));
+    EXPECT_EQ(window, manager.SyncWindowOf(me));
+    second.reset();
+    ASSERT_TRUE(PumpUntil([&] { return manager.SyncWindowOf(me) == nullptr; }));
+    EXPECT_FALSE(IsWindow(window));
+    auto third = std::make_unique<TThreadSync>();
+    EXPECT_TRUE(IsWindow(manager.SyncWindowOf(me)));
+}
+
+TEST(ThreadSync, WaitForEndFromAnotherThreadDoesNotDispatch) {
+    std::atomic<bool> release{false};
+    bool syncRan = false;
+    auto* thread = new TProbeThread([&](TProbeThread& self) {
+        while (!release)
+            Sleep(1);
+        self.RunSync([&] { syncRan = true; });
+    });
+    thread->Resume();
+    // From another thread the wait is plain: the sync the worker sends to this thread can only
+    // run once this thread dispatches again.
+    bool ended = false;
+    std::thread other([&] { ended = thread->WaitForEnd(200); });
+    release = true;
+    other.join();
+    EXPECT_FALSE(ended);
+    EXPECT_FALSE(syncRan);
+    EXPECT_TRUE(thread->WaitForEnd());
+    EXPECT_TRUE(syncRan);
+    delete thread;
+}
+
+TEST(NotifyWindow, MessagesReachTheBoundMethodWithResultStartingAtZero) {
+    LRESULT seenResult = -1;
+    UINT seen = 0;
+    HWND window = AllocateNotifyWindow([&](TMessage& m) {
+        if (m.Msg == WM_USER + 1) {
+            seen = m.Msg;
+            seenResult = m.Result;
+            m.Result = 42;
+        } else {
+            m.Result = DefWindowProcW(nullptr, m.Msg, m.WParam, m.LParam);
+        }
+    });
+    ASSERT_TRUE(IsWindow(window));
+    EXPECT_FALSE(IsWindowVisible(window));
+    EXPECT_EQ(42, SendMessageW(window, WM_USER + 1, 0, 0));
+    EXPECT_EQ(WM_USER + 1, seen);
+    EXPECT_EQ(0, seenResult);
+    DeallocateNotifyWindow(window);
+    EXPECT_FALSE(IsWindow(window));
+}
+
+TEST(NotifyWindow, ManyWindowsCanBeBoundAndFreed) {
+    std::vector<HWND> windows;
+    std::vector<int> hits(400, 0);
+    for (int i = 0; i < 400; ++i)
+        windows.push_back(AllocateNotifyWindow([&hits, i](TMessage& m) {
+            if (m.Msg == WM_USER)
+                hits[i]++;
+        }));
+    for (HWND w : windows)
+        SendMessageW(w, WM_USER, 0, 0);
+    for (int i = 0; i < 400; ++i)
+        EXPECT_EQ(1, hits[i]) << i;
+    for (HWND w : windows)
+        DeallocateNotifyWindow(w);
+}
+
+} // namespace
+} // namespace vantrel
