@@ -75,14 +75,23 @@ bool TMemoryPicture::Assign(HBITMAP source) {
     Clear();
     if (!SetSize(info.bmWidth, info.bmHeight))
         return false;
-    HDC sourceDC = CreateCompatibleDC(nullptr);
-    if (!sourceDC)
+    // GetDIBits rather than a blit: the source may still be selected into another DC.
+    BITMAPINFO format{};
+    format.bmiHeader.biSize = sizeof(format.bmiHeader);
+    format.bmiHeader.biWidth = FWidth;
+    format.bmiHeader.biHeight = -FHeight;
+    format.bmiHeader.biPlanes = 1;
+    format.bmiHeader.biBitCount = 32;
+    format.bmiHeader.biCompression = BI_RGB;
+    GdiFlush();
+    TScopedGetDC screen(nullptr);
+    const int rows = GetDIBits(screen.Get(), source, 0, static_cast<UINT>(FHeight), FBits, &format,
+                               DIB_RGB_COLORS);
+    if (rows != FHeight) {
+        Clear();
         return false;
-    HGDIOBJ old = SelectObject(sourceDC, source);
-    BOOL copied = BitBlt(FDC, 0, 0, FWidth, FHeight, sourceDC, 0, 0, SRCCOPY);
-    SelectObject(sourceDC, old);
-    DeleteDC(sourceDC);
-    return copied != FALSE;
+    }
+    return true;
 }
 
 void FillSolidRect(HDC dc, const RECT& rect, COLORREF color) {
