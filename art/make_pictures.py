@@ -84,8 +84,8 @@ def gear(cx, cy, outer, inner, hole, teeth, fill, rim):
 
 def monitor(x0, y0, x1, y1):
     mid = (x0 + x1) / 2
-    return (rect(mid - 1.5, y1, mid + 1.5, y1 + 1.5, GREY_D)
-            + rect(mid - 4, y1 + 1.5, mid + 4, y1 + 2.5, GREY_D)
+    return (rect(mid - 1, y1, mid + 1, y1 + 1, GREY_D)
+            + rect(mid - 4, y1 + 1, mid + 4, y1 + 2, GREY_D)
             + rrect(x0 + 0.5, y0 + 0.5, x1 - 0.5, y1 - 0.5, 1, GREY_D, GREY_D)
             + rect(x0 + 2, y0 + 2, x1 - 2, y1 - 2, BLUE_L))
 
@@ -123,7 +123,7 @@ PICTURES = {
     "image04_daily_limits": calendar(0, 0, 13, 14) + clock(11.5, 11.5, 4, PAPER, BLUE_D, BLUE_D),
     "image05_calendar": calendar(1, 1, 15, 15),
     "image06_refresh": path("M 9.71,3.3 A 5,5 0 1,0 12.92,8.87", "none", GREEN, 2.2, "butt")
-    + poly([(15.4, 9.3), (10.5, 8.45), (13.5, 4.9)], GREEN, GREEN_D, 0.6),
+    + poly([(16, 9), (10, 9), (13, 4)], GREEN),
     "image07_preferences": gear(8, 8, 7.3, 5.2, 2.4, 8, GREY, GREY_D),
     "image08_bonus_more": clock(7, 7, 6, PAPER, BLUE_D, BLUE_D) + badge("+", GREEN, GREEN_D),
     "image09_bonus_less": clock(7, 7, 6, PAPER, BLUE_D, BLUE_D) + badge("-", RED, RED_D),
@@ -144,7 +144,8 @@ PICTURES = {
     "image16_help": circle(8, 8, 7, BLUE, BLUE_D)
     + path("M 5.6,6.2 C 5.6,2.6 10.6,2.6 10.6,6 C 10.6,8.2 8,8 8,10.4", "none", WHITE, 2, "butt")
     + rect(7, 11.3, 9, 13.3, WHITE),
-    "image17_computer": monitor(1, 1, 15, 12),
+    "image17_padlock": path("M 5,8 L 5,5 A 3,3 0 0,1 11,5 L 11,8", "none", GREY_D, 2, "butt")
+    + rrect(2.5, 7.5, 13.5, 15.5, 1, AMBER, AMBER_D) + rect(7, 10, 9, 13, AMBER_D),
     "image18_detailed_usage": line(1.5, 1, 1.5, 14.5, GREY_D, 1, "butt")
     + line(1, 14.5, 15, 14.5, GREY_D, 1, "butt")
     + rect(3, 8, 6, 14, BLUE, BLUE_D, 0.5) + rect(7, 3, 10, 14, GREEN, GREEN_D, 0.5)
