@@ -1,0 +1,362 @@
+// The command table and the three surfaces that show it, on the real main window.
+#include "MainFormSupport.h"
+
+#include "ui/AboutForm.h"
+
+namespace vantrel::testing {
+namespace {
+
+using MainFormCommands = MainFormTest;
+
+constexpr const wchar_t* kUserCommandNames[4] = {
+    L"AMEditDailyTimeLimits", L"AMEditDetailedTimeUsage", L"AMEditIncreaseTodaysLimit",
+    L"AMEditDecreaseTodaysLimit"};
+
+std::wstring MenuText(HMENU menu, int index) {
+    wchar_t text[128] = {};
+    GetMenuStringW(menu, index, text, 128, MF_BYPOSITION);
+    return text;
+}
+
+TEST_F(MainFormCommands, TableHoldsEveryCommand) {
+    Start();
+    struct Row {
+        const wchar_t* Name;
+        const wchar_t* Category;
+        const wchar_t* Caption;
+        int Image;
+        WORD Key;
+    };
+    const Row rows[] = {
+        {L"AMFileExit", L"File", L"Exit", kNoImage, 0},
+        {L"AMEditDailyTimeLimits", L"Users", L"Daily time limits...", 3, 0},
+        {L"AMEditDetailedTimeUsage", L"Users", L"Detailed time usage...", 17, 0},
+        {L"AMEditIncreaseTodaysLimit", L"Users", L"Increase bonus time...", 7, 0},
+        {L"AMEditDecreaseTodaysLimit", L"Users", L"Decrease bonus time...", 8, 0},
+        {L"AMEditRefresh", L"Tools", L"Refresh user data", 5, 0},
+        {L"AMToolsUsageReport", L"Tools", L"Time usage report...", 9, 0},
+        {L"AMToolsPreferences", L"Tools", L"Preferences...", 6, 0},
+        {L"AMToolsLog", L"Tools", L"View logfile...", 14, 0},
+        {L"AMHelpHelp", L"Help", L"Help", 15, VK_F1},
+        {L"AMHelpAbout", L"Help", L"About...", 0, 0},
+    };
+    ASSERT_EQ(std::size(rows), Form().ActionManager.Actions().size());
+    for (const Row& row : rows) {
+        TAction* action = Form().ActionManager.Find(row.Name);
+        ASSERT_NE(nullptr, action) << row.Name;
+        EXPECT_EQ(row.Category, action->Category);
+        EXPECT_EQ(row.Caption, action->Caption);
+        EXPECT_EQ(row.Image, action->ImageIndex) << row.Name;
+        EXPECT_EQ(row.Key, action->ShortCut) << row.Name;
+        EXPECT_TRUE(action->OnExecute) << row.Name;
+    }
+}
+
+TEST_F(MainFormCommands, MenuBarToolBarAndPopupShowTheirCommandsInOrder) {
+    Start();
+    HMENU bar = Form().ActionMainMenuBar;
+    ASSERT_EQ(bar, GetMenu(Form().Handle()));
+    ASSERT_EQ(4, GetMenuItemCount(bar));
+    const std::vector<std::vector<std::pair<const wchar_t*, const wchar_t*>>> items = {
+        {{L"&Exit", L"AMFileExit"}},
+        {{L"&Daily time limits...", L"AMEditDailyTimeLimits"},
+         {L"De&tailed time usage...", L"AMEditDetailedTimeUsage"},
+         {nullptr, nullptr},
+         {L"&Increase bonus time...", L"AMEditIncreaseTodaysLimit"},
+         {L"D&ecrease bonus time...", L"AMEditDecreaseTodaysLimit"}},
+        {{L"&Refresh user data", L"AMEditRefresh"},
+         {L"&Time usage report...", L"AMToolsUsageReport"},
+         {nullptr, nullptr},
+         {L"&Preferences...", L"AMToolsPreferences"},
+         {L"&View logfile...", L"AMToolsLog"}},
+        {{L"&Help", L"AMHelpHelp"}, {nullptr, nullptr}, {L"&About...", L"AMHelpAbout"}},
+    };
+    const wchar_t* menus[4] = {L"&File", L"&Users", L"&Tools", L"&Help"};
+    for (int m = 0; m < 4; ++m) {
+        EXPECT_EQ(menus[m], MenuText(bar, m));
+        HMENU sub = GetSubMenu(bar, m);
+        ASSERT_NE(nullptr, sub);
+        ASSERT_EQ(static_cast<int>(items[m].size()), GetMenuItemCount(sub)) << menus[m];
+        for (int i = 0; i < GetMenuItemCount(sub); ++i) {
+            MENUITEMINFOW info{};
+            info.cbSize = sizeof(info);
+            info.fMask = MIIM_FTYPE | MIIM_ID;
+            GetMenuItemInfoW(sub, i, TRUE, &info);
+            EXPECT_TRUE(info.fType & MFT_OWNERDRAW);
+            if (!items[m][i].first) {
+                EXPECT_TRUE(info.fType & MFT_SEPARATOR) << menus[m] << " " << i;
+                continue;
+            }
+            EXPECT_EQ(items[m][i].first, MenuText(sub, i));
+            EXPECT_EQ(Form().Action(items[m][i].second).CommandId, info.wID);
+        }
+    }
+
+    HWND tools = Form().ActionToolBar;
+    const wchar_t* buttons[8] = {L"AMEditDailyTimeLimits",
+                                 L"AMEditDetailedTimeUsage",
+                                 nullptr,
+                                 L"AMEditIncreaseTodaysLimit",
+                                 L"AMEditDecreaseTodaysLimit",
+                                 nullptr,
+                                 L"AMEditRefresh",
+                                 L"AMToolsUsageReport"};
+    ASSERT_EQ(8, SendMessageW(tools, TB_BUTTONCOUNT, 0, 0));
+    for (int i = 0; i < 8; ++i) {
+        TBBUTTON button{};
+        SendMessageW(tools, TB_GETBUTTON, i, reinterpret_cast<LPARAM>(&button));
+        if (!buttons[i]) {
+            EXPECT_TRUE(button.fsStyle & BTNS_SEP) << i;
+            continue;
+        }
+        EXPECT_EQ(static_cast<int>(Form().Action(buttons[i]).CommandId), button.idCommand);
+        EXPECT_EQ(Form().Action(buttons[i]).ImageIndex, button.iBitmap);
+        // Pictures only.
+        EXPECT_EQ(0, SendMessageW(tools, TB_GETBUTTONTEXTW, button.idCommand, 0));
+    }
+    // No tool tips anywhere on the command surfaces.
+    EXPECT_FALSE(GetWindowLongW(tools, GWL_STYLE) & TBSTYLE_TOOLTIPS);
+    EXPECT_EQ(0, SendMessageW(tools, TB_GETTOOLTIPS, 0, 0));
+
+    HMENU popup = Form().PopupActionMenuMain;
+    ASSERT_EQ(5, GetMenuItemCount(popup));
+    const wchar_t* popupItems[5] = {L"AMEditDailyTimeLimits", L"AMEditDetailedTimeUsage", nullptr,
+                                    L"AMEditIncreaseTodaysLimit", L"AMEditDecreaseTodaysLimit"};
+    for (int i = 0; i < 5; ++i) {
+        if (!popupItems[i]) {
+            EXPECT_TRUE(GetMenuState(popup, i, MF_BYPOSITION) & MF_SEPARATOR);
+            continue;
+        }
+        EXPECT_EQ(Form().Action(popupItems[i]).Caption, MenuText(popup, i));
+        EXPECT_EQ(Form().Action(popupItems[i]).CommandId, GetMenuItemID(popup, i));
+    }
+}
+
+TEST_F(MainFormCommands, UserCommandsFollowTheSelectionOnEverySurface) {
+    Accounts = {L"alice", L"bob"};
+    SeedUser(L"alice", true, 60);
+    SeedUser(L"bob", false, 60);
+    Start();
+    auto expectAll = [&](bool enabled) {
+        for (const wchar_t* name : kUserCommandNames) {
+            EXPECT_EQ(enabled, Form().Action(name).Enabled) << name;
+            EXPECT_EQ(enabled, MenuEnabled(name)) << name;
+            EXPECT_EQ(enabled, ToolEnabled(name)) << name;
+            EXPECT_EQ(enabled, PopupEnabled(name)) << name;
+        }
+        for (const wchar_t* other :
+             {L"AMFileExit", L"AMEditRefresh", L"AMToolsUsageReport", L"AMToolsPreferences",
+              L"AMToolsLog", L"AMHelpHelp", L"AMHelpAbout"}) {
+            EXPECT_TRUE(MenuEnabled(other)) << other;
+        }
+        EXPECT_TRUE(ToolEnabled(L"AMEditRefresh"));
+        EXPECT_TRUE(ToolEnabled(L"AMToolsUsageReport"));
+    };
+    expectAll(false);
+    SelectRow(1);
+    expectAll(true);
+    SelectRow(-1);
+    expectAll(false);
+    SelectRow(0);
+    expectAll(true);
+
+    // A disabled command does not run from its surface.
+    int runs = 0;
+    Form().Action(L"AMEditIncreaseTodaysLimit").OnExecute = [&] { ++runs; };
+    SelectRow(-1);
+    SendMessageW(Form().Handle(), WM_COMMAND, Form().Action(L"AMEditIncreaseTodaysLimit").CommandId,
+                 0);
+    EXPECT_EQ(0, runs);
+    SelectRow(0);
+    SendMessageW(Form().Handle(), WM_COMMAND,
+                 MAKEWPARAM(Form().Action(L"AMEditIncreaseTodaysLimit").CommandId, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(Form().ActionToolBar));
+    EXPECT_EQ(1, runs);
+}
+
+TEST_F(MainFormCommands, ShorterListAfterRefreshLeavesNoCommandEnabled) {
+    Accounts = {L"alice", L"bob"};
+    SeedUser(L"alice", true, 60);
+    SeedUser(L"bob", true, 60);
+    Start();
+    SelectRow(1);
+    ASSERT_TRUE(MenuEnabled(L"AMEditDailyTimeLimits"));
+    // The records go away from under the rows; whether the reload builds the collection anew
+    // or finds it empty, row 1 does not come back.
+    Accounts = {L"alice"};
+    Form().Users().Clear();
+    SendMessageW(Form().Handle(), WM_COMMAND, Form().Action(L"AMEditRefresh").CommandId, 0);
+    EXPECT_EQ(nullptr, Form().SelectedUser());
+    EXPECT_FALSE(MenuEnabled(L"AMEditDailyTimeLimits"));
+    EXPECT_FALSE(ToolEnabled(L"AMEditDailyTimeLimits"));
+}
+
+TEST_F(MainFormCommands, DoubleClickRunsTheCommandThePreferenceChooses) {
+    Accounts = {L"alice", L"bob"};
+    SeedUser(L"alice", true, 60);
+    SeedUser(L"bob", true, 60);
+    for (bool timeUsage : {false, true}) {
+        SeedPrefs(timeUsage);
+        Start();
+        std::vector<std::pair<std::wstring, TQorUser*>> runs;
+        for (const wchar_t* name : kUserCommandNames) {
+            std::wstring copy = name;
+            Form().Action(name).OnExecute = [&, copy] {
+                runs.push_back({copy, Form().SelectedUser()});
+            };
+        }
+        SelectRow(1);
+        RECT row = RowRect(1);
+        LPARAM point = MAKELPARAM(row.left + Form().Scale(30), (row.top + row.bottom) / 2);
+        SendMessageW(List(), WM_LBUTTONDBLCLK, MK_LBUTTON, point);
+        SendMessageW(List(), WM_LBUTTONUP, 0, point);
+        Pump();
+        ASSERT_EQ(1u, runs.size()) << timeUsage;
+        EXPECT_EQ(timeUsage ? L"AMEditDetailedTimeUsage" : L"AMEditDailyTimeLimits", runs[0].first);
+        EXPECT_EQ(RowUser(1), runs[0].second);
+        App.reset();
+    }
+}
+
+TEST_F(MainFormCommands, DoubleClickOnEmptySpaceHasNoUserToWorkOn) {
+    Accounts = {L"alice"};
+    SeedUser(L"alice", true, 60);
+    Start();
+    std::vector<TQorUser*> seen;
+    Form().Action(L"AMEditDailyTimeLimits").OnExecute = [&] {
+        seen.push_back(Form().SelectedUser());
+    };
+    RECT client{};
+    GetClientRect(List(), &client);
+    LPARAM empty = MAKELPARAM(Form().Scale(30), client.bottom - Form().Scale(5));
+    SendMessageW(List(), WM_LBUTTONDOWN, MK_LBUTTON, empty);
+    SendMessageW(List(), WM_LBUTTONUP, 0, empty);
+    SendMessageW(List(), WM_LBUTTONDBLCLK, MK_LBUTTON, empty);
+    SendMessageW(List(), WM_LBUTTONUP, 0, empty);
+    Pump();
+    EXPECT_EQ(-1, SelectedRow());
+    // The rule runs the handler whatever the enabled state; the handler finds no user.
+    for (TQorUser* user : seen)
+        EXPECT_EQ(nullptr, user);
+    EXPECT_FALSE(MenuEnabled(L"AMEditDailyTimeLimits"));
+}
+
+TEST_F(MainFormCommands, F1RunsHelpAndAccessKeysFindTheirItems) {
+    Start();
+    int help = 0;
+    Form().Action(L"AMHelpHelp").OnExecute = [&] { ++help; };
+    PostMessageW(List(), WM_KEYDOWN, VK_F1, 1);
+    PostMessageW(List(), WM_KEYUP, VK_F1, 0xC0000001);
+    Pump();
+    EXPECT_EQ(1, help);
+    // F1 with a menu open arrives as WM_HELP.
+    HELPINFO info{};
+    info.cbSize = sizeof(info);
+    SendMessageW(Form().Handle(), WM_HELP, 0, reinterpret_cast<LPARAM>(&info));
+    EXPECT_EQ(2, help);
+
+    HMENU bar = Form().ActionMainMenuBar;
+    auto menuChar = [&](wchar_t key, HMENU menu) {
+        return SendMessageW(Form().Handle(), WM_MENUCHAR, MAKEWPARAM(key, MF_POPUP),
+                            reinterpret_cast<LPARAM>(menu));
+    };
+    EXPECT_EQ(MAKELRESULT(0, MNC_EXECUTE), menuChar(L'f', bar));
+    EXPECT_EQ(MAKELRESULT(1, MNC_EXECUTE), menuChar(L'U', bar));
+    EXPECT_EQ(MAKELRESULT(3, MNC_EXECUTE), menuChar(L'h', bar));
+    EXPECT_EQ(MAKELRESULT(1, MNC_EXECUTE), menuChar(L't', GetSubMenu(bar, 1)));
+    EXPECT_EQ(MAKELRESULT(4, MNC_EXECUTE), menuChar(L'e', GetSubMenu(bar, 1)));
+    EXPECT_EQ(MAKELRESULT(3, MNC_EXECUTE), menuChar(L'p', GetSubMenu(bar, 2)));
+    EXPECT_EQ(MNC_IGNORE, HIWORD(menuChar(L'q', GetSubMenu(bar, 2))));
+}
+
+TEST_F(MainFormCommands, MenusAreDrawnByTheProgram) {
+    Start();
+    HMENU sub = GetSubMenu(Form().ActionMainMenuBar, 1);
+    MENUITEMINFOW info{};
+    info.cbSize = sizeof(info);
+    info.fMask = MIIM_DATA;
+    ASSERT_TRUE(GetMenuItemInfoW(sub, 0, TRUE, &info));
+    MEASUREITEMSTRUCT measure{};
+    measure.CtlType = ODT_MENU;
+    measure.itemID = GetMenuItemID(sub, 0);
+    measure.itemData = info.dwItemData;
+    SendMessageW(Form().Handle(), WM_MEASUREITEM, 0, reinterpret_cast<LPARAM>(&measure));
+    EXPECT_GT(static_cast<int>(measure.itemWidth), Form().Scale(16) + Form().Scale(40));
+    EXPECT_GE(static_cast<int>(measure.itemHeight), Form().Scale(16) + Form().Scale(6));
+
+    // Drawing a selected item paints the colour map's selection fill and frame.
+    int width = static_cast<int>(measure.itemWidth);
+    int height = static_cast<int>(measure.itemHeight);
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    DRAWITEMSTRUCT draw{};
+    draw.CtlType = ODT_MENU;
+    draw.itemID = measure.itemID;
+    draw.itemAction = ODA_SELECT;
+    draw.itemState = ODS_SELECTED;
+    draw.hDC = dc;
+    draw.rcItem = RECT{0, 0, width, height};
+    draw.itemData = info.dwItemData;
+    SendMessageW(Form().Handle(), WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&draw));
+    TXPColorMapEx colors;
+    EXPECT_EQ(ColorToRGB(colors.BtnFrameColor), GetPixel(dc, 0, height / 2));
+    EXPECT_EQ(ColorToRGB(colors.SelectedColor), GetPixel(dc, width - 3, 2));
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+}
+
+TEST_F(MainFormCommands, ExitClosesTheWindowPipeFirst) {
+    ASSERT_TRUE(StartStandIn());
+    Accounts = {L"alice"};
+    SeedUser(L"alice", true, 60);
+    Start();
+    ASSERT_TRUE(Form().PipeClient()->IsConnected());
+    ASSERT_TRUE(PumpUntil([&] { return StandIn.Command("stats").find("clients=1") == 0; }));
+    SendMessageW(Form().Handle(), WM_COMMAND, Form().Action(L"AMFileExit").CommandId, 0);
+    Pump();
+    EXPECT_EQ(nullptr, Form().Handle());
+    EXPECT_EQ(nullptr, Form().PipeClient());
+    EXPECT_TRUE(PumpUntil([&] { return StandIn.Command("stats").find("clients=0") == 0; }));
+}
+
+TEST_F(MainFormCommands, AboutShowsTheAboutDialogModally) {
+    Start();
+    static TApplication* app;
+    static bool sawDialog;
+    static bool ownerDisabled;
+    app = App.get();
+    sawDialog = false;
+    ownerDisabled = false;
+    UINT_PTR timer = SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR, DWORD) {
+        HWND dialog = app->AboutForm.Handle();
+        if (!dialog || !IsWindowVisible(dialog))
+            return;
+        wchar_t caption[64] = {};
+        GetWindowTextW(dialog, caption, 64);
+        sawDialog = std::wstring(caption) == L"About Vantrel";
+        ownerDisabled = !IsWindowEnabled(app->MainForm.Handle());
+        app->AboutForm.EndModal(IDOK);
+    });
+    SendMessageW(Form().Handle(), WM_COMMAND, Form().Action(L"AMHelpAbout").CommandId, 0);
+    KillTimer(nullptr, timer);
+    EXPECT_TRUE(sawDialog);
+    EXPECT_TRUE(ownerDisabled);
+    EXPECT_TRUE(IsWindowEnabled(Form().Handle()));
+    EXPECT_FALSE(IsWindowVisible(App->AboutForm.Handle()));
+}
+
+TEST_F(MainFormCommands, SystemMenuMinimizesAndRestoresTheWindow) {
+    Start();
+    SendMessageW(Form().Handle(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    EXPECT_TRUE(IsIconic(Form().Handle()));
+    SendMessageW(Form().Handle(), WM_SYSCOMMAND, SC_RESTORE, 0);
+    EXPECT_FALSE(IsIconic(Form().Handle()));
+    EXPECT_TRUE(IsWindowVisible(Form().Handle()));
+}
+
+} // namespace
+} // namespace vantrel::testing

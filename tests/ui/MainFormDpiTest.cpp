@@ -1,0 +1,104 @@
+// The main window at 144 DPI. Wine reads the display DPI from the registry when a process
+// starts, so the window is checked in a child run of this test program started after the
+// setting was changed.
+#include "MainFormSupport.h"
+
+#include "ui/Presentation.h"
+
+namespace vantrel::testing {
+namespace {
+
+constexpr wchar_t kDesktopKey[] = L"Control Panel\\Desktop";
+constexpr wchar_t kExpectDpiVariable[] = L"VANTREL_EXPECT_DPI";
+
+int ExpectedDpi() {
+    wchar_t value[16] = {};
+    if (!GetEnvironmentVariableW(kExpectDpiVariable, value, 16))
+        return 0;
+    return _wtoi(value);
+}
+
+// Runs this program's tests matching `filter` in a new process at `dpi`; its exit code.
+DWORD RunAtDpi(int dpi, const std::wstring& filter) {
+    HKEY key = nullptr;
+    RegCreateKeyExW(HKEY_CURRENT_USER, kDesktopKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                    nullptr);
+    DWORD old = 0, size = sizeof(old), type = 0;
+    bool hadOld = RegQueryValueExW(key, L"LogPixels", nullptr, &type, reinterpret_cast<BYTE*>(&old),
+                                   &size) == ERROR_SUCCESS &&
+                  type == REG_DWORD;
+    WriteDword(key, L"LogPixels", static_cast<DWORD>(dpi));
+
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring line = L"\"" + std::wstring(self) + L"\" --gtest_filter=" + filter;
+    std::vector<wchar_t> buffer(line.begin(), line.end());
+    buffer.push_back(0);
+    SetEnvironmentVariableW(kExpectDpiVariable, std::to_wstring(dpi).c_str());
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi{};
+    DWORD code = 999;
+    if (CreateProcessW(self, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                       &pi)) {
+        if (WaitForSingleObject(pi.hProcess, 100000) == WAIT_OBJECT_0)
+            GetExitCodeProcess(pi.hProcess, &code);
+        else
+            TerminateProcess(pi.hProcess, 998);
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+    }
+    SetEnvironmentVariableW(kExpectDpiVariable, nullptr);
+    if (hadOld)
+        WriteDword(key, L"LogPixels", old);
+    else
+        RegDeleteValueW(key, L"LogPixels");
+    RegCloseKey(key);
+    return code;
+}
+
+TEST(MainFormDpi, WindowScalesAt144Dpi) {
+    EXPECT_EQ(0u, RunAtDpi(144, L"MainFormAtDpi.*:MainFormList.*"));
+}
+
+class MainFormAtDpi : public MainFormTest {
+protected:
+    void SetUp() override {
+        if (ExpectedDpi() == 0)
+            GTEST_SKIP() << "runs in the child process of MainFormDpi";
+        MainFormTest::SetUp();
+    }
+};
+
+TEST_F(MainFormAtDpi, SizesFontsAndPicturesFollowTheDisplay) {
+    int dpi = ExpectedDpi();
+    Accounts = {L"alice", L"bob"};
+    SeedUser(L"alice", true, 60);
+    SeedUser(L"bob", false, 60);
+    Start();
+    ASSERT_EQ(dpi, Form().Dpi());
+    RECT outer{};
+    GetWindowRect(Form().Handle(), &outer);
+    EXPECT_EQ(MulDiv(582, dpi, 96), outer.right - outer.left);
+    EXPECT_EQ(MulDiv(302, dpi, 96), outer.bottom - outer.top);
+    EXPECT_EQ(MulDiv(140, dpi, 96), SendMessageW(List(), LVM_GETCOLUMNWIDTH, 0, 0));
+    EXPECT_EQ(MulDiv(100, dpi, 96), SendMessageW(List(), LVM_GETCOLUMNWIDTH, 4, 0));
+    int cx = 0, cy = 0;
+    ImageList_GetIconSize(Form().ImageListMain32b, &cx, &cy);
+    EXPECT_EQ(MulDiv(16, dpi, 96), cx);
+    // The list's font is the system font at this DPI: its cell is taller than at 96 DPI.
+    HFONT font = reinterpret_cast<HFONT>(SendMessageW(List(), WM_GETFONT, 0, 0));
+    LOGFONTW logFont{};
+    GetObjectW(font, sizeof(logFont), &logFont);
+    EXPECT_EQ(-MulDiv(SystemFontSize(), dpi, 72), logFont.lfHeight);
+    RECT row = RowRect(0);
+    EXPECT_GE(row.bottom - row.top, MulDiv(16, dpi, 96));
+    EXPECT_EQ(row.left + MulDiv(140, dpi, 96) + 3 * MulDiv(100, dpi, 96) + MulDiv(54, dpi, 96),
+              Bar(0).Left());
+    RECT tools{};
+    GetWindowRect(Form().ActionToolBar, &tools);
+    EXPECT_GE(tools.bottom - tools.top, MulDiv(26, dpi, 96));
+}
+
+} // namespace
+} // namespace vantrel::testing

@@ -1,0 +1,235 @@
+#pragma once
+// What the main window's tests share: a store in the real registry that each test fills, the
+// seams for today's date, the account list and message boxes, and helpers that read the
+// real window's controls.
+#include "model/Clock.h"
+#include "model/Constants.h"
+#include "model/QorUsers.h"
+#include "model/Registry.h"
+#include "ui/Application.h"
+#include "ui/controls/ALProgressBar.h"
+#include "ui/controls/MessageBox.h"
+
+#include "../../tools/standin/StandInControl.h"
+
+#include <gtest/gtest.h>
+
+#include <commctrl.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vantrel::testing {
+
+// Monday, 7 December 2026: weekday 1, day of the year 341.
+inline SYSTEMTIME TestToday() {
+    SYSTEMTIME t{};
+    t.wYear = 2026;
+    t.wMonth = 12;
+    t.wDay = 7;
+    t.wDayOfWeek = 1;
+    t.wHour = 10;
+    return t;
+}
+inline constexpr int kTestDayOfYear = 341;
+
+struct TShownMessage {
+    std::wstring Text;
+    TMsgKind Kind;
+};
+
+inline void WriteDword(HKEY key, const wchar_t* name, DWORD value) {
+    RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
+}
+
+inline std::wstring UserKey(const std::wstring& name) {
+    return std::wstring(kUsersKeyPath) + name;
+}
+
+// A user as the store holds it: the same limit every day, a bonus for a day of the year.
+inline void SeedUser(const std::wstring& name, bool qorControl, int limit, int bonus = 0,
+                     int bonusDay = kTestDayOfYear) {
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, UserKey(name).c_str(), 0, nullptr,
+                                             0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    WriteDword(key, L"QorControl", qorControl ? 1 : 0);
+    for (const wchar_t* day : kDaySuffix)
+        WriteDword(key, (std::wstring(L"AllowBegin") + day).c_str(), 7);
+    for (const wchar_t* day : kDaySuffix)
+        WriteDword(key, (std::wstring(L"AllowEnd") + day).c_str(), 20);
+    for (const wchar_t* day : kDaySuffix)
+        WriteDword(key, (std::wstring(L"TimeLimit") + day).c_str(), static_cast<DWORD>(limit));
+    WriteDword(key, L"BonusTime", static_cast<DWORD>(bonus));
+    WriteDword(key, L"BonusDayOfYear", static_cast<DWORD>(bonusDay));
+    RegCloseKey(key);
+}
+
+// Today's usage of a user on one computer, as the service records it.
+inline void SeedUsage(const std::wstring& name, const std::wstring& computer, int minutes,
+                      int dayOfYear = kTestDayOfYear) {
+    HKEY key = nullptr;
+    std::wstring path = UserKey(name) + L"\\Computers\\" + computer;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
+                                             KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    WriteDword(key, L"TimeUsageMon", static_cast<DWORD>(minutes));
+    WriteDword(key, L"DayOfYearMon", static_cast<DWORD>(dayOfYear));
+    RegCloseKey(key);
+}
+
+inline void SeedPrefs(bool doubleClickIsTimeUsage, bool useRemote = false,
+                      const std::wstring& remoteComputer = L"") {
+    TQorPrefs prefs;
+    prefs.DoubleClickIsTimeUsage = doubleClickIsTimeUsage;
+    prefs.UseRemoteRegistry = useRemote;
+    prefs.RemoteRegistry = remoteComputer;
+    ASSERT_TRUE(SavePrefs(prefs));
+}
+
+inline bool ReadStoredDword(const std::wstring& path, const wchar_t* name, DWORD& value) {
+    DWORD size = sizeof(value);
+    return RegGetValueW(HKEY_LOCAL_MACHINE, path.c_str(), name, RRF_RT_REG_DWORD, nullptr, &value,
+                        &size) == ERROR_SUCCESS;
+}
+
+// The stand-in service program, built beside the tests.
+inline std::wstring StandInPath() {
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path);
+    folder = folder.substr(0, folder.find_last_of(L"\\/"));
+    folder = folder.substr(0, folder.find_last_of(L"\\/"));
+    return folder + L"\\tools\\standin\\QorStandIn.exe";
+}
+
+inline std::wstring TempLogPath() {
+    wchar_t folder[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, folder);
+    return std::wstring(folder) + L"vantrel_ui_standin.log";
+}
+
+class MainFormTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { SetProcessDPIAware(); }
+
+    void SetUp() override {
+        RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"System\\QOR");
+        SetClockSeam([] { return TestToday(); });
+        SetAccountSourceSeam([this] { return Accounts; });
+        SetMessageBoxSeam([this](HWND, const std::wstring& text, TMsgKind kind, TMsgButtons) {
+            Messages.push_back({text, kind});
+            return IDOK;
+        });
+    }
+
+    void TearDown() override {
+        App.reset();
+        StandIn.Stop();
+        SetMessageBoxSeam(nullptr);
+        SetAccountSourceSeam(nullptr);
+        SetClockSeam(nullptr);
+        SetRemoteRegistrySeam(nullptr);
+        RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"System\\QOR");
+    }
+
+    // The program's own start-up: every window in its order, then the first showing.
+    void Start() {
+        App = std::make_unique<TApplication>();
+        ASSERT_TRUE(App->CreateForms());
+        ASSERT_TRUE(Form().Show(SW_SHOWNORMAL));
+        Pump();
+    }
+
+    bool StartStandIn() { return StandIn.Start(StandInPath(), kPipeName, TempLogPath()); }
+
+    TMainForm& Form() { return App->MainForm; }
+    HWND List() { return Form().ListViewUsers; }
+
+    void Pump() { App->ProcessMessages(); }
+
+    // Pumps until `done` holds; false when it did not within the limit (a failure, not a
+    // measurement).
+    template <typename F> bool PumpUntil(F done, DWORD limit = 15000) {
+        ULONGLONG start = GetTickCount64();
+        while (!done()) {
+            if (GetTickCount64() - start > limit)
+                return false;
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+            Pump();
+        }
+        return true;
+    }
+
+    int RowCount() { return static_cast<int>(SendMessageW(List(), LVM_GETITEMCOUNT, 0, 0)); }
+
+    std::wstring Cell(int row, int column) {
+        wchar_t text[256] = {};
+        LVITEMW item{};
+        item.iSubItem = column;
+        item.pszText = text;
+        item.cchTextMax = 256;
+        SendMessageW(List(), LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+        return text;
+    }
+
+    int RowIcon(int row) {
+        LVITEMW item{};
+        item.mask = LVIF_IMAGE;
+        item.iItem = row;
+        SendMessageW(List(), LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+        return item.iImage;
+    }
+
+    TQorUser* RowUser(int row) {
+        LVITEMW item{};
+        item.mask = LVIF_PARAM;
+        item.iItem = row;
+        SendMessageW(List(), LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+        return reinterpret_cast<TQorUser*>(item.lParam);
+    }
+
+    TALProgressBar& Bar(int row) { return *RowUser(row)->ProgressBar; }
+
+    RECT RowRect(int row) {
+        RECT rect{};
+        rect.left = LVIR_BOUNDS;
+        SendMessageW(List(), LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&rect));
+        return rect;
+    }
+
+    void SelectRow(int row) {
+        LVITEMW state{};
+        state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+        state.state = row >= 0 ? LVIS_SELECTED | LVIS_FOCUSED : 0;
+        SendMessageW(List(), LVM_SETITEMSTATE, row >= 0 ? row : -1,
+                     reinterpret_cast<LPARAM>(&state));
+    }
+
+    int SelectedRow() {
+        return static_cast<int>(
+            SendMessageW(List(), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+    }
+
+    // The command's state as each of the three surfaces shows it.
+    bool MenuEnabled(const wchar_t* action) {
+        UINT state =
+            GetMenuState(Form().ActionMainMenuBar, Form().Action(action).CommandId, MF_BYCOMMAND);
+        return state != static_cast<UINT>(-1) && !(state & (MF_GRAYED | MF_DISABLED));
+    }
+    bool PopupEnabled(const wchar_t* action) {
+        UINT state =
+            GetMenuState(Form().PopupActionMenuMain, Form().Action(action).CommandId, MF_BYCOMMAND);
+        return state != static_cast<UINT>(-1) && !(state & (MF_GRAYED | MF_DISABLED));
+    }
+    bool ToolEnabled(const wchar_t* action) {
+        return SendMessageW(Form().ActionToolBar, TB_ISBUTTONENABLED,
+                            Form().Action(action).CommandId, 0) != 0;
+    }
+
+    std::vector<std::wstring> Accounts;
+    std::vector<TShownMessage> Messages;
+    std::unique_ptr<TApplication> App;
+    TStandIn StandIn;
+};
+
+} // namespace vantrel::testing
