@@ -79,3 +79,82 @@ vantrel_stop() {
         wait "$XVFB_PID" 2>/dev/null || true
     fi
 }
+
+# --- Used by scripts/run ---
+
+# Tools that scripts/run needs beyond the build: xwininfo to see the main window appear.
+vantrel_install_run_tools() {
+    if ! command -v xwininfo >/dev/null; then
+        export DEBIAN_FRONTEND=noninteractive
+        apt-get update -qq >/dev/null
+        apt-get install -y -qq x11-utils >/dev/null
+    fi
+}
+
+# Starts the stand-in time-limit service on \\.\pipe\QorPipe and waits until it says "ready".
+vantrel_start_standin() {
+    local exe="$BUILD_DIR/tools/standin/QorStandIn.exe"
+    STANDIN_OUT="$BUILD_DIR/standin.out"
+    : >"$STANDIN_OUT"
+    wine "$exe" --pipe QorPipe </dev/null >"$STANDIN_OUT" 2>&1 &
+    STANDIN_PID=$!
+    for _ in $(seq 200); do
+        grep -q '^ready' "$STANDIN_OUT" 2>/dev/null && return 0
+        kill -0 "$STANDIN_PID" 2>/dev/null || break
+        sleep 0.1
+    done
+    echo "The stand-in service did not start; see $STANDIN_OUT" >&2
+    return 1
+}
+
+# A store as a running installation has it: preferences, and for every account that Wine
+# reports (the current Linux user) settings and today's usage on this and two other computers.
+vantrel_seed_store() {
+    local reg="$BUILD_DIR/seed-store.reg"
+    local weekday day suffix user computer
+    weekday=$(date +%u)
+    day=$((10#$(date +%j)))
+    suffix=$(echo Mon Tue Wed Thu Fri Sat Sun | cut -d' ' -f"$weekday")
+    user=$(id -un)
+    computer=$(hostname -s | tr '[:lower:]' '[:upper:]' | cut -c1-15)
+    hex() { printf 'dword:%08x' "$1"; }
+    {
+        echo 'REGEDIT4'
+        echo
+        echo '[HKEY_LOCAL_MACHINE\System\QOR\Preferences]'
+        echo "\"Use24HourClock\"=$(hex 1)"
+        echo "\"DoubleClickIsTimeUsage\"=$(hex 0)"
+        echo "\"RptTimeUsagePerComputer\"=$(hex 1)"
+        echo "\"UseRemoteRegistry\"=$(hex 0)"
+        echo '"RemoteRegistry"=""'
+        echo '"MsgNotAllowedText"="You are not allowed to access the computer at this time. Press OK to logoff."'
+        echo '"MsgWarningText"="You have %d minutes left before your time limit ends for today."'
+        echo '"MsgReachedLimitText"="You have reached your time limit for today. Press OK to logoff."'
+        echo "\"DoNotForceLogoff\"=$(hex 0)"
+        echo "\"UseDebugLogging\"=$(hex 0)"
+        echo
+        echo "[HKEY_LOCAL_MACHINE\\System\\QOR\\Users\\$user]"
+        echo "\"QorControl\"=$(hex 1)"
+        for d in Mon Tue Wed Thu Fri Sat Sun; do echo "\"AllowBegin$d\"=$(hex 7)"; done
+        for d in Mon Tue Wed Thu Fri Sat Sun; do echo "\"AllowEnd$d\"=$(hex 21)"; done
+        for d in Mon Tue Wed Thu; do echo "\"TimeLimit$d\"=$(hex 90)"; done
+        for d in Fri Sat Sun; do echo "\"TimeLimit$d\"=$(hex 150)"; done
+        echo "\"BonusTime\"=$(hex 30)"
+        echo "\"BonusDayOfYear\"=$(hex "$day")"
+        local name minutes
+        for pair in "$computer:35" "KITCHEN-PC:20" "STUDY-LAPTOP:12"; do
+            name=${pair%%:*}
+            minutes=${pair##*:}
+            echo
+            echo "[HKEY_LOCAL_MACHINE\\System\\QOR\\Users\\$user\\Computers\\$name]"
+            echo "\"TimeUsage$suffix\"=$(hex "$minutes")"
+            echo "\"DayOfYear$suffix\"=$(hex "$day")"
+        done
+    } >"$reg"
+    wine regedit /S "$(winepath -w "$reg")" </dev/null >/dev/null 2>&1
+}
+
+# True once an X window named "Vantrel" is mapped on the display.
+vantrel_main_window_shown() {
+    xwininfo -root -tree 2>/dev/null | grep -q '"Vantrel": ('
+}

@@ -1,0 +1,178 @@
+#include "ui/controls/ModalDialog.h"
+
+#include "TestWindows.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace vantrel {
+namespace {
+
+constexpr int kEditId = 100;
+constexpr int kOtherId = 101;
+constexpr UINT kRunStep = WM_APP + 1;
+
+// A small dialog with an edit box, a push button and OK / Cancel. Steps posted with Post run
+// inside the modal loop, in order, after the keys and clicks posted before them.
+class TTestDialog : public TModalDialog {
+public:
+    void Post(std::function<void()> step) {
+        FSteps.push_back(std::move(step));
+        PostMessageW(Handle(), kRunStep, 0, 0);
+    }
+    int OtherClicks = 0;
+    int Shows = 0;
+
+protected:
+    void CreateControls() override {
+        AddControl(L"EDIT", L"", WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL, 10, 10, 150, 22, kEditId);
+        AddButton(L"&Other", 10, 40, 75, 25, kOtherId);
+        AddButton(L"&OK", 100, 80, 75, 25, IDOK, true);
+        AddButton(L"&Cancel", 180, 80, 75, 25, IDCANCEL);
+    }
+    void OnShow() override { ++Shows; }
+    bool OnCommand(int id, int code, HWND) override {
+        if (id == kOtherId && code == BN_CLICKED) {
+            ++OtherClicks;
+            return true;
+        }
+        return false;
+    }
+    LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override {
+        if (msg == kRunStep && !FSteps.empty()) {
+            auto step = std::move(FSteps.front());
+            FSteps.erase(FSteps.begin());
+            step();
+            return 0;
+        }
+        return TModalDialog::HandleMessage(msg, wParam, lParam);
+    }
+
+private:
+    std::vector<std::function<void()>> FSteps;
+};
+
+class ModalDialog : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(Owner.Handle());
+        ASSERT_TRUE(Dialog.Create(Owner.Handle(), L"Test dialog", 270, 115));
+    }
+    void PressKey(HWND target, UINT key) {
+        PostMessageW(target, WM_KEYDOWN, key, 0);
+        PostMessageW(target, WM_KEYUP, key, 0xC0000000);
+    }
+    HWND Focused() {
+        HWND focus = GetFocus();
+        return focus ? focus : Dialog.Handle();
+    }
+
+    testwin::TTestWindow Owner{200, 150, 600, 400};
+    TTestDialog Dialog;
+};
+
+TEST_F(ModalDialog, EnterPressesTheDefaultButtonAndEscapeCancels) {
+    Dialog.Post([&] { PressKey(Focused(), VK_RETURN); });
+    EXPECT_EQ(Dialog.ShowModal(), IDOK);
+    Dialog.Post([&] { PressKey(Focused(), VK_ESCAPE); });
+    EXPECT_EQ(Dialog.ShowModal(), IDCANCEL);
+    Dialog.Post([&] { SendMessageW(Dialog.Control(IDCANCEL), BM_CLICK, 0, 0); });
+    EXPECT_EQ(Dialog.ShowModal(), IDCANCEL);
+    Dialog.Post([&] { PostMessageW(Dialog.Handle(), WM_CLOSE, 0, 0); });
+    EXPECT_EQ(Dialog.ShowModal(), IDCANCEL);
+    EXPECT_TRUE(IsWindow(Dialog.Handle()));
+    EXPECT_EQ(Dialog.Shows, 4);
+}
+
+TEST_F(ModalDialog, OwnerIsDisabledWhileShownAndTheDialogIsCentredOnIt) {
+    bool ownerEnabled = true;
+    bool visible = false;
+    RECT dialog{}, owner{};
+    Dialog.Post([&] {
+        ownerEnabled = IsWindowEnabled(Owner.Handle());
+        visible = IsWindowVisible(Dialog.Handle());
+        GetWindowRect(Dialog.Handle(), &dialog);
+        GetWindowRect(Owner.Handle(), &owner);
+        Dialog.EndModal(IDOK);
+    });
+    EXPECT_EQ(Dialog.ShowModal(), IDOK);
+    EXPECT_FALSE(ownerEnabled);
+    EXPECT_TRUE(visible);
+    EXPECT_TRUE(IsWindowEnabled(Owner.Handle()));
+    EXPECT_FALSE(IsWindowVisible(Dialog.Handle()));
+    EXPECT_NEAR((dialog.left + dialog.right) / 2, (owner.left + owner.right) / 2, 1);
+    EXPECT_NEAR((dialog.top + dialog.bottom) / 2, (owner.top + owner.bottom) / 2, 1);
+    RECT client{};
+    GetClientRect(Dialog.Handle(), &client);
+    EXPECT_EQ(client.right, Dialog.Scale(270));
+    EXPECT_EQ(client.bottom, Dialog.Scale(115));
+}
+
+TEST_F(ModalDialog, ControlsKeepTheirContentBetweenShowings) {
+    const HWND edit = Dialog.Control(kEditId);
+    Dialog.Post([&] {
+        Dialog.SetControlText(kEditId, L"kept");
+        Dialog.EndModal(IDOK);
+    });
+    Dialog.ShowModal();
+    std::wstring seen;
+    Dialog.Post([&] {
+        seen = Dialog.ControlText(kEditId);
+        Dialog.EndModal(IDCANCEL);
+    });
+    Dialog.ShowModal();
+    EXPECT_EQ(seen, L"kept");
+    EXPECT_EQ(Dialog.Control(kEditId), edit);
+}
+
+TEST_F(ModalDialog, TabMovesTheFocusAndEnterOnAButtonPressesIt) {
+    HWND afterTab = nullptr;
+    // Keys posted by a step arrive after the steps already queued, so each step queues the next.
+    Dialog.Post([&] {
+        SetFocus(Dialog.Control(kEditId));
+        PressKey(Dialog.Control(kEditId), VK_TAB);
+        Dialog.Post([&] {
+            afterTab = GetFocus();
+            PressKey(Focused(), VK_SPACE);
+            Dialog.Post([&] { Dialog.EndModal(IDOK); });
+        });
+    });
+    EXPECT_EQ(Dialog.ShowModal(), IDOK);
+    EXPECT_EQ(afterTab, Dialog.Control(kOtherId));
+    EXPECT_EQ(Dialog.OtherClicks, 1);
+}
+
+TEST_F(ModalDialog, QuitMessageEndsTheDialogAndReachesTheOuterLoop) {
+    Dialog.Post([] { PostQuitMessage(7); });
+    EXPECT_EQ(Dialog.ShowModal(), IDCANCEL);
+    EXPECT_TRUE(IsWindowEnabled(Owner.Handle()));
+    MSG msg;
+    ASSERT_TRUE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(msg.wParam, 7u);
+}
+
+TEST_F(ModalDialog, DialogFontReachesItsControlsButNotThoseWithTheirOwn) {
+    LOGFONTW lf{};
+    lf.lfHeight = -17;
+    wcscpy_s(lf.lfFaceName, L"Tahoma");
+    TFontHandle font(CreateFontIndirectW(&lf));
+    TFontHandle own(CreateFontIndirectW(&lf));
+    SendMessageW(Dialog.Control(kOtherId), WM_SETFONT, reinterpret_cast<WPARAM>(own.Get()), 0);
+    Dialog.SetDialogFont(font.Get());
+    auto heightOf = [](HWND control) {
+        LOGFONTW got{};
+        GetObjectW(reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)), sizeof(got),
+                   &got);
+        return got.lfHeight;
+    };
+    EXPECT_EQ(heightOf(Dialog.Control(kEditId)), -17);
+    EXPECT_EQ(heightOf(Dialog.Control(IDOK)), -17);
+    EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageW(Dialog.Control(kOtherId), WM_GETFONT, 0, 0)),
+              own.Get());
+}
+
+} // namespace
+} // namespace vantrel
