@@ -158,6 +158,7 @@ void TPipeClient::Disconnect() {
             FDisconnecting = false;
         });
         if (FWorker) {
+            FWorker->RequestStop();
             SetEvent(FKillEvent);
             StopWorker();
         }

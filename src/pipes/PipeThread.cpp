@@ -99,7 +99,15 @@ void TPipeThread::Execute() {
             if (ok)
                 ok = WritePipe();
             Sleep(0);
-            if (ok) {
+            if (ok && FWritePending && !FStopRequested &&
+                HasOverlappedIoCompleted(&FWriteOverlapped) &&
+                !(FReadPending && HasOverlappedIoCompleted(&FReadOverlapped))) {
+                // The write finished while the owner handled the previous notification. Under
+                // Wine every wait is a server round trip; this one would only report what is
+                // known already. A stop request or a finished read still goes through the wait,
+                // which ranks them first.
+                ok = CompleteWrite();
+            } else if (ok) {
                 // While a write is pending, queue content cannot be written and would only
                 // wake the loop for nothing.
                 DWORD count = FWritePending ? 3 : 4;
@@ -252,7 +260,13 @@ bool TPipeThread::FlushWritten() {
 bool TPipeThread::WritePipe() {
     if (FWritePending)
         return true;
-    if (WaitForSingleObject(FWriteQueue->DataEvent(), 0) != WAIT_OBJECT_0)
+    return StartWrite();
+}
+
+// Starts writing the next queued message. One that completes at once leaves its event
+// signalled and is finished by CompleteWrite like any other, so there is one path for both.
+bool TPipeThread::StartWrite() {
+    if (!FWriteQueue->HasData())
         return true;
     FCurrentWrite = FWriteQueue->Dequeue();
     if (!FCurrentWrite)
@@ -260,26 +274,8 @@ bool TPipeThread::WritePipe() {
     ZeroOverlappedWords(FWriteOverlapped);
     bool ok = WriteFile(FPipe, FCurrentWrite->Buffer, FCurrentWrite->Count, &FBytesWritten,
                         &FWriteOverlapped) != FALSE;
-    FErrorCode = GetLastError();
-    if (ok) {
-        // The flush returns when the service has read the message, which is what a sent
-        // notification promises. One that fails reports the failure instead.
-        bool flushed = false;
-        try {
-            flushed = FlushWritten();
-            if (flushed)
-                NotifyClient(WM_PIPE_SENT, reinterpret_cast<WPARAM>(FPipe),
-                             static_cast<LPARAM>(FBytesWritten));
-        } catch (...) {
-            FreePipeWrite(FCurrentWrite);
-            ResetEvent(FWriteEvent);
-            throw;
-        }
-        FreePipeWrite(FCurrentWrite);
-        ResetEvent(FWriteEvent);
-        return flushed;
-    }
-    if (FErrorCode == ERROR_IO_PENDING) {
+    FErrorCode = ok ? 0 : GetLastError();
+    if (ok || FErrorCode == ERROR_IO_PENDING) {
         FWritePending = true;
         return true;
     }
@@ -288,24 +284,28 @@ bool TPipeThread::WritePipe() {
 }
 
 bool TPipeThread::CompleteWrite() {
-    ResetEvent(FWriteEvent);
     bool ok = GetOverlappedResult(FPipe, &FWriteOverlapped, &FBytesWritten, TRUE) != FALSE;
     FWritePending = false;
-    try {
-        if (ok) {
-            ok = FlushWritten();
-            if (ok)
-                NotifyClient(WM_PIPE_SENT, reinterpret_cast<WPARAM>(FPipe),
-                             static_cast<LPARAM>(FBytesWritten));
-        } else {
-            FErrorCode = GetLastError();
-        }
-    } catch (...) {
-        FreePipeWrite(FCurrentWrite);
-        throw;
-    }
+    if (!ok)
+        FErrorCode = GetLastError();
+    // The flush returns when the service has read the message, which is what a sent
+    // notification promises; one that fails reports the failure instead.
+    if (ok)
+        ok = FlushWritten();
     FreePipeWrite(FCurrentWrite);
-    return ok;
+    if (!ok) {
+        ResetEvent(FWriteEvent);
+        return false;
+    }
+    // The next message goes out before this one is reported, so that the service reads it
+    // while the owner thread handles the notification. Still one write at a time.
+    const DWORD written = FBytesWritten;
+    bool next = StartWrite();
+    // A started write has reset the event itself; otherwise it must not wake the loop again.
+    if (!FWritePending)
+        ResetEvent(FWriteEvent);
+    NotifyClient(WM_PIPE_SENT, reinterpret_cast<WPARAM>(FPipe), static_cast<LPARAM>(written));
+    return next;
 }
 
 LRESULT TPipeThread::NotifyClient(UINT message, WPARAM wParam, LPARAM lParam) {

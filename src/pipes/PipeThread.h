@@ -44,6 +44,8 @@ public:
     // Asked by a client that gave up waiting: a stop now reports no error and skips the final
     // flush, which a service that stopped reading would never let return.
     void Abandon() { FAbandoned = true; }
+    // Set by the client just before it signals the kill event.
+    void RequestStop() { FStopRequested = true; }
 
 protected:
     void Execute() override;
@@ -52,6 +54,7 @@ private:
     bool ReadPipe();
     bool CompleteRead();
     bool WritePipe();
+    bool StartWrite();
     bool CompleteWrite();
     bool FlushWritten();
     void ProcessReceived();
@@ -81,6 +84,7 @@ private:
     HANDLE FWriteEvent = nullptr;
     HANDLE FKillEvent = nullptr;
     std::atomic<bool> FAbandoned{false};
+    std::atomic<bool> FStopRequested{false};
 };
 
 } // namespace vantrel

@@ -12,13 +12,13 @@ namespace {
 
 class TMutexLock {
 public:
-    explicit TMutexLock(HANDLE mutex) : FMutex(mutex) { WaitForSingleObject(FMutex, INFINITE); }
-    ~TMutexLock() { ReleaseMutex(FMutex); }
+    explicit TMutexLock(CRITICAL_SECTION& lock) : FLock(lock) { EnterCriticalSection(&FLock); }
+    ~TMutexLock() { LeaveCriticalSection(&FLock); }
     TMutexLock(const TMutexLock&) = delete;
     TMutexLock& operator=(const TMutexLock&) = delete;
 
 private:
-    HANDLE FMutex;
+    CRITICAL_SECTION& FLock;
 };
 
 } // namespace
@@ -50,30 +50,24 @@ uint32_t NodeCost(const TWriteNode& node) {
 }
 
 TWriteQueue::TWriteQueue() {
-    // No security attributes: none of these handles is inherited by a started program.
-    FMutex = CreateMutexW(nullptr, FALSE, nullptr);
-    if (!FMutex)
-        RaiseLastSystemError();
+    // No security attributes: neither handle is inherited by a started program.
     FDataEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (!FDataEvent) {
-        DWORD code = GetLastError();
-        CloseHandle(FMutex);
-        RaiseSystemError(code);
-    }
+    if (!FDataEvent)
+        RaiseLastSystemError();
     FEmptyEvent = CreateEventW(nullptr, TRUE, TRUE, nullptr);
     if (!FEmptyEvent) {
         DWORD code = GetLastError();
         CloseHandle(FDataEvent);
-        CloseHandle(FMutex);
         RaiseSystemError(code);
     }
+    InitializeCriticalSection(&FMutex);
 }
 
 TWriteQueue::~TWriteQueue() {
     Clear();
     CloseHandle(FDataEvent);
     CloseHandle(FEmptyEvent);
-    CloseHandle(FMutex);
+    DeleteCriticalSection(&FMutex);
 }
 
 void TWriteQueue::Enqueue(TPipeWriteBuffer* buffer) {
@@ -106,6 +100,7 @@ void TWriteQueue::Append(TPipeWriteBuffer* buffer) {
         FHead = node;
     FTail = node;
     FDataSize += NodeCost(*node);
+    FCount++;
 }
 
 void TWriteQueue::EnqueueMultiPart(TPipeWriteBuffer* buffer) {
@@ -143,6 +138,7 @@ TPipeWriteBuffer* TWriteQueue::Dequeue() {
         TWriteNode* node = FHead;
         FHead = node->Next;
         FDataSize -= NodeCost(*node);
+        FCount--;
         if (FTail == node)
             FTail = nullptr;
         result = node->Data;
@@ -163,10 +159,15 @@ void TWriteQueue::Clear() {
     }
     FTail = nullptr;
     FDataSize = 0;
+    FCount = 0;
+    FSignalledData = false;
     SetEvent(FEmptyEvent);
 }
 
 void TWriteQueue::UpdateState() {
+    if ((FHead != nullptr) == FSignalledData)
+        return;
+    FSignalledData = FHead != nullptr;
     if (FHead) {
         SetEvent(FDataEvent);
         ResetEvent(FEmptyEvent);

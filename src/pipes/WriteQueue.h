@@ -57,6 +57,8 @@ public:
     void Clear();
 
     uint32_t DataSize() const { return FDataSize.load(std::memory_order_relaxed); }
+    // Whether anything is queued, without a round trip to the system as a wait would cost.
+    bool HasData() const { return FCount.load(std::memory_order_acquire) > 0; }
     // Signalled while the queue holds something, and while it is empty.
     HANDLE DataEvent() const { return FDataEvent; }
     HANDLE EmptyEvent() const { return FEmptyEvent; }
@@ -67,12 +69,15 @@ private:
     void Append(TPipeWriteBuffer* buffer);
     void UpdateState();
 
-    // A mutex rather than a critical section only because the multi-part path re-enters it;
-    // both would do.
-    HANDLE FMutex = nullptr;
+    // A critical section, which its owner may enter again as the multi-part path does. Under
+    // Wine every call on a kernel mutex or event is a server round trip, so the events below
+    // are only touched when the state changes.
+    CRITICAL_SECTION FMutex;
+    bool FSignalledData = false;
     HANDLE FDataEvent = nullptr;
     HANDLE FEmptyEvent = nullptr;
     std::atomic<uint32_t> FDataSize{0};
+    std::atomic<uint32_t> FCount{0};
     TWriteNode* FHead = nullptr;
     TWriteNode* FTail = nullptr;
 };

@@ -37,6 +37,7 @@ HANDLE gStopEvent = nullptr;   // set on "exit"
 HANDLE gResumeEvent = nullptr; // set while reading, reset while stalled
 HANDLE gStallEvent = nullptr;  // the opposite
 std::atomic<bool> gEcho{false};
+std::atomic<bool> gStalled{false};
 
 std::mutex gStatsLock;
 uint64_t gMessages = 0;
@@ -133,7 +134,10 @@ public:
     void Send(Bytes message) {
         std::lock_guard<std::mutex> guard(FQueueLock);
         FQueue.push_back(std::move(message));
-        SetEvent(FQueueEvent);
+        if (!FQueueSignalled) {
+            SetEvent(FQueueEvent);
+            FQueueSignalled = true;
+        }
     }
     // A long message goes out as "STMB", parts of at most 65,534 bytes, "ETMB".
     void SendFramed(const Bytes& message) {
@@ -148,7 +152,10 @@ public:
             }
             FQueue.push_back(ControlBlock(kTagEnd));
         }
-        SetEvent(FQueueEvent);
+        if (!FQueueSignalled) {
+            SetEvent(FQueueEvent);
+            FQueueSignalled = true;
+        }
     }
     void Close() { SetEvent(FCloseEvent); }
     bool Ended() const { return FEnded; }
@@ -162,24 +169,24 @@ public:
         writeOv.hEvent = FWriteEvent;
         bool readPending = false, writePending = false;
         Bytes writing;
+        // Each wait says which handle woke it; nothing else is polled, because under Wine every
+        // look at an event is a round trip to the server.
+        enum Wake { kStop, kClose, kRead, kResume, kStall, kWrite, kQueue };
         for (;;) {
-            if (!readPending && WaitForSingleObject(gResumeEvent, 0) == WAIT_OBJECT_0) {
-                ResetEvent(FReadEvent);
+            if (!readPending && !gStalled) {
                 readOv.Internal = readOv.InternalHigh = 0;
                 DWORD n = 0;
                 if (ReadFile(FPipe, buffer.data(), kPipeBuffer, &n, &readOv) ||
-                    GetLastError() == ERROR_MORE_DATA || GetLastError() == ERROR_IO_PENDING) {
+                    GetLastError() == ERROR_MORE_DATA || GetLastError() == ERROR_IO_PENDING)
                     readPending = true;
-                } else {
+                else
                     break;
-                }
             }
             if (!writePending) {
                 std::lock_guard<std::mutex> guard(FQueueLock);
                 if (!FQueue.empty()) {
                     writing = std::move(FQueue.front());
                     FQueue.pop_front();
-                    ResetEvent(FWriteEvent);
                     writeOv.Internal = writeOv.InternalHigh = 0;
                     DWORD n = 0;
                     if (WriteFile(FPipe, writing.data(), static_cast<DWORD>(writing.size()), &n,
@@ -189,50 +196,53 @@ public:
                     else
                         break;
                 }
-                if (FQueue.empty())
+                if (FQueue.empty() && FQueueSignalled) {
                     ResetEvent(FQueueEvent);
+                    FQueueSignalled = false;
+                }
             }
             FReading = readPending;
             HANDLE waits[5];
+            Wake meaning[5];
             DWORD count = 0;
-            waits[count++] = gStopEvent;
-            waits[count++] = FCloseEvent;
-            // While stalled nothing is read: wait for the resume instead of a read.
-            waits[count++] = readPending ? FReadEvent : gResumeEvent;
-            if (readPending)
-                waits[count++] = gStallEvent;
+            auto add = [&](HANDLE h, Wake w) {
+                waits[count] = h;
+                meaning[count++] = w;
+            };
+            add(gStopEvent, kStop);
+            add(FCloseEvent, kClose);
+            if (readPending) {
+                add(FReadEvent, kRead);
+                add(gStallEvent, kStall);
+            } else {
+                add(gResumeEvent, kResume);
+            }
             if (writePending)
-                waits[count++] = FWriteEvent;
+                add(FWriteEvent, kWrite);
             else
-                waits[count++] = FQueueEvent;
+                add(FQueueEvent, kQueue);
             DWORD r = WaitForMultipleObjects(count, waits, FALSE, INFINITE);
-            if (r == WAIT_OBJECT_0 || r == WAIT_OBJECT_0 + 1 || r == WAIT_FAILED)
+            if (r >= WAIT_OBJECT_0 + count)
                 break;
-            if (readPending && WaitForSingleObject(gResumeEvent, 0) != WAIT_OBJECT_0 &&
-                WaitForSingleObject(FReadEvent, 0) != WAIT_OBJECT_0) {
+            Wake wake = meaning[r - WAIT_OBJECT_0];
+            if (wake == kStop || wake == kClose)
+                break;
+            if (wake == kRead || wake == kStall) {
                 // Told to stop reading: take back the read we left outstanding. A message that
                 // arrived just before still counts as read.
-                CancelIoEx(FPipe, &readOv);
-                DWORD n = 0;
-                if (GetOverlappedResult(FPipe, &readOv, &n, TRUE))
-                    Received(buffer, n, incoming, true);
-                else if (GetLastError() == ERROR_MORE_DATA)
-                    Received(buffer, n, incoming, false);
-                readPending = false;
-                FReading = false;
-                continue;
-            }
-            if (readPending && WaitForSingleObject(FReadEvent, 0) == WAIT_OBJECT_0) {
+                if (wake == kStall)
+                    CancelIoEx(FPipe, &readOv);
                 readPending = false;
                 DWORD n = 0;
                 if (GetOverlappedResult(FPipe, &readOv, &n, TRUE))
                     Received(buffer, n, incoming, true);
                 else if (GetLastError() == ERROR_MORE_DATA)
                     Received(buffer, n, incoming, false);
-                else
+                else if (wake == kRead)
                     break;
-            }
-            if (writePending && WaitForSingleObject(FWriteEvent, 0) == WAIT_OBJECT_0) {
+                if (wake == kStall)
+                    FReading = false;
+            } else if (wake == kWrite) {
                 DWORD n = 0;
                 if (!GetOverlappedResult(FPipe, &writeOv, &n, TRUE))
                     break;
@@ -300,6 +310,7 @@ private:
     HANDLE FReadEvent, FWriteEvent, FQueueEvent, FCloseEvent;
     std::mutex FQueueLock;
     std::deque<Bytes> FQueue;
+    bool FQueueSignalled = false;
     bool FCollecting = false;
     Bytes FMulti;
     std::atomic<bool> FEnded{false};
@@ -402,6 +413,7 @@ std::string Reply(const std::string& command) {
         return "ok";
     }
     if (command == "stall on") {
+        gStalled = true;
         ResetEvent(gResumeEvent);
         SetEvent(gStallEvent);
         // Answer only when no session has a read outstanding any more.
@@ -416,6 +428,7 @@ std::string Reply(const std::string& command) {
         return "ok";
     }
     if (command == "stall off") {
+        gStalled = false;
         ResetEvent(gStallEvent);
         SetEvent(gResumeEvent);
         return "ok";
