@@ -340,6 +340,29 @@ void TCommandBars::SettingsChanged() {
         InvalidateRect(FToolBar, nullptr, TRUE);
 }
 
+void TCommandBars::PaintMenuBarRest() {
+    if (!FOwner || !FMainMenuBar || GetMenu(FOwner) != FMainMenuBar)
+        return;
+    int count = GetMenuItemCount(FMainMenuBar);
+    MENUBARINFO bar{};
+    bar.cbSize = sizeof(bar);
+    RECT last{};
+    if (count <= 0 || !GetMenuBarInfo(FOwner, OBJID_MENU, 0, &bar) ||
+        !GetMenuItemRect(FOwner, FMainMenuBar, count - 1, &last))
+        return;
+    RECT window{};
+    GetWindowRect(FOwner, &window);
+    RECT rest{last.right, bar.rcBar.top, bar.rcBar.right, bar.rcBar.bottom};
+    OffsetRect(&rest, -window.left, -window.top);
+    if (rest.right <= rest.left)
+        return;
+    HDC dc = GetWindowDC(FOwner);
+    if (!dc)
+        return;
+    FillSolid(dc, rest, FBarBrush.Get());
+    ReleaseDC(FOwner, dc);
+}
+
 int TCommandBars::FindAccessKey(HMENU menu, wchar_t key) const {
     key = static_cast<wchar_t>(std::towupper(key));
     int count = GetMenuItemCount(menu);

@@ -59,6 +59,9 @@ public:
     void ShowPopupMenu(POINT screen);
     // New system colours: the colour map is computed again and the bars repainted.
     void SettingsChanged();
+    // Paints the menu bar beyond its last item, which the system leaves in its own colour.
+    // Called after the owner's non-client area was painted.
+    void PaintMenuBarRest();
 
     // WM_MEASUREITEM, WM_DRAWITEM, WM_MENUCHAR and the tool bar's NM_CUSTOMDRAW; true when
     // the message was one of ours and `result` holds the answer.

@@ -51,13 +51,6 @@ constexpr const wchar_t* kUserCommands[4] = {L"AMEditDailyTimeLimits", L"AMEditD
                                              L"AMEditIncreaseTodaysLimit",
                                              L"AMEditDecreaseTodaysLimit"};
 
-void SetSubItem(HWND list, int row, int column, const std::wstring& text) {
-    LVITEMW item{};
-    item.iSubItem = column;
-    item.pszText = const_cast<wchar_t*>(text.c_str());
-    SendMessageW(list, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
-}
-
 void AddStorageHint(HWND toolTip, HWND statusBar, HWND icon, const wchar_t* text) {
     TTTOOLINFOW tool{};
     tool.cbSize = sizeof(tool);
@@ -396,6 +389,9 @@ void TMainForm::ListViewUsersDblClick() {
 void TMainForm::RefreshUserList() {
     if (!FUsers)
         return;
+    // The load may replace the records the rows point to; until the rows are rebuilt they
+    // show the texts of the last refresh.
+    FRowUsers.clear();
     if (!FUsers->LoadAll(Prefs.UseRemoteRegistry, Prefs.RemoteRegistry))
         ShowMessage(Handle(),
                     Prefs.UseRemoteRegistry ? kRemoteReadFailedText : kLocalReadFailedText,
@@ -405,6 +401,7 @@ void TMainForm::RefreshUserList() {
         SendMessageW(ListViewUsers, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
     SendMessageW(ListViewUsers, WM_SETREDRAW, FALSE, 0);
     SendMessageW(ListViewUsers, LVM_DELETEALLITEMS, 0, 0);
+    FRowTexts.clear();
 
     int scale = 60;
     for (int i = 0; i < FUsers->Count(); ++i) {
@@ -415,6 +412,7 @@ void TMainForm::RefreshUserList() {
 
     HWND header = reinterpret_cast<HWND>(SendMessageW(ListViewUsers, LVM_GETHEADER, 0, 0));
     bool newBars = false;
+    SendMessageW(ListViewUsers, LVM_SETITEMCOUNT, FUsers->Count(), 0);
     for (int i = 0; i < FUsers->Count(); ++i) {
         TQorUser& user = FUsers->Items(i);
         if (!user.ProgressBar) {
@@ -434,29 +432,37 @@ void TMainForm::RefreshUserList() {
             newBars = true;
         }
         TALProgressBar& bar = *user.ProgressBar;
-        int remaining = user.QorControl ? user.TimeRemaining() : 0;
+        TRowTexts texts;
+        texts[0] = user.Username;
+        int remaining = 0;
+        if (user.QorControl) {
+            remaining = user.TimeRemaining();
+            texts[1] = FormatMinutes(user.TodaysTimeLimit);
+            texts[2] = FormatMinutes(user.TodaysBonusTime);
+            texts[3] = FormatMinutes(user.TodaysTimeUsage);
+            texts[4] = FormatMinutes(remaining);
+            bar.SetPosition(BarPosition(remaining, scale));
+            if (!bar.Visible())
+                bar.SetVisible(true);
+        } else {
+            texts[1] = L" -";
+            texts[2] = L" -";
+            texts[3] = FormatMinutes(user.TodaysTimeUsage);
+            texts[4] = L" -";
+            if (bar.Visible())
+                bar.SetVisible(false);
+        }
+        FRowTexts.push_back(std::move(texts));
+        // The texts are handed out on request (LVN_GETDISPINFO): setting 2,000 sub-item texts
+        // one message at a time costs more than loading the users.
         LVITEMW item{};
         item.mask = LVIF_TEXT | LVIF_PARAM | LVIF_IMAGE;
         item.iItem = i;
-        item.pszText = const_cast<wchar_t*>(user.Username.c_str());
+        item.pszText = LPSTR_TEXTCALLBACKW;
         item.lParam = reinterpret_cast<LPARAM>(&user);
         item.iImage = user.QorControl ? RowIconFor(remaining) : kRowIconNotMonitored;
-        int row = static_cast<int>(
-            SendMessageW(ListViewUsers, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
-        if (user.QorControl) {
-            SetSubItem(ListViewUsers, row, 1, FormatMinutes(user.TodaysTimeLimit));
-            SetSubItem(ListViewUsers, row, 2, FormatMinutes(user.TodaysBonusTime));
-            SetSubItem(ListViewUsers, row, 3, FormatMinutes(user.TodaysTimeUsage));
-            SetSubItem(ListViewUsers, row, 4, FormatMinutes(remaining));
-            bar.SetPosition(BarPosition(remaining, scale));
-            bar.SetVisible(true);
-        } else {
-            SetSubItem(ListViewUsers, row, 1, L" -");
-            SetSubItem(ListViewUsers, row, 2, L" -");
-            SetSubItem(ListViewUsers, row, 3, FormatMinutes(user.TodaysTimeUsage));
-            SetSubItem(ListViewUsers, row, 4, L" -");
-            bar.SetVisible(false);
-        }
+        SendMessageW(ListViewUsers, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+        FRowUsers.push_back(&user);
     }
     if (newBars && header)
         SetWindowPos(header, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
@@ -477,37 +483,31 @@ void TMainForm::RefreshUserList() {
 }
 
 void TMainForm::PlaceBars() {
-    if (!ListViewUsers || !FUsers)
+    if (!ListViewUsers || FRowUsers.empty())
         return;
     int before = 0;
     for (int i = 0; i < 4; ++i)
         before += static_cast<int>(SendMessageW(ListViewUsers, LVM_GETCOLUMNWIDTH, i, 0));
     int last = static_cast<int>(SendMessageW(ListViewUsers, LVM_GETCOLUMNWIDTH, 4, 0));
-    int count = static_cast<int>(SendMessageW(ListViewUsers, LVM_GETITEMCOUNT, 0, 0));
-    for (int row = 0; row < count; ++row) {
-        LVITEMW item{};
-        item.mask = LVIF_PARAM;
-        item.iItem = row;
-        SendMessageW(ListViewUsers, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
-        auto* user = reinterpret_cast<TQorUser*>(item.lParam);
-        if (!user || !user->QorControl || !user->ProgressBar)
-            continue;
-        RECT bounds{};
-        bounds.left = LVIR_BOUNDS;
-        SendMessageW(ListViewUsers, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&bounds));
-        int left = bounds.left + before + Scale(kBarLeftOffset);
-        int right = left + last - Scale(kBarRightInset);
-        int top = bounds.top + Scale(kBarVerticalInset);
-        int bottom = bounds.bottom - Scale(kBarVerticalInset);
-        TALProgressBar& bar = *user->ProgressBar;
-        if (bar.Left() != left || bar.Top() != top || bar.Width() != right - left ||
-            bar.Height() != bottom - top)
-            bar.SetBounds(left, top, right - left, bottom - top);
-    }
+    // Report rows all have the height of the first, so one rectangle places every bar.
     RECT first{};
     first.left = LVIR_BOUNDS;
-    if (count > 0)
-        SendMessageW(ListViewUsers, LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&first));
+    if (!SendMessageW(ListViewUsers, LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&first)))
+        return;
+    int rowHeight = first.bottom - first.top;
+    int left = first.left + before + Scale(kBarLeftOffset);
+    int width = last - Scale(kBarRightInset);
+    int height = rowHeight - 2 * Scale(kBarVerticalInset);
+    for (size_t row = 0; row < FRowUsers.size(); ++row) {
+        TQorUser* user = FRowUsers[row];
+        if (!user->QorControl || !user->ProgressBar)
+            continue;
+        int top = first.top + static_cast<int>(row) * rowHeight + Scale(kBarVerticalInset);
+        TALProgressBar& bar = *user->ProgressBar;
+        if (bar.Left() != left || bar.Top() != top || bar.Width() != width ||
+            bar.Height() != height)
+            bar.SetBounds(left, top, width, height);
+    }
     FBarOrigin = POINT{first.left, first.top};
 }
 
@@ -609,6 +609,16 @@ bool TMainForm::HandleNotify(NMHDR& header, LRESULT& result) {
             if ((change.uChanged & LVIF_STATE) &&
                 ((change.uOldState ^ change.uNewState) & LVIS_SELECTED))
                 ListViewUsersSelectItem();
+            result = 0;
+            return true;
+        }
+        if (header.code == LVN_GETDISPINFOW) {
+            auto& info = reinterpret_cast<NMLVDISPINFOW&>(header);
+            size_t row = static_cast<size_t>(info.item.iItem);
+            int column = info.item.iSubItem;
+            if ((info.item.mask & LVIF_TEXT) && row < FRowTexts.size() && column >= 0 &&
+                column < 5 && info.item.pszText && info.item.cchTextMax > 0)
+                lstrcpynW(info.item.pszText, FRowTexts[row][column].c_str(), info.item.cchTextMax);
             result = 0;
             return true;
         }
@@ -741,6 +751,12 @@ LRESULT TMainForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
                      suggested->right - suggested->left, suggested->bottom - suggested->top,
                      SWP_NOZORDER | SWP_NOACTIVATE);
         return 0;
+    }
+    case WM_NCPAINT:
+    case WM_NCACTIVATE: {
+        LRESULT painted = TWindow::HandleMessage(msg, wParam, lParam);
+        FCommandBars.PaintMenuBarRest();
+        return painted;
     }
     case WM_DESTROY:
         FormDestroy();

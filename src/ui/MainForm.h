@@ -12,8 +12,10 @@
 
 #include <commctrl.h>
 
+#include <array>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace vantrel {
 
@@ -146,6 +148,11 @@ private:
     bool FShown = false;
     bool FSettingColumns = false;
     POINT FBarOrigin{};
+    // The user of each row, in row order, while the rows show the collection.
+    std::vector<TQorUser*> FRowUsers;
+    // The five texts of each row, as the last refresh computed them.
+    using TRowTexts = std::array<std::wstring, 5>;
+    std::vector<TRowTexts> FRowTexts;
 };
 
 } // namespace vantrel
