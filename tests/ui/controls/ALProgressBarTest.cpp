@@ -2,6 +2,8 @@
 
 #include "TestWindows.h"
 
+#include <commctrl.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -477,6 +479,60 @@ TEST_F(ALProgressBarWindow, LetsTheMouseThroughUntilItHasMouseEvents) {
     SendMessageW(Bar.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
     SendMessageW(Bar.Handle(), WM_LBUTTONUP, 0, MAKELPARAM(300, 5));
     EXPECT_EQ(clicks, 1);
+}
+
+TEST_F(ALProgressBarWindow, HintShowsAToolTipWhileShowHintIsOn) {
+    auto toolCount = [&] {
+        HWND tip = nullptr;
+        EnumThreadWindows(
+            GetCurrentThreadId(),
+            [](HWND window, LPARAM found) -> BOOL {
+                wchar_t name[64] = {};
+                GetClassNameW(window, name, 64);
+                if (lstrcmpiW(name, TOOLTIPS_CLASSW) == 0)
+                    *reinterpret_cast<HWND*>(found) = window;
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&tip));
+        return tip ? static_cast<int>(SendMessageW(tip, TTM_GETTOOLCOUNT, 0, 0)) : 0;
+    };
+    Bar.SetHint(L"Time remaining today");
+    EXPECT_EQ(toolCount(), 0);
+    Bar.SetShowHint(true);
+    EXPECT_EQ(toolCount(), 1);
+    RECT rect;
+    GetWindowRect(Bar.Handle(), &rect);
+    EXPECT_EQ(SendMessageW(Bar.Handle(), WM_NCHITTEST, 0, MAKELPARAM(rect.left + 2, rect.top + 2)),
+              HTCLIENT);
+    Bar.SetShowHint(false);
+    EXPECT_EQ(toolCount(), 0);
+}
+
+TEST_F(ALProgressBarWindow, NewFontRepaintsTheText) {
+    Bar.SetBounds(10, 10, 200, 40);
+    Bar.SetBarColor1(RGB(255, 255, 255));
+    Bar.SetFontColor(RGB(0, 0, 0));
+    Bar.SetShowPosText(true);
+    Bar.SetPosition(100);
+    auto darkColumns = [&] {
+        int n = 0;
+        for (int x = 1; x < 199; ++x)
+            for (int y = 1; y < 39; ++y)
+                if (ScreenPixel(x, y) == RGB(0, 0, 0)) {
+                    ++n;
+                    break;
+                }
+        return n;
+    };
+    const int before = darkColumns();
+    LOGFONTW lf{};
+    lf.lfHeight = -30;
+    lf.lfWeight = FW_BOLD;
+    wcscpy_s(lf.lfFaceName, L"Tahoma");
+    TFontHandle big(CreateFontIndirectW(&lf));
+    Bar.SetFont(big.Get());
+    big.Reset(); // the bar keeps its own copy
+    EXPECT_GT(darkColumns(), before);
 }
 
 TEST_F(ALProgressBarWindow, TakesTheParentsFontUntilGivenOne) {

@@ -145,6 +145,21 @@ TEST_F(ModalDialog, TabMovesTheFocusAndEnterOnAButtonPressesIt) {
     EXPECT_EQ(Dialog.OtherClicks, 1);
 }
 
+TEST_F(ModalDialog, EnterInTheEditAfterVisitingOtherButtonsStillMeansOK) {
+    Dialog.Post([&] {
+        SetFocus(Dialog.Control(kOtherId));
+        Dialog.Post([&] {
+            SetFocus(Dialog.Control(IDCANCEL));
+            Dialog.Post([&] {
+                SetFocus(Dialog.Control(kEditId));
+                PressKey(Dialog.Control(kEditId), VK_RETURN);
+            });
+        });
+    });
+    EXPECT_EQ(Dialog.ShowModal(), IDOK);
+    EXPECT_EQ(Dialog.OtherClicks, 0);
+}
+
 TEST_F(ModalDialog, QuitMessageEndsTheDialogAndReachesTheOuterLoop) {
     Dialog.Post([] { PostQuitMessage(7); });
     EXPECT_EQ(Dialog.ShowModal(), IDCANCEL);
