@@ -42,6 +42,7 @@ TALProgressBar::~TALProgressBar() {
 bool TALProgressBar::SetParent(HWND parent) {
     if (parent == FParent && (Handle() || !parent))
         return true;
+    WatchParent(false);
     FParent = parent;
     if (!parent) {
         DestroyHandle();
@@ -65,8 +66,71 @@ bool TALProgressBar::SetParent(HWND parent) {
             return false;
         UpdateToolTip();
     }
+    if (FAlign != alNone) {
+        WatchParent(true);
+        Realign();
+    }
     Repaint();
     return true;
+}
+
+void TALProgressBar::SetAlign(TAlign value) {
+    FAlign = value;
+    WatchParent(value != alNone && FParent);
+    Realign();
+}
+
+void TALProgressBar::Realign() {
+    if (FAlign == alNone || !FParent || !IsWindow(FParent))
+        return;
+    RECT client{};
+    GetClientRect(FParent, &client);
+    const int w = client.right - client.left;
+    const int h = client.bottom - client.top;
+    switch (FAlign) {
+    case alTop:
+        SetBounds(0, 0, w, FHeight);
+        break;
+    case alBottom:
+        SetBounds(0, h - FHeight, w, FHeight);
+        break;
+    case alLeft:
+        SetBounds(0, 0, FWidth, h);
+        break;
+    case alRight:
+        SetBounds(w - FWidth, 0, FWidth, h);
+        break;
+    case alClient:
+        SetBounds(0, 0, w, h);
+        break;
+    case alNone:
+        break;
+    }
+}
+
+void TALProgressBar::WatchParent(bool watch) {
+    const auto id = reinterpret_cast<UINT_PTR>(this);
+    if (FWatchedParent && (!watch || FWatchedParent != FParent)) {
+        if (IsWindow(FWatchedParent))
+            RemoveWindowSubclass(FWatchedParent, ParentProc, id);
+        FWatchedParent = nullptr;
+    }
+    if (watch && FParent && !FWatchedParent &&
+        SetWindowSubclass(FParent, ParentProc, id, reinterpret_cast<DWORD_PTR>(this)))
+        FWatchedParent = FParent;
+}
+
+LRESULT CALLBACK TALProgressBar::ParentProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
+                                            UINT_PTR id, DWORD_PTR data) {
+    auto* self = reinterpret_cast<TALProgressBar*>(data);
+    if (msg == WM_NCDESTROY) {
+        RemoveWindowSubclass(hwnd, ParentProc, id);
+        self->FWatchedParent = nullptr;
+    }
+    const LRESULT result = DefSubclassProc(hwnd, msg, wParam, lParam);
+    if (msg == WM_SIZE)
+        self->Realign();
+    return result;
 }
 
 void TALProgressBar::SetBounds(int left, int top, int width, int height) {

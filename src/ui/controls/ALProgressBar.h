@@ -16,6 +16,8 @@ namespace vantrel {
 
 enum TProgressDirection { pdLeftToRight, pdRightToLeft, pdBottomToTop, pdTopToBottom };
 enum TBarColorStyle { cs1Color, cs2Colors, cs3Colors };
+// Where the bar docks inside its parent's client area; alNone keeps SetBounds.
+enum TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient };
 
 class TALProgressBar : public TWindow {
 public:
@@ -38,6 +40,10 @@ public:
     int Height() const { return FHeight; }
     void SetVisible(bool value);
     bool Visible() const { return FVisible; }
+    // Docks the bar to an edge (keeping its height or width) or fills the parent, and follows
+    // the parent's size from then on.
+    void SetAlign(TAlign value);
+    TAlign Align() const { return FAlign; }
     // Copies the font (the caller keeps its handle) and repaints.
     void SetFont(HFONT font);
     HFONT Font() const { return FFont.Get(); }
@@ -118,6 +124,10 @@ private:
     void DrawBorder();
     void DrawPosText();
     bool HasMouseHandlers() const;
+    void Realign();
+    void WatchParent(bool watch);
+    static LRESULT CALLBACK ParentProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
+                                       UINT_PTR id, DWORD_PTR data);
     void UpdateToolTip();
 
     HWND FParent = nullptr;
@@ -126,6 +136,8 @@ private:
     int FWidth = 200;
     int FHeight = 20;
     bool FVisible = true;
+    TAlign FAlign = alNone;
+    HWND FWatchedParent = nullptr;
     TFontHandle FFont;
     bool FFontSet = false;
     COLORREF FFontColor;

@@ -535,6 +535,34 @@ TEST_F(ALProgressBarWindow, NewFontRepaintsTheText) {
     EXPECT_GT(darkColumns(), before);
 }
 
+TEST_F(ALProgressBarWindow, AlignedBarFollowsItsParentsSize) {
+    testwin::TTestWindow parent(50, 50, 300, 200);
+    TALProgressBar bar;
+    bar.SetBounds(5, 5, 40, 16);
+    ASSERT_TRUE(bar.SetParent(parent.Handle()));
+    bar.SetAlign(alBottom);
+    RECT client{};
+    GetClientRect(parent.Handle(), &client);
+    EXPECT_EQ(bar.Left(), 0);
+    EXPECT_EQ(bar.Top(), client.bottom - 16);
+    EXPECT_EQ(bar.Width(), client.right);
+    EXPECT_EQ(bar.Height(), 16);
+    SetWindowPos(parent.Handle(), nullptr, 0, 0, 400, 260, SWP_NOMOVE | SWP_NOZORDER);
+    GetClientRect(parent.Handle(), &client);
+    EXPECT_EQ(bar.Top(), client.bottom - 16);
+    EXPECT_EQ(bar.Width(), client.right);
+    RECT window{};
+    GetWindowRect(bar.Handle(), &window);
+    EXPECT_EQ(window.right - window.left, client.right);
+    bar.SetAlign(alRight);
+    EXPECT_EQ(bar.Left(), client.right - bar.Width());
+    EXPECT_EQ(bar.Height(), client.bottom);
+    bar.SetAlign(alNone);
+    const int width = bar.Width();
+    SetWindowPos(parent.Handle(), nullptr, 0, 0, 300, 200, SWP_NOMOVE | SWP_NOZORDER);
+    EXPECT_EQ(bar.Width(), width);
+}
+
 TEST_F(ALProgressBarWindow, TakesTheParentsFontUntilGivenOne) {
     HFONT parentFont = static_cast<HFONT>(GetStockObject(SYSTEM_FIXED_FONT));
     testwin::TTestWindow other;
