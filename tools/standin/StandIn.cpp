@@ -538,6 +538,15 @@ int wmain(int argc, wchar_t** argv) {
     if (gOptions.logPath.empty())
         gOptions.logPath = DefaultLogPath();
 
+    // Wine lets a second server create the first instance of a pipe that exists already, so a
+    // second stand-in for the same name is refused by a named mutex as well.
+    std::wstring guardName = L"Local\\QorStandIn." + gOptions.pipeName;
+    HANDLE guard = CreateMutexW(nullptr, FALSE, guardName.c_str());
+    if (!guard || GetLastError() == ERROR_ALREADY_EXISTS) {
+        std::fwprintf(stderr, L"QorStandIn: \\\\.\\pipe\\%ls is served already\n",
+                      gOptions.pipeName.c_str());
+        return 1;
+    }
     gStopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     gResumeEvent = CreateEventW(nullptr, TRUE, TRUE, nullptr);
     gStallEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
