@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tlhelp32.h>
+
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -75,6 +77,18 @@ struct TServiceLink {
                PumpUntil([&] { return standIn.Command("stats").rfind("clients=1 ", 0) == 0; });
     }
 };
+
+int ThreadsOfThisProcess() {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof(entry);
+    int count = 0;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+        if (entry.th32OwnerProcessID == GetCurrentProcessId())
+            count++;
+    CloseHandle(snapshot);
+    return count;
+}
 
 // The stand-in's generated reply bytes: byte i is (i * 7) mod 251.
 Bytes StandInPattern(size_t size) {
@@ -154,8 +168,12 @@ TEST(StandIn, DisconnectFromAServiceThatStoppedReadingEndsInBoundedTime) {
     link.client.SetStopTimeout(1000);
     ASSERT_TRUE(link.client.Write("40, QORsvc", 10));
     ASSERT_TRUE(link.client.Write("40, QORsvc", 10));
+    ASSERT_TRUE(PumpUntil([&] { return link.client.QueuedBytes() <= 38; }));
+    const int threadsWithWorker = ThreadsOfThisProcess();
     // The worker is now blocked until the service reads, which it never will.
     link.client.Disconnect();
+    // Its pipe I/O was cancelled and it ended, rather than being left behind.
+    EXPECT_EQ(threadsWithWorker - 1, ThreadsOfThisProcess());
     EXPECT_FALSE(link.client.IsConnected());
     EXPECT_EQ(INVALID_HANDLE_VALUE, link.client.Pipe());
     EXPECT_EQ(1, link.disconnects);
