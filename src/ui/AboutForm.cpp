@@ -37,11 +37,8 @@ int TAboutForm::LogoResource() const {
 }
 
 void TMyAboutForm::CreateControls() {
-    HWND logo = AddControl(L"STATIC", L"", SS_ICON | SS_REALSIZEIMAGE, 12, 12, kLogoSize, kLogoSize,
-                           IdLogo);
-    FLogo = LoadProgramIcon(LogoResource(), Scale(kLogoSize));
-    if (logo && FLogo)
-        SendMessageW(logo, STM_SETICON, reinterpret_cast<WPARAM>(FLogo), 0);
+    AddControl(L"STATIC", L"", SS_ICON | SS_REALSIZEIMAGE, 12, 12, kLogoSize, kLogoSize, IdLogo);
+    LoadLogo();
 
     AddControl(L"STATIC", kProductName, SS_LEFT | SS_NOPREFIX, 76, 14, 212, 18, IdProductName);
     AddControl(L"STATIC", std::wstring(L"Version ") + kVersionText, SS_LEFT | SS_NOPREFIX, 76, 36,
@@ -59,6 +56,21 @@ void TMyAboutForm::CreateControls() {
     AddSeparator(12, 156, kClientWidth - 24);
     AddButton(L"&OK", (kClientWidth - 75) / 2, 168, 75, 25, IDOK, true);
     ApplyFonts();
+}
+
+void TMyAboutForm::LoadLogo() {
+    HICON logo = LoadProgramIcon(LogoResource(), Scale(kLogoSize));
+    if (!logo)
+        return;
+    SendMessageW(Control(IdLogo), STM_SETICON, reinterpret_cast<WPARAM>(logo), 0);
+    if (FLogo)
+        DestroyIcon(FLogo);
+    FLogo = logo;
+}
+
+void TMyAboutForm::OnDpiChanged() {
+    ApplyFonts();
+    LoadLogo();
 }
 
 void TMyAboutForm::ApplyFonts() {

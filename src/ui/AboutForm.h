@@ -45,11 +45,13 @@ protected:
     void OnCancel() override { EndModal(IDOK); }
     bool OnCommand(int id, int code, HWND control) override;
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+    void OnDpiChanged() override;
     // The picture at the top left (resource id of an icon).
     virtual int LogoResource() const;
 
 private:
     void ApplyFonts();
+    void LoadLogo();
     bool IsLink(HWND control) const;
 
     TFontHandle FBoldFont;

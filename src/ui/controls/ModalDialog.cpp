@@ -159,6 +159,9 @@ int TModalDialog::ShowModal() {
     if (!Handle() || FInModalLoop)
         return IDCANCEL;
     FModalResult = 0;
+    // The owner may have moved to a screen of another DPI since the last showing.
+    if (FOwner)
+        ChangeDpi(DpiOf(FOwner), nullptr);
     OnShow();
     CenterOnOwner();
     HWND owner = FOwner;
@@ -208,6 +211,38 @@ void TModalDialog::EndModal(int result) {
     FModalResult = result ? result : IDCANCEL;
 }
 
+void TModalDialog::ChangeDpi(int dpi, const RECT* suggested) {
+    if (dpi <= 0 || dpi == FDpi || !Handle())
+        return;
+    const int old = FDpi;
+    FDpi = dpi;
+    std::vector<HWND> children;
+    for (HWND child = GetWindow(Handle(), GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        children.push_back(child);
+    for (HWND child : children) {
+        RECT r{};
+        GetWindowRect(child, &r);
+        MapWindowPoints(nullptr, Handle(), reinterpret_cast<POINT*>(&r), 2);
+        SetWindowPos(child, nullptr, MulDiv(r.left, dpi, old), MulDiv(r.top, dpi, old),
+                     MulDiv(r.right - r.left, dpi, old), MulDiv(r.bottom - r.top, dpi, old),
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    LOGFONTW lf{};
+    if (FFont && GetObjectW(FFont.Get(), sizeof(lf), &lf)) {
+        lf.lfHeight = MulDiv(lf.lfHeight, dpi, old);
+        TFontHandle scaled(CreateFontIndirectW(&lf));
+        SetDialogFont(scaled.Get());
+    }
+    OnDpiChanged();
+    RECT outer{0, 0, Scale(FClientWidth), Scale(FClientHeight)};
+    AdjustWindowRectExForDpi(&outer, kStyle, FALSE, kExStyle, static_cast<UINT>(dpi));
+    const int x = suggested ? suggested->left : 0;
+    const int y = suggested ? suggested->top : 0;
+    SetWindowPos(Handle(), nullptr, x, y, outer.right - outer.left, outer.bottom - outer.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE | (suggested ? 0 : SWP_NOMOVE));
+    InvalidateRect(Handle(), nullptr, TRUE);
+}
+
 bool TModalDialog::OnCommand(int, int, HWND) {
     return false;
 }
@@ -247,6 +282,10 @@ LRESULT TModalDialog::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             return result;
         break;
     }
+    case WM_DPICHANGED:
+        // Per-monitor aware: the dialog scales itself when moved to a screen of another DPI.
+        ChangeDpi(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
+        return 0;
     case DM_GETDEFID:
         return MAKELRESULT(FDefaultId, DC_HASDEFID);
     case DM_SETDEFID:

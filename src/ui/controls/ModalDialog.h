@@ -64,11 +64,15 @@ protected:
     virtual bool OnCommand(int id, int code, HWND control);
     // WM_NOTIFY; return true and set result when handled.
     virtual bool OnNotify(NMHDR* header, LRESULT& result);
+    // After the dialog moved to a screen of another DPI: the controls are already moved and
+    // resized and the dialog font replaced; fonts and pictures of the dialog's own follow here.
+    virtual void OnDpiChanged() {}
 
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
 private:
     void CenterOnOwner();
+    void ChangeDpi(int dpi, const RECT* suggested);
 
     HWND FOwner = nullptr;
     int FDpi = 96;

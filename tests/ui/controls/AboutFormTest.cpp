@@ -154,6 +154,36 @@ TEST_F(AboutForm, OKAndEscapeBothCloseWithOK) {
     EXPECT_EQ(Form.DefaultButton(), IDOK);
 }
 
+TEST_F(AboutForm, MovingToAScreenOf144DpiScalesLayoutFontsAndLogo) {
+    ASSERT_EQ(Form.Dpi(), 96);
+    const RECT webBefore = Bounds(TMyAboutForm::IdWebLink);
+    RECT suggested{10, 20, 500, 400};
+    SendMessageW(Form.Handle(), WM_DPICHANGED, MAKEWPARAM(144, 144),
+                 reinterpret_cast<LPARAM>(&suggested));
+    EXPECT_EQ(Form.Dpi(), 144);
+    RECT client{};
+    GetClientRect(Form.Handle(), &client);
+    EXPECT_EQ(client.right, 450); // 300 at 96 DPI
+    RECT web = Bounds(TMyAboutForm::IdWebLink);
+    POINT origin{0, 0};
+    ClientToScreen(Form.Handle(), &origin);
+    EXPECT_EQ(web.right - web.left, MulDiv(webBefore.right - webBefore.left, 144, 96));
+    EXPECT_EQ(web.left - origin.x, 114); // 76 at 96 DPI
+    EXPECT_EQ(FontOf(TMyAboutForm::IdProductName).lfHeight, -20);
+    EXPECT_EQ(FontOf(TMyAboutForm::IdWebLink).lfHeight, -MulDiv(SystemFontSize(), 144, 72));
+    EXPECT_TRUE(FontOf(TMyAboutForm::IdWebLink).lfUnderline);
+    EXPECT_EQ(FontOf(TMyAboutForm::IdVersion).lfHeight, -MulDiv(SystemFontSize(), 144, 72));
+    HICON logo = reinterpret_cast<HICON>(
+        SendMessageW(Form.Control(TMyAboutForm::IdLogo), STM_GETICON, 0, 0));
+    ICONINFO info{};
+    ASSERT_TRUE(GetIconInfo(logo, &info));
+    BITMAP bm{};
+    GetObjectW(info.hbmColor, sizeof(bm), &bm);
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    EXPECT_EQ(bm.bmWidth, 78);
+}
+
 TEST_F(AboutForm, ShowsTheProductLogoWhereTheBaseShowsTheProgramIcon) {
     auto logoWidth = [](const TMyAboutForm& form) {
         HICON icon = reinterpret_cast<HICON>(
