@@ -77,12 +77,7 @@ TFontHandle CreateSystemFont(int dpi, bool bold, bool underline) {
 }
 
 int WindowDpi(HWND window) {
-    UINT dpi = window ? GetDpiForWindow(window) : GetDpiForSystem();
-    if (dpi == 0) {
-        TScopedGetDC screen(nullptr);
-        dpi = static_cast<UINT>(GetDeviceCaps(screen.Get(), LOGPIXELSY));
-    }
-    return dpi ? static_cast<int>(dpi) : 96;
+    return DpiOfWindow(window);
 }
 
 HICON LoadProgramIcon(int resourceId, int size) {

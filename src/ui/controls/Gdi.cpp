@@ -94,6 +94,39 @@ bool TMemoryPicture::Assign(HBITMAP source) {
     return true;
 }
 
+namespace {
+template <typename T> T User32Function(const char* name) {
+    HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    return user32 ? reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(user32, name)))
+                  : nullptr;
+}
+} // namespace
+
+int DpiOfWindow(HWND window) {
+    using TGetDpiForWindow = UINT(WINAPI*)(HWND);
+    using TGetDpiForSystem = UINT(WINAPI*)();
+    static const auto forWindow = User32Function<TGetDpiForWindow>("GetDpiForWindow");
+    static const auto forSystem = User32Function<TGetDpiForSystem>("GetDpiForSystem");
+    UINT dpi = 0;
+    if (window && forWindow)
+        dpi = forWindow(window);
+    else if (!window && forSystem)
+        dpi = forSystem();
+    if (dpi == 0) {
+        TScopedGetDC screen(nullptr);
+        dpi = static_cast<UINT>(GetDeviceCaps(screen.Get(), LOGPIXELSY));
+    }
+    return dpi ? static_cast<int>(dpi) : 96;
+}
+
+bool AdjustWindowRectForDpi(RECT& rect, DWORD style, DWORD exStyle, int dpi) {
+    using TAdjust = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
+    static const auto adjust = User32Function<TAdjust>("AdjustWindowRectExForDpi");
+    if (adjust)
+        return adjust(&rect, style, FALSE, exStyle, static_cast<UINT>(dpi)) != FALSE;
+    return AdjustWindowRectEx(&rect, style, FALSE, exStyle) != FALSE;
+}
+
 void FillSolidRect(HDC dc, const RECT& rect, COLORREF color) {
     // ExtTextOut with ETO_OPAQUE fills with the background colour without making a brush.
     COLORREF old = SetBkColor(dc, ColorToRGB(color));

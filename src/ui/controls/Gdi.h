@@ -115,6 +115,12 @@ private:
     int FHeight = 0;
 };
 
+// The DPI a window is shown at (the system DPI for nullptr). Looked up at run time, so that
+// the program still starts on versions before Windows 10 (where it answers the system DPI).
+int DpiOfWindow(HWND window);
+// AdjustWindowRectExForDpi where the platform has it, else AdjustWindowRectEx.
+bool AdjustWindowRectForDpi(RECT& rect, DWORD style, DWORD exStyle, int dpi);
+
 void FillSolidRect(HDC dc, const RECT& rect, COLORREF color);
 // A one-pixel line from `from` to `to`, the end point excluded (as LineTo draws).
 void DrawLine(HDC dc, POINT from, POINT to, COLORREF color);

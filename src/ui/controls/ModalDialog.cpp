@@ -10,15 +10,6 @@ constexpr wchar_t kClassName[] = L"VantrelDialog";
 constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
 
-int DpiOf(HWND window) {
-    UINT dpi = window ? GetDpiForWindow(window) : GetDpiForSystem();
-    if (dpi == 0) {
-        TScopedGetDC screen(nullptr);
-        dpi = static_cast<UINT>(GetDeviceCaps(screen.Get(), LOGPIXELSY));
-    }
-    return dpi ? static_cast<int>(dpi) : 96;
-}
-
 } // namespace
 
 TModalDialog::~TModalDialog() {
@@ -30,14 +21,14 @@ bool TModalDialog::Create(HWND owner, const std::wstring& caption, int clientWid
     if (Handle())
         return true;
     FOwner = owner;
-    FDpi = DpiOf(owner);
+    FDpi = DpiOfWindow(owner);
     FClientWidth = clientWidth;
     FClientHeight = clientHeight;
     if (!RegisterWindowClass(kClassName, CS_DBLCLKS, LoadCursorW(nullptr, IDC_ARROW),
                              reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1)))
         return false;
     RECT rect{0, 0, Scale(clientWidth), Scale(clientHeight)};
-    AdjustWindowRectExForDpi(&rect, kStyle, FALSE, kExStyle, static_cast<UINT>(FDpi));
+    AdjustWindowRectForDpi(rect, kStyle, kExStyle, FDpi);
     if (!CreateHandle(kExStyle, kClassName, caption.c_str(), kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
                       rect.right - rect.left, rect.bottom - rect.top, owner))
         return false;
@@ -161,7 +152,7 @@ int TModalDialog::ShowModal() {
     FModalResult = 0;
     // The owner may have moved to a screen of another DPI since the last showing.
     if (FOwner)
-        ChangeDpi(DpiOf(FOwner), nullptr);
+        ChangeDpi(DpiOfWindow(FOwner), nullptr);
     OnShow();
     CenterOnOwner();
     HWND owner = FOwner;
@@ -235,7 +226,7 @@ void TModalDialog::ChangeDpi(int dpi, const RECT* suggested) {
     }
     OnDpiChanged();
     RECT outer{0, 0, Scale(FClientWidth), Scale(FClientHeight)};
-    AdjustWindowRectExForDpi(&outer, kStyle, FALSE, kExStyle, static_cast<UINT>(dpi));
+    AdjustWindowRectForDpi(outer, kStyle, kExStyle, dpi);
     const int x = suggested ? suggested->left : 0;
     const int y = suggested ? suggested->top : 0;
     SetWindowPos(Handle(), nullptr, x, y, outer.right - outer.left, outer.bottom - outer.top,
