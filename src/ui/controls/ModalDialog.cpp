@@ -161,11 +161,18 @@ int TModalDialog::ShowModal() {
         EnableWindow(owner, FALSE);
     ShowWindow(Handle(), SW_SHOW);
     SetForegroundWindow(Handle());
-    HWND first = GetNextDlgTabItem(Handle(), nullptr, FALSE);
-    if (HWND def = Control(FDefaultId); def && IsWindowEnabled(def))
-        first = def;
+    // As the dialog manager does: the control OnShow asked for, else the first tab stop,
+    // else the default button.
+    HWND first = FFocusOnShow ? Control(FFocusOnShow) : nullptr;
+    FFocusOnShow = 0;
+    if (!first || !IsWindowEnabled(first))
+        first = GetNextDlgTabItem(Handle(), nullptr, FALSE);
+    if (!first)
+        first = Control(FDefaultId);
     if (first)
         SetFocus(first);
+    // A late activation restores this, not the focus of the previous showing.
+    FLastFocus = first;
 
     FInModalLoop = true;
     MSG msg;

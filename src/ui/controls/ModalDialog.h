@@ -57,6 +57,9 @@ protected:
     virtual void CreateControls() {}
     // Called by ShowModal before the dialog becomes visible (FormShow).
     virtual void OnShow() {}
+    // From OnShow: the control that gets the focus when the dialog appears (else the first
+    // tab stop).
+    void FocusOnShow(int id) { FFocusOnShow = id; }
     // The default button's and Escape's handling; the base ends the modal loop.
     virtual void OnOK() { EndModal(IDOK); }
     virtual void OnCancel() { EndModal(IDCANCEL); }
@@ -83,6 +86,7 @@ private:
     int FModalResult = 0;
     bool FInModalLoop = false;
     HWND FLastFocus = nullptr;
+    int FFocusOnShow = 0;
 };
 
 } // namespace vantrel

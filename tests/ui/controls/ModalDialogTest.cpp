@@ -25,6 +25,7 @@ public:
     }
     int OtherClicks = 0;
     int Shows = 0;
+    int FocusOn = 0;
 
 protected:
     void CreateControls() override {
@@ -33,7 +34,11 @@ protected:
         AddButton(L"&OK", 100, 80, 75, 25, IDOK, true);
         AddButton(L"&Cancel", 180, 80, 75, 25, IDCANCEL);
     }
-    void OnShow() override { ++Shows; }
+    void OnShow() override {
+        ++Shows;
+        if (FocusOn)
+            FocusOnShow(FocusOn);
+    }
     bool OnCommand(int id, int code, HWND) override {
         if (id == kOtherId && code == BN_CLICKED) {
             ++OtherClicks;
@@ -158,6 +163,23 @@ TEST_F(ModalDialog, EnterInTheEditAfterVisitingOtherButtonsStillMeansOK) {
     });
     EXPECT_EQ(Dialog.ShowModal(), IDOK);
     EXPECT_EQ(Dialog.OtherClicks, 0);
+}
+
+TEST_F(ModalDialog, FocusStartsOnTheFirstTabStopOrWhereOnShowAsks) {
+    HWND focus = nullptr;
+    Dialog.Post([&] {
+        focus = GetFocus();
+        Dialog.EndModal(IDOK);
+    });
+    Dialog.ShowModal();
+    EXPECT_EQ(focus, Dialog.Control(kEditId));
+    Dialog.FocusOn = kOtherId;
+    Dialog.Post([&] {
+        focus = GetFocus();
+        Dialog.EndModal(IDOK);
+    });
+    Dialog.ShowModal();
+    EXPECT_EQ(focus, Dialog.Control(kOtherId));
 }
 
 TEST_F(ModalDialog, QuitMessageEndsTheDialogAndReachesTheOuterLoop) {
