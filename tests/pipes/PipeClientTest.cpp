@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -382,6 +383,23 @@ TEST(PipeClientLifecycle, DisconnectInsideAHandlerRunsAfterIt) {
     EXPECT_TRUE(connectedAfterCall); // deferred, not run inside the worker's send
     EXPECT_FALSE(link.client.IsConnected());
     EXPECT_EQ((std::vector<std::string>{"message", "disconnect"}), link.events.order);
+    EXPECT_TRUE(link.events.errors.empty());
+}
+
+TEST(PipeClientLifecycle, AHandlerThatThrowsDoesNotStopTheTraffic) {
+    TLink link;
+    ASSERT_TRUE(link.Open());
+    int calls = 0;
+    link.client.OnPipeMessage = [&](TPipeClient&, HANDLE, TStream&) {
+        calls++;
+        throw std::runtime_error("handler fault");
+    };
+    ASSERT_TRUE(link.server.WriteOne(Text("one")));
+    ASSERT_TRUE(link.server.WriteOne(Text("two")));
+    ASSERT_TRUE(PumpUntil([&] { return calls == 2; }));
+    EXPECT_TRUE(link.client.IsConnected());
+    ASSERT_TRUE(link.client.Write("40, QORsvc", 10));
+    ASSERT_TRUE(PumpUntil([&] { return link.events.sent.size() == 1; }));
     EXPECT_TRUE(link.events.errors.empty());
 }
 
