@@ -54,6 +54,8 @@ TPipeThread::TPipeThread(HWND notifyWindow, DWORD notifyThread,
                          std::shared_ptr<TWriteQueue> writeQueue, HANDLE pipe, HANDLE killEvent)
     : TThreadEx(true), FNotifyWindow(notifyWindow), FNotifyThread(notifyThread), FPipe(pipe),
       FWriteQueue(std::move(writeQueue)), FReadBuffer(kMaxPipeMessage, 0) {
+    // First, while it can still fail without leaving handles behind.
+    SetPriority(THREAD_PRIORITY_BELOW_NORMAL);
     FReadEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     FWriteEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (!FReadEvent || !FWriteEvent ||
@@ -75,7 +77,6 @@ TPipeThread::TPipeThread(HWND notifyWindow, DWORD notifyThread,
     // The signal of an earlier Disconnect must not stop this worker.
     ResetEvent(FKillEvent);
     SetFreeOnTerminate(true);
-    SetPriority(THREAD_PRIORITY_BELOW_NORMAL);
 }
 
 TPipeThread::~TPipeThread() {
