@@ -95,56 +95,72 @@ void TPipeThread::Execute() {
     if (SyncThreadID() != FNotifyThread) {
         PostMessageW(FNotifyWindow, WM_PIPE_WRONG_THREAD, 0, 0);
     } else {
-        while (!Terminated()) {
-            bool ok = ReadPipe();
-            if (ok)
-                ok = WritePipe();
-            Sleep(0);
-            if (ok && FWritePending && !FStopRequested &&
-                HasOverlappedIoCompleted(&FWriteOverlapped) &&
-                !(FReadPending && HasOverlappedIoCompleted(&FReadOverlapped))) {
-                // The write finished while the owner handled the previous notification. Under
-                // Wine every wait is a server round trip; this one would only report what is
-                // known already. A stop request or a finished read still goes through the wait,
-                // which ranks them first.
-                ok = CompleteWrite();
-            } else if (ok) {
-                // While a write is pending, queue content cannot be written and would only
-                // wake the loop for nothing.
-                DWORD count = FWritePending ? 3 : 4;
-                DWORD result = WaitForMultipleObjects(count, FWaitHandles, FALSE, INFINITE);
-                switch (result) {
-                case WAIT_OBJECT_0:
-                    // A stop still completes what finishes within a moment.
-                    if (FWritePending && WaitForSingleObject(FWriteEvent, 100) == WAIT_OBJECT_0)
-                        CompleteWrite();
-                    if (FReadPending && WaitForSingleObject(FReadEvent, 100) == WAIT_OBJECT_0)
-                        CompleteRead();
-                    Terminate();
-                    break;
-                case WAIT_OBJECT_0 + 1:
-                    ok = CompleteRead();
-                    break;
-                case WAIT_OBJECT_0 + 2:
-                    ok = CompleteWrite();
-                    break;
-                case WAIT_OBJECT_0 + 3:
-                    break;
-                default:
-                    FErrorCode = GetLastError();
-                    ok = false;
-                }
-            }
-            if (!ok) {
-                // A broken pipe is the service closing its end, and a cancelled operation
-                // after an abandoned stop is our own doing: neither is an error to report.
-                if (FErrorCode != ERROR_BROKEN_PIPE && !FAbandoned)
-                    NotifyClient(WM_PIPE_ERROR, reinterpret_cast<WPARAM>(FPipe),
-                                 static_cast<LPARAM>(FErrorCode));
-                Terminate();
-            }
+        try {
+            Transfer();
+        } catch (...) {
+            // Out of memory for an incoming message, most likely. The pipe must still be shut
+            // down below: the system writes into our OVERLAPPED records until it is.
+            FErrorCode = ERROR_NOT_ENOUGH_MEMORY;
+            if (!FAbandoned)
+                NotifyClient(WM_PIPE_ERROR, reinterpret_cast<WPARAM>(FPipe),
+                             static_cast<LPARAM>(FErrorCode));
         }
     }
+    ShutDown();
+}
+
+void TPipeThread::Transfer() {
+    while (!Terminated()) {
+        bool ok = ReadPipe();
+        if (ok)
+            ok = WritePipe();
+        Sleep(0);
+        if (ok && FWritePending && !FStopRequested && HasOverlappedIoCompleted(&FWriteOverlapped) &&
+            !(FReadPending && HasOverlappedIoCompleted(&FReadOverlapped))) {
+            // The write finished while the owner handled the previous notification. Under
+            // Wine every wait is a server round trip; this one would only report what is
+            // known already. A stop request or a finished read still goes through the wait,
+            // which ranks them first.
+            ok = CompleteWrite();
+        } else if (ok) {
+            // While a write is pending, queue content cannot be written and would only
+            // wake the loop for nothing.
+            DWORD count = FWritePending ? 3 : 4;
+            DWORD result = WaitForMultipleObjects(count, FWaitHandles, FALSE, INFINITE);
+            switch (result) {
+            case WAIT_OBJECT_0:
+                // A stop still completes what finishes within a moment.
+                if (FWritePending && WaitForSingleObject(FWriteEvent, 100) == WAIT_OBJECT_0)
+                    CompleteWrite();
+                if (FReadPending && WaitForSingleObject(FReadEvent, 100) == WAIT_OBJECT_0)
+                    CompleteRead();
+                Terminate();
+                break;
+            case WAIT_OBJECT_0 + 1:
+                ok = CompleteRead();
+                break;
+            case WAIT_OBJECT_0 + 2:
+                ok = CompleteWrite();
+                break;
+            case WAIT_OBJECT_0 + 3:
+                break;
+            default:
+                FErrorCode = GetLastError();
+                ok = false;
+            }
+        }
+        if (!ok) {
+            // A broken pipe is the service closing its end, and a cancelled operation
+            // after an abandoned stop is our own doing: neither is an error to report.
+            if (FErrorCode != ERROR_BROKEN_PIPE && !FAbandoned)
+                NotifyClient(WM_PIPE_ERROR, reinterpret_cast<WPARAM>(FPipe),
+                             static_cast<LPARAM>(FErrorCode));
+            Terminate();
+        }
+    }
+}
+
+void TPipeThread::ShutDown() {
     if (HandleValid(FPipe)) {
         CancelIo(FPipe);
         // The kernel writes into the OVERLAPPED records until a cancelled operation has

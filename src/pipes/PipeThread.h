@@ -51,6 +51,8 @@ protected:
     void Execute() override;
 
 private:
+    void Transfer();
+    void ShutDown();
     bool ReadPipe();
     bool CompleteRead();
     bool WritePipe();
