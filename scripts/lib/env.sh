@@ -109,39 +109,45 @@ vantrel_start_standin() {
 
 # A store as a running installation has it: preferences, and for every account that Wine
 # reports (the current Linux user) settings and today's usage on this and two other computers.
+# Settings already in the prefix are kept, so changes made in the program survive a restart;
+# the usage is written for today on every run.
 vantrel_seed_store() {
     local reg="$BUILD_DIR/seed-store.reg"
-    local weekday day suffix user computer
+    local weekday day suffix user computer settings=1 name minutes
     weekday=$(date +%u)
     day=$((10#$(date +%j)))
     suffix=$(echo Mon Tue Wed Thu Fri Sat Sun | cut -d' ' -f"$weekday")
     user=$(id -un)
     computer=$(hostname -s | tr '[:lower:]' '[:upper:]' | cut -c1-15)
+    if wine reg query "HKLM\\System\\QOR\\Users\\$user" /v QorControl </dev/null >/dev/null 2>&1; then
+        settings=0
+    fi
     hex() { printf 'dword:%08x' "$1"; }
     {
         echo 'REGEDIT4'
-        echo
-        echo '[HKEY_LOCAL_MACHINE\System\QOR\Preferences]'
-        echo "\"Use24HourClock\"=$(hex 1)"
-        echo "\"DoubleClickIsTimeUsage\"=$(hex 0)"
-        echo "\"RptTimeUsagePerComputer\"=$(hex 1)"
-        echo "\"UseRemoteRegistry\"=$(hex 0)"
-        echo '"RemoteRegistry"=""'
-        echo '"MsgNotAllowedText"="You are not allowed to access the computer at this time. Press OK to logoff."'
-        echo '"MsgWarningText"="You have %d minutes left before your time limit ends for today."'
-        echo '"MsgReachedLimitText"="You have reached your time limit for today. Press OK to logoff."'
-        echo "\"DoNotForceLogoff\"=$(hex 0)"
-        echo "\"UseDebugLogging\"=$(hex 0)"
-        echo
-        echo "[HKEY_LOCAL_MACHINE\\System\\QOR\\Users\\$user]"
-        echo "\"QorControl\"=$(hex 1)"
-        for d in Mon Tue Wed Thu Fri Sat Sun; do echo "\"AllowBegin$d\"=$(hex 7)"; done
-        for d in Mon Tue Wed Thu Fri Sat Sun; do echo "\"AllowEnd$d\"=$(hex 21)"; done
-        for d in Mon Tue Wed Thu; do echo "\"TimeLimit$d\"=$(hex 90)"; done
-        for d in Fri Sat Sun; do echo "\"TimeLimit$d\"=$(hex 150)"; done
-        echo "\"BonusTime\"=$(hex 30)"
-        echo "\"BonusDayOfYear\"=$(hex "$day")"
-        local name minutes
+        if [ "$settings" = 1 ]; then
+            echo
+            echo '[HKEY_LOCAL_MACHINE\System\QOR\Preferences]'
+            echo "\"Use24HourClock\"=$(hex 1)"
+            echo "\"DoubleClickIsTimeUsage\"=$(hex 0)"
+            echo "\"RptTimeUsagePerComputer\"=$(hex 1)"
+            echo "\"UseRemoteRegistry\"=$(hex 0)"
+            echo '"RemoteRegistry"=""'
+            echo '"MsgNotAllowedText"="You are not allowed to access the computer at this time. Press OK to logoff."'
+            echo '"MsgWarningText"="You have %d minutes left before your time limit ends for today."'
+            echo '"MsgReachedLimitText"="You have reached your time limit for today. Press OK to logoff."'
+            echo "\"DoNotForceLogoff\"=$(hex 0)"
+            echo "\"UseDebugLogging\"=$(hex 0)"
+            echo
+            echo "[HKEY_LOCAL_MACHINE\\System\\QOR\\Users\\$user]"
+            echo "\"QorControl\"=$(hex 1)"
+            for d in Mon Tue Wed Thu Fri Sat Sun; do echo "\"AllowBegin$d\"=$(hex 7)"; done
+            for d in Mon Tue Wed Thu Fri Sat Sun; do echo "\"AllowEnd$d\"=$(hex 21)"; done
+            for d in Mon Tue Wed Thu; do echo "\"TimeLimit$d\"=$(hex 90)"; done
+            for d in Fri Sat Sun; do echo "\"TimeLimit$d\"=$(hex 150)"; done
+            echo "\"BonusTime\"=$(hex 30)"
+            echo "\"BonusDayOfYear\"=$(hex "$day")"
+        fi
         for pair in "$computer:35" "KITCHEN-PC:20" "STUDY-LAPTOP:12"; do
             name=${pair%%:*}
             minutes=${pair##*:}
