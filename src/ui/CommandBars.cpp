@@ -269,7 +269,10 @@ void TCommandBars::SetMetrics(int dpi, HFONT font, HIMAGELIST images, HIMAGELIST
     }
     // The menu asks for item sizes again only for items it has not measured yet; changing
     // the item type makes it forget them.
-    for (HMENU menu : {FMainMenuBar, FPopupMenu}) {
+    std::vector<HMENU> menus = {FMainMenuBar, FPopupMenu};
+    for (int i = 0; FMainMenuBar && i < GetMenuItemCount(FMainMenuBar); ++i)
+        menus.push_back(GetSubMenu(FMainMenuBar, i));
+    for (HMENU menu : menus) {
         if (!menu)
             continue;
         int count = GetMenuItemCount(menu);

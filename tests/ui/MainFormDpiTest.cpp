@@ -61,6 +61,45 @@ TEST(MainFormDpi, WindowScalesAt144Dpi) {
     EXPECT_EQ(0u, RunAtDpi(144, L"MainFormAtDpi.*:MainFormList.*"));
 }
 
+using MainFormDpiChange = MainFormTest;
+
+// Moving the window to a screen of another DPI: everything takes that screen's sizes.
+TEST_F(MainFormDpiChange, WindowFollowsANewDpi) {
+    Accounts = {L"alice", L"bob"};
+    SeedUser(L"alice", true, 60);
+    SeedUser(L"bob", true, 90);
+    Start();
+    int dpi = Form().Dpi() * 3 / 2;
+    RECT suggested{10, 20, 10 + MulDiv(582, dpi, 96), 20 + MulDiv(302, dpi, 96)};
+    SendMessageW(Form().Handle(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                 reinterpret_cast<LPARAM>(&suggested));
+    EXPECT_EQ(dpi, Form().Dpi());
+    RECT outer{};
+    GetWindowRect(Form().Handle(), &outer);
+    EXPECT_EQ(suggested.right - suggested.left, outer.right - outer.left);
+    EXPECT_EQ(MulDiv(140, dpi, 96), SendMessageW(List(), LVM_GETCOLUMNWIDTH, 0, 0));
+    int cx = 0, cy = 0;
+    ImageList_GetIconSize(Form().ImageListMain32b, &cx, &cy);
+    EXPECT_EQ(MulDiv(16, dpi, 96), cx);
+    EXPECT_EQ(reinterpret_cast<LRESULT>(Form().ImageListMain32b),
+              SendMessageW(List(), LVM_GETIMAGELIST, LVSIL_SMALL, 0));
+    HFONT font = reinterpret_cast<HFONT>(SendMessageW(List(), WM_GETFONT, 0, 0));
+    LOGFONTW logFont{};
+    GetObjectW(font, sizeof(logFont), &logFont);
+    EXPECT_EQ(-MulDiv(SystemFontSize(), dpi, 72), logFont.lfHeight);
+    // The bars moved with their rows, which grew with the font and the icons.
+    for (int row = 0; row < 2; ++row) {
+        RECT rect = RowRect(row);
+        EXPECT_EQ(rect.top + MulDiv(4, dpi, 96), Bar(row).Top()) << row;
+        EXPECT_EQ(rect.left + MulDiv(140, dpi, 96) + 3 * MulDiv(100, dpi, 96) + MulDiv(54, dpi, 96),
+                  Bar(row).Left())
+            << row;
+    }
+    RECT place{};
+    GetWindowRect(Form().ImageLocalRegistry, &place);
+    EXPECT_EQ(MulDiv(16, dpi, 96), place.right - place.left);
+}
+
 class MainFormAtDpi : public MainFormTest {
 protected:
     void SetUp() override {
