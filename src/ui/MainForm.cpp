@@ -105,8 +105,13 @@ bool TMainForm::Create() {
                                               ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
     InitCommonControlsEx(&icc);
     FDpi = WindowDpi(nullptr);
-    HICON icon = LoadProgramIcon(IDI_PROGRAM, GetSystemMetrics(SM_CXICON));
-    HICON smallIcon = LoadProgramIcon(IDI_PROGRAM, GetSystemMetrics(SM_CXSMICON));
+    // The class keeps its icons for the life of the program; load them only once.
+    WNDCLASSEXW existing{};
+    existing.cbSize = sizeof(existing);
+    bool registered = GetClassInfoExW(GetModuleHandleW(nullptr), kClassName, &existing) != 0;
+    HICON icon = registered ? nullptr : LoadProgramIcon(IDI_PROGRAM, GetSystemMetrics(SM_CXICON));
+    HICON smallIcon =
+        registered ? nullptr : LoadProgramIcon(IDI_PROGRAM, GetSystemMetrics(SM_CXSMICON));
     if (!RegisterWindowClass(kClassName, CS_DBLCLKS, LoadCursorW(nullptr, IDC_ARROW),
                              reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1), icon, smallIcon))
         return false;
