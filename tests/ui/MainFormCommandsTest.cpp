@@ -349,6 +349,37 @@ TEST_F(MainFormCommands, AboutShowsTheAboutDialogModally) {
     EXPECT_FALSE(IsWindowVisible(App->AboutForm.Handle()));
 }
 
+TEST_F(MainFormCommands, RightClickOnARowShowsThePopupMenuWithTheCommandsEnabled) {
+    Accounts = {L"alice", L"bob"};
+    SeedUser(L"alice", true, 60);
+    SeedUser(L"bob", true, 60);
+    Start();
+    static bool shown;
+    static bool enabled;
+    static TMainForm* form;
+    shown = false;
+    enabled = false;
+    form = &Form();
+    UINT_PTR timer = SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR, DWORD) {
+        HWND menu = FindWindowW(L"#32768", nullptr);
+        if (!menu || !IsWindowVisible(menu))
+            return;
+        shown = true;
+        UINT state = GetMenuState(form->PopupActionMenuMain,
+                                  form->Action(L"AMEditDailyTimeLimits").CommandId, MF_BYCOMMAND);
+        enabled = !(state & (MF_GRAYED | MF_DISABLED));
+        EndMenu();
+    });
+    RECT row = RowRect(1);
+    LPARAM point = MAKELPARAM(row.left + Form().Scale(30), (row.top + row.bottom) / 2);
+    PostMessageW(List(), WM_RBUTTONDOWN, MK_RBUTTON, point);
+    PostMessageW(List(), WM_RBUTTONUP, 0, point);
+    EXPECT_TRUE(PumpUntil([] { return shown; }));
+    KillTimer(nullptr, timer);
+    EXPECT_EQ(1, SelectedRow());
+    EXPECT_TRUE(enabled);
+}
+
 TEST_F(MainFormCommands, SystemMenuMinimizesAndRestoresTheWindow) {
     Start();
     SendMessageW(Form().Handle(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
