@@ -171,9 +171,8 @@ void TCommandBars::AppendItem(HMENU menu, TEntry& entry, UINT id, HMENU subMenu)
     InsertMenuItemW(menu, GetMenuItemCount(menu), TRUE, &mii);
 }
 
-HMENU TCommandBars::BuildMenu(const std::vector<TCommandItem>& items, bool popupOnly) {
+HMENU TCommandBars::BuildMenu(const std::vector<TCommandItem>& items) {
     HMENU menu = CreatePopupMenu();
-    (void)popupOnly;
     for (const TCommandItem& item : items) {
         if (!item.Action) {
             AppendItem(menu, NewEntry(nullptr, nullptr, false, true), 0, nullptr);
@@ -196,10 +195,10 @@ bool TCommandBars::Create(HWND owner, const std::vector<TCommandMenu>& mainMenu,
 
     FMainMenuBar = CreateMenu();
     for (const TCommandMenu& menu : mainMenu) {
-        HMENU sub = BuildMenu(menu.Items, false);
+        HMENU sub = BuildMenu(menu.Items);
         AppendItem(FMainMenuBar, NewEntry(menu.Caption, nullptr, true, false), 0, sub);
     }
-    FPopupMenu = BuildMenu(popupMenu, true);
+    FPopupMenu = BuildMenu(popupMenu);
     UpdateMenuBrushes();
     SetMenu(owner, FMainMenuBar);
 

@@ -78,7 +78,7 @@ private:
         bool Separator = false;
     };
 
-    HMENU BuildMenu(const std::vector<TCommandItem>& items, bool popupOnly);
+    HMENU BuildMenu(const std::vector<TCommandItem>& items);
     TEntry& NewEntry(const wchar_t* caption, TAction* action, bool topLevel, bool separator);
     void AppendItem(HMENU menu, TEntry& entry, UINT id, HMENU subMenu);
     void UpdateMenuBrushes();
