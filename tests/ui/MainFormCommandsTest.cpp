@@ -300,9 +300,19 @@ TEST_F(MainFormCommands, MenusAreDrawnByTheProgram) {
     draw.rcItem = RECT{0, 0, width, height};
     draw.itemData = info.dwItemData;
     SendMessageW(Form().Handle(), WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&draw));
+    // Before any settings change, the stored grey design values.
     TXPColorMapEx colors;
     EXPECT_EQ(ColorToRGB(colors.BtnFrameColor), GetPixel(dc, 0, height / 2));
     EXPECT_EQ(ColorToRGB(colors.SelectedColor), GetPixel(dc, width - 3, 2));
+
+    // After the platform's settings-changed notification the selection follows the system
+    // highlight colour.
+    SendMessageW(Form().Handle(), WM_SETTINGCHANGE, 0, 0);
+    SendMessageW(Form().Handle(), WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&draw));
+    colors.UpdateColors();
+    EXPECT_EQ(GetSysColor(COLOR_HIGHLIGHT), GetPixel(dc, 0, height / 2));
+    EXPECT_EQ(ColorToRGB(colors.SelectedColor), GetPixel(dc, width - 3, 2));
+    EXPECT_NE(RGB(0xEA, 0xEA, 0xEA), GetPixel(dc, width - 3, 2));
     SelectObject(dc, old);
     DeleteObject(bitmap);
     DeleteDC(dc);
