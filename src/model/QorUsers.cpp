@@ -23,6 +23,12 @@ std::wstring Suffixed(const wchar_t* family, int weekday) {
     return std::wstring(family) + kDaySuffix[index];
 }
 
+// With remote, the root becomes the network computer's; a failed connection keeps the local
+// root, so the operation goes on there, and makes the operation's result false.
+bool ConnectIfRemote(TRegRoot& root, bool remote, const std::wstring& remoteComputer) {
+    return !remote || root.Connect(remoteComputer);
+}
+
 // Reads the settings in stored order; the first value that cannot be read ends the reading.
 void ReadSettings(const TRegKey& key, TQorUser& user) {
     if (!key.ReadBool(L"QorControl", user.QorControl))
@@ -76,10 +82,8 @@ bool LoadUserFrom(TQorUser& user, bool remote, const std::wstring& remoteCompute
     const int d = WeekdayOf(now);
     const int n = DayOfYearOf(now);
 
-    bool result = true;
     TRegRoot root;
-    if (remote)
-        result = root.Connect(remoteComputer);
+    bool result = ConnectIfRemote(root, remote, remoteComputer);
 
     std::wstring path;
     TRegKey key;
@@ -110,10 +114,8 @@ bool LoadUserFrom(TQorUser& user, bool remote, const std::wstring& remoteCompute
 bool SaveUserTo(const TQorUser& user, bool remote, const std::wstring& remoteComputer) {
     if (remote)
         SaveUserTo(user, false, remoteComputer);
-    bool result = true;
     TRegRoot root;
-    if (remote)
-        result = root.Connect(remoteComputer);
+    bool result = ConnectIfRemote(root, remote, remoteComputer);
     std::wstring path;
     TRegKey key;
     if (!UserKeyPath(user, path) || key.Create(root.Get(), path) != ERROR_SUCCESS)
@@ -153,10 +155,8 @@ bool SaveUser(const TQorUser& user, bool remote, const std::wstring& remoteCompu
 bool ReadUsagePerComputer(const TQorUser& user, bool remote, const std::wstring& remoteComputer,
                           std::vector<std::wstring>& list, int weekday, int dayOfYear) {
     list.clear();
-    bool result = true;
     TRegRoot root;
-    if (remote)
-        result = root.Connect(remoteComputer);
+    bool result = ConnectIfRemote(root, remote, remoteComputer);
     std::wstring path;
     TRegKey computers;
     if (!UserKeyPath(user, path) ||

@@ -28,13 +28,7 @@ void FillSolid(HDC dc, const RECT& rect, HBRUSH brush) {
 
 // A 32-bit top-down DIB section of the given size; bits receives its pixels.
 HBITMAP CreateDib32(int width, int height, uint32_t** bits) {
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO info = TopDownBitmapInfo(width, height);
     void* raw = nullptr;
     HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &raw, nullptr, 0);
     *bits = static_cast<uint32_t*>(raw);
@@ -50,13 +44,7 @@ bool IconPixels(HICON icon, int width, int height, std::vector<uint32_t>& pixels
     TBitmapHandle mask(info.hbmMask);
     if (!color)
         return false;
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
-    bi.bmiHeader.biWidth = width;
-    bi.bmiHeader.biHeight = -height;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    bi.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO bi = TopDownBitmapInfo(width, height);
     pixels.assign(static_cast<size_t>(width) * height, 0);
     TScopedGetDC screen(nullptr);
     if (!GetDIBits(screen.Get(), color.Get(), 0, height, pixels.data(), &bi, DIB_RGB_COLORS))

@@ -30,19 +30,24 @@ void TMemoryPicture::Clear() {
     FHeight = 0;
 }
 
+BITMAPINFO TopDownBitmapInfo(int width, int height) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    return info;
+}
+
 bool TMemoryPicture::SetSize(int width, int height) {
     if (FBitmap && width == FWidth && height == FHeight)
         return true;
     Clear();
     if (width <= 0 || height <= 0 || !FDC)
         return width <= 0 || height <= 0;
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height; // top-down, so row y starts at y * width
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO info = TopDownBitmapInfo(width, height);
     void* bits = nullptr;
     HBITMAP bitmap = CreateDIBSection(FDC, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     if (!bitmap)
@@ -76,13 +81,7 @@ bool TMemoryPicture::Assign(HBITMAP source) {
     if (!SetSize(info.bmWidth, info.bmHeight))
         return false;
     // GetDIBits rather than a blit: the source may still be selected into another DC.
-    BITMAPINFO format{};
-    format.bmiHeader.biSize = sizeof(format.bmiHeader);
-    format.bmiHeader.biWidth = FWidth;
-    format.bmiHeader.biHeight = -FHeight;
-    format.bmiHeader.biPlanes = 1;
-    format.bmiHeader.biBitCount = 32;
-    format.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO format = TopDownBitmapInfo(FWidth, FHeight);
     GdiFlush();
     TScopedGetDC screen(nullptr);
     const int rows = GetDIBits(screen.Get(), source, 0, static_cast<UINT>(FHeight), FBits, &format,

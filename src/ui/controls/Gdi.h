@@ -18,6 +18,9 @@ constexpr bool IsSysColorRef(COLORREF color) {
 }
 COLORREF ColorToRGB(COLORREF color);
 
+// The format of a 32-bit top-down picture: row y starts at pixel y * width.
+BITMAPINFO TopDownBitmapInfo(int width, int height);
+
 // Owns one GDI object (bitmap, font, brush, pen); move-only.
 template <typename T> class TGdiObject {
 public:
