@@ -154,7 +154,9 @@ void TPipeClient::Disconnect() {
         }
         FDisconnecting = true;
         TFinally done([this] {
-            FPipe = INVALID_HANDLE_VALUE;
+            // Unless the disconnect handler connected again: that pipe is the new worker's.
+            if (!FWorker)
+                FPipe = INVALID_HANDLE_VALUE;
             FDisconnecting = false;
         });
         if (FWorker) {
@@ -171,6 +173,10 @@ void TPipeClient::Disconnect() {
 }
 
 void TPipeClient::StopWorker() {
+    // FWorker is cleared when this worker's end is delivered, and may then name a new worker
+    // that a disconnect handler started: that one is not ours to stop.
+    TPipeThread* const stopping = FWorker;
+    const HANDLE pipe = FPipe;
     HANDLE thread = nullptr;
     if (!DuplicateHandle(GetCurrentProcess(), FWorker->Handle(), GetCurrentProcess(), &thread, 0,
                          FALSE, DUPLICATE_SAME_ACCESS))
@@ -179,25 +185,24 @@ void TPipeClient::StopWorker() {
         if (thread)
             CloseHandle(thread);
     });
-    if (FWorker->WaitForEnd(FStopTimeout))
+    if (stopping->WaitForEnd(FStopTimeout))
         return;
     // The worker is stuck in a write or a flush that a service which stopped reading never
     // lets finish. Cancel its pipe I/O so that it ends; FWorker stays set until its end has
     // been delivered (WorkerTerminated), so it is still alive here.
-    if (!FWorker)
+    if (FWorker != stopping)
         return;
-    FWorker->Abandon();
-    HANDLE pipe = FPipe;
+    stopping->Abandon();
     for (int round = 0; round < kCancelRounds; ++round) {
-        if (!FWorker)
+        if (FWorker != stopping)
             return;
         if (thread)
             CancelSynchronousIo(thread);
         CancelIoEx(pipe, nullptr);
-        if (FWorker->WaitForEnd(kCancelRoundTime))
+        if (stopping->WaitForEnd(kCancelRoundTime))
             return;
     }
-    if (FWorker)
+    if (FWorker == stopping)
         DetachWorker();
 }
 
@@ -205,7 +210,7 @@ void TPipeClient::DetachWorker() {
     // Last resort: the worker will not end. Forget it; it closes the pipe and frees itself if
     // it ever gets out, and its notifications no longer match our pipe.
     TPipeThread* worker = FWorker;
-    worker->OnThreadDone = nullptr;
+    worker->ClearOnThreadDone();
     FWorker = nullptr;
     HANDLE pipe = FPipe;
     FPipe = INVALID_HANDLE_VALUE;
@@ -283,10 +288,15 @@ void TPipeClient::HandleNotifyMessage(TMessage& message) {
 
 void TPipeClient::WorkerTerminated(TThreadEx&) {
     FWorker = nullptr;
-    TFinally forget([this] { FPipe = INVALID_HANDLE_VALUE; });
-    TFinally clear([this] { FWriteQueue->Clear(); });
+    // The worker has closed the handle already. Forget it before the handler runs: a handler
+    // that connects again must open a new pipe, not start a worker on the closed handle.
+    // Messages that were never written are dropped first, so that what such a handler writes
+    // goes out on the new pipe.
+    const HANDLE pipe = FPipe;
+    FPipe = INVALID_HANDLE_VALUE;
+    FWriteQueue->Clear();
     if (!FDestroying && OnPipeDisconnect)
-        OnPipeDisconnect(*this, FPipe);
+        OnPipeDisconnect(*this, pipe);
 }
 
 } // namespace vantrel

@@ -337,11 +337,29 @@ DWORD WINAPI TThreadEx::ThreadProc(void* param) {
 }
 
 void TThreadEx::NotifyDone() {
-    // The callback is looked at on the creating thread, which is the only one that sets it.
+    // Without a callback the thread ends without waiting for the creating thread, which may
+    // not be dispatching messages at all.
+    bool wanted = false;
+    {
+        std::lock_guard<std::mutex> guard(FDoneLock);
+        wanted = static_cast<bool>(OnThreadDone);
+    }
+    if (!wanted)
+        return;
     FSync->Synchronize([this] {
-        if (OnThreadDone)
-            OnThreadDone(*this);
+        TOnThreadDone done;
+        {
+            std::lock_guard<std::mutex> guard(FDoneLock);
+            done = OnThreadDone;
+        }
+        if (done)
+            done(*this);
     });
+}
+
+void TThreadEx::ClearOnThreadDone() {
+    std::lock_guard<std::mutex> guard(FDoneLock);
+    OnThreadDone = nullptr;
 }
 
 bool TThreadEx::WaitForEnd(DWORD timeout) {

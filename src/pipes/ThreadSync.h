@@ -122,7 +122,9 @@ public:
     // Returns false when `timeout` ran out first; the object may have freed itself when true.
     bool WaitForEnd(DWORD timeout = INFINITE);
 
+    // Set before the thread is resumed. Once it runs, only ClearOnThreadDone may change it.
     TOnThreadDone OnThreadDone;
+    void ClearOnThreadDone();
 
 protected:
     virtual void Execute() = 0;
@@ -138,6 +140,7 @@ private:
     std::atomic<bool> FTerminated{false};
     std::atomic<bool> FFreeOnTerminate{false};
     std::exception_ptr FFatalException;
+    std::mutex FDoneLock;
 };
 
 } // namespace vantrel

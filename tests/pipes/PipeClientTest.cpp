@@ -417,6 +417,58 @@ TEST(PipeClientLifecycle, ReconnectAfterDisconnectUsesAFreshWorker) {
     ASSERT_TRUE(PumpUntil([&] { return link.events.sent.size() == 1; }));
 }
 
+// A disconnect handler that connects again, here to another service, gets a new pipe, keeps
+// it, and what it writes there goes out.
+TEST(PipeClientLifecycle, ConnectingAgainInsideTheDisconnectHandlerOpensANewPipe) {
+    for (bool serviceCloses : {true, false}) {
+        SCOPED_TRACE(serviceCloses ? "the service closed its end" : "Disconnect");
+        TLink link;
+        ASSERT_TRUE(link.Open());
+        const HANDLE first = link.client.Pipe();
+        const std::wstring otherName = UniquePipeName(L"Other");
+        TRawServer other(otherName);
+        ASSERT_TRUE(other.Valid());
+        HANDLE reported = nullptr;
+        HANDLE seenInHandler = nullptr;
+        bool reconnected = false;
+        std::string raised;
+        link.client.OnPipeDisconnect = [&](TPipeClient& sender, HANDLE pipe) {
+            link.events.disconnects++;
+            reported = pipe;
+            seenInHandler = sender.Pipe();
+            try {
+                sender.SetPipeName(otherName);
+                reconnected = sender.Connect(2000, true);
+                if (reconnected)
+                    sender.Write("40, QORsvc", 10);
+            } catch (const EPipeException& e) {
+                raised = e.what();
+            }
+        };
+        if (serviceCloses) {
+            link.server.Close();
+            ASSERT_TRUE(PumpUntil([&] { return link.events.disconnects == 1; }));
+        } else {
+            link.client.Disconnect();
+            ASSERT_EQ(1, link.events.disconnects);
+        }
+        EXPECT_EQ("", raised);
+        EXPECT_EQ(first, reported);
+        EXPECT_EQ(INVALID_HANDLE_VALUE, seenInHandler);
+        ASSERT_TRUE(reconnected);
+        EXPECT_TRUE(link.client.IsConnected());
+        EXPECT_NE(INVALID_HANDLE_VALUE, link.client.Pipe());
+        other.StartReading();
+        ASSERT_TRUE(PumpUntil([&] { return other.Count() == 1; }));
+        EXPECT_EQ(Text("40, QORsvc"), other.Messages()[0]);
+        ASSERT_TRUE(PumpUntil([&] { return link.events.sent.size() == 1; }));
+        EXPECT_TRUE(link.events.errors.empty());
+        link.client.OnPipeDisconnect = nullptr;
+        link.client.Disconnect();
+        EXPECT_FALSE(link.client.IsConnected());
+    }
+}
+
 TEST(PipeClientLifecycle, HandlesAreNotInheritable) {
     TLink link;
     ASSERT_TRUE(link.Open());

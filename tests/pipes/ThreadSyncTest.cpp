@@ -117,6 +117,34 @@ TEST(ThreadSync, WaitForEndFromAnotherThreadDoesNotDispatch) {
     delete thread;
 }
 
+TEST(ThreadSync, WithoutOnThreadDoneTheThreadEndsWhileItsCreatorDoesNotDispatch) {
+    auto* thread = new TProbeThread([](TProbeThread&) {});
+    thread->Resume();
+    // This thread only waits for `other`; the guard is for a fault, not a measure.
+    bool ended = false;
+    std::thread other([&] { ended = thread->WaitForEnd(10000); });
+    other.join();
+    EXPECT_TRUE(ended);
+    EXPECT_TRUE(thread->WaitForEnd());
+    delete thread;
+}
+
+TEST(ThreadSync, DispatchingLeavesTheQuitMessageForTheOwnersLoop) {
+    int handled = 0;
+    HWND window = AllocateNotifyWindow([&](TMessage& m) {
+        if (m.Msg == WM_USER)
+            handled++;
+    });
+    ASSERT_TRUE(PostMessageW(window, WM_USER, 0, 0));
+    PostQuitMessage(7);
+    ProcessPendingMessages();
+    EXPECT_EQ(1, handled);
+    MSG msg{};
+    ASSERT_TRUE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(7u, msg.wParam);
+    DeallocateNotifyWindow(window);
+}
+
 TEST(NotifyWindow, MessagesReachTheBoundMethodWithResultStartingAtZero) {
     LRESULT seenResult = -1;
     UINT seen = 0;
