@@ -469,6 +469,27 @@ TEST(PipeClientLifecycle, ConnectingAgainInsideTheDisconnectHandlerOpensANewPipe
     }
 }
 
+// The worker waits in its send until the handler returns, so nothing can drain the queue
+// meanwhile: inside a handler neither the throttle nor WaitForQueueEmpty may wait.
+TEST(PipeClientLifecycle, InsideAHandlerWritesAndQueueWaitsReturnAtOnce) {
+    TLink link;
+    ASSERT_TRUE(link.Open());
+    link.client.SetMemoryThrottle(1);
+    bool returned = false;
+    link.client.OnPipeMessage = [&](TPipeClient& sender, HANDLE, TStream&) {
+        EXPECT_TRUE(sender.Write("first", 5));
+        EXPECT_TRUE(sender.Write("second", 6)); // over the throttle: would wait outside
+        sender.WaitForQueueEmpty();
+        returned = true;
+    };
+    ASSERT_TRUE(link.server.WriteOne(Text("go")));
+    ASSERT_TRUE(PumpUntil([&] { return returned; }));
+    ASSERT_TRUE(PumpUntil([&] { return link.server.Count() == 2; }));
+    EXPECT_EQ(Text("first"), link.server.Messages()[0]);
+    EXPECT_EQ(Text("second"), link.server.Messages()[1]);
+    EXPECT_TRUE(link.events.errors.empty());
+}
+
 TEST(PipeClientLifecycle, HandlesAreNotInheritable) {
     TLink link;
     ASSERT_TRUE(link.Open());

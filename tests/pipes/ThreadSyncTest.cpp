@@ -145,6 +145,28 @@ TEST(ThreadSync, DispatchingLeavesTheQuitMessageForTheOwnersLoop) {
     DeallocateNotifyWindow(window);
 }
 
+std::string RaisedText(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const EPipeException& e) {
+        return e.what();
+    }
+    return "(nothing raised)";
+}
+
+TEST(PipeException, SystemErrorsCarryTheCodeAndTheSystemsText) {
+    const std::string text = SystemErrorText(ERROR_ACCESS_DENIED);
+    ASSERT_FALSE(text.empty());
+    EXPECT_NE('\n', text.back());
+    EXPECT_EQ("System Error.  Code: 5.\r\n" + text,
+              RaisedText([] { RaiseSystemError(ERROR_ACCESS_DENIED); }));
+    EXPECT_EQ("A call to an OS function failed", RaisedText([] { RaiseSystemError(0); }));
+    EXPECT_EQ("System Error.  Code: 6.\r\n" + SystemErrorText(ERROR_INVALID_HANDLE), RaisedText([] {
+                  SetLastError(ERROR_INVALID_HANDLE);
+                  RaiseLastSystemError();
+              }));
+}
+
 TEST(NotifyWindow, MessagesReachTheBoundMethodWithResultStartingAtZero) {
     LRESULT seenResult = -1;
     UINT seen = 0;
