@@ -58,15 +58,22 @@ bool WaitForThreadHandle(HANDLE thread, bool dispatch, DWORD timeout) {
     if (!dispatch)
         return WaitForSingleObject(thread, timeout) != WAIT_TIMEOUT;
     const ULONGLONG start = GetTickCount64();
+    DWORD wakeMask = QS_ALLINPUT;
     for (;;) {
         DWORD remaining = INFINITE;
         if (timeout != INFINITE) {
             ULONGLONG spent = GetTickCount64() - start;
             remaining = spent >= timeout ? 0 : static_cast<DWORD>(timeout - spent);
         }
-        DWORD result = MsgWaitForMultipleObjects(1, &thread, FALSE, remaining, QS_ALLINPUT);
+        DWORD result = MsgWaitForMultipleObjects(1, &thread, FALSE, remaining, wakeMask);
         if (result == WAIT_OBJECT_0 + 1) {
             ProcessPendingMessages();
+            // A quit left for the owner's loop would wake every further wait at once and turn
+            // this one into a busy loop: from then on only sent messages, which the ending
+            // thread needs, wake it.
+            MSG quit;
+            if (PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE))
+                wakeMask = QS_SENDMESSAGE;
             DWORD code = 0;
             if (!GetExitCodeThread(thread, &code) || code != STILL_ACTIVE)
                 return true;

@@ -145,6 +145,42 @@ TEST(ThreadSync, DispatchingLeavesTheQuitMessageForTheOwnersLoop) {
     DeallocateNotifyWindow(window);
 }
 
+std::atomic<int> quitRetrievals{0};
+
+LRESULT CALLBACK CountQuitRetrievals(int code, WPARAM removed, LPARAM lParam) {
+    if (code == HC_ACTION && removed == PM_REMOVE &&
+        reinterpret_cast<const MSG*>(lParam)->message == WM_QUIT)
+        quitRetrievals++;
+    return CallNextHookEx(nullptr, code, removed, lParam);
+}
+
+// A quit waiting for the owner's loop must not wake the wait over and over: it would spin,
+// taking the quit out and putting it back, for as long as the thread runs.
+TEST(ThreadSync, WaitForEndWithAQuitPendingDoesNotSpin) {
+    HHOOK hook =
+        SetWindowsHookExW(WH_GETMESSAGE, CountQuitRetrievals, nullptr, GetCurrentThreadId());
+    ASSERT_TRUE(hook);
+    quitRetrievals = 0;
+    // The thread ends once a spinning wait has shown itself, or after the guard time.
+    auto* thread = new TProbeThread([](TProbeThread&) {
+        const ULONGLONG start = GetTickCount64();
+        while (quitRetrievals < 5 && GetTickCount64() - start < 500)
+            Sleep(5);
+    });
+    bool doneRan = false;
+    thread->OnThreadDone = [&](TThreadEx&) { doneRan = true; };
+    thread->Resume();
+    PostQuitMessage(9);
+    EXPECT_TRUE(thread->WaitForEnd());
+    UnhookWindowsHookEx(hook);
+    EXPECT_TRUE(doneRan);
+    EXPECT_LE(quitRetrievals.load(), 2);
+    MSG msg{};
+    ASSERT_TRUE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(9u, msg.wParam);
+    delete thread;
+}
+
 std::string RaisedText(const std::function<void()>& action) {
     try {
         action();
