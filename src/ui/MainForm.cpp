@@ -742,6 +742,12 @@ LRESULT TMainForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             return 0;
         }
         break;
+    case WM_SETFOCUS:
+        // Activation focuses the frame itself; the list is the one control that takes the
+        // keyboard, so arrows and the context-menu key work without a click first.
+        if (ListViewUsers)
+            SetFocus(ListViewUsers);
+        return 0;
     case WM_SYSCOLORCHANGE:
     case WM_SETTINGCHANGE:
         FCommandBars.SettingsChanged();

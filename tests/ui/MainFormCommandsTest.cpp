@@ -236,8 +236,8 @@ TEST_F(MainFormCommands, DoubleClickOnEmptySpaceHasNoUserToWorkOn) {
     Pump();
     EXPECT_EQ(-1, SelectedRow());
     // The rule runs the handler whatever the enabled state; the handler finds no user.
-    for (TQorUser* user : seen)
-        EXPECT_EQ(nullptr, user);
+    ASSERT_EQ(1u, seen.size());
+    EXPECT_EQ(nullptr, seen[0]);
     EXPECT_FALSE(MenuEnabled(L"AMEditDailyTimeLimits"));
 }
 
@@ -397,6 +397,73 @@ TEST_F(MainFormCommands, SystemMenuMinimizesAndRestoresTheWindow) {
     SendMessageW(Form().Handle(), WM_SYSCOMMAND, SC_RESTORE, 0);
     EXPECT_FALSE(IsIconic(Form().Handle()));
     EXPECT_TRUE(IsWindowVisible(Form().Handle()));
+}
+
+TEST_F(MainFormCommands, KeyboardWorksInTheListAtStartAndAfterADialog) {
+    Accounts = {L"alice", L"bob"};
+    SeedUser(L"alice", true, 60);
+    SeedUser(L"bob", true, 60);
+    Start();
+    ASSERT_EQ(Form().Handle(), GetActiveWindow());
+    EXPECT_EQ(List(), GetFocus());
+    // The arrow key goes to whatever has the focus, as typed keys do.
+    PostMessageW(GetFocus(), WM_KEYDOWN, VK_DOWN, 1);
+    PostMessageW(GetFocus(), WM_KEYUP, VK_DOWN, 0xC0000001);
+    Pump();
+    EXPECT_EQ(0, SelectedRow());
+    EXPECT_TRUE(MenuEnabled(L"AMEditDailyTimeLimits"));
+
+    static TApplication* app;
+    app = App.get();
+    UINT_PTR timer = SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR, DWORD) {
+        if (IsWindowVisible(app->AboutForm.Handle()))
+            app->AboutForm.EndModal(IDOK);
+    });
+    SendMessageW(Form().Handle(), WM_COMMAND, Form().Action(L"AMHelpAbout").CommandId, 0);
+    KillTimer(nullptr, timer);
+    Pump();
+    EXPECT_EQ(Form().Handle(), GetActiveWindow());
+    EXPECT_EQ(List(), GetFocus());
+    PostMessageW(GetFocus(), WM_KEYDOWN, VK_DOWN, 1);
+    PostMessageW(GetFocus(), WM_KEYUP, VK_DOWN, 0xC0000001);
+    Pump();
+    EXPECT_EQ(1, SelectedRow());
+}
+
+TEST_F(MainFormCommands, ActivatingTheWindowWhileADialogIsOpenBringsTheDialogForward) {
+    Start();
+    static TApplication* app;
+    static HWND other;
+    static LRESULT answer;
+    static HWND activeAfter;
+    static bool done;
+    app = App.get();
+    answer = -1;
+    activeAfter = nullptr;
+    done = false;
+    // Another window of ours takes the activation away from the dialog first.
+    other = CreateWindowExW(0, L"STATIC", L"other", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr,
+                            nullptr, GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(nullptr, other);
+    UINT_PTR timer = SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR, DWORD) {
+        HWND dialog = app->AboutForm.Handle();
+        if (done || !IsWindowVisible(dialog))
+            return;
+        done = true;
+        SetActiveWindow(other);
+        if (GetActiveWindow() == other) {
+            answer = SendMessageW(app->MainForm.Handle(), WM_ACTIVATE, WA_ACTIVE,
+                                  reinterpret_cast<LPARAM>(other));
+            activeAfter = GetActiveWindow();
+        }
+        app->AboutForm.EndModal(IDOK);
+    });
+    SendMessageW(Form().Handle(), WM_COMMAND, Form().Action(L"AMHelpAbout").CommandId, 0);
+    KillTimer(nullptr, timer);
+    DestroyWindow(other);
+    ASSERT_TRUE(done);
+    EXPECT_EQ(0, answer);
+    EXPECT_EQ(App->AboutForm.Handle(), activeAfter);
 }
 
 } // namespace

@@ -86,6 +86,8 @@ TEST_F(MainFormStore, RealMessageBoxAppearsAndIsAnswered) {
     EXPECT_NE(std::wstring::npos, boxText.find(L"from the local registry"));
     EXPECT_TRUE(IsWindowVisible(Form().Handle()));
     EXPECT_EQ(1, RowCount());
+    EXPECT_EQ(Form().Handle(), GetActiveWindow());
+    EXPECT_EQ(List(), GetFocus());
 }
 
 TEST_F(MainFormStore, FailedLocalSaveWarnsAndStillRefreshes) {
