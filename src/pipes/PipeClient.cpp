@@ -71,6 +71,15 @@ TPipeClient::~TPipeClient() {
     } catch (...) {
         // A destructor has nowhere to report to.
     }
+    if (FWorker) {
+        // Destroyed inside one of our own handlers: the worker waits for that very handler, so
+        // Disconnect could only defer itself. Tell the worker to stop and to report nothing
+        // back to this client, which is gone by the time it ends.
+        FWorker->ClearOnThreadDone();
+        FWorker->RequestStop();
+        SetEvent(FKillEvent);
+        FWorker = nullptr;
+    }
     CloseHandle(FKillEvent);
     FWriteQueue.reset();
     DeallocateNotifyWindow(FNotifyWindow);

@@ -490,6 +490,27 @@ TEST(PipeClientLifecycle, InsideAHandlerWritesAndQueueWaitsReturnAtOnce) {
     EXPECT_TRUE(link.events.errors.empty());
 }
 
+// The worker waits in its send for the very handler that destroys the client, so the client
+// cannot wait for it: the worker must still stop, close the pipe and report to nobody.
+TEST(PipeClientLifecycle, DestroyedInsideItsOwnHandlerTheWorkerStillStops) {
+    const std::wstring name = UniquePipeName(L"Destroyed");
+    TRawServer server(name);
+    ASSERT_TRUE(server.Valid());
+    auto client = std::make_unique<TPipeClient>();
+    client->SetPipeName(name);
+    ASSERT_TRUE(client->Connect(2000, true));
+    server.StartReading();
+    bool handled = false;
+    client->OnPipeMessage = [&client, &handled](TPipeClient&, HANDLE, TStream&) {
+        handled = true;
+        client.reset();
+    };
+    ASSERT_TRUE(server.WriteOne(Text("bye")));
+    ASSERT_TRUE(PumpUntil([&] { return handled; }));
+    EXPECT_EQ(nullptr, client);
+    EXPECT_TRUE(PumpUntil([&] { return server.ClientGone(); }, 10000));
+}
+
 TEST(PipeClientLifecycle, HandlesAreNotInheritable) {
     TLink link;
     ASSERT_TRUE(link.Open());

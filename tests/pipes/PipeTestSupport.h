@@ -94,6 +94,8 @@ public:
         std::lock_guard<std::mutex> guard(FLock);
         return FMessages.size();
     }
+    // Whether the reader saw the client close its end.
+    bool ClientGone() const { return FClientGone; }
 
     // Writes the messages, in order, on a thread of their own.
     void WriteAsync(std::vector<Bytes> messages) {
@@ -154,8 +156,10 @@ private:
             message.insert(message.end(), buffer.begin(), buffer.begin() + n);
             if (error == ERROR_MORE_DATA)
                 continue;
-            if (error != 0)
+            if (error != 0) {
+                FClientGone = error == ERROR_BROKEN_PIPE || error == ERROR_PIPE_NOT_CONNECTED;
                 break;
+            }
             std::lock_guard<std::mutex> guard(FLock);
             FMessages.push_back(std::move(message));
             message.clear();
@@ -169,6 +173,7 @@ private:
     std::thread FWriter;
     std::mutex FLock;
     std::vector<Bytes> FMessages;
+    std::atomic<bool> FClientGone{false};
 };
 
 // The stand-in's executable, as the build placed it (a Unix path under Wine is on drive Z:).
