@@ -341,6 +341,7 @@ void TPipeThread::ProcessReceived() {
         }
         if (FInStream.Size() == sizeof(block) && block.BlockSize == 16 &&
             block.Magic1 == kControlMagic && block.Magic2 == kControlMagic) {
+            FDiscardingMulti = false;
             if (block.Tag == kTagStartMulti) {
                 // A sequence that never ended is dropped with its file.
                 FMultiMsg.reset();
@@ -363,8 +364,9 @@ void TPipeThread::ProcessReceived() {
                     FInStream.Size()) {
                 // The temporary file is full or gone: the message cannot be delivered whole.
                 FMultiMsg.reset();
+                FDiscardingMulti = true;
             }
-        } else {
+        } else if (!FDiscardingMulti) {
             NotifyClient(WM_PIPE_MESSAGE, reinterpret_cast<WPARAM>(FPipe),
                          reinterpret_cast<LPARAM>(static_cast<TStream*>(&FInStream)));
         }

@@ -75,6 +75,9 @@ private:
     bool FReadPending = false;
     bool FWritePending = false;
     std::unique_ptr<TPipeMultiMsg> FMultiMsg;
+    // The parts of a long message that could not be collected are dropped up to its end block,
+    // rather than delivered one by one as messages of their own.
+    bool FDiscardingMulti = false;
     TFastMemStream FInStream;
     std::vector<uint8_t> FReadBuffer;
     DWORD FReadBufferSize = kMaxPipeMessage;
