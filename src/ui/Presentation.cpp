@@ -103,6 +103,25 @@ HIMAGELIST CreateImageListMain32b(int iconSize) {
     return list;
 }
 
+namespace {
+
+// Whether the list was created with ILC_MASK. The platform tells that only through an image's
+// information, so an empty list is asked with a blank picture that is removed again.
+bool IsMasked(HIMAGELIST list, int width, int height) {
+    IMAGEINFO info{};
+    if (ImageList_GetImageCount(list) > 0)
+        return ImageList_GetImageInfo(list, 0, &info) && info.hbmMask;
+    TScopedGetDC screen(nullptr);
+    TBitmapHandle blank(CreateCompatibleBitmap(screen.Get(), width, height));
+    if (!blank || ImageList_Add(list, blank.Get(), nullptr) != 0)
+        return false;
+    const bool masked = ImageList_GetImageInfo(list, 0, &info) && info.hbmMask;
+    ImageList_Remove(list, 0);
+    return masked;
+}
+
+} // namespace
+
 void ConvertImageListTo32Bit(HIMAGELIST& list, int growBy) {
     if (!list)
         return;
@@ -110,8 +129,7 @@ void ConvertImageListTo32Bit(HIMAGELIST& list, int growBy) {
     int height = 0;
     ImageList_GetIconSize(list, &width, &height);
     const int count = ImageList_GetImageCount(list);
-    IMAGEINFO info{};
-    const bool masked = count > 0 && ImageList_GetImageInfo(list, 0, &info) && info.hbmMask;
+    const bool masked = IsMasked(list, width, height);
     HIMAGELIST converted =
         ImageList_Create(width, height, ILC_COLOR32 | (masked ? ILC_MASK : 0), 0, growBy);
     if (!converted)

@@ -34,6 +34,8 @@ TALProgressBar::TALProgressBar()
       FBorderColor2(SysColorRef(COLOR_BTNHIGHLIGHT)) {}
 
 TALProgressBar::~TALProgressBar() {
+    // The parent may outlive the bar; its subclass must not call back into freed memory.
+    WatchParent(false);
     DestroyHandle();
 }
 

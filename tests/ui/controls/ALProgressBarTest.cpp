@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <memory>
+#include <new>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -561,6 +563,26 @@ TEST_F(ALProgressBarWindow, AlignedBarFollowsItsParentsSize) {
     const int width = bar.Width();
     SetWindowPos(parent.Handle(), nullptr, 0, 0, 300, 200, SWP_NOMOVE | SWP_NOZORDER);
     EXPECT_EQ(bar.Width(), width);
+}
+
+TEST_F(ALProgressBarWindow, AlignedBarDestroyedBeforeItsParentIsForgottenByIt) {
+    // Outlives both windows, so that a stale call from the parent lands in storage we own.
+    alignas(TALProgressBar) unsigned char storage[sizeof(TALProgressBar)];
+    testwin::TTestWindow parent(50, 50, 300, 200);
+    testwin::TTestWindow other(60, 60, 200, 100);
+    auto* first = new (storage) TALProgressBar;
+    ASSERT_TRUE(first->SetParent(parent.Handle()));
+    first->SetAlign(alClient);
+    first->~TALProgressBar();
+    // A later bar at the same address must not follow the first bar's parent.
+    auto* second = new (storage) TALProgressBar;
+    ASSERT_TRUE(second->SetParent(other.Handle()));
+    second->SetAlign(alTop);
+    second->SetBounds(3, 3, 10, 10);
+    SetWindowPos(parent.Handle(), nullptr, 0, 0, 350, 250, SWP_NOMOVE | SWP_NOZORDER);
+    EXPECT_EQ(second->Left(), 3);
+    EXPECT_EQ(second->Width(), 10);
+    second->~TALProgressBar();
 }
 
 TEST_F(ALProgressBarWindow, TakesTheParentsFontUntilGivenOne) {

@@ -325,5 +325,31 @@ TEST(ProgramIcons, ConvertingAListKeepsItsImagesIn32Bits) {
     ImageList_Destroy(list);
 }
 
+TEST(ProgramIcons, ConvertingAnEmptyListKeepsWhetherItIsMasked) {
+    // As the main window does: the design's images are cleared before the conversion.
+    for (bool masked : {true, false}) {
+        SCOPED_TRACE(masked);
+        HIMAGELIST list = ImageList_Create(16, 16, ILC_COLOR8 | (masked ? ILC_MASK : 0), 0, 2);
+        ASSERT_TRUE(list);
+        ConvertImageListTo32Bit(list, 4);
+        ASSERT_TRUE(list);
+        EXPECT_EQ(ImageList_GetImageCount(list), 0);
+        int cx = 0, cy = 0;
+        ImageList_GetIconSize(list, &cx, &cy);
+        EXPECT_EQ(cx, 16);
+        EXPECT_EQ(cy, 16);
+        HICON icon = LoadProgramIcon(IDI_HELP, 16);
+        EXPECT_EQ(ImageList_AddIcon(list, icon), 0);
+        DestroyIcon(icon);
+        IMAGEINFO info{};
+        ASSERT_TRUE(ImageList_GetImageInfo(list, 0, &info));
+        BITMAP bm{};
+        GetObjectW(info.hbmImage, sizeof(bm), &bm);
+        EXPECT_EQ(bm.bmBitsPixel, 32);
+        EXPECT_EQ(info.hbmMask != nullptr, masked);
+        ImageList_Destroy(list);
+    }
+}
+
 } // namespace
 } // namespace vantrel
