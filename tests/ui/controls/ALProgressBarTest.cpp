@@ -354,6 +354,48 @@ TEST(ALProgressBar, TextIsCentredAndTransparent) {
     EXPECT_EQ(picture.Pixel((left + right) / 2, (top + bottom) / 2), RGB(200, 200, 200));
 }
 
+TEST(ALProgressBar, TextStandsAtHalfTheSizeLessHalfTheExtent) {
+    // Odd and even sizes, and a text wider than the bar: both halves drop their remainder.
+    struct Case {
+        int width, height;
+        const wchar_t* prefix;
+    };
+    const Case cases[] = {{120, 23, L"Left "},
+                          {121, 24, L"Left "},
+                          {122, 25, L"Left: "},
+                          {123, 22, L"Left: "},
+                          {20, 21, L"Time left today "}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " " << c.prefix);
+        TALProgressBar bar;
+        bar.SetBounds(0, 0, c.width, c.height);
+        bar.SetShowBorder(false);
+        bar.SetBarColorStyle(cs1Color);
+        bar.SetBarColor1(RGB(255, 255, 255));
+        bar.SetBackgroundColor(RGB(255, 255, 255));
+        bar.SetFontColor(RGB(0, 0, 0));
+        bar.SetPosTextPrefix(c.prefix);
+        bar.SetPosition(37);
+        TMemoryPicture picture;
+        Render(bar, picture);
+
+        TMemoryPicture expected;
+        ASSERT_TRUE(expected.SetSize(c.width, c.height));
+        FillSolidRect(expected.DC(), RECT{0, 0, c.width, c.height}, RGB(255, 255, 255));
+        const std::wstring text = bar.PosText();
+        TScopedSelect font(expected.DC(), bar.Font());
+        SIZE extent{};
+        GetTextExtentPoint32W(expected.DC(), text.c_str(), static_cast<int>(text.size()), &extent);
+        SetBkMode(expected.DC(), TRANSPARENT);
+        SetTextColor(expected.DC(), RGB(0, 0, 0));
+        TextOutW(expected.DC(), c.width / 2 - extent.cx / 2, c.height / 2 - extent.cy / 2,
+                 text.c_str(), static_cast<int>(text.size()));
+        for (int y = 0; y < c.height; ++y)
+            for (int x = 0; x < c.width; ++x)
+                ASSERT_EQ(picture.Pixel(x, y), expected.Pixel(x, y)) << x << "," << y;
+    }
+}
+
 TEST(ALProgressBar, TiledPictureOverridesEveryColourStyle) {
     // A 3 x 2 tile of six colours.
     TMemoryPicture tile;
