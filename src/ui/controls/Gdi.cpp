@@ -80,7 +80,8 @@ bool TMemoryPicture::Assign(HBITMAP source) {
     Clear();
     if (!SetSize(info.bmWidth, info.bmHeight))
         return false;
-    // GetDIBits rather than a blit: the source may still be selected into another DC.
+    // GetDIBits reads the pixels straight into our own bits, in our own format, whatever the
+    // source picture's depth. The source must not be selected into a device context meanwhile.
     BITMAPINFO format = TopDownBitmapInfo(FWidth, FHeight);
     GdiFlush();
     TScopedGetDC screen(nullptr);
