@@ -12,23 +12,12 @@ constexpr int kSelectedHighlightPercent = 33;
 
 TXPColorMapEx::TXPColorMapEx() {
     UpdateColors();
-    // The stored design values, in force until the system settings change.
-    Color = SysColorRef(COLOR_BTNFACE);
-    MenuColor = SysColorRef(COLOR_WINDOW);
+    // The stored design values, in force until the system settings change. The other colours
+    // of the design are those UpdateColors has just computed.
     BtnFrameColor = 0xBEBEBE;
     BtnSelectedColor = 0xE2E2E2;
-    DisabledColor = 0x808080;
-    DisabledFontColor = SysColorRef(COLOR_GRAYTEXT);
-    DisabledFontShadow = SysColorRef(COLOR_BTNHIGHLIGHT);
-    FontColor = SysColorRef(COLOR_WINDOWTEXT);
-    FrameTopLeftInner = 0xFFFFFF;
-    FrameTopLeftOuter = 0x7A868A;
-    FrameBottomRightInner = 0xFFFFFF;
-    FrameBottomRightOuter = 0x7A868A;
     HighlightColor = 0xF2F2F2;
     SelectedColor = 0xEAEAEA;
-    SelectedFontColor = 0x000000;
-    ShadowColor = SysColorRef(COLOR_3DDKSHADOW);
     UnusedColor = 0xF2F2F2;
 }
 
