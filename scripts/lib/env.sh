@@ -33,15 +33,25 @@ vantrel_build() {
     cmake --build "$BUILD_DIR" "$@"
 }
 
-# A Wine prefix of the build's own; made once, reused afterwards.
-vantrel_wine_prefix() {
-    export WINEPREFIX=${WINEPREFIX:-$BUILD_DIR/wineprefix}
+# The user's installation: the prefix in which scripts/run starts the program, with the store
+# the user made there. Only scripts/run and the program itself touch it; made once, then kept.
+vantrel_user_prefix() {
+    export WINEPREFIX=$BUILD_DIR/wineprefix
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         echo "Making Wine prefix $WINEPREFIX"
         mkdir -p "$WINEPREFIX"
         wineboot -i >/dev/null 2>&1 </dev/null
         wineserver -w
     fi
+}
+
+# A throwaway prefix for tests and benchmarks, never the user's: made anew in a temporary
+# folder (a WINEPREFIX inherited from the caller is ignored) and removed by vantrel_stop.
+vantrel_throwaway_prefix() {
+    THROWAWAY_PREFIX=$(mktemp -d "${TMPDIR:-/tmp}/vantrel-$1.XXXXXX")
+    export WINEPREFIX=$THROWAWAY_PREFIX
+    wineboot -i >/dev/null 2>&1 </dev/null
+    wineserver -w
 }
 
 # Xvfb on the first free display number from 90 (or DISPLAY_NUM when given).
@@ -87,6 +97,10 @@ vantrel_stop() {
         kill "$XVFB_PID" 2>/dev/null || true
         wait "$XVFB_PID" 2>/dev/null || true
     fi
+    # Only ever the folder that vantrel_throwaway_prefix made, never the user's prefix.
+    case "${THROWAWAY_PREFIX:-}" in
+        "${TMPDIR:-/tmp}"/vantrel-*) rm -rf "$THROWAWAY_PREFIX" ;;
+    esac
 }
 
 # --- Used by scripts/run ---

@@ -18,7 +18,4 @@ public:
 [[noreturn]] void RaiseSystemError(DWORD code);
 [[noreturn]] void RaiseLastSystemError();
 
-// The system's text for an error code, without the trailing line break.
-std::string SystemErrorText(DWORD code);
-
 } // namespace vantrel

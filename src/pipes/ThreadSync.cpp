@@ -1,6 +1,7 @@
 #include "pipes/ThreadSync.h"
 
 #include "pipes/PipeException.h"
+#include "win/SystemError.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -47,7 +48,7 @@ LRESULT CALLBACK NotifyWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM l
 
 [[noreturn]] void RaiseThreadError(DWORD code) {
     char text[512];
-    std::snprintf(text, sizeof(text), "Thread Error: %s (%lu)", SystemErrorText(code).c_str(),
+    std::snprintf(text, sizeof(text), "Thread Error: %s (%lu)", ToUtf8(SystemErrorText(code)).c_str(),
                   static_cast<unsigned long>(code));
     throw EPipeException(text);
 }
@@ -297,7 +298,7 @@ TThreadEx::TThreadEx(bool createSuspended) : FSync(std::make_unique<TThreadSync>
     FHandle = CreateThread(nullptr, 0, ThreadProc, this, CREATE_SUSPENDED, &FThreadID);
     if (!FHandle) {
         DWORD code = GetLastError();
-        throw EPipeException("Thread creation error: " + SystemErrorText(code));
+        throw EPipeException("Thread creation error: " + ToUtf8(SystemErrorText(code)));
     }
     if (!createSuspended)
         Resume();

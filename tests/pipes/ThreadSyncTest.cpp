@@ -1,4 +1,5 @@
 #include "pipes/ThreadSync.h"
+#include "win/SystemError.h"
 
 #include "pipes/PipeException.h"
 #include "PipeTestSupport.h"
@@ -191,13 +192,13 @@ std::string RaisedText(const std::function<void()>& action) {
 }
 
 TEST(PipeException, SystemErrorsCarryTheCodeAndTheSystemsText) {
-    const std::string text = SystemErrorText(ERROR_ACCESS_DENIED);
+    const std::string text = ToUtf8(SystemErrorText(ERROR_ACCESS_DENIED));
     ASSERT_FALSE(text.empty());
     EXPECT_NE('\n', text.back());
     EXPECT_EQ("System Error.  Code: 5.\r\n" + text,
               RaisedText([] { RaiseSystemError(ERROR_ACCESS_DENIED); }));
     EXPECT_EQ("A call to an OS function failed", RaisedText([] { RaiseSystemError(0); }));
-    EXPECT_EQ("System Error.  Code: 6.\r\n" + SystemErrorText(ERROR_INVALID_HANDLE), RaisedText([] {
+    EXPECT_EQ("System Error.  Code: 6.\r\n" + ToUtf8(SystemErrorText(ERROR_INVALID_HANDLE)), RaisedText([] {
                   SetLastError(ERROR_INVALID_HANDLE);
                   RaiseLastSystemError();
               }));
