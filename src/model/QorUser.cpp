@@ -2,6 +2,8 @@
 
 #include "ui/controls/ALProgressBar.h"
 
+#include <limits>
+
 namespace vantrel {
 
 namespace {
@@ -47,6 +49,14 @@ constexpr TDayFields kTotalTimeUsage = {&TQorUser::TotalTimeUsageMon, &TQorUser:
 // reading past the family.
 int DayIndex(int d) {
     return d >= 1 && d <= 7 ? d - 1 : 0;
+}
+
+int SaturatedInt(long long value) {
+    if (value > std::numeric_limits<int>::max())
+        return std::numeric_limits<int>::max();
+    if (value < std::numeric_limits<int>::min())
+        return std::numeric_limits<int>::min();
+    return static_cast<int>(value);
 }
 
 } // namespace
@@ -113,11 +123,12 @@ void TQorUser::Assign(const TQorUser& source) {
 
 int TQorUser::ClampBonusTime(int bonus, int todaysTimeLimit) {
     // Computed in 64 bits: a limit or bonus read from a damaged store must not overflow.
-    long long total = static_cast<long long>(todaysTimeLimit) + bonus;
+    const long long limit = todaysTimeLimit;
+    const long long total = limit + bonus;
     if (bonus < 0 && total < 0)
-        return -todaysTimeLimit;
+        return SaturatedInt(-limit);
     if (bonus >= 0 && total > 1440)
-        return 1440 - todaysTimeLimit;
+        return SaturatedInt(1440 - limit);
     return bonus;
 }
 
@@ -135,17 +146,21 @@ void TQorUser::MergeUsage(int d, int u, bool thisComputer) {
             u = LocalTimeUsage(d);
         LocalTimeUsage(d) = u;
     }
-    TotalTimeUsage(d) += u;
+    TotalTimeUsage(d) = SaturatedInt(static_cast<long long>(TotalTimeUsage(d)) + u);
 }
 
 int TQorUser::TimeRemaining() const {
-    long long total = static_cast<long long>(TodaysTimeLimit) + TodaysBonusTime;
-    return total > TodaysTimeUsage ? static_cast<int>(total - TodaysTimeUsage) : 0;
+    const long long remaining = TodaysTotal() - TodaysTimeUsage;
+    return remaining > 0 ? SaturatedInt(remaining) : 0;
 }
 
 void TQorUser::AdjustBonus(int signedAmount, int todayDayOfYear) {
-    int bonus = BonusDayOfYear == todayDayOfYear ? BonusTime + signedAmount : signedAmount;
-    BonusTime = ClampBonusTime(bonus, TodaysTimeLimit);
+    // A stored bonus may lie at the end of the int range. Saturating the sum keeps its sign,
+    // so the clamp gives the same answer as for the exact sum, as far as an int holds it.
+    const long long bonus = BonusDayOfYear == todayDayOfYear
+                                ? static_cast<long long>(BonusTime) + signedAmount
+                                : signedAmount;
+    BonusTime = ClampBonusTime(SaturatedInt(bonus), TodaysTimeLimit);
     BonusDayOfYear = todayDayOfYear;
 }
 

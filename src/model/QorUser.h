@@ -25,7 +25,8 @@ public:
     void SetDefaults(int profile, bool resetUsage);
     // Copies the settings only: Username, QorControl, the 21 schedule fields and the bonus.
     void Assign(const TQorUser& source);
-    // Bounds a bonus so that limit + bonus stays within 0 to 1440 minutes.
+    // Bounds a bonus so that limit + bonus stays within 0 to 1440 minutes, as far as the int
+    // range allows: a limit from a damaged store may lie so far out that no bonus reaches it.
     static int ClampBonusTime(int bonus, int todaysTimeLimit);
 
     // Field of weekday d (1 = Monday .. 7 = Sunday) of each family of seven.
@@ -43,9 +44,14 @@ public:
     // Sets the five derived figures from the weekly fields for weekday d and day of year n.
     void DeriveTodaysFigures(int d, int n);
     // Merges one computer's usage u of today's weekday d into the totals: the larger-of rule
-    // for this computer's own entry, then the sum.
+    // for this computer's own entry, then the sum, which stops at the ends of the int range.
     void MergeUsage(int d, int u, bool thisComputer);
-    // Today's time remaining: limit + bonus - usage, never negative. Meaningful with QorControl.
+    // Today's limit + bonus; in 64 bits, since both are stored values of any size.
+    long long TodaysTotal() const {
+        return static_cast<long long>(TodaysTimeLimit) + TodaysBonusTime;
+    }
+    // Today's time remaining: limit + bonus - usage, never negative and at most the largest
+    // int. Meaningful with QorControl.
     int TimeRemaining() const;
     // Raises (positive amount) or lowers (negative amount) today's bonus, clamped.
     void AdjustBonus(int signedAmount, int todayDayOfYear);
