@@ -40,6 +40,10 @@ constexpr TDayFields kLocalTimeUsage = {&TQorUser::LocalTimeUsageMon, &TQorUser:
                                         &TQorUser::LocalTimeUsageWed, &TQorUser::LocalTimeUsageThu,
                                         &TQorUser::LocalTimeUsageFri, &TQorUser::LocalTimeUsageSat,
                                         &TQorUser::LocalTimeUsageSun};
+constexpr TDayFields kLocalDayOfYear = {&TQorUser::LocalDayOfYearMon, &TQorUser::LocalDayOfYearTue,
+                                        &TQorUser::LocalDayOfYearWed, &TQorUser::LocalDayOfYearThu,
+                                        &TQorUser::LocalDayOfYearFri, &TQorUser::LocalDayOfYearSat,
+                                        &TQorUser::LocalDayOfYearSun};
 constexpr TDayFields kTotalTimeUsage = {&TQorUser::TotalTimeUsageMon, &TQorUser::TotalTimeUsageTue,
                                         &TQorUser::TotalTimeUsageWed, &TQorUser::TotalTimeUsageThu,
                                         &TQorUser::TotalTimeUsageFri, &TQorUser::TotalTimeUsageSat,
@@ -79,6 +83,9 @@ int& TQorUser::TimeLimit(int d) {
 int& TQorUser::LocalTimeUsage(int d) {
     return this->*kLocalTimeUsage[DayIndex(d)];
 }
+int& TQorUser::LocalDayOfYear(int weekday) {
+    return this->*kLocalDayOfYear[DayIndex(weekday)];
+}
 int& TQorUser::TotalTimeUsage(int d) {
     return this->*kTotalTimeUsage[DayIndex(d)];
 }
@@ -97,8 +104,10 @@ void TQorUser::SetDefaults(int profile, bool resetUsage) {
     BonusTime = 0;
     BonusDayOfYear = 0;
     if (resetUsage) {
-        for (int d = 1; d <= 7; ++d)
+        for (int d = 1; d <= 7; ++d) {
             LocalTimeUsage(d) = 0;
+            LocalDayOfYear(d) = 0;
+        }
     }
     TodaysAllowBegin = 0;
     TodaysAllowEnd = 0;
@@ -140,13 +149,19 @@ void TQorUser::DeriveTodaysFigures(int d, int n) {
     TodaysTimeUsage = TotalTimeUsage(d);
 }
 
-void TQorUser::MergeUsage(int d, int u, bool thisComputer) {
+void TQorUser::MergeUsage(int weekday, int dayOfYear, int minutes, bool thisComputer) {
     if (thisComputer) {
-        if (LocalTimeUsage(d) > u)
-            u = LocalTimeUsage(d);
-        LocalTimeUsage(d) = u;
+        // The count of this weekday may be last week's: today's starts again at 0.
+        if (LocalDayOfYear(weekday) != dayOfYear) {
+            LocalTimeUsage(weekday) = 0;
+            LocalDayOfYear(weekday) = dayOfYear;
+        }
+        if (LocalTimeUsage(weekday) > minutes)
+            minutes = LocalTimeUsage(weekday);
+        LocalTimeUsage(weekday) = minutes;
     }
-    TotalTimeUsage(d) = SaturatedInt(static_cast<long long>(TotalTimeUsage(d)) + u);
+    TotalTimeUsage(weekday) =
+        SaturatedInt(static_cast<long long>(TotalTimeUsage(weekday)) + minutes);
 }
 
 int TQorUser::TimeRemaining() const {

@@ -34,18 +34,23 @@ public:
     int& AllowEnd(int d);
     int& TimeLimit(int d);
     int& LocalTimeUsage(int d);
+    int& LocalDayOfYear(int weekday);
     int& TotalTimeUsage(int d);
     int AllowBegin(int d) const { return const_cast<TQorUser*>(this)->AllowBegin(d); }
     int AllowEnd(int d) const { return const_cast<TQorUser*>(this)->AllowEnd(d); }
     int TimeLimit(int d) const { return const_cast<TQorUser*>(this)->TimeLimit(d); }
     int LocalTimeUsage(int d) const { return const_cast<TQorUser*>(this)->LocalTimeUsage(d); }
+    int LocalDayOfYear(int weekday) const {
+        return const_cast<TQorUser*>(this)->LocalDayOfYear(weekday);
+    }
     int TotalTimeUsage(int d) const { return const_cast<TQorUser*>(this)->TotalTimeUsage(d); }
 
     // Sets the five derived figures from the weekly fields for weekday d and day of year n.
     void DeriveTodaysFigures(int d, int n);
-    // Merges one computer's usage u of today's weekday d into the totals: the larger-of rule
-    // for this computer's own entry, then the sum, which stops at the ends of the int range.
-    void MergeUsage(int d, int u, bool thisComputer);
+    // Merges one computer's usage of today (weekday, day of the year) into the totals: for
+    // this computer's own entry the larger of the stored minutes and the program's own count
+    // of today, then the sum, which stops at the ends of the int range.
+    void MergeUsage(int weekday, int dayOfYear, int minutes, bool thisComputer);
     // Today's limit + bonus; in 64 bits, since both are stored values of any size.
     long long TodaysTotal() const {
         return static_cast<long long>(TodaysTimeLimit) + TodaysBonusTime;
@@ -71,6 +76,10 @@ public:
     int BonusDayOfYear = 0;
     int LocalTimeUsageMon = 0, LocalTimeUsageTue = 0, LocalTimeUsageWed = 0, LocalTimeUsageThu = 0,
         LocalTimeUsageFri = 0, LocalTimeUsageSat = 0, LocalTimeUsageSun = 0;
+    // The day of the year each LocalTimeUsage count belongs to (0: none). A count of another
+    // day is last week's and never counts for today.
+    int LocalDayOfYearMon = 0, LocalDayOfYearTue = 0, LocalDayOfYearWed = 0, LocalDayOfYearThu = 0,
+        LocalDayOfYearFri = 0, LocalDayOfYearSat = 0, LocalDayOfYearSun = 0;
     int TotalTimeUsageMon = 0, TotalTimeUsageTue = 0, TotalTimeUsageWed = 0, TotalTimeUsageThu = 0,
         TotalTimeUsageFri = 0, TotalTimeUsageSat = 0, TotalTimeUsageSun = 0;
     int TodaysAllowBegin = 0;

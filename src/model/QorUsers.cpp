@@ -104,7 +104,7 @@ bool LoadUserFrom(TQorUser& user, bool remote, const std::wstring& remoteCompute
         for (const std::wstring& name : computers.SubkeyNames()) {
             int minutes = 0;
             if (ReadTodaysUsage(computers.Get(), name, dayName, usageName, n, minutes))
-                user.MergeUsage(d, minutes, name == thisComputer);
+                user.MergeUsage(d, n, minutes, name == thisComputer);
         }
     }
     user.DeriveTodaysFigures(d, n);

@@ -170,9 +170,68 @@ TEST_F(UserStore, ThisComputersUsageNeverDecreasesWhileTheRecordLives) {
     TQorUser u;
     u.Username = L"anna";
     u.LocalTimeUsageWed = 70;
+    u.LocalDayOfYearWed = kToday;
     ASSERT_TRUE(LoadUser(u, false, L""));
     EXPECT_EQ(80, u.TodaysTimeUsage);
     EXPECT_EQ(70, u.LocalTimeUsageWed);
+}
+
+TEST_F(UserStore, LastWeeksCountNeverCountsForToday) {
+    // Eight days from Monday 7 December 2026 (day 341) to the next Monday (day 348), with the
+    // collection loaded in place every day as a program left open for a week would.
+    SYSTEMTIME today{};
+    today.wYear = 2026;
+    today.wMonth = 12;
+    today.wHour = 9;
+    SetClockSeam([&] { return today; });
+    SetAccountSourceSeam([] { return std::vector<std::wstring>{L"anna"}; });
+    UserKey(L"anna").WriteDword(L"QorControl", 1);
+    TQorUsers users;
+
+    for (int day = 7; day <= 13; ++day) {
+        today.wDay = static_cast<WORD>(day);
+        today.wDayOfWeek = static_cast<WORD>((day - 7 + 1) % 7);
+        const int weekday = day - 6;
+        const int dayOfYear = 334 + day;
+        Usage(L"anna", thisComputer, weekday, dayOfYear, weekday == 1 ? 120 : 30);
+        EXPECT_TRUE(users.LoadAll(false, L""));
+        TQorUser& anna = users.Items(0);
+        EXPECT_EQ(weekday == 1 ? 120 : 30, anna.TodaysTimeUsage) << "day " << dayOfYear;
+        EXPECT_EQ(weekday == 1 ? 120 : 30, anna.LocalTimeUsage(weekday));
+        EXPECT_EQ(dayOfYear, anna.LocalDayOfYear(weekday));
+        if (weekday == 1) {
+            // Later that Monday a stale copy in the store cannot lower the count.
+            Usage(L"anna", thisComputer, 1, dayOfYear, 100);
+            EXPECT_TRUE(users.LoadAll(false, L""));
+            EXPECT_EQ(120, users.Items(0).TodaysTimeUsage);
+        }
+    }
+
+    // The next Monday: the service has not yet written today's minutes, so the store still
+    // holds last Monday's 100 and the program's own count last Monday's 120.
+    today.wDay = 14;
+    today.wDayOfWeek = 1;
+    EXPECT_TRUE(users.LoadAll(false, L""));
+    EXPECT_EQ(0, users.Items(0).TodaysTimeUsage);
+    EXPECT_EQ(60, users.Items(0).TimeRemaining());
+
+    Usage(L"anna", thisComputer, 1, 348, 10);
+    Usage(L"anna", L"LAPTOP", 1, 348, 5);
+    EXPECT_TRUE(users.LoadAll(false, L""));
+    TQorUser& anna = users.Items(0);
+    EXPECT_EQ(15, anna.TodaysTimeUsage);
+    EXPECT_EQ(10, anna.LocalTimeUsageMon);
+    EXPECT_EQ(348, anna.LocalDayOfYearMon);
+    EXPECT_EQ(45, anna.TimeRemaining());
+
+    // A single record loaded on its own follows the same rule.
+    TQorUser single;
+    single.Username = L"anna";
+    single.LocalTimeUsageMon = 120;
+    single.LocalDayOfYearMon = 341;
+    ASSERT_TRUE(LoadUser(single, false, L""));
+    EXPECT_EQ(15, single.TodaysTimeUsage);
+    EXPECT_EQ(10, single.LocalTimeUsageMon);
 }
 
 TEST_F(UserStore, UnreachableRemoteFallsBackToLocalAndReportsFalse) {
