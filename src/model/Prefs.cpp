@@ -57,7 +57,7 @@ bool LoadPrefs(TQorPrefs& prefs) {
 
 bool SavePrefs(const TQorPrefs& prefs) {
     TRegKey key;
-    if (key.Create(HKEY_LOCAL_MACHINE, kPreferencesKeyPath) != ERROR_SUCCESS)
+    if (key.Create(HKEY_LOCAL_MACHINE, kPreferencesKeyPath, KEY_SET_VALUE) != ERROR_SUCCESS)
         return false;
     return key.WriteBool(L"Use24HourClock", prefs.Use24HourClock) &&
            key.WriteBool(L"DoubleClickIsTimeUsage", prefs.DoubleClickIsTimeUsage) &&

@@ -68,7 +68,7 @@ bool WriteSettings(const TRegKey& key, const TQorUser& user) {
 bool ReadTodaysUsage(HKEY computers, const std::wstring& name, const std::wstring& dayName,
                      const std::wstring& usageName, int n, int& minutes) {
     TRegKey key;
-    if (key.Open(computers, name, KEY_ALL_ACCESS) != ERROR_SUCCESS)
+    if (key.Open(computers, name, KEY_READ) != ERROR_SUCCESS)
         return false;
     int day = 0;
     return key.ReadInt(dayName.c_str(), day) && day == n && key.ReadInt(usageName.c_str(), minutes);
@@ -87,7 +87,7 @@ bool LoadUserFrom(TQorUser& user, bool remote, const std::wstring& remoteCompute
 
     std::wstring path;
     TRegKey key;
-    if (UserKeyPath(user, path) && key.Open(root.Get(), path, KEY_ALL_ACCESS) == ERROR_SUCCESS) {
+    if (UserKeyPath(user, path) && key.Open(root.Get(), path, KEY_READ) == ERROR_SUCCESS) {
         ReadSettings(key, user);
         key.Close();
     } else {
@@ -98,7 +98,7 @@ bool LoadUserFrom(TQorUser& user, bool remote, const std::wstring& remoteCompute
         user.TotalTimeUsage(day) = 0;
     TRegKey computers;
     if (!path.empty() &&
-        computers.Open(root.Get(), path + L"\\Computers", KEY_ALL_ACCESS) == ERROR_SUCCESS) {
+        computers.Open(root.Get(), path + L"\\Computers", KEY_READ) == ERROR_SUCCESS) {
         const std::wstring dayName = Suffixed(L"DayOfYear", d);
         const std::wstring usageName = Suffixed(L"TimeUsage", d);
         for (const std::wstring& name : computers.SubkeyNames()) {
@@ -118,7 +118,7 @@ bool SaveUserTo(const TQorUser& user, bool remote, const std::wstring& remoteCom
     bool result = ConnectIfRemote(root, remote, remoteComputer);
     std::wstring path;
     TRegKey key;
-    if (!UserKeyPath(user, path) || key.Create(root.Get(), path) != ERROR_SUCCESS)
+    if (!UserKeyPath(user, path) || key.Create(root.Get(), path, KEY_SET_VALUE) != ERROR_SUCCESS)
         return false;
     if (!WriteSettings(key, user))
         result = false;
@@ -160,7 +160,7 @@ bool ReadUsagePerComputer(const TQorUser& user, bool remote, const std::wstring&
     std::wstring path;
     TRegKey computers;
     if (!UserKeyPath(user, path) ||
-        computers.Open(root.Get(), path + L"\\Computers", KEY_ALL_ACCESS) != ERROR_SUCCESS)
+        computers.Open(root.Get(), path + L"\\Computers", KEY_READ) != ERROR_SUCCESS)
         return result;
     const std::wstring dayName = Suffixed(L"DayOfYear", weekday);
     const std::wstring usageName = Suffixed(L"TimeUsage", weekday);

@@ -19,10 +19,12 @@ public:
     TRegKey(const TRegKey&) = delete;
     TRegKey& operator=(const TRegKey&) = delete;
 
-    // Opens an existing key; never creates one.
+    // Opens an existing key with the access asked for (KEY_READ to read, KEY_SET_VALUE to
+    // write values); never creates one. Under User Account Control, and wherever a key's
+    // security grants less, asking for more than the caller needs is refused.
     LONG Open(HKEY root, const std::wstring& path, REGSAM access);
     // Opens the key, creating it and any missing key above it.
-    LONG Create(HKEY root, const std::wstring& path, REGSAM access = KEY_ALL_ACCESS);
+    LONG Create(HKEY root, const std::wstring& path, REGSAM access);
     void Close();
     bool IsOpen() const { return FKey != nullptr; }
     HKEY Get() const { return FKey; }

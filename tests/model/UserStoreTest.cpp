@@ -57,7 +57,7 @@ protected:
     }
     static TRegKey UserKey(const std::wstring& name, HKEY root = HKEY_LOCAL_MACHINE) {
         TRegKey key;
-        key.Create(root, L"System\\QOR\\Users\\" + name);
+        key.Create(root, L"System\\QOR\\Users\\" + name, KEY_ALL_ACCESS);
         return key;
     }
     static void Usage(const std::wstring& user, const std::wstring& computer, int weekday, int day,
@@ -65,7 +65,8 @@ protected:
         static const wchar_t* suffix[] = {L"Mon", L"Tue", L"Wed", L"Thu", L"Fri", L"Sat", L"Sun"};
         TRegKey key;
         ASSERT_EQ(ERROR_SUCCESS,
-                  key.Create(root, L"System\\QOR\\Users\\" + user + L"\\Computers\\" + computer));
+                  key.Create(root, L"System\\QOR\\Users\\" + user + L"\\Computers\\" + computer,
+                             KEY_ALL_ACCESS));
         key.WriteInt((std::wstring(L"DayOfYear") + suffix[weekday - 1]).c_str(), day);
         key.WriteInt((std::wstring(L"TimeUsage") + suffix[weekday - 1]).c_str(), minutes);
     }
