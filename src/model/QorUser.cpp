@@ -51,8 +51,8 @@ constexpr TDayFields kTotalTimeUsage = {&TQorUser::TotalTimeUsageMon, &TQorUser:
 
 // Weekdays outside 1..7 cannot come from the clock; treat them as Monday rather than
 // reading past the family.
-int DayIndex(int d) {
-    return d >= 1 && d <= 7 ? d - 1 : 0;
+int DayIndex(int weekday) {
+    return weekday >= 1 && weekday <= 7 ? weekday - 1 : 0;
 }
 
 int SaturatedInt(long long value) {
@@ -71,23 +71,23 @@ TQorUser::TQorUser() {
 
 TQorUser::~TQorUser() = default;
 
-int& TQorUser::AllowBegin(int d) {
-    return this->*kAllowBegin[DayIndex(d)];
+int& TQorUser::AllowBegin(int weekday) {
+    return this->*kAllowBegin[DayIndex(weekday)];
 }
-int& TQorUser::AllowEnd(int d) {
-    return this->*kAllowEnd[DayIndex(d)];
+int& TQorUser::AllowEnd(int weekday) {
+    return this->*kAllowEnd[DayIndex(weekday)];
 }
-int& TQorUser::TimeLimit(int d) {
-    return this->*kTimeLimit[DayIndex(d)];
+int& TQorUser::TimeLimit(int weekday) {
+    return this->*kTimeLimit[DayIndex(weekday)];
 }
-int& TQorUser::LocalTimeUsage(int d) {
-    return this->*kLocalTimeUsage[DayIndex(d)];
+int& TQorUser::LocalTimeUsage(int weekday) {
+    return this->*kLocalTimeUsage[DayIndex(weekday)];
 }
 int& TQorUser::LocalDayOfYear(int weekday) {
     return this->*kLocalDayOfYear[DayIndex(weekday)];
 }
-int& TQorUser::TotalTimeUsage(int d) {
-    return this->*kTotalTimeUsage[DayIndex(d)];
+int& TQorUser::TotalTimeUsage(int weekday) {
+    return this->*kTotalTimeUsage[DayIndex(weekday)];
 }
 
 void TQorUser::SetDefaults(int profile, bool resetUsage) {
@@ -96,17 +96,17 @@ void TQorUser::SetDefaults(int profile, bool resetUsage) {
     Connected = false;
     AppLogoff = false;
     const TPreset& preset = PresetOf(profile);
-    for (int d = 1; d <= 7; ++d) {
-        AllowBegin(d) = preset.Begin;
-        AllowEnd(d) = preset.End;
-        TimeLimit(d) = d <= 4 ? preset.LimitMonToThu : preset.LimitFriToSun;
+    for (int weekday = 1; weekday <= 7; ++weekday) {
+        AllowBegin(weekday) = preset.Begin;
+        AllowEnd(weekday) = preset.End;
+        TimeLimit(weekday) = weekday <= 4 ? preset.LimitMonToThu : preset.LimitFriToSun;
     }
     BonusTime = 0;
     BonusDayOfYear = 0;
     if (resetUsage) {
-        for (int d = 1; d <= 7; ++d) {
-            LocalTimeUsage(d) = 0;
-            LocalDayOfYear(d) = 0;
+        for (int weekday = 1; weekday <= 7; ++weekday) {
+            LocalTimeUsage(weekday) = 0;
+            LocalDayOfYear(weekday) = 0;
         }
     }
     TodaysAllowBegin = 0;
@@ -121,10 +121,10 @@ void TQorUser::Assign(const TQorUser& source) {
         return;
     Username = source.Username;
     QorControl = source.QorControl;
-    for (int d = 1; d <= 7; ++d) {
-        AllowBegin(d) = source.AllowBegin(d);
-        AllowEnd(d) = source.AllowEnd(d);
-        TimeLimit(d) = source.TimeLimit(d);
+    for (int weekday = 1; weekday <= 7; ++weekday) {
+        AllowBegin(weekday) = source.AllowBegin(weekday);
+        AllowEnd(weekday) = source.AllowEnd(weekday);
+        TimeLimit(weekday) = source.TimeLimit(weekday);
     }
     BonusTime = source.BonusTime;
     BonusDayOfYear = source.BonusDayOfYear;
@@ -141,12 +141,12 @@ int TQorUser::ClampBonusTime(int bonus, int todaysTimeLimit) {
     return bonus;
 }
 
-void TQorUser::DeriveTodaysFigures(int d, int n) {
-    TodaysAllowBegin = AllowBegin(d);
-    TodaysAllowEnd = AllowEnd(d);
-    TodaysTimeLimit = TimeLimit(d);
-    TodaysBonusTime = BonusDayOfYear == n ? BonusTime : 0;
-    TodaysTimeUsage = TotalTimeUsage(d);
+void TQorUser::DeriveTodaysFigures(int weekday, int dayOfYear) {
+    TodaysAllowBegin = AllowBegin(weekday);
+    TodaysAllowEnd = AllowEnd(weekday);
+    TodaysTimeLimit = TimeLimit(weekday);
+    TodaysBonusTime = BonusDayOfYear == dayOfYear ? BonusTime : 0;
+    TodaysTimeUsage = TotalTimeUsage(weekday);
 }
 
 void TQorUser::MergeUsage(int weekday, int dayOfYear, int minutes, bool thisComputer) {

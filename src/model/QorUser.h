@@ -29,24 +29,28 @@ public:
     // range allows: a limit from a damaged store may lie so far out that no bonus reaches it.
     static int ClampBonusTime(int bonus, int todaysTimeLimit);
 
-    // Field of weekday d (1 = Monday .. 7 = Sunday) of each family of seven.
-    int& AllowBegin(int d);
-    int& AllowEnd(int d);
-    int& TimeLimit(int d);
-    int& LocalTimeUsage(int d);
+    // The field of a weekday (1 = Monday .. 7 = Sunday) in each family of seven.
+    int& AllowBegin(int weekday);
+    int& AllowEnd(int weekday);
+    int& TimeLimit(int weekday);
+    int& LocalTimeUsage(int weekday);
     int& LocalDayOfYear(int weekday);
-    int& TotalTimeUsage(int d);
-    int AllowBegin(int d) const { return const_cast<TQorUser*>(this)->AllowBegin(d); }
-    int AllowEnd(int d) const { return const_cast<TQorUser*>(this)->AllowEnd(d); }
-    int TimeLimit(int d) const { return const_cast<TQorUser*>(this)->TimeLimit(d); }
-    int LocalTimeUsage(int d) const { return const_cast<TQorUser*>(this)->LocalTimeUsage(d); }
+    int& TotalTimeUsage(int weekday);
+    int AllowBegin(int weekday) const { return const_cast<TQorUser*>(this)->AllowBegin(weekday); }
+    int AllowEnd(int weekday) const { return const_cast<TQorUser*>(this)->AllowEnd(weekday); }
+    int TimeLimit(int weekday) const { return const_cast<TQorUser*>(this)->TimeLimit(weekday); }
+    int LocalTimeUsage(int weekday) const {
+        return const_cast<TQorUser*>(this)->LocalTimeUsage(weekday);
+    }
     int LocalDayOfYear(int weekday) const {
         return const_cast<TQorUser*>(this)->LocalDayOfYear(weekday);
     }
-    int TotalTimeUsage(int d) const { return const_cast<TQorUser*>(this)->TotalTimeUsage(d); }
+    int TotalTimeUsage(int weekday) const {
+        return const_cast<TQorUser*>(this)->TotalTimeUsage(weekday);
+    }
 
-    // Sets the five derived figures from the weekly fields for weekday d and day of year n.
-    void DeriveTodaysFigures(int d, int n);
+    // Sets the five derived figures from the weekly fields for the weekday and day of the year.
+    void DeriveTodaysFigures(int weekday, int dayOfYear);
     // Merges one computer's usage of today (weekday, day of the year) into the totals: for
     // this computer's own entry the larger of the stored minutes and the program's own count
     // of today, then the sum, which stops at the ends of the int range.

@@ -130,11 +130,13 @@ TEST_F(UserStore, SaveWritesEverySettingAsDwordAndNeverUsage) {
     TRegKey key;
     ASSERT_EQ(ERROR_SUCCESS, key.Open(HKEY_LOCAL_MACHINE, L"System\\QOR\\Users\\carla", KEY_READ));
     DWORD value = 0;
-    ASSERT_TRUE(key.ReadDword(L"QorControl", value));
+    ASSERT_EQ(ERROR_SUCCESS, key.ReadDword(L"QorControl", value));
     EXPECT_EQ(1u, value);
-    ASSERT_TRUE(key.ReadDword(L"BonusTime", value));
+    ASSERT_EQ(ERROR_SUCCESS, key.ReadDword(L"BonusTime", value));
     EXPECT_EQ(static_cast<DWORD>(-30), value);
-    EXPECT_TRUE(key.SubkeyNames().empty());
+    std::vector<std::wstring> subkeys{L"stale"};
+    EXPECT_EQ(ERROR_SUCCESS, key.SubkeyNames(subkeys));
+    EXPECT_TRUE(subkeys.empty());
 
     TQorUser back;
     back.Username = L"carla";
@@ -304,7 +306,7 @@ TEST_F(UserStore, RemoteSaveWritesBothRegistries) {
         TRegKey key;
         ASSERT_EQ(ERROR_SUCCESS, key.Open(root, L"System\\QOR\\Users\\anna", KEY_READ));
         int limit = 0;
-        EXPECT_TRUE(key.ReadInt(L"TimeLimitMon", limit));
+        EXPECT_EQ(ERROR_SUCCESS, key.ReadInt(L"TimeLimitMon", limit));
         EXPECT_EQ(150, limit);
     }
     RegCloseKey(remote);
@@ -360,7 +362,9 @@ TEST_F(UserStore, NonAsciiNamesReachTheirOwnKeys) {
     }
     TRegKey users;
     ASSERT_EQ(ERROR_SUCCESS, users.Open(HKEY_LOCAL_MACHINE, L"System\\QOR\\Users", KEY_READ));
-    EXPECT_EQ(3u, users.SubkeyNames().size());
+    std::vector<std::wstring> listed;
+    EXPECT_EQ(ERROR_SUCCESS, users.SubkeyNames(listed));
+    EXPECT_EQ(3u, listed.size());
 }
 
 TEST_F(UserStore, NamesThatWouldAddressAnotherKeyAreRefused) {
