@@ -39,7 +39,7 @@ void BuildStore(const std::vector<std::wstring>& names, const std::wstring& this
         for (const auto& computer : computers) {
             TRegKey key;
             key.Create(HKEY_LOCAL_MACHINE,
-                       L"System\\QOR\\Users\\" + name + L"\\Computers\\" + computer);
+                       L"System\\QOR\\Users\\" + name + L"\\Computers\\" + computer, KEY_SET_VALUE);
             key.WriteInt((std::wstring(L"DayOfYear") + kSuffix[d - 1]).c_str(), n);
             key.WriteInt((std::wstring(L"TimeUsage") + kSuffix[d - 1]).c_str(), 20);
         }
@@ -61,7 +61,7 @@ long long HandWrittenLoop(const std::vector<std::wstring>& names) {
     for (const auto& name : names) {
         const std::wstring path = L"System\\QOR\\Users\\" + name;
         HKEY key = nullptr;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_ALL_ACCESS, &key) == 0) {
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) == 0) {
             for (const wchar_t* value : kSettings) {
                 DWORD data = 0, size = sizeof(data), type = 0;
                 RegQueryValueExW(key, value, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size);
@@ -70,7 +70,7 @@ long long HandWrittenLoop(const std::vector<std::wstring>& names) {
             RegCloseKey(key);
         }
         HKEY computers = nullptr;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, (path + L"\\Computers").c_str(), 0, KEY_ALL_ACCESS,
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, (path + L"\\Computers").c_str(), 0, KEY_READ,
                           &computers) == 0) {
             wchar_t sub[256];
             for (DWORD i = 0;; ++i) {
@@ -78,7 +78,7 @@ long long HandWrittenLoop(const std::vector<std::wstring>& names) {
                 if (RegEnumKeyExW(computers, i, sub, &length, nullptr, nullptr, nullptr, nullptr))
                     break;
                 HKEY computer = nullptr;
-                if (RegOpenKeyExW(computers, sub, 0, KEY_ALL_ACCESS, &computer) == 0) {
+                if (RegOpenKeyExW(computers, sub, 0, KEY_READ, &computer) == 0) {
                     DWORD data = 0, size = sizeof(data), type = 0;
                     RegQueryValueExW(computer, dayName.c_str(), nullptr, &type,
                                      reinterpret_cast<BYTE*>(&data), &size);

@@ -1,5 +1,7 @@
 #include "accounts/Accounts.h"
 
+#include "win/Handle.h"
+
 #include <windows.h>
 #include <lm.h>
 
@@ -60,37 +62,32 @@ void ListMonitoredAccounts(const std::wstring& server, std::vector<std::wstring>
 
 namespace {
 
-struct THandleCloser {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using TTokenHandle = std::unique_ptr<void, THandleCloser>;
-
-TTokenHandle OpenOwnToken() {
+THandle OpenOwnToken() {
     HANDLE token = nullptr;
     if (OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &token))
-        return TTokenHandle(token);
+        return THandle(token);
     if (GetLastError() != ERROR_NO_TOKEN)
-        return nullptr;
+        return THandle();
     if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
-        return TTokenHandle(token);
-    return nullptr;
+        return THandle(token);
+    return THandle();
 }
 
 } // namespace
 
 bool IsAdministrator() {
-    TTokenHandle token = OpenOwnToken();
+    THandle token = OpenOwnToken();
     if (!token)
         return false;
     // Ask for the size first: a token with many groups needs more than any fixed buffer.
     DWORD size = 0;
-    GetTokenInformation(token.get(), TokenGroups, nullptr, 0, &size);
+    GetTokenInformation(token.Get(), TokenGroups, nullptr, 0, &size);
     if (size == 0)
         return false;
     std::unique_ptr<BYTE[]> buffer(new BYTE[size]);
-    if (!GetTokenInformation(token.get(), TokenGroups, buffer.get(), size, &size))
+    if (!GetTokenInformation(token.Get(), TokenGroups, buffer.get(), size, &size))
         return false;
-    token.reset();
+    token.Close();
 
     SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
     PSID administrators = nullptr;

@@ -23,18 +23,38 @@ bool ReadPrefString(const TRegKey& key, const wchar_t* name, std::wstring& value
     return true;
 }
 
+bool ReadPrefBool(const TRegKey& key, const wchar_t* name, bool& value) {
+    return key.ReadBool(name, value) == ERROR_SUCCESS;
+}
+
 void ReadPrefs(const TRegKey& key, TQorPrefs& prefs) {
-    if (!key.ReadBool(L"Use24HourClock", prefs.Use24HourClock) ||
-        !key.ReadBool(L"DoubleClickIsTimeUsage", prefs.DoubleClickIsTimeUsage) ||
-        !key.ReadBool(L"RptTimeUsagePerComputer", prefs.RptTimeUsagePerComputer) ||
-        !key.ReadBool(L"UseRemoteRegistry", prefs.UseRemoteRegistry) ||
+    if (!ReadPrefBool(key, L"Use24HourClock", prefs.Use24HourClock) ||
+        !ReadPrefBool(key, L"DoubleClickIsTimeUsage", prefs.DoubleClickIsTimeUsage) ||
+        !ReadPrefBool(key, L"RptTimeUsagePerComputer", prefs.RptTimeUsagePerComputer) ||
+        !ReadPrefBool(key, L"UseRemoteRegistry", prefs.UseRemoteRegistry) ||
         !ReadPrefString(key, L"RemoteRegistry", prefs.RemoteRegistry) ||
         !ReadPrefString(key, L"MsgNotAllowedText", prefs.MsgNotAllowedText) ||
         !ReadPrefString(key, L"MsgWarningText", prefs.MsgWarningText) ||
         !ReadPrefString(key, L"MsgReachedLimitText", prefs.MsgReachedLimitText) ||
-        !key.ReadBool(L"DoNotForceLogoff", prefs.DoNotForceLogoff))
+        !ReadPrefBool(key, L"DoNotForceLogoff", prefs.DoNotForceLogoff))
         return;
-    key.ReadBool(L"UseDebugLogging", prefs.UseDebugLogging);
+    ReadPrefBool(key, L"UseDebugLogging", prefs.UseDebugLogging);
+}
+
+// Writes in stored order; the first write that fails ends the writing.
+bool WritePrefs(const TRegKey& key, const TQorPrefs& prefs) {
+    return key.WriteBool(L"Use24HourClock", prefs.Use24HourClock) == ERROR_SUCCESS &&
+           key.WriteBool(L"DoubleClickIsTimeUsage", prefs.DoubleClickIsTimeUsage) ==
+               ERROR_SUCCESS &&
+           key.WriteBool(L"RptTimeUsagePerComputer", prefs.RptTimeUsagePerComputer) ==
+               ERROR_SUCCESS &&
+           key.WriteBool(L"UseRemoteRegistry", prefs.UseRemoteRegistry) == ERROR_SUCCESS &&
+           key.WriteString(L"RemoteRegistry", prefs.RemoteRegistry) == ERROR_SUCCESS &&
+           key.WriteString(L"MsgNotAllowedText", prefs.MsgNotAllowedText) == ERROR_SUCCESS &&
+           key.WriteString(L"MsgWarningText", prefs.MsgWarningText) == ERROR_SUCCESS &&
+           key.WriteString(L"MsgReachedLimitText", prefs.MsgReachedLimitText) == ERROR_SUCCESS &&
+           key.WriteBool(L"DoNotForceLogoff", prefs.DoNotForceLogoff) == ERROR_SUCCESS &&
+           key.WriteBool(L"UseDebugLogging", prefs.UseDebugLogging) == ERROR_SUCCESS;
 }
 
 } // namespace
@@ -57,18 +77,9 @@ bool LoadPrefs(TQorPrefs& prefs) {
 
 bool SavePrefs(const TQorPrefs& prefs) {
     TRegKey key;
-    if (key.Create(HKEY_LOCAL_MACHINE, kPreferencesKeyPath) != ERROR_SUCCESS)
+    if (key.Create(HKEY_LOCAL_MACHINE, kPreferencesKeyPath, KEY_SET_VALUE) != ERROR_SUCCESS)
         return false;
-    return key.WriteBool(L"Use24HourClock", prefs.Use24HourClock) &&
-           key.WriteBool(L"DoubleClickIsTimeUsage", prefs.DoubleClickIsTimeUsage) &&
-           key.WriteBool(L"RptTimeUsagePerComputer", prefs.RptTimeUsagePerComputer) &&
-           key.WriteBool(L"UseRemoteRegistry", prefs.UseRemoteRegistry) &&
-           key.WriteString(L"RemoteRegistry", prefs.RemoteRegistry) &&
-           key.WriteString(L"MsgNotAllowedText", prefs.MsgNotAllowedText) &&
-           key.WriteString(L"MsgWarningText", prefs.MsgWarningText) &&
-           key.WriteString(L"MsgReachedLimitText", prefs.MsgReachedLimitText) &&
-           key.WriteBool(L"DoNotForceLogoff", prefs.DoNotForceLogoff) &&
-           key.WriteBool(L"UseDebugLogging", prefs.UseDebugLogging);
+    return WritePrefs(key, prefs);
 }
 
 std::wstring FormatMinutes(int minutes) {

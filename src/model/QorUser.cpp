@@ -2,6 +2,8 @@
 
 #include "ui/controls/ALProgressBar.h"
 
+#include <limits>
+
 namespace vantrel {
 
 namespace {
@@ -38,6 +40,10 @@ constexpr TDayFields kLocalTimeUsage = {&TQorUser::LocalTimeUsageMon, &TQorUser:
                                         &TQorUser::LocalTimeUsageWed, &TQorUser::LocalTimeUsageThu,
                                         &TQorUser::LocalTimeUsageFri, &TQorUser::LocalTimeUsageSat,
                                         &TQorUser::LocalTimeUsageSun};
+constexpr TDayFields kLocalDayOfYear = {&TQorUser::LocalDayOfYearMon, &TQorUser::LocalDayOfYearTue,
+                                        &TQorUser::LocalDayOfYearWed, &TQorUser::LocalDayOfYearThu,
+                                        &TQorUser::LocalDayOfYearFri, &TQorUser::LocalDayOfYearSat,
+                                        &TQorUser::LocalDayOfYearSun};
 constexpr TDayFields kTotalTimeUsage = {&TQorUser::TotalTimeUsageMon, &TQorUser::TotalTimeUsageTue,
                                         &TQorUser::TotalTimeUsageWed, &TQorUser::TotalTimeUsageThu,
                                         &TQorUser::TotalTimeUsageFri, &TQorUser::TotalTimeUsageSat,
@@ -45,8 +51,16 @@ constexpr TDayFields kTotalTimeUsage = {&TQorUser::TotalTimeUsageMon, &TQorUser:
 
 // Weekdays outside 1..7 cannot come from the clock; treat them as Monday rather than
 // reading past the family.
-int DayIndex(int d) {
-    return d >= 1 && d <= 7 ? d - 1 : 0;
+int DayIndex(int weekday) {
+    return weekday >= 1 && weekday <= 7 ? weekday - 1 : 0;
+}
+
+int SaturatedInt(long long value) {
+    if (value > std::numeric_limits<int>::max())
+        return std::numeric_limits<int>::max();
+    if (value < std::numeric_limits<int>::min())
+        return std::numeric_limits<int>::min();
+    return static_cast<int>(value);
 }
 
 } // namespace
@@ -57,20 +71,23 @@ TQorUser::TQorUser() {
 
 TQorUser::~TQorUser() = default;
 
-int& TQorUser::AllowBegin(int d) {
-    return this->*kAllowBegin[DayIndex(d)];
+int& TQorUser::AllowBegin(int weekday) {
+    return this->*kAllowBegin[DayIndex(weekday)];
 }
-int& TQorUser::AllowEnd(int d) {
-    return this->*kAllowEnd[DayIndex(d)];
+int& TQorUser::AllowEnd(int weekday) {
+    return this->*kAllowEnd[DayIndex(weekday)];
 }
-int& TQorUser::TimeLimit(int d) {
-    return this->*kTimeLimit[DayIndex(d)];
+int& TQorUser::TimeLimit(int weekday) {
+    return this->*kTimeLimit[DayIndex(weekday)];
 }
-int& TQorUser::LocalTimeUsage(int d) {
-    return this->*kLocalTimeUsage[DayIndex(d)];
+int& TQorUser::LocalTimeUsage(int weekday) {
+    return this->*kLocalTimeUsage[DayIndex(weekday)];
 }
-int& TQorUser::TotalTimeUsage(int d) {
-    return this->*kTotalTimeUsage[DayIndex(d)];
+int& TQorUser::LocalDayOfYear(int weekday) {
+    return this->*kLocalDayOfYear[DayIndex(weekday)];
+}
+int& TQorUser::TotalTimeUsage(int weekday) {
+    return this->*kTotalTimeUsage[DayIndex(weekday)];
 }
 
 void TQorUser::SetDefaults(int profile, bool resetUsage) {
@@ -79,16 +96,18 @@ void TQorUser::SetDefaults(int profile, bool resetUsage) {
     Connected = false;
     AppLogoff = false;
     const TPreset& preset = PresetOf(profile);
-    for (int d = 1; d <= 7; ++d) {
-        AllowBegin(d) = preset.Begin;
-        AllowEnd(d) = preset.End;
-        TimeLimit(d) = d <= 4 ? preset.LimitMonToThu : preset.LimitFriToSun;
+    for (int weekday = 1; weekday <= 7; ++weekday) {
+        AllowBegin(weekday) = preset.Begin;
+        AllowEnd(weekday) = preset.End;
+        TimeLimit(weekday) = weekday <= 4 ? preset.LimitMonToThu : preset.LimitFriToSun;
     }
     BonusTime = 0;
     BonusDayOfYear = 0;
     if (resetUsage) {
-        for (int d = 1; d <= 7; ++d)
-            LocalTimeUsage(d) = 0;
+        for (int weekday = 1; weekday <= 7; ++weekday) {
+            LocalTimeUsage(weekday) = 0;
+            LocalDayOfYear(weekday) = 0;
+        }
     }
     TodaysAllowBegin = 0;
     TodaysAllowEnd = 0;
@@ -102,10 +121,10 @@ void TQorUser::Assign(const TQorUser& source) {
         return;
     Username = source.Username;
     QorControl = source.QorControl;
-    for (int d = 1; d <= 7; ++d) {
-        AllowBegin(d) = source.AllowBegin(d);
-        AllowEnd(d) = source.AllowEnd(d);
-        TimeLimit(d) = source.TimeLimit(d);
+    for (int weekday = 1; weekday <= 7; ++weekday) {
+        AllowBegin(weekday) = source.AllowBegin(weekday);
+        AllowEnd(weekday) = source.AllowEnd(weekday);
+        TimeLimit(weekday) = source.TimeLimit(weekday);
     }
     BonusTime = source.BonusTime;
     BonusDayOfYear = source.BonusDayOfYear;
@@ -113,39 +132,50 @@ void TQorUser::Assign(const TQorUser& source) {
 
 int TQorUser::ClampBonusTime(int bonus, int todaysTimeLimit) {
     // Computed in 64 bits: a limit or bonus read from a damaged store must not overflow.
-    long long total = static_cast<long long>(todaysTimeLimit) + bonus;
+    const long long limit = todaysTimeLimit;
+    const long long total = limit + bonus;
     if (bonus < 0 && total < 0)
-        return -todaysTimeLimit;
+        return SaturatedInt(-limit);
     if (bonus >= 0 && total > 1440)
-        return 1440 - todaysTimeLimit;
+        return SaturatedInt(1440 - limit);
     return bonus;
 }
 
-void TQorUser::DeriveTodaysFigures(int d, int n) {
-    TodaysAllowBegin = AllowBegin(d);
-    TodaysAllowEnd = AllowEnd(d);
-    TodaysTimeLimit = TimeLimit(d);
-    TodaysBonusTime = BonusDayOfYear == n ? BonusTime : 0;
-    TodaysTimeUsage = TotalTimeUsage(d);
+void TQorUser::DeriveTodaysFigures(int weekday, int dayOfYear) {
+    TodaysAllowBegin = AllowBegin(weekday);
+    TodaysAllowEnd = AllowEnd(weekday);
+    TodaysTimeLimit = TimeLimit(weekday);
+    TodaysBonusTime = BonusDayOfYear == dayOfYear ? BonusTime : 0;
+    TodaysTimeUsage = TotalTimeUsage(weekday);
 }
 
-void TQorUser::MergeUsage(int d, int u, bool thisComputer) {
+void TQorUser::MergeUsage(int weekday, int dayOfYear, int minutes, bool thisComputer) {
     if (thisComputer) {
-        if (LocalTimeUsage(d) > u)
-            u = LocalTimeUsage(d);
-        LocalTimeUsage(d) = u;
+        // The count of this weekday may be last week's: today's starts again at 0.
+        if (LocalDayOfYear(weekday) != dayOfYear) {
+            LocalTimeUsage(weekday) = 0;
+            LocalDayOfYear(weekday) = dayOfYear;
+        }
+        if (LocalTimeUsage(weekday) > minutes)
+            minutes = LocalTimeUsage(weekday);
+        LocalTimeUsage(weekday) = minutes;
     }
-    TotalTimeUsage(d) += u;
+    TotalTimeUsage(weekday) =
+        SaturatedInt(static_cast<long long>(TotalTimeUsage(weekday)) + minutes);
 }
 
 int TQorUser::TimeRemaining() const {
-    long long total = static_cast<long long>(TodaysTimeLimit) + TodaysBonusTime;
-    return total > TodaysTimeUsage ? static_cast<int>(total - TodaysTimeUsage) : 0;
+    const long long remaining = TodaysTotal() - TodaysTimeUsage;
+    return remaining > 0 ? SaturatedInt(remaining) : 0;
 }
 
 void TQorUser::AdjustBonus(int signedAmount, int todayDayOfYear) {
-    int bonus = BonusDayOfYear == todayDayOfYear ? BonusTime + signedAmount : signedAmount;
-    BonusTime = ClampBonusTime(bonus, TodaysTimeLimit);
+    // A stored bonus may lie at the end of the int range. Saturating the sum keeps its sign,
+    // so the clamp gives the same answer as for the exact sum, as far as an int holds it.
+    const long long bonus = BonusDayOfYear == todayDayOfYear
+                                ? static_cast<long long>(BonusTime) + signedAmount
+                                : signedAmount;
+    BonusTime = ClampBonusTime(SaturatedInt(bonus), TodaysTimeLimit);
     BonusDayOfYear = todayDayOfYear;
 }
 

@@ -25,27 +25,42 @@ public:
     void SetDefaults(int profile, bool resetUsage);
     // Copies the settings only: Username, QorControl, the 21 schedule fields and the bonus.
     void Assign(const TQorUser& source);
-    // Bounds a bonus so that limit + bonus stays within 0 to 1440 minutes.
+    // Bounds a bonus so that limit + bonus stays within 0 to 1440 minutes, as far as the int
+    // range allows: a limit from a damaged store may lie so far out that no bonus reaches it.
     static int ClampBonusTime(int bonus, int todaysTimeLimit);
 
-    // Field of weekday d (1 = Monday .. 7 = Sunday) of each family of seven.
-    int& AllowBegin(int d);
-    int& AllowEnd(int d);
-    int& TimeLimit(int d);
-    int& LocalTimeUsage(int d);
-    int& TotalTimeUsage(int d);
-    int AllowBegin(int d) const { return const_cast<TQorUser*>(this)->AllowBegin(d); }
-    int AllowEnd(int d) const { return const_cast<TQorUser*>(this)->AllowEnd(d); }
-    int TimeLimit(int d) const { return const_cast<TQorUser*>(this)->TimeLimit(d); }
-    int LocalTimeUsage(int d) const { return const_cast<TQorUser*>(this)->LocalTimeUsage(d); }
-    int TotalTimeUsage(int d) const { return const_cast<TQorUser*>(this)->TotalTimeUsage(d); }
+    // The field of a weekday (1 = Monday .. 7 = Sunday) in each family of seven.
+    int& AllowBegin(int weekday);
+    int& AllowEnd(int weekday);
+    int& TimeLimit(int weekday);
+    int& LocalTimeUsage(int weekday);
+    int& LocalDayOfYear(int weekday);
+    int& TotalTimeUsage(int weekday);
+    int AllowBegin(int weekday) const { return const_cast<TQorUser*>(this)->AllowBegin(weekday); }
+    int AllowEnd(int weekday) const { return const_cast<TQorUser*>(this)->AllowEnd(weekday); }
+    int TimeLimit(int weekday) const { return const_cast<TQorUser*>(this)->TimeLimit(weekday); }
+    int LocalTimeUsage(int weekday) const {
+        return const_cast<TQorUser*>(this)->LocalTimeUsage(weekday);
+    }
+    int LocalDayOfYear(int weekday) const {
+        return const_cast<TQorUser*>(this)->LocalDayOfYear(weekday);
+    }
+    int TotalTimeUsage(int weekday) const {
+        return const_cast<TQorUser*>(this)->TotalTimeUsage(weekday);
+    }
 
-    // Sets the five derived figures from the weekly fields for weekday d and day of year n.
-    void DeriveTodaysFigures(int d, int n);
-    // Merges one computer's usage u of today's weekday d into the totals: the larger-of rule
-    // for this computer's own entry, then the sum.
-    void MergeUsage(int d, int u, bool thisComputer);
-    // Today's time remaining: limit + bonus - usage, never negative. Meaningful with QorControl.
+    // Sets the five derived figures from the weekly fields for the weekday and day of the year.
+    void DeriveTodaysFigures(int weekday, int dayOfYear);
+    // Merges one computer's usage of today (weekday, day of the year) into the totals: for
+    // this computer's own entry the larger of the stored minutes and the program's own count
+    // of today, then the sum, which stops at the ends of the int range.
+    void MergeUsage(int weekday, int dayOfYear, int minutes, bool thisComputer);
+    // Today's limit + bonus; in 64 bits, since both are stored values of any size.
+    long long TodaysTotal() const {
+        return static_cast<long long>(TodaysTimeLimit) + TodaysBonusTime;
+    }
+    // Today's time remaining: limit + bonus - usage, never negative and at most the largest
+    // int. Meaningful with QorControl.
     int TimeRemaining() const;
     // Raises (positive amount) or lowers (negative amount) today's bonus, clamped.
     void AdjustBonus(int signedAmount, int todayDayOfYear);
@@ -65,6 +80,10 @@ public:
     int BonusDayOfYear = 0;
     int LocalTimeUsageMon = 0, LocalTimeUsageTue = 0, LocalTimeUsageWed = 0, LocalTimeUsageThu = 0,
         LocalTimeUsageFri = 0, LocalTimeUsageSat = 0, LocalTimeUsageSun = 0;
+    // The day of the year each LocalTimeUsage count belongs to (0: none). A count of another
+    // day is last week's and never counts for today.
+    int LocalDayOfYearMon = 0, LocalDayOfYearTue = 0, LocalDayOfYearWed = 0, LocalDayOfYearThu = 0,
+        LocalDayOfYearFri = 0, LocalDayOfYearSat = 0, LocalDayOfYearSun = 0;
     int TotalTimeUsageMon = 0, TotalTimeUsageTue = 0, TotalTimeUsageWed = 0, TotalTimeUsageThu = 0,
         TotalTimeUsageFri = 0, TotalTimeUsageSat = 0, TotalTimeUsageSun = 0;
     int TodaysAllowBegin = 0;

@@ -1,7 +1,7 @@
 #pragma once
-// The monitored users of this computer and their registry store, local or on a network
-// computer. Storage operations return false instead of raising, as the registry does.
+// The monitored users of this computer, loaded and saved together through the user store.
 #include "model/QorUser.h"
+#include "model/UserStore.h"
 
 #include <functional>
 #include <memory>
@@ -9,16 +9,6 @@
 #include <vector>
 
 namespace vantrel {
-
-// Reads the user's settings and today's usage, then derives today's figures. With remote,
-// the local registry is read first, then the network computer's.
-bool LoadUser(TQorUser& user, bool remote, const std::wstring& remoteComputer);
-// Writes the user's settings (never usage). With remote, the local registry is written first.
-bool SaveUser(const TQorUser& user, bool remote, const std::wstring& remoteComputer);
-// Lists "computer=minutes" for every computer with at least one minute recorded for the
-// weekday (1..7) and day of the year. False only when the network computer is unreachable.
-bool ReadUsagePerComputer(const TQorUser& user, bool remote, const std::wstring& remoteComputer,
-                          std::vector<std::wstring>& list, int weekday, int dayOfYear);
 
 class TQorUsers {
 public:

@@ -30,40 +30,46 @@ LONG TRegKey::Create(HKEY root, const std::wstring& path, REGSAM access) {
     return rc;
 }
 
-void TRegKey::Close() {
-    if (FKey) {
-        RegCloseKey(FKey);
-        FKey = nullptr;
-    }
+LONG TRegKey::Close() {
+    if (!FKey)
+        return ERROR_SUCCESS;
+    LONG rc = RegCloseKey(FKey);
+    FKey = nullptr;
+    return rc;
 }
 
-bool TRegKey::ReadDword(const wchar_t* name, DWORD& value) const {
+LONG TRegKey::ReadDword(const wchar_t* name, DWORD& value) const {
     if (!FKey)
-        return false;
+        return ERROR_INVALID_HANDLE;
     DWORD type = 0;
     DWORD data = 0;
     DWORD size = sizeof(data);
     LONG rc = RegQueryValueExW(FKey, name, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size);
-    if (rc != ERROR_SUCCESS || type != REG_DWORD || size != sizeof(data))
-        return false;
+    // A longer value of another type answers ERROR_MORE_DATA; it is still the wrong type.
+    if ((rc == ERROR_SUCCESS || rc == ERROR_MORE_DATA) && type != REG_DWORD)
+        return ERROR_INVALID_DATATYPE;
+    if (rc != ERROR_SUCCESS)
+        return rc;
+    if (size != sizeof(data))
+        return ERROR_INVALID_DATATYPE;
     value = data;
-    return true;
+    return ERROR_SUCCESS;
 }
 
-bool TRegKey::ReadInt(const wchar_t* name, int& value) const {
+LONG TRegKey::ReadInt(const wchar_t* name, int& value) const {
     DWORD data = 0;
-    if (!ReadDword(name, data))
-        return false;
-    value = static_cast<int>(data);
-    return true;
+    LONG rc = ReadDword(name, data);
+    if (rc == ERROR_SUCCESS)
+        value = static_cast<int>(data);
+    return rc;
 }
 
-bool TRegKey::ReadBool(const wchar_t* name, bool& value) const {
+LONG TRegKey::ReadBool(const wchar_t* name, bool& value) const {
     DWORD data = 0;
-    if (!ReadDword(name, data))
-        return false;
-    value = data != 0;
-    return true;
+    LONG rc = ReadDword(name, data);
+    if (rc == ERROR_SUCCESS)
+        value = data != 0;
+    return rc;
 }
 
 LONG TRegKey::ReadString(const wchar_t* name, std::wstring& value) const {
@@ -99,33 +105,36 @@ LONG TRegKey::ReadString(const wchar_t* name, std::wstring& value) const {
     return ERROR_MORE_DATA;
 }
 
-bool TRegKey::WriteDword(const wchar_t* name, DWORD value) const {
-    return FKey && RegSetValueExW(FKey, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                                  sizeof(value)) == ERROR_SUCCESS;
+LONG TRegKey::WriteDword(const wchar_t* name, DWORD value) const {
+    if (!FKey)
+        return ERROR_INVALID_HANDLE;
+    return RegSetValueExW(FKey, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                          sizeof(value));
 }
 
-bool TRegKey::WriteString(const wchar_t* name, const std::wstring& value) const {
+LONG TRegKey::WriteString(const wchar_t* name, const std::wstring& value) const {
     if (!FKey)
-        return false;
+        return ERROR_INVALID_HANDLE;
     DWORD bytes = static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t));
     return RegSetValueExW(FKey, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                          bytes) == ERROR_SUCCESS;
+                          bytes);
 }
 
-std::vector<std::wstring> TRegKey::SubkeyNames() const {
-    std::vector<std::wstring> names;
+LONG TRegKey::SubkeyNames(std::vector<std::wstring>& names) const {
+    names.clear();
     if (!FKey)
-        return names;
+        return ERROR_INVALID_HANDLE;
     // Key names are at most 255 characters, so one buffer serves every name.
     wchar_t buffer[256];
     for (DWORD index = 0;; ++index) {
         DWORD length = 256;
         LONG rc = RegEnumKeyExW(FKey, index, buffer, &length, nullptr, nullptr, nullptr, nullptr);
+        if (rc == ERROR_NO_MORE_ITEMS)
+            return ERROR_SUCCESS;
         if (rc != ERROR_SUCCESS)
-            break;
+            return rc;
         names.emplace_back(buffer, length);
     }
-    return names;
 }
 
 namespace {
@@ -151,14 +160,17 @@ TRegRoot::~TRegRoot() {
         RegCloseKey(FRemote);
 }
 
-bool TRegRoot::Connect(const std::wstring& computer) {
+LONG TRegRoot::Connect(const std::wstring& computer) {
     HKEY root = nullptr;
-    if (ConnectRemoteRegistry(computer, &root) != ERROR_SUCCESS || !root)
-        return false;
+    LONG rc = ConnectRemoteRegistry(computer, &root);
+    if (rc != ERROR_SUCCESS)
+        return rc;
+    if (!root)
+        return ERROR_INVALID_HANDLE;
     if (FRemote)
         RegCloseKey(FRemote);
     FRemote = root;
-    return true;
+    return ERROR_SUCCESS;
 }
 
 } // namespace vantrel

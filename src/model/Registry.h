@@ -9,6 +9,8 @@
 
 namespace vantrel {
 
+// Every call returns the system's code (ERROR_SUCCESS on success); the store above turns the
+// codes into the Booleans it needs.
 class TRegKey {
 public:
     TRegKey() = default;
@@ -19,32 +21,40 @@ public:
     TRegKey(const TRegKey&) = delete;
     TRegKey& operator=(const TRegKey&) = delete;
 
-    // Opens an existing key; never creates one.
+    // Opens an existing key with the access asked for (KEY_READ to read, KEY_SET_VALUE to
+    // write values); never creates one. Under User Account Control, and wherever a key's
+    // security grants less, asking for more than the caller needs is refused.
     LONG Open(HKEY root, const std::wstring& path, REGSAM access);
     // Opens the key, creating it and any missing key above it.
-    LONG Create(HKEY root, const std::wstring& path, REGSAM access = KEY_ALL_ACCESS);
-    void Close();
+    LONG Create(HKEY root, const std::wstring& path, REGSAM access);
+    // ERROR_SUCCESS also when no key is open.
+    LONG Close();
     bool IsOpen() const { return FKey != nullptr; }
     HKEY Get() const { return FKey; }
 
-    // False when the value is missing or not REG_DWORD.
-    bool ReadDword(const wchar_t* name, DWORD& value) const;
-    bool ReadInt(const wchar_t* name, int& value) const;
-    bool ReadBool(const wchar_t* name, bool& value) const;
+    // ERROR_FILE_NOT_FOUND when the value is missing, ERROR_INVALID_DATATYPE when it is not a
+    // REG_DWORD of four bytes, ERROR_INVALID_HANDLE when no key is open. The value is changed
+    // only on success.
+    LONG ReadDword(const wchar_t* name, DWORD& value) const;
+    LONG ReadInt(const wchar_t* name, int& value) const;
+    // Any non-zero value reads as true.
+    LONG ReadBool(const wchar_t* name, bool& value) const;
     // ERROR_FILE_NOT_FOUND when missing, ERROR_INVALID_DATATYPE when not REG_SZ.
     LONG ReadString(const wchar_t* name, std::wstring& value) const;
 
-    bool WriteDword(const wchar_t* name, DWORD value) const;
-    bool WriteInt(const wchar_t* name, int value) const {
+    LONG WriteDword(const wchar_t* name, DWORD value) const;
+    LONG WriteInt(const wchar_t* name, int value) const {
         return WriteDword(name, static_cast<DWORD>(value));
     }
-    bool WriteBool(const wchar_t* name, bool value) const {
+    // Writes 0 or 1.
+    LONG WriteBool(const wchar_t* name, bool value) const {
         return WriteDword(name, value ? 1 : 0);
     }
-    bool WriteString(const wchar_t* name, const std::wstring& value) const;
+    LONG WriteString(const wchar_t* name, const std::wstring& value) const;
 
-    // Names of the subkeys, in the order the registry lists them.
-    std::vector<std::wstring> SubkeyNames() const;
+    // Names of the subkeys, in the order the registry lists them; names holds those listed
+    // before a failure too.
+    LONG SubkeyNames(std::vector<std::wstring>& names) const;
 
 private:
     HKEY FKey = nullptr;
@@ -59,7 +69,8 @@ public:
     TRegRoot(const TRegRoot&) = delete;
     TRegRoot& operator=(const TRegRoot&) = delete;
 
-    bool Connect(const std::wstring& computer);
+    // The system's code; on failure the local root stays.
+    LONG Connect(const std::wstring& computer);
     HKEY Get() const { return FRemote ? FRemote : HKEY_LOCAL_MACHINE; }
 
 private:

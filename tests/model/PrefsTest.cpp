@@ -13,7 +13,8 @@ class Prefs : public ::testing::Test {
 protected:
     void SetUp() override {
         RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"System\\QOR\\Preferences");
-        ASSERT_EQ(ERROR_SUCCESS, key.Create(HKEY_LOCAL_MACHINE, kPreferencesKeyPath));
+        ASSERT_EQ(ERROR_SUCCESS,
+                  key.Create(HKEY_LOCAL_MACHINE, kPreferencesKeyPath, KEY_ALL_ACCESS));
     }
     void TearDown() override {
         key.Close();

@@ -20,7 +20,6 @@ TEST(QorUser, NewRecordHasTheDefaultProfile) {
     EXPECT_EQ(0, u.BonusTime);
     EXPECT_EQ(0, u.BonusDayOfYear);
     EXPECT_TRUE(u.Username.empty());
-    EXPECT_EQ(nullptr, u.ProgressBar);
     // The named fields and the per-day accessors are the same storage.
     EXPECT_EQ(&u.TimeLimitFri, &u.TimeLimit(5));
     EXPECT_EQ(&u.AllowEndSun, &u.AllowEnd(7));
@@ -146,17 +145,33 @@ TEST(QorUser, TodaysFiguresAndTimeRemaining) {
     EXPECT_EQ(0, u.TimeRemaining());
 }
 
-TEST(QorUser, MergeKeepsTheLargerLocalUsageAndSums) {
+TEST(QorUser, MergeKeepsTheLargerLocalUsageOfTheSameDayAndSums) {
     TQorUser u;
     u.LocalTimeUsageFri = 70;
-    u.MergeUsage(5, 50, true);
+    u.LocalDayOfYearFri = 100;
+    u.MergeUsage(5, 100, 50, true);
     EXPECT_EQ(70, u.LocalTimeUsageFri);
     EXPECT_EQ(70, u.TotalTimeUsageFri);
-    u.MergeUsage(5, 30, false);
+    u.MergeUsage(5, 100, 30, false);
     EXPECT_EQ(100, u.TotalTimeUsageFri);
-    u.MergeUsage(5, 80, true);
+    u.MergeUsage(5, 100, 80, true);
     EXPECT_EQ(80, u.LocalTimeUsageFri);
     EXPECT_EQ(180, u.TotalTimeUsageFri);
+
+    // A week later the Friday count is last week's: it no longer beats the stored minutes.
+    u.TotalTimeUsageFri = 0;
+    u.MergeUsage(5, 107, 10, true);
+    EXPECT_EQ(10, u.LocalTimeUsageFri);
+    EXPECT_EQ(107, u.LocalDayOfYearFri);
+    EXPECT_EQ(10, u.TotalTimeUsageFri);
+    // Another computer's minutes never touch this computer's count.
+    u.MergeUsage(5, 114, 25, false);
+    EXPECT_EQ(10, u.LocalTimeUsageFri);
+    EXPECT_EQ(107, u.LocalDayOfYearFri);
+
+    u.SetDefaults(ProfileDefault, true);
+    EXPECT_EQ(0, u.LocalTimeUsageFri);
+    EXPECT_EQ(0, u.LocalDayOfYearFri);
 }
 
 } // namespace

@@ -57,7 +57,7 @@ protected:
     }
     static TRegKey UserKey(const std::wstring& name, HKEY root = HKEY_LOCAL_MACHINE) {
         TRegKey key;
-        key.Create(root, L"System\\QOR\\Users\\" + name);
+        key.Create(root, L"System\\QOR\\Users\\" + name, KEY_ALL_ACCESS);
         return key;
     }
     static void Usage(const std::wstring& user, const std::wstring& computer, int weekday, int day,
@@ -65,7 +65,8 @@ protected:
         static const wchar_t* suffix[] = {L"Mon", L"Tue", L"Wed", L"Thu", L"Fri", L"Sat", L"Sun"};
         TRegKey key;
         ASSERT_EQ(ERROR_SUCCESS,
-                  key.Create(root, L"System\\QOR\\Users\\" + user + L"\\Computers\\" + computer));
+                  key.Create(root, L"System\\QOR\\Users\\" + user + L"\\Computers\\" + computer,
+                             KEY_ALL_ACCESS));
         key.WriteInt((std::wstring(L"DayOfYear") + suffix[weekday - 1]).c_str(), day);
         key.WriteInt((std::wstring(L"TimeUsage") + suffix[weekday - 1]).c_str(), minutes);
     }
@@ -129,11 +130,13 @@ TEST_F(UserStore, SaveWritesEverySettingAsDwordAndNeverUsage) {
     TRegKey key;
     ASSERT_EQ(ERROR_SUCCESS, key.Open(HKEY_LOCAL_MACHINE, L"System\\QOR\\Users\\carla", KEY_READ));
     DWORD value = 0;
-    ASSERT_TRUE(key.ReadDword(L"QorControl", value));
+    ASSERT_EQ(ERROR_SUCCESS, key.ReadDword(L"QorControl", value));
     EXPECT_EQ(1u, value);
-    ASSERT_TRUE(key.ReadDword(L"BonusTime", value));
+    ASSERT_EQ(ERROR_SUCCESS, key.ReadDword(L"BonusTime", value));
     EXPECT_EQ(static_cast<DWORD>(-30), value);
-    EXPECT_TRUE(key.SubkeyNames().empty());
+    std::vector<std::wstring> subkeys{L"stale"};
+    EXPECT_EQ(ERROR_SUCCESS, key.SubkeyNames(subkeys));
+    EXPECT_TRUE(subkeys.empty());
 
     TQorUser back;
     back.Username = L"carla";
@@ -170,9 +173,68 @@ TEST_F(UserStore, ThisComputersUsageNeverDecreasesWhileTheRecordLives) {
     TQorUser u;
     u.Username = L"anna";
     u.LocalTimeUsageWed = 70;
+    u.LocalDayOfYearWed = kToday;
     ASSERT_TRUE(LoadUser(u, false, L""));
     EXPECT_EQ(80, u.TodaysTimeUsage);
     EXPECT_EQ(70, u.LocalTimeUsageWed);
+}
+
+TEST_F(UserStore, LastWeeksCountNeverCountsForToday) {
+    // Eight days from Monday 7 December 2026 (day 341) to the next Monday (day 348), with the
+    // collection loaded in place every day as a program left open for a week would.
+    SYSTEMTIME today{};
+    today.wYear = 2026;
+    today.wMonth = 12;
+    today.wHour = 9;
+    SetClockSeam([&] { return today; });
+    SetAccountSourceSeam([] { return std::vector<std::wstring>{L"anna"}; });
+    UserKey(L"anna").WriteDword(L"QorControl", 1);
+    TQorUsers users;
+
+    for (int day = 7; day <= 13; ++day) {
+        today.wDay = static_cast<WORD>(day);
+        today.wDayOfWeek = static_cast<WORD>((day - 7 + 1) % 7);
+        const int weekday = day - 6;
+        const int dayOfYear = 334 + day;
+        Usage(L"anna", thisComputer, weekday, dayOfYear, weekday == 1 ? 120 : 30);
+        EXPECT_TRUE(users.LoadAll(false, L""));
+        TQorUser& anna = users.Items(0);
+        EXPECT_EQ(weekday == 1 ? 120 : 30, anna.TodaysTimeUsage) << "day " << dayOfYear;
+        EXPECT_EQ(weekday == 1 ? 120 : 30, anna.LocalTimeUsage(weekday));
+        EXPECT_EQ(dayOfYear, anna.LocalDayOfYear(weekday));
+        if (weekday == 1) {
+            // Later that Monday a stale copy in the store cannot lower the count.
+            Usage(L"anna", thisComputer, 1, dayOfYear, 100);
+            EXPECT_TRUE(users.LoadAll(false, L""));
+            EXPECT_EQ(120, users.Items(0).TodaysTimeUsage);
+        }
+    }
+
+    // The next Monday: the service has not yet written today's minutes, so the store still
+    // holds last Monday's 100 and the program's own count last Monday's 120.
+    today.wDay = 14;
+    today.wDayOfWeek = 1;
+    EXPECT_TRUE(users.LoadAll(false, L""));
+    EXPECT_EQ(0, users.Items(0).TodaysTimeUsage);
+    EXPECT_EQ(60, users.Items(0).TimeRemaining());
+
+    Usage(L"anna", thisComputer, 1, 348, 10);
+    Usage(L"anna", L"LAPTOP", 1, 348, 5);
+    EXPECT_TRUE(users.LoadAll(false, L""));
+    TQorUser& anna = users.Items(0);
+    EXPECT_EQ(15, anna.TodaysTimeUsage);
+    EXPECT_EQ(10, anna.LocalTimeUsageMon);
+    EXPECT_EQ(348, anna.LocalDayOfYearMon);
+    EXPECT_EQ(45, anna.TimeRemaining());
+
+    // A single record loaded on its own follows the same rule.
+    TQorUser single;
+    single.Username = L"anna";
+    single.LocalTimeUsageMon = 120;
+    single.LocalDayOfYearMon = 341;
+    ASSERT_TRUE(LoadUser(single, false, L""));
+    EXPECT_EQ(15, single.TodaysTimeUsage);
+    EXPECT_EQ(10, single.LocalTimeUsageMon);
 }
 
 TEST_F(UserStore, UnreachableRemoteFallsBackToLocalAndReportsFalse) {
@@ -244,7 +306,7 @@ TEST_F(UserStore, RemoteSaveWritesBothRegistries) {
         TRegKey key;
         ASSERT_EQ(ERROR_SUCCESS, key.Open(root, L"System\\QOR\\Users\\anna", KEY_READ));
         int limit = 0;
-        EXPECT_TRUE(key.ReadInt(L"TimeLimitMon", limit));
+        EXPECT_EQ(ERROR_SUCCESS, key.ReadInt(L"TimeLimitMon", limit));
         EXPECT_EQ(150, limit);
     }
     RegCloseKey(remote);
@@ -300,7 +362,9 @@ TEST_F(UserStore, NonAsciiNamesReachTheirOwnKeys) {
     }
     TRegKey users;
     ASSERT_EQ(ERROR_SUCCESS, users.Open(HKEY_LOCAL_MACHINE, L"System\\QOR\\Users", KEY_READ));
-    EXPECT_EQ(3u, users.SubkeyNames().size());
+    std::vector<std::wstring> listed;
+    EXPECT_EQ(ERROR_SUCCESS, users.SubkeyNames(listed));
+    EXPECT_EQ(3u, listed.size());
 }
 
 TEST_F(UserStore, NamesThatWouldAddressAnotherKeyAreRefused) {

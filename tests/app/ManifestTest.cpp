@@ -9,7 +9,7 @@
 namespace vantrel {
 namespace {
 
-// The program's manifest travels with these test programs' resources too.
+// This test program carries the program's resources, its manifest among them.
 
 TEST(Manifest, BindsTheThemedCommonControls6) {
     // Only the version 6 button (from comctl32, not user32) knows its ideal size.
@@ -37,14 +37,28 @@ TEST(Manifest, MakesTheProcessPerMonitorDpiAware) {
     EXPECT_EQ(getAwareness(getContext()), DPI_AWARENESS_PER_MONITOR_AWARE);
 }
 
-TEST(Manifest, AsksForNoElevationOfItsOwn) {
-    // The administrator check happens at run time; a requestedExecutionLevel would make the
-    // shell elevate or refuse before that.
+std::string ManifestText() {
     HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
-    ASSERT_TRUE(found);
+    if (!found)
+        return {};
     const char* text = static_cast<const char*>(LockResource(LoadResource(nullptr, found)));
-    const std::string manifest(text, SizeofResource(nullptr, found));
-    EXPECT_EQ(manifest.find("requestedExecutionLevel"), std::string::npos);
+    return std::string(text, SizeofResource(nullptr, found));
+}
+
+TEST(Manifest, RequestsTheHighestAvailableLevelWithoutUiAccess) {
+    // Administrators under User Account Control get their full token; standard users still
+    // start and meet the run-time administrator check. The system's own reading of the
+    // process's manifest:
+    ACTIVATION_CONTEXT_RUN_LEVEL_INFORMATION info{};
+    SIZE_T size = 0;
+    ASSERT_TRUE(QueryActCtxW(0, nullptr, nullptr, RunlevelInformationInActivationContext, &info,
+                             sizeof(info), &size));
+    EXPECT_EQ(ACTCTX_RUN_LEVEL_HIGHEST_AVAILABLE, info.RunLevel);
+    EXPECT_EQ(0u, info.UiAccess);
+
+    const std::string manifest = ManifestText();
+    EXPECT_NE(manifest.find("level=\"highestAvailable\""), std::string::npos);
+    EXPECT_NE(manifest.find("uiAccess=\"false\""), std::string::npos);
     EXPECT_NE(manifest.find("Microsoft.Windows.Common-Controls"), std::string::npos);
 }
 

@@ -1,0 +1,164 @@
+#include "model/UserStore.h"
+
+#include "accounts/Accounts.h"
+#include "model/Clock.h"
+#include "model/Constants.h"
+#include "model/Registry.h"
+
+namespace vantrel {
+
+namespace {
+
+// The user's key path; false for names that would address another key (an empty name would
+// open the Users key itself, a backslash a key of another user).
+bool UserKeyPath(const TQorUser& user, std::wstring& path) {
+    if (user.Username.empty() || user.Username.find(L'\\') != std::wstring::npos)
+        return false;
+    path = std::wstring(kUsersKeyPath) + user.Username;
+    return true;
+}
+
+std::wstring Suffixed(const wchar_t* family, int weekday) {
+    int index = weekday >= 1 && weekday <= 7 ? weekday - 1 : 0;
+    return std::wstring(family) + kDaySuffix[index];
+}
+
+// With remote, the root becomes the network computer's; a failed connection keeps the local
+// root, so the operation goes on there, and makes the operation's result false.
+bool ConnectIfRemote(TRegRoot& root, bool remote, const std::wstring& remoteComputer) {
+    return !remote || root.Connect(remoteComputer) == ERROR_SUCCESS;
+}
+
+// Reads the settings in stored order; the first value that cannot be read ends the reading.
+void ReadSettings(const TRegKey& key, TQorUser& user) {
+    if (key.ReadBool(L"QorControl", user.QorControl) != ERROR_SUCCESS)
+        return;
+    int& (TQorUser::*families[])(int) = {&TQorUser::AllowBegin, &TQorUser::AllowEnd,
+                                         &TQorUser::TimeLimit};
+    const wchar_t* names[] = {L"AllowBegin", L"AllowEnd", L"TimeLimit"};
+    for (int family = 0; family < 3; ++family) {
+        for (int weekday = 1; weekday <= 7; ++weekday) {
+            if (key.ReadInt(Suffixed(names[family], weekday).c_str(),
+                            (user.*families[family])(weekday)) != ERROR_SUCCESS)
+                return;
+        }
+    }
+    if (key.ReadInt(L"BonusTime", user.BonusTime) != ERROR_SUCCESS)
+        return;
+    key.ReadInt(L"BonusDayOfYear", user.BonusDayOfYear);
+}
+
+// Writes the settings in stored order; false at the first write that fails.
+bool WriteSettings(const TRegKey& key, const TQorUser& user) {
+    if (key.WriteBool(L"QorControl", user.QorControl) != ERROR_SUCCESS)
+        return false;
+    int (TQorUser::*families[])(int)
+        const = {&TQorUser::AllowBegin, &TQorUser::AllowEnd, &TQorUser::TimeLimit};
+    const wchar_t* names[] = {L"AllowBegin", L"AllowEnd", L"TimeLimit"};
+    for (int family = 0; family < 3; ++family) {
+        for (int weekday = 1; weekday <= 7; ++weekday) {
+            if (key.WriteInt(Suffixed(names[family], weekday).c_str(),
+                             (user.*families[family])(weekday)) != ERROR_SUCCESS)
+                return false;
+        }
+    }
+    return key.WriteInt(L"BonusTime", user.BonusTime) == ERROR_SUCCESS &&
+           key.WriteInt(L"BonusDayOfYear", user.BonusDayOfYear) == ERROR_SUCCESS;
+}
+
+// The minutes one computer key holds for the day, or false when it holds none for it.
+bool ReadUsageOfDay(HKEY computers, const std::wstring& name, const std::wstring& dayName,
+                    const std::wstring& usageName, int dayOfYear, int& minutes) {
+    TRegKey key;
+    if (key.Open(computers, name, KEY_READ) != ERROR_SUCCESS)
+        return false;
+    int day = 0;
+    return key.ReadInt(dayName.c_str(), day) == ERROR_SUCCESS && day == dayOfYear &&
+           key.ReadInt(usageName.c_str(), minutes) == ERROR_SUCCESS;
+}
+
+// The computer keys of the user, or an empty list when the Computers key does not open.
+std::vector<std::wstring> ComputerNames(TRegKey& computers, HKEY root, const std::wstring& path) {
+    std::vector<std::wstring> names;
+    if (computers.Open(root, path + L"\\Computers", KEY_READ) == ERROR_SUCCESS)
+        computers.SubkeyNames(names);
+    return names;
+}
+
+} // namespace
+
+bool LoadUser(TQorUser& user, bool remote, const std::wstring& remoteComputer,
+              const std::wstring& thisComputer) {
+    if (remote)
+        LoadUser(user, false, remoteComputer, thisComputer);
+    const SYSTEMTIME now = LocalNow();
+    const int weekday = WeekdayOf(now);
+    const int dayOfYear = DayOfYearOf(now);
+
+    TRegRoot root;
+    bool result = ConnectIfRemote(root, remote, remoteComputer);
+
+    std::wstring path;
+    TRegKey key;
+    if (UserKeyPath(user, path) && key.Open(root.Get(), path, KEY_READ) == ERROR_SUCCESS) {
+        ReadSettings(key, user);
+        key.Close();
+    } else {
+        result = false;
+    }
+
+    for (int day = 1; day <= 7; ++day)
+        user.TotalTimeUsage(day) = 0;
+    if (!path.empty()) {
+        TRegKey computers;
+        const std::wstring dayName = Suffixed(L"DayOfYear", weekday);
+        const std::wstring usageName = Suffixed(L"TimeUsage", weekday);
+        for (const std::wstring& name : ComputerNames(computers, root.Get(), path)) {
+            int minutes = 0;
+            if (ReadUsageOfDay(computers.Get(), name, dayName, usageName, dayOfYear, minutes))
+                user.MergeUsage(weekday, dayOfYear, minutes, name == thisComputer);
+        }
+    }
+    user.DeriveTodaysFigures(weekday, dayOfYear);
+    return result;
+}
+
+bool LoadUser(TQorUser& user, bool remote, const std::wstring& remoteComputer) {
+    return LoadUser(user, remote, remoteComputer, GetWorkstationName());
+}
+
+bool SaveUser(const TQorUser& user, bool remote, const std::wstring& remoteComputer) {
+    if (remote)
+        SaveUser(user, false, remoteComputer);
+    TRegRoot root;
+    bool result = ConnectIfRemote(root, remote, remoteComputer);
+    std::wstring path;
+    TRegKey key;
+    if (!UserKeyPath(user, path) || key.Create(root.Get(), path, KEY_SET_VALUE) != ERROR_SUCCESS)
+        return false;
+    if (!WriteSettings(key, user))
+        result = false;
+    return result;
+}
+
+bool ReadUsagePerComputer(const TQorUser& user, bool remote, const std::wstring& remoteComputer,
+                          std::vector<std::wstring>& list, int weekday, int dayOfYear) {
+    list.clear();
+    TRegRoot root;
+    bool result = ConnectIfRemote(root, remote, remoteComputer);
+    std::wstring path;
+    if (!UserKeyPath(user, path))
+        return result;
+    TRegKey computers;
+    const std::wstring dayName = Suffixed(L"DayOfYear", weekday);
+    const std::wstring usageName = Suffixed(L"TimeUsage", weekday);
+    for (const std::wstring& name : ComputerNames(computers, root.Get(), path)) {
+        int minutes = 0;
+        if (ReadUsageOfDay(computers.Get(), name, dayName, usageName, dayOfYear, minutes) &&
+            minutes >= 1)
+            list.push_back(name + L"=" + std::to_wstring(minutes));
+    }
+    return result;
+}
+
+} // namespace vantrel

@@ -1,0 +1,25 @@
+#pragma once
+// The registry layout of one user, local or on a network computer: its settings under
+// "System\QOR\Users\<name>", its usage per computer under "...\Computers\<computer>".
+// Operations return false instead of raising, as the registry does.
+#include "model/QorUser.h"
+
+#include <string>
+#include <vector>
+
+namespace vantrel {
+
+// Reads the user's settings and today's usage, then derives today's figures. With remote,
+// the local registry is read first, then the network computer's.
+bool LoadUser(TQorUser& user, bool remote, const std::wstring& remoteComputer);
+// The same with this computer's network name given, for callers that load many users.
+bool LoadUser(TQorUser& user, bool remote, const std::wstring& remoteComputer,
+              const std::wstring& thisComputer);
+// Writes the user's settings (never usage). With remote, the local registry is written first.
+bool SaveUser(const TQorUser& user, bool remote, const std::wstring& remoteComputer);
+// Lists "computer=minutes" for every computer with at least one minute recorded for the
+// weekday (1..7) and day of the year. False only when the network computer is unreachable.
+bool ReadUsagePerComputer(const TQorUser& user, bool remote, const std::wstring& remoteComputer,
+                          std::vector<std::wstring>& list, int weekday, int dayOfYear);
+
+} // namespace vantrel
