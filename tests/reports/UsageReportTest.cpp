@@ -489,6 +489,11 @@ TEST_F(UsageReport, WriteFailureAfterTheHeadingNamesTheFileAndTheReasonAndGoesOn
         TEnvironmentVariable toPipe(L"TEMP", L"\\\\.\\pipe");
         WriteUsageReport(users, prefs, owner);
     }
+    // Should the report never have reached the pipe, this lets the reader go instead of hanging.
+    HANDLE poke =
+        CreateFileW(pipePath.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (poke != INVALID_HANDLE_VALUE)
+        CloseHandle(poke);
     reader.join();
 
     EXPECT_EQ(Lines({kSep, kHeading, kSep}), received);
