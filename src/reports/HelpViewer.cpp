@@ -8,8 +8,10 @@ namespace vantrel {
 
 namespace {
 
-// HH_DISPLAY_TOPIC of htmlhelp.h: the file's default topic when no topic is named.
+// From htmlhelp.h: HH_DISPLAY_TOPIC shows the file's default topic when no topic is named;
+// HH_CLOSE_ALL closes every viewer window the process opened.
 const UINT kDisplayTopic = 0;
+const UINT kCloseAll = 0x12;
 const wchar_t kHelpControlServerKey[] =
     L"CLSID\\{adb880a6-d8ff-11cf-9377-00aa003b7a11}\\InprocServer32";
 
@@ -136,6 +138,10 @@ void THelpViewer::Load() {
 void THelpViewer::Unload() {
     if (!FModule)
         return;
+    // The viewer's windows belong to this process and run the library's code: freeing it under
+    // an open viewer would leave them without their window procedure.
+    if (FHtmlHelpW)
+        FHtmlHelpW(nullptr, nullptr, kCloseAll, 0);
     FreeLibrary(FModule);
     FModule = nullptr;
     FHtmlHelpA = nullptr;

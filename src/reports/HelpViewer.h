@@ -19,6 +19,7 @@ public:
 
     // Does nothing when the library is already loaded.
     void Load();
+    // Closes any viewer window still open, then frees the library.
     void Unload();
     bool Loaded() const { return FModule != nullptr; }
     bool HasEntryPoints() const { return FHtmlHelpA && FHtmlHelpW; }

@@ -172,5 +172,33 @@ TEST_F(HelpFile, WithoutTheViewerLibraryTheFileCannotBeOpened) {
     EXPECT_EQ(L"The help file 'QORHelp.chm' could not be opened.", seams.Messages[2].Text);
 }
 
+// The help file the build compiled, in the program's folder of the build tree.
+std::wstring BuiltHelpFile() {
+    wchar_t module[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, module, MAX_PATH);
+    std::wstring folder = module;
+    folder.resize(folder.rfind(L'\\'));
+    return folder + L"\\..\\src\\app\\QORHelp.chm";
+}
+
+TEST_F(HelpFile, OpensInTheViewerUnownedAndClosesWhenTheLibraryIsFreed) {
+    ASSERT_TRUE(CopyFileW(BuiltHelpFile().c_str(), path.c_str(), FALSE)) << "build the help first";
+    THelpViewer viewer;
+    viewer.ShowHelp(owner);
+    EXPECT_TRUE(seams.Messages.empty());
+    // The title is the one the help project gives its viewer window.
+    HWND window = FindWindowW(nullptr, L"Vantrel Help");
+    ASSERT_NE(nullptr, window);
+    EXPECT_TRUE(IsWindowVisible(window));
+    EXPECT_EQ(nullptr, GetWindow(window, GW_OWNER));
+    // F1 again: the same viewer, no second window.
+    viewer.ShowHelp(owner);
+    EXPECT_EQ(window, FindWindowW(nullptr, L"Vantrel Help"));
+    EXPECT_TRUE(seams.Messages.empty());
+
+    viewer.Unload();
+    EXPECT_FALSE(IsWindow(window));
+}
+
 } // namespace
 } // namespace vantrel
