@@ -461,6 +461,48 @@ TEST_F(UsageReport, EncodingChoosesAnsiOnlyWhenEveryCharacterFits) {
     EXPECT_EQ(L"QOR_Report_20260307_0905.txt", UsageReportFileName(At(2026, 3, 7, 6, 9, 5)));
 }
 
+TEST_F(UsageReport, MidnightDuringTheReportChangesNeitherItsNameNorItsDays) {
+    AddUser(L"alice");
+    Usage(L"alice", L"DESK1", 7, 340, 65);
+    Usage(L"alice", L"DESK1", 1, 341, 15);
+    int calls = 0;
+    SetClockSeam(
+        [&calls] { return ++calls == 1 ? At(2026, 12, 6, 0, 23, 59) : At(2026, 12, 7, 1, 0, 0); });
+    WriteUsageReport(users, prefs, owner);
+    const std::string report = ReadWholeFile(folder.Path() + L"\\QOR_Report_20261206_2359.txt");
+    EXPECT_EQ(0u, report.find(Lines({kSep, kHeading, kSep, "", "SUNDAY, DECEMBER 6, 2026", "",
+                                     "  USER: alice                  TIME USAGE:  01:05    "})));
+    EXPECT_EQ(std::string::npos, report.find("DECEMBER 7"));
+    EXPECT_EQ(65, users.Items(0).WeekTimeUsage);
+}
+
+// The report's "file" is a pipe whose reader goes away without reading: not even the heading
+// can be written.
+TEST_F(UsageReport, HeadingThatCannotBeWrittenIsAFileThatCannotBeCreated) {
+    AddUser(L"alice");
+    const std::wstring pipePath = std::wstring(L"\\\\.\\pipe\\") + kFileName;
+    HANDLE pipe = CreateNamedPipeW(pipePath.c_str(), PIPE_ACCESS_INBOUND,
+                                   PIPE_TYPE_BYTE | PIPE_WAIT, 1, 1, 1, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, pipe);
+    std::thread reader([pipe] {
+        ConnectNamedPipe(pipe, nullptr);
+        CloseHandle(pipe);
+    });
+    {
+        TEnvironmentVariable toPipe(L"TEMP", L"\\\\.\\pipe");
+        WriteUsageReport(users, prefs, owner);
+    }
+    HANDLE poke =
+        CreateFileW(pipePath.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (poke != INVALID_HANDLE_VALUE)
+        CloseHandle(poke);
+    reader.join();
+    ASSERT_EQ(1u, seams.Messages.size());
+    EXPECT_EQ(L"Could not create report file in Windows temp folder.", seams.Messages[0].Text);
+    EXPECT_EQ(TMsgKind::Error, seams.Messages[0].Kind);
+    EXPECT_TRUE(seams.ShellCalls.empty());
+}
+
 // A write that fails after the heading: the report's "file" is a pipe whose reader takes the
 // heading and then goes away.
 TEST_F(UsageReport, WriteFailureAfterTheHeadingNamesTheFileAndTheReasonAndGoesOn) {
