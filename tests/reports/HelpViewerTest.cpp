@@ -124,6 +124,9 @@ class HelpFile : public ::testing::Test {
 protected:
     void SetUp() override {
         path = HelpFilePath();
+        // Wine's viewer keeps a help file it showed open until its process ends, so the test
+        // that shows one cannot remove it; the next test does.
+        DeleteFileW(path.c_str());
         ASSERT_FALSE(FileExistsHere()) << "no help file lies beside the test program";
     }
     void TearDown() override { DeleteFileW(path.c_str()); }
