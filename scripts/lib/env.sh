@@ -18,6 +18,7 @@ vantrel_install() {
     command -v xwd >/dev/null || missing+=(x11-apps)
     [ -x /usr/bin/convert ] && /usr/bin/convert -version >/dev/null 2>&1 || missing+=(imagemagick)
     [ -f /usr/src/googletest/CMakeLists.txt ] || missing+=(googletest)
+    command -v chmcmd >/dev/null && { command -v 7zz || command -v 7z; } >/dev/null || missing+=(fp-utils 7zip)
     if [ ${#missing[@]} -gt 0 ]; then
         echo "Installing: ${missing[*]}"
         export DEBIAN_FRONTEND=noninteractive
