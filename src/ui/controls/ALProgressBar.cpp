@@ -130,8 +130,13 @@ LRESULT CALLBACK TALProgressBar::ParentProc(HWND hwnd, UINT msg, WPARAM wParam, 
         self->FWatchedParent = nullptr;
     }
     const LRESULT result = DefSubclassProc(hwnd, msg, wParam, lParam);
-    if (msg == WM_SIZE)
-        self->Realign();
+    if (msg == WM_SIZE) {
+        // This procedure belongs to the parent, not to the bar: nothing may leave it.
+        try {
+            self->Realign();
+        } catch (...) {
+        }
+    }
     return result;
 }
 

@@ -7,6 +7,7 @@
 // the close box run OnCancel. Layout is in pixels at 96 DPI; Scale converts for the dialog's DPI.
 #include "ui/controls/Gdi.h"
 #include "ui/controls/Window.h"
+#include "win/Dpi.h"
 
 #include <string>
 
@@ -32,7 +33,7 @@ public:
     HWND Owner() const { return FOwner; }
     void SetOwner(HWND owner);
     int Dpi() const { return FDpi; }
-    int Scale(int pixels) const { return MulDiv(pixels, FDpi, 96); }
+    int Scale(int pixels) const { return ScaleForDpi(pixels, FDpi); }
     // Font of the dialog and of every control made by the Add* helpers; the dialog keeps a
     // copy. Controls that were given another font keep it.
     void SetDialogFont(HFONT font);
@@ -55,7 +56,7 @@ protected:
 
     // Called once by Create, after the window exists.
     virtual void CreateControls() {}
-    // Called by ShowModal before the dialog becomes visible (FormShow).
+    // Called by ShowModal at every showing, before the dialog becomes visible.
     virtual void OnShow() {}
     // From OnShow: the control that gets the focus when the dialog appears (else the first
     // tab stop).
