@@ -553,7 +553,12 @@ LRESULT TALProgressBar::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         FMouseDown = false;
         return 0;
     case WM_DESTROY:
-        FToolTip = nullptr;
+        // The tool tip is a pop-up owned by the bar's top-level window, so it would outlive the
+        // bar (and keep a tool for a dead window) if it were not destroyed here.
+        if (FToolTip) {
+            DestroyWindow(FToolTip);
+            FToolTip = nullptr;
+        }
         break;
     }
     return TWindow::HandleMessage(msg, wParam, lParam);
