@@ -9,10 +9,6 @@ namespace vantrel {
 
 namespace {
 
-bool HandleValid(HANDLE handle) {
-    return handle != nullptr && handle != INVALID_HANDLE_VALUE;
-}
-
 void ZeroOverlappedWords(OVERLAPPED& overlapped) {
     overlapped.Internal = 0;
     overlapped.InternalHigh = 0;
@@ -28,22 +24,19 @@ TPipeMultiMsg::TPipeMultiMsg() {
     CreateTempBacking();
 }
 
-TPipeMultiMsg::~TPipeMultiMsg() {
-    FStream.reset();
-    if (HandleValid(FTempFile))
-        CloseHandle(FTempFile);
-}
+// The system deletes the temporary file when FTempFile closes it, after the stream is gone.
+TPipeMultiMsg::~TPipeMultiMsg() = default;
 
 void TPipeMultiMsg::CreateTempBacking() {
     wchar_t folder[MAX_PATH + 1];
     wchar_t name[MAX_PATH + 1];
     if (GetTempPathW(MAX_PATH + 1, folder) != 0 && GetTempFileNameW(folder, L"PMM", 0, name) != 0)
-        FTempFile = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-    if (HandleValid(FTempFile)) {
-        FStream = std::make_unique<THandleStream>(FTempFile);
+        FTempFile.Reset(CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    if (FTempFile) {
+        FStream = std::make_unique<THandleStream>(FTempFile.Get());
     } else {
-        FTempFile = INVALID_HANDLE_VALUE;
+        FTempFile.Reset();
         FStream = std::make_unique<TFastMemStream>();
     }
 }
@@ -51,44 +44,34 @@ void TPipeMultiMsg::CreateTempBacking() {
 // --- TPipeThread ----------------------------------------------------------------------------
 
 TPipeThread::TPipeThread(HWND notifyWindow, DWORD notifyThread,
-                         std::shared_ptr<TWriteQueue> writeQueue, HANDLE pipe, HANDLE killEvent)
-    : TThreadEx(true), FNotifyWindow(notifyWindow), FNotifyThread(notifyThread), FPipe(pipe),
+                         std::shared_ptr<TWriteQueue> writeQueue, THandle pipe, HANDLE killEvent)
+    : FNotifyWindow(notifyWindow), FNotifyThread(notifyThread), FPipe(std::move(pipe)),
       FWriteQueue(std::move(writeQueue)), FReadBuffer(kMaxPipeMessage, 0) {
-    // First, while it can still fail without leaving handles behind.
     SetPriority(THREAD_PRIORITY_BELOW_NORMAL);
-    FReadEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    FWriteEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    FReadEvent.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    FWriteEvent.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    HANDLE killCopy = nullptr;
     if (!FReadEvent || !FWriteEvent ||
-        !DuplicateHandle(GetCurrentProcess(), killEvent, GetCurrentProcess(), &FKillEvent, 0, FALSE,
-                         DUPLICATE_SAME_ACCESS)) {
-        DWORD code = GetLastError();
-        if (FReadEvent)
-            CloseHandle(FReadEvent);
-        if (FWriteEvent)
-            CloseHandle(FWriteEvent);
-        RaiseSystemError(code);
-    }
-    FReadOverlapped.hEvent = FReadEvent;
-    FWriteOverlapped.hEvent = FWriteEvent;
-    FWaitHandles[0] = FKillEvent;
-    FWaitHandles[1] = FReadEvent;
-    FWaitHandles[2] = FWriteEvent;
+        !DuplicateHandle(GetCurrentProcess(), killEvent, GetCurrentProcess(), &killCopy, 0, FALSE,
+                         DUPLICATE_SAME_ACCESS))
+        RaiseLastSystemError();
+    FKillEvent.Reset(killCopy);
+    FReadOverlapped.hEvent = FReadEvent.Get();
+    FWriteOverlapped.hEvent = FWriteEvent.Get();
+    FWaitHandles[0] = FKillEvent.Get();
+    FWaitHandles[1] = FReadEvent.Get();
+    FWaitHandles[2] = FWriteEvent.Get();
     FWaitHandles[3] = FWriteQueue->DataEvent();
     // The signal of an earlier Disconnect must not stop this worker.
-    ResetEvent(FKillEvent);
+    ResetEvent(FKillEvent.Get());
     SetFreeOnTerminate(true);
 }
 
+// The pipe and the events are normally closed at the end of Execute; a worker that never ran
+// closes them here.
 TPipeThread::~TPipeThread() {
     FreePipeWrite(FCurrentWrite);
     FMultiMsg.reset();
-    // Normally closed at the end of Execute; these are for a worker that never ran.
-    if (FReadEvent)
-        CloseHandle(FReadEvent);
-    if (FWriteEvent)
-        CloseHandle(FWriteEvent);
-    if (FKillEvent)
-        CloseHandle(FKillEvent);
 }
 
 void TPipeThread::Execute() {
@@ -102,7 +85,7 @@ void TPipeThread::Execute() {
             // down below: the system writes into our OVERLAPPED records until it is.
             FErrorCode = ERROR_NOT_ENOUGH_MEMORY;
             if (!FAbandoned)
-                NotifyClient(WM_PIPE_ERROR, reinterpret_cast<WPARAM>(FPipe),
+                NotifyClient(WM_PIPE_ERROR, reinterpret_cast<WPARAM>(FPipe.Get()),
                              static_cast<LPARAM>(FErrorCode));
         }
     }
@@ -130,9 +113,9 @@ void TPipeThread::Transfer() {
             switch (result) {
             case WAIT_OBJECT_0:
                 // A stop still completes what finishes within a moment.
-                if (FWritePending && WaitForSingleObject(FWriteEvent, 100) == WAIT_OBJECT_0)
+                if (FWritePending && WaitForSingleObject(FWriteEvent.Get(), 100) == WAIT_OBJECT_0)
                     CompleteWrite();
-                if (FReadPending && WaitForSingleObject(FReadEvent, 100) == WAIT_OBJECT_0)
+                if (FReadPending && WaitForSingleObject(FReadEvent.Get(), 100) == WAIT_OBJECT_0)
                     CompleteRead();
                 Terminate();
                 break;
@@ -153,7 +136,7 @@ void TPipeThread::Transfer() {
             // A broken pipe is the service closing its end, and a cancelled operation
             // after an abandoned stop is our own doing: neither is an error to report.
             if (FErrorCode != ERROR_BROKEN_PIPE && !FAbandoned)
-                NotifyClient(WM_PIPE_ERROR, reinterpret_cast<WPARAM>(FPipe),
+                NotifyClient(WM_PIPE_ERROR, reinterpret_cast<WPARAM>(FPipe.Get()),
                              static_cast<LPARAM>(FErrorCode));
             Terminate();
         }
@@ -161,25 +144,24 @@ void TPipeThread::Transfer() {
 }
 
 void TPipeThread::ShutDown() {
-    if (HandleValid(FPipe)) {
-        CancelIo(FPipe);
+    if (FPipe) {
+        CancelIo(FPipe.Get());
         // The kernel writes into the OVERLAPPED records until a cancelled operation has
         // completed; they must not be freed before that.
         DWORD ignored = 0;
         if (FReadPending)
-            GetOverlappedResult(FPipe, &FReadOverlapped, &ignored, TRUE);
+            GetOverlappedResult(FPipe.Get(), &FReadOverlapped, &ignored, TRUE);
         if (FWritePending)
-            GetOverlappedResult(FPipe, &FWriteOverlapped, &ignored, TRUE);
+            GetOverlappedResult(FPipe.Get(), &FWriteOverlapped, &ignored, TRUE);
         FReadPending = false;
         FWritePending = false;
         if (!FAbandoned)
-            FlushFileBuffers(FPipe);
-        CloseHandle(FPipe);
+            FlushFileBuffers(FPipe.Get());
     }
-    CloseHandle(FReadEvent);
-    CloseHandle(FWriteEvent);
-    CloseHandle(FKillEvent);
-    FReadEvent = FWriteEvent = FKillEvent = nullptr;
+    FPipe.Close();
+    FReadEvent.Close();
+    FWriteEvent.Close();
+    FKillEvent.Close();
 }
 
 void TPipeThread::AppendRead(DWORD count) {
@@ -192,7 +174,7 @@ void TPipeThread::AppendRead(DWORD count) {
 bool TPipeThread::TakePartialRead() {
     AppendRead(FReadSize);
     DWORD left = 0;
-    if (!PeekNamedPipe(FPipe, nullptr, 0, nullptr, nullptr, &left)) {
+    if (!PeekNamedPipe(FPipe.Get(), nullptr, 0, nullptr, nullptr, &left)) {
         FErrorCode = GetLastError();
         return false;
     }
@@ -210,16 +192,16 @@ bool TPipeThread::ReadPipe() {
     FReadSize = FReadBufferSize;
     while (!FReadPending) {
         ZeroOverlappedWords(FReadOverlapped);
-        if (ReadFile(FPipe, FReadBuffer.data(), FReadSize, &FBytesRead, &FReadOverlapped)) {
+        if (ReadFile(FPipe.Get(), FReadBuffer.data(), FReadSize, &FBytesRead, &FReadOverlapped)) {
             // A whole message was waiting.
             try {
                 AppendRead(FBytesRead);
                 ProcessReceived();
             } catch (...) {
-                ResetEvent(FReadEvent);
+                ResetEvent(FReadEvent.Get());
                 throw;
             }
-            ResetEvent(FReadEvent);
+            ResetEvent(FReadEvent.Get());
             continue;
         }
         FErrorCode = GetLastError();
@@ -236,15 +218,15 @@ bool TPipeThread::ReadPipe() {
 }
 
 bool TPipeThread::CompleteRead() {
-    ResetEvent(FReadEvent);
+    ResetEvent(FReadEvent.Get());
     FReadPending = false;
-    bool ok = GetOverlappedResult(FPipe, &FReadOverlapped, &FBytesRead, TRUE) != FALSE;
+    bool ok = GetOverlappedResult(FPipe.Get(), &FReadOverlapped, &FBytesRead, TRUE) != FALSE;
     if (!ok) {
         FErrorCode = GetLastError();
         if (FErrorCode == ERROR_MORE_DATA && TakePartialRead()) {
             ZeroOverlappedWords(FReadOverlapped);
-            ok = ReadFile(FPipe, FReadBuffer.data(), FReadSize, &FBytesRead, &FReadOverlapped) !=
-                 FALSE;
+            ok = ReadFile(FPipe.Get(), FReadBuffer.data(), FReadSize, &FBytesRead,
+                          &FReadOverlapped) != FALSE;
             if (!ok) {
                 FErrorCode = GetLastError();
                 if (FErrorCode == ERROR_IO_PENDING) {
@@ -268,7 +250,7 @@ bool TPipeThread::CompleteRead() {
 }
 
 bool TPipeThread::FlushWritten() {
-    if (FlushFileBuffers(FPipe))
+    if (FlushFileBuffers(FPipe.Get()))
         return true;
     FErrorCode = GetLastError();
     return false;
@@ -289,7 +271,7 @@ bool TPipeThread::StartWrite() {
     if (!FCurrentWrite)
         return true;
     ZeroOverlappedWords(FWriteOverlapped);
-    bool ok = WriteFile(FPipe, FCurrentWrite->Buffer, FCurrentWrite->Count, &FBytesWritten,
+    bool ok = WriteFile(FPipe.Get(), FCurrentWrite->Buffer, FCurrentWrite->Count, &FBytesWritten,
                         &FWriteOverlapped) != FALSE;
     FErrorCode = ok ? 0 : GetLastError();
     if (ok || FErrorCode == ERROR_IO_PENDING) {
@@ -301,7 +283,7 @@ bool TPipeThread::StartWrite() {
 }
 
 bool TPipeThread::CompleteWrite() {
-    bool ok = GetOverlappedResult(FPipe, &FWriteOverlapped, &FBytesWritten, TRUE) != FALSE;
+    bool ok = GetOverlappedResult(FPipe.Get(), &FWriteOverlapped, &FBytesWritten, TRUE) != FALSE;
     FWritePending = false;
     if (!ok)
         FErrorCode = GetLastError();
@@ -311,7 +293,7 @@ bool TPipeThread::CompleteWrite() {
         ok = FlushWritten();
     FreePipeWrite(FCurrentWrite);
     if (!ok) {
-        ResetEvent(FWriteEvent);
+        ResetEvent(FWriteEvent.Get());
         return false;
     }
     // The next message goes out before this one is reported, so that the service reads it
@@ -321,8 +303,8 @@ bool TPipeThread::CompleteWrite() {
     bool next = FStopRequested || Terminated() ? true : StartWrite();
     // A started write has reset the event itself; otherwise it must not wake the loop again.
     if (!FWritePending)
-        ResetEvent(FWriteEvent);
-    NotifyClient(WM_PIPE_SENT, reinterpret_cast<WPARAM>(FPipe), static_cast<LPARAM>(written));
+        ResetEvent(FWriteEvent.Get());
+    NotifyClient(WM_PIPE_SENT, reinterpret_cast<WPARAM>(FPipe.Get()), static_cast<LPARAM>(written));
     return next;
 }
 
@@ -351,7 +333,7 @@ void TPipeThread::ProcessReceived() {
                     std::unique_ptr<TPipeMultiMsg> message = std::move(FMultiMsg);
                     message->Stream().SetPosition(0);
                     NotifyClient(
-                        WM_PIPE_MESSAGE, reinterpret_cast<WPARAM>(FPipe),
+                        WM_PIPE_MESSAGE, reinterpret_cast<WPARAM>(FPipe.Get()),
                         reinterpret_cast<LPARAM>(static_cast<TStream*>(&message->Stream())));
                 }
             } else {
@@ -367,7 +349,7 @@ void TPipeThread::ProcessReceived() {
                 FDiscardingMulti = true;
             }
         } else if (!FDiscardingMulti) {
-            NotifyClient(WM_PIPE_MESSAGE, reinterpret_cast<WPARAM>(FPipe),
+            NotifyClient(WM_PIPE_MESSAGE, reinterpret_cast<WPARAM>(FPipe.Get()),
                          reinterpret_cast<LPARAM>(static_cast<TStream*>(&FInStream)));
         }
     } catch (...) {

@@ -5,6 +5,7 @@
 #include "pipes/PipeStream.h"
 #include "pipes/ThreadSync.h"
 #include "pipes/WriteQueue.h"
+#include "win/Handle.h"
 
 #include <windows.h>
 
@@ -25,20 +26,22 @@ public:
     TPipeMultiMsg& operator=(const TPipeMultiMsg&) = delete;
 
     TStream& Stream() { return *FStream; }
-    HANDLE TempFile() const { return FTempFile; }
+    HANDLE TempFile() const { return FTempFile.Get(); }
 
 private:
     void CreateTempBacking();
-    HANDLE FTempFile = INVALID_HANDLE_VALUE;
+    // Declared before the stream over it, so that the stream goes first.
+    THandle FTempFile;
     std::unique_ptr<TStream> FStream;
 };
 
 class TPipeThread : public TThreadEx {
 public:
     // Created suspended and freeing itself when it ends. The pipe becomes the worker's, which
-    // closes it at its end; the kill event is copied, so the client may close its own.
+    // closes it at its end (or when it is freed without having run); the kill event is copied,
+    // so the client may close its own.
     TPipeThread(HWND notifyWindow, DWORD notifyThread, std::shared_ptr<TWriteQueue> writeQueue,
-                HANDLE pipe, HANDLE killEvent);
+                THandle pipe, HANDLE killEvent);
     ~TPipeThread() override;
 
     // Asked by a client that gave up waiting: a stop now reports no error and skips the final
@@ -66,7 +69,7 @@ private:
 
     HWND FNotifyWindow;
     DWORD FNotifyThread;
-    HANDLE FPipe;
+    THandle FPipe;
     DWORD FErrorCode = 0;
     DWORD FBytesWritten = 0;
     std::shared_ptr<TWriteQueue> FWriteQueue;
@@ -84,10 +87,10 @@ private:
     DWORD FReadSize = 0;
     HANDLE FWaitHandles[4] = {};
     OVERLAPPED FReadOverlapped{};
-    HANDLE FReadEvent = nullptr;
+    THandle FReadEvent;
     OVERLAPPED FWriteOverlapped{};
-    HANDLE FWriteEvent = nullptr;
-    HANDLE FKillEvent = nullptr;
+    THandle FWriteEvent;
+    THandle FKillEvent;
     std::atomic<bool> FAbandoned{false};
     std::atomic<bool> FStopRequested{false};
 };

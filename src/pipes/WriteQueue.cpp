@@ -8,21 +8,6 @@
 
 namespace vantrel {
 
-namespace {
-
-class TMutexLock {
-public:
-    explicit TMutexLock(CRITICAL_SECTION& lock) : FLock(lock) { EnterCriticalSection(&FLock); }
-    ~TMutexLock() { LeaveCriticalSection(&FLock); }
-    TMutexLock(const TMutexLock&) = delete;
-    TMutexLock& operator=(const TMutexLock&) = delete;
-
-private:
-    CRITICAL_SECTION& FLock;
-};
-
-} // namespace
-
 TPipeWriteBuffer* AllocPipeWrite(const void* buffer, uint32_t count) {
     auto* record = new TPipeWriteBuffer{nullptr, count};
     if (count > 0) {
@@ -51,27 +36,20 @@ uint32_t NodeCost(const TWriteNode& node) {
 
 TWriteQueue::TWriteQueue() {
     // No security attributes: neither handle is inherited by a started program.
-    FDataEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    FDataEvent.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!FDataEvent)
         RaiseLastSystemError();
-    FEmptyEvent = CreateEventW(nullptr, TRUE, TRUE, nullptr);
-    if (!FEmptyEvent) {
-        DWORD code = GetLastError();
-        CloseHandle(FDataEvent);
-        RaiseSystemError(code);
-    }
-    InitializeCriticalSection(&FMutex);
+    FEmptyEvent.Reset(CreateEventW(nullptr, TRUE, TRUE, nullptr));
+    if (!FEmptyEvent)
+        RaiseLastSystemError();
 }
 
 TWriteQueue::~TWriteQueue() {
     Clear();
-    CloseHandle(FDataEvent);
-    CloseHandle(FEmptyEvent);
-    DeleteCriticalSection(&FMutex);
 }
 
 void TWriteQueue::Enqueue(TPipeWriteBuffer* buffer) {
-    TMutexLock lock(FMutex);
+    TLockGuard lock(FMutex);
     if (!buffer)
         return;
     try {
@@ -105,7 +83,7 @@ void TWriteQueue::Append(TPipeWriteBuffer* buffer) {
 
 void TWriteQueue::EnqueueMultiPart(TPipeWriteBuffer* buffer) {
     // Held for the whole sequence so that no Dequeue can split it.
-    TMutexLock lock(FMutex);
+    TLockGuard lock(FMutex);
     try {
         EnqueueControl(kTagStartMulti);
         const uint8_t* next = buffer->Buffer;
@@ -126,13 +104,13 @@ void TWriteQueue::EnqueueMultiPart(TPipeWriteBuffer* buffer) {
 }
 
 void TWriteQueue::EnqueueControl(uint32_t tag) {
-    TMutexLock lock(FMutex);
+    TLockGuard lock(FMutex);
     TPipeControlBlock block{16, kControlMagic, tag, kControlMagic};
     Append(AllocPipeWrite(&block, sizeof(block)));
 }
 
 TPipeWriteBuffer* TWriteQueue::Dequeue() {
-    TMutexLock lock(FMutex);
+    TLockGuard lock(FMutex);
     TPipeWriteBuffer* result = nullptr;
     if (FHead) {
         TWriteNode* node = FHead;
@@ -149,8 +127,8 @@ TPipeWriteBuffer* TWriteQueue::Dequeue() {
 }
 
 void TWriteQueue::Clear() {
-    TMutexLock lock(FMutex);
-    ResetEvent(FDataEvent);
+    TLockGuard lock(FMutex);
+    ResetEvent(FDataEvent.Get());
     while (FHead) {
         TWriteNode* node = FHead;
         FHead = node->Next;
@@ -161,7 +139,7 @@ void TWriteQueue::Clear() {
     FDataSize = 0;
     FCount = 0;
     FSignalledData = false;
-    SetEvent(FEmptyEvent);
+    SetEvent(FEmptyEvent.Get());
 }
 
 void TWriteQueue::UpdateState() {
@@ -169,11 +147,11 @@ void TWriteQueue::UpdateState() {
         return;
     FSignalledData = FHead != nullptr;
     if (FHead) {
-        SetEvent(FDataEvent);
-        ResetEvent(FEmptyEvent);
+        SetEvent(FDataEvent.Get());
+        ResetEvent(FEmptyEvent.Get());
     } else {
-        ResetEvent(FDataEvent);
-        SetEvent(FEmptyEvent);
+        ResetEvent(FDataEvent.Get());
+        SetEvent(FEmptyEvent.Get());
     }
 }
 

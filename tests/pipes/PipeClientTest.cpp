@@ -327,9 +327,9 @@ TEST(PipeClientRead, MultiPartMessageComesThroughATemporaryFileThatIsGoneAfterwa
     size_t before = TempPartFiles().size();
     size_t during = 0;
     auto record = link.client.OnPipeMessage;
-    link.client.OnPipeMessage = [&](TPipeClient& c, HANDLE p, TStream& s) {
+    link.client.OnPipeMessage = [&](TPipeClient& sender, HANDLE pipe, TStream& stream) {
         during = TempPartFiles().size();
-        record(c, p, s);
+        record(sender, pipe, stream);
     };
     Bytes big = Pattern(5 * 1024 * 1024 + 123, 4);
     std::vector<Bytes> wire{Control(kTagStartMulti)};

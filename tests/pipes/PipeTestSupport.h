@@ -101,19 +101,20 @@ public:
     void WriteAsync(std::vector<Bytes> messages) {
         JoinWriter();
         FWriter = std::thread([this, messages = std::move(messages)] {
-            for (const Bytes& m : messages)
-                if (!WriteOne(m))
+            for (const Bytes& message : messages)
+                if (!WriteOne(message))
                     break;
         });
     }
-    bool WriteOne(const Bytes& m) {
-        OVERLAPPED ov{};
-        ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        DWORD n = 0;
-        BOOL ok = WriteFile(FPipe, m.data(), static_cast<DWORD>(m.size()), &n, &ov);
+    bool WriteOne(const Bytes& message) {
+        OVERLAPPED overlapped{};
+        overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        DWORD written = 0;
+        BOOL ok = WriteFile(FPipe, message.data(), static_cast<DWORD>(message.size()), &written,
+                            &overlapped);
         if (!ok && GetLastError() == ERROR_IO_PENDING)
-            ok = GetOverlappedResult(FPipe, &ov, &n, TRUE);
-        CloseHandle(ov.hEvent);
+            ok = GetOverlappedResult(FPipe, &overlapped, &written, TRUE);
+        CloseHandle(overlapped.hEvent);
         return ok != FALSE;
     }
     void JoinWriter() {

@@ -56,17 +56,18 @@ struct TServiceLink {
         if (!standIn.Start(StandInPath(), name, log))
             return false;
         client.SetPipeName(name);
-        client.OnPipeMessage = [this](TPipeClient&, HANDLE, TStream& s) {
-            Bytes b(static_cast<size_t>(s.Size()));
+        client.OnPipeMessage = [this](TPipeClient&, HANDLE, TStream& stream) {
+            Bytes bytes(static_cast<size_t>(stream.Size()));
             size_t at = 0;
-            while (at < b.size()) {
-                uint32_t n = s.Read(
-                    b.data() + at, static_cast<uint32_t>(std::min<size_t>(1 << 20, b.size() - at)));
-                if (!n)
+            while (at < bytes.size()) {
+                uint32_t count = stream.Read(
+                    bytes.data() + at,
+                    static_cast<uint32_t>(std::min<size_t>(1 << 20, bytes.size() - at)));
+                if (!count)
                     break;
-                at += n;
+                at += count;
             }
-            received.push_back(std::move(b));
+            received.push_back(std::move(bytes));
         };
         client.OnPipeSent = [this](TPipeClient&, HANDLE, uint32_t n) { sent.push_back(n); };
         client.OnPipeError = [this](TPipeClient&, HANDLE, TPipeContext, int32_t code) {
