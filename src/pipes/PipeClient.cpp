@@ -70,7 +70,9 @@ bool TPipeClient::PipeValid() const {
 }
 
 bool TPipeClient::IsConnected() const {
-    if (!FWorker)
+    // A worker that is ending has written its last message: what is queued now would be
+    // dropped when its end is reported.
+    if (!FWorker || FWorker->Ending())
         return false;
     DWORD code = 0;
     return GetExitCodeThread(FWorker->Handle(), &code) && code == STILL_ACTIVE;
@@ -97,6 +99,20 @@ bool TPipeClient::Connect(DWORD waitTime, bool start) {
         throw EPipeException(kTextWrongThread);
     if (IsConnected())
         return true;
+    if (FWorker) {
+        // Ending, and waiting to report that to this thread. Let it finish first, so that its
+        // end is reported and its pipe, which it closes itself, is forgotten; then open a new
+        // one. Inside a handler of a message that the worker sent, it may be waiting for that
+        // very handler, so there is no waiting for it here.
+        if (InSendMessage() || FDisconnecting)
+            return false;
+        Disconnect();
+        // The disconnect handler may have connected again.
+        if (IsConnected())
+            return true;
+        if (FWorker)
+            return false;
+    }
     if (PipeValid()) {
         if (start)
             StartWorker();
@@ -138,7 +154,8 @@ void TPipeClient::StartWorker() {
 }
 
 void TPipeClient::Disconnect() {
-    if (IsConnected() && !FDisconnecting) {
+    // Also for a worker that is ending: its end has yet to be delivered.
+    if (FWorker && !FDisconnecting) {
         if (InSendMessage()) {
             // The worker is blocked in this very send and cannot see the kill event: stop it
             // from the message loop once the handler has returned.
@@ -147,8 +164,8 @@ void TPipeClient::Disconnect() {
         }
         FDisconnecting = true;
         auto done = ScopeExit([this] {
-            // Unless the disconnect handler connected again: that pipe is the new worker's.
-            if (!FWorker)
+            // Unless the disconnect handler connected again: that pipe is the new one's.
+            if (!FWorker && !FOpenPipe)
                 FPipe = INVALID_HANDLE_VALUE;
             FDisconnecting = false;
         });

@@ -76,6 +76,7 @@ TPipeThread::~TPipeThread() {
 
 void TPipeThread::Execute() {
     if (SyncThreadID() != FNotifyThread) {
+        FEnding = true;
         PostMessageW(FNotifyWindow, WM_PIPE_WRONG_THREAD, 0, 0);
     } else {
         try {
@@ -84,11 +85,14 @@ void TPipeThread::Execute() {
             // Out of memory for an incoming message, most likely. The pipe must still be shut
             // down below: the system writes into our OVERLAPPED records until it is.
             FErrorCode = ERROR_NOT_ENOUGH_MEMORY;
+            FEnding = true;
             if (!FAbandoned)
                 NotifyClient(WM_PIPE_ERROR, reinterpret_cast<WPARAM>(FPipe.Get()),
                              static_cast<LPARAM>(FErrorCode));
         }
     }
+    // Nothing more is written from here on: the client must not queue for this worker.
+    FEnding = true;
     ShutDown();
 }
 
@@ -133,6 +137,9 @@ void TPipeThread::Transfer() {
             }
         }
         if (!ok) {
+            // Ending before the report, so that a handler of the error sees the client no
+            // longer connected.
+            FEnding = true;
             // A broken pipe is the service closing its end, and a cancelled operation
             // after an abandoned stop is our own doing: neither is an error to report.
             if (FErrorCode != ERROR_BROKEN_PIPE && !FAbandoned)

@@ -49,6 +49,9 @@ public:
     void Abandon() { FAbandoned = true; }
     // Set by the client just before it signals the kill event.
     void RequestStop() { FStopRequested = true; }
+    // True once the worker has left its transfer loop: it writes nothing more and is about to
+    // close the pipe and report its end, which waits for the client's thread.
+    bool Ending() const { return FEnding; }
 
 protected:
     void Execute() override;
@@ -93,6 +96,7 @@ private:
     THandle FKillEvent;
     std::atomic<bool> FAbandoned{false};
     std::atomic<bool> FStopRequested{false};
+    std::atomic<bool> FEnding{false};
 };
 
 } // namespace vantrel

@@ -137,6 +137,36 @@ TEST(StandIn, ClosingTheServiceEndIsADisconnectNotAnError) {
     EXPECT_TRUE(link.client.Connect(5000, true));
 }
 
+// The service went away while the program was busy (no messages dispatched): the worker has
+// ended and waits to report that. A commit then connects again and its message reaches the
+// restarted service instead of being queued for the ended worker and dropped.
+TEST(StandIn, AfterTheServiceWentAwayACommitReachesItsRestart) {
+    TServiceLink link;
+    ASSERT_TRUE(link.Open());
+    const int threadsWithWorker = ThreadsOfThisProcess();
+    ASSERT_EQ("ok", link.standIn.Command("close"));
+    const ULONGLONG start = GetTickCount64();
+    while (link.client.IsConnected() && GetTickCount64() - start < 20000)
+        Sleep(10);
+    ASSERT_FALSE(link.client.IsConnected());
+    EXPECT_FALSE(link.client.Write("lost", 4));
+    EXPECT_EQ(0, link.disconnects);
+    link.standIn.Stop();
+    ASSERT_TRUE(link.standIn.Start(StandInPath(), link.name, link.log));
+
+    // What the main window does for a commit, with nothing dispatched in between.
+    ASSERT_TRUE(link.client.IsConnected() || link.client.Connect(0, true));
+    ASSERT_TRUE(link.client.Write("40, QORsvc", 10));
+    // The old worker's end was delivered inside Connect, and the worker is gone.
+    EXPECT_EQ(1, link.disconnects);
+    EXPECT_EQ(threadsWithWorker, ThreadsOfThisProcess());
+    ASSERT_TRUE(PumpUntil([&] { return link.sent.size() == 1; }));
+    EXPECT_EQ("40, QORsvc", link.standIn.Command("last"));
+    EXPECT_EQ(0u, link.standIn.Command("stats").find("clients=1 messages=1 bytes=10"));
+    EXPECT_EQ(1, link.disconnects);
+    EXPECT_TRUE(link.errors.empty());
+}
+
 TEST(StandIn, RandomMessagesComeBackByteForByteInOrder) {
     TServiceLink link;
     ASSERT_TRUE(link.Open());
