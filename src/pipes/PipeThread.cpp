@@ -2,6 +2,7 @@
 
 #include "pipes/PipeClient.h"
 #include "pipes/PipeException.h"
+#include "win/ScopeExit.h"
 
 #include <cstring>
 
@@ -102,13 +103,19 @@ void TPipeThread::Transfer() {
         if (ok)
             ok = WritePipe();
         Sleep(0);
-        if (ok && FWritePending && !FStopRequested && HasOverlappedIoCompleted(&FWriteOverlapped) &&
-            !(FReadPending && HasOverlappedIoCompleted(&FReadOverlapped))) {
+        if (ok && !FReadPending && FStopRequested) {
+            // The read loop gave way to a stop request with more still to read.
+            FinishOnStop();
+        } else if (ok && FWritePending && !FStopRequested &&
+                   HasOverlappedIoCompleted(&FWriteOverlapped) &&
+                   !(FReadPending && HasOverlappedIoCompleted(&FReadOverlapped))) {
             // The write finished while the owner handled the previous notification. Under
             // Wine every wait is a server round trip; this one would only report what is
             // known already. A stop request or a finished read still goes through the wait,
             // which ranks them first.
             ok = CompleteWrite();
+        } else if (ok && !FReadPending) {
+            // The read loop gave way to a queued write, which is under way now: read on.
         } else if (ok) {
             // While a write is pending, queue content cannot be written and would only
             // wake the loop for nothing.
@@ -116,12 +123,7 @@ void TPipeThread::Transfer() {
             DWORD result = WaitForMultipleObjects(count, FWaitHandles, FALSE, INFINITE);
             switch (result) {
             case WAIT_OBJECT_0:
-                // A stop still completes what finishes within a moment.
-                if (FWritePending && WaitForSingleObject(FWriteEvent.Get(), 100) == WAIT_OBJECT_0)
-                    CompleteWrite();
-                if (FReadPending && WaitForSingleObject(FReadEvent.Get(), 100) == WAIT_OBJECT_0)
-                    CompleteRead();
-                Terminate();
+                FinishOnStop();
                 break;
             case WAIT_OBJECT_0 + 1:
                 ok = CompleteRead();
@@ -150,6 +152,25 @@ void TPipeThread::Transfer() {
     }
 }
 
+void TPipeThread::FinishOnStop() {
+    // A stop still completes what finishes within a moment.
+    if (FWritePending && WaitForSingleObject(FWriteEvent.Get(), 100) == WAIT_OBJECT_0)
+        CompleteWrite();
+    if (FReadPending && WaitForSingleObject(FReadEvent.Get(), 100) == WAIT_OBJECT_0)
+        CompleteRead();
+    Terminate();
+}
+
+// Whether the read loop must give way: to a stop request, to a write that has finished or to
+// queued messages that no write is under way for. Memory reads only, no round trip.
+bool TPipeThread::OtherWorkWaiting() const {
+    if (FStopRequested)
+        return true;
+    if (FWritePending)
+        return HasOverlappedIoCompleted(&FWriteOverlapped);
+    return FWriteQueue->HasData();
+}
+
 void TPipeThread::ShutDown() {
     if (FPipe) {
         CancelIo(FPipe.Get());
@@ -171,9 +192,37 @@ void TPipeThread::ShutDown() {
     FKillEvent.Close();
 }
 
+// Keeps `count` bytes of the read buffer as part of the pipe message being read, up to the
+// cap; past it the message is dropped, and the rest of it as it arrives.
 void TPipeThread::AppendRead(DWORD count) {
-    if (count > 0)
-        FInStream.Write(FReadBuffer.data(), count);
+    if (count == 0 || FSkippingMessage)
+        return;
+    if (FInStream.Size() + count > kMaxIncomingMessage) {
+        SkipMessage();
+        return;
+    }
+    FInStream.Write(FReadBuffer.data(), count);
+}
+
+void TPipeThread::SkipMessage() {
+    FInStream.Clear();
+    FSkippingMessage = true;
+}
+
+// A pipe message is complete; its last `count` bytes are in the read buffer.
+void TPipeThread::FinishMessage(DWORD count) {
+    AppendRead(count);
+    if (!FSkippingMessage) {
+        ProcessReceived();
+        return;
+    }
+    FSkippingMessage = false;
+    FInStream.Clear();
+    // Too large a part spoils the multi-part message it belongs to.
+    if (FMultiMsg) {
+        FMultiMsg.reset();
+        FDiscardingMulti = true;
+    }
 }
 
 // After ERROR_MORE_DATA: keeps what was read and sizes the next read to the rest of the
@@ -185,10 +234,18 @@ bool TPipeThread::TakePartialRead() {
         FErrorCode = GetLastError();
         return false;
     }
-    FReadSize = left;
+    if (!FSkippingMessage && FInStream.Size() + left > kMaxIncomingMessage)
+        SkipMessage();
+    FReadSize = left == 0 ? FReadBufferSize : left;
     if (FReadSize > FReadBufferSize) {
-        FReadBuffer.resize(FReadSize);
-        FReadBufferSize = FReadSize;
+        // A message that is being skipped goes through the buffer as it is; the buffer only
+        // grows for one that is kept, so never past the cap.
+        if (FSkippingMessage) {
+            FReadSize = FReadBufferSize;
+        } else {
+            FReadBuffer.resize(FReadSize);
+            FReadBufferSize = FReadSize;
+        }
     }
     return true;
 }
@@ -198,17 +255,16 @@ bool TPipeThread::ReadPipe() {
         return true;
     FReadSize = FReadBufferSize;
     while (!FReadPending) {
+        // A service that sends without pause would keep the worker here for good: between
+        // reads, a stop request and the writes get their turn. The read goes on from where it
+        // stopped at the next pass.
+        if (OtherWorkWaiting())
+            return true;
         ZeroOverlappedWords(FReadOverlapped);
         if (ReadFile(FPipe.Get(), FReadBuffer.data(), FReadSize, &FBytesRead, &FReadOverlapped)) {
             // A whole message was waiting.
-            try {
-                AppendRead(FBytesRead);
-                ProcessReceived();
-            } catch (...) {
-                ResetEvent(FReadEvent.Get());
-                throw;
-            }
-            ResetEvent(FReadEvent.Get());
+            auto resetEvent = ScopeExit([this] { ResetEvent(FReadEvent.Get()); });
+            FinishMessage(FBytesRead);
             continue;
         }
         FErrorCode = GetLastError();
@@ -249,10 +305,8 @@ bool TPipeThread::CompleteRead() {
             }
         }
     }
-    if (ok && !FReadPending) {
-        AppendRead(FBytesRead);
-        ProcessReceived();
-    }
+    if (ok && !FReadPending)
+        FinishMessage(FBytesRead);
     return ok;
 }
 
@@ -335,6 +389,7 @@ void TPipeThread::ProcessReceived() {
                 // A sequence that never ended is dropped with its file.
                 FMultiMsg.reset();
                 FMultiMsg = std::make_unique<TPipeMultiMsg>();
+                FMultiSize = 0;
             } else if (block.Tag == kTagEndMulti) {
                 if (FMultiMsg) {
                     std::unique_ptr<TPipeMultiMsg> message = std::move(FMultiMsg);
@@ -348,12 +403,15 @@ void TPipeThread::ProcessReceived() {
             }
         } else if (FMultiMsg) {
             TStream& part = FMultiMsg->Stream();
-            if (FInStream.Size() > 0 &&
-                part.Write(FInStream.Memory(), static_cast<uint32_t>(FInStream.Size())) !=
-                    FInStream.Size()) {
-                // The temporary file is full or gone: the message cannot be delivered whole.
+            const uint64_t size = FInStream.Size();
+            if (FMultiSize + size > kMaxIncomingMessage ||
+                (size > 0 && part.Write(FInStream.Memory(), static_cast<uint32_t>(size)) != size)) {
+                // Over the cap, or the temporary file is full or gone: the message is dropped
+                // with its file, and its further parts as they arrive.
                 FMultiMsg.reset();
                 FDiscardingMulti = true;
+            } else {
+                FMultiSize += size;
             }
         } else if (!FDiscardingMulti) {
             NotifyClient(WM_PIPE_MESSAGE, reinterpret_cast<WPARAM>(FPipe.Get()),

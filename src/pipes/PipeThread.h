@@ -16,6 +16,10 @@
 
 namespace vantrel {
 
+// The largest incoming message that is collected and delivered, multi-part or not. Anything
+// larger is skipped to its end as it arrives, without being stored.
+inline constexpr uint32_t kMaxIncomingMessage = 1024 * 1024;
+
 // A multi-part incoming message, collected in a temporary file that the system deletes when
 // it is closed, or in memory when no temporary file can be made.
 class TPipeMultiMsg {
@@ -58,6 +62,8 @@ protected:
 
 private:
     void Transfer();
+    void FinishOnStop();
+    bool OtherWorkWaiting() const;
     void ShutDown();
     bool ReadPipe();
     bool CompleteRead();
@@ -69,6 +75,8 @@ private:
     LRESULT NotifyClient(UINT message, WPARAM wParam, LPARAM lParam);
     bool TakePartialRead();
     void AppendRead(DWORD count);
+    void SkipMessage();
+    void FinishMessage(DWORD count);
 
     HWND FNotifyWindow;
     DWORD FNotifyThread;
@@ -81,9 +89,12 @@ private:
     bool FReadPending = false;
     bool FWritePending = false;
     std::unique_ptr<TPipeMultiMsg> FMultiMsg;
+    uint64_t FMultiSize = 0;
     // The parts of a long message that could not be collected are dropped up to its end block,
     // rather than delivered one by one as messages of their own.
     bool FDiscardingMulti = false;
+    // The pipe message being read is over the cap: its bytes are dropped as they arrive.
+    bool FSkippingMessage = false;
     TFastMemStream FInStream;
     std::vector<uint8_t> FReadBuffer;
     DWORD FReadBufferSize = kMaxPipeMessage;

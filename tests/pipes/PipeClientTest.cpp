@@ -1,4 +1,5 @@
 #include "pipes/PipeClient.h"
+#include "pipes/PipeThread.h"
 
 #include "PipeTestSupport.h"
 
@@ -331,7 +332,7 @@ TEST(PipeClientRead, MultiPartMessageComesThroughATemporaryFileThatIsGoneAfterwa
         during = TempPartFiles().size();
         record(sender, pipe, stream);
     };
-    Bytes big = Pattern(5 * 1024 * 1024 + 123, 4);
+    Bytes big = Pattern(kMaxIncomingMessage, 4);
     std::vector<Bytes> wire{Control(kTagStartMulti)};
     for (size_t at = 0; at < big.size(); at += kMaxPipeMessage)
         wire.emplace_back(big.begin() + at,

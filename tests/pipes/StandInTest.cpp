@@ -1,10 +1,12 @@
 #include "pipes/PipeClient.h"
+#include "pipes/PipeThread.h"
 
 #include "../../tools/standin/StandInControl.h"
 #include "PipeTestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <psapi.h>
 #include <tlhelp32.h>
 
 #include <fstream>
@@ -99,6 +101,128 @@ Bytes StandInPattern(size_t size) {
     return b;
 }
 
+// The memory this process has committed. Wine reports it as the anonymous memory resident or
+// swapped, and leaves PrivateUsage at 0.
+uint64_t CommittedBytes() {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof(counters);
+    if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters)))
+        return 0;
+    return counters.PagefileUsage;
+}
+
+// The largest temporary file that holds a multi-part message, of any pipe client under this
+// temporary folder.
+uint64_t LargestPartFile() {
+    wchar_t folder[MAX_PATH + 1];
+    GetTempPathW(MAX_PATH + 1, folder);
+    std::wstring mask = std::wstring(folder) + L"PMM*.tmp";
+    uint64_t largest = 0;
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW(mask.c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do
+            largest = std::max<uint64_t>(
+                largest, (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+        while (FindNextFileW(find, &data));
+        FindClose(find);
+    }
+    return largest;
+}
+
+uint64_t Flooded(TStandIn& standIn) {
+    std::string stats = standIn.Command("stats");
+    size_t at = stats.find("flooded=");
+    return at == std::string::npos ? 0 : std::stoull(stats.substr(at + 8));
+}
+
+// While the service floods the client: the program's writes get through, a message posted to
+// one of its windows is handled, and Disconnect stops the worker rather than giving up on it.
+void CheckTheProgramKeepsGoing(TServiceLink& link) {
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(link.client.Write("40, QORsvc", 10));
+    ASSERT_TRUE(PumpUntil([&] { return link.sent.size() == 3; }));
+    EXPECT_EQ("40, QORsvc", link.standIn.Command("last"));
+    EXPECT_NE(std::string::npos, link.standIn.Command("stats").find(" messages=3 bytes=30 "));
+    bool handled = false;
+    HWND window = AllocateNotifyWindow([&](TMessage& message) {
+        if (message.Msg == WM_USER)
+            handled = true;
+    });
+    ASSERT_TRUE(PostMessageW(window, WM_USER, 0, 0));
+    EXPECT_TRUE(PumpUntil([&] { return handled; }));
+    DeallocateNotifyWindow(window);
+    const int threadsWithWorker = ThreadsOfThisProcess();
+    link.client.Disconnect();
+    EXPECT_EQ(threadsWithWorker - 1, ThreadsOfThisProcess());
+    EXPECT_FALSE(link.client.IsConnected());
+    EXPECT_EQ(1, link.disconnects);
+    EXPECT_TRUE(link.errors.empty());
+}
+
+TEST(StandInFlood, ShortMessagesWithoutPauseDoNotStarveTheProgram) {
+    TServiceLink link;
+    ASSERT_TRUE(link.Open());
+    ASSERT_EQ("ok", link.standIn.Command("flood short"));
+    ASSERT_TRUE(PumpUntil([&] { return link.received.size() >= 200; }));
+    CheckTheProgramKeepsGoing(link);
+    EXPECT_EQ(StandInPattern(10), link.received.back());
+}
+
+TEST(StandInFlood, HugeMessagesAreSkippedAsTheyArriveInBoundedMemory) {
+    TServiceLink link;
+    ASSERT_TRUE(link.Open());
+    const uint64_t before = CommittedBytes();
+    ASSERT_GT(before, 0u);
+    uint64_t most = before;
+    ASSERT_EQ("ok", link.standIn.Command("flood huge 33554432")); // 32 MB each
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            most = std::max(most, CommittedBytes());
+            return Flooded(link.standIn) >= 4;
+        },
+        90000));
+    EXPECT_TRUE(link.received.empty());
+    EXPECT_LT(most - before, 8u << 20) << "grew by " << (most - before) << " bytes";
+    // A message of the cap that follows arrives whole.
+    ASSERT_EQ("ok", link.standIn.Command("flood off"));
+    ASSERT_EQ("ok", link.standIn.Command("raw " + std::to_string(kMaxIncomingMessage)));
+    ASSERT_TRUE(PumpUntil([&] { return link.received.size() == 1; }, 60000));
+    EXPECT_TRUE(StandInPattern(kMaxIncomingMessage) == link.received[0]);
+    ASSERT_EQ("ok", link.standIn.Command("flood huge 33554432"));
+    CheckTheProgramKeepsGoing(link);
+    EXPECT_EQ(1u, link.received.size());
+}
+
+TEST(StandInFlood, AnEndlessMultiPartMessageIsSkippedWithoutAGrowingFile) {
+    TServiceLink link;
+    ASSERT_TRUE(link.Open());
+    const uint64_t before = CommittedBytes();
+    ASSERT_GT(before, 0u);
+    uint64_t most = before;
+    uint64_t largestFile = 0;
+    ASSERT_EQ("ok", link.standIn.Command("flood multi"));
+    // 300 parts of 65,534 bytes: about 19 MB.
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            most = std::max(most, CommittedBytes());
+            largestFile = std::max(largestFile, LargestPartFile());
+            return Flooded(link.standIn) >= 300;
+        },
+        90000));
+    EXPECT_TRUE(link.received.empty());
+    EXPECT_LE(largestFile, kMaxIncomingMessage);
+    EXPECT_LT(most - before, 8u << 20) << "grew by " << (most - before) << " bytes";
+    // Its end block comes; what follows is delivered again.
+    ASSERT_EQ("ok", link.standIn.Command("flood off"));
+    ASSERT_EQ("ok", link.standIn.Command("send 100000"));
+    ASSERT_TRUE(PumpUntil([&] { return link.received.size() == 1; }));
+    EXPECT_EQ(StandInPattern(100000), link.received[0]);
+    ASSERT_EQ("ok", link.standIn.Command("flood multi"));
+    CheckTheProgramKeepsGoing(link);
+    EXPECT_EQ(1u, link.received.size());
+}
+
 TEST(StandIn, ServiceMessageIsReceivedAndLogged) {
     TServiceLink link;
     ASSERT_TRUE(link.Open());
@@ -111,19 +235,27 @@ TEST(StandIn, ServiceMessageIsReceivedAndLogged) {
     EXPECT_NE(std::string::npos, logged.find("  10 bytes  40, QORsvc\r\n")) << logged;
 }
 
-TEST(StandIn, RepliesOfAnyLengthArriveWhole) {
+TEST(StandIn, RepliesUpToTheCapArriveWholeLargerOnesAreSkipped) {
     TServiceLink link;
     ASSERT_TRUE(link.Open());
-    ASSERT_EQ("ok", link.standIn.Command("send 10"));
-    ASSERT_EQ("ok", link.standIn.Command("send 65535"));
-    ASSERT_EQ("ok", link.standIn.Command("raw 200000"));
-    ASSERT_EQ("ok", link.standIn.Command("send 3000000"));
-    ASSERT_TRUE(PumpUntil([&] { return link.received.size() == 4; }));
+    const std::string cap = std::to_string(kMaxIncomingMessage);
+    const std::string over = std::to_string(kMaxIncomingMessage + 1);
+    const std::vector<std::string> commands = {"send 10",     "send 65535", "raw 200000",
+                                               "send " + cap, "raw " + cap, "send " + over,
+                                               "raw " + over, "send 20"};
+    for (const std::string& command : commands)
+        ASSERT_EQ("ok", link.standIn.Command(command)) << command;
+    ASSERT_TRUE(
+        PumpUntil([&] { return !link.received.empty() && link.received.back().size() == 20; }));
+    ASSERT_EQ(6u, link.received.size());
     EXPECT_EQ(StandInPattern(10), link.received[0]);
     EXPECT_EQ(StandInPattern(65535), link.received[1]);
     EXPECT_EQ(StandInPattern(200000), link.received[2]);
-    EXPECT_TRUE(StandInPattern(3000000) == link.received[3]);
+    EXPECT_TRUE(StandInPattern(kMaxIncomingMessage) == link.received[3]);
+    EXPECT_TRUE(StandInPattern(kMaxIncomingMessage) == link.received[4]);
+    EXPECT_EQ(StandInPattern(20), link.received[5]);
     EXPECT_TRUE(link.errors.empty());
+    EXPECT_TRUE(link.client.IsConnected());
 }
 
 TEST(StandIn, ClosingTheServiceEndIsADisconnectNotAnError) {

@@ -46,6 +46,7 @@ std::mutex gStatsLock;
 uint64_t gMessages = 0;
 uint64_t gBytes = 0;
 uint64_t gPipeMessages = 0;
+uint64_t gFlooded = 0;
 Bytes gLast;
 
 std::mutex gLogLock;
@@ -121,6 +122,14 @@ void LogMessage(const Bytes& message) {
     WriteFile(file.Get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
 }
 
+// What a session sends without pause, as fast as its client reads.
+enum class TFlood {
+    None,
+    Short, // 10-byte messages
+    Huge,  // single pipe messages of a given size
+    Multi, // one multi-part message that never ends: "STMB", then parts
+};
+
 // One connected client, served by its own thread with overlapped I/O, so that writing a long
 // reply never stops it from reading (the client's writer waits for us to read).
 class Session {
@@ -155,6 +164,18 @@ public:
             FQueueSignalled = true;
         }
     }
+    // Replaces the flood under way; an endless multi-part message that stops gets its "ETMB".
+    void Flood(TFlood mode, uint32_t size) {
+        std::lock_guard<std::mutex> guard(FQueueLock);
+        if (FMultiOpen && mode != TFlood::Multi) {
+            FQueue.push_back(ControlBlock(kTagEnd));
+            FMultiOpen = false;
+        }
+        FFlood = mode;
+        FFloodSize = size;
+        SetEvent(FQueueEvent.Get());
+        FQueueSignalled = true;
+    }
     void Close() { SetEvent(FCloseEvent.Get()); }
     bool Ended() const { return FEnded; }
     bool Reading() const { return FReading; }
@@ -165,7 +186,7 @@ public:
         OVERLAPPED readOv{}, writeOv{};
         readOv.hEvent = FReadEvent.Get();
         writeOv.hEvent = FWriteEvent.Get();
-        bool readPending = false, writePending = false;
+        bool readPending = false, writePending = false, flooding = false;
         Bytes writing;
         // Each wait says which handle woke it; nothing else is polled, because under Wine every
         // look at an event is a round trip to the server.
@@ -182,19 +203,27 @@ public:
             }
             if (!writePending) {
                 std::lock_guard<std::mutex> guard(FQueueLock);
+                const Bytes* next = nullptr;
+                flooding = false;
                 if (!FQueue.empty()) {
                     writing = std::move(FQueue.front());
                     FQueue.pop_front();
+                    next = &writing;
+                } else if (FFlood != TFlood::None) {
+                    next = &NextFloodMessage(writing);
+                    flooding = true;
+                }
+                if (next) {
                     writeOv.Internal = writeOv.InternalHigh = 0;
                     DWORD n = 0;
-                    if (WriteFile(FPipe.Get(), writing.data(), static_cast<DWORD>(writing.size()),
-                                  &n, &writeOv) ||
+                    if (WriteFile(FPipe.Get(), next->data(), static_cast<DWORD>(next->size()), &n,
+                                  &writeOv) ||
                         GetLastError() == ERROR_IO_PENDING)
                         writePending = true;
                     else
                         break;
                 }
-                if (FQueue.empty() && FQueueSignalled) {
+                if (FQueue.empty() && FFlood == TFlood::None && FQueueSignalled) {
                     ResetEvent(FQueueEvent.Get());
                     FQueueSignalled = false;
                 }
@@ -245,6 +274,10 @@ public:
                 if (!GetOverlappedResult(FPipe.Get(), &writeOv, &n, TRUE))
                     break;
                 writePending = false;
+                if (flooding) {
+                    std::lock_guard<std::mutex> guard(gStatsLock);
+                    gFlooded++;
+                }
             }
         }
         CancelIo(FPipe.Get());
@@ -260,6 +293,21 @@ public:
     }
 
 private:
+    // The next message of the flood, under FQueueLock; `spare` holds it when it is not kept.
+    const Bytes& NextFloodMessage(Bytes& spare) {
+        if (FFlood == TFlood::Multi && !FMultiOpen) {
+            FMultiOpen = true;
+            spare = ControlBlock(kTagStart);
+            return spare;
+        }
+        uint32_t size = FFlood == TFlood::Short  ? 10
+                        : FFlood == TFlood::Huge ? FFloodSize
+                                                 : kMaxPipeMessage;
+        if (FFloodMessage.size() != size)
+            FFloodMessage = Pattern(size);
+        return FFloodMessage;
+    }
+
     void Received(const Bytes& buffer, DWORD count, Bytes& incoming, bool whole) {
         incoming.insert(incoming.end(), buffer.begin(), buffer.begin() + count);
         if (!whole)
@@ -309,6 +357,10 @@ private:
     std::mutex FQueueLock;
     std::deque<Bytes> FQueue;
     bool FQueueSignalled = false;
+    TFlood FFlood = TFlood::None;
+    uint32_t FFloodSize = 0;
+    bool FMultiOpen = false;
+    Bytes FFloodMessage;
     bool FCollecting = false;
     Bytes FMulti;
     std::atomic<bool> FEnded{false};
@@ -381,11 +433,13 @@ std::string Reply(const std::string& command) {
         return "ok";
     if (command == "stats") {
         std::lock_guard<std::mutex> guard(gStatsLock);
-        char text[160];
-        std::snprintf(text, sizeof(text), "clients=%zu messages=%llu bytes=%llu pipemessages=%llu",
+        char text[200];
+        std::snprintf(text, sizeof(text),
+                      "clients=%zu messages=%llu bytes=%llu pipemessages=%llu flooded=%llu",
                       LiveSessions().size(), static_cast<unsigned long long>(gMessages),
                       static_cast<unsigned long long>(gBytes),
-                      static_cast<unsigned long long>(gPipeMessages));
+                      static_cast<unsigned long long>(gPipeMessages),
+                      static_cast<unsigned long long>(gFlooded));
         return text;
     }
     if (command == "last") {
@@ -394,7 +448,7 @@ std::string Reply(const std::string& command) {
     }
     if (command == "reset") {
         std::lock_guard<std::mutex> guard(gStatsLock);
-        gMessages = gBytes = gPipeMessages = 0;
+        gMessages = gBytes = gPipeMessages = gFlooded = 0;
         gLast.clear();
         return "ok";
     }
@@ -426,6 +480,26 @@ std::string Reply(const std::string& command) {
     if (command == "close") {
         for (auto& session : LiveSessions())
             session->Close();
+        return "ok";
+    }
+    if (word("flood ")) {
+        const std::string how = argument();
+        TFlood mode = TFlood::None;
+        uint32_t size = 0;
+        if (how == "short")
+            mode = TFlood::Short;
+        else if (how == "multi")
+            mode = TFlood::Multi;
+        else if (how.rfind("huge ", 0) == 0) {
+            mode = TFlood::Huge;
+            size = static_cast<uint32_t>(std::stoul(how.substr(5)));
+        } else if (how != "off")
+            return "error: unknown flood";
+        auto live = LiveSessions();
+        if (live.empty() && mode != TFlood::None)
+            return "error: no client";
+        for (auto& session : live)
+            session->Flood(mode, size);
         return "ok";
     }
     if (word("send ") || word("raw ") || word("rawhex ")) {
