@@ -1,6 +1,7 @@
 #include "pipes/WriteQueue.h"
 
 #include "pipes/PipeException.h"
+#include "win/ScopeExit.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -82,8 +83,11 @@ void TWriteQueue::Append(TPipeWriteBuffer* buffer) {
 }
 
 void TWriteQueue::EnqueueMultiPart(TPipeWriteBuffer* buffer) {
-    // Held for the whole sequence so that no Dequeue can split it.
+    // Held for the whole sequence, so that no Dequeue can split it or take any of it before it
+    // is complete.
     TLockGuard lock(FMutex);
+    auto freeBuffer = ScopeExit([&buffer] { FreePipeWrite(buffer); });
+    TWriteNode* const lastBefore = FTail;
     try {
         EnqueueControl(kTagStartMulti);
         const uint8_t* next = buffer->Buffer;
@@ -94,13 +98,31 @@ void TWriteQueue::EnqueueMultiPart(TPipeWriteBuffer* buffer) {
             Append(AllocPipeWrite(next, chunk));
             next += chunk;
         }
-    } catch (...) {
         EnqueueControl(kTagEndMulti);
-        FreePipeWrite(buffer);
+    } catch (...) {
+        // An end block after part of the message would have the receiver take a message cut
+        // short as whole. Nothing of the sequence has gone out yet: take all of it back.
+        RemoveAfter(lastBefore);
         throw;
     }
-    EnqueueControl(kTagEndMulti);
-    FreePipeWrite(buffer);
+}
+
+// Drops every node after `last` (all of them for none).
+void TWriteQueue::RemoveAfter(TWriteNode* last) {
+    TWriteNode* node = last ? last->Next : FHead;
+    while (node) {
+        TWriteNode* next = node->Next;
+        FDataSize -= NodeCost(*node);
+        FCount--;
+        FreePipeWrite(node->Data);
+        delete node;
+        node = next;
+    }
+    if (last)
+        last->Next = nullptr;
+    else
+        FHead = nullptr;
+    FTail = last;
 }
 
 void TWriteQueue::EnqueueControl(uint32_t tag) {

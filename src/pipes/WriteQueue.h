@@ -54,6 +54,7 @@ public:
     TWriteQueue& operator=(const TWriteQueue&) = delete;
 
     // Takes ownership; a buffer over kMaxPipeMessage bytes becomes "STMB", its parts, "ETMB".
+    // When that cannot be queued whole (out of memory), none of it is queued and it raises.
     void Enqueue(TPipeWriteBuffer* buffer);
     // The oldest buffer, now the caller's, or none.
     TPipeWriteBuffer* Dequeue();
@@ -70,6 +71,7 @@ private:
     void EnqueueMultiPart(TPipeWriteBuffer* buffer);
     void EnqueueControl(uint32_t tag);
     void Append(TPipeWriteBuffer* buffer);
+    void RemoveAfter(TWriteNode* last);
     void UpdateState();
 
     // A critical section, which its owner may enter again as the multi-part path does. Under

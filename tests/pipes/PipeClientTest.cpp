@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -205,6 +206,31 @@ TEST(PipeClientWrite, OneMessageUpToTheLimitAndFourPiecesAbove) {
     EXPECT_EQ(Bytes(over.begin(), over.begin() + 65534), got[2]);
     EXPECT_EQ(Bytes(1, over.back()), got[3]);
     EXPECT_EQ(Control(kTagEndMulti), got[4]);
+    EXPECT_TRUE(link.events.errors.empty());
+}
+
+// A long message that runs out of memory half-way through its framing raises in Write and
+// sends nothing of itself; what is written next arrives as the service's first message.
+TEST(PipeClientWrite, ALongMessageThatCannotBeQueuedWholeSendsNothing) {
+    TLink link;
+    ASSERT_TRUE(link.Open());
+    Bytes longer = Pattern(200000, 5);
+    bool raised = false;
+    try {
+        // The copy, the start block and one part; the next part fails.
+        testing::FailAllocationAfter(6);
+        link.client.Write(longer.data(), static_cast<uint32_t>(longer.size()));
+    } catch (const std::bad_alloc&) {
+        raised = true;
+    }
+    testing::FailAllocationAfter(-1);
+    EXPECT_TRUE(raised);
+    EXPECT_EQ(0u, link.client.QueuedBytes());
+    ASSERT_TRUE(link.client.Write("40, QORsvc", 10));
+    ASSERT_TRUE(PumpUntil([&] { return link.events.sent.size() == 1; }));
+    ASSERT_TRUE(PumpUntil([&] { return link.server.Count() >= 1; }));
+    EXPECT_EQ(Text("40, QORsvc"), link.server.Messages()[0]);
+    EXPECT_EQ((std::vector<uint32_t>{10}), link.events.sent);
     EXPECT_TRUE(link.events.errors.empty());
 }
 

@@ -19,6 +19,10 @@ namespace vantrel::testing {
 
 using Bytes = std::vector<uint8_t>;
 
+// On the calling thread, the allocation after the next `count` ones raises std::bad_alloc
+// (AllocationFailure.cpp).
+void FailAllocationAfter(int count);
+
 // Every test runs in its own process, in parallel with others: the process id keeps names apart.
 inline std::wstring UniquePipeName(const wchar_t* role) {
     static int counter = 0;

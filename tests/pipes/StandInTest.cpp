@@ -130,10 +130,19 @@ uint64_t LargestPartFile() {
     return largest;
 }
 
-uint64_t Flooded(TStandIn& standIn) {
+// A figure of the stand-in's stats ("name=" followed by digits); -1 when it is not there.
+long long StandInStat(TStandIn& standIn, const std::string& name) {
     std::string stats = standIn.Command("stats");
-    size_t at = stats.find("flooded=");
-    return at == std::string::npos ? 0 : std::stoull(stats.substr(at + 8));
+    size_t at = stats.find(" " + name + "=");
+    if (at == std::string::npos)
+        at = stats.rfind(name + "=", 0);
+    else
+        at += 1;
+    return at == std::string::npos ? -1 : std::stoll(stats.substr(at + name.size() + 1));
+}
+
+long long Flooded(TStandIn& standIn) {
+    return StandInStat(standIn, "flooded");
 }
 
 // While the service floods the client: the program's writes get through, a message posted to
@@ -299,6 +308,28 @@ TEST(StandIn, AfterTheServiceWentAwayACommitReachesItsRestart) {
     EXPECT_TRUE(link.errors.empty());
 }
 
+// A session's thread, pipe and events are freed when its client goes, not kept until exit.
+TEST(StandIn, EndedSessionsAreFreed) {
+    const std::wstring name = UniquePipeName(L"Sessions");
+    TStandIn standIn;
+    ASSERT_TRUE(standIn.Start(StandInPath(), name, TempLogPath(name)));
+    EXPECT_EQ(0, StandInStat(standIn, "sessions"));
+    for (int round = 0; round < 4; ++round) {
+        TPipeClient first, second;
+        first.SetPipeName(name);
+        second.SetPipeName(name);
+        ASSERT_TRUE(first.Connect(5000, true));
+        ASSERT_TRUE(second.Connect(5000, true));
+        ASSERT_TRUE(PumpUntil([&] { return StandInStat(standIn, "clients") == 2; }));
+        EXPECT_EQ(2, StandInStat(standIn, "sessions"));
+        first.Disconnect();
+        ASSERT_TRUE(PumpUntil([&] { return StandInStat(standIn, "sessions") == 1; }));
+        second.Disconnect();
+        ASSERT_TRUE(PumpUntil([&] { return StandInStat(standIn, "sessions") == 0; }));
+    }
+    ASSERT_TRUE(standIn.Command("stats").rfind("clients=0 ", 0) == 0);
+}
+
 TEST(StandIn, RandomMessagesComeBackByteForByteInOrder) {
     TServiceLink link;
     ASSERT_TRUE(link.Open());
@@ -348,13 +379,23 @@ TEST(StandIn, DestroyingTheClientWhileTheServiceStallsDoesNotHang) {
     TServiceLink link;
     ASSERT_TRUE(link.Open());
     ASSERT_EQ("ok", link.standIn.Command("stall on"));
+    const int threadsBefore = ThreadsOfThisProcess();
     auto client = std::make_unique<TPipeClient>();
     client->SetPipeName(link.name);
     client->SetStopTimeout(500);
     ASSERT_TRUE(client->Connect(5000, true));
+    ASSERT_EQ(threadsBefore + 1, ThreadsOfThisProcess());
     ASSERT_TRUE(client->Write("40, QORsvc", 10));
+    ASSERT_TRUE(PumpUntil([&] { return client->QueuedBytes() == 0; }));
+    // Its worker is now blocked in a write that the service never reads.
     client.reset();
-    SUCCEED();
+    // The worker ended rather than being left behind...
+    EXPECT_EQ(threadsBefore, ThreadsOfThisProcess());
+    // ...and the pipe is closed: once the service reads again, it sees that client gone,
+    // while the first one stays.
+    ASSERT_EQ("ok", link.standIn.Command("stall off"));
+    EXPECT_TRUE(PumpUntil([&] { return StandInStat(link.standIn, "clients") == 1; }));
+    EXPECT_TRUE(link.client.IsConnected());
 }
 
 } // namespace

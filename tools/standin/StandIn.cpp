@@ -15,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -41,6 +42,8 @@ THandle gResumeEvent; // set while reading, reset while stalled
 THandle gStallEvent;  // the opposite
 std::atomic<bool> gEcho{false};
 std::atomic<bool> gStalled{false};
+// Session objects that exist, ended or not: each holds a pipe and four events.
+std::atomic<int> gSessionObjects{0};
 
 std::mutex gStatsLock;
 uint64_t gMessages = 0;
@@ -136,7 +139,12 @@ class Session {
 public:
     explicit Session(THandle pipe)
         : FPipe(std::move(pipe)), FReadEvent(NewEvent()), FWriteEvent(NewEvent()),
-          FQueueEvent(NewEvent()), FCloseEvent(NewEvent()) {}
+          FQueueEvent(NewEvent()), FCloseEvent(NewEvent()) {
+        gSessionObjects++;
+    }
+    ~Session() { gSessionObjects--; }
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
 
     void Send(Bytes message) {
         std::lock_guard<std::mutex> guard(FQueueLock);
@@ -367,9 +375,22 @@ private:
     std::atomic<bool> FReading{true};
 };
 
+// The sessions under way. Each one leaves the list when it ends, and its object, with its
+// pipe and events, goes with the last reference, normally its thread's own.
 std::mutex gSessionsLock;
+std::condition_variable gSessionsEnded;
 std::vector<std::shared_ptr<Session>> gSessions;
-std::vector<std::thread> gThreads;
+
+void RemoveSession(const Session* ended) {
+    std::lock_guard<std::mutex> guard(gSessionsLock);
+    for (auto it = gSessions.begin(); it != gSessions.end(); ++it) {
+        if (it->get() == ended) {
+            gSessions.erase(it);
+            break;
+        }
+    }
+    gSessionsEnded.notify_all();
+}
 
 std::vector<std::shared_ptr<Session>> LiveSessions() {
     std::lock_guard<std::mutex> guard(gSessionsLock);
@@ -417,7 +438,14 @@ void ServeData(THandle pipe) {
         {
             std::lock_guard<std::mutex> guard(gSessionsLock);
             gSessions.push_back(session);
-            gThreads.emplace_back([session] { session->Run(); });
+        }
+        try {
+            std::thread([session] {
+                session->Run();
+                RemoveSession(session.get());
+            }).detach();
+        } catch (const std::system_error&) {
+            RemoveSession(session.get());
         }
         pipe = MakePipe(gOptions.pipeName, false);
     }
@@ -435,11 +463,12 @@ std::string Reply(const std::string& command) {
         std::lock_guard<std::mutex> guard(gStatsLock);
         char text[200];
         std::snprintf(text, sizeof(text),
-                      "clients=%zu messages=%llu bytes=%llu pipemessages=%llu flooded=%llu",
+                      "clients=%zu messages=%llu bytes=%llu pipemessages=%llu flooded=%llu "
+                      "sessions=%d",
                       LiveSessions().size(), static_cast<unsigned long long>(gMessages),
                       static_cast<unsigned long long>(gBytes),
                       static_cast<unsigned long long>(gPipeMessages),
-                      static_cast<unsigned long long>(gFlooded));
+                      static_cast<unsigned long long>(gFlooded), gSessionObjects.load());
         return text;
     }
     if (command == "last") {
@@ -631,12 +660,8 @@ int wmain(int argc, wchar_t** argv) {
     ServeControl(std::move(control));
     SetEvent(gStopEvent.Get());
     dataThread.join();
-    std::vector<std::thread> threads;
-    {
-        std::lock_guard<std::mutex> lock(gSessionsLock);
-        threads.swap(gThreads);
-    }
-    for (auto& thread : threads)
-        thread.join();
+    // Every session sees the stop event and ends.
+    std::unique_lock<std::mutex> lock(gSessionsLock);
+    gSessionsEnded.wait(lock, [] { return gSessions.empty(); });
     return 0;
 }
