@@ -255,27 +255,28 @@ bool TPipeThread::ReadPipe() {
         return true;
     FReadSize = FReadBufferSize;
     while (!FReadPending) {
-        // A service that sends without pause would keep the worker here for good: between
-        // reads, a stop request and the writes get their turn. The read goes on from where it
-        // stopped at the next pass.
-        if (OtherWorkWaiting())
-            return true;
         ZeroOverlappedWords(FReadOverlapped);
         if (ReadFile(FPipe.Get(), FReadBuffer.data(), FReadSize, &FBytesRead, &FReadOverlapped)) {
             // A whole message was waiting.
             auto resetEvent = ScopeExit([this] { ResetEvent(FReadEvent.Get()); });
             FinishMessage(FBytesRead);
-            continue;
-        }
-        FErrorCode = GetLastError();
-        if (FErrorCode == ERROR_MORE_DATA) {
-            if (!TakePartialRead())
-                return false;
-        } else if (FErrorCode == ERROR_IO_PENDING) {
-            FReadPending = true;
         } else {
-            return false;
+            FErrorCode = GetLastError();
+            if (FErrorCode == ERROR_MORE_DATA) {
+                if (!TakePartialRead())
+                    return false;
+            } else if (FErrorCode == ERROR_IO_PENDING) {
+                FReadPending = true;
+            } else {
+                return false;
+            }
         }
+        // A service that sends without pause would keep the worker here for good: between
+        // reads, a stop request and the writes get their turn. The read goes on from where it
+        // stopped at the next pass, which reads at least once more, so what was waiting when
+        // a stop came is still delivered.
+        if (!FReadPending && OtherWorkWaiting())
+            return true;
     }
     return true;
 }

@@ -30,6 +30,37 @@ inline std::wstring UniquePipeName(const wchar_t* role) {
            L"." + std::to_wstring(++counter);
 }
 
+// For the life of the object, this process's temporary folder (TMP and TEMP) is a new folder of
+// its own, so that tests running in parallel do not see each other's temporary files.
+class TPrivateTempFolder {
+public:
+    TPrivateTempFolder() {
+        wchar_t folder[MAX_PATH + 1];
+        GetTempPathW(MAX_PATH + 1, folder);
+        FFolder = std::wstring(folder) + UniquePipeName(L"Temp");
+        CreateDirectoryW(FFolder.c_str(), nullptr);
+        FOldTmp = Variable(L"TMP");
+        FOldTemp = Variable(L"TEMP");
+        SetEnvironmentVariableW(L"TMP", FFolder.c_str());
+        SetEnvironmentVariableW(L"TEMP", FFolder.c_str());
+    }
+    ~TPrivateTempFolder() {
+        SetEnvironmentVariableW(L"TMP", FOldTmp.empty() ? nullptr : FOldTmp.c_str());
+        SetEnvironmentVariableW(L"TEMP", FOldTemp.empty() ? nullptr : FOldTemp.c_str());
+        RemoveDirectoryW(FFolder.c_str());
+    }
+    TPrivateTempFolder(const TPrivateTempFolder&) = delete;
+    TPrivateTempFolder& operator=(const TPrivateTempFolder&) = delete;
+
+private:
+    static std::wstring Variable(const wchar_t* name) {
+        wchar_t value[MAX_PATH + 1] = {};
+        DWORD length = GetEnvironmentVariableW(name, value, MAX_PATH + 1);
+        return length > 0 && length <= MAX_PATH ? std::wstring(value, length) : std::wstring();
+    }
+    std::wstring FFolder, FOldTmp, FOldTemp;
+};
+
 // Dispatches this thread's messages until `done` or the guard time runs out (which only a
 // fault lets happen).
 inline bool PumpUntil(const std::function<bool()>& done, DWORD guard = 30000) {
