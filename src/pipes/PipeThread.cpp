@@ -378,51 +378,45 @@ LRESULT TPipeThread::NotifyClient(UINT message, WPARAM wParam, LPARAM lParam) {
 
 void TPipeThread::ProcessReceived() {
     FInStream.SetPosition(0);
-    try {
-        TPipeControlBlock block{};
-        if (FInStream.Size() == sizeof(block)) {
-            std::memcpy(&block, FInStream.Memory(), sizeof(block));
-        }
-        if (FInStream.Size() == sizeof(block) && block.BlockSize == 16 &&
-            block.Magic1 == kControlMagic && block.Magic2 == kControlMagic) {
-            FDiscardingMulti = false;
-            if (block.Tag == kTagStartMulti) {
-                // A sequence that never ended is dropped with its file.
-                FMultiMsg.reset();
-                FMultiMsg = std::make_unique<TPipeMultiMsg>();
-                FMultiSize = 0;
-            } else if (block.Tag == kTagEndMulti) {
-                if (FMultiMsg) {
-                    std::unique_ptr<TPipeMultiMsg> message = std::move(FMultiMsg);
-                    message->Stream().SetPosition(0);
-                    NotifyClient(
-                        WM_PIPE_MESSAGE, reinterpret_cast<WPARAM>(FPipe.Get()),
-                        reinterpret_cast<LPARAM>(static_cast<TStream*>(&message->Stream())));
-                }
-            } else {
-                FMultiMsg.reset();
-            }
-        } else if (FMultiMsg) {
-            TStream& part = FMultiMsg->Stream();
-            const uint64_t size = FInStream.Size();
-            if (FMultiSize + size > kMaxIncomingMessage ||
-                (size > 0 && part.Write(FInStream.Memory(), static_cast<uint32_t>(size)) != size)) {
-                // Over the cap, or the temporary file is full or gone: the message is dropped
-                // with its file, and its further parts as they arrive.
-                FMultiMsg.reset();
-                FDiscardingMulti = true;
-            } else {
-                FMultiSize += size;
-            }
-        } else if (!FDiscardingMulti) {
-            NotifyClient(WM_PIPE_MESSAGE, reinterpret_cast<WPARAM>(FPipe.Get()),
-                         reinterpret_cast<LPARAM>(static_cast<TStream*>(&FInStream)));
-        }
-    } catch (...) {
-        FInStream.Clear();
-        throw;
+    auto clear = ScopeExit([this] { FInStream.Clear(); });
+    TPipeControlBlock block{};
+    if (FInStream.Size() == sizeof(block)) {
+        std::memcpy(&block, FInStream.Memory(), sizeof(block));
     }
-    FInStream.Clear();
+    if (FInStream.Size() == sizeof(block) && block.BlockSize == 16 &&
+        block.Magic1 == kControlMagic && block.Magic2 == kControlMagic) {
+        FDiscardingMulti = false;
+        if (block.Tag == kTagStartMulti) {
+            // A sequence that never ended is dropped with its file.
+            FMultiMsg.reset();
+            FMultiMsg = std::make_unique<TPipeMultiMsg>();
+            FMultiSize = 0;
+        } else if (block.Tag == kTagEndMulti) {
+            if (FMultiMsg) {
+                std::unique_ptr<TPipeMultiMsg> message = std::move(FMultiMsg);
+                message->Stream().SetPosition(0);
+                NotifyClient(WM_PIPE_MESSAGE, reinterpret_cast<WPARAM>(FPipe.Get()),
+                             reinterpret_cast<LPARAM>(static_cast<TStream*>(&message->Stream())));
+            }
+        } else {
+            FMultiMsg.reset();
+        }
+    } else if (FMultiMsg) {
+        TStream& part = FMultiMsg->Stream();
+        const uint64_t size = FInStream.Size();
+        if (FMultiSize + size > kMaxIncomingMessage ||
+            (size > 0 && part.Write(FInStream.Memory(), static_cast<uint32_t>(size)) != size)) {
+            // Over the cap, or the temporary file is full or gone: the message is dropped
+            // with its file, and its further parts as they arrive.
+            FMultiMsg.reset();
+            FDiscardingMulti = true;
+        } else {
+            FMultiSize += size;
+        }
+    } else if (!FDiscardingMulti) {
+        NotifyClient(WM_PIPE_MESSAGE, reinterpret_cast<WPARAM>(FPipe.Get()),
+                     reinterpret_cast<LPARAM>(static_cast<TStream*>(&FInStream)));
+    }
 }
 
 } // namespace vantrel

@@ -53,16 +53,11 @@ void TWriteQueue::Enqueue(TPipeWriteBuffer* buffer) {
     TLockGuard lock(FMutex);
     if (!buffer)
         return;
-    try {
-        if (buffer->Count > kMaxPipeMessage)
-            EnqueueMultiPart(buffer);
-        else
-            Append(buffer);
-    } catch (...) {
-        UpdateState();
-        throw;
-    }
-    UpdateState();
+    auto updateState = ScopeExit([this] { UpdateState(); });
+    if (buffer->Count > kMaxPipeMessage)
+        EnqueueMultiPart(buffer);
+    else
+        Append(buffer);
 }
 
 void TWriteQueue::Append(TPipeWriteBuffer* buffer) {
