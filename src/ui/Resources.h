@@ -1,7 +1,7 @@
 #pragma once
 // Resource ids of the program's pictures. Read by the resource compiler too: defines only.
 // Every picture is an icon resource holding several sizes with an alpha channel; load it with
-// LoadProgramIcon (ui/Presentation.h) or LoadImageW at the size wanted.
+// LoadProgramIcon (ui/ProgramIcons.h) or LoadImageW at the size wanted.
 
 // The program's icon (16 to 256 pixels). The lowest id, so that the shell shows it.
 #define IDI_PROGRAM 1

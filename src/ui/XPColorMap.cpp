@@ -1,6 +1,6 @@
 #include "ui/XPColorMap.h"
 
-#include "ui/Presentation.h"
+#include "ui/ColorMath.h"
 
 namespace vantrel {
 

@@ -20,7 +20,6 @@ TEST(QorUser, NewRecordHasTheDefaultProfile) {
     EXPECT_EQ(0, u.BonusTime);
     EXPECT_EQ(0, u.BonusDayOfYear);
     EXPECT_TRUE(u.Username.empty());
-    EXPECT_EQ(nullptr, u.ProgressBar);
     // The named fields and the per-day accessors are the same storage.
     EXPECT_EQ(&u.TimeLimitFri, &u.TimeLimit(5));
     EXPECT_EQ(&u.AllowEndSun, &u.AllowEnd(7));

@@ -16,6 +16,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -188,7 +189,78 @@ protected:
         return reinterpret_cast<TQorUser*>(item.lParam);
     }
 
-    TALProgressBar& Bar(int row) { return *RowUser(row)->ProgressBar; }
+    // The bar that shows `row` now; the test fails when the row has none.
+    TALProgressBar& Bar(int row) {
+        TALProgressBar* bar = Form().UserList().BarOfRow(row);
+        EXPECT_NE(nullptr, bar) << "no bar shows row " << row;
+        static TALProgressBar none;
+        return bar ? *bar : none;
+    }
+    // A column's width: the given one, or wider when its caption needs more in the list's font
+    // (text width and six pixels of margin on either side).
+    int ExpectedColumnWidth(int column, int width96) {
+        static const wchar_t* captions[5] = {L"User", L"Time limit", L"Bonus time", L"Time usage",
+                                             L"Time remaining"};
+        int text = static_cast<int>(SendMessageW(List(), LVM_GETSTRINGWIDTHW, 0,
+                                                 reinterpret_cast<LPARAM>(captions[column])));
+        return std::max(Form().Scale(width96), text + 2 * Form().Scale(6));
+    }
+
+    // Every row on screen whose user is monitored shows a bar of its own inside its "Time
+    // remaining" cell, after the text; no other bar is visible.
+    void ExpectBarsInTheirRows(const char* where) {
+        SCOPED_TRACE(where);
+        TUserList& list = Form().UserList();
+        RECT client{};
+        GetClientRect(List(), &client);
+        int shown = 0;
+        for (int row = 0; row < RowCount(); ++row) {
+            RECT cell{};
+            cell.top = kRemainingColumn;
+            cell.left = LVIR_BOUNDS;
+            ASSERT_TRUE(
+                SendMessageW(List(), LVM_GETSUBITEMRECT, row, reinterpret_cast<LPARAM>(&cell)));
+            RECT header{};
+            GetWindowRect(list.View().Header(), &header);
+            MapWindowPoints(nullptr, List(), reinterpret_cast<POINT*>(&header), 2);
+            bool onScreen = cell.bottom > header.bottom && cell.top < client.bottom;
+            TALProgressBar* bar = list.BarOfRow(row);
+            if (!onScreen || !list.Row(row)->Monitored) {
+                EXPECT_EQ(nullptr, bar) << "row " << row;
+                continue;
+            }
+            ASSERT_NE(nullptr, bar) << "row " << row;
+            ++shown;
+            int width = static_cast<int>(SendMessageW(List(), LVM_GETCOLUMNWIDTH, 4, 0));
+            RECT window{};
+            GetWindowRect(bar->Handle(), &window);
+            MapWindowPoints(nullptr, List(), reinterpret_cast<POINT*>(&window), 2);
+            EXPECT_TRUE(IsWindowVisible(bar->Handle())) << "row " << row;
+            EXPECT_EQ(cell.left + Form().Scale(54), window.left) << "row " << row;
+            EXPECT_EQ(cell.left + width - Form().Scale(10), window.right) << "row " << row;
+            EXPECT_EQ(cell.top + Form().Scale(4), window.top) << "row " << row;
+            EXPECT_EQ(cell.bottom - Form().Scale(4), window.bottom) << "row " << row;
+            EXPECT_EQ(list.Row(row)->BarPosition, bar->Position()) << "row " << row;
+        }
+        int visible = 0;
+        for (HWND child = GetWindow(List(), GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+            if (IsWindowVisible(child) && child != list.View().Header())
+                ++visible;
+        EXPECT_EQ(shown, visible);
+    }
+
+    // Lets the list draw what is pending, as it does between two inputs.
+    void Draw() {
+        UpdateWindow(List());
+        Pump();
+    }
+
+    // The bar position the last refresh computed for `row`, on screen or not.
+    int BarPositionOf(int row) {
+        const TUserRow* data = Form().UserList().Row(row);
+        EXPECT_NE(nullptr, data) << row;
+        return data ? data->BarPosition : -1;
+    }
 
     RECT RowRect(int row) {
         RECT rect{};

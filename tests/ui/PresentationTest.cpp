@@ -1,4 +1,6 @@
-#include "ui/Presentation.h"
+#include "ui/ColorMath.h"
+#include "ui/Fonts.h"
+#include "ui/ProgramIcons.h"
 
 #include "ui/Resources.h"
 #include "ui/XPColorMap.h"
