@@ -67,12 +67,12 @@ int TUserList::Scale(int pixels) const {
 
 bool TUserList::Create(HWND parent, int id, int dpi) {
     FDpi = dpi;
-    HWND handle =
-        CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
-                        WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPCHILDREN | WS_CLIPSIBLINGS |
-                            LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_SHAREIMAGELISTS,
-                        0, 0, 0, 0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                        GetModuleHandleW(nullptr), nullptr);
+    HWND handle = CreateWindowExW(
+        WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
+        WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPCHILDREN | WS_CLIPSIBLINGS | LVS_REPORT |
+            LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_SHAREIMAGELISTS | LVS_OWNERDATA,
+        0, 0, 0, 0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+        GetModuleHandleW(nullptr), nullptr);
     if (!handle)
         return false;
     FView.Attach(handle);
@@ -134,20 +134,20 @@ TQorUser* TUserList::SelectedUser() const {
     const TUserRow* row = Row(index);
     if (!row || !row->User)
         return nullptr;
-    // A row only points to its record while the rows and the list agree.
-    return FView.ItemParam(index) == reinterpret_cast<LPARAM>(row->User) ? row->User : nullptr;
+    return row->User;
 }
 
 void TUserList::Fill(TQorUsers& users) {
     int selected = FView.SelectedIndex();
     FView.SetRedraw(false);
-    FView.DeleteAllItems();
+    // The list holds no rows of its own: it asks for what it shows (LVN_GETDISPINFO), so a
+    // refresh of thousands of accounts costs little beyond loading them.
+    FView.Select(-1);
     FRows.clear();
     std::fill(FBarRows.begin(), FBarRows.end(), -1);
 
     long long scale = BarScale(users);
     FRows.reserve(static_cast<size_t>(users.Count()));
-    FView.SetItemCount(users.Count());
     for (int i = 0; i < users.Count(); ++i) {
         TQorUser& user = users.Items(i);
         TUserRow row;
@@ -170,10 +170,8 @@ void TUserList::Fill(TQorUsers& users) {
             row.Image = kRowIconNotMonitored;
         }
         FRows.push_back(std::move(row));
-        // The texts are handed out on request (LVN_GETDISPINFO): setting thousands of sub-item
-        // texts one message at a time costs more than loading the users.
-        FView.InsertCallbackItem(i, FRows.back().Image, reinterpret_cast<LPARAM>(&user));
     }
+    FView.SetItemCount(RowCount());
     FView.SetRedraw(true);
     PlaceBars();
     InvalidateRect(FView.Handle(), nullptr, TRUE);
@@ -287,8 +285,10 @@ bool TUserList::HandleNotify(NMHDR& header, LRESULT& result) {
     }
     case LVN_ITEMCHANGED: {
         auto& change = reinterpret_cast<NMLISTVIEW&>(header);
+        // iItem -1: the state of every row changed at once.
         if ((change.uChanged & LVIF_STATE) &&
-            ((change.uOldState ^ change.uNewState) & LVIS_SELECTED) && OnSelectItem)
+            (change.iItem < 0 || ((change.uOldState ^ change.uNewState) & LVIS_SELECTED)) &&
+            OnSelectItem)
             OnSelectItem();
         result = 0;
         return true;
@@ -297,13 +297,23 @@ bool TUserList::HandleNotify(NMHDR& header, LRESULT& result) {
         auto& info = reinterpret_cast<NMLVDISPINFOW&>(header);
         const TUserRow* row = Row(info.item.iItem);
         int column = info.item.iSubItem;
-        if ((info.item.mask & LVIF_TEXT) && row && column >= 0 && column < kUserColumnCount &&
-            info.item.pszText && info.item.cchTextMax > 0)
-            lstrcpynW(info.item.pszText, row->Texts[static_cast<size_t>(column)].c_str(),
-                      info.item.cchTextMax);
+        if (row) {
+            if ((info.item.mask & LVIF_TEXT) && column >= 0 && column < kUserColumnCount &&
+                info.item.pszText && info.item.cchTextMax > 0)
+                lstrcpynW(info.item.pszText, row->Texts[static_cast<size_t>(column)].c_str(),
+                          info.item.cchTextMax);
+            if ((info.item.mask & LVIF_IMAGE) && column == 0)
+                info.item.iImage = row->Image;
+            if (info.item.mask & LVIF_PARAM)
+                info.item.lParam = reinterpret_cast<LPARAM>(row->User);
+        }
         result = 0;
         return true;
     }
+    case LVN_ODFINDITEMW:
+        // Type-ahead: the first user from iStart on whose name begins with the typed letters.
+        result = FindRow(reinterpret_cast<NMLVFINDITEMW&>(header));
+        return true;
     case NM_DBLCLK:
         if (OnDblClick)
             OnDblClick();
@@ -312,6 +322,27 @@ bool TUserList::HandleNotify(NMHDR& header, LRESULT& result) {
     default:
         return false;
     }
+}
+
+int TUserList::FindRow(const NMLVFINDITEMW& find) const {
+    if (!(find.lvfi.flags & (LVFI_STRING | LVFI_PARTIAL)) || !find.lvfi.psz || FRows.empty())
+        return -1;
+    const std::wstring wanted = find.lvfi.psz;
+    const int count = RowCount();
+    const int start = find.iStart >= 0 && find.iStart < count ? find.iStart : 0;
+    const int tries = (find.lvfi.flags & LVFI_WRAP) ? count : count - start;
+    for (int i = 0; i < tries; ++i) {
+        int index = (start + i) % count;
+        const std::wstring& name = FRows[static_cast<size_t>(index)].Texts[0];
+        bool partial = (find.lvfi.flags & LVFI_PARTIAL) != 0;
+        if (name.size() < wanted.size() || (!partial && name.size() != wanted.size()))
+            continue;
+        if (CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, name.c_str(),
+                           static_cast<int>(wanted.size()), wanted.c_str(),
+                           static_cast<int>(wanted.size())) == CSTR_EQUAL)
+            return index;
+    }
+    return -1;
 }
 
 bool TUserList::BeforeDefault(UINT msg, LPARAM lParam, LRESULT& result) {

@@ -104,6 +104,7 @@ private:
     int Scale(int pixels) const;
     void ApplyColumnWidths();
     TALProgressBar& NewBar();
+    int FindRow(const NMLVFINDITEMW& find) const;
     bool BeforeDefault(UINT msg, LPARAM lParam, LRESULT& result);
     static LRESULT CALLBACK ListViewSubclass(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
                                              UINT_PTR id, DWORD_PTR data);

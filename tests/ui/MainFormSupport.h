@@ -182,11 +182,8 @@ protected:
     }
 
     TQorUser* RowUser(int row) {
-        LVITEMW item{};
-        item.mask = LVIF_PARAM;
-        item.iItem = row;
-        SendMessageW(List(), LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
-        return reinterpret_cast<TQorUser*>(item.lParam);
+        const TUserRow* data = Form().UserList().Row(row);
+        return data ? data->User : nullptr;
     }
 
     // The bar that shows `row` now; the test fails when the row has none.

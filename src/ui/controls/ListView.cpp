@@ -35,44 +35,6 @@ void TListView::SetItemCount(int count) {
     Send(LVM_SETITEMCOUNT, count);
 }
 
-int TListView::InsertCallbackItem(int index, int image, LPARAM param) {
-    LVITEMW item{};
-    item.mask = LVIF_TEXT | LVIF_PARAM | LVIF_IMAGE;
-    item.iItem = index;
-    item.pszText = LPSTR_TEXTCALLBACKW;
-    item.lParam = param;
-    item.iImage = image;
-    return static_cast<int>(Send(LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
-}
-
-bool TListView::DeleteAllItems() {
-    return Send(LVM_DELETEALLITEMS) != 0;
-}
-
-std::wstring TListView::ItemText(int index, int column) const {
-    wchar_t text[260] = {};
-    LVITEMW item{};
-    item.iSubItem = column;
-    item.pszText = text;
-    item.cchTextMax = static_cast<int>(sizeof(text) / sizeof(text[0]));
-    Send(LVM_GETITEMTEXTW, index, reinterpret_cast<LPARAM>(&item));
-    return text;
-}
-
-int TListView::ItemImage(int index) const {
-    LVITEMW item{};
-    item.mask = LVIF_IMAGE;
-    item.iItem = index;
-    return Send(LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)) ? item.iImage : -1;
-}
-
-LPARAM TListView::ItemParam(int index) const {
-    LVITEMW item{};
-    item.mask = LVIF_PARAM;
-    item.iItem = index;
-    return Send(LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)) ? item.lParam : 0;
-}
-
 int TListView::SelectedIndex() const {
     return static_cast<int>(Send(LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
 }
@@ -108,10 +70,6 @@ int TListView::CountPerPage() const {
 
 void TListView::SetExtendedStyle(DWORD mask, DWORD style) {
     Send(LVM_SETEXTENDEDLISTVIEWSTYLE, mask, style);
-}
-
-DWORD TListView::ExtendedStyle() const {
-    return static_cast<DWORD>(Send(LVM_GETEXTENDEDLISTVIEWSTYLE));
 }
 
 void TListView::SetSmallImages(HIMAGELIST images) {

@@ -1,6 +1,8 @@
 #pragma once
 // A thin, non-owning view of a report-style list-view control: the calls the program's lists
-// make, each one message, so that the lists do not scatter SendMessageW calls.
+// make, each one message, so that the lists do not scatter SendMessageW calls. Rows are either
+// inserted (InsertItem) or, in a list with LVS_OWNERDATA, only counted (SetItemCount) and asked
+// for by the list when it shows them.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -27,17 +29,8 @@ public:
 
     // --- Items ---
     int ItemCount() const;
-    // Reserves room for `count` items ahead of inserting them.
+    // The number of rows of an LVS_OWNERDATA list; elsewhere it reserves room for them.
     void SetItemCount(int count);
-    // A row whose texts the list asks for when it needs them (LVN_GETDISPINFO).
-    int InsertCallbackItem(int index, int image, LPARAM param);
-    bool DeleteAllItems();
-    std::wstring ItemText(int index, int column) const;
-    int ItemImage(int index) const;
-    LPARAM ItemParam(int index) const;
-    template <typename T> T* ItemData(int index) const {
-        return reinterpret_cast<T*>(ItemParam(index));
-    }
 
     // --- Selection ---
     // The selected row, or -1.
@@ -55,7 +48,6 @@ public:
 
     // --- Appearance ---
     void SetExtendedStyle(DWORD mask, DWORD style);
-    DWORD ExtendedStyle() const;
     void SetSmallImages(HIMAGELIST images);
     void SetRedraw(bool redraw);
 
