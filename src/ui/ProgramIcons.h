@@ -10,7 +10,7 @@ namespace vantrel {
 // Loads one of the program's icon resources at size x size pixels; the caller destroys it.
 HICON LoadProgramIcon(int resourceId, int size);
 
-// The main window's icon list: 18 icons `Image1`..`Image18` at index 0..17, 32-bit with alpha
+// The main window's icon list: the 18 icons IDI_MAIN_ICON(0..17) at index 0..17, 32-bit with alpha
 // and a mask, iconSize x iconSize (16 at 96 DPI; 20, 24, 32 and 48 are drawn as well).
 // Throws std::runtime_error("Invalid ImageList") if the platform refuses the list.
 HIMAGELIST CreateImageListMain32b(int iconSize);
