@@ -1,0 +1,201 @@
+// The program's pictures and the main icon list.
+#include "ui/ProgramIcons.h"
+
+#include "ui/Resources.h"
+#include "ui/controls/Gdi.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <stdexcept>
+#include <vector>
+
+namespace vantrel {
+namespace {
+
+// --- Icons ---
+
+struct TIconPixels {
+    int Width = 0;
+    int Height = 0;
+    std::vector<DWORD> Bgra; // top-down
+};
+
+TIconPixels ReadIcon(HICON icon) {
+    TIconPixels out;
+    ICONINFO info{};
+    if (!icon || !GetIconInfo(icon, &info))
+        return out;
+    BITMAP bm{};
+    GetObjectW(info.hbmColor, sizeof(bm), &bm);
+    out.Width = bm.bmWidth;
+    out.Height = bm.bmHeight;
+    out.Bgra.resize(static_cast<size_t>(bm.bmWidth) * bm.bmHeight);
+    BITMAPINFO format{};
+    format.bmiHeader.biSize = sizeof(format.bmiHeader);
+    format.bmiHeader.biWidth = bm.bmWidth;
+    format.bmiHeader.biHeight = -bm.bmHeight;
+    format.bmiHeader.biPlanes = 1;
+    format.bmiHeader.biBitCount = 32;
+    format.bmiHeader.biCompression = BI_RGB;
+    TScopedGetDC screen(nullptr);
+    GetDIBits(screen.Get(), info.hbmColor, 0, static_cast<UINT>(bm.bmHeight), out.Bgra.data(),
+              &format, DIB_RGB_COLORS);
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    return out;
+}
+
+// The sizes an icon resource holds, from its group directory.
+std::set<int> IconSizes(int id) {
+    std::set<int> sizes;
+    HMODULE module = GetModuleHandleW(nullptr);
+    HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(14)); // group icon
+    if (!found)
+        return sizes;
+    const BYTE* data = static_cast<const BYTE*>(LockResource(LoadResource(module, found)));
+    const WORD count = *reinterpret_cast<const WORD*>(data + 4);
+    for (WORD i = 0; i < count; ++i) {
+        const BYTE* entry = data + 6 + i * 14;
+        sizes.insert(entry[0] == 0 ? 256 : entry[0]);
+    }
+    return sizes;
+}
+
+TEST(ProgramIcons, EveryPictureHoldsItsSizes) {
+    const std::set<int> main = {16, 20, 24, 32, 40, 48};
+    for (int i = 0; i < kMainIconCount; ++i)
+        EXPECT_EQ(IconSizes(IDI_MAIN_ICON(i)), main) << "main icon " << i;
+    EXPECT_EQ(IconSizes(IDI_PROGRAM), (std::set<int>{16, 20, 24, 32, 40, 48, 64, 256}));
+    EXPECT_EQ(IconSizes(IDI_ABOUT_LOGO), (std::set<int>{52, 78, 104}));
+    for (int id : {IDI_BONUS_INCREASE, IDI_BONUS_DECREASE, IDI_PREFS_GENERAL, IDI_PREFS_NETWORK,
+                   IDI_PREFS_MESSAGES, IDI_PREFS_ADVANCED})
+        EXPECT_EQ(IconSizes(id), (std::set<int>{32, 40, 48, 64})) << id;
+    for (int id : {IDI_STORE_LOCAL, IDI_STORE_REMOTE})
+        EXPECT_EQ(IconSizes(id), (std::set<int>{16, 20, 24, 32, 48})) << id;
+}
+
+TEST(ProgramIcons, PicturesHaveCleanAlphaAndDifferFromEachOther) {
+    std::set<std::vector<DWORD>> seen;
+    std::vector<int> ids;
+    for (int i = 0; i < kMainIconCount; ++i)
+        ids.push_back(IDI_MAIN_ICON(i));
+    ids.push_back(IDI_STORE_LOCAL);
+    ids.push_back(IDI_STORE_REMOTE);
+    ids.push_back(IDI_PROGRAM);
+    for (int i : ids) {
+        HICON icon = LoadProgramIcon(i, 16);
+        const TIconPixels pixels = ReadIcon(icon);
+        DestroyIcon(icon);
+        ASSERT_EQ(pixels.Width, 16) << i;
+        int opaque = 0, clear = 0;
+        for (DWORD p : pixels.Bgra) {
+            const DWORD alpha = p >> 24;
+            opaque += alpha == 255;
+            clear += alpha == 0;
+        }
+        // A real alpha channel: see-through background, solid body.
+        EXPECT_GT(clear, 0) << "icon " << i;
+        EXPECT_GT(opaque, 25) << "icon " << i;
+        // No faint haze: every partly transparent pixel is an edge pixel next to a mostly solid
+        // one.
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 16; ++x) {
+                const DWORD alpha = pixels.Bgra[y * 16 + x] >> 24;
+                if (alpha == 0 || alpha == 255)
+                    continue;
+                bool besideSolid = false;
+                for (int dy = -1; dy <= 1; ++dy)
+                    for (int dx = -1; dx <= 1; ++dx) {
+                        const int nx = x + dx, ny = y + dy;
+                        if (nx >= 0 && ny >= 0 && nx < 16 && ny < 16 &&
+                            (pixels.Bgra[ny * 16 + nx] >> 24) >= 160)
+                            besideSolid = true;
+                    }
+                EXPECT_TRUE(besideSolid) << "icon " << i << " pixel " << x << "," << y;
+            }
+        EXPECT_TRUE(seen.insert(pixels.Bgra).second) << "icon " << i << " repeats another";
+    }
+}
+
+TEST(ProgramIcons, MainIconListHolds18IconsInResourceOrder) {
+    for (int size : {16, 24, 32}) {
+        SCOPED_TRACE(size);
+        HIMAGELIST list = CreateImageListMain32b(size);
+        ASSERT_TRUE(list);
+        EXPECT_EQ(ImageList_GetImageCount(list), kMainIconCount);
+        int cx = 0, cy = 0;
+        ImageList_GetIconSize(list, &cx, &cy);
+        EXPECT_EQ(cx, size);
+        EXPECT_EQ(cy, size);
+        IMAGEINFO info{};
+        ASSERT_TRUE(ImageList_GetImageInfo(list, 0, &info));
+        BITMAP bm{};
+        GetObjectW(info.hbmImage, sizeof(bm), &bm);
+        EXPECT_EQ(bm.bmBitsPixel, 32);
+        // Index 12 is the "no time remains" picture, and it keeps its alpha in the list.
+        HICON fromList = ImageList_GetIcon(list, 12, ILD_NORMAL);
+        HICON fromResource = LoadProgramIcon(IDI_ROW_NO_TIME, size);
+        const TIconPixels a = ReadIcon(fromList);
+        const TIconPixels b = ReadIcon(fromResource);
+        DestroyIcon(fromList);
+        DestroyIcon(fromResource);
+        EXPECT_EQ(a.Bgra, b.Bgra);
+        ImageList_Destroy(list);
+    }
+}
+
+TEST(ProgramIcons, ConvertingAListKeepsItsImagesIn32Bits) {
+    HIMAGELIST none = nullptr;
+    ConvertImageListTo32Bit(none, 4);
+    EXPECT_EQ(none, nullptr);
+
+    HIMAGELIST list = ImageList_Create(16, 16, ILC_COLOR8 | ILC_MASK, 0, 2);
+    ASSERT_TRUE(list);
+    for (int id : {IDI_HELP, IDI_ABOUT}) {
+        HICON icon = LoadProgramIcon(id, 16);
+        ImageList_AddIcon(list, icon);
+        DestroyIcon(icon);
+    }
+    HIMAGELIST before = list;
+    ConvertImageListTo32Bit(list, 4);
+    ASSERT_TRUE(list);
+    EXPECT_NE(list, before);
+    EXPECT_EQ(ImageList_GetImageCount(list), 2);
+    IMAGEINFO info{};
+    ASSERT_TRUE(ImageList_GetImageInfo(list, 1, &info));
+    BITMAP bm{};
+    GetObjectW(info.hbmImage, sizeof(bm), &bm);
+    EXPECT_EQ(bm.bmBitsPixel, 32);
+    EXPECT_TRUE(info.hbmMask);
+    ImageList_Destroy(list);
+}
+
+TEST(ProgramIcons, ConvertingAnEmptyListKeepsWhetherItIsMasked) {
+    // As the main window does: the design's images are cleared before the conversion.
+    for (bool masked : {true, false}) {
+        SCOPED_TRACE(masked);
+        HIMAGELIST list = ImageList_Create(16, 16, ILC_COLOR8 | (masked ? ILC_MASK : 0), 0, 2);
+        ASSERT_TRUE(list);
+        ConvertImageListTo32Bit(list, 4);
+        ASSERT_TRUE(list);
+        EXPECT_EQ(ImageList_GetImageCount(list), 0);
+        int cx = 0, cy = 0;
+        ImageList_GetIconSize(list, &cx, &cy);
+        EXPECT_EQ(cx, 16);
+        EXPECT_EQ(cy, 16);
+        HICON icon = LoadProgramIcon(IDI_HELP, 16);
+        EXPECT_EQ(ImageList_AddIcon(list, icon), 0);
+        DestroyIcon(icon);
+        IMAGEINFO info{};
+        ASSERT_TRUE(ImageList_GetImageInfo(list, 0, &info));
+        BITMAP bm{};
+        GetObjectW(info.hbmImage, sizeof(bm), &bm);
+        EXPECT_EQ(bm.bmBitsPixel, 32);
+        EXPECT_EQ(info.hbmMask != nullptr, masked);
+        ImageList_Destroy(list);
+    }
+}
+
+} // namespace
+} // namespace vantrel
