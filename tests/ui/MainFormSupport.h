@@ -238,6 +238,16 @@ protected:
             EXPECT_EQ(cell.top + Form().Scale(4), window.top) << "row " << row;
             EXPECT_EQ(cell.bottom - Form().Scale(4), window.bottom) << "row " << row;
             EXPECT_EQ(list.Row(row)->BarPosition, bar->Position()) << "row " << row;
+            // What the administrator sees there: the start of the bar's fill, sky blue.
+            if (bar->Position() >= 10 && window.bottom <= client.bottom &&
+                window.left + 2 < client.right) {
+                HDC dc = GetDCEx(List(), nullptr, DCX_CACHE);
+                COLORREF pixel = GetPixel(dc, window.left + 2, (window.top + window.bottom) / 2);
+                ReleaseDC(List(), dc);
+                EXPECT_NEAR(GetRValue(kBarColor1), GetRValue(pixel), 16) << "row " << row;
+                EXPECT_NEAR(GetGValue(kBarColor1), GetGValue(pixel), 16) << "row " << row;
+                EXPECT_NEAR(GetBValue(kBarColor1), GetBValue(pixel), 16) << "row " << row;
+            }
         }
         int visible = 0;
         for (HWND child = GetWindow(List(), GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
