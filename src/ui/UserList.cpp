@@ -76,6 +76,10 @@ bool TUserList::Create(HWND parent, int id, int dpi) {
     if (!handle)
         return false;
     FView.Attach(handle);
+    FPainter.SetShowPosText(false);
+    FPainter.SetBarColor1(kBarColor1);
+    FPainter.SetBarColor2(kBarColor2);
+    FPainter.SetBarColorStyle(cs2Colors);
     FView.SetExtendedStyle(LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
     FSettingColumns = true;
     for (int i = 0; i < kUserColumnCount; ++i)
@@ -90,20 +94,16 @@ void TUserList::Destroy() {
     if (FSubclassed && IsWindow(FView.Handle()))
         RemoveWindowSubclass(FView.Handle(), ListViewSubclass, kSubclassId);
     FSubclassed = false;
-    FMovedBars.clear();
-    FBarRows.clear();
-    FBars.clear();
+    FPlaces.clear();
     FRows.clear();
 }
 
 void TUserList::SetMetrics(int dpi, HFONT font, HIMAGELIST images) {
     FDpi = dpi;
-    FFont = font;
+
     FView.SetSmallImages(images);
     SendMessageW(FView.Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
     ApplyColumnWidths();
-    for (auto& bar : FBars)
-        bar->SetFont(font);
     PlaceBars();
 }
 
@@ -144,7 +144,6 @@ void TUserList::Fill(TQorUsers& users) {
     // refresh of thousands of accounts costs little beyond loading them.
     FView.Select(-1);
     FRows.clear();
-    std::fill(FBarRows.begin(), FBarRows.end(), -1);
 
     long long scale = BarScale(users);
     FRows.reserve(static_cast<size_t>(users.Count()));
@@ -180,25 +179,8 @@ void TUserList::Fill(TQorUsers& users) {
         FView.Select(selected);
 }
 
-TALProgressBar& TUserList::NewBar() {
-    FBars.push_back(std::make_unique<TALProgressBar>());
-    FBarRows.push_back(-1);
-    TALProgressBar& bar = *FBars.back();
-    bar.SetVisible(false);
-    bar.SetParent(FView.Handle());
-    if (FFont)
-        bar.SetFont(FFont);
-    bar.SetShowPosText(false);
-    bar.SetBarColor1(kBarColor1);
-    bar.SetBarColor2(kBarColor2);
-    bar.SetBarColorStyle(cs2Colors);
-    // Below the header in the z-order, so that a row under the header is hidden by it.
-    if (HWND header = FView.Header())
-        SetWindowPos(header, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    return bar;
-}
-
 void TUserList::PlaceBars() {
+    FPlaces.clear();
     HWND list = FView.Handle();
     if (!list)
         return;
@@ -213,50 +195,47 @@ void TUserList::PlaceBars() {
     const int first = std::max(0, FView.TopIndex());
     // One more than fit wholly: the row cut at the bottom shows its bar too.
     const int last = std::min(RowCount(), first + FView.CountPerPage() + 1);
-
-    size_t next = 0;
+    const int width = FView.ColumnWidth(kRemainingColumn) - Scale(kBarRightInset);
     for (int row = first; row < last; ++row) {
         const TUserRow& data = FRows[static_cast<size_t>(row)];
-        if (!data.Monitored)
-            continue;
         RECT cell{};
-        if (!FView.SubItemRect(row, kRemainingColumn, cell))
+        if (!data.Monitored || !FView.SubItemRect(row, kRemainingColumn, cell))
             continue;
         if (cell.bottom <= rowsTop || cell.top >= client.bottom)
             continue;
-        const int width = FView.ColumnWidth(kRemainingColumn) - Scale(kBarRightInset);
         const int height = (cell.bottom - cell.top) - 2 * Scale(kBarVerticalInset);
         if (width <= 0 || height <= 0)
             continue;
-        if (next == FBars.size())
-            NewBar();
-        TALProgressBar& bar = *FBars[next];
-        FBarRows[next] = row;
-        ++next;
-        const int left = cell.left + Scale(kBarLeftOffset);
-        const int top = cell.top + Scale(kBarVerticalInset);
-        if (bar.Left() != left || bar.Top() != top || bar.Width() != width ||
-            bar.Height() != height) {
-            bar.SetBounds(left, top, width, height);
-            FMovedBars.push_back(&bar);
-        }
-        bar.SetPosition(data.BarPosition);
-        if (!bar.Visible()) {
-            bar.SetVisible(true);
-            FMovedBars.push_back(&bar);
-        }
-    }
-    for (; next < FBars.size(); ++next) {
-        FBarRows[next] = -1;
-        if (FBars[next]->Visible())
-            FBars[next]->SetVisible(false);
+        TBarPlace place;
+        place.Row = row;
+        place.Bounds.left = cell.left + Scale(kBarLeftOffset);
+        place.Bounds.top = cell.top + Scale(kBarVerticalInset);
+        place.Bounds.right = place.Bounds.left + width;
+        place.Bounds.bottom = place.Bounds.top + height;
+        place.Position = data.BarPosition;
+        FPlaces.push_back(place);
     }
 }
 
-TALProgressBar* TUserList::BarOfRow(int row) const {
-    for (size_t i = 0; i < FBars.size(); ++i)
-        if (FBarRows[i] == row && row >= 0)
-            return FBars[i].get();
+void TUserList::PaintBars(HDC dc) {
+    // The list has just drawn its rows into dc, clipped to what needed drawing; the bars go
+    // over them there. Rows the list scrolled without drawing took their bars' pixels along.
+    for (const TBarPlace& place : FPlaces) {
+        FPainter.SetBounds(place.Bounds.left, place.Bounds.top,
+                           place.Bounds.right - place.Bounds.left,
+                           place.Bounds.bottom - place.Bounds.top);
+        FPainter.SetPosition(place.Position);
+        POINT origin{};
+        OffsetViewportOrgEx(dc, place.Bounds.left, place.Bounds.top, &origin);
+        FPainter.PaintTo(dc);
+        SetViewportOrgEx(dc, origin.x, origin.y, nullptr);
+    }
+}
+
+const TBarPlace* TUserList::BarOfRow(int row) const {
+    for (const TBarPlace& place : FPlaces)
+        if (place.Row == row)
+            return &place;
     return nullptr;
 }
 
@@ -269,17 +248,11 @@ bool TUserList::HandleNotify(NMHDR& header, LRESULT& result) {
         result = CDRF_DODEFAULT;
         if (draw.nmcd.dwDrawStage == CDDS_PREPAINT) {
             // The rows are where the list draws them now: the bars go there too.
-            FMovedBars.clear();
             PlaceBars();
-            if (!FMovedBars.empty())
+            if (!FPlaces.empty())
                 result = CDRF_NOTIFYPOSTPAINT;
         } else if (draw.nmcd.dwDrawStage == CDDS_POSTPAINT) {
-            // A bar moved during this drawing may have been drawn over by its row.
-            std::vector<TALProgressBar*> moved;
-            moved.swap(FMovedBars);
-            for (TALProgressBar* bar : moved)
-                if (bar->Handle() && bar->Visible())
-                    RedrawWindow(bar->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+            PaintBars(draw.nmcd.hdc);
         }
         return true;
     }

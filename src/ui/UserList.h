@@ -3,10 +3,11 @@
 // bonus, usage and remaining time, and for a monitored user a bar of the share of today's time
 // that remains.
 //
-// Only the rows on screen have bars: a small pool of bars is bound to the visible rows each
-// time the list draws (custom draw), so the bars follow whatever moved the rows (scrolling,
-// type-ahead, a click on a partly visible row, a column width) and a list of thousands of
-// accounts costs no more window or GDI objects than a list of ten.
+// Only the rows on screen have bars: each time the list draws (custom draw), a bar place is
+// bound to every visible row of a monitored user, and once the rows are drawn one bar control
+// paints itself into each place on the list's own surface. The bars thus follow whatever moved
+// the rows (scrolling, type-ahead, a click on a partly visible row, a column width) as part of
+// the rows' pixels, and neither the accounts nor the window's height add window or GDI objects.
 #include "model/QorUsers.h"
 #include "ui/controls/ALProgressBar.h"
 #include "ui/controls/ListView.h"
@@ -50,6 +51,13 @@ int BarPosition(long long remaining, long long scale);
 // The row icon for `remaining` minutes of a monitored user.
 int RowIconFor(long long remaining);
 
+// Where a row's bar stands (client coordinates of the list) and how full it is.
+struct TBarPlace {
+    int Row = -1;
+    RECT Bounds{};
+    int Position = 0;
+};
+
 // What one row shows, as the last fill computed it.
 struct TUserRow {
     // The record the row stands for; nullptr while the collection is being reloaded.
@@ -86,11 +94,13 @@ public:
     const TUserRow* Row(int index) const;
     // The user of the selected row, or nullptr.
     TQorUser* SelectedUser() const;
-    // The bar showing `row` now; nullptr when the row is off screen or its user not monitored.
-    TALProgressBar* BarOfRow(int row) const;
-    // How many bars exist (shown or spare).
-    int BarCount() const { return static_cast<int>(FBars.size()); }
-    // Binds the bars to the rows on screen now; the list's drawing does this by itself.
+    // The bar of `row` now; nullptr when the row is off screen or its user not monitored.
+    const TBarPlace* BarOfRow(int row) const;
+    // How many bars the rows on screen show.
+    int BarCount() const { return static_cast<int>(FPlaces.size()); }
+    // The control that paints every bar, with the bars' colours and style.
+    const TALProgressBar& BarPainter() const { return FPainter; }
+    // Binds the bar places to the rows on screen now; the list's drawing does this by itself.
     void PlaceBars();
 
     // WM_NOTIFY from the list view, delivered to its parent; true when handled.
@@ -103,23 +113,20 @@ public:
 private:
     int Scale(int pixels) const;
     void ApplyColumnWidths();
-    TALProgressBar& NewBar();
     int FindRow(const NMLVFINDITEMW& find) const;
+    void PaintBars(HDC dc);
     bool BeforeDefault(UINT msg, LPARAM lParam, LRESULT& result);
     static LRESULT CALLBACK ListViewSubclass(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
                                              UINT_PTR id, DWORD_PTR data);
 
     TListView FView;
     int FDpi = 96;
-    HFONT FFont = nullptr;
     bool FSettingColumns = false;
     bool FSubclassed = false;
     std::vector<TUserRow> FRows;
-    std::vector<std::unique_ptr<TALProgressBar>> FBars;
-    // The row each bar of FBars shows, -1 for a spare bar.
-    std::vector<int> FBarRows;
-    // Bars moved while the list was drawing, painted again once it has finished.
-    std::vector<TALProgressBar*> FMovedBars;
+    // Never given a window: it paints into the places of FPlaces on the list's surface.
+    TALProgressBar FPainter;
+    std::vector<TBarPlace> FPlaces;
 };
 
 } // namespace vantrel

@@ -117,23 +117,18 @@ TEST_F(MainFormList, RowsShowTodaysFiguresOnTheLargestDayTotal) {
     EXPECT_EQ(L" -", Cell(3, 4));
     EXPECT_EQ(kRowIconNotMonitored, RowIcon(3));
     EXPECT_EQ(nullptr, Form().UserList().BarOfRow(3));
-    // Only the three monitored rows have bars; no bar is left visible besides theirs.
-    int shown = 0;
+    const TALProgressBar& bars = Form().UserList().BarPainter();
+    EXPECT_FALSE(bars.ShowPosText());
+    EXPECT_EQ(RGB(166, 202, 240), bars.BarColor1());
+    EXPECT_EQ(RGB(0, 0, 128), bars.BarColor2());
+    EXPECT_EQ(cs2Colors, bars.BarColorStyle());
+    EXPECT_EQ(pdLeftToRight, bars.Direction());
+    // The bars are painted on the list itself: no window of their own.
+    EXPECT_EQ(nullptr, bars.Handle());
     for (HWND child = GetWindow(List(), GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-        if (IsWindowVisible(child) && child != Form().UserList().View().Header())
-            ++shown;
-    EXPECT_EQ(3, shown);
-
-    for (int row = 0; row < 3; ++row) {
-        TALProgressBar& bar = Bar(row);
-        EXPECT_TRUE(bar.Visible());
-        EXPECT_TRUE(IsWindowVisible(bar.Handle()));
-        EXPECT_EQ(List(), GetParent(bar.Handle()));
-        EXPECT_FALSE(bar.ShowPosText());
-        EXPECT_EQ(RGB(166, 202, 240), bar.BarColor1());
-        EXPECT_EQ(RGB(0, 0, 128), bar.BarColor2());
-        EXPECT_EQ(cs2Colors, bar.BarColorStyle());
-    }
+        EXPECT_EQ(Form().UserList().View().Header(), child);
+    Draw();
+    ExpectBarsInTheirRows("four users");
 }
 
 TEST_F(MainFormList, ScaleIsAtLeastAnHourAndIconsFollowTheRemainingTime) {
@@ -215,6 +210,7 @@ TEST_F(MainFormBars, BarsFollowScrollingAndSideways) {
     EXPECT_NE(nullptr, Form().UserList().BarOfRow(38));
     // However far it scrolled, there are never more bars than rows on screen.
     EXPECT_LE(Form().UserList().BarCount(), PoolLimit());
+    EXPECT_GT(Form().UserList().BarCount(), 0);
 
     // A narrow window scrolls the list sideways; the bars go with their column.
     SetWindowPos(Form().Handle(), nullptr, 0, 0, Form().Scale(300), Form().Scale(250),
@@ -443,11 +439,10 @@ TEST_F(MainFormList, RefreshSelectsTheSameRowAgainAndShowsStoredChanges) {
         EXPECT_TRUE(MenuEnabled(name)) << name;
         EXPECT_TRUE(ToolEnabled(name)) << name;
     }
-    // A refresh reuses the bars it has.
-    int bars = Form().UserList().BarCount();
-    SendMessageW(Form().Handle(), WM_COMMAND, Form().Action(L"AMEditRefresh").CommandId, 0);
-    EXPECT_EQ(bars, Form().UserList().BarCount());
-    EXPECT_EQ(&Bar(1), Form().UserList().BarOfRow(1));
+    // The row's bar shows the new share: 110 of 120 minutes.
+    EXPECT_EQ(92, Bar(1).Position());
+    Draw();
+    ExpectBarsInTheirRows("after the refresh");
 }
 
 } // namespace
