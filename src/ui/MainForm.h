@@ -22,6 +22,7 @@
 namespace vantrel {
 
 class TAboutForm;
+class THelpViewer;
 
 class TMainForm : public TWindow {
 public:
@@ -65,6 +66,8 @@ public:
     bool QuitOnDestroy = false;
     // The dialogs the commands open; created after the main window, owned by the program.
     TAboutForm* AboutForm = nullptr;
+    // The help file's viewer, owned by the program; none: the Help command does nothing.
+    THelpViewer* HelpViewer = nullptr;
 
     TQorPrefs Prefs;
     bool PreferencesHaveBeenChanged = false;
