@@ -2,11 +2,10 @@
 
 #include "model/Prefs.h"
 #include "win/Dpi.h"
+#include "win/ScopeExit.h"
 
 #include <algorithm>
-#include <cfenv>
 #include <climits>
-#include <cmath>
 
 namespace vantrel {
 
@@ -33,10 +32,17 @@ long long BarScale(const TQorUsers& users) {
 int BarPosition(long long remaining, long long scale) {
     if (remaining <= 0 || scale <= 0)
         return 0;
-    // The default rounding mode rounds halves to the even number, as the bar expects.
-    std::fesetround(FE_TONEAREST);
-    double position = std::nearbyint(static_cast<double>(remaining) / scale * 100.0);
-    return static_cast<int>(std::clamp(position, 0.0, 100.0));
+    if (remaining >= scale)
+        return 100;
+    // remaining / scale * 100 rounded to the nearest, halves to the even number, in whole
+    // numbers: in floating point an exact half can come out a hair less (69 of 120 is 57.5,
+    // which a double holds as 57.4999...).
+    const long long scaled = remaining * 100;
+    long long position = scaled / scale;
+    const long long rest = scaled % scale;
+    if (2 * rest > scale || (2 * rest == scale && (position & 1)))
+        ++position;
+    return static_cast<int>(std::min(position, 100LL));
 }
 
 int RowIconFor(long long remaining) {
@@ -130,6 +136,8 @@ TQorUser* TUserList::SelectedUser() const {
 void TUserList::Fill(TQorUsers& users) {
     int selected = FView.SelectedIndex();
     FView.SetRedraw(false);
+    // Whatever happens below, the list must paint again.
+    auto redraw = ScopeExit([this] { FView.SetRedraw(true); });
     // The list holds no rows of its own: it asks for what it shows (LVN_GETDISPINFO), so a
     // refresh of thousands of accounts costs little beyond loading them.
     FView.Select(-1);
@@ -161,6 +169,7 @@ void TUserList::Fill(TQorUsers& users) {
         FRows.push_back(std::move(row));
     }
     FView.SetItemCount(RowCount());
+    redraw.Dismiss();
     FView.SetRedraw(true);
     PlaceBars();
     InvalidateRect(FView.Handle(), nullptr, TRUE);
@@ -287,17 +296,27 @@ bool TUserList::HandleNotify(NMHDR& header, LRESULT& result) {
     }
 }
 
+// LVFI_SUBSTRING, which the SDK headers of the cross compiler lack; it means what LVFI_PARTIAL
+// does.
+constexpr UINT kFindSubstring = 0x0004;
+
 int TUserList::FindRow(const NMLVFINDITEMW& find) const {
-    if (!(find.lvfi.flags & (LVFI_STRING | LVFI_PARTIAL)) || !find.lvfi.psz || FRows.empty())
+    // Only the type-ahead's text search is offered; a search by item data finds nothing.
+    const UINT flags = find.lvfi.flags;
+    if ((flags & LVFI_PARAM) || !(flags & (LVFI_STRING | LVFI_PARTIAL | kFindSubstring)) ||
+        !find.lvfi.psz || FRows.empty())
         return -1;
     const std::wstring wanted = find.lvfi.psz;
     const int count = RowCount();
+    const bool wrap = (flags & LVFI_WRAP) != 0;
+    if (find.iStart >= count && !wrap)
+        return -1;
     const int start = find.iStart >= 0 && find.iStart < count ? find.iStart : 0;
-    const int tries = (find.lvfi.flags & LVFI_WRAP) ? count : count - start;
+    const int tries = wrap ? count : count - start;
+    const bool partial = (flags & (LVFI_PARTIAL | kFindSubstring)) != 0;
     for (int i = 0; i < tries; ++i) {
         int index = (start + i) % count;
         const std::wstring& name = FRows[static_cast<size_t>(index)].Texts[0];
-        bool partial = (find.lvfi.flags & LVFI_PARTIAL) != 0;
         if (name.size() < wanted.size() || (!partial && name.size() != wanted.size()))
             continue;
         if (CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, name.c_str(),

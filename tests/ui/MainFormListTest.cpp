@@ -396,6 +396,10 @@ TEST(BarFigures, ScaleRemainingAndPositionStayInRange) {
     EXPECT_EQ(50, BarPosition(30, 60));
     EXPECT_EQ(12, BarPosition(15, 120));
     EXPECT_EQ(38, BarPosition(45, 120));
+    // Exact halves that a double holds a hair low still round to even.
+    EXPECT_EQ(58, BarPosition(69, 120));
+    EXPECT_EQ(54, BarPosition(109, 200));
+    EXPECT_EQ(56, BarPosition(113, 200));
     EXPECT_EQ(100, BarPosition(120, 60));
     EXPECT_EQ(100, BarPosition(0x7FFFFFFFLL, 0x7FFFFFFFLL + 90));
     EXPECT_EQ(kRowIconNoTime, RowIconFor(-1));

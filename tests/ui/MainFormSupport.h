@@ -256,7 +256,8 @@ protected:
             }
             ASSERT_NE(nullptr, bar) << "row " << row;
             EXPECT_EQ(cell.left + Form().Scale(54), bar->Bounds.left) << "row " << row;
-            EXPECT_EQ(cell.left + width - Form().Scale(10), bar->Bounds.right) << "row " << row;
+            EXPECT_EQ(cell.left + Form().Scale(54) + width - Form().Scale(64), bar->Bounds.right)
+                << "row " << row;
             EXPECT_EQ(cell.top + Form().Scale(4), bar->Bounds.top) << "row " << row;
             EXPECT_EQ(cell.bottom - Form().Scale(4), bar->Bounds.bottom) << "row " << row;
             EXPECT_EQ(list.Row(row)->BarPosition, bar->Position) << "row " << row;
@@ -264,6 +265,20 @@ protected:
             if (bar->Position >= 10 && probeVisible) {
                 EXPECT_TRUE(NearColor(kBarColor1, ListPixel(probe.x, probe.y)))
                     << "no bar seen in row " << row;
+            }
+            // Where the fill ends: inside the one-pixel border the track is the width less two,
+            // the fill its share of it rounded, the rest the button face.
+            const int track = bar->Bounds.right - bar->Bounds.left - 2;
+            const int fill = (track * bar->Position + 50) / 100;
+            const int y = (bar->Bounds.top + bar->Bounds.bottom) / 2;
+            const bool endVisible = probeVisible && bar->Bounds.right <= client.right;
+            if (endVisible && fill >= 2 && track - fill >= 3) {
+                EXPECT_FALSE(
+                    NearColor(GetSysColor(COLOR_BTNFACE), ListPixel(bar->Bounds.left + fill, y)))
+                    << "the fill of row " << row << " ends too early";
+                EXPECT_TRUE(NearColor(GetSysColor(COLOR_BTNFACE),
+                                      ListPixel(bar->Bounds.left + fill + 2, y)))
+                    << "the fill of row " << row << " goes on too far";
             }
         }
     }
