@@ -78,7 +78,8 @@ TDailyTimeLimitsForm::~TDailyTimeLimitsForm() {
     DestroyHandle();
 }
 
-bool TDailyTimeLimitsForm::Create(HWND owner) {
+bool TDailyTimeLimitsForm::Create(HWND owner, const TQorPrefs* prefs) {
+    Prefs = prefs;
     if (Handle())
         return true;
     SetDialogFont(CreateSystemFont(WindowDpi(owner)).Get());

@@ -47,8 +47,8 @@ public:
     ~TDailyTimeLimitsForm() override;
 
     // FormCreate: the hidden dialog in the system font, with the allowed colour's swatch and
-    // every list on "02:00".
-    bool Create(HWND owner);
+    // every list on "02:00". `prefs` are the main window's preferences (see Prefs).
+    bool Create(HWND owner, const TQorPrefs* prefs = nullptr);
 
     // The dialog's own copy of the user being edited.
     TQorUser& QorUser() { return FQorUser; }

@@ -53,8 +53,7 @@ protected:
                 return Answer;
             });
         ASSERT_TRUE(Owner.Handle());
-        ASSERT_TRUE(Form.Create(Owner.Handle()));
-        Form.Prefs = &Prefs;
+        ASSERT_TRUE(Form.Create(Owner.Handle(), &Prefs));
     }
     void TearDown() override {
         SetShift(false);
