@@ -2,6 +2,7 @@
 // The program's windows, created once in their start-up order and kept until it ends, and its
 // message loop.
 #include "ui/AboutForm.h"
+#include "ui/DailyTimeLimitsForm.h"
 #include "ui/MainForm.h"
 
 namespace vantrel {
@@ -22,6 +23,7 @@ public:
     void DispatchOne(MSG& msg);
 
     TMainForm MainForm;
+    TDailyTimeLimitsForm DailyTimeLimitsForm;
     TAboutForm AboutForm;
 };
 

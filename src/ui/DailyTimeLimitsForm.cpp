@@ -1,6 +1,6 @@
 #include "ui/DailyTimeLimitsForm.h"
 
-#include "ui/Presentation.h"
+#include "ui/Fonts.h"
 #include "ui/controls/MessageBox.h"
 
 #include <commctrl.h>

@@ -22,6 +22,7 @@
 namespace vantrel {
 
 class TAboutForm;
+class TDailyTimeLimitsForm;
 
 class TMainForm : public TWindow {
 public:
@@ -65,6 +66,7 @@ public:
     bool QuitOnDestroy = false;
     // The dialogs the commands open; created after the main window, owned by the program.
     TAboutForm* AboutForm = nullptr;
+    TDailyTimeLimitsForm* DailyTimeLimitsForm = nullptr;
 
     TQorPrefs Prefs;
     bool PreferencesHaveBeenChanged = false;

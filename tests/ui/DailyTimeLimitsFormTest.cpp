@@ -1,11 +1,13 @@
 // The daily time limits dialog on real windows: a user's week into the grids and lists and
 // back, the enabling rule, the presets and their questions, Cancel, the keyboard, both hour
-// scales and the layout at 96 and 144 DPI.
+// scales and the layout at 96 and 144 DPI; then its command in the running program, which
+// saves, tells the service and refreshes the list only after OK.
 #include "ui/DailyTimeLimitsForm.h"
 
 #include "DailyTimeLimitsSupport.h"
+#include "MainFormSupport.h"
 #include "controls/TestWindows.h"
-#include "ui/Presentation.h"
+#include "ui/Fonts.h"
 #include "ui/controls/MessageBox.h"
 
 #include <gtest/gtest.h>
@@ -695,6 +697,224 @@ TEST_F(DailyTimeLimitsFormAtDpi, EverythingFitsAndTheGridsHaveTheirCells) {
     LOGFONTW lf{};
     GetObjectW(Form.DialogFont(), sizeof(lf), &lf);
     EXPECT_EQ(-MulDiv(SystemFontSize(), dpi, 72), lf.lfHeight);
+}
+
+// --- The command "Daily time limits..." in the running program ---
+
+std::string ServiceMessageCount(TStandIn& standIn) {
+    const std::string stats = standIn.Command("stats");
+    const size_t at = stats.find("messages=");
+    return at == std::string::npos ? std::string()
+                                   : stats.substr(at + 9, stats.find(' ', at) - at - 9);
+}
+
+DWORD Stored(const std::wstring& user, const wchar_t* name) {
+    DWORD value = 0xDEADBEEF;
+    EXPECT_TRUE(ReadStoredDword(UserKey(user), name, value)) << Narrow(user) << " " << Narrow(name);
+    return value;
+}
+
+class DailyTimeLimitsCommand : public MainFormTest {
+protected:
+    void SetUp() override {
+        MainFormTest::SetUp();
+        SetMessageBoxSeam(
+            [this](HWND, const std::wstring& text, TMsgKind kind, TMsgButtons buttons) {
+                Messages.push_back({text, kind});
+                return buttons == TMsgButtons::YesNo ? Answer : IDOK;
+            });
+    }
+    void TearDown() override {
+        SetShift(false);
+        MainFormTest::TearDown();
+    }
+
+    TDailyTimeLimitsForm& Dialog() { return App->DailyTimeLimitsForm; }
+    // Runs the command as the menu does, with `steps` inside its dialog; whether it showed.
+    bool RunCommand(std::vector<std::function<void()>> steps) {
+        bool shown = false;
+        steps.insert(steps.begin(), [&] { shown = IsWindowVisible(Dialog().Handle()) != FALSE; });
+        Steps.Run(std::move(steps));
+        SendMessageW(Form().Handle(), WM_COMMAND, Form().Action(L"AMEditDailyTimeLimits").CommandId,
+                     0);
+        if (!Steps.Idle()) {
+            // No dialog came: let the steps run out here, where they can do no harm.
+            Pump();
+        }
+        return shown;
+    }
+    void Click(int id) { SendMessageW(Dialog().Control(id), BM_CLICK, 0, 0); }
+    void Pick(int weekday, int index) {
+        HWND list = Dialog().Control(TDailyTimeLimitsForm::ListId(weekday));
+        SendMessageW(list, CB_SETCURSEL, index, 0);
+        SendMessageW(Dialog().Handle(), WM_COMMAND,
+                     MAKEWPARAM(TDailyTimeLimitsForm::ListId(weekday), CBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(list));
+    }
+
+    TStepRunner Steps;
+    int Answer = IDYES;
+};
+
+TEST_F(DailyTimeLimitsCommand, OKWritesTheStoreThenTellsTheServiceThenRefreshesTheList) {
+    ASSERT_TRUE(StartStandIn());
+    Accounts = {L"alice", L"bob"};
+    SeedUser(L"alice", true, 60);
+    SeedUser(L"bob", false, 60, 30);
+    Start();
+    SelectRow(1);
+    std::string sentWhileOpen;
+    ASSERT_TRUE(RunCommand(
+        {[&] {
+             EXPECT_EQ(L"Activate computer time limit for user bob:",
+                       Dialog().ControlText(TDailyTimeLimitsForm::IdCheckBoxActivateUser));
+             EXPECT_FALSE(Dialog().IsChecked(TDailyTimeLimitsForm::IdCheckBoxActivateUser));
+             Click(TDailyTimeLimitsForm::IdCheckBoxActivateUser);
+             Pick(1, 4); // Monday, today: 02:30
+             Dialog().Grid(2).SetPeriod(9, 12);
+             sentWhileOpen = ServiceMessageCount(StandIn);
+         },
+         [&] { Click(IDOK); }}));
+    EXPECT_EQ("0", sentWhileOpen);
+    ASSERT_TRUE(PumpUntil([&] { return ServiceMessageCount(StandIn) == "1"; }));
+    EXPECT_EQ("40, QORsvc", StandIn.Command("last"));
+    // The whole collection was written: bob's change, alice as she was.
+    EXPECT_EQ(1u, Stored(L"bob", L"QorControl"));
+    EXPECT_EQ(150u, Stored(L"bob", L"TimeLimitMon"));
+    EXPECT_EQ(9u, Stored(L"bob", L"AllowBeginTue"));
+    EXPECT_EQ(12u, Stored(L"bob", L"AllowEndTue"));
+    EXPECT_EQ(7u, Stored(L"bob", L"AllowBeginWed"));
+    EXPECT_EQ(30u, Stored(L"bob", L"BonusTime"));
+    EXPECT_EQ(60u, Stored(L"alice", L"TimeLimitMon"));
+    // The list shows the stored week with bob still selected.
+    EXPECT_EQ(L" 02:30", Cell(1, 1));
+    EXPECT_EQ(L" 00:30", Cell(1, 2));
+    EXPECT_EQ(1, SelectedRow());
+    EXPECT_TRUE(Messages.empty());
+}
+
+TEST_F(DailyTimeLimitsCommand, CancelWritesNothingAndSendsNothingEvenAfterAPreset) {
+    ASSERT_TRUE(StartStandIn());
+    Accounts = {L"alice"};
+    SeedUser(L"alice", true, 90, 30);
+    Start();
+    SelectRow(0);
+    for (bool escape : {false, true}) {
+        ASSERT_TRUE(RunCommand({[&] {
+                                    Click(TDailyTimeLimitsForm::IdButtonStrict);
+                                    Pick(1, 12);
+                                },
+                                [&] {
+                                    if (escape)
+                                        PressKey(VK_ESCAPE);
+                                    else
+                                        Click(IDCANCEL);
+                                }}));
+    }
+    EXPECT_EQ(90u, Stored(L"alice", L"TimeLimitMon"));
+    EXPECT_EQ(7u, Stored(L"alice", L"AllowBeginMon"));
+    EXPECT_EQ(30u, Stored(L"alice", L"BonusTime"));
+    EXPECT_EQ(90, RowUser(0)->TimeLimitMon);
+    EXPECT_EQ(30, RowUser(0)->BonusTime);
+    EXPECT_TRUE(RowUser(0)->QorControl);
+    // The pipe keeps order: anything the cancelled commands had sent would come first.
+    Form().CommitUsers(nullptr);
+    ASSERT_TRUE(PumpUntil([&] { return ServiceMessageCount(StandIn) != "0"; }));
+    Pump();
+    EXPECT_EQ("1", ServiceMessageCount(StandIn));
+    ASSERT_EQ(2u, Messages.size()); // the two questions, nothing else
+}
+
+TEST_F(DailyTimeLimitsCommand, APresetConfirmedWithOKClearsTodaysBonus) {
+    Accounts = {L"alice"};
+    SeedUser(L"alice", false, 90, 30);
+    Start();
+    SelectRow(0);
+    ASSERT_TRUE(RunCommand({[&] {
+                                Click(TDailyTimeLimitsForm::IdCheckBoxActivateUser);
+                                Click(TDailyTimeLimitsForm::IdButtonDefault);
+                            },
+                            [&] { Click(IDOK); }}));
+    ASSERT_EQ(1u, Messages.size());
+    EXPECT_EQ(L"Are you sure you want to revert to default values?", Messages[0].Text);
+    EXPECT_EQ(TMsgKind::Confirm, Messages[0].Kind);
+    EXPECT_EQ(1u, Stored(L"alice", L"QorControl"));
+    EXPECT_EQ(7u, Stored(L"alice", L"AllowBeginMon"));
+    EXPECT_EQ(20u, Stored(L"alice", L"AllowEndSun"));
+    EXPECT_EQ(60u, Stored(L"alice", L"TimeLimitThu"));
+    EXPECT_EQ(120u, Stored(L"alice", L"TimeLimitFri"));
+    EXPECT_EQ(0u, Stored(L"alice", L"BonusTime"));
+    EXPECT_EQ(0u, Stored(L"alice", L"BonusDayOfYear"));
+    EXPECT_EQ(L" 01:00", Cell(0, 1));
+    EXPECT_EQ(L" 00:00", Cell(0, 2));
+}
+
+TEST_F(DailyTimeLimitsCommand, EachUserIsShownWithHisOwnWeekAndTheClockOfThePreferences) {
+    Accounts = {L"alice", L"bob"};
+    SeedUser(L"alice", true, 45);
+    SeedUser(L"bob", true, 600);
+    {
+        HKEY key = nullptr;
+        ASSERT_EQ(ERROR_SUCCESS,
+                  RegCreateKeyExW(HKEY_LOCAL_MACHINE, kPreferencesKeyPath, 0, nullptr, 0,
+                                  KEY_ALL_ACCESS, nullptr, &key, nullptr));
+        WriteDword(key, L"Use24HourClock", 1);
+        RegCloseKey(key);
+    }
+    Start();
+    SelectRow(0);
+    ASSERT_TRUE(RunCommand({[&] {
+        EXPECT_TRUE(Dialog().IsControlShown(TDailyTimeLimitsForm::IdScale24First));
+        EXPECT_FALSE(Dialog().IsControlShown(TDailyTimeLimitsForm::IdScale12First));
+        for (int day = 1; day <= 7; ++day) {
+            const TComboBox list = Dialog().List(day);
+            EXPECT_EQ(L"00:45", list.ItemText(list.Selected()));
+        }
+        Click(IDCANCEL);
+    }}));
+    SelectRow(1);
+    ASSERT_TRUE(RunCommand({[&] {
+        EXPECT_EQ(L"Activate computer time limit for user bob:",
+                  Dialog().ControlText(TDailyTimeLimitsForm::IdCheckBoxActivateUser));
+        for (int day = 1; day <= 7; ++day) {
+            const TComboBox list = Dialog().List(day);
+            EXPECT_EQ(13, list.Count());
+            EXPECT_EQ(L"10:00", list.ItemText(list.Selected()));
+        }
+        Click(IDCANCEL);
+    }}));
+    // OK without touching the odd limit keeps it in the store.
+    SelectRow(0);
+    ASSERT_TRUE(RunCommand({[&] { Dialog().Grid(3).SetPeriod(1, 2); },
+                            [&] {
+                                SendMessageW(
+                                    Dialog().Handle(), WM_COMMAND,
+                                    MAKEWPARAM(TDailyTimeLimitsForm::GridId(3), kHourGridChanged),
+                                    reinterpret_cast<LPARAM>(Dialog().Grid(3).Handle()));
+                                Click(IDOK);
+                            }}));
+    EXPECT_EQ(45u, Stored(L"alice", L"TimeLimitMon"));
+    EXPECT_EQ(1u, Stored(L"alice", L"AllowBeginWed"));
+}
+
+TEST_F(DailyTimeLimitsCommand, DoubleClickOpensItAndWithoutAUserNothingOpens) {
+    Accounts = {L"alice"};
+    SeedUser(L"alice", true, 60);
+    Start();
+    // No row selected: the dialog stays hidden.
+    EXPECT_FALSE(RunCommand({}));
+    SelectRow(0);
+    bool shown = false;
+    Steps.Run({[&] {
+        shown = IsWindowVisible(Dialog().Handle()) != FALSE;
+        Click(IDCANCEL);
+    }});
+    RECT row = RowRect(0);
+    LPARAM point = MAKELPARAM(row.left + Form().Scale(30), (row.top + row.bottom) / 2);
+    SendMessageW(List(), WM_LBUTTONDBLCLK, MK_LBUTTON, point);
+    SendMessageW(List(), WM_LBUTTONUP, 0, point);
+    Pump();
+    EXPECT_TRUE(shown);
 }
 
 } // namespace
