@@ -8,8 +8,11 @@ bool TApplication::CreateForms() {
     MainForm.HelpViewer = &HelpViewer;
     if (!MainForm.Create())
         return false;
-    // The daily time limits, bonus time, preferences and detailed usage dialogs take their
-    // places around this one as they are added to the program.
+    if (!DailyTimeLimitsForm.Create(MainForm.Handle(), &MainForm.Prefs))
+        return false;
+    MainForm.DailyTimeLimitsForm = &DailyTimeLimitsForm;
+    // The bonus time, preferences and detailed usage dialogs take their places around these
+    // as they are added to the program.
     if (!AboutForm.Create(MainForm.Handle()))
         return false;
     MainForm.AboutForm = &AboutForm;

@@ -3,6 +3,7 @@
 // message loop.
 #include "reports/HelpViewer.h"
 #include "ui/AboutForm.h"
+#include "ui/DailyTimeLimitsForm.h"
 #include "ui/MainForm.h"
 
 namespace vantrel {
@@ -26,6 +27,7 @@ public:
     // after the last.
     THelpViewer HelpViewer;
     TMainForm MainForm;
+    TDailyTimeLimitsForm DailyTimeLimitsForm;
     TAboutForm AboutForm;
 };
 

@@ -7,6 +7,7 @@
 #include "reports/HelpViewer.h"
 #include "reports/UsageReport.h"
 #include "ui/AboutForm.h"
+#include "ui/DailyTimeLimitsForm.h"
 #include "ui/controls/MessageBox.h"
 
 namespace vantrel {
@@ -147,11 +148,16 @@ void TMainForm::AMFileExitExecute() {
     PostMessageW(Handle(), WM_CLOSE, 0, 0);
 }
 
-// The four user commands take the user of the selected row when they run; their dialogs
-// are not part of the program yet, so with a user they have nothing further to do.
+// The four user commands take the user of the selected row when they run.
 void TMainForm::AMEditDailyTimeLimitsExecute() {
-    if (!SelectedUser())
+    TQorUser* user = SelectedUser();
+    if (!user || !DailyTimeLimitsForm)
         return;
+    DailyTimeLimitsForm->QorUser().Assign(*user);
+    if (DailyTimeLimitsForm->ShowModal() != IDOK)
+        return;
+    user->Assign(DailyTimeLimitsForm->QorUser());
+    CommitUsers(nullptr);
 }
 
 void TMainForm::AMEditDetailedTimeUsageExecute() {

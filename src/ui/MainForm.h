@@ -23,6 +23,7 @@ namespace vantrel {
 
 class TAboutForm;
 class THelpViewer;
+class TDailyTimeLimitsForm;
 
 class TMainForm : public TWindow {
 public:
@@ -68,6 +69,7 @@ public:
     TAboutForm* AboutForm = nullptr;
     // The help file's viewer, owned by the program; none: the Help command does nothing.
     THelpViewer* HelpViewer = nullptr;
+    TDailyTimeLimitsForm* DailyTimeLimitsForm = nullptr;
 
     TQorPrefs Prefs;
     bool PreferencesHaveBeenChanged = false;
