@@ -7,7 +7,6 @@
 #include "ui/controls/MessageBox.h"
 
 #include <commctrl.h>
-#include <uxtheme.h>
 
 #include <cwchar>
 
@@ -222,9 +221,6 @@ void TPreferencesForm::CreateControls() {
     AddControls(rest);
 
     HWND tabs = Control(PageControl);
-    // The pages' labels and boxes paint the dialog's face colour; the tab control's themed
-    // body is a lighter one, so the tabs are drawn the classic way, in the face colour too.
-    SetWindowTheme(tabs, L"", L"");
     for (int page = 0; page < PageCount; ++page) {
         TCITEMW item{};
         item.mask = TCIF_TEXT;
@@ -246,7 +242,72 @@ void TPreferencesForm::CreateControls() {
         SetWindowSubclass(child, KeySubclass, kKeySubclassId, reinterpret_cast<DWORD_PTR>(this));
 
     LoadPictures();
+    TakePageColor();
     SetActivePage(PageGeneral);
+}
+
+void TPreferencesForm::TakePageColor() {
+    // A themed tab control draws its page lighter than the dialog's face, and the labels and
+    // boxes on it would stand out as grey bands. They are given the colour the tab control
+    // really paints, whatever the theme, taken from a picture of it.
+    HWND tabs = Control(PageControl);
+    RECT client{};
+    GetClientRect(tabs, &client);
+    RECT body = client;
+    SendMessageW(tabs, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&body));
+    COLORREF color = GetSysColor(COLOR_BTNFACE);
+    TScopedGetDC screen(tabs);
+    HDC memory = CreateCompatibleDC(screen.Get());
+    TBitmapHandle picture(CreateCompatibleBitmap(screen.Get(), client.right, client.bottom));
+    if (memory && picture) {
+        TScopedSelect select(memory, picture.Get());
+        FillRect(memory, &client, GetSysColorBrush(COLOR_BTNFACE));
+        SendMessageW(tabs, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory),
+                     PRF_CLIENT | PRF_ERASEBKGND);
+        const COLORREF seen =
+            GetPixel(memory, (body.left + body.right) / 2, (body.top + body.bottom) / 2);
+        if (seen != CLR_INVALID)
+            color = seen;
+    }
+    if (memory)
+        DeleteDC(memory);
+    FPageColor = color;
+    FPageBrush.Reset(CreateSolidBrush(color));
+}
+
+bool TPreferencesForm::IsOnAPage(HWND control) const {
+    const int id = GetDlgCtrlID(control);
+    for (const TControlGroup& page : FPages)
+        if (page.Contains(id))
+            return GetParent(control) == Handle();
+    return false;
+}
+
+LRESULT TPreferencesForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN: {
+        HWND control = reinterpret_cast<HWND>(lParam);
+        wchar_t className[16] = {};
+        GetClassNameW(control, className, 16);
+        // A disabled or read-only edit asks too; it keeps its own colours.
+        if (FPageBrush && IsOnAPage(control) && lstrcmpiW(className, L"Edit") != 0) {
+            HDC dc = reinterpret_cast<HDC>(wParam);
+            SetBkColor(dc, FPageColor);
+            SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
+            return reinterpret_cast<LRESULT>(FPageBrush.Get());
+        }
+        break;
+    }
+    case WM_THEMECHANGED:
+    case WM_SYSCOLORCHANGE: {
+        const LRESULT result = TModalDialog::HandleMessage(msg, wParam, lParam);
+        TakePageColor();
+        InvalidateRect(Handle(), nullptr, TRUE);
+        return result;
+    }
+    }
+    return TModalDialog::HandleMessage(msg, wParam, lParam);
 }
 
 void TPreferencesForm::LoadPictures() {

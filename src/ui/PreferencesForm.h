@@ -95,10 +95,13 @@ protected:
     bool OnCommand(int id, int code, HWND control) override;
     bool OnNotify(NMHDR* header, LRESULT& result) override;
     void OnDpiChanged() override { LoadPictures(); }
+    LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
 private:
     void LoadPictures();
     void DestroyPictures();
+    void TakePageColor();
+    bool IsOnAPage(HWND control) const;
     void SetTextIfDifferent(int id, const std::wstring& text);
     static LRESULT CALLBACK KeySubclass(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
                                         UINT_PTR id, DWORD_PTR data);
@@ -108,6 +111,9 @@ private:
     int FActivePage = PageGeneral;
     std::array<TControlGroup, PageCount> FPages;
     std::array<HICON, PageCount> FPictures{};
+    // The colour the tab control paints its page with, and a brush of it.
+    COLORREF FPageColor = 0;
+    TBrushHandle FPageBrush;
 };
 
 } // namespace vantrel

@@ -58,6 +58,91 @@ LONG RestrictKey(const std::wstring& path, const wchar_t* sddl) {
     return rc;
 }
 
+// The DPI the parent run asked this run to be at (0 when run directly).
+int ExpectedDpi() {
+    wchar_t value[16] = {};
+    return GetEnvironmentVariableW(L"VANTREL_EXPECT_DPI", value, 16) ? _wtoi(value) : 0;
+}
+
+// Runs this program's tests matching `filter` in a new process at `dpi` (Wine reads the
+// display DPI when a process starts); the child's exit code.
+DWORD RunAtDpi(int dpi, const std::wstring& filter) {
+    HKEY key = nullptr;
+    RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_ALL_ACCESS,
+                    nullptr, &key, nullptr);
+    DWORD old = 0, size = sizeof(old), type = 0;
+    const bool hadOld = RegQueryValueExW(key, L"LogPixels", nullptr, &type,
+                                         reinterpret_cast<BYTE*>(&old), &size) == ERROR_SUCCESS &&
+                        type == REG_DWORD;
+    const DWORD wanted = static_cast<DWORD>(dpi);
+    RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&wanted),
+                   sizeof(wanted));
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring line = L"\"" + std::wstring(self) + L"\" --gtest_filter=" + filter;
+    SetEnvironmentVariableW(L"VANTREL_EXPECT_DPI", std::to_wstring(dpi).c_str());
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi{};
+    DWORD code = 999;
+    if (CreateProcessW(self, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        if (WaitForSingleObject(pi.hProcess, 100000) == WAIT_OBJECT_0)
+            GetExitCodeProcess(pi.hProcess, &code);
+        else
+            TerminateProcess(pi.hProcess, 998);
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+    }
+    SetEnvironmentVariableW(L"VANTREL_EXPECT_DPI", nullptr);
+    if (hadOld)
+        RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&old),
+                       sizeof(old));
+    else
+        RegDeleteValueW(key, L"LogPixels");
+    RegCloseKey(key);
+    return code;
+}
+
+// Writes what the window shows to a 24-bit BMP file; false if it could not.
+bool SaveWindowPicture(HWND window, const std::wstring& file) {
+    RECT r{};
+    GetWindowRect(window, &r);
+    const int width = r.right - r.left;
+    const int height = r.bottom - r.top;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+    SelectObject(memory, old);
+    BITMAPINFOHEADER info{};
+    info.biSize = sizeof(info);
+    info.biWidth = width;
+    info.biHeight = height;
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    const DWORD stride = ((static_cast<DWORD>(width) * 3 + 3) & ~3u);
+    std::vector<BYTE> pixels(stride * static_cast<DWORD>(height));
+    GetDIBits(memory, bitmap, 0, height, pixels.data(), reinterpret_cast<BITMAPINFO*>(&info),
+              DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    BITMAPFILEHEADER header{};
+    header.bfType = 0x4D42;
+    header.bfOffBits = sizeof(header) + sizeof(info);
+    header.bfSize = header.bfOffBits + static_cast<DWORD>(pixels.size());
+    HANDLE out = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (out == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    bool ok = WriteFile(out, &header, sizeof(header), &written, nullptr) &&
+              WriteFile(out, &info, sizeof(info), &written, nullptr) &&
+              WriteFile(out, pixels.data(), static_cast<DWORD>(pixels.size()), &written, nullptr);
+    CloseHandle(out);
+    return ok;
+}
+
 std::wstring ThisComputer() {
     wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
     DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
@@ -186,6 +271,59 @@ TEST_F(PreferencesFormTest, TabsControlsAndPicturesInOrder) {
             }
         }
     }
+}
+
+// The whole dialog again in a process at 144 DPI.
+TEST(PreferencesFormDpi, EverythingHoldsAt144Dpi) {
+    EXPECT_EQ(0u, RunAtDpi(144, L"PreferencesFormTest.*"));
+}
+
+// Each tab as the administrator sees it. With VANTREL_SHOTS set to a folder, the pictures are
+// kept there as prefs_<tab>_<dpi>.bmp for a person to look at.
+TEST_F(PreferencesFormTest, EachTabIsDrawn) {
+    if (ExpectedDpi()) {
+        EXPECT_EQ(Form.Dpi(), ExpectedDpi());
+    }
+    wchar_t folder[MAX_PATH] = {};
+    const bool keep = GetEnvironmentVariableW(L"VANTREL_SHOTS", folder, MAX_PATH) > 0;
+    if (!keep)
+        GetTempPathW(MAX_PATH, folder);
+    const wchar_t* names[] = {L"general", L"network", L"messages", L"advanced"};
+    Prefs = SomePrefs();
+    Prefs.UseRemoteRegistry = true;
+    Show([&] {
+        for (int page = 0; page < P::PageCount; ++page) {
+            Form.SetActivePage(page);
+            RedrawWindow(Form.Handle(), nullptr, nullptr,
+                         RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+            const std::wstring file = std::wstring(folder) + L"\\prefs_" + names[page] + L"_" +
+                                      std::to_wstring(Form.Dpi()) + L".bmp";
+            EXPECT_TRUE(SaveWindowPicture(Form.Handle(), file));
+            // The page's picture is on the screen: a pixel of it differs from the face colour.
+            RECT r{};
+            GetWindowRect(Form.Control(Form.PageGroup(page).Ids().front()), &r);
+            HDC screen = GetDC(nullptr);
+            bool drawn = false;
+            for (int y = r.top; y < r.bottom && !drawn; y += 2)
+                for (int x = r.left; x < r.right && !drawn; x += 2)
+                    drawn = GetPixel(screen, x, y) != GetSysColor(COLOR_BTNFACE);
+            // The page's controls stand on the colour of the page, not in grey bands: the
+            // right end of the control after the picture (past its text) and an empty spot of
+            // the page low at the left.
+            RECT control{}, tabs{};
+            GetWindowRect(Form.Control(Form.PageGroup(page).Ids()[1]), &control);
+            GetWindowRect(Form.Control(P::PageControl), &tabs);
+            const COLORREF behind = GetPixel(screen, control.right - 3, control.bottom - 3);
+            const COLORREF empty =
+                GetPixel(screen, tabs.left + Form.Scale(20), tabs.bottom - Form.Scale(20));
+            EXPECT_EQ(behind, empty) << page;
+            ReleaseDC(nullptr, screen);
+            EXPECT_TRUE(drawn) << page;
+            if (!keep)
+                DeleteFileW(file.c_str());
+        }
+        Form.EndModal(IDCANCEL);
+    });
 }
 
 TEST_F(PreferencesFormTest, OnlyTheActiveTabsControlsAreShown) {
