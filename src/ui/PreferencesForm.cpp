@@ -146,7 +146,8 @@ bool KeyDown(int key) {
     return (GetKeyState(key) & 0x8000) != 0;
 }
 
-// RAII for the wait cursor of the registry test.
+// The wait cursor of the registry test, until Restore or the end of the scope. The cursor
+// stays while the connection blocks the thread, since no message can change it meanwhile.
 class TWaitCursor {
 public:
     TWaitCursor() : FOld(SetCursor(LoadCursorW(nullptr, IDC_WAIT))) {}
@@ -154,8 +155,9 @@ public:
     TWaitCursor(const TWaitCursor&) = delete;
     TWaitCursor& operator=(const TWaitCursor&) = delete;
     void Restore() {
+        // Without a cursor before, the normal one: never none.
         if (FOn)
-            SetCursor(FOld);
+            SetCursor(FOld ? FOld : LoadCursorW(nullptr, IDC_ARROW));
         FOn = false;
     }
 

@@ -691,9 +691,13 @@ TEST_F(PreferencesFormTest, RegistryTestThroughTheRealConnection) {
     Prefs.UseRemoteRegistry = true;
     const std::wstring self = ThisComputer();
     ASSERT_FALSE(self.empty());
+    HCURSOR after = nullptr;
     Show([&] {
         Replace(P::EditRemoteRegistry, L"\\\\" + self);
+        SetCursor(nullptr);
         Click(P::ButtonTest);
+        // Without a cursor before the test, the normal one comes back, not none.
+        after = GetCursor();
         Replace(P::EditRemoteRegistry, L"NO-SUCH-COMPUTER-7");
         Click(P::ButtonTest);
         Click(IDCANCEL);
@@ -701,6 +705,7 @@ TEST_F(PreferencesFormTest, RegistryTestThroughTheRealConnection) {
     ASSERT_EQ(Messages.size(), 2u);
     EXPECT_EQ(Messages[0].Kind, TMsgKind::Information) << Narrow(Messages[0].Text);
     EXPECT_EQ(Messages[1].Kind, TMsgKind::Warning);
+    EXPECT_EQ(after, LoadCursorW(nullptr, IDC_ARROW));
     DWORD value = 0;
     ASSERT_TRUE(ReadDword(HKEY_LOCAL_MACHINE, kPreferencesKeyPath, L"QorTestValue", value));
     EXPECT_EQ(value, 1u);
