@@ -776,32 +776,48 @@ TEST_F(PreferencesFormTest, TheOtherTwoTextsMayHoldAnyCharacter) {
 // --- Keyboard and help ---
 
 TEST_F(PreferencesFormTest, CtrlTabAndCtrlShiftTabChangeTabs) {
+    // Each press waits until the tab changed, then records it and goes on with the next.
+    struct TPress {
+        std::vector<WORD> Modifiers;
+        int Expected;
+        bool OnTabs;
+    };
+    const std::vector<TPress> presses = {
+        {{VK_CONTROL}, P::PageNetwork, false},
+        {{VK_CONTROL, VK_SHIFT}, P::PageGeneral, false},
+        {{VK_CONTROL, VK_SHIFT}, P::PageAdvanced, false},
+        // On the tab control itself, the keys change tabs as well.
+        {{VK_CONTROL}, P::PageGeneral, true},
+    };
     std::vector<int> seen;
-    HWND focusAfter = nullptr;
+    std::vector<HWND> focus;
+    std::function<void(size_t)> press = [&](size_t i) {
+        if (i == presses.size()) {
+            Form.EndModal(IDCANCEL);
+            return;
+        }
+        if (presses[i].OnTabs)
+            SetFocus(Form.Control(P::PageControl));
+        Press(presses[i].Modifiers, VK_TAB);
+        ThenWhen([&, i] { return Form.ActivePage() == presses[i].Expected; },
+                 [&, i] {
+                     seen.push_back(Form.ActivePage());
+                     focus.push_back(GetFocus());
+                     press(i + 1);
+                 });
+    };
     Show([&] {
         SetFocus(Form.Control(P::CheckBoxUse24HourClock));
-        Press({VK_CONTROL}, VK_TAB);
-        ThenWhen([&] { return Form.ActivePage() == P::PageNetwork; },
-                 [&] {
-                     seen.push_back(Form.ActivePage());
-                     focusAfter = GetFocus();
-                     Press({VK_CONTROL, VK_SHIFT}, VK_TAB);
-                     ThenWhen([&] { return Form.ActivePage() == P::PageGeneral; },
-                              [&] {
-                                  seen.push_back(Form.ActivePage());
-                                  Press({VK_CONTROL, VK_SHIFT}, VK_TAB);
-                                  ThenWhen([&] { return Form.ActivePage() == P::PageAdvanced; },
-                                           [&] {
-                                               seen.push_back(Form.ActivePage());
-                                               Form.EndModal(IDCANCEL);
-                                           });
-                              });
-                 });
+        press(0);
     });
-    EXPECT_EQ(seen, (std::vector<int>{P::PageNetwork, P::PageGeneral, P::PageAdvanced}));
-    // The focus moved onto the new tab's first control.
-    EXPECT_EQ(focusAfter, Form.Control(P::CheckBoxUseRemoteRegistry));
-    EXPECT_EQ(SelectedTab(), P::PageAdvanced);
+    EXPECT_EQ(seen,
+              (std::vector<int>{P::PageNetwork, P::PageGeneral, P::PageAdvanced, P::PageGeneral}));
+    ASSERT_EQ(focus.size(), 4u);
+    // The focus moves onto the new tab's first control, or stays on the tab control.
+    EXPECT_EQ(focus[0], Form.Control(P::CheckBoxUseRemoteRegistry));
+    EXPECT_EQ(focus[2], Form.Control(P::CheckBoxUseDebugLogging));
+    EXPECT_EQ(focus[3], Form.Control(P::PageControl));
+    EXPECT_EQ(SelectedTab(), P::PageGeneral);
 }
 
 TEST_F(PreferencesFormTest, TabOrderRunsDownTheTabThenTheButtonsThenTheTabs) {
