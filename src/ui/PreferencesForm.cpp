@@ -313,11 +313,14 @@ LRESULT TPreferencesForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) 
 }
 
 void TPreferencesForm::LoadPictures() {
-    DestroyPictures();
+    // The new picture is shown before the old one is destroyed.
     for (int page = 0; page < PageCount; ++page) {
-        FPictures[page] = LoadProgramIcon(kPictureIds[page], Scale(metrics::kPictureSize));
+        HICON picture = LoadProgramIcon(kPictureIds[page], Scale(metrics::kPictureSize));
         SendMessageW(Control(kPictureControls[page]), STM_SETICON,
-                     reinterpret_cast<WPARAM>(FPictures[page]), 0);
+                     reinterpret_cast<WPARAM>(picture), 0);
+        if (FPictures[page])
+            DestroyIcon(FPictures[page]);
+        FPictures[page] = picture;
     }
 }
 

@@ -326,6 +326,36 @@ TEST_F(PreferencesFormTest, EachTabIsDrawn) {
     });
 }
 
+// Moving to a screen of another DPI: places from the table, pictures drawn anew at that size.
+TEST_F(PreferencesFormTest, MovingToAScreenOfAnotherDpiScalesControlsAndPictures) {
+    const int dpi = Form.Dpi() * 3 / 2;
+    RECT suggested{10, 20, 900, 700};
+    SendMessageW(Form.Handle(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                 reinterpret_cast<LPARAM>(&suggested));
+    ASSERT_EQ(Form.Dpi(), dpi);
+    POINT origin{0, 0};
+    ClientToScreen(Form.Handle(), &origin);
+    for (int id : {int(P::EditWarningText), int(P::ButtonTest), int(P::PageControl), IDOK}) {
+        const RECT design = Form.DesignBounds(id);
+        RECT r{};
+        GetWindowRect(Form.Control(id), &r);
+        EXPECT_EQ(r.left - origin.x, MulDiv(design.left, dpi, 96)) << id;
+        EXPECT_EQ(r.top - origin.y, MulDiv(design.top, dpi, 96)) << id;
+        EXPECT_EQ(r.right - r.left, MulDiv(design.right - design.left, dpi, 96)) << id;
+    }
+    for (int page = 0; page < P::PageCount; ++page) {
+        HICON icon = reinterpret_cast<HICON>(
+            SendMessageW(Form.Control(Form.PageGroup(page).Ids().front()), STM_GETICON, 0, 0));
+        ICONINFO info{};
+        ASSERT_TRUE(icon && GetIconInfo(icon, &info)) << page;
+        BITMAP bm{};
+        GetObjectW(info.hbmColor, sizeof(bm), &bm);
+        DeleteObject(info.hbmColor);
+        DeleteObject(info.hbmMask);
+        EXPECT_EQ(bm.bmWidth, MulDiv(32, dpi, 96)) << page;
+    }
+}
+
 TEST_F(PreferencesFormTest, OnlyTheActiveTabsControlsAreShown) {
     for (int page = 0; page < P::PageCount; ++page) {
         Form.SetActivePage(page);
