@@ -9,6 +9,9 @@ bool TApplication::CreateForms() {
         return false;
     // The daily time limits, bonus time, preferences and detailed usage dialogs take their
     // places around this one as they are added to the program.
+    if (!PreferencesForm.Create(MainForm.Handle()))
+        return false;
+    MainForm.PreferencesForm = &PreferencesForm;
     if (!AboutForm.Create(MainForm.Handle()))
         return false;
     MainForm.AboutForm = &AboutForm;

@@ -3,6 +3,7 @@
 // message loop.
 #include "ui/AboutForm.h"
 #include "ui/MainForm.h"
+#include "ui/PreferencesForm.h"
 
 namespace vantrel {
 
@@ -22,6 +23,7 @@ public:
     void DispatchOne(MSG& msg);
 
     TMainForm MainForm;
+    TPreferencesForm PreferencesForm;
     TAboutForm AboutForm;
 };
 

@@ -22,6 +22,7 @@
 namespace vantrel {
 
 class TAboutForm;
+class TPreferencesForm;
 
 class TMainForm : public TWindow {
 public:
@@ -65,6 +66,7 @@ public:
     bool QuitOnDestroy = false;
     // The dialogs the commands open; created after the main window, owned by the program.
     TAboutForm* AboutForm = nullptr;
+    TPreferencesForm* PreferencesForm = nullptr;
 
     TQorPrefs Prefs;
     bool PreferencesHaveBeenChanged = false;

@@ -2,7 +2,8 @@
 
 #include "model/Constants.h"
 #include "model/Registry.h"
-#include "ui/Presentation.h"
+#include "ui/Fonts.h"
+#include "ui/ProgramIcons.h"
 #include "ui/Resources.h"
 #include "ui/controls/MessageBox.h"
 

@@ -2,8 +2,6 @@
 // notices, the registry test of a network computer, refused warning texts and the keyboard.
 #include "PreferencesFormSupport.h"
 
-#include "ui/Presentation.h"
-
 #include <sddl.h>
 
 namespace vantrel::testing {
