@@ -3,6 +3,9 @@
 #include "ui/MainForm.h"
 
 #include "model/Constants.h"
+#include "reports/EventLog.h"
+#include "reports/HelpViewer.h"
+#include "reports/UsageReport.h"
 #include "ui/AboutForm.h"
 #include "ui/PreferencesForm.h"
 #include "ui/controls/MessageBox.h"
@@ -175,7 +178,9 @@ void TMainForm::AMEditRefreshExecute() {
     RefreshUserList();
 }
 
-void TMainForm::AMToolsUsageReportExecute() {}
+void TMainForm::AMToolsUsageReportExecute() {
+    WriteUsageReport(Users(), Prefs, Handle());
+}
 
 void TMainForm::AMToolsPreferencesExecute() {
     if (!PreferencesForm)
@@ -208,9 +213,14 @@ void TMainForm::AMToolsPreferencesExecute() {
     UpdateStatusBar();
 }
 
-void TMainForm::AMToolsLogExecute() {}
+void TMainForm::AMToolsLogExecute() {
+    ViewEventLog(Handle());
+}
 
-void TMainForm::AMHelpHelpExecute() {}
+void TMainForm::AMHelpHelpExecute() {
+    if (HelpViewer)
+        HelpViewer->ShowHelp(Handle());
+}
 
 void TMainForm::AMHelpAboutExecute() {
     if (AboutForm)

@@ -23,6 +23,7 @@ namespace vantrel {
 
 class TAboutForm;
 class TPreferencesForm;
+class THelpViewer;
 
 class TMainForm : public TWindow {
 public:
@@ -67,6 +68,8 @@ public:
     // The dialogs the commands open; created after the main window, owned by the program.
     TAboutForm* AboutForm = nullptr;
     TPreferencesForm* PreferencesForm = nullptr;
+    // The help file's viewer, owned by the program; none: the Help command does nothing.
+    THelpViewer* HelpViewer = nullptr;
 
     TQorPrefs Prefs;
     bool PreferencesHaveBeenChanged = false;
