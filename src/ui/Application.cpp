@@ -11,8 +11,11 @@ bool TApplication::CreateForms() {
     if (!DailyTimeLimitsForm.Create(MainForm.Handle(), &MainForm.Prefs))
         return false;
     MainForm.DailyTimeLimitsForm = &DailyTimeLimitsForm;
-    // The bonus time, preferences and detailed usage dialogs take their places around these
-    // as they are added to the program.
+    // The bonus time and detailed usage dialogs take their places around these as they are
+    // added to the program.
+    if (!PreferencesForm.Create(MainForm.Handle()))
+        return false;
+    MainForm.PreferencesForm = &PreferencesForm;
     if (!AboutForm.Create(MainForm.Handle()))
         return false;
     MainForm.AboutForm = &AboutForm;

@@ -5,6 +5,7 @@
 #include "ui/AboutForm.h"
 #include "ui/DailyTimeLimitsForm.h"
 #include "ui/MainForm.h"
+#include "ui/PreferencesForm.h"
 
 namespace vantrel {
 
@@ -28,6 +29,7 @@ public:
     THelpViewer HelpViewer;
     TMainForm MainForm;
     TDailyTimeLimitsForm DailyTimeLimitsForm;
+    TPreferencesForm PreferencesForm;
     TAboutForm AboutForm;
 };
 

@@ -8,6 +8,7 @@
 #include "reports/UsageReport.h"
 #include "ui/AboutForm.h"
 #include "ui/DailyTimeLimitsForm.h"
+#include "ui/PreferencesForm.h"
 #include "ui/controls/MessageBox.h"
 
 namespace vantrel {
@@ -26,6 +27,10 @@ constexpr wchar_t kRemoteSaveFailedText[] =
     L"Could not save user administration to the remote registry.";
 constexpr wchar_t kLocalSaveFailedText[] =
     L"Could not save user administration to the local registry.";
+constexpr wchar_t kPrefsSaveFailedText[] = L"Could not save preferences to the local registry.";
+constexpr wchar_t kRemoteReadSucceededText[] =
+    L"Successfully read user administration from the remote registry.\r\nNote that the local "
+    L"user administration will be overwritten by the remote one.";
 
 constexpr const wchar_t* kUserCommands[4] = {L"AMEditDailyTimeLimits", L"AMEditDetailedTimeUsage",
                                              L"AMEditIncreaseTodaysLimit",
@@ -183,7 +188,36 @@ void TMainForm::AMToolsUsageReportExecute() {
     WriteUsageReport(Users(), Prefs, Handle());
 }
 
-void TMainForm::AMToolsPreferencesExecute() {}
+void TMainForm::AMToolsPreferencesExecute() {
+    if (!PreferencesForm)
+        return;
+    const bool wasRemote = Prefs.UseRemoteRegistry;
+    const std::wstring oldComputer = Prefs.RemoteRegistry;
+    PreferencesForm->Bind(Prefs, PreferencesHaveBeenChanged);
+    PreferencesForm->HelpCommand = [this] { ActionManager.ExecuteHandler(Action(L"AMHelpHelp")); };
+    PreferencesForm->SetActivePage(TPreferencesForm::PageGeneral);
+    // What counts is whether the dialog stored the preferences (OK, or Apply before Cancel).
+    PreferencesForm->ShowModal();
+    if (!PreferencesHaveBeenChanged)
+        return;
+    PreferencesHaveBeenChanged = false;
+    if (!SavePrefs(Prefs)) {
+        ShowMessage(Handle(), kPrefsSaveFailedText, TMsgKind::Error);
+        LoadPrefs(Prefs);
+        return;
+    }
+    // A network computer chosen anew (a name that differs even in letter case only): its user
+    // administration replaces this computer's copy. A failed read is told by the refresh.
+    if (Prefs.UseRemoteRegistry && (!wasRemote || Prefs.RemoteRegistry != oldComputer) &&
+        FUsers->LoadAll(true, Prefs.RemoteRegistry)) {
+        ShowMessage(Handle(), kRemoteReadSucceededText, TMsgKind::Information);
+        if (!FUsers->SaveAll(false, std::wstring()))
+            ShowMessage(Handle(), kLocalSaveFailedText, TMsgKind::Warning);
+    }
+    SendServiceMessage(kServiceMessage);
+    RefreshUserList();
+    UpdateStatusBar();
+}
 
 void TMainForm::AMToolsLogExecute() {
     ViewEventLog(Handle());

@@ -22,6 +22,7 @@
 namespace vantrel {
 
 class TAboutForm;
+class TPreferencesForm;
 class THelpViewer;
 class TDailyTimeLimitsForm;
 
@@ -67,6 +68,7 @@ public:
     bool QuitOnDestroy = false;
     // The dialogs the commands open; created after the main window, owned by the program.
     TAboutForm* AboutForm = nullptr;
+    TPreferencesForm* PreferencesForm = nullptr;
     // The help file's viewer, owned by the program; none: the Help command does nothing.
     THelpViewer* HelpViewer = nullptr;
     TDailyTimeLimitsForm* DailyTimeLimitsForm = nullptr;

@@ -1,0 +1,119 @@
+#pragma once
+// The preferences dialog: four tabs (General, Network, Messages, Advanced) that edit the main
+// window's preferences record in memory, a test of a network computer's registry, and the
+// "&Apply" button. The command that shows it saves the record and tells the service.
+//
+// The tab control is a sibling of the page controls, not their parent, so that the dialog
+// base places every control from its table when the DPI changes. It is made last: it lies
+// below the page controls, clips them out of its painting (WS_CLIPSIBLINGS), and is the last
+// tab stop, after "&Apply", as in the system's property sheets.
+#include "model/Prefs.h"
+#include "ui/controls/ModalDialog.h"
+
+#include <array>
+#include <functional>
+#include <string>
+
+namespace vantrel {
+
+// Empty when the time-limit service can show `text` safely as the warning before the time
+// limit ends: the service passes the minutes left for one "%d", and "%%" stands for a percent
+// sign. Otherwise the offending piece of the text (such as "%s", or "%d" when it is there a
+// second time).
+std::wstring WarningTextProblem(const std::wstring& text);
+
+class TPreferencesForm : public TModalDialog {
+public:
+    // Control ids, under the names the rest of the program knows the controls by.
+    enum : int {
+        ButtonOK = IDOK,
+        ButtonCancel = IDCANCEL,
+        PageControl = 1200,
+        ImageGeneral,
+        CheckBoxUse24HourClock,
+        CheckBoxDoubleClickIsTimeUsage,
+        CheckBoxRptTimeUsagePerComputer,
+        ImageNetwork,
+        CheckBoxUseRemoteRegistry,
+        LabelNetworkComputer,
+        EditRemoteRegistry,
+        ButtonTest,
+        ImageMessages,
+        LabelNotAllowedText,
+        EditNotAllowedText,
+        LabelWarningText,
+        EditWarningText,
+        LabelReachedLimitText,
+        EditReachedLimitText,
+        ButtonDefault,
+        ImageAdvanced,
+        CheckBoxUseDebugLogging,
+        CheckBoxDoNotForceLogoff,
+        ButtonApply,
+    };
+    // The tabs, in their order.
+    enum TPage : int { PageGeneral, PageNetwork, PageMessages, PageAdvanced, PageCount };
+
+    TPreferencesForm() = default;
+    ~TPreferencesForm() override;
+
+    // Creates the hidden dialog (FormCreate: the system font).
+    bool Create(HWND owner);
+    // The record the dialog edits and the flag it sets when StorePreferences runs: the main
+    // window's Prefs and PreferencesHaveBeenChanged. Both must outlive the dialog's showings.
+    void Bind(TQorPrefs& prefs, bool& preferencesHaveBeenChanged);
+    // The main window's help command, run by F1.
+    std::function<void()> HelpCommand;
+
+    int ActivePage() const { return FActivePage; }
+    // Shows a tab and its controls (without moving the focus).
+    void SetActivePage(int page);
+    // Ctrl+Tab (forward) and Ctrl+Shift+Tab: the next or previous tab, round the end.
+    void SelectNextPage(bool forward);
+    // The controls of a tab, picture included.
+    const TControlGroup& PageGroup(int page) const { return FPages.at(page); }
+
+    // Event handlers.
+    void FormShow();
+    void ControlChanged();
+    void CheckBoxUseRemoteRegistryClick();
+    void CheckBoxDoNotForceLogoffClick();
+    void ButtonDefaultClick();
+    void ButtonTestClick();
+    void ButtonApplyClick();
+    void ButtonOKClick();
+    void AMHelpHelpExecute();
+    // Copies the controls into the bound record and sets the bound flag. Refuses (a warning,
+    // and nothing is copied) a warning text the service could not show safely; false then.
+    bool StorePreferences();
+
+protected:
+    void CreateControls() override;
+    void OnShow() override { FormShow(); }
+    void OnOK() override { ButtonOKClick(); }
+    bool OnHelp(const HELPINFO& info) override;
+    bool OnCommand(int id, int code, HWND control) override;
+    bool OnNotify(NMHDR* header, LRESULT& result) override;
+    void OnDpiChanged() override { LoadPictures(); }
+    LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    void LoadPictures();
+    void DestroyPictures();
+    void TakePageColor();
+    bool IsOnAPage(HWND control) const;
+    void SetTextIfDifferent(int id, const std::wstring& text);
+    static LRESULT CALLBACK KeySubclass(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
+                                        UINT_PTR id, DWORD_PTR data);
+
+    TQorPrefs* FPrefs = nullptr;
+    bool* FChanged = nullptr;
+    int FActivePage = PageGeneral;
+    std::array<TControlGroup, PageCount> FPages;
+    std::array<HICON, PageCount> FPictures{};
+    // The colour the tab control paints its page with, and a brush of it.
+    COLORREF FPageColor = 0;
+    TBrushHandle FPageBrush;
+};
+
+} // namespace vantrel
