@@ -130,8 +130,13 @@ LRESULT CALLBACK TALProgressBar::ParentProc(HWND hwnd, UINT msg, WPARAM wParam, 
         self->FWatchedParent = nullptr;
     }
     const LRESULT result = DefSubclassProc(hwnd, msg, wParam, lParam);
-    if (msg == WM_SIZE)
-        self->Realign();
+    if (msg == WM_SIZE) {
+        // This procedure belongs to the parent, not to the bar: nothing may leave it.
+        try {
+            self->Realign();
+        } catch (...) {
+        }
+    }
     return result;
 }
 
@@ -548,7 +553,12 @@ LRESULT TALProgressBar::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         FMouseDown = false;
         return 0;
     case WM_DESTROY:
-        FToolTip = nullptr;
+        // The tool tip is a pop-up owned by the bar's top-level window, so it would outlive the
+        // bar (and keep a tool for a dead window) if it were not destroyed here.
+        if (FToolTip) {
+            DestroyWindow(FToolTip);
+            FToolTip = nullptr;
+        }
         break;
     }
     return TWindow::HandleMessage(msg, wParam, lParam);

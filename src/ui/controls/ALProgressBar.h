@@ -28,7 +28,7 @@ public:
     TALProgressBar();
     ~TALProgressBar() override;
 
-    // --- Placement (the inherited control properties) ---
+    // --- Placement, font, hint ---
     // Makes `parent` the bar's parent window, creating the child window the first time.
     // Until a font was set, the bar takes the parent's font (WM_GETFONT).
     bool SetParent(HWND parent);
@@ -63,7 +63,7 @@ public:
     TMouseEvent OnMouseMove;
     TMouseEvent OnMouseUp;
 
-    // --- Published properties ---
+    // --- Appearance: every setter repaints at once ---
     COLORREF BackgroundColor() const { return FBackgroundColor; }
     void SetBackgroundColor(COLORREF value);
     // The picture is copied; nullptr clears it. A non-empty picture replaces the colours.

@@ -11,7 +11,8 @@ namespace vantrel {
 enum class TMsgKind { Warning, Error, Information, Confirm };
 enum class TMsgButtons { OK, YesNo };
 
-// Returns IDOK, IDYES or IDNO.
+// Returns IDOK for a box with OK; IDYES or IDNO for a question, where Escape (and closing the
+// box) answers No and Enter the default Yes. 0 when no box could be shown.
 int ShowMessage(HWND owner, const std::wstring& text, TMsgKind kind,
                 TMsgButtons buttons = TMsgButtons::OK);
 

@@ -32,12 +32,10 @@ bool TModalDialog::Create(HWND owner, const std::wstring& caption, int clientWid
     if (!CreateHandle(kExStyle, kClassName, caption.c_str(), kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
                       rect.right - rect.left, rect.bottom - rect.top, owner))
         return false;
-    if (!FFont) {
-        LOGFONTW lf{};
-        GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof(lf), &lf);
-        FFont.Reset(CreateFontIndirectW(&lf));
-        SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(FFont.Get()), FALSE);
-    }
+    if (FFont && !FFontDpi)
+        FFontDpi = FDpi; // given before the window existed: made for the owner's DPI
+    if (!FFont)
+        SetDialogFont(static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)));
     CreateControls();
     return true;
 }
@@ -52,10 +50,22 @@ void TModalDialog::SetDialogFont(HFONT font) {
     LOGFONTW lf{};
     if (!font || !GetObjectW(font, sizeof(lf), &lf))
         return;
+    FFontHeight = lf.lfHeight;
+    FFontDpi = Handle() ? FDpi : 0;
+    ApplyDialogFont(font);
+}
+
+void TModalDialog::ApplyDialogFont(HFONT font) {
+    LOGFONTW lf{};
+    if (!font || !GetObjectW(font, sizeof(lf), &lf))
+        return;
     TFontHandle copy(CreateFontIndirectW(&lf));
     if (!copy)
         return;
+    lf.lfWeight = FW_BOLD;
+    TFontHandle bold(CreateFontIndirectW(&lf));
     HFONT old = FFont.Get();
+    HFONT oldBold = FBoldFont.Get();
     if (Handle()) {
         std::vector<HWND> children;
         EnumChildWindows(
@@ -67,54 +77,16 @@ void TModalDialog::SetDialogFont(HFONT font) {
             reinterpret_cast<LPARAM>(&children));
         for (HWND child : children) {
             HFONT current = reinterpret_cast<HFONT>(SendMessageW(child, WM_GETFONT, 0, 0));
-            if (!current || current == old)
-                SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(copy.Get()), TRUE);
+            const TPlacement* placement = PlacementOf(child);
+            const bool isBold = placement && placement->Font == TControlFont::Bold;
+            HFONT replacement = isBold ? bold.Get() : copy.Get();
+            if (!current || current == old || (oldBold && current == oldBold))
+                SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(replacement), TRUE);
         }
         SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(copy.Get()), FALSE);
     }
     FFont = std::move(copy);
-}
-
-std::wstring TModalDialog::ControlText(int id) const {
-    HWND control = Control(id);
-    if (!control)
-        return std::wstring();
-    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
-    int length = GetWindowTextW(control, text.data(), static_cast<int>(text.size()));
-    text.resize(static_cast<size_t>(length > 0 ? length : 0));
-    return text;
-}
-
-void TModalDialog::SetControlText(int id, const std::wstring& text) {
-    if (HWND control = Control(id))
-        SetWindowTextW(control, text.c_str());
-}
-
-HWND TModalDialog::AddControl(const wchar_t* className, const std::wstring& text, DWORD style,
-                              int x, int y, int width, int height, int id, DWORD exStyle) {
-    HWND control = CreateWindowExW(exStyle, className, text.c_str(), WS_CHILD | WS_VISIBLE | style,
-                                   Scale(x), Scale(y), Scale(width), Scale(height), Handle(),
-                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                   GetModuleHandleW(nullptr), nullptr);
-    if (control && FFont)
-        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(FFont.Get()), FALSE);
-    return control;
-}
-
-HWND TModalDialog::AddLabel(const std::wstring& text, int x, int y, int width, int height, int id) {
-    return AddControl(L"STATIC", text, SS_LEFT, x, y, width, height, id);
-}
-
-HWND TModalDialog::AddButton(const std::wstring& text, int x, int y, int width, int height, int id,
-                             bool isDefault) {
-    if (isDefault)
-        FDefaultId = id;
-    return AddControl(L"BUTTON", text, WS_TABSTOP | (isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON),
-                      x, y, width, height, id);
-}
-
-HWND TModalDialog::AddSeparator(int x, int y, int width) {
-    return AddControl(L"STATIC", L"", SS_ETCHEDHORZ, x, y, width, 2, -1);
+    FBoldFont = std::move(bold);
 }
 
 void TModalDialog::CenterOnOwner() {
@@ -218,6 +190,11 @@ void TModalDialog::ChangeDpi(int dpi, const RECT* suggested) {
     for (HWND child = GetWindow(Handle(), GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
         children.push_back(child);
     for (HWND child : children) {
+        if (const TPlacement* placement = PlacementOf(child)) {
+            PlaceControl(*placement);
+            continue;
+        }
+        // A control the dialog made by itself: only its present place is known.
         RECT r{};
         GetWindowRect(child, &r);
         MapWindowPoints(nullptr, Handle(), reinterpret_cast<POINT*>(&r), 2);
@@ -226,10 +203,10 @@ void TModalDialog::ChangeDpi(int dpi, const RECT* suggested) {
                      SWP_NOZORDER | SWP_NOACTIVATE);
     }
     LOGFONTW lf{};
-    if (FFont && GetObjectW(FFont.Get(), sizeof(lf), &lf)) {
-        lf.lfHeight = MulDiv(lf.lfHeight, dpi, old);
+    if (FFont && FFontDpi > 0 && GetObjectW(FFont.Get(), sizeof(lf), &lf)) {
+        lf.lfHeight = MulDiv(FFontHeight, dpi, FFontDpi);
         TFontHandle scaled(CreateFontIndirectW(&lf));
-        SetDialogFont(scaled.Get());
+        ApplyDialogFont(scaled.Get());
     }
     OnDpiChanged();
     RECT outer{0, 0, Scale(FClientWidth), Scale(FClientHeight)};
@@ -239,6 +216,10 @@ void TModalDialog::ChangeDpi(int dpi, const RECT* suggested) {
     SetWindowPos(Handle(), nullptr, x, y, outer.right - outer.left, outer.bottom - outer.top,
                  SWP_NOZORDER | SWP_NOACTIVATE | (suggested ? 0 : SWP_NOMOVE));
     InvalidateRect(Handle(), nullptr, TRUE);
+}
+
+bool TModalDialog::OnHelp(const HELPINFO&) {
+    return false;
 }
 
 bool TModalDialog::OnCommand(int, int, HWND) {
@@ -280,6 +261,11 @@ LRESULT TModalDialog::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             return result;
         break;
     }
+    case WM_HELP:
+        // F1 on a control reaches the control first; the system passes it up to here.
+        if (lParam && OnHelp(*reinterpret_cast<const HELPINFO*>(lParam)))
+            return TRUE;
+        break;
     case WM_DPICHANGED:
         // Per-monitor aware: the dialog scales itself when moved to a screen of another DPI.
         ChangeDpi(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
@@ -305,6 +291,9 @@ LRESULT TModalDialog::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             SetFocus(FLastFocus);
             return 0;
         }
+        break;
+    case WM_DESTROY:
+        FPlacements.clear();
         break;
     case WM_SETFONT:
         // The dialog's own font is what the Add* helpers give new controls.

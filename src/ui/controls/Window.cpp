@@ -1,5 +1,7 @@
 #include "ui/controls/Window.h"
 
+#include "win/WindowClass.h"
+
 namespace vantrel {
 
 TWindow::~TWindow() {
@@ -8,22 +10,15 @@ TWindow::~TWindow() {
 
 bool TWindow::RegisterWindowClass(const wchar_t* className, UINT style, HCURSOR cursor,
                                   HBRUSH background, HICON icon, HICON smallIcon) {
-    WNDCLASSEXW existing{};
-    existing.cbSize = sizeof(existing);
-    HINSTANCE instance = GetModuleHandleW(nullptr);
-    if (GetClassInfoExW(instance, className, &existing))
-        return true;
     WNDCLASSEXW wc{};
-    wc.cbSize = sizeof(wc);
     wc.style = style;
     wc.lpfnWndProc = WindowProc;
-    wc.hInstance = instance;
     wc.hCursor = cursor;
     wc.hbrBackground = background;
     wc.hIcon = icon;
     wc.hIconSm = smallIcon;
     wc.lpszClassName = className;
-    return RegisterClassExW(&wc) != 0;
+    return RegisterWindowClassOnce(wc);
 }
 
 bool TWindow::CreateHandle(DWORD exStyle, const wchar_t* className, const wchar_t* title,

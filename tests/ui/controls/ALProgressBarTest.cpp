@@ -552,6 +552,76 @@ TEST_F(ALProgressBarWindow, HintShowsAToolTipWhileShowHintIsOn) {
     EXPECT_EQ(toolCount(), 0);
 }
 
+// The tool tip is a pop-up of the bar's top-level window; it must go with the bar's window
+// however that ends: the bar destroyed, detached from its parent, or its parent destroyed.
+TEST_F(ALProgressBarWindow, ToolTipGoesWithTheBarsWindow) {
+    auto toolTipOf = [](HWND bar) {
+        struct TSearch {
+            HWND Bar;
+            HWND Tip;
+        } search{bar, nullptr};
+        EnumThreadWindows(
+            GetCurrentThreadId(),
+            [](HWND window, LPARAM data) -> BOOL {
+                auto* s = reinterpret_cast<TSearch*>(data);
+                wchar_t name[64] = {};
+                GetClassNameW(window, name, 64);
+                TOOLINFOW tool{};
+                tool.cbSize = sizeof(tool);
+                tool.hwnd = s->Bar;
+                tool.uId = reinterpret_cast<UINT_PTR>(s->Bar);
+                if (lstrcmpiW(name, TOOLTIPS_CLASSW) == 0 &&
+                    SendMessageW(window, TTM_GETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&tool)))
+                    s->Tip = window;
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&search));
+        return search.Tip;
+    };
+    auto hinted = [](TALProgressBar& bar) {
+        bar.SetHint(L"Time remaining today");
+        bar.SetShowHint(true);
+    };
+
+    auto destroyed = std::make_unique<TALProgressBar>();
+    ASSERT_TRUE(destroyed->SetParent(Owner.Handle()));
+    hinted(*destroyed);
+    const HWND tip1 = toolTipOf(destroyed->Handle());
+    ASSERT_TRUE(tip1);
+    destroyed.reset();
+    EXPECT_FALSE(IsWindow(tip1));
+
+    TALProgressBar detached;
+    ASSERT_TRUE(detached.SetParent(Owner.Handle()));
+    hinted(detached);
+    const HWND tip2 = toolTipOf(detached.Handle());
+    ASSERT_TRUE(tip2);
+    detached.SetParent(nullptr);
+    EXPECT_FALSE(IsWindow(tip2));
+
+    TALProgressBar orphaned;
+    HWND tip3 = nullptr;
+    {
+        testwin::TTestWindow parent(60, 60, 200, 100);
+        testwin::TTestWindow child(0, 0, 100, 50);
+        // A child of a child: the tip's owner is the top-level window, which stays.
+        SetWindowLongPtrW(child.Handle(), GWL_STYLE, WS_CHILD | WS_VISIBLE);
+        ::SetParent(child.Handle(), parent.Handle());
+        ASSERT_TRUE(orphaned.SetParent(child.Handle()));
+        hinted(orphaned);
+        tip3 = toolTipOf(orphaned.Handle());
+        ASSERT_TRUE(tip3);
+        DestroyWindow(child.Handle());
+        EXPECT_EQ(orphaned.Handle(), nullptr);
+        EXPECT_FALSE(IsWindow(tip3));
+    }
+    // Attached again, the bar shows its hint with a new tip.
+    ASSERT_TRUE(orphaned.SetParent(Owner.Handle()));
+    const HWND tip4 = toolTipOf(orphaned.Handle());
+    EXPECT_TRUE(tip4);
+    EXPECT_NE(tip4, tip3);
+}
+
 TEST_F(ALProgressBarWindow, NewFontRepaintsTheText) {
     Bar.SetBounds(10, 10, 200, 40);
     Bar.SetBarColor1(RGB(255, 255, 255));
