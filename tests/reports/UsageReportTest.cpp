@@ -65,8 +65,10 @@ protected:
                       int minutes) {
         static const wchar_t* suffix[] = {L"Mon", L"Tue", L"Wed", L"Thu", L"Fri", L"Sat", L"Sun"};
         TRegKey key;
-        ASSERT_EQ(ERROR_SUCCESS, key.Create(HKEY_LOCAL_MACHINE, L"System\\QOR\\Users\\" + user +
-                                                                    L"\\Computers\\" + computer));
+        ASSERT_EQ(ERROR_SUCCESS,
+                  key.Create(HKEY_LOCAL_MACHINE,
+                             L"System\\QOR\\Users\\" + user + L"\\Computers\\" + computer,
+                             KEY_SET_VALUE));
         key.WriteInt((std::wstring(L"DayOfYear") + suffix[weekday - 1]).c_str(), day);
         key.WriteInt((std::wstring(L"TimeUsage") + suffix[weekday - 1]).c_str(), minutes);
     }
