@@ -8,7 +8,8 @@ if(NOT VANTREL_CHMCMD)
 endif()
 
 set(VANTREL_HELP_FILE ${CMAKE_BINARY_DIR}/src/app/QORHelp.chm)
-set(help_work ${CMAKE_BINARY_DIR}/help)
+# A folder of its own: an in-source build must never compile (and remove) help/ itself.
+set(help_work ${CMAKE_BINARY_DIR}/help-compile)
 file(GLOB help_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/help/*)
 
 # chmcmd writes beside its project and leaves its own scratch there, so it works on a copy.

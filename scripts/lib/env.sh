@@ -6,6 +6,8 @@ BUILD_DIR=${BUILD_DIR:-$ROOT/build}
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree=;mshtml="
 export WINEARCH=win64
+# Every prefix these scripts use is chosen below; one inherited from the caller is never touched.
+unset WINEPREFIX THROWAWAY_PREFIX
 
 vantrel_install() {
     local missing=()
@@ -49,7 +51,9 @@ vantrel_user_prefix() {
 # A throwaway prefix for tests and benchmarks, never the user's: made anew in a temporary
 # folder (a WINEPREFIX inherited from the caller is ignored) and removed by vantrel_stop.
 vantrel_throwaway_prefix() {
-    THROWAWAY_PREFIX=$(mktemp -d "${TMPDIR:-/tmp}/vantrel-$1.XXXXXX")
+    local base
+    base=$(cd "${TMPDIR:-/tmp}" && pwd)
+    THROWAWAY_PREFIX=$(mktemp -d "$base/vantrel-$1.XXXXXX")
     export WINEPREFIX=$THROWAWAY_PREFIX
     wineboot -i >/dev/null 2>&1 </dev/null
     wineserver -w
@@ -100,7 +104,7 @@ vantrel_stop() {
     fi
     # Only ever the folder that vantrel_throwaway_prefix made, never the user's prefix.
     case "${THROWAWAY_PREFIX:-}" in
-        "${TMPDIR:-/tmp}"/vantrel-*) rm -rf "$THROWAWAY_PREFIX" ;;
+        /*/vantrel-test.* | /*/vantrel-bench.* | /*/vantrel-shots.*) rm -rf "$THROWAWAY_PREFIX" ;;
     esac
 }
 

@@ -55,6 +55,8 @@ int DayIndex(int weekday) {
     return weekday >= 1 && weekday <= 7 ? weekday - 1 : 0;
 }
 
+} // namespace
+
 int SaturatedInt(long long value) {
     if (value > std::numeric_limits<int>::max())
         return std::numeric_limits<int>::max();
@@ -62,8 +64,6 @@ int SaturatedInt(long long value) {
         return std::numeric_limits<int>::min();
     return static_cast<int>(value);
 }
-
-} // namespace
 
 TQorUser::TQorUser() {
     SetDefaults(ProfileDefault, true);

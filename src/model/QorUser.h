@@ -5,6 +5,9 @@
 
 namespace vantrel {
 
+// A 64-bit figure brought into the int range: beyond it, the nearest end of the range.
+int SaturatedInt(long long value);
+
 class TALProgressBar;
 
 // Preset weekly schedules of SetDefaults; any other number gives the Default schedule.

@@ -3,18 +3,14 @@
 #include "model/Constants.h"
 #include "ui/controls/MessageBox.h"
 #include "ui/controls/Shell.h"
+#include "win/Files.h"
 
 namespace vantrel {
 
 std::wstring EventLogPath() {
-    DWORD size = GetEnvironmentVariableW(L"PROGRAMFILES", nullptr, 0);
-    if (size == 0)
+    const std::wstring folder = EnvironmentVariable(L"PROGRAMFILES");
+    if (folder.empty())
         return std::wstring();
-    std::wstring folder(size, L'\0');
-    size = GetEnvironmentVariableW(L"PROGRAMFILES", &folder[0], size);
-    if (size == 0 || size >= folder.size())
-        return std::wstring();
-    folder.resize(size);
     return folder + L"\\QOR\\" + kEventLogFileName;
 }
 
@@ -22,8 +18,7 @@ void ViewEventLog(HWND owner) {
     const std::wstring path = EventLogPath();
     if (path.empty())
         return;
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    if (!FileExists(path)) {
         ShowMessage(owner, L"Logfile does not exist (yet).", TMsgKind::Information);
         return;
     }

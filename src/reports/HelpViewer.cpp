@@ -3,6 +3,7 @@
 #include "model/Constants.h"
 #include "model/Registry.h"
 #include "ui/controls/MessageBox.h"
+#include "win/Files.h"
 
 namespace vantrel {
 
@@ -14,11 +15,6 @@ const UINT kDisplayTopic = 0;
 const UINT kCloseAll = 0x12;
 const wchar_t kHelpControlServerKey[] =
     L"CLSID\\{adb880a6-d8ff-11cf-9377-00aa003b7a11}\\InprocServer32";
-
-bool FileExists(const std::wstring& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
 
 std::wstring WithoutTrailingBackslash(std::wstring folder) {
     if (!folder.empty() && folder.back() == L'\\')
@@ -102,13 +98,7 @@ std::wstring HelpFilePath() {
         }
         module.resize(module.size() * 2);
     }
-    DWORD size = GetFullPathNameW(module.c_str(), 0, nullptr, nullptr);
-    if (size > 0) {
-        std::wstring full(size, L'\0');
-        size = GetFullPathNameW(module.c_str(), size, &full[0], nullptr);
-        if (size > 0 && size < full.size())
-            module.assign(full.c_str(), size);
-    }
+    module = FullPath(module);
     const size_t slash = module.find_last_of(L"\\/");
     const std::wstring folder =
         slash == std::wstring::npos ? std::wstring() : module.substr(0, slash);

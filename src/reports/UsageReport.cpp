@@ -5,6 +5,7 @@
 #include "ui/controls/MessageBox.h"
 #include "ui/controls/Shell.h"
 #include "win/Handle.h"
+#include "win/Files.h"
 #include "win/SystemError.h"
 
 #include <climits>
@@ -40,14 +41,6 @@ std::wstring Pad(const std::wstring& text, size_t width) {
             ++length;
     }
     return length >= width ? text : text + std::wstring(width - length, L' ');
-}
-
-int Saturate(long long minutes) {
-    if (minutes > INT_MAX)
-        return INT_MAX;
-    if (minutes < INT_MIN)
-        return INT_MIN;
-    return static_cast<int>(minutes);
 }
 
 // Noon, so that no daylight-saving shift can move the subtraction onto another date.
@@ -99,28 +92,6 @@ std::vector<TComputerUsage> ParseUsage(const std::vector<std::wstring>& list) {
             result.push_back({entry.substr(0, equals), minutes});
     }
     return result;
-}
-
-std::wstring EnvironmentVariable(const wchar_t* name) {
-    DWORD size = GetEnvironmentVariableW(name, nullptr, 0);
-    if (size == 0)
-        return std::wstring();
-    std::wstring value(size, L'\0');
-    size = GetEnvironmentVariableW(name, &value[0], size);
-    value.resize(size < value.size() ? size : 0);
-    return value;
-}
-
-std::wstring FullPath(const std::wstring& path) {
-    DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (size == 0)
-        return path;
-    std::wstring full(size, L'\0');
-    size = GetFullPathNameW(path.c_str(), size, &full[0], nullptr);
-    if (size == 0 || size >= full.size())
-        return path;
-    full.resize(size);
-    return full;
 }
 
 // ERROR_SUCCESS, or the system's code of the write that failed.
@@ -180,13 +151,13 @@ std::wstring UsageReportBody(TQorUsers& users, const TQorPrefs& prefs, const SYS
             for (const TComputerUsage& computer : usage)
                 sum += computer.Minutes;
             week[static_cast<size_t>(i)] += sum;
-            user.WeekTimeUsage = Saturate(week[static_cast<size_t>(i)]);
+            user.WeekTimeUsage = SaturatedInt(week[static_cast<size_t>(i)]);
             text += L"  USER: " + Pad(user.Username, 20) + L"   TIME USAGE: " +
-                    Pad(FormatMinutes(Saturate(sum)), 10) + kNewLine;
+                    Pad(FormatMinutes(SaturatedInt(sum)), 10) + kNewLine;
             if (prefs.RptTimeUsagePerComputer) {
                 for (const TComputerUsage& computer : usage)
                     text += L"    Computer: " + Pad(computer.Computer, 14) + L"   Time usage: " +
-                            Pad(FormatMinutes(Saturate(computer.Minutes)), 10) + kNewLine;
+                            Pad(FormatMinutes(SaturatedInt(computer.Minutes)), 10) + kNewLine;
                 text += kNewLine;
             }
         }
@@ -202,7 +173,7 @@ std::wstring UsageReportBody(TQorUsers& users, const TQorPrefs& prefs, const SYS
         const long long average = (static_cast<long long>(user.WeekTimeUsage) * 2 + 7) / 14;
         text += L"  USER: " + Pad(user.Username, 20) + L"   TIME USAGE: " +
                 Pad(FormatMinutes(user.WeekTimeUsage), 10) + L" AVERAGE PER DAY: " +
-                Pad(FormatMinutes(Saturate(average)), 10) + kNewLine;
+                Pad(FormatMinutes(SaturatedInt(average)), 10) + kNewLine;
     }
     text += kNewLine + Separator() + kNewLine;
     return text;

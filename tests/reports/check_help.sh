@@ -17,7 +17,7 @@ fail() {
 [ "$(head -c 4 "$chm")" = "ITSF" ] || fail "$chm does not begin like a compiled help file"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/vantrel-help.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+trap 'rm -rf "$work" "$work.log"' EXIT
 if ! "$sevenzip" x -y -o"$work" "$chm" >"$work.log" 2>&1; then
     cat "$work.log" >&2
     rm -f "$work.log"

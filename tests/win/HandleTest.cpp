@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
-#include <thread>
 #include <utility>
 
 namespace vantrel {
@@ -66,12 +65,25 @@ TEST(TLockGuardTest, AThrowInsideTheGuardLeavesTheSectionFree) {
         throw std::runtime_error("push_back failed");
     } catch (const std::runtime_error&) {
     }
-    bool entered = false;
-    std::thread other([&] {
-        TLockGuard guard(section);
-        entered = true;
-    });
-    other.join();
+    // Another thread must get the section; if the guard had left it held, it would not, and
+    // the bounded wait fails instead of hanging the test.
+    struct TProbe {
+        TCriticalSection* Section;
+        bool Entered;
+    } probe{&section, false};
+    HANDLE thread = CreateThread(
+        nullptr, 0,
+        [](void* param) -> DWORD {
+            auto* p = static_cast<TProbe*>(param);
+            TLockGuard guard(*p->Section);
+            p->Entered = true;
+            return 0;
+        },
+        &probe, 0, nullptr);
+    ASSERT_NE(nullptr, thread);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 5000));
+    CloseHandle(thread);
+    const bool entered = probe.Entered;
     EXPECT_TRUE(entered);
 }
 

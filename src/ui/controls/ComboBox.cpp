@@ -3,6 +3,9 @@
 namespace vantrel {
 
 int TComboBox::Add(const std::wstring& text) {
+    // Without a control every message answers 0, which would read as the first item.
+    if (!FHandle)
+        return -1;
     const LRESULT index =
         SendMessageW(FHandle, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
     return index < 0 ? -1 : static_cast<int>(index);
@@ -18,6 +21,8 @@ void TComboBox::Clear() {
 }
 
 int TComboBox::Selected() const {
+    if (!FHandle)
+        return -1;
     const LRESULT index = SendMessageW(FHandle, CB_GETCURSEL, 0, 0);
     return index < 0 ? -1 : static_cast<int>(index);
 }

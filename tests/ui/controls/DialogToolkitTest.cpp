@@ -272,7 +272,10 @@ TEST_F(DialogToolkit, CheckBoxRadioGroupAndDropDownListAccessors) {
     EXPECT_EQ(Dialog.ControlText(IdCombo), L"");
     list.Clear();
     EXPECT_EQ(list.Count(), 0);
+    // A list that does not exist has no item, and no selection either.
     EXPECT_EQ(TComboBox().Count(), 0);
+    EXPECT_EQ(TComboBox().Selected(), -1);
+    EXPECT_EQ(TComboBox().Add(L"02:00"), -1);
 
     // Enabling and showing one control; shown means the control's own flag, whether or not
     // the dialog is on screen.
