@@ -1,6 +1,7 @@
 // Measures the pipe client against the stand-in service: how many 10-byte service messages it
-// gets through per second (each Write to its sent notification), and how long 8 MB in 1 MB
-// messages take compared with a minimal loop of raw overlapped writes of the same bytes.
+// gets through per second (each Write to its sent notification), the same while the service
+// floods the client with short messages, and how long 8 MB in 1 MB messages take compared with
+// a minimal loop of raw overlapped writes of the same bytes.
 // Usage: bench_pipes [path of QorStandIn.exe]
 #include "model/Constants.h"
 #include "pipes/PipeClient.h"
@@ -21,6 +22,7 @@ namespace {
 using namespace vantrel;
 
 constexpr int kServiceMessages = 2000;
+constexpr int kFloodedServiceMessages = 200;
 constexpr uint32_t kBigMessage = 1024 * 1024;
 constexpr int kBigMessages = 8;
 constexpr int kRuns = 7;
@@ -62,15 +64,27 @@ double Median(std::vector<double> v) {
     return v[v.size() / 2];
 }
 
-// Seconds for kServiceMessages messages, each written and confirmed before the next.
-double ServiceMessages(TPipeClient& client, int& sent) {
+// Seconds for `count` messages, each written and confirmed before the next.
+double ServiceMessages(TPipeClient& client, int& sent, int count = kServiceMessages) {
     double start = Now();
-    for (int i = 0; i < kServiceMessages; ++i) {
+    for (int i = 0; i < count; ++i) {
         int before = sent;
         client.Write(kServiceMessage, 10);
         PumpUntil([&] { return sent > before; });
     }
     return Now() - start;
+}
+
+// The same while the stand-in sends 10-byte messages without pause, each of which the client
+// reads and delivers to this thread.
+double FloodedServiceMessages(TPipeClient& client, int& sent, TStandIn& standIn) {
+    if (standIn.Command("flood short") != "ok") {
+        std::fprintf(stderr, "bench_pipes: the stand-in does not flood\n");
+        std::exit(1);
+    }
+    double seconds = ServiceMessages(client, sent, kFloodedServiceMessages);
+    standIn.Command("flood off");
+    return seconds;
 }
 
 // Seconds until the service has read all of 8 MB written as 1 MB messages.
@@ -149,21 +163,26 @@ int main(int argc, char** argv) {
     for (uint32_t i = 0; i < kBigMessage; ++i)
         data[i] = static_cast<uint8_t>(i * 13 + 5);
 
-    std::vector<double> service, bulk, raw;
+    std::vector<double> service, flooded, bulk, raw;
     ServiceMessages(client, sent); // warm-up
     for (int run = 0; run < kRuns; ++run) {
         service.push_back(ServiceMessages(client, sent));
         bulk.push_back(ClientBulk(client, sent, data));
         raw.push_back(RawBulk(client.PipePath(), data));
+        flooded.push_back(FloodedServiceMessages(client, sent, standIn));
     }
     client.Disconnect();
 
     double perMessage = Median(service) / kServiceMessages;
+    double perFloodedMessage = Median(flooded) / kFloodedServiceMessages;
     double bulkTime = Median(bulk);
     double rawTime = Median(raw);
     std::printf("pipe client against the stand-in, median of %d runs\n", kRuns);
     std::printf("  service message \"40, QORsvc\": %.0f messages/s (%.1f us each, %d per run)\n",
                 1.0 / perMessage, perMessage * 1e6, kServiceMessages);
+    std::printf("  the same while the service floods the client: %.1f us each (%.1fx, %d per "
+                "run)\n",
+                perFloodedMessage * 1e6, perFloodedMessage / perMessage, kFloodedServiceMessages);
     std::printf("  8 MB as 1 MB messages: client %.1f ms, raw overlapped writes %.1f ms\n",
                 bulkTime * 1e3, rawTime * 1e3);
     std::printf("  ratio client/raw: %.2f (target at most 1.5)\n", bulkTime / rawTime);

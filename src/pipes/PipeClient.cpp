@@ -2,6 +2,7 @@
 
 #include "pipes/PipeThread.h"
 #include "pipes/WriteQueue.h"
+#include "win/ScopeExit.h"
 
 #include <cwchar>
 
@@ -19,22 +20,6 @@ constexpr char kTextWrongThread[] =
 constexpr int kCancelRounds = 20;
 constexpr DWORD kCancelRoundTime = 100;
 
-bool HandleValid(HANDLE handle) {
-    return handle != nullptr && handle != INVALID_HANDLE_VALUE;
-}
-
-// Runs `action` when it goes out of scope, also while an exception passes.
-template <typename F> class TFinally {
-public:
-    explicit TFinally(F action) : FAction(action) {}
-    ~TFinally() { FAction(); }
-    TFinally(const TFinally&) = delete;
-    TFinally& operator=(const TFinally&) = delete;
-
-private:
-    F FAction;
-};
-
 } // namespace
 
 TPipeClient::TPipeClient() {
@@ -48,20 +33,15 @@ TPipeClient::TPipeClient() {
     FSecurityAttributes.lpSecurityDescriptor = FSecurityDescriptor.get();
     FSecurityAttributes.bInheritHandle = FALSE;
 
-    FKillEvent = CreateEventW(&FSecurityAttributes, TRUE, FALSE, nullptr);
+    FKillEvent.Reset(CreateEventW(&FSecurityAttributes, TRUE, FALSE, nullptr));
     if (!FKillEvent)
         RaiseLastSystemError();
     FNotifyThread = GetCurrentThreadId();
-    try {
-        FWriteQueue = std::make_shared<TWriteQueue>();
-        FNotifyWindow =
-            AllocateNotifyWindow([this](TMessage& message) { HandleNotifyMessage(message); });
-        if (!FNotifyWindow)
-            RaiseLastSystemError();
-    } catch (...) {
-        CloseHandle(FKillEvent);
-        throw;
-    }
+    FWriteQueue = std::make_shared<TWriteQueue>();
+    FNotifyWindow =
+        AllocateNotifyWindow([this](TMessage& message) { HandleNotifyMessage(message); });
+    if (!FNotifyWindow)
+        RaiseLastSystemError();
 }
 
 TPipeClient::~TPipeClient() {
@@ -77,10 +57,10 @@ TPipeClient::~TPipeClient() {
         // back to this client, which is gone by the time it ends.
         FWorker->ClearOnThreadDone();
         FWorker->RequestStop();
-        SetEvent(FKillEvent);
+        SetEvent(FKillEvent.Get());
         FWorker = nullptr;
     }
-    CloseHandle(FKillEvent);
+    FKillEvent.Close();
     FWriteQueue.reset();
     DeallocateNotifyWindow(FNotifyWindow);
 }
@@ -90,7 +70,9 @@ bool TPipeClient::PipeValid() const {
 }
 
 bool TPipeClient::IsConnected() const {
-    if (!FWorker)
+    // A worker that is ending has written its last message: what is queued now would be
+    // dropped when its end is reported.
+    if (!FWorker || FWorker->Ending())
         return false;
     DWORD code = 0;
     return GetExitCodeThread(FWorker->Handle(), &code) && code == STILL_ACTIVE;
@@ -117,6 +99,20 @@ bool TPipeClient::Connect(DWORD waitTime, bool start) {
         throw EPipeException(kTextWrongThread);
     if (IsConnected())
         return true;
+    if (FWorker) {
+        // Ending, and waiting to report that to this thread. Let it finish first, so that its
+        // end is reported and its pipe, which it closes itself, is forgotten; then open a new
+        // one. Inside a handler of a message that the worker sent, it may be waiting for that
+        // very handler, so there is no waiting for it here.
+        if (InSendMessage() || FDisconnecting)
+            return false;
+        Disconnect();
+        // The disconnect handler may have connected again.
+        if (IsConnected())
+            return true;
+        if (FWorker)
+            return false;
+    }
     if (PipeValid()) {
         if (start)
             StartWorker();
@@ -125,11 +121,12 @@ bool TPipeClient::Connect(DWORD waitTime, bool start) {
     std::wstring path = PipePath();
     if (!WaitNamedPipeW(path.c_str(), waitTime))
         return false;
-    HANDLE pipe = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, &FSecurityAttributes,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
-    if (!HandleValid(pipe))
+    THandle pipe(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, &FSecurityAttributes,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr));
+    if (!pipe)
         return false;
-    FPipe = pipe;
+    FPipe = pipe.Get();
+    FOpenPipe = std::move(pipe);
     DWORD mode = PIPE_READMODE_MESSAGE;
     SetNamedPipeHandleState(FPipe, &mode, nullptr, nullptr);
     if (start)
@@ -140,21 +137,25 @@ bool TPipeClient::Connect(DWORD waitTime, bool start) {
 void TPipeClient::StartWorker() {
     TPipeThread* worker = nullptr;
     try {
-        worker = new TPipeThread(FNotifyWindow, FNotifyThread, FWriteQueue, FPipe, FKillEvent);
+        // The pipe is the worker's from here on, also when it fails to start: freeing it then
+        // closes the pipe.
+        worker = new TPipeThread(FNotifyWindow, FNotifyThread, FWriteQueue, std::move(FOpenPipe),
+                                 FKillEvent.Get());
         worker->OnThreadDone = [this](TThreadEx& sender) { WorkerTerminated(sender); };
         FWorker = worker;
         worker->Resume();
     } catch (...) {
         FWorker = nullptr;
         delete worker;
-        CloseHandle(FPipe);
+        FOpenPipe.Close();
         FPipe = INVALID_HANDLE_VALUE;
         throw;
     }
 }
 
 void TPipeClient::Disconnect() {
-    if (IsConnected() && !FDisconnecting) {
+    // Also for a worker that is ending: its end has yet to be delivered.
+    if (FWorker && !FDisconnecting) {
         if (InSendMessage()) {
             // The worker is blocked in this very send and cannot see the kill event: stop it
             // from the message loop once the handler has returned.
@@ -162,21 +163,21 @@ void TPipeClient::Disconnect() {
             return;
         }
         FDisconnecting = true;
-        TFinally done([this] {
-            // Unless the disconnect handler connected again: that pipe is the new worker's.
-            if (!FWorker)
+        auto done = ScopeExit([this] {
+            // Unless the disconnect handler connected again: that pipe is the new one's.
+            if (!FWorker && !FOpenPipe)
                 FPipe = INVALID_HANDLE_VALUE;
             FDisconnecting = false;
         });
         if (FWorker) {
             FWorker->RequestStop();
-            SetEvent(FKillEvent);
+            SetEvent(FKillEvent.Get());
             StopWorker();
         }
     } else if (!FDisconnecting && !FWorker && PipeValid()) {
         // Open without a worker. While a stop is under way the handle is the worker's, which
         // closes it itself.
-        CloseHandle(FPipe);
+        FOpenPipe.Close();
         FPipe = INVALID_HANDLE_VALUE;
     }
 }
@@ -186,14 +187,12 @@ void TPipeClient::StopWorker() {
     // that a disconnect handler started: that one is not ours to stop.
     TPipeThread* const stopping = FWorker;
     const HANDLE pipe = FPipe;
-    HANDLE thread = nullptr;
-    if (!DuplicateHandle(GetCurrentProcess(), FWorker->Handle(), GetCurrentProcess(), &thread, 0,
+    // Our own copy of the thread handle: the worker frees itself, and its handle, as it ends.
+    HANDLE copy = nullptr;
+    if (!DuplicateHandle(GetCurrentProcess(), FWorker->Handle(), GetCurrentProcess(), &copy, 0,
                          FALSE, DUPLICATE_SAME_ACCESS))
-        thread = nullptr;
-    TFinally closeThread([thread] {
-        if (thread)
-            CloseHandle(thread);
-    });
+        copy = nullptr;
+    const THandle thread(copy);
     if (stopping->WaitForEnd(FStopTimeout))
         return;
     // The worker is stuck in a write or a flush that a service which stopped reading never
@@ -206,7 +205,7 @@ void TPipeClient::StopWorker() {
         if (FWorker != stopping)
             return;
         if (thread)
-            CancelSynchronousIo(thread);
+            CancelSynchronousIo(thread.Get());
         CancelIoEx(pipe, nullptr);
         if (stopping->WaitForEnd(kCancelRoundTime))
             return;

@@ -5,6 +5,7 @@
 #include "pipes/PipeException.h"
 #include "pipes/PipeStream.h"
 #include "pipes/ThreadSync.h"
+#include "win/Handle.h"
 
 #include <windows.h>
 
@@ -86,7 +87,11 @@ private:
 
     DWORD FNotifyThread = 0;
     HWND FNotifyWindow = nullptr;
+    // The pipe in use, open or with a worker on it, as Pipe() and the events report it.
     HANDLE FPipe = INVALID_HANDLE_VALUE;
+    // The pipe while it is the client's own: opened without a worker. A worker takes it over
+    // and closes it itself.
+    THandle FOpenPipe;
     std::wstring FPipeName = L"PipeServer";
     std::wstring FServerName;
     bool FDisconnecting = false;
@@ -96,7 +101,7 @@ private:
     // Shared with the worker, which may outlive a client that gave up waiting for it.
     std::shared_ptr<TWriteQueue> FWriteQueue;
     TPipeThread* FWorker = nullptr;
-    HANDLE FKillEvent = nullptr;
+    THandle FKillEvent;
     SECURITY_ATTRIBUTES FSecurityAttributes{};
     std::unique_ptr<SECURITY_DESCRIPTOR> FSecurityDescriptor;
 };

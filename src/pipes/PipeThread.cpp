@@ -2,16 +2,13 @@
 
 #include "pipes/PipeClient.h"
 #include "pipes/PipeException.h"
+#include "win/ScopeExit.h"
 
 #include <cstring>
 
 namespace vantrel {
 
 namespace {
-
-bool HandleValid(HANDLE handle) {
-    return handle != nullptr && handle != INVALID_HANDLE_VALUE;
-}
 
 void ZeroOverlappedWords(OVERLAPPED& overlapped) {
     overlapped.Internal = 0;
@@ -28,22 +25,19 @@ TPipeMultiMsg::TPipeMultiMsg() {
     CreateTempBacking();
 }
 
-TPipeMultiMsg::~TPipeMultiMsg() {
-    FStream.reset();
-    if (HandleValid(FTempFile))
-        CloseHandle(FTempFile);
-}
+// The system deletes the temporary file when FTempFile closes it, after the stream is gone.
+TPipeMultiMsg::~TPipeMultiMsg() = default;
 
 void TPipeMultiMsg::CreateTempBacking() {
     wchar_t folder[MAX_PATH + 1];
     wchar_t name[MAX_PATH + 1];
     if (GetTempPathW(MAX_PATH + 1, folder) != 0 && GetTempFileNameW(folder, L"PMM", 0, name) != 0)
-        FTempFile = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-    if (HandleValid(FTempFile)) {
-        FStream = std::make_unique<THandleStream>(FTempFile);
+        FTempFile.Reset(CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    if (FTempFile) {
+        FStream = std::make_unique<THandleStream>(FTempFile.Get());
     } else {
-        FTempFile = INVALID_HANDLE_VALUE;
+        FTempFile.Reset();
         FStream = std::make_unique<TFastMemStream>();
     }
 }
@@ -51,48 +45,39 @@ void TPipeMultiMsg::CreateTempBacking() {
 // --- TPipeThread ----------------------------------------------------------------------------
 
 TPipeThread::TPipeThread(HWND notifyWindow, DWORD notifyThread,
-                         std::shared_ptr<TWriteQueue> writeQueue, HANDLE pipe, HANDLE killEvent)
-    : TThreadEx(true), FNotifyWindow(notifyWindow), FNotifyThread(notifyThread), FPipe(pipe),
+                         std::shared_ptr<TWriteQueue> writeQueue, THandle pipe, HANDLE killEvent)
+    : FNotifyWindow(notifyWindow), FNotifyThread(notifyThread), FPipe(std::move(pipe)),
       FWriteQueue(std::move(writeQueue)), FReadBuffer(kMaxPipeMessage, 0) {
-    // First, while it can still fail without leaving handles behind.
     SetPriority(THREAD_PRIORITY_BELOW_NORMAL);
-    FReadEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    FWriteEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    FReadEvent.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    FWriteEvent.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    HANDLE killCopy = nullptr;
     if (!FReadEvent || !FWriteEvent ||
-        !DuplicateHandle(GetCurrentProcess(), killEvent, GetCurrentProcess(), &FKillEvent, 0, FALSE,
-                         DUPLICATE_SAME_ACCESS)) {
-        DWORD code = GetLastError();
-        if (FReadEvent)
-            CloseHandle(FReadEvent);
-        if (FWriteEvent)
-            CloseHandle(FWriteEvent);
-        RaiseSystemError(code);
-    }
-    FReadOverlapped.hEvent = FReadEvent;
-    FWriteOverlapped.hEvent = FWriteEvent;
-    FWaitHandles[0] = FKillEvent;
-    FWaitHandles[1] = FReadEvent;
-    FWaitHandles[2] = FWriteEvent;
+        !DuplicateHandle(GetCurrentProcess(), killEvent, GetCurrentProcess(), &killCopy, 0, FALSE,
+                         DUPLICATE_SAME_ACCESS))
+        RaiseLastSystemError();
+    FKillEvent.Reset(killCopy);
+    FReadOverlapped.hEvent = FReadEvent.Get();
+    FWriteOverlapped.hEvent = FWriteEvent.Get();
+    FWaitHandles[0] = FKillEvent.Get();
+    FWaitHandles[1] = FReadEvent.Get();
+    FWaitHandles[2] = FWriteEvent.Get();
     FWaitHandles[3] = FWriteQueue->DataEvent();
     // The signal of an earlier Disconnect must not stop this worker.
-    ResetEvent(FKillEvent);
+    ResetEvent(FKillEvent.Get());
     SetFreeOnTerminate(true);
 }
 
+// The pipe and the events are normally closed at the end of Execute; a worker that never ran
+// closes them here.
 TPipeThread::~TPipeThread() {
     FreePipeWrite(FCurrentWrite);
     FMultiMsg.reset();
-    // Normally closed at the end of Execute; these are for a worker that never ran.
-    if (FReadEvent)
-        CloseHandle(FReadEvent);
-    if (FWriteEvent)
-        CloseHandle(FWriteEvent);
-    if (FKillEvent)
-        CloseHandle(FKillEvent);
 }
 
 void TPipeThread::Execute() {
     if (SyncThreadID() != FNotifyThread) {
+        FEnding = true;
         PostMessageW(FNotifyWindow, WM_PIPE_WRONG_THREAD, 0, 0);
     } else {
         try {
@@ -101,11 +86,14 @@ void TPipeThread::Execute() {
             // Out of memory for an incoming message, most likely. The pipe must still be shut
             // down below: the system writes into our OVERLAPPED records until it is.
             FErrorCode = ERROR_NOT_ENOUGH_MEMORY;
+            FEnding = true;
             if (!FAbandoned)
-                NotifyClient(WM_PIPE_ERROR, reinterpret_cast<WPARAM>(FPipe),
+                NotifyClient(WM_PIPE_ERROR, reinterpret_cast<WPARAM>(FPipe.Get()),
                              static_cast<LPARAM>(FErrorCode));
         }
     }
+    // Nothing more is written from here on: the client must not queue for this worker.
+    FEnding = true;
     ShutDown();
 }
 
@@ -115,13 +103,19 @@ void TPipeThread::Transfer() {
         if (ok)
             ok = WritePipe();
         Sleep(0);
-        if (ok && FWritePending && !FStopRequested && HasOverlappedIoCompleted(&FWriteOverlapped) &&
-            !(FReadPending && HasOverlappedIoCompleted(&FReadOverlapped))) {
+        if (ok && !FReadPending && FStopRequested) {
+            // The read loop gave way to a stop request with more still to read.
+            FinishOnStop();
+        } else if (ok && FWritePending && !FStopRequested &&
+                   HasOverlappedIoCompleted(&FWriteOverlapped) &&
+                   !(FReadPending && HasOverlappedIoCompleted(&FReadOverlapped))) {
             // The write finished while the owner handled the previous notification. Under
             // Wine every wait is a server round trip; this one would only report what is
             // known already. A stop request or a finished read still goes through the wait,
             // which ranks them first.
             ok = CompleteWrite();
+        } else if (ok && !FReadPending) {
+            // The read loop gave way to a queued write, which is under way now: read on.
         } else if (ok) {
             // While a write is pending, queue content cannot be written and would only
             // wake the loop for nothing.
@@ -129,12 +123,7 @@ void TPipeThread::Transfer() {
             DWORD result = WaitForMultipleObjects(count, FWaitHandles, FALSE, INFINITE);
             switch (result) {
             case WAIT_OBJECT_0:
-                // A stop still completes what finishes within a moment.
-                if (FWritePending && WaitForSingleObject(FWriteEvent, 100) == WAIT_OBJECT_0)
-                    CompleteWrite();
-                if (FReadPending && WaitForSingleObject(FReadEvent, 100) == WAIT_OBJECT_0)
-                    CompleteRead();
-                Terminate();
+                FinishOnStop();
                 break;
             case WAIT_OBJECT_0 + 1:
                 ok = CompleteRead();
@@ -150,41 +139,90 @@ void TPipeThread::Transfer() {
             }
         }
         if (!ok) {
+            // Ending before the report, so that a handler of the error sees the client no
+            // longer connected.
+            FEnding = true;
             // A broken pipe is the service closing its end, and a cancelled operation
             // after an abandoned stop is our own doing: neither is an error to report.
             if (FErrorCode != ERROR_BROKEN_PIPE && !FAbandoned)
-                NotifyClient(WM_PIPE_ERROR, reinterpret_cast<WPARAM>(FPipe),
+                NotifyClient(WM_PIPE_ERROR, reinterpret_cast<WPARAM>(FPipe.Get()),
                              static_cast<LPARAM>(FErrorCode));
             Terminate();
         }
     }
 }
 
+void TPipeThread::FinishOnStop() {
+    // A stop still completes what finishes within a moment.
+    if (FWritePending && WaitForSingleObject(FWriteEvent.Get(), 100) == WAIT_OBJECT_0)
+        CompleteWrite();
+    if (FReadPending && WaitForSingleObject(FReadEvent.Get(), 100) == WAIT_OBJECT_0)
+        CompleteRead();
+    Terminate();
+}
+
+// Whether the read loop must give way: to a stop request, to a write that has finished or to
+// queued messages that no write is under way for. Memory reads only, no round trip.
+bool TPipeThread::OtherWorkWaiting() const {
+    if (FStopRequested)
+        return true;
+    if (FWritePending)
+        return HasOverlappedIoCompleted(&FWriteOverlapped);
+    return FWriteQueue->HasData();
+}
+
 void TPipeThread::ShutDown() {
-    if (HandleValid(FPipe)) {
-        CancelIo(FPipe);
+    if (FPipe) {
+        CancelIo(FPipe.Get());
         // The kernel writes into the OVERLAPPED records until a cancelled operation has
         // completed; they must not be freed before that.
         DWORD ignored = 0;
         if (FReadPending)
-            GetOverlappedResult(FPipe, &FReadOverlapped, &ignored, TRUE);
+            GetOverlappedResult(FPipe.Get(), &FReadOverlapped, &ignored, TRUE);
         if (FWritePending)
-            GetOverlappedResult(FPipe, &FWriteOverlapped, &ignored, TRUE);
+            GetOverlappedResult(FPipe.Get(), &FWriteOverlapped, &ignored, TRUE);
         FReadPending = false;
         FWritePending = false;
         if (!FAbandoned)
-            FlushFileBuffers(FPipe);
-        CloseHandle(FPipe);
+            FlushFileBuffers(FPipe.Get());
     }
-    CloseHandle(FReadEvent);
-    CloseHandle(FWriteEvent);
-    CloseHandle(FKillEvent);
-    FReadEvent = FWriteEvent = FKillEvent = nullptr;
+    FPipe.Close();
+    FReadEvent.Close();
+    FWriteEvent.Close();
+    FKillEvent.Close();
 }
 
+// Keeps `count` bytes of the read buffer as part of the pipe message being read, up to the
+// cap; past it the message is dropped, and the rest of it as it arrives.
 void TPipeThread::AppendRead(DWORD count) {
-    if (count > 0)
-        FInStream.Write(FReadBuffer.data(), count);
+    if (count == 0 || FSkippingMessage)
+        return;
+    if (FInStream.Size() + count > kMaxIncomingMessage) {
+        SkipMessage();
+        return;
+    }
+    FInStream.Write(FReadBuffer.data(), count);
+}
+
+void TPipeThread::SkipMessage() {
+    FInStream.Clear();
+    FSkippingMessage = true;
+}
+
+// A pipe message is complete; its last `count` bytes are in the read buffer.
+void TPipeThread::FinishMessage(DWORD count) {
+    AppendRead(count);
+    if (!FSkippingMessage) {
+        ProcessReceived();
+        return;
+    }
+    FSkippingMessage = false;
+    FInStream.Clear();
+    // Too large a part spoils the multi-part message it belongs to.
+    if (FMultiMsg) {
+        FMultiMsg.reset();
+        FDiscardingMulti = true;
+    }
 }
 
 // After ERROR_MORE_DATA: keeps what was read and sizes the next read to the rest of the
@@ -192,14 +230,22 @@ void TPipeThread::AppendRead(DWORD count) {
 bool TPipeThread::TakePartialRead() {
     AppendRead(FReadSize);
     DWORD left = 0;
-    if (!PeekNamedPipe(FPipe, nullptr, 0, nullptr, nullptr, &left)) {
+    if (!PeekNamedPipe(FPipe.Get(), nullptr, 0, nullptr, nullptr, &left)) {
         FErrorCode = GetLastError();
         return false;
     }
-    FReadSize = left;
+    if (!FSkippingMessage && FInStream.Size() + left > kMaxIncomingMessage)
+        SkipMessage();
+    FReadSize = left == 0 ? FReadBufferSize : left;
     if (FReadSize > FReadBufferSize) {
-        FReadBuffer.resize(FReadSize);
-        FReadBufferSize = FReadSize;
+        // A message that is being skipped goes through the buffer as it is; the buffer only
+        // grows for one that is kept, so never past the cap.
+        if (FSkippingMessage) {
+            FReadSize = FReadBufferSize;
+        } else {
+            FReadBuffer.resize(FReadSize);
+            FReadBufferSize = FReadSize;
+        }
     }
     return true;
 }
@@ -210,41 +256,41 @@ bool TPipeThread::ReadPipe() {
     FReadSize = FReadBufferSize;
     while (!FReadPending) {
         ZeroOverlappedWords(FReadOverlapped);
-        if (ReadFile(FPipe, FReadBuffer.data(), FReadSize, &FBytesRead, &FReadOverlapped)) {
+        if (ReadFile(FPipe.Get(), FReadBuffer.data(), FReadSize, &FBytesRead, &FReadOverlapped)) {
             // A whole message was waiting.
-            try {
-                AppendRead(FBytesRead);
-                ProcessReceived();
-            } catch (...) {
-                ResetEvent(FReadEvent);
-                throw;
-            }
-            ResetEvent(FReadEvent);
-            continue;
-        }
-        FErrorCode = GetLastError();
-        if (FErrorCode == ERROR_MORE_DATA) {
-            if (!TakePartialRead())
-                return false;
-        } else if (FErrorCode == ERROR_IO_PENDING) {
-            FReadPending = true;
+            auto resetEvent = ScopeExit([this] { ResetEvent(FReadEvent.Get()); });
+            FinishMessage(FBytesRead);
         } else {
-            return false;
+            FErrorCode = GetLastError();
+            if (FErrorCode == ERROR_MORE_DATA) {
+                if (!TakePartialRead())
+                    return false;
+            } else if (FErrorCode == ERROR_IO_PENDING) {
+                FReadPending = true;
+            } else {
+                return false;
+            }
         }
+        // A service that sends without pause would keep the worker here for good: between
+        // reads, a stop request and the writes get their turn. The read goes on from where it
+        // stopped at the next pass, which reads at least once more, so what was waiting when
+        // a stop came is still delivered.
+        if (!FReadPending && OtherWorkWaiting())
+            return true;
     }
     return true;
 }
 
 bool TPipeThread::CompleteRead() {
-    ResetEvent(FReadEvent);
+    ResetEvent(FReadEvent.Get());
     FReadPending = false;
-    bool ok = GetOverlappedResult(FPipe, &FReadOverlapped, &FBytesRead, TRUE) != FALSE;
+    bool ok = GetOverlappedResult(FPipe.Get(), &FReadOverlapped, &FBytesRead, TRUE) != FALSE;
     if (!ok) {
         FErrorCode = GetLastError();
         if (FErrorCode == ERROR_MORE_DATA && TakePartialRead()) {
             ZeroOverlappedWords(FReadOverlapped);
-            ok = ReadFile(FPipe, FReadBuffer.data(), FReadSize, &FBytesRead, &FReadOverlapped) !=
-                 FALSE;
+            ok = ReadFile(FPipe.Get(), FReadBuffer.data(), FReadSize, &FBytesRead,
+                          &FReadOverlapped) != FALSE;
             if (!ok) {
                 FErrorCode = GetLastError();
                 if (FErrorCode == ERROR_IO_PENDING) {
@@ -260,15 +306,13 @@ bool TPipeThread::CompleteRead() {
             }
         }
     }
-    if (ok && !FReadPending) {
-        AppendRead(FBytesRead);
-        ProcessReceived();
-    }
+    if (ok && !FReadPending)
+        FinishMessage(FBytesRead);
     return ok;
 }
 
 bool TPipeThread::FlushWritten() {
-    if (FlushFileBuffers(FPipe))
+    if (FlushFileBuffers(FPipe.Get()))
         return true;
     FErrorCode = GetLastError();
     return false;
@@ -289,7 +333,7 @@ bool TPipeThread::StartWrite() {
     if (!FCurrentWrite)
         return true;
     ZeroOverlappedWords(FWriteOverlapped);
-    bool ok = WriteFile(FPipe, FCurrentWrite->Buffer, FCurrentWrite->Count, &FBytesWritten,
+    bool ok = WriteFile(FPipe.Get(), FCurrentWrite->Buffer, FCurrentWrite->Count, &FBytesWritten,
                         &FWriteOverlapped) != FALSE;
     FErrorCode = ok ? 0 : GetLastError();
     if (ok || FErrorCode == ERROR_IO_PENDING) {
@@ -301,7 +345,7 @@ bool TPipeThread::StartWrite() {
 }
 
 bool TPipeThread::CompleteWrite() {
-    bool ok = GetOverlappedResult(FPipe, &FWriteOverlapped, &FBytesWritten, TRUE) != FALSE;
+    bool ok = GetOverlappedResult(FPipe.Get(), &FWriteOverlapped, &FBytesWritten, TRUE) != FALSE;
     FWritePending = false;
     if (!ok)
         FErrorCode = GetLastError();
@@ -311,7 +355,7 @@ bool TPipeThread::CompleteWrite() {
         ok = FlushWritten();
     FreePipeWrite(FCurrentWrite);
     if (!ok) {
-        ResetEvent(FWriteEvent);
+        ResetEvent(FWriteEvent.Get());
         return false;
     }
     // The next message goes out before this one is reported, so that the service reads it
@@ -321,8 +365,8 @@ bool TPipeThread::CompleteWrite() {
     bool next = FStopRequested || Terminated() ? true : StartWrite();
     // A started write has reset the event itself; otherwise it must not wake the loop again.
     if (!FWritePending)
-        ResetEvent(FWriteEvent);
-    NotifyClient(WM_PIPE_SENT, reinterpret_cast<WPARAM>(FPipe), static_cast<LPARAM>(written));
+        ResetEvent(FWriteEvent.Get());
+    NotifyClient(WM_PIPE_SENT, reinterpret_cast<WPARAM>(FPipe.Get()), static_cast<LPARAM>(written));
     return next;
 }
 
@@ -334,47 +378,45 @@ LRESULT TPipeThread::NotifyClient(UINT message, WPARAM wParam, LPARAM lParam) {
 
 void TPipeThread::ProcessReceived() {
     FInStream.SetPosition(0);
-    try {
-        TPipeControlBlock block{};
-        if (FInStream.Size() == sizeof(block)) {
-            std::memcpy(&block, FInStream.Memory(), sizeof(block));
-        }
-        if (FInStream.Size() == sizeof(block) && block.BlockSize == 16 &&
-            block.Magic1 == kControlMagic && block.Magic2 == kControlMagic) {
-            FDiscardingMulti = false;
-            if (block.Tag == kTagStartMulti) {
-                // A sequence that never ended is dropped with its file.
-                FMultiMsg.reset();
-                FMultiMsg = std::make_unique<TPipeMultiMsg>();
-            } else if (block.Tag == kTagEndMulti) {
-                if (FMultiMsg) {
-                    std::unique_ptr<TPipeMultiMsg> message = std::move(FMultiMsg);
-                    message->Stream().SetPosition(0);
-                    NotifyClient(
-                        WM_PIPE_MESSAGE, reinterpret_cast<WPARAM>(FPipe),
-                        reinterpret_cast<LPARAM>(static_cast<TStream*>(&message->Stream())));
-                }
-            } else {
-                FMultiMsg.reset();
-            }
-        } else if (FMultiMsg) {
-            TStream& part = FMultiMsg->Stream();
-            if (FInStream.Size() > 0 &&
-                part.Write(FInStream.Memory(), static_cast<uint32_t>(FInStream.Size())) !=
-                    FInStream.Size()) {
-                // The temporary file is full or gone: the message cannot be delivered whole.
-                FMultiMsg.reset();
-                FDiscardingMulti = true;
-            }
-        } else if (!FDiscardingMulti) {
-            NotifyClient(WM_PIPE_MESSAGE, reinterpret_cast<WPARAM>(FPipe),
-                         reinterpret_cast<LPARAM>(static_cast<TStream*>(&FInStream)));
-        }
-    } catch (...) {
-        FInStream.Clear();
-        throw;
+    auto clear = ScopeExit([this] { FInStream.Clear(); });
+    TPipeControlBlock block{};
+    if (FInStream.Size() == sizeof(block)) {
+        std::memcpy(&block, FInStream.Memory(), sizeof(block));
     }
-    FInStream.Clear();
+    if (FInStream.Size() == sizeof(block) && block.BlockSize == 16 &&
+        block.Magic1 == kControlMagic && block.Magic2 == kControlMagic) {
+        FDiscardingMulti = false;
+        if (block.Tag == kTagStartMulti) {
+            // A sequence that never ended is dropped with its file.
+            FMultiMsg.reset();
+            FMultiMsg = std::make_unique<TPipeMultiMsg>();
+            FMultiSize = 0;
+        } else if (block.Tag == kTagEndMulti) {
+            if (FMultiMsg) {
+                std::unique_ptr<TPipeMultiMsg> message = std::move(FMultiMsg);
+                message->Stream().SetPosition(0);
+                NotifyClient(WM_PIPE_MESSAGE, reinterpret_cast<WPARAM>(FPipe.Get()),
+                             reinterpret_cast<LPARAM>(static_cast<TStream*>(&message->Stream())));
+            }
+        } else {
+            FMultiMsg.reset();
+        }
+    } else if (FMultiMsg) {
+        TStream& part = FMultiMsg->Stream();
+        const uint64_t size = FInStream.Size();
+        if (FMultiSize + size > kMaxIncomingMessage ||
+            (size > 0 && part.Write(FInStream.Memory(), static_cast<uint32_t>(size)) != size)) {
+            // Over the cap, or the temporary file is full or gone: the message is dropped
+            // with its file, and its further parts as they arrive.
+            FMultiMsg.reset();
+            FDiscardingMulti = true;
+        } else {
+            FMultiSize += size;
+        }
+    } else if (!FDiscardingMulti) {
+        NotifyClient(WM_PIPE_MESSAGE, reinterpret_cast<WPARAM>(FPipe.Get()),
+                     reinterpret_cast<LPARAM>(static_cast<TStream*>(&FInStream)));
+    }
 }
 
 } // namespace vantrel

@@ -1,7 +1,9 @@
 #include "pipes/ThreadSync.h"
 
 #include "pipes/PipeException.h"
+#include "win/MessagePump.h"
 #include "win/SystemError.h"
+#include "win/WindowClass.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -17,20 +19,11 @@ HINSTANCE ModuleInstance() {
     return GetModuleHandleW(nullptr);
 }
 
-// The class may have been registered by an older copy of this code in the same process
-// (another module), with a procedure that no longer exists: register ours in its place.
-void EnsureWindowClass(const wchar_t* name, WNDPROC procedure) {
-    WNDCLASSW existing{};
-    if (GetClassInfoW(ModuleInstance(), name, &existing)) {
-        if (existing.lpfnWndProc == procedure)
-            return;
-        UnregisterClassW(name, ModuleInstance());
-    }
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = procedure;
-    wc.hInstance = ModuleInstance();
-    wc.lpszClassName = name;
-    RegisterClassW(&wc);
+void RegisterPipesWindowClass(const wchar_t* name, WNDPROC procedure) {
+    WNDCLASSEXW windowClass{};
+    windowClass.lpfnWndProc = procedure;
+    windowClass.lpszClassName = name;
+    RegisterWindowClassOnce(windowClass);
 }
 
 LRESULT CALLBACK NotifyWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -48,8 +41,8 @@ LRESULT CALLBACK NotifyWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM l
 
 [[noreturn]] void RaiseThreadError(DWORD code) {
     char text[512];
-    std::snprintf(text, sizeof(text), "Thread Error: %s (%lu)", ToUtf8(SystemErrorText(code)).c_str(),
-                  static_cast<unsigned long>(code));
+    std::snprintf(text, sizeof(text), "Thread Error: %s (%lu)",
+                  ToUtf8(SystemErrorText(code)).c_str(), static_cast<unsigned long>(code));
     throw EPipeException(text);
 }
 
@@ -95,7 +88,7 @@ std::mutex& PipesLock() {
 
 HWND AllocateNotifyWindow(TWndMethod method) {
     std::lock_guard<std::mutex> guard(PipesLock());
-    EnsureWindowClass(kNotifyWindowClass, NotifyWindowProc);
+    RegisterPipesWindowClass(kNotifyWindowClass, NotifyWindowProc);
     HWND window = CreateWindowExW(0, kNotifyWindowClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr,
                                   nullptr, ModuleInstance(), nullptr);
     if (window && method)
@@ -115,17 +108,8 @@ void DeallocateNotifyWindow(HWND window) {
 }
 
 void ProcessPendingMessages() {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            // Not ours to consume: the owner's message loop must still see it.
-            PostQuitMessage(static_cast<int>(msg.wParam));
-            return;
-        }
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-        Sleep(0);
-    }
+    // A quit is left for the owner's message loop; the pump posts it again and stops.
+    PumpWaitingMessages(nullptr, true);
 }
 
 // --- TSyncManager ---------------------------------------------------------------------------
@@ -138,14 +122,11 @@ TSyncManager& TSyncManager::Instance() {
     return *instance;
 }
 
-TSyncManager::TSyncManager() {
-    InitializeCriticalSection(&FLock);
-}
+TSyncManager::TSyncManager() = default;
 
 TSyncManager::~TSyncManager() {
     while (!FSyncList.empty())
         DestroySyncInfo(FSyncList.back().get());
-    DeleteCriticalSection(&FLock);
 }
 
 TSyncInfo* TSyncManager::FindSyncInfo(DWORD threadId) {
@@ -156,7 +137,7 @@ TSyncInfo* TSyncManager::FindSyncInfo(DWORD threadId) {
 }
 
 void TSyncManager::AddThread(TThreadSync& sync) {
-    EnterCriticalSection(&FLock);
+    TLockGuard lock(FLock);
     TSyncInfo* info = FindSyncInfo(sync.FThreadID);
     if (!info) {
         FSyncList.push_back(std::make_unique<TSyncInfo>());
@@ -171,33 +152,31 @@ void TSyncManager::AddThread(TThreadSync& sync) {
     if (info->FRefCount == 0 && !info->FSyncWindow)
         info->FSyncWindow = AllocateSyncWindow();
     info->FRefCount++;
-    LeaveCriticalSection(&FLock);
 }
 
 void TSyncManager::RemoveThread(TThreadSync& sync) {
-    EnterCriticalSection(&FLock);
+    TLockGuard lock(FLock);
     TSyncInfo* info = FindSyncInfo(sync.FThreadID);
     // The window belongs to the creating thread and only it may destroy it; the thread that
     // frees the object, often the ending worker itself, must not wait for that.
     if (info && !(info->FSyncWindow && PostMessageW(info->FSyncWindow, WM_SYNC_RELEASE, 0,
                                                     reinterpret_cast<LPARAM>(info)))) {
         if (--info->FRefCount <= 0 && !IsWindow(info->FSyncWindow)) {
-            FSyncList.erase(std::find_if(FSyncList.begin(), FSyncList.end(),
-                                         [info](const auto& p) { return p.get() == info; }));
+            FSyncList.erase(
+                std::find_if(FSyncList.begin(), FSyncList.end(),
+                             [info](const auto& entry) { return entry.get() == info; }));
         }
     }
-    LeaveCriticalSection(&FLock);
 }
 
 void TSyncManager::ReleaseSyncInfo(TSyncInfo* info) {
-    EnterCriticalSection(&FLock);
+    TLockGuard lock(FLock);
     bool known = std::any_of(FSyncList.begin(), FSyncList.end(),
-                             [info](const auto& p) { return p.get() == info; });
+                             [info](const auto& entry) { return entry.get() == info; });
     if (known && --info->FRefCount <= 0) {
         info->FRefCount = 0;
         DestroySyncInfo(info);
     }
-    LeaveCriticalSection(&FLock);
 }
 
 void TSyncManager::DestroySyncInfo(TSyncInfo* info) {
@@ -205,7 +184,7 @@ void TSyncManager::DestroySyncInfo(TSyncInfo* info) {
         return;
     DestroyWindow(info->FSyncWindow);
     auto it = std::find_if(FSyncList.begin(), FSyncList.end(),
-                           [info](const auto& p) { return p.get() == info; });
+                           [info](const auto& entry) { return entry.get() == info; });
     if (it != FSyncList.end())
         FSyncList.erase(it);
 }
@@ -214,57 +193,60 @@ void TSyncManager::Send(TThreadSync& sync) {
     // The window handle is copied under the lock and the lock dropped before the blocking
     // send. The entry cannot go away meanwhile: `sync` itself holds one of its references,
     // and its release is only posted when `sync` is destroyed.
-    EnterCriticalSection(&FLock);
-    TSyncInfo* info = FindSyncInfo(sync.FThreadID);
-    HWND window = info ? info->FSyncWindow : nullptr;
-    LeaveCriticalSection(&FLock);
+    HWND window = nullptr;
+    {
+        TLockGuard lock(FLock);
+        TSyncInfo* info = FindSyncInfo(sync.FThreadID);
+        window = info ? info->FSyncWindow : nullptr;
+    }
     if (window)
         SendMessageW(window, WM_SYNC_EXECUTE, 0, reinterpret_cast<LPARAM>(&sync));
 }
 
 int32_t TSyncManager::RefCountOf(DWORD threadId) {
-    EnterCriticalSection(&FLock);
+    TLockGuard lock(FLock);
     TSyncInfo* info = FindSyncInfo(threadId);
-    int32_t count = info ? info->FRefCount : 0;
-    LeaveCriticalSection(&FLock);
-    return count;
+    return info ? info->FRefCount : 0;
 }
 
 HWND TSyncManager::SyncWindowOf(DWORD threadId) {
-    EnterCriticalSection(&FLock);
+    TLockGuard lock(FLock);
     TSyncInfo* info = FindSyncInfo(threadId);
-    HWND window = info ? info->FSyncWindow : nullptr;
-    LeaveCriticalSection(&FLock);
-    return window;
+    return info ? info->FSyncWindow : nullptr;
 }
 
 HWND TSyncManager::AllocateSyncWindow() {
     {
         std::lock_guard<std::mutex> guard(PipesLock());
-        EnsureWindowClass(kSyncWindowClass, SyncWindowProc);
+        RegisterPipesWindowClass(kSyncWindowClass, SyncWindowProc);
     }
     return CreateWindowExW(0, kSyncWindowClass, L"", 0, 0, 0, 0, 0, nullptr, nullptr,
                            ModuleInstance(), nullptr);
 }
 
 LRESULT CALLBACK TSyncManager::SyncWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
-    switch (msg) {
-    case WM_SYNC_RELEASE:
-        Instance().ReleaseSyncInfo(reinterpret_cast<TSyncInfo*>(lParam));
-        return 0;
-    case WM_SYNC_EXECUTE: {
-        auto* sync = reinterpret_cast<TThreadSync*>(lParam);
-        sync->FRaisedException = nullptr;
-        try {
-            if (sync->FMethod)
-                sync->FMethod();
-        } catch (...) {
-            sync->FRaisedException = std::current_exception();
+    // Nothing may unwind through the system's dispatch code.
+    try {
+        switch (msg) {
+        case WM_SYNC_RELEASE:
+            Instance().ReleaseSyncInfo(reinterpret_cast<TSyncInfo*>(lParam));
+            return 0;
+        case WM_SYNC_EXECUTE: {
+            auto* sync = reinterpret_cast<TThreadSync*>(lParam);
+            sync->FRaisedException = nullptr;
+            try {
+                if (sync->FMethod)
+                    sync->FMethod();
+            } catch (...) {
+                sync->FRaisedException = std::current_exception();
+            }
+            return 0;
         }
+        default:
+            return DefWindowProcW(window, msg, wParam, lParam);
+        }
+    } catch (...) {
         return 0;
-    }
-    default:
-        return DefWindowProcW(window, msg, wParam, lParam);
     }
 }
 
@@ -292,38 +274,34 @@ void TThreadSync::Synchronize(std::function<void()> method) {
 
 // --- TThreadEx ------------------------------------------------------------------------------
 
-TThreadEx::TThreadEx(bool createSuspended) : FSync(std::make_unique<TThreadSync>()) {
-    // Always created suspended so that no member is read before the object is complete;
-    // the handle is not inheritable (no security attributes).
-    FHandle = CreateThread(nullptr, 0, ThreadProc, this, CREATE_SUSPENDED, &FThreadID);
+TThreadEx::TThreadEx() : FSync(std::make_unique<TThreadSync>()) {
+    // Suspended until the caller resumes it: a thread started here would run before the
+    // derived object exists. The handle is not inheritable (no security attributes).
+    FHandle.Reset(CreateThread(nullptr, 0, ThreadProc, this, CREATE_SUSPENDED, &FThreadID));
     if (!FHandle) {
         DWORD code = GetLastError();
         throw EPipeException("Thread creation error: " + ToUtf8(SystemErrorText(code)));
     }
-    if (!createSuspended)
-        Resume();
 }
 
 TThreadEx::~TThreadEx() {
-    if (FHandle) {
-        DWORD code = 0;
-        // A thread object freed before its thread ended (one that never got resumed after a
-        // failed start): that thread must not run on freed memory.
-        if (GetCurrentThreadId() != FThreadID && GetExitCodeThread(FHandle, &code) &&
-            code == STILL_ACTIVE)
-            TerminateThread(FHandle, 0);
-        CloseHandle(FHandle);
-    }
+    DWORD code = 0;
+    // A thread object freed before its thread ended (one that never got resumed after a
+    // failed start): that thread must not run on freed memory.
+    if (FHandle && GetCurrentThreadId() != FThreadID && GetExitCodeThread(FHandle.Get(), &code) &&
+        code == STILL_ACTIVE)
+        TerminateThread(FHandle.Get(), 0);
+    FHandle.Close();
     FSync.reset();
 }
 
 void TThreadEx::Resume() {
-    if (ResumeThread(FHandle) == static_cast<DWORD>(-1))
+    if (ResumeThread(FHandle.Get()) == static_cast<DWORD>(-1))
         RaiseThreadError(GetLastError());
 }
 
 void TThreadEx::SetPriority(int priority) {
-    if (!SetThreadPriority(FHandle, priority))
+    if (!SetThreadPriority(FHandle.Get(), priority))
         RaiseThreadError(GetLastError());
 }
 
@@ -372,14 +350,13 @@ void TThreadEx::ClearOnThreadDone() {
 
 bool TThreadEx::WaitForEnd(DWORD timeout) {
     // Our own copy of the handle: the object may free itself, closing its handle, in the wait.
-    HANDLE thread = nullptr;
-    if (!DuplicateHandle(GetCurrentProcess(), FHandle, GetCurrentProcess(), &thread, 0, FALSE,
+    HANDLE copy = nullptr;
+    if (!DuplicateHandle(GetCurrentProcess(), FHandle.Get(), GetCurrentProcess(), &copy, 0, FALSE,
                          DUPLICATE_SAME_ACCESS))
         return true;
+    THandle thread(copy);
     bool dispatch = GetCurrentThreadId() == FSync->ThreadID();
-    bool ended = WaitForThreadHandle(thread, dispatch, timeout);
-    CloseHandle(thread);
-    return ended;
+    return WaitForThreadHandle(thread.Get(), dispatch, timeout);
 }
 
 } // namespace vantrel

@@ -3,6 +3,9 @@
 // messages, so a worker reaches its creating thread by sending to a hidden window of that
 // thread: a shared "ThreadSyncWindow" per creating thread for Synchronize, and one
 // "ObjWndWindow" per object for notifications addressed to that object.
+#include "win/Handle.h"
+#include "win/Lock.h"
+
 #include <windows.h>
 
 #include <atomic>
@@ -36,7 +39,8 @@ std::mutex& PipesLock();
 // swallowed at the window procedure.
 HWND AllocateNotifyWindow(TWndMethod method);
 void DeallocateNotifyWindow(HWND window);
-// Dispatches every message waiting for the calling thread.
+// Dispatches every message waiting for the calling thread, giving up the time slice after each;
+// a WM_QUIT is left for the thread's own loop.
 void ProcessPendingMessages();
 
 class TThreadSync;
@@ -70,7 +74,7 @@ private:
     static HWND AllocateSyncWindow();
     static LRESULT CALLBACK SyncWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
 
-    CRITICAL_SECTION FLock;
+    TCriticalSection FLock;
     std::vector<std::unique_ptr<TSyncInfo>> FSyncList;
 };
 
@@ -100,7 +104,8 @@ class TThreadEx {
 public:
     using TOnThreadDone = std::function<void(TThreadEx& sender)>;
 
-    explicit TThreadEx(bool createSuspended);
+    // Created suspended: Resume starts it, once the derived object is complete.
+    TThreadEx();
     virtual ~TThreadEx();
     TThreadEx(const TThreadEx&) = delete;
     TThreadEx& operator=(const TThreadEx&) = delete;
@@ -110,7 +115,7 @@ public:
     bool Terminated() const { return FTerminated; }
     void SetFreeOnTerminate(bool value) { FFreeOnTerminate = value; }
     void SetPriority(int priority);
-    HANDLE Handle() const { return FHandle; }
+    HANDLE Handle() const { return FHandle.Get(); }
     DWORD ThreadID() const { return FThreadID; }
     // The thread that created this object.
     DWORD SyncThreadID() const { return FSync->ThreadID(); }
@@ -135,7 +140,7 @@ private:
     void NotifyDone();
 
     std::unique_ptr<TThreadSync> FSync;
-    HANDLE FHandle = nullptr;
+    THandle FHandle;
     DWORD FThreadID = 0;
     std::atomic<bool> FTerminated{false};
     std::atomic<bool> FFreeOnTerminate{false};

@@ -1,27 +1,13 @@
 #include "pipes/WriteQueue.h"
 
 #include "pipes/PipeException.h"
+#include "win/ScopeExit.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
 namespace vantrel {
-
-namespace {
-
-class TMutexLock {
-public:
-    explicit TMutexLock(CRITICAL_SECTION& lock) : FLock(lock) { EnterCriticalSection(&FLock); }
-    ~TMutexLock() { LeaveCriticalSection(&FLock); }
-    TMutexLock(const TMutexLock&) = delete;
-    TMutexLock& operator=(const TMutexLock&) = delete;
-
-private:
-    CRITICAL_SECTION& FLock;
-};
-
-} // namespace
 
 TPipeWriteBuffer* AllocPipeWrite(const void* buffer, uint32_t count) {
     auto* record = new TPipeWriteBuffer{nullptr, count};
@@ -51,39 +37,27 @@ uint32_t NodeCost(const TWriteNode& node) {
 
 TWriteQueue::TWriteQueue() {
     // No security attributes: neither handle is inherited by a started program.
-    FDataEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    FDataEvent.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!FDataEvent)
         RaiseLastSystemError();
-    FEmptyEvent = CreateEventW(nullptr, TRUE, TRUE, nullptr);
-    if (!FEmptyEvent) {
-        DWORD code = GetLastError();
-        CloseHandle(FDataEvent);
-        RaiseSystemError(code);
-    }
-    InitializeCriticalSection(&FMutex);
+    FEmptyEvent.Reset(CreateEventW(nullptr, TRUE, TRUE, nullptr));
+    if (!FEmptyEvent)
+        RaiseLastSystemError();
 }
 
 TWriteQueue::~TWriteQueue() {
     Clear();
-    CloseHandle(FDataEvent);
-    CloseHandle(FEmptyEvent);
-    DeleteCriticalSection(&FMutex);
 }
 
 void TWriteQueue::Enqueue(TPipeWriteBuffer* buffer) {
-    TMutexLock lock(FMutex);
+    TLockGuard lock(FMutex);
     if (!buffer)
         return;
-    try {
-        if (buffer->Count > kMaxPipeMessage)
-            EnqueueMultiPart(buffer);
-        else
-            Append(buffer);
-    } catch (...) {
-        UpdateState();
-        throw;
-    }
-    UpdateState();
+    auto updateState = ScopeExit([this] { UpdateState(); });
+    if (buffer->Count > kMaxPipeMessage)
+        EnqueueMultiPart(buffer);
+    else
+        Append(buffer);
 }
 
 void TWriteQueue::Append(TPipeWriteBuffer* buffer) {
@@ -104,8 +78,11 @@ void TWriteQueue::Append(TPipeWriteBuffer* buffer) {
 }
 
 void TWriteQueue::EnqueueMultiPart(TPipeWriteBuffer* buffer) {
-    // Held for the whole sequence so that no Dequeue can split it.
-    TMutexLock lock(FMutex);
+    // Held for the whole sequence, so that no Dequeue can split it or take any of it before it
+    // is complete.
+    TLockGuard lock(FMutex);
+    auto freeBuffer = ScopeExit([&buffer] { FreePipeWrite(buffer); });
+    TWriteNode* const lastBefore = FTail;
     try {
         EnqueueControl(kTagStartMulti);
         const uint8_t* next = buffer->Buffer;
@@ -116,23 +93,41 @@ void TWriteQueue::EnqueueMultiPart(TPipeWriteBuffer* buffer) {
             Append(AllocPipeWrite(next, chunk));
             next += chunk;
         }
-    } catch (...) {
         EnqueueControl(kTagEndMulti);
-        FreePipeWrite(buffer);
+    } catch (...) {
+        // An end block after part of the message would have the receiver take a message cut
+        // short as whole. Nothing of the sequence has gone out yet: take all of it back.
+        RemoveAfter(lastBefore);
         throw;
     }
-    EnqueueControl(kTagEndMulti);
-    FreePipeWrite(buffer);
+}
+
+// Drops every node after `last` (all of them for none).
+void TWriteQueue::RemoveAfter(TWriteNode* last) {
+    TWriteNode* node = last ? last->Next : FHead;
+    while (node) {
+        TWriteNode* next = node->Next;
+        FDataSize -= NodeCost(*node);
+        FCount--;
+        FreePipeWrite(node->Data);
+        delete node;
+        node = next;
+    }
+    if (last)
+        last->Next = nullptr;
+    else
+        FHead = nullptr;
+    FTail = last;
 }
 
 void TWriteQueue::EnqueueControl(uint32_t tag) {
-    TMutexLock lock(FMutex);
+    TLockGuard lock(FMutex);
     TPipeControlBlock block{16, kControlMagic, tag, kControlMagic};
     Append(AllocPipeWrite(&block, sizeof(block)));
 }
 
 TPipeWriteBuffer* TWriteQueue::Dequeue() {
-    TMutexLock lock(FMutex);
+    TLockGuard lock(FMutex);
     TPipeWriteBuffer* result = nullptr;
     if (FHead) {
         TWriteNode* node = FHead;
@@ -149,8 +144,8 @@ TPipeWriteBuffer* TWriteQueue::Dequeue() {
 }
 
 void TWriteQueue::Clear() {
-    TMutexLock lock(FMutex);
-    ResetEvent(FDataEvent);
+    TLockGuard lock(FMutex);
+    ResetEvent(FDataEvent.Get());
     while (FHead) {
         TWriteNode* node = FHead;
         FHead = node->Next;
@@ -161,7 +156,7 @@ void TWriteQueue::Clear() {
     FDataSize = 0;
     FCount = 0;
     FSignalledData = false;
-    SetEvent(FEmptyEvent);
+    SetEvent(FEmptyEvent.Get());
 }
 
 void TWriteQueue::UpdateState() {
@@ -169,11 +164,11 @@ void TWriteQueue::UpdateState() {
         return;
     FSignalledData = FHead != nullptr;
     if (FHead) {
-        SetEvent(FDataEvent);
-        ResetEvent(FEmptyEvent);
+        SetEvent(FDataEvent.Get());
+        ResetEvent(FEmptyEvent.Get());
     } else {
-        ResetEvent(FDataEvent);
-        SetEvent(FEmptyEvent);
+        ResetEvent(FDataEvent.Get());
+        SetEvent(FEmptyEvent.Get());
     }
 }
 

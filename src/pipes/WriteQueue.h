@@ -1,6 +1,9 @@
 #pragma once
 // The outgoing side of the pipe: copies of messages waiting for the worker, and the framing
 // that carries messages longer than one pipe message as a sequence of parts.
+#include "win/Handle.h"
+#include "win/Lock.h"
+
 #include <windows.h>
 
 #include <atomic>
@@ -51,6 +54,7 @@ public:
     TWriteQueue& operator=(const TWriteQueue&) = delete;
 
     // Takes ownership; a buffer over kMaxPipeMessage bytes becomes "STMB", its parts, "ETMB".
+    // When that cannot be queued whole (out of memory), none of it is queued and it raises.
     void Enqueue(TPipeWriteBuffer* buffer);
     // The oldest buffer, now the caller's, or none.
     TPipeWriteBuffer* Dequeue();
@@ -60,22 +64,23 @@ public:
     // Whether anything is queued, without a round trip to the system as a wait would cost.
     bool HasData() const { return FCount.load(std::memory_order_acquire) > 0; }
     // Signalled while the queue holds something, and while it is empty.
-    HANDLE DataEvent() const { return FDataEvent; }
-    HANDLE EmptyEvent() const { return FEmptyEvent; }
+    HANDLE DataEvent() const { return FDataEvent.Get(); }
+    HANDLE EmptyEvent() const { return FEmptyEvent.Get(); }
 
 private:
     void EnqueueMultiPart(TPipeWriteBuffer* buffer);
     void EnqueueControl(uint32_t tag);
     void Append(TPipeWriteBuffer* buffer);
+    void RemoveAfter(TWriteNode* last);
     void UpdateState();
 
     // A critical section, which its owner may enter again as the multi-part path does. Under
     // Wine every call on a kernel mutex or event is a server round trip, so the events below
     // are only touched when the state changes.
-    CRITICAL_SECTION FMutex;
+    TCriticalSection FMutex;
     bool FSignalledData = false;
-    HANDLE FDataEvent = nullptr;
-    HANDLE FEmptyEvent = nullptr;
+    THandle FDataEvent;
+    THandle FEmptyEvent;
     std::atomic<uint32_t> FDataSize{0};
     std::atomic<uint32_t> FCount{0};
     TWriteNode* FHead = nullptr;

@@ -19,12 +19,47 @@ namespace vantrel::testing {
 
 using Bytes = std::vector<uint8_t>;
 
+// On the calling thread, the allocation after the next `count` ones raises std::bad_alloc
+// (AllocationFailure.cpp).
+void FailAllocationAfter(int count);
+
 // Every test runs in its own process, in parallel with others: the process id keeps names apart.
 inline std::wstring UniquePipeName(const wchar_t* role) {
     static int counter = 0;
     return std::wstring(L"VantrelTest.") + role + L"." + std::to_wstring(GetCurrentProcessId()) +
            L"." + std::to_wstring(++counter);
 }
+
+// For the life of the object, this process's temporary folder (TMP and TEMP) is a new folder of
+// its own, so that tests running in parallel do not see each other's temporary files.
+class TPrivateTempFolder {
+public:
+    TPrivateTempFolder() {
+        wchar_t folder[MAX_PATH + 1];
+        GetTempPathW(MAX_PATH + 1, folder);
+        FFolder = std::wstring(folder) + UniquePipeName(L"Temp");
+        CreateDirectoryW(FFolder.c_str(), nullptr);
+        FOldTmp = Variable(L"TMP");
+        FOldTemp = Variable(L"TEMP");
+        SetEnvironmentVariableW(L"TMP", FFolder.c_str());
+        SetEnvironmentVariableW(L"TEMP", FFolder.c_str());
+    }
+    ~TPrivateTempFolder() {
+        SetEnvironmentVariableW(L"TMP", FOldTmp.empty() ? nullptr : FOldTmp.c_str());
+        SetEnvironmentVariableW(L"TEMP", FOldTemp.empty() ? nullptr : FOldTemp.c_str());
+        RemoveDirectoryW(FFolder.c_str());
+    }
+    TPrivateTempFolder(const TPrivateTempFolder&) = delete;
+    TPrivateTempFolder& operator=(const TPrivateTempFolder&) = delete;
+
+private:
+    static std::wstring Variable(const wchar_t* name) {
+        wchar_t value[MAX_PATH + 1] = {};
+        DWORD length = GetEnvironmentVariableW(name, value, MAX_PATH + 1);
+        return length > 0 && length <= MAX_PATH ? std::wstring(value, length) : std::wstring();
+    }
+    std::wstring FFolder, FOldTmp, FOldTemp;
+};
 
 // Dispatches this thread's messages until `done` or the guard time runs out (which only a
 // fault lets happen).
@@ -101,19 +136,20 @@ public:
     void WriteAsync(std::vector<Bytes> messages) {
         JoinWriter();
         FWriter = std::thread([this, messages = std::move(messages)] {
-            for (const Bytes& m : messages)
-                if (!WriteOne(m))
+            for (const Bytes& message : messages)
+                if (!WriteOne(message))
                     break;
         });
     }
-    bool WriteOne(const Bytes& m) {
-        OVERLAPPED ov{};
-        ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        DWORD n = 0;
-        BOOL ok = WriteFile(FPipe, m.data(), static_cast<DWORD>(m.size()), &n, &ov);
+    bool WriteOne(const Bytes& message) {
+        OVERLAPPED overlapped{};
+        overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        DWORD written = 0;
+        BOOL ok = WriteFile(FPipe, message.data(), static_cast<DWORD>(message.size()), &written,
+                            &overlapped);
         if (!ok && GetLastError() == ERROR_IO_PENDING)
-            ok = GetOverlappedResult(FPipe, &ov, &n, TRUE);
-        CloseHandle(ov.hEvent);
+            ok = GetOverlappedResult(FPipe, &overlapped, &written, TRUE);
+        CloseHandle(overlapped.hEvent);
         return ok != FALSE;
     }
     void JoinWriter() {

@@ -18,8 +18,7 @@ using testing::PumpUntil;
 // A thread whose body runs a given function.
 class TProbeThread : public TThreadEx {
 public:
-    explicit TProbeThread(std::function<void(TProbeThread&)> body)
-        : TThreadEx(true), FBody(std::move(body)) {}
+    explicit TProbeThread(std::function<void(TProbeThread&)> body) : FBody(std::move(body)) {}
     void RunSync(std::function<void()> method) { Sync().Synchronize(std::move(method)); }
 
 protected:
@@ -132,8 +131,8 @@ TEST(ThreadSync, WithoutOnThreadDoneTheThreadEndsWhileItsCreatorDoesNotDispatch)
 
 TEST(ThreadSync, DispatchingLeavesTheQuitMessageForTheOwnersLoop) {
     int handled = 0;
-    HWND window = AllocateNotifyWindow([&](TMessage& m) {
-        if (m.Msg == WM_USER)
+    HWND window = AllocateNotifyWindow([&](TMessage& message) {
+        if (message.Msg == WM_USER)
             handled++;
     });
     ASSERT_TRUE(PostMessageW(window, WM_USER, 0, 0));
@@ -198,7 +197,8 @@ TEST(PipeException, SystemErrorsCarryTheCodeAndTheSystemsText) {
     EXPECT_EQ("System Error.  Code: 5.\r\n" + text,
               RaisedText([] { RaiseSystemError(ERROR_ACCESS_DENIED); }));
     EXPECT_EQ("A call to an OS function failed", RaisedText([] { RaiseSystemError(0); }));
-    EXPECT_EQ("System Error.  Code: 6.\r\n" + ToUtf8(SystemErrorText(ERROR_INVALID_HANDLE)), RaisedText([] {
+    EXPECT_EQ("System Error.  Code: 6.\r\n" + ToUtf8(SystemErrorText(ERROR_INVALID_HANDLE)),
+              RaisedText([] {
                   SetLastError(ERROR_INVALID_HANDLE);
                   RaiseLastSystemError();
               }));
@@ -207,13 +207,13 @@ TEST(PipeException, SystemErrorsCarryTheCodeAndTheSystemsText) {
 TEST(NotifyWindow, MessagesReachTheBoundMethodWithResultStartingAtZero) {
     LRESULT seenResult = -1;
     UINT seen = 0;
-    HWND window = AllocateNotifyWindow([&](TMessage& m) {
-        if (m.Msg == WM_USER + 1) {
-            seen = m.Msg;
-            seenResult = m.Result;
-            m.Result = 42;
+    HWND window = AllocateNotifyWindow([&](TMessage& message) {
+        if (message.Msg == WM_USER + 1) {
+            seen = message.Msg;
+            seenResult = message.Result;
+            message.Result = 42;
         } else {
-            m.Result = DefWindowProcW(nullptr, m.Msg, m.WParam, m.LParam);
+            message.Result = DefWindowProcW(nullptr, message.Msg, message.WParam, message.LParam);
         }
     });
     ASSERT_TRUE(IsWindow(window));
@@ -229,8 +229,8 @@ TEST(NotifyWindow, ManyWindowsCanBeBoundAndFreed) {
     std::vector<HWND> windows;
     std::vector<int> hits(400, 0);
     for (int i = 0; i < 400; ++i)
-        windows.push_back(AllocateNotifyWindow([&hits, i](TMessage& m) {
-            if (m.Msg == WM_USER)
+        windows.push_back(AllocateNotifyWindow([&hits, i](TMessage& message) {
+            if (message.Msg == WM_USER)
                 hits[i]++;
         }));
     for (HWND w : windows)

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
 #include <vector>
 
 namespace vantrel {
@@ -69,6 +70,46 @@ TEST(WriteQueue, LongMessageIsFramedInPartsOfTheLimit) {
     EXPECT_EQ(5u, got[5].size());
     EXPECT_EQ(longer, joined);
     EXPECT_EQ(Control(kTagEndMulti), got[6]);
+}
+
+// Running out of memory anywhere in framing a long message (a part, the end block) leaves
+// nothing of it queued: an end block after some of its parts would have the receiver take a
+// message cut short as whole.
+TEST(WriteQueue, ALongMessageThatCannotBeQueuedWholeLeavesNothingBehind) {
+    TWriteQueue queue;
+    queue.Enqueue(AllocPipeWrite("before", 6));
+    const uint32_t sizeBefore = queue.DataSize();
+    Bytes longer = Pattern(5 * 65534 + 9, 3);
+    int failures = 0;
+    for (int after = 0; after < 100; ++after) {
+        TPipeWriteBuffer* buffer =
+            AllocPipeWrite(longer.data(), static_cast<uint32_t>(longer.size()));
+        bool raised = false;
+        testing::FailAllocationAfter(after);
+        try {
+            queue.Enqueue(buffer);
+        } catch (const std::bad_alloc&) {
+            raised = true;
+        }
+        testing::FailAllocationAfter(-1);
+        if (!raised)
+            break;
+        failures++;
+        EXPECT_EQ(sizeBefore, queue.DataSize()) << "failing allocation " << after;
+        EXPECT_TRUE(Signalled(queue.DataEvent()));
+    }
+    // Start block, six parts and end block: two allocations each.
+    EXPECT_EQ(16, failures);
+    auto got = Drain(queue);
+    ASSERT_EQ(1u + 8u, got.size());
+    EXPECT_EQ(testing::Text("before"), got[0]);
+    EXPECT_EQ(Control(kTagStartMulti), got[1]);
+    Bytes joined;
+    for (size_t i = 2; i < 8; ++i)
+        joined.insert(joined.end(), got[i].begin(), got[i].end());
+    EXPECT_EQ(longer, joined);
+    EXPECT_EQ(Control(kTagEndMulti), got[8]);
+    EXPECT_EQ(0u, queue.DataSize());
 }
 
 TEST(WriteQueue, ClearDropsEverythingAndSignalsEmpty) {

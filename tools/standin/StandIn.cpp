@@ -1,6 +1,8 @@
 // A stand-in for the time-limit service: serves the service's pipe in message mode to any
 // number of clients, reads every message, logs one line per message and, for tests, does
 // what its control pipe tells it (see README.md).
+#include "win/Handle.h"
+
 #include <windows.h>
 
 #include <atomic>
@@ -13,11 +15,13 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
 namespace {
 
+using vantrel::THandle;
 using Bytes = std::vector<uint8_t>;
 
 constexpr uint32_t kMaxPipeMessage = 65534;
@@ -33,42 +37,49 @@ struct Options {
 };
 
 Options gOptions;
-HANDLE gStopEvent = nullptr;   // set on "exit"
-HANDLE gResumeEvent = nullptr; // set while reading, reset while stalled
-HANDLE gStallEvent = nullptr;  // the opposite
+THandle gStopEvent;   // set on "exit"
+THandle gResumeEvent; // set while reading, reset while stalled
+THandle gStallEvent;  // the opposite
 std::atomic<bool> gEcho{false};
 std::atomic<bool> gStalled{false};
+// Session objects that exist, ended or not: each holds a pipe and four events.
+std::atomic<int> gSessionObjects{0};
 
 std::mutex gStatsLock;
 uint64_t gMessages = 0;
 uint64_t gBytes = 0;
 uint64_t gPipeMessages = 0;
+uint64_t gFlooded = 0;
 Bytes gLast;
 
 std::mutex gLogLock;
 
-bool IsControlBlock(const Bytes& m, uint32_t* tag) {
-    if (m.size() != 16)
+bool IsControlBlock(const Bytes& message, uint32_t* tag) {
+    if (message.size() != 16)
         return false;
-    uint32_t w[4];
-    std::memcpy(w, m.data(), 16);
-    if (w[0] != 16 || w[1] != kControlMagic || w[3] != kControlMagic)
+    uint32_t words[4];
+    std::memcpy(words, message.data(), 16);
+    if (words[0] != 16 || words[1] != kControlMagic || words[3] != kControlMagic)
         return false;
-    *tag = w[2];
+    *tag = words[2];
     return true;
 }
 
 Bytes ControlBlock(uint32_t tag) {
-    uint32_t w[4] = {16, kControlMagic, tag, kControlMagic};
-    return Bytes(reinterpret_cast<uint8_t*>(w), reinterpret_cast<uint8_t*>(w) + 16);
+    uint32_t words[4] = {16, kControlMagic, tag, kControlMagic};
+    return Bytes(reinterpret_cast<uint8_t*>(words), reinterpret_cast<uint8_t*>(words) + 16);
+}
+
+THandle NewEvent(bool signalled = false) {
+    return THandle(CreateEventW(nullptr, TRUE, signalled, nullptr));
 }
 
 // Byte i of a generated reply: (i * 7) mod 251, so that no run of bytes repeats early.
 Bytes Pattern(uint32_t size) {
-    Bytes b(size);
+    Bytes bytes(size);
     for (uint32_t i = 0; i < size; ++i)
-        b[i] = static_cast<uint8_t>((static_cast<uint64_t>(i) * 7) % 251);
-    return b;
+        bytes[i] = static_cast<uint8_t>((static_cast<uint64_t>(i) * 7) % 251);
+    return bytes;
 }
 
 std::wstring DefaultLogPath() {
@@ -89,53 +100,57 @@ void CreateFolderOf(const std::wstring& path) {
     CreateDirectoryW(folder.c_str(), nullptr);
 }
 
-void LogMessage(const Bytes& m) {
-    SYSTEMTIME t;
-    GetLocalTime(&t);
+void LogMessage(const Bytes& message) {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
     char head[96];
-    std::snprintf(head, sizeof(head), "%04u-%02u-%02u %02u:%02u:%02u.%03u  %zu bytes", t.wYear,
-                  t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds, m.size());
+    std::snprintf(head, sizeof(head), "%04u-%02u-%02u %02u:%02u:%02u.%03u  %zu bytes", now.wYear,
+                  now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds,
+                  message.size());
     std::string line = head;
-    bool printable = !m.empty() && m.size() <= 256;
-    for (uint8_t c : m)
-        printable = printable && c >= 0x20 && c < 0x7F;
+    bool printable = !message.empty() && message.size() <= 256;
+    for (uint8_t byte : message)
+        printable = printable && byte >= 0x20 && byte < 0x7F;
     if (printable)
-        line += "  " + std::string(m.begin(), m.end());
+        line += "  " + std::string(message.begin(), message.end());
     line += "\r\n";
     std::lock_guard<std::mutex> guard(gLogLock);
     CreateFolderOf(gOptions.logPath);
-    HANDLE file = CreateFileW(gOptions.logPath.c_str(), FILE_APPEND_DATA,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    const THandle file(CreateFileW(gOptions.logPath.c_str(), FILE_APPEND_DATA,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
         return;
     DWORD written = 0;
-    WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-    CloseHandle(file);
+    WriteFile(file.Get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
 }
+
+// What a session sends without pause, as fast as its client reads.
+enum class TFlood {
+    None,
+    Short, // 10-byte messages
+    Huge,  // single pipe messages of a given size
+    Multi, // one multi-part message that never ends: "STMB", then parts
+};
 
 // One connected client, served by its own thread with overlapped I/O, so that writing a long
 // reply never stops it from reading (the client's writer waits for us to read).
 class Session {
 public:
-    explicit Session(HANDLE pipe) : FPipe(pipe) {
-        FReadEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        FWriteEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        FQueueEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        FCloseEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    explicit Session(THandle pipe)
+        : FPipe(std::move(pipe)), FReadEvent(NewEvent()), FWriteEvent(NewEvent()),
+          FQueueEvent(NewEvent()), FCloseEvent(NewEvent()) {
+        gSessionObjects++;
     }
-    ~Session() {
-        CloseHandle(FReadEvent);
-        CloseHandle(FWriteEvent);
-        CloseHandle(FQueueEvent);
-        CloseHandle(FCloseEvent);
-    }
+    ~Session() { gSessionObjects--; }
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
 
     void Send(Bytes message) {
         std::lock_guard<std::mutex> guard(FQueueLock);
         FQueue.push_back(std::move(message));
         if (!FQueueSignalled) {
-            SetEvent(FQueueEvent);
+            SetEvent(FQueueEvent.Get());
             FQueueSignalled = true;
         }
     }
@@ -153,11 +168,23 @@ public:
             FQueue.push_back(ControlBlock(kTagEnd));
         }
         if (!FQueueSignalled) {
-            SetEvent(FQueueEvent);
+            SetEvent(FQueueEvent.Get());
             FQueueSignalled = true;
         }
     }
-    void Close() { SetEvent(FCloseEvent); }
+    // Replaces the flood under way; an endless multi-part message that stops gets its "ETMB".
+    void Flood(TFlood mode, uint32_t size) {
+        std::lock_guard<std::mutex> guard(FQueueLock);
+        if (FMultiOpen && mode != TFlood::Multi) {
+            FQueue.push_back(ControlBlock(kTagEnd));
+            FMultiOpen = false;
+        }
+        FFlood = mode;
+        FFloodSize = size;
+        SetEvent(FQueueEvent.Get());
+        FQueueSignalled = true;
+    }
+    void Close() { SetEvent(FCloseEvent.Get()); }
     bool Ended() const { return FEnded; }
     bool Reading() const { return FReading; }
 
@@ -165,9 +192,9 @@ public:
         Bytes buffer(kPipeBuffer);
         Bytes incoming;
         OVERLAPPED readOv{}, writeOv{};
-        readOv.hEvent = FReadEvent;
-        writeOv.hEvent = FWriteEvent;
-        bool readPending = false, writePending = false;
+        readOv.hEvent = FReadEvent.Get();
+        writeOv.hEvent = FWriteEvent.Get();
+        bool readPending = false, writePending = false, flooding = false;
         Bytes writing;
         // Each wait says which handle woke it; nothing else is polled, because under Wine every
         // look at an event is a round trip to the server.
@@ -176,7 +203,7 @@ public:
             if (!readPending && !gStalled) {
                 readOv.Internal = readOv.InternalHigh = 0;
                 DWORD n = 0;
-                if (ReadFile(FPipe, buffer.data(), kPipeBuffer, &n, &readOv) ||
+                if (ReadFile(FPipe.Get(), buffer.data(), kPipeBuffer, &n, &readOv) ||
                     GetLastError() == ERROR_MORE_DATA || GetLastError() == ERROR_IO_PENDING)
                     readPending = true;
                 else
@@ -184,20 +211,28 @@ public:
             }
             if (!writePending) {
                 std::lock_guard<std::mutex> guard(FQueueLock);
+                const Bytes* next = nullptr;
+                flooding = false;
                 if (!FQueue.empty()) {
                     writing = std::move(FQueue.front());
                     FQueue.pop_front();
+                    next = &writing;
+                } else if (FFlood != TFlood::None) {
+                    next = &NextFloodMessage(writing);
+                    flooding = true;
+                }
+                if (next) {
                     writeOv.Internal = writeOv.InternalHigh = 0;
                     DWORD n = 0;
-                    if (WriteFile(FPipe, writing.data(), static_cast<DWORD>(writing.size()), &n,
+                    if (WriteFile(FPipe.Get(), next->data(), static_cast<DWORD>(next->size()), &n,
                                   &writeOv) ||
                         GetLastError() == ERROR_IO_PENDING)
                         writePending = true;
                     else
                         break;
                 }
-                if (FQueue.empty() && FQueueSignalled) {
-                    ResetEvent(FQueueEvent);
+                if (FQueue.empty() && FFlood == TFlood::None && FQueueSignalled) {
+                    ResetEvent(FQueueEvent.Get());
                     FQueueSignalled = false;
                 }
             }
@@ -205,9 +240,9 @@ public:
             HANDLE waits[5];
             Wake meaning[5];
             DWORD count = 0;
-            auto add = [&](HANDLE h, Wake w) {
-                waits[count] = h;
-                meaning[count++] = w;
+            auto add = [&](const THandle& handle, Wake why) {
+                waits[count] = handle.Get();
+                meaning[count++] = why;
             };
             add(gStopEvent, kStop);
             add(FCloseEvent, kClose);
@@ -221,20 +256,20 @@ public:
                 add(FWriteEvent, kWrite);
             else
                 add(FQueueEvent, kQueue);
-            DWORD r = WaitForMultipleObjects(count, waits, FALSE, INFINITE);
-            if (r >= WAIT_OBJECT_0 + count)
+            DWORD result = WaitForMultipleObjects(count, waits, FALSE, INFINITE);
+            if (result >= WAIT_OBJECT_0 + count)
                 break;
-            Wake wake = meaning[r - WAIT_OBJECT_0];
+            Wake wake = meaning[result - WAIT_OBJECT_0];
             if (wake == kStop || wake == kClose)
                 break;
             if (wake == kRead || wake == kStall) {
                 // Told to stop reading: take back the read we left outstanding. A message that
                 // arrived just before still counts as read.
                 if (wake == kStall)
-                    CancelIoEx(FPipe, &readOv);
+                    CancelIoEx(FPipe.Get(), &readOv);
                 readPending = false;
                 DWORD n = 0;
-                if (GetOverlappedResult(FPipe, &readOv, &n, TRUE))
+                if (GetOverlappedResult(FPipe.Get(), &readOv, &n, TRUE))
                     Received(buffer, n, incoming, true);
                 else if (GetLastError() == ERROR_MORE_DATA)
                     Received(buffer, n, incoming, false);
@@ -244,26 +279,45 @@ public:
                     FReading = false;
             } else if (wake == kWrite) {
                 DWORD n = 0;
-                if (!GetOverlappedResult(FPipe, &writeOv, &n, TRUE))
+                if (!GetOverlappedResult(FPipe.Get(), &writeOv, &n, TRUE))
                     break;
                 writePending = false;
+                if (flooding) {
+                    std::lock_guard<std::mutex> guard(gStatsLock);
+                    gFlooded++;
+                }
             }
         }
-        CancelIo(FPipe);
+        CancelIo(FPipe.Get());
         DWORD ignored = 0;
         if (readPending)
-            GetOverlappedResult(FPipe, &readOv, &ignored, TRUE);
+            GetOverlappedResult(FPipe.Get(), &readOv, &ignored, TRUE);
         if (writePending)
-            GetOverlappedResult(FPipe, &writeOv, &ignored, TRUE);
+            GetOverlappedResult(FPipe.Get(), &writeOv, &ignored, TRUE);
         // Closing without DisconnectNamedPipe gives the client a broken pipe, as a service
         // that ends would.
-        CloseHandle(FPipe);
+        FPipe.Close();
         FEnded = true;
     }
 
 private:
-    void Received(const Bytes& buffer, DWORD n, Bytes& incoming, bool whole) {
-        incoming.insert(incoming.end(), buffer.begin(), buffer.begin() + n);
+    // The next message of the flood, under FQueueLock; `spare` holds it when it is not kept.
+    const Bytes& NextFloodMessage(Bytes& spare) {
+        if (FFlood == TFlood::Multi && !FMultiOpen) {
+            FMultiOpen = true;
+            spare = ControlBlock(kTagStart);
+            return spare;
+        }
+        uint32_t size = FFlood == TFlood::Short  ? 10
+                        : FFlood == TFlood::Huge ? FFloodSize
+                                                 : kMaxPipeMessage;
+        if (FFloodMessage.size() != size)
+            FFloodMessage = Pattern(size);
+        return FFloodMessage;
+    }
+
+    void Received(const Bytes& buffer, DWORD count, Bytes& incoming, bool whole) {
+        incoming.insert(incoming.end(), buffer.begin(), buffer.begin() + count);
         if (!whole)
             return;
         Bytes message;
@@ -306,83 +360,99 @@ private:
             SendFramed(message);
     }
 
-    HANDLE FPipe;
-    HANDLE FReadEvent, FWriteEvent, FQueueEvent, FCloseEvent;
+    THandle FPipe;
+    THandle FReadEvent, FWriteEvent, FQueueEvent, FCloseEvent;
     std::mutex FQueueLock;
     std::deque<Bytes> FQueue;
     bool FQueueSignalled = false;
+    TFlood FFlood = TFlood::None;
+    uint32_t FFloodSize = 0;
+    bool FMultiOpen = false;
+    Bytes FFloodMessage;
     bool FCollecting = false;
     Bytes FMulti;
     std::atomic<bool> FEnded{false};
     std::atomic<bool> FReading{true};
 };
 
+// The sessions under way. Each one leaves the list when it ends, and its object, with its
+// pipe and events, goes with the last reference, normally its thread's own.
 std::mutex gSessionsLock;
+std::condition_variable gSessionsEnded;
 std::vector<std::shared_ptr<Session>> gSessions;
-std::vector<std::thread> gThreads;
+
+void RemoveSession(const Session* ended) {
+    std::lock_guard<std::mutex> guard(gSessionsLock);
+    for (auto it = gSessions.begin(); it != gSessions.end(); ++it) {
+        if (it->get() == ended) {
+            gSessions.erase(it);
+            break;
+        }
+    }
+    gSessionsEnded.notify_all();
+}
 
 std::vector<std::shared_ptr<Session>> LiveSessions() {
     std::lock_guard<std::mutex> guard(gSessionsLock);
     std::vector<std::shared_ptr<Session>> live;
-    for (auto& s : gSessions)
-        if (!s->Ended())
-            live.push_back(s);
+    for (auto& session : gSessions)
+        if (!session->Ended())
+            live.push_back(session);
     return live;
 }
 
-HANDLE MakePipe(const std::wstring& name, bool first) {
+THandle MakePipe(const std::wstring& name, bool first) {
     std::wstring path = L"\\\\.\\pipe\\" + name;
     DWORD openMode = PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED;
     if (first)
         openMode |= FILE_FLAG_FIRST_PIPE_INSTANCE;
-    return CreateNamedPipeW(path.c_str(), openMode,
-                            PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
-                            PIPE_UNLIMITED_INSTANCES, kPipeBuffer, kPipeBuffer, 5000, nullptr);
+    return THandle(CreateNamedPipeW(
+        path.c_str(), openMode, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
+        PIPE_UNLIMITED_INSTANCES, kPipeBuffer, kPipeBuffer, 5000, nullptr));
 }
 
 // Waits for a client on `pipe`; false when told to exit first.
 bool AwaitClient(HANDLE pipe) {
-    OVERLAPPED ov{};
-    ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    bool connected = false;
-    if (ConnectNamedPipe(pipe, &ov)) {
-        connected = true;
-    } else if (GetLastError() == ERROR_PIPE_CONNECTED) {
-        connected = true;
-    } else if (GetLastError() == ERROR_IO_PENDING) {
-        HANDLE waits[2] = {gStopEvent, ov.hEvent};
-        DWORD r = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
-        DWORD n = 0;
-        if (r == WAIT_OBJECT_0 + 1 && GetOverlappedResult(pipe, &ov, &n, FALSE)) {
-            connected = true;
-        } else {
-            CancelIo(pipe);
-            GetOverlappedResult(pipe, &ov, &n, TRUE);
-        }
-    }
-    CloseHandle(ov.hEvent);
-    return connected;
+    const THandle event = NewEvent();
+    OVERLAPPED overlapped{};
+    overlapped.hEvent = event.Get();
+    if (ConnectNamedPipe(pipe, &overlapped) || GetLastError() == ERROR_PIPE_CONNECTED)
+        return true;
+    if (GetLastError() != ERROR_IO_PENDING)
+        return false;
+    HANDLE waits[2] = {gStopEvent.Get(), event.Get()};
+    DWORD result = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+    DWORD ignored = 0;
+    if (result == WAIT_OBJECT_0 + 1 && GetOverlappedResult(pipe, &overlapped, &ignored, FALSE))
+        return true;
+    CancelIo(pipe);
+    GetOverlappedResult(pipe, &overlapped, &ignored, TRUE);
+    return false;
 }
 
-void ServeData(HANDLE first) {
-    HANDLE pipe = first;
-    while (pipe != INVALID_HANDLE_VALUE) {
-        if (!AwaitClient(pipe)) {
-            CloseHandle(pipe);
+void ServeData(THandle pipe) {
+    while (pipe) {
+        if (!AwaitClient(pipe.Get()))
             return;
-        }
-        auto session = std::make_shared<Session>(pipe);
+        auto session = std::make_shared<Session>(std::move(pipe));
         {
             std::lock_guard<std::mutex> guard(gSessionsLock);
             gSessions.push_back(session);
-            gThreads.emplace_back([session] { session->Run(); });
+        }
+        try {
+            std::thread([session] {
+                session->Run();
+                RemoveSession(session.get());
+            }).detach();
+        } catch (const std::system_error&) {
+            RemoveSession(session.get());
         }
         pipe = MakePipe(gOptions.pipeName, false);
     }
 }
 
 std::string Reply(const std::string& command) {
-    auto word = [&](const char* w) { return command.rfind(w, 0) == 0; };
+    auto word = [&](const char* prefix) { return command.rfind(prefix, 0) == 0; };
     auto argument = [&]() {
         size_t space = command.find(' ');
         return space == std::string::npos ? std::string() : command.substr(space + 1);
@@ -391,11 +461,14 @@ std::string Reply(const std::string& command) {
         return "ok";
     if (command == "stats") {
         std::lock_guard<std::mutex> guard(gStatsLock);
-        char text[160];
-        std::snprintf(text, sizeof(text), "clients=%zu messages=%llu bytes=%llu pipemessages=%llu",
+        char text[200];
+        std::snprintf(text, sizeof(text),
+                      "clients=%zu messages=%llu bytes=%llu pipemessages=%llu flooded=%llu "
+                      "sessions=%d",
                       LiveSessions().size(), static_cast<unsigned long long>(gMessages),
                       static_cast<unsigned long long>(gBytes),
-                      static_cast<unsigned long long>(gPipeMessages));
+                      static_cast<unsigned long long>(gPipeMessages),
+                      static_cast<unsigned long long>(gFlooded), gSessionObjects.load());
         return text;
     }
     if (command == "last") {
@@ -404,7 +477,7 @@ std::string Reply(const std::string& command) {
     }
     if (command == "reset") {
         std::lock_guard<std::mutex> guard(gStatsLock);
-        gMessages = gBytes = gPipeMessages = 0;
+        gMessages = gBytes = gPipeMessages = gFlooded = 0;
         gLast.clear();
         return "ok";
     }
@@ -414,13 +487,13 @@ std::string Reply(const std::string& command) {
     }
     if (command == "stall on") {
         gStalled = true;
-        ResetEvent(gResumeEvent);
-        SetEvent(gStallEvent);
+        ResetEvent(gResumeEvent.Get());
+        SetEvent(gStallEvent.Get());
         // Answer only when no session has a read outstanding any more.
         for (int i = 0; i < 200; ++i) {
             bool reading = false;
-            for (auto& s : LiveSessions())
-                reading = reading || s->Reading();
+            for (auto& session : LiveSessions())
+                reading = reading || session->Reading();
             if (!reading)
                 break;
             Sleep(10);
@@ -429,13 +502,33 @@ std::string Reply(const std::string& command) {
     }
     if (command == "stall off") {
         gStalled = false;
-        ResetEvent(gStallEvent);
-        SetEvent(gResumeEvent);
+        ResetEvent(gStallEvent.Get());
+        SetEvent(gResumeEvent.Get());
         return "ok";
     }
     if (command == "close") {
-        for (auto& s : LiveSessions())
-            s->Close();
+        for (auto& session : LiveSessions())
+            session->Close();
+        return "ok";
+    }
+    if (word("flood ")) {
+        const std::string how = argument();
+        TFlood mode = TFlood::None;
+        uint32_t size = 0;
+        if (how == "short")
+            mode = TFlood::Short;
+        else if (how == "multi")
+            mode = TFlood::Multi;
+        else if (how.rfind("huge ", 0) == 0) {
+            mode = TFlood::Huge;
+            size = static_cast<uint32_t>(std::stoul(how.substr(5)));
+        } else if (how != "off")
+            return "error: unknown flood";
+        auto live = LiveSessions();
+        if (live.empty() && mode != TFlood::None)
+            return "error: no client";
+        for (auto& session : live)
+            session->Flood(mode, size);
         return "ok";
     }
     if (word("send ") || word("raw ") || word("rawhex ")) {
@@ -450,48 +543,59 @@ std::string Reply(const std::string& command) {
         auto live = LiveSessions();
         if (live.empty())
             return "error: no client";
-        for (auto& s : live) {
+        for (auto& session : live) {
             if (word("send "))
-                s->SendFramed(message);
+                session->SendFramed(message);
             else
-                s->Send(message);
+                session->Send(message);
         }
         return "ok";
     }
     if (command == "exit") {
-        SetEvent(gStopEvent);
+        SetEvent(gStopEvent.Get());
         return "ok";
     }
     return "error: unknown command";
 }
 
-void ServeControl(HANDLE first) {
-    HANDLE pipe = first;
+// Reads one message from a control client; empty when it could not be read.
+std::string ReadCommand(HANDLE pipe) {
     Bytes buffer(65536);
-    while (WaitForSingleObject(gStopEvent, 0) != WAIT_OBJECT_0) {
-        if (pipe == INVALID_HANDLE_VALUE)
-            return;
-        if (!AwaitClient(pipe))
-            break;
-        std::string command;
-        for (;;) {
-            OVERLAPPED ov{};
-            ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-            DWORD n = 0;
-            BOOL ok = ReadFile(pipe, buffer.data(), static_cast<DWORD>(buffer.size()), &n, &ov);
-            DWORD error = ok ? 0 : GetLastError();
-            if (error == ERROR_IO_PENDING) {
-                ok = GetOverlappedResult(pipe, &ov, &n, TRUE);
-                error = ok ? 0 : GetLastError();
-            }
-            CloseHandle(ov.hEvent);
-            command.append(reinterpret_cast<char*>(buffer.data()), n);
-            if (error != ERROR_MORE_DATA) {
-                if (error != 0)
-                    command.clear();
-                break;
-            }
+    std::string command;
+    const THandle event = NewEvent();
+    for (;;) {
+        OVERLAPPED overlapped{};
+        overlapped.hEvent = event.Get();
+        DWORD count = 0;
+        BOOL ok =
+            ReadFile(pipe, buffer.data(), static_cast<DWORD>(buffer.size()), &count, &overlapped);
+        DWORD error = ok ? 0 : GetLastError();
+        if (error == ERROR_IO_PENDING) {
+            ok = GetOverlappedResult(pipe, &overlapped, &count, TRUE);
+            error = ok ? 0 : GetLastError();
         }
+        command.append(reinterpret_cast<char*>(buffer.data()), count);
+        if (error != ERROR_MORE_DATA)
+            return error == 0 ? command : std::string();
+    }
+}
+
+void WriteReply(HANDLE pipe, const std::string& reply) {
+    const THandle event = NewEvent();
+    OVERLAPPED overlapped{};
+    overlapped.hEvent = event.Get();
+    DWORD count = 0;
+    if (!WriteFile(pipe, reply.data(), static_cast<DWORD>(reply.size()), &count, &overlapped) &&
+        GetLastError() == ERROR_IO_PENDING)
+        GetOverlappedResult(pipe, &overlapped, &count, TRUE);
+    FlushFileBuffers(pipe);
+}
+
+void ServeControl(THandle pipe) {
+    while (pipe && WaitForSingleObject(gStopEvent.Get(), 0) != WAIT_OBJECT_0) {
+        if (!AwaitClient(pipe.Get()))
+            break;
+        std::string command = ReadCommand(pipe.Get());
         while (!command.empty() && (command.back() == '\n' || command.back() == '\r'))
             command.pop_back();
         std::string reply;
@@ -500,17 +604,9 @@ void ServeControl(HANDLE first) {
         } catch (...) {
             reply = "error: bad argument";
         }
-        OVERLAPPED ov{};
-        ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        DWORD n = 0;
-        if (!WriteFile(pipe, reply.data(), static_cast<DWORD>(reply.size()), &n, &ov) &&
-            GetLastError() == ERROR_IO_PENDING)
-            GetOverlappedResult(pipe, &ov, &n, TRUE);
-        CloseHandle(ov.hEvent);
-        FlushFileBuffers(pipe);
-        DisconnectNamedPipe(pipe);
+        WriteReply(pipe.Get(), reply);
+        DisconnectNamedPipe(pipe.Get());
     }
-    CloseHandle(pipe);
 }
 
 void Usage() {
@@ -541,35 +637,31 @@ int wmain(int argc, wchar_t** argv) {
     // Wine lets a second server create the first instance of a pipe that exists already, so a
     // second stand-in for the same name is refused by a named mutex as well.
     std::wstring guardName = L"Local\\QorStandIn." + gOptions.pipeName;
-    HANDLE guard = CreateMutexW(nullptr, FALSE, guardName.c_str());
+    const THandle guard(CreateMutexW(nullptr, FALSE, guardName.c_str()));
     if (!guard || GetLastError() == ERROR_ALREADY_EXISTS) {
         std::fwprintf(stderr, L"QorStandIn: \\\\.\\pipe\\%ls is served already\n",
                       gOptions.pipeName.c_str());
         return 1;
     }
-    gStopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    gResumeEvent = CreateEventW(nullptr, TRUE, TRUE, nullptr);
-    gStallEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    HANDLE data = MakePipe(gOptions.pipeName, true);
-    HANDLE control = MakePipe(gOptions.controlName, true);
-    if (data == INVALID_HANDLE_VALUE || control == INVALID_HANDLE_VALUE) {
+    gStopEvent = NewEvent();
+    gResumeEvent = NewEvent(true);
+    gStallEvent = NewEvent();
+    THandle data = MakePipe(gOptions.pipeName, true);
+    THandle control = MakePipe(gOptions.controlName, true);
+    if (!data || !control) {
         std::fwprintf(stderr, L"QorStandIn: cannot serve \\\\.\\pipe\\%ls (error %lu)\n",
                       gOptions.pipeName.c_str(), GetLastError());
         return 1;
     }
-    std::thread dataThread(ServeData, data);
+    std::thread dataThread(ServeData, std::move(data));
     std::wprintf(L"ready \\\\.\\pipe\\%ls control \\\\.\\pipe\\%ls log %ls\n",
                  gOptions.pipeName.c_str(), gOptions.controlName.c_str(), gOptions.logPath.c_str());
     std::fflush(stdout);
-    ServeControl(control);
-    SetEvent(gStopEvent);
+    ServeControl(std::move(control));
+    SetEvent(gStopEvent.Get());
     dataThread.join();
-    std::vector<std::thread> threads;
-    {
-        std::lock_guard<std::mutex> guard(gSessionsLock);
-        threads.swap(gThreads);
-    }
-    for (auto& t : threads)
-        t.join();
+    // Every session sees the stop event and ends.
+    std::unique_lock<std::mutex> lock(gSessionsLock);
+    gSessionsEnded.wait(lock, [] { return gSessions.empty(); });
     return 0;
 }
