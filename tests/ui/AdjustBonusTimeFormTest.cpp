@@ -175,6 +175,10 @@ TEST_F(AdjustBonusTimeForm, WorksFromTheKeyboardAndKeepsTheAmountAfterCancel) {
     EXPECT_EQ(focusAtStart, Form::IdRb1h);
     EXPECT_TRUE(Dialog.IsChecked(Form::IdRb1h));
     EXPECT_EQ(Dialog.SelectedAmount(), 60);
+
+    // The buttons' access keys.
+    EXPECT_EQ(Steps::Run(Dialog, {[] { Steps::AltKey(L'c'); }}), IDCANCEL);
+    EXPECT_EQ(Steps::Run(Dialog, {[] { Steps::AltKey(L'o'); }}), IDOK);
 }
 
 TEST_F(AdjustBonusTimeForm, MovingToAScreenOf144DpiScalesLayoutAndPicture) {

@@ -131,6 +131,8 @@ TEST_F(DetailedTimeUsageForm, WorksFromTheKeyboard) {
     EXPECT_EQ(selected, 1); // the arrows went to the list, not to the dialog
     EXPECT_FALSE(IsWindowVisible(Dialog.Handle()));
 
+    result = Steps::Run(Dialog, {[] { Steps::AltKey(L'o'); }});
+    EXPECT_NE(result, IDABORT);
     result = Steps::Run(Dialog, {[] { Steps::Key(VK_ESCAPE); }});
     EXPECT_NE(result, IDABORT);
     EXPECT_FALSE(IsWindowVisible(Dialog.Handle()));

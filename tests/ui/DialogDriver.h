@@ -34,6 +34,12 @@ public:
         PostMessageW(target, WM_KEYUP, key, 0xC0000001);
     }
 
+    // Alt and a letter on the control that has the focus: the character message the system
+    // makes of the keys.
+    static void AltKey(wchar_t letter) {
+        PostMessageW(GetFocus(), WM_SYSCHAR, letter, 1 | (1 << 29));
+    }
+
 private:
     TModalSteps(TModalDialog& dialog, std::vector<TStep> steps)
         : FDialog(dialog), FSteps(std::move(steps)) {
