@@ -1,7 +1,5 @@
 #include "model/QorUser.h"
 
-#include "ui/controls/ALProgressBar.h"
-
 #include <limits>
 
 namespace vantrel {

@@ -1,14 +1,11 @@
 #pragma once
 // One monitored Windows account: its weekly settings, its usage and today's figures.
-#include <memory>
 #include <string>
 
 namespace vantrel {
 
 // A 64-bit figure brought into the int range: beyond it, the nearest end of the range.
 int SaturatedInt(long long value);
-
-class TALProgressBar;
 
 // Preset weekly schedules of SetDefaults; any other number gives the Default schedule.
 enum TProfile { ProfileStrict = 0, ProfileDefault = 1, ProfileLenient = 2 };
@@ -17,13 +14,12 @@ class TQorUser {
 public:
     // All fields start zero, false or empty, then the Default profile is applied with usage reset.
     TQorUser();
-    // Destroys ProgressBar with the record.
     ~TQorUser();
     TQorUser(const TQorUser&) = delete;
     TQorUser& operator=(const TQorUser&) = delete;
 
     // Loads a preset schedule and clears the day state (flags, bonus, derived figures and,
-    // with resetUsage, the local usage). Username, total usage, ProgressBar and
+    // with resetUsage, the local usage). Username, total usage and
     // WeekTimeUsage stay.
     void SetDefaults(int profile, bool resetUsage);
     // Copies the settings only: Username, QorControl, the 21 schedule fields and the bonus.
@@ -94,8 +90,6 @@ public:
     int TodaysTimeLimit = 0;
     int TodaysBonusTime = 0;
     int TodaysTimeUsage = 0;
-    // The bar of this user's row in the user list; created by the list, owned here.
-    std::unique_ptr<TALProgressBar> ProgressBar;
     // Scratch sum of the weekly usage report; never stored.
     int WeekTimeUsage = 0;
 };

@@ -1,7 +1,8 @@
 #include "ui/AboutForm.h"
 
 #include "model/Constants.h"
-#include "ui/Presentation.h"
+#include "ui/Fonts.h"
+#include "ui/ProgramIcons.h"
 #include "ui/Resources.h"
 #include "ui/controls/Shell.h"
 
@@ -16,8 +17,6 @@ constexpr COLORREF kLinkColor = RGB(0, 0, 128); // navy
 
 TMyAboutForm::~TMyAboutForm() {
     DestroyHandle();
-    if (FLogo)
-        DestroyIcon(FLogo);
 }
 
 bool TMyAboutForm::Create(HWND owner) {
@@ -59,13 +58,7 @@ void TMyAboutForm::CreateControls() {
 }
 
 void TMyAboutForm::LoadLogo() {
-    HICON logo = LoadProgramIcon(LogoResource(), Scale(kLogoSize));
-    if (!logo)
-        return;
-    SendMessageW(Control(IdLogo), STM_SETICON, reinterpret_cast<WPARAM>(logo), 0);
-    if (FLogo)
-        DestroyIcon(FLogo);
-    FLogo = logo;
+    SetPictureIcon(Control(IdLogo), LogoResource(), Scale(kLogoSize));
 }
 
 void TMyAboutForm::OnDpiChanged() {
@@ -127,6 +120,9 @@ bool TMyAboutForm::OnCommand(int id, int code, HWND) {
 
 LRESULT TMyAboutForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
+    case WM_DESTROY:
+        ClearPictureIcon(Control(IdLogo));
+        break;
     case WM_SETCURSOR:
         if (IsLink(reinterpret_cast<HWND>(wParam))) {
             SetCursor(LoadCursorW(nullptr, IDC_HAND));

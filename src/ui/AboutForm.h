@@ -56,7 +56,6 @@ private:
 
     TFontHandle FBoldFont;
     TFontHandle FLinkFont;
-    HICON FLogo = nullptr;
 };
 
 class TAboutForm : public TMyAboutForm {

@@ -1,5 +1,7 @@
 #include "ui/Application.h"
 
+#include "win/MessagePump.h"
+
 namespace vantrel {
 
 bool TApplication::CreateForms() {
@@ -24,14 +26,7 @@ int TApplication::Run(int cmdShow) {
 }
 
 void TApplication::ProcessMessages() {
-    MSG msg{};
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            PostQuitMessage(static_cast<int>(msg.wParam));
-            return;
-        }
-        DispatchOne(msg);
-    }
+    PumpWaitingMessages([this](MSG& msg) { return MainForm.TranslateAccelerator(msg); });
 }
 
 void TApplication::DispatchOne(MSG& msg) {

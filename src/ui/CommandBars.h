@@ -5,6 +5,7 @@
 #include "ui/ActionManager.h"
 #include "ui/XPColorMap.h"
 #include "ui/controls/Gdi.h"
+#include "win/Dpi.h"
 
 #include <commctrl.h>
 
@@ -87,7 +88,7 @@ private:
     void DrawTopLevelItem(const DRAWITEMSTRUCT& item, const TEntry& entry);
     void DrawPopupItem(const DRAWITEMSTRUCT& item, const TEntry& entry);
     LRESULT ToolBarCustomDraw(NMTBCUSTOMDRAW& draw);
-    int Scale(int pixels) const { return MulDiv(pixels, FDpi, 96); }
+    int Scale(int pixels) const { return ScaleForDpi(pixels, FDpi); }
     int IconSize() const;
 
     TActionManager& FActions;

@@ -1,51 +1,34 @@
 #pragma once
-// The main window: the list of monitored users with today's figures and remaining-time bars,
-// the command bars, the status bar, and the service notification after every saved change.
+// The main window: the frame with its command bars, the list of users (ui/UserList.h) and the
+// status bar. Its methods live in three files: the frame here (MainForm.cpp), the command table
+// and its handlers with the commit-and-notify sequence (MainCommands.cpp), and the link to the
+// time-limit service (MainService.cpp).
 #include "model/Prefs.h"
 #include "model/QorUsers.h"
 #include "pipes/PipeClient.h"
 #include "ui/ActionManager.h"
 #include "ui/CommandBars.h"
+#include "ui/UserList.h"
 #include "ui/XPColorMap.h"
 #include "ui/controls/Gdi.h"
 #include "ui/controls/Window.h"
+#include "win/Dpi.h"
 
 #include <commctrl.h>
 
-#include <array>
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace vantrel {
 
 class TAboutForm;
-
-// Column layout of ListViewUsers at 96 DPI.
-inline constexpr int kUserColumnWidths[5] = {140, 100, 100, 100, 100};
-// The bar of a row lies in the "Time remaining" column after its text.
-inline constexpr int kBarLeftOffset = 54;
-inline constexpr int kBarRightInset = 64;
-inline constexpr int kBarVerticalInset = 4;
-inline constexpr COLORREF kBarColor1 = RGB(166, 202, 240);
-inline constexpr COLORREF kBarColor2 = RGB(0, 0, 128);
-
-// Row icons, indexes into ImageListMain32b.
-inline constexpr int kRowIconTimeLeft = 10;
-inline constexpr int kRowIconLittleTime = 11;
-inline constexpr int kRowIconNoTime = 12;
-inline constexpr int kRowIconNotMonitored = 13;
-
-// The bar position of r minutes remaining on a scale: r / scale * 100, halves to even.
-int BarPosition(int remaining, int scale);
-// The row icon for r minutes remaining of a monitored user.
-int RowIconFor(int remaining);
 
 class TMainForm : public TWindow {
 public:
     static constexpr const wchar_t* kClassName = L"VantrelMainForm";
     static constexpr int kStartupConnectAttempts = 7;
     static constexpr UINT kStartupConnectInterval = 5000;
+    static constexpr UINT_PTR kConnectTimer = 1;
 
     TMainForm();
     ~TMainForm() override;
@@ -70,9 +53,10 @@ public:
     TQorUser* SelectedUser();
     TQorUsers& Users() { return *FUsers; }
     TPipeClient* PipeClient() { return FPipeClient.get(); }
+    TUserList& UserList() { return FUserList; }
     TAction& Action(const wchar_t* name) { return *ActionManager.Find(name); }
     int Dpi() const { return FDpi; }
-    int Scale(int pixels) const { return MulDiv(pixels, FDpi, 96); }
+    int Scale(int pixels) const { return ScaleForDpi(pixels, FDpi); }
     // The start-up connection attempts still to come (0 once connected or all tried).
     int ConnectAttemptsLeft() const { return FConnectAttemptsLeft; }
     // The F1 key and the other shortcuts of the command table.
@@ -124,35 +108,29 @@ protected:
 
 private:
     void CreateActions();
+    void CreateCommandBars();
     void CreateControls();
     // Fonts, icon sizes, column widths and bar sizes for a DPI.
     void ApplyDpi(int dpi);
     void LayoutControls();
-    void PlaceBars();
     void SetUserCommandsEnabled(bool enabled);
+    // The pipe client and its first connection attempts; the client goes first at the end.
+    void StartServiceLink();
+    void StopServiceLink();
     void StartupConnectAttempt();
     void ServiceMessageReceived(const std::string& text);
-    bool HandleNotify(NMHDR& header, LRESULT& result);
     void ShowPopupMenu(LPARAM position);
-    static LRESULT CALLBACK ListViewSubclass(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
-                                             UINT_PTR id, DWORD_PTR data);
 
     std::unique_ptr<TQorUsers> FUsers;
     std::unique_ptr<TPipeClient> FPipeClient;
     TXPColorMapEx FColorMap;
     TCommandBars FCommandBars;
     HIMAGELIST FDisabledImages = nullptr;
+    TUserList FUserList;
     TFontHandle FFont;
     int FDpi = 96;
     int FConnectAttemptsLeft = 0;
     bool FShown = false;
-    bool FSettingColumns = false;
-    POINT FBarOrigin{};
-    // The user of each row, in row order, while the rows show the collection.
-    std::vector<TQorUser*> FRowUsers;
-    // The five texts of each row, as the last refresh computed them.
-    using TRowTexts = std::array<std::wstring, 5>;
-    std::vector<TRowTexts> FRowTexts;
 };
 
 } // namespace vantrel

@@ -1,19 +1,19 @@
 #pragma once
 // Resource ids of the program's pictures. Read by the resource compiler too: defines only.
 // Every picture is an icon resource holding several sizes with an alpha channel; load it with
-// LoadProgramIcon (ui/Presentation.h) or LoadImageW at the size wanted.
+// LoadProgramIcon (ui/ProgramIcons.h) or LoadImageW at the size wanted.
 
 // The program's icon (16 to 256 pixels). The lowest id, so that the shell shows it.
 #define IDI_PROGRAM 1
 
-// The main icon list, Image1 .. Image18 = index 0 .. 17 (16, 20, 24, 32, 40 and 48 pixels).
+// The main icon list, index 0 .. 17 in id order (16, 20, 24, 32, 40 and 48 pixels).
 #define IDI_IMAGE1 101
 #define IDI_MAIN_ICON(index) (IDI_IMAGE1 + (index))
 #define IDI_ABOUT 101             /* 0: About... */
-#define IDI_UNUSED1 102           /* 1: no command */
-#define IDI_UNUSED2 103           /* 2: no command */
+#define IDI_USER 102              /* 1: a user; no command shows it */
+#define IDI_USERS 103             /* 2: users; no command shows it */
 #define IDI_DAILY_LIMITS 104      /* 3: Daily time limits... */
-#define IDI_UNUSED4 105           /* 4: no command */
+#define IDI_CALENDAR 105          /* 4: a calendar; no command shows it */
 #define IDI_REFRESH 106           /* 5: Refresh user data */
 #define IDI_PREFERENCES 107       /* 6: Preferences... */
 #define IDI_BONUS_MORE 108        /* 7: Increase bonus time... */
@@ -25,7 +25,7 @@
 #define IDI_ROW_NOT_MONITORED 114 /* 13: user not monitored */
 #define IDI_VIEW_LOG 115          /* 14: View logfile... */
 #define IDI_HELP 116              /* 15: Help */
-#define IDI_UNUSED16 117          /* 16: no command */
+#define IDI_PADLOCK 117           /* 16: a padlock; no command shows it */
 #define IDI_DETAILED_USAGE 118    /* 17: Detailed time usage... */
 
 // The About dialog's logo (52, 78 and 104 pixels).

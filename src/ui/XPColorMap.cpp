@@ -1,6 +1,6 @@
 #include "ui/XPColorMap.h"
 
-#include "ui/Presentation.h"
+#include "ui/ColorMath.h"
 
 namespace vantrel {
 
@@ -12,8 +12,8 @@ constexpr int kSelectedHighlightPercent = 33;
 
 TXPColorMapEx::TXPColorMapEx() {
     UpdateColors();
-    // The stored design values, in force until the system settings change. The other colours
-    // of the design are those UpdateColors has just computed.
+    // The greys the bars start with, in force until the system settings change; the other
+    // colours are those UpdateColors has just computed.
     BtnFrameColor = 0xBEBEBE;
     BtnSelectedColor = 0xE2E2E2;
     HighlightColor = 0xF2F2F2;
@@ -35,7 +35,7 @@ void TXPColorMapEx::UpdateBaseColors() {
     FrameBottomRightInner = 0xFFFFFF;
     FrameBottomRightOuter = 0x7A868A;
     HighlightColor = LightenColor(SysColorRef(COLOR_BTNFACE), kHighlightLuminanceStep);
-    // The toolkit's default hot-tracking colours: the bar's own face and text.
+    // Hot-tracking shows the bar's own face and text.
     HotColor = SysColorRef(COLOR_BTNFACE);
     HotFontColor = SysColorRef(COLOR_BTNTEXT);
     SelectedColor = 0xEFD3C6;

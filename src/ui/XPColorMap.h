@@ -1,6 +1,6 @@
 #pragma once
 // The colour map of the main window's menu bar, tool bar and pop-up menu. The fields start with
-// the stored design values (greys); UpdateColors, run when the settings change, makes the
+// fixed greys; UpdateColors, run when the settings change, makes the
 // selection frame and fill follow the system highlight colour.
 // Values may be system colour references (SysColorRef); draw with ColorToRGB(field).
 #include "ui/controls/Gdi.h"
@@ -9,12 +9,12 @@ namespace vantrel {
 
 class TXPColorMapEx {
 public:
-    // Runs the base computation, then loads the stored design values over it.
+    // Runs the base computation, then sets the starting greys over it.
     TXPColorMapEx();
 
-    // The base computation of the toolkit's XP-style map, then the system-derived values.
+    // The plain XP-style colours, then the values derived from the system colours.
     void UpdateColors();
-    // The toolkit's XP-style colours, which UpdateColors starts from.
+    // The plain XP-style colours (fixed selection colours), which UpdateColors starts from.
     void UpdateBaseColors();
 
     COLORREF Color;

@@ -3,7 +3,7 @@
 // setting was changed.
 #include "MainFormSupport.h"
 
-#include "ui/Presentation.h"
+#include "ui/Fonts.h"
 
 namespace vantrel::testing {
 namespace {

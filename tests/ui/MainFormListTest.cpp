@@ -2,6 +2,9 @@
 #include "MainFormSupport.h"
 
 #include "model/Prefs.h"
+#include "ui/Fonts.h"
+
+#include <cwchar>
 
 namespace vantrel::testing {
 namespace {
@@ -38,7 +41,7 @@ TEST_F(MainFormList, WindowHasItsCaptionSizeAndColumns) {
         column.cchTextMax = 64;
         ASSERT_TRUE(SendMessageW(List(), LVM_GETCOLUMNW, i, reinterpret_cast<LPARAM>(&column)));
         EXPECT_STREQ(captions[i], text);
-        EXPECT_EQ(Form().Scale(widths[i]), column.cx);
+        EXPECT_EQ(ExpectedColumnWidth(i, widths[i]), column.cx);
     }
     LONG listStyle = GetWindowLongW(List(), GWL_STYLE);
     EXPECT_EQ(LVS_REPORT, listStyle & LVS_TYPEMASK);
@@ -69,7 +72,7 @@ TEST_F(MainFormList, ColumnsKeepTheirWidths) {
     item.mask = HDI_WIDTH;
     item.cxy = 300;
     SendMessageW(header, HDM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
-    EXPECT_EQ(Form().Scale(140), SendMessageW(List(), LVM_GETCOLUMNWIDTH, 0, 0));
+    EXPECT_EQ(ExpectedColumnWidth(0, 140), SendMessageW(List(), LVM_GETCOLUMNWIDTH, 0, 0));
 }
 
 TEST_F(MainFormList, RowsShowTodaysFiguresOnTheLargestDayTotal) {
@@ -113,19 +116,19 @@ TEST_F(MainFormList, RowsShowTodaysFiguresOnTheLargestDayTotal) {
     EXPECT_EQ(L" 00:20", Cell(3, 3));
     EXPECT_EQ(L" -", Cell(3, 4));
     EXPECT_EQ(kRowIconNotMonitored, RowIcon(3));
-    EXPECT_FALSE(Bar(3).Visible());
-    EXPECT_FALSE(IsWindowVisible(Bar(3).Handle()));
-
-    for (int row = 0; row < 3; ++row) {
-        TALProgressBar& bar = Bar(row);
-        EXPECT_TRUE(bar.Visible());
-        EXPECT_TRUE(IsWindowVisible(bar.Handle()));
-        EXPECT_EQ(List(), GetParent(bar.Handle()));
-        EXPECT_FALSE(bar.ShowPosText());
-        EXPECT_EQ(RGB(166, 202, 240), bar.BarColor1());
-        EXPECT_EQ(RGB(0, 0, 128), bar.BarColor2());
-        EXPECT_EQ(cs2Colors, bar.BarColorStyle());
-    }
+    EXPECT_EQ(nullptr, Form().UserList().BarOfRow(3));
+    const TALProgressBar& bars = Form().UserList().BarPainter();
+    EXPECT_FALSE(bars.ShowPosText());
+    EXPECT_EQ(RGB(166, 202, 240), bars.BarColor1());
+    EXPECT_EQ(RGB(0, 0, 128), bars.BarColor2());
+    EXPECT_EQ(cs2Colors, bars.BarColorStyle());
+    EXPECT_EQ(pdLeftToRight, bars.Direction());
+    // The bars are painted on the list itself: no window of their own.
+    EXPECT_EQ(nullptr, bars.Handle());
+    for (HWND child = GetWindow(List(), GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        EXPECT_EQ(Form().UserList().View().Header(), child);
+    Draw();
+    ExpectBarsInTheirRows("four users");
 }
 
 TEST_F(MainFormList, ScaleIsAtLeastAnHourAndIconsFollowTheRemainingTime) {
@@ -164,53 +167,253 @@ TEST_F(MainFormList, ScaleIsAtLeastAnHourAndIconsFollowTheRemainingTime) {
     EXPECT_EQ(kRowIconNoTime, RowIcon(5));
 }
 
-TEST_F(MainFormList, BarsSitInTheirRowsAndFollowScrollingAndResizing) {
-    for (int i = 0; i < 40; ++i) {
-        std::wstring name = L"user" + std::to_wstring(i);
-        Accounts.push_back(name);
-        SeedUser(name, true, 60 + i);
+// Forty users, more than the window shows: a bar only for the rows on screen.
+class MainFormBars : public MainFormTest {
+protected:
+    void StartWithFortyUsers() {
+        for (int i = 0; i < 40; ++i) {
+            wchar_t name[16];
+            swprintf(name, 16, L"user%02d", i);
+            Accounts.push_back(name);
+            // Every fifth user is not monitored, so bars and rows do not pair up by count.
+            SeedUser(name, i % 5 != 4, 60 + i);
+        }
+        Start();
+        ASSERT_EQ(40, RowCount());
+        Draw();
     }
-    Start();
-    ASSERT_EQ(40, RowCount());
-    int columns = Form().Scale(140) + 3 * Form().Scale(100);
-    auto expectInRow = [&](int row) {
-        RECT rect = RowRect(row);
-        TALProgressBar& bar = Bar(row);
-        EXPECT_EQ(rect.left + columns + Form().Scale(54), bar.Left()) << row;
-        EXPECT_EQ(Form().Scale(100) - Form().Scale(64), bar.Width()) << row;
-        EXPECT_EQ(rect.top + Form().Scale(4), bar.Top()) << row;
-        EXPECT_EQ(rect.bottom - rect.top - 2 * Form().Scale(4), bar.Height()) << row;
-        RECT window{};
-        GetWindowRect(bar.Handle(), &window);
-        POINT corner{window.left, window.top};
-        ScreenToClient(List(), &corner);
-        EXPECT_EQ(bar.Left(), corner.x) << row;
-        EXPECT_EQ(bar.Top(), corner.y) << row;
-    };
+    int PoolLimit() {
+        return static_cast<int>(SendMessageW(List(), LVM_GETCOUNTPERPAGE, 0, 0)) + 1;
+    }
+};
+
+TEST_F(MainFormBars, BarsFollowScrollingAndSideways) {
+    StartWithFortyUsers();
     if (Form().Dpi() == 96) {
         EXPECT_EQ(494, Bar(0).Left());
         EXPECT_EQ(530, Bar(0).Left() + Bar(0).Width());
     }
-    expectInRow(0);
-    expectInRow(5);
+    ExpectBarsInTheirRows("at start");
 
     int before = RowRect(10).top;
     for (int i = 0; i < 3; ++i)
         SendMessageW(List(), WM_VSCROLL, SB_LINEDOWN, 0);
+    Draw();
     ASSERT_NE(before, RowRect(10).top);
-    expectInRow(10);
+    ExpectBarsInTheirRows("three lines down");
     SendMessageW(List(), LVM_SCROLL, 0, Form().Scale(60));
-    expectInRow(20);
+    Draw();
+    ExpectBarsInTheirRows("scrolled by message");
     SendMessageW(List(), WM_KEYDOWN, VK_END, 0);
-    expectInRow(39);
+    Draw();
+    ExpectBarsInTheirRows("end key");
+    EXPECT_NE(nullptr, Form().UserList().BarOfRow(38));
+    // However far it scrolled, there are never more bars than rows on screen.
+    EXPECT_LE(Form().UserList().BarCount(), PoolLimit());
+    EXPECT_GT(Form().UserList().BarCount(), 0);
 
     // A narrow window scrolls the list sideways; the bars go with their column.
     SetWindowPos(Form().Handle(), nullptr, 0, 0, Form().Scale(300), Form().Scale(250),
                  SWP_NOMOVE | SWP_NOZORDER);
     SendMessageW(List(), WM_HSCROLL, SB_LINERIGHT, 0);
     SendMessageW(List(), WM_HSCROLL, SB_LINERIGHT, 0);
-    Pump();
-    expectInRow(39);
+    Draw();
+    ExpectBarsInTheirRows("narrow and scrolled sideways");
+}
+
+TEST_F(MainFormBars, TypeAheadMovesTheBarsWithTheRows) {
+    StartWithFortyUsers();
+    SetFocus(List());
+    // Typing a user's first letters selects the user and scrolls the list without any
+    // scroll message.
+    for (wchar_t c : std::wstring(L"user33"))
+        SendMessageW(List(), WM_CHAR, c, 1);
+    ASSERT_EQ(33, SelectedRow());
+    Draw();
+    ExpectBarsInTheirRows("after type-ahead");
+    ASSERT_NE(nullptr, Form().UserList().BarOfRow(33));
+    for (wchar_t c : std::wstring(L"user02"))
+        SendMessageW(List(), WM_CHAR, c, 1);
+    Draw();
+    ExpectBarsInTheirRows("after type-ahead back up");
+}
+
+TEST_F(MainFormBars, ClickOnAHalfVisibleRowKeepsEachBarInItsRow) {
+    StartWithFortyUsers();
+    RECT client{};
+    GetClientRect(List(), &client);
+    int cut = -1;
+    for (int row = 0; row < RowCount(); ++row) {
+        RECT rect = RowRect(row);
+        if (rect.top < client.bottom && rect.bottom > client.bottom) {
+            cut = row;
+            break;
+        }
+    }
+    if (cut < 0) {
+        // Make the last row on screen a half one.
+        RECT rect = RowRect(PoolLimit() - 1);
+        RECT window{};
+        GetWindowRect(Form().Handle(), &window);
+        SetWindowPos(Form().Handle(), nullptr, 0, 0, window.right - window.left,
+                     window.bottom - window.top - (rect.bottom - rect.top) / 2,
+                     SWP_NOMOVE | SWP_NOZORDER);
+        Draw();
+        GetClientRect(List(), &client);
+        cut = PoolLimit() - 1;
+        rect = RowRect(cut);
+        ASSERT_LT(rect.top, client.bottom);
+        ASSERT_GT(rect.bottom, client.bottom);
+    }
+    ExpectBarsInTheirRows("before the click");
+    RECT rect = RowRect(cut);
+    LPARAM point = MAKELPARAM(Form().Scale(30), (rect.top + client.bottom) / 2);
+    SendMessageW(List(), WM_LBUTTONDOWN, MK_LBUTTON, point);
+    SendMessageW(List(), WM_LBUTTONUP, 0, point);
+    EXPECT_EQ(cut, SelectedRow());
+    Draw();
+    ExpectBarsInTheirRows("after the click");
+}
+
+TEST_F(MainFormBars, ColumnDragAndWidthMessagesLeaveTheBarsInTheirRows) {
+    StartWithFortyUsers();
+    HWND header = Form().UserList().View().Header();
+    std::vector<LRESULT> widths;
+    for (int i = 0; i < 5; ++i)
+        widths.push_back(SendMessageW(List(), LVM_GETCOLUMNWIDTH, i, 0));
+    // A drag on the divider after "Time usage", to the right.
+    RECT item{};
+    SendMessageW(header, HDM_GETITEMRECT, 3, reinterpret_cast<LPARAM>(&item));
+    int y = (item.top + item.bottom) / 2;
+    SendMessageW(header, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(item.right - 1, y));
+    SendMessageW(header, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(item.right + 40, y));
+    SendMessageW(header, WM_LBUTTONUP, 0, MAKELPARAM(item.right + 40, y));
+    Draw();
+    ExpectBarsInTheirRows("after a divider drag");
+    // Width changes by message, through the list and through its header.
+    SendMessageW(List(), LVM_SETCOLUMNWIDTH, 3, MAKELPARAM(Form().Scale(40), 0));
+    HDITEMW width{};
+    width.mask = HDI_WIDTH;
+    width.cxy = Form().Scale(200);
+    SendMessageW(header, HDM_SETITEMW, 4, reinterpret_cast<LPARAM>(&width));
+    Draw();
+    ExpectBarsInTheirRows("after width messages");
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(widths[i], SendMessageW(List(), LVM_GETCOLUMNWIDTH, i, 0)) << i;
+}
+
+TEST_F(MainFormBars, AFontThatNeedsMoreWidensTheColumnsAndTheBarsFollow) {
+    StartWithFortyUsers();
+    // A font whose captions do not fit the given widths.
+    TFontHandle large = CreatePointFont(L"Tahoma", 20, Form().Dpi());
+    Form().UserList().SetMetrics(Form().Dpi(), large.Get(), Form().ImageListMain32b);
+    Draw();
+    const int given[5] = {140, 100, 100, 100, 100};
+    bool widened = false;
+    for (int i = 0; i < 5; ++i) {
+        int width = static_cast<int>(SendMessageW(List(), LVM_GETCOLUMNWIDTH, i, 0));
+        EXPECT_EQ(ExpectedColumnWidth(i, given[i]), width) << i;
+        widened = widened || width > Form().Scale(given[i]);
+    }
+    EXPECT_TRUE(widened);
+    EXPECT_GT(SendMessageW(List(), LVM_GETCOLUMNWIDTH, 4, 0), Form().Scale(100));
+    ExpectBarsInTheirRows("with the large font");
+    // Back to the window's own font: the given widths again.
+    Form().UserList().SetMetrics(
+        Form().Dpi(), reinterpret_cast<HFONT>(SendMessageW(Form().StatusBar, WM_GETFONT, 0, 0)),
+        Form().ImageListMain32b);
+    Draw();
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(ExpectedColumnWidth(i, given[i]), SendMessageW(List(), LVM_GETCOLUMNWIDTH, i, 0));
+    ExpectBarsInTheirRows("with the window's font");
+}
+
+// Stored values from another writer or a damaged store: every figure stays in range.
+TEST_F(MainFormList, ExtremeStoredValuesGiveFiguresInRange) {
+    const int kMax = 0x7FFFFFFF;
+    const int kMin = static_cast<int>(0x80000000u);
+    const int kMinus60 = static_cast<int>(0xFFFFFFC4u);
+    struct TRowExpect {
+        const wchar_t* Name;
+        int Limit, Bonus, Usage;
+        const wchar_t* Texts[4];
+        int Icon, Position;
+    };
+    // One store per field; a user with limit 60 and usage 30 beside the extreme ones.
+    const std::vector<std::vector<TRowExpect>> stores = {
+        {{L"max", kMax, 0, 0, {L" 35791394:07", L" 00:00", L" 00:00", L" 35791394:07"}, 10, 100},
+         {L"min", kMin, 0, 0, {L"-35791394:08", L" 00:00", L" 00:00", L" 00:00"}, 12, 0},
+         {L"minus60", kMinus60, 0, 0, {L"-01:00", L" 00:00", L" 00:00", L" 00:00"}, 12, 0},
+         {L"plain", 60, 0, 30, {L" 01:00", L" 00:00", L" 00:30", L" 00:30"}, 10, 0}},
+        {{L"max", 60, kMax, 0, {L" 01:00", L" 35791394:07", L" 00:00", L" 35791394:07"}, 10, 100},
+         {L"min", 60, kMin, 0, {L" 01:00", L"-35791394:08", L" 00:00", L" 00:00"}, 12, 0},
+         {L"minus60", 60, kMinus60, 0, {L" 01:00", L"-01:00", L" 00:00", L" 00:00"}, 12, 0},
+         // The reported case: never "-35791393:51".
+         {L"reported",
+          90,
+          kMax,
+          0,
+          {L" 01:30", L" 35791394:07", L" 00:00", L" 35791394:07"},
+          10,
+          100},
+         {L"plain", 60, 0, 30, {L" 01:00", L" 00:00", L" 00:30", L" 00:30"}, 10, 0}},
+        {{L"max", 60, 0, kMax, {L" 01:00", L" 00:00", L" 35791394:07", L" 00:00"}, 12, 0},
+         // More remaining than the scale: the bar is full, not beyond.
+         {L"min", 60, 0, kMin, {L" 01:00", L" 00:00", L"-35791394:08", L" 35791394:07"}, 10, 100},
+         {L"minus60", 60, 0, kMinus60, {L" 01:00", L" 00:00", L"-01:00", L" 02:00"}, 10, 100},
+         {L"plain", 60, 0, 30, {L" 01:00", L" 00:00", L" 00:30", L" 00:30"}, 10, 50}},
+    };
+    for (size_t store = 0; store < stores.size(); ++store) {
+        SCOPED_TRACE(store == 0 ? "limit" : store == 1 ? "bonus" : "usage");
+        App.reset();
+        RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"System\\QOR");
+        Accounts.clear();
+        for (const TRowExpect& user : stores[store]) {
+            Accounts.push_back(user.Name);
+            SeedUser(user.Name, true, user.Limit, user.Bonus);
+            if (user.Usage != 0)
+                SeedUsage(user.Name, L"PC1", user.Usage);
+        }
+        Start();
+        Draw();
+        ASSERT_EQ(static_cast<int>(stores[store].size()), RowCount());
+        for (int row = 0; row < RowCount(); ++row) {
+            const TRowExpect& user = stores[store][static_cast<size_t>(row)];
+            SCOPED_TRACE(::testing::Message() << "row " << row);
+            for (int column = 1; column <= 4; ++column)
+                EXPECT_EQ(user.Texts[column - 1], Cell(row, column)) << column;
+            EXPECT_EQ(user.Icon, RowIcon(row));
+            EXPECT_EQ(user.Position, Bar(row).Position());
+        }
+        ExpectBarsInTheirRows("extreme values");
+    }
+}
+
+TEST(BarFigures, ScaleRemainingAndPositionStayInRange) {
+    EXPECT_EQ(0, BarPosition(0, 60));
+    EXPECT_EQ(0, BarPosition(-5, 60));
+    EXPECT_EQ(0, BarPosition(30, 0));
+    EXPECT_EQ(50, BarPosition(30, 60));
+    EXPECT_EQ(12, BarPosition(15, 120));
+    EXPECT_EQ(38, BarPosition(45, 120));
+    EXPECT_EQ(100, BarPosition(120, 60));
+    EXPECT_EQ(100, BarPosition(0x7FFFFFFFLL, 0x7FFFFFFFLL + 90));
+    EXPECT_EQ(kRowIconNoTime, RowIconFor(-1));
+    EXPECT_EQ(kRowIconLittleTime, RowIconFor(29));
+    EXPECT_EQ(kRowIconTimeLeft, RowIconFor(0x7FFFFFFFLL));
+
+    TQorUser user;
+    user.TodaysTimeLimit = 90;
+    user.TodaysBonusTime = 0x7FFFFFFF;
+    EXPECT_EQ(0x7FFFFFFFLL + 90, user.TodaysTotal());
+    EXPECT_EQ(0x7FFFFFFF, user.TimeRemaining());
+    user.TodaysTimeUsage = static_cast<int>(0x80000000u);
+    EXPECT_EQ(0x7FFFFFFF, user.TimeRemaining());
+    user.TodaysTimeLimit = static_cast<int>(0x80000000u);
+    user.TodaysBonusTime = static_cast<int>(0x80000000u);
+    user.TodaysTimeUsage = 0x7FFFFFFF;
+    EXPECT_EQ(-0x100000000LL, user.TodaysTotal());
+    EXPECT_EQ(0, user.TimeRemaining());
 }
 
 TEST_F(MainFormList, RefreshSelectsTheSameRowAgainAndShowsStoredChanges) {
@@ -236,10 +439,10 @@ TEST_F(MainFormList, RefreshSelectsTheSameRowAgainAndShowsStoredChanges) {
         EXPECT_TRUE(MenuEnabled(name)) << name;
         EXPECT_TRUE(ToolEnabled(name)) << name;
     }
-    // The bar is the same control, kept with its user.
-    TALProgressBar* bar = bob->ProgressBar.get();
-    SendMessageW(Form().Handle(), WM_COMMAND, Form().Action(L"AMEditRefresh").CommandId, 0);
-    EXPECT_EQ(bar, RowUser(1)->ProgressBar.get());
+    // The row's bar shows the new share: 110 of 120 minutes.
+    EXPECT_EQ(92, Bar(1).Position());
+    Draw();
+    ExpectBarsInTheirRows("after the refresh");
 }
 
 } // namespace

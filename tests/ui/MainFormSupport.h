@@ -16,6 +16,8 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -181,14 +183,103 @@ protected:
     }
 
     TQorUser* RowUser(int row) {
-        LVITEMW item{};
-        item.mask = LVIF_PARAM;
-        item.iItem = row;
-        SendMessageW(List(), LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
-        return reinterpret_cast<TQorUser*>(item.lParam);
+        const TUserRow* data = Form().UserList().Row(row);
+        return data ? data->User : nullptr;
     }
 
-    TALProgressBar& Bar(int row) { return *RowUser(row)->ProgressBar; }
+    // The bar of `row` as the list placed it; the test fails when the row has none.
+    struct TBarView {
+        TBarPlace Place;
+        int Position() const { return Place.Position; }
+        int Left() const { return Place.Bounds.left; }
+        int Top() const { return Place.Bounds.top; }
+        int Width() const { return Place.Bounds.right - Place.Bounds.left; }
+        int Height() const { return Place.Bounds.bottom - Place.Bounds.top; }
+    };
+    TBarView Bar(int row) {
+        const TBarPlace* place = Form().UserList().BarOfRow(row);
+        EXPECT_NE(nullptr, place) << "no bar shows row " << row;
+        return TBarView{place ? *place : TBarPlace{}};
+    }
+    // The colour on screen at a point of the list.
+    COLORREF ListPixel(int x, int y) {
+        HDC dc = GetDC(List());
+        COLORREF pixel = GetPixel(dc, x, y);
+        ReleaseDC(List(), dc);
+        return pixel;
+    }
+    static bool NearColor(COLORREF a, COLORREF b) {
+        return std::abs(GetRValue(a) - GetRValue(b)) <= 16 &&
+               std::abs(GetGValue(a) - GetGValue(b)) <= 16 &&
+               std::abs(GetBValue(a) - GetBValue(b)) <= 16;
+    }
+    // A column's width: the given one, or wider when its caption needs more in the list's font
+    // (text width and six pixels of margin on either side).
+    int ExpectedColumnWidth(int column, int width96) {
+        static const wchar_t* captions[5] = {L"User", L"Time limit", L"Bonus time", L"Time usage",
+                                             L"Time remaining"};
+        int text = static_cast<int>(SendMessageW(List(), LVM_GETSTRINGWIDTHW, 0,
+                                                 reinterpret_cast<LPARAM>(captions[column])));
+        return std::max(Form().Scale(width96), text + 2 * Form().Scale(6));
+    }
+
+    // Every row on screen whose user is monitored shows a bar inside its "Time remaining"
+    // cell, after the text, and its fill can be seen there; other rows show none.
+    void ExpectBarsInTheirRows(const char* where) {
+        SCOPED_TRACE(where);
+        TUserList& list = Form().UserList();
+        RECT client{};
+        GetClientRect(List(), &client);
+        RECT header{};
+        GetWindowRect(list.View().Header(), &header);
+        MapWindowPoints(nullptr, List(), reinterpret_cast<POINT*>(&header), 2);
+        int width = static_cast<int>(SendMessageW(List(), LVM_GETCOLUMNWIDTH, 4, 0));
+        for (int row = 0; row < RowCount(); ++row) {
+            RECT cell{};
+            cell.top = kRemainingColumn;
+            cell.left = LVIR_BOUNDS;
+            ASSERT_TRUE(
+                SendMessageW(List(), LVM_GETSUBITEMRECT, row, reinterpret_cast<LPARAM>(&cell)));
+            bool onScreen = cell.bottom > header.bottom && cell.top < client.bottom;
+            const TBarPlace* bar = list.BarOfRow(row);
+            // A point at the start of where the fill would be, wholly on screen.
+            POINT probe{cell.left + Form().Scale(54) + 2, (cell.top + cell.bottom) / 2};
+            bool probeVisible = onScreen && cell.top >= header.bottom &&
+                                cell.bottom <= client.bottom && probe.x < client.right;
+            if (!onScreen || !list.Row(row)->Monitored) {
+                EXPECT_EQ(nullptr, bar) << "row " << row;
+                if (probeVisible) {
+                    EXPECT_FALSE(NearColor(kBarColor1, ListPixel(probe.x, probe.y)))
+                        << "a bar shows in row " << row;
+                }
+                continue;
+            }
+            ASSERT_NE(nullptr, bar) << "row " << row;
+            EXPECT_EQ(cell.left + Form().Scale(54), bar->Bounds.left) << "row " << row;
+            EXPECT_EQ(cell.left + width - Form().Scale(10), bar->Bounds.right) << "row " << row;
+            EXPECT_EQ(cell.top + Form().Scale(4), bar->Bounds.top) << "row " << row;
+            EXPECT_EQ(cell.bottom - Form().Scale(4), bar->Bounds.bottom) << "row " << row;
+            EXPECT_EQ(list.Row(row)->BarPosition, bar->Position) << "row " << row;
+            // What the administrator sees there: the start of the bar's fill, sky blue.
+            if (bar->Position >= 10 && probeVisible) {
+                EXPECT_TRUE(NearColor(kBarColor1, ListPixel(probe.x, probe.y)))
+                    << "no bar seen in row " << row;
+            }
+        }
+    }
+
+    // Lets the list draw what is pending, as it does between two inputs.
+    void Draw() {
+        UpdateWindow(List());
+        Pump();
+    }
+
+    // The bar position the last refresh computed for `row`, on screen or not.
+    int BarPositionOf(int row) {
+        const TUserRow* data = Form().UserList().Row(row);
+        EXPECT_NE(nullptr, data) << row;
+        return data ? data->BarPosition : -1;
+    }
 
     RECT RowRect(int row) {
         RECT rect{};

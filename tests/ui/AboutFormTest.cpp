@@ -1,7 +1,7 @@
 #include "ui/AboutForm.h"
 
-#include "TestWindows.h"
-#include "ui/Presentation.h"
+#include "controls/TestWindows.h"
+#include "ui/Fonts.h"
 #include "ui/controls/MessageBox.h"
 #include "ui/controls/Shell.h"
 

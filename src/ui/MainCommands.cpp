@@ -1,0 +1,186 @@
+// The main window's command table, the three surfaces that show it, and what each command
+// does; the commit-and-notify sequence that every change of a user ends with.
+#include "ui/MainForm.h"
+
+#include "model/Constants.h"
+#include "ui/AboutForm.h"
+#include "ui/controls/MessageBox.h"
+
+namespace vantrel {
+
+namespace {
+
+constexpr wchar_t kRemoteReadFailedText[] =
+    L"Could not read user administration from the remote registry. This is a normal situation "
+    L"if you have\r\nnever saved the user administration before otherwise it might indicate "
+    L"connectivity or privilege problems.\r\n\r\nContinuing with the local administration...";
+constexpr wchar_t kLocalReadFailedText[] =
+    L"Could not read user administration from the local registry. This is a normal situation "
+    L"if you have\r\nnever saved the user administration before otherwise it might indicate "
+    L"connectivity or privilege problems.";
+constexpr wchar_t kRemoteSaveFailedText[] =
+    L"Could not save user administration to the remote registry.";
+constexpr wchar_t kLocalSaveFailedText[] =
+    L"Could not save user administration to the local registry.";
+
+constexpr const wchar_t* kUserCommands[4] = {L"AMEditDailyTimeLimits", L"AMEditDetailedTimeUsage",
+                                             L"AMEditIncreaseTodaysLimit",
+                                             L"AMEditDecreaseTodaysLimit"};
+
+} // namespace
+
+void TMainForm::CreateActions() {
+    auto add = [this](const wchar_t* name, const wchar_t* category, const wchar_t* caption,
+                      int image, WORD key, void (TMainForm::*handler)()) {
+        ActionManager.Add(name, category, caption, image, key,
+                          [this, handler] { (this->*handler)(); });
+    };
+    add(L"AMFileExit", L"File", L"Exit", kNoImage, 0, &TMainForm::AMFileExitExecute);
+    add(L"AMEditDailyTimeLimits", L"Users", L"Daily time limits...", 3, 0,
+        &TMainForm::AMEditDailyTimeLimitsExecute);
+    add(L"AMEditDetailedTimeUsage", L"Users", L"Detailed time usage...", 17, 0,
+        &TMainForm::AMEditDetailedTimeUsageExecute);
+    add(L"AMEditIncreaseTodaysLimit", L"Users", L"Increase bonus time...", 7, 0,
+        &TMainForm::AMEditIncreaseTodaysLimitExecute);
+    add(L"AMEditDecreaseTodaysLimit", L"Users", L"Decrease bonus time...", 8, 0,
+        &TMainForm::AMEditDecreaseTodaysLimitExecute);
+    add(L"AMEditRefresh", L"Tools", L"Refresh user data", 5, 0, &TMainForm::AMEditRefreshExecute);
+    add(L"AMToolsUsageReport", L"Tools", L"Time usage report...", 9, 0,
+        &TMainForm::AMToolsUsageReportExecute);
+    add(L"AMToolsPreferences", L"Tools", L"Preferences...", 6, 0,
+        &TMainForm::AMToolsPreferencesExecute);
+    add(L"AMToolsLog", L"Tools", L"View logfile...", 14, 0, &TMainForm::AMToolsLogExecute);
+    add(L"AMHelpHelp", L"Help", L"Help", 15, VK_F1, &TMainForm::AMHelpHelpExecute);
+    add(L"AMHelpAbout", L"Help", L"About...", 0, 0, &TMainForm::AMHelpAboutExecute);
+    ActionManager.OnEnabledChanged = [this](TAction& action) { FCommandBars.UpdateAction(action); };
+}
+
+void TMainForm::CreateCommandBars() {
+    std::vector<TCommandMenu> menus = {
+        {L"&File", {{L"&Exit", L"AMFileExit"}}},
+        {L"&Users",
+         {{L"&Daily time limits...", L"AMEditDailyTimeLimits"},
+          {L"De&tailed time usage...", L"AMEditDetailedTimeUsage"},
+          {},
+          {L"&Increase bonus time...", L"AMEditIncreaseTodaysLimit"},
+          {L"D&ecrease bonus time...", L"AMEditDecreaseTodaysLimit"}}},
+        {L"&Tools",
+         {{L"&Refresh user data", L"AMEditRefresh"},
+          {L"&Time usage report...", L"AMToolsUsageReport"},
+          {},
+          {L"&Preferences...", L"AMToolsPreferences"},
+          {L"&View logfile...", L"AMToolsLog"}}},
+        {L"&Help", {{L"&Help", L"AMHelpHelp"}, {}, {L"&About...", L"AMHelpAbout"}}},
+    };
+    std::vector<TCommandItem> toolBar = {
+        {nullptr, L"AMEditDailyTimeLimits"},
+        {nullptr, L"AMEditDetailedTimeUsage"},
+        {},
+        {nullptr, L"AMEditIncreaseTodaysLimit"},
+        {nullptr, L"AMEditDecreaseTodaysLimit"},
+        {},
+        {nullptr, L"AMEditRefresh"},
+        {nullptr, L"AMToolsUsageReport"},
+    };
+    // The list's pop-up menu holds the four user commands.
+    std::vector<TCommandItem> popup = {
+        {nullptr, L"AMEditDailyTimeLimits"},     {nullptr, L"AMEditDetailedTimeUsage"},   {},
+        {nullptr, L"AMEditIncreaseTodaysLimit"}, {nullptr, L"AMEditDecreaseTodaysLimit"},
+    };
+    FCommandBars.Create(Handle(), menus, toolBar, popup);
+}
+
+void TMainForm::SetUserCommandsEnabled(bool enabled) {
+    for (const wchar_t* name : kUserCommands)
+        ActionManager.SetEnabled(Action(name), enabled);
+}
+
+TQorUser* TMainForm::SelectedUser() {
+    return FUsers ? FUserList.SelectedUser() : nullptr;
+}
+
+void TMainForm::ListViewUsersSelectItem() {
+    SetUserCommandsEnabled(false);
+    if (SelectedUser())
+        SetUserCommandsEnabled(true);
+}
+
+void TMainForm::ListViewUsersDblClick() {
+    const wchar_t* name =
+        Prefs.DoubleClickIsTimeUsage ? L"AMEditDetailedTimeUsage" : L"AMEditDailyTimeLimits";
+    ActionManager.ExecuteHandler(Action(name));
+}
+
+void TMainForm::RefreshUserList() {
+    if (!FUsers)
+        return;
+    // The load may replace the records the rows point to; until the rows are rebuilt they
+    // show the texts of the last refresh.
+    FUserList.ForgetUsers();
+    if (!FUsers->LoadAll(Prefs.UseRemoteRegistry, Prefs.RemoteRegistry))
+        ShowMessage(Handle(),
+                    Prefs.UseRemoteRegistry ? kRemoteReadFailedText : kLocalReadFailedText,
+                    TMsgKind::Information);
+    FUserList.Fill(*FUsers);
+    // Removing the rows does not report a lost selection; a list that came back shorter
+    // must not leave the user commands enabled with nothing selected.
+    ListViewUsersSelectItem();
+}
+
+void TMainForm::CommitUsers(TQorUser* changedUser) {
+    if (!FUsers)
+        return;
+    bool saved = changedUser ? SaveUser(*changedUser, Prefs.UseRemoteRegistry, Prefs.RemoteRegistry)
+                             : FUsers->SaveAll(Prefs.UseRemoteRegistry, Prefs.RemoteRegistry);
+    if (!saved)
+        ShowMessage(Handle(),
+                    Prefs.UseRemoteRegistry ? kRemoteSaveFailedText : kLocalSaveFailedText,
+                    TMsgKind::Warning);
+    SendServiceMessage(kServiceMessage);
+    RefreshUserList();
+}
+
+void TMainForm::AMFileExitExecute() {
+    PostMessageW(Handle(), WM_CLOSE, 0, 0);
+}
+
+// The four user commands take the user of the selected row when they run; their dialogs
+// are not part of the program yet, so with a user they have nothing further to do.
+void TMainForm::AMEditDailyTimeLimitsExecute() {
+    if (!SelectedUser())
+        return;
+}
+
+void TMainForm::AMEditDetailedTimeUsageExecute() {
+    if (!SelectedUser())
+        return;
+}
+
+void TMainForm::AMEditIncreaseTodaysLimitExecute() {
+    if (!SelectedUser())
+        return;
+}
+
+void TMainForm::AMEditDecreaseTodaysLimitExecute() {
+    if (!SelectedUser())
+        return;
+}
+
+void TMainForm::AMEditRefreshExecute() {
+    RefreshUserList();
+}
+
+void TMainForm::AMToolsUsageReportExecute() {}
+
+void TMainForm::AMToolsPreferencesExecute() {}
+
+void TMainForm::AMToolsLogExecute() {}
+
+void TMainForm::AMHelpHelpExecute() {}
+
+void TMainForm::AMHelpAboutExecute() {
+    if (AboutForm)
+        AboutForm->ShowModal();
+}
+
+} // namespace vantrel
