@@ -1,6 +1,7 @@
 #include "ui/AdjustBonusTimeForm.h"
 
-#include "ui/Presentation.h"
+#include "ui/Fonts.h"
+#include "ui/ProgramIcons.h"
 #include "ui/Resources.h"
 
 namespace vantrel {

@@ -1,7 +1,7 @@
 #include "ui/DetailedTimeUsageForm.h"
 
 #include "model/Prefs.h"
-#include "ui/Presentation.h"
+#include "ui/Fonts.h"
 
 #include <commctrl.h>
 
@@ -23,26 +23,6 @@ constexpr int kListHeight = 150;
 constexpr int kClientWidth = kMargin + kListWidth + kMargin;
 constexpr int kClientHeight = ClientHeightWithButtonRow(kListTop + kListHeight);
 
-// The few list-view calls of this dialog.
-void InsertColumn(HWND list, int index, const wchar_t* caption, int width) {
-    LVCOLUMNW column{};
-    column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
-    column.pszText = const_cast<wchar_t*>(caption);
-    column.cx = width;
-    column.iSubItem = index;
-    ListView_InsertColumn(list, index, &column);
-}
-
-void AddRow(HWND list, const std::wstring& first, const std::wstring& second) {
-    LVITEMW item{};
-    item.mask = LVIF_TEXT;
-    item.iItem = ListView_GetItemCount(list);
-    item.pszText = const_cast<wchar_t*>(first.c_str());
-    const int row = ListView_InsertItem(list, &item);
-    if (row >= 0)
-        ListView_SetItemText(list, row, 1, const_cast<wchar_t*>(second.c_str()));
-}
-
 } // namespace
 
 TDetailedTimeUsageForm::~TDetailedTimeUsageForm() {
@@ -61,22 +41,22 @@ void TDetailedTimeUsageForm::CreateControls() {
         {L"STATIC", L"", SS_LEFT | SS_NOPREFIX, kMargin, kMargin, kListWidth, kTopHeight,
          IdLabelTop},
         {WC_LISTVIEWW, L"",
-         WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_NOSORTHEADER, kMargin,
-         kListTop, kListWidth, kListHeight, IdListViewUsageDetails, WS_EX_CLIENTEDGE},
+         WS_TABSTOP | LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL | LVS_SHOWSELALWAYS |
+             LVS_NOSORTHEADER,
+         kMargin, kListTop, kListWidth, kListHeight, IdListViewUsageDetails, WS_EX_CLIENTEDGE},
         {L"BUTTON", L"&OK", WS_TABSTOP | BS_DEFPUSHBUTTON, ButtonLeft(kClientWidth, 0),
          ButtonRowTop(kClientHeight), kButtonWidth, kButtonHeight, IDOK},
     };
     AddControls(table);
-    HWND list = ListViewUsageDetails();
-    ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT);
-    InsertColumn(list, 0, L"Computer", Scale(kColumnWidth));
-    InsertColumn(list, 1, L"Time usage", Scale(kColumnWidth));
+    FList.Attach(ListViewUsageDetails());
+    FList.SetExtendedStyle(LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+    FList.InsertColumn(0, L"Computer", Scale(kColumnWidth));
+    FList.InsertColumn(1, L"Time usage", Scale(kColumnWidth));
 }
 
 void TDetailedTimeUsageForm::SetColumnWidths() {
-    HWND list = ListViewUsageDetails();
-    ListView_SetColumnWidth(list, 0, Scale(kColumnWidth));
-    ListView_SetColumnWidth(list, 1, Scale(kColumnWidth));
+    FList.SetColumnWidth(0, Scale(kColumnWidth));
+    FList.SetColumnWidth(1, Scale(kColumnWidth));
 }
 
 void TDetailedTimeUsageForm::OnDpiChanged() {
@@ -106,16 +86,31 @@ void TDetailedTimeUsageForm::OnShow() {
 }
 
 void TDetailedTimeUsageForm::FillList() {
-    HWND list = ListViewUsageDetails();
-    SendMessageW(list, WM_SETREDRAW, FALSE, 0);
-    ListView_DeleteAllItems(list);
+    FRows.clear();
     for (const std::wstring& entry : *TimeUsageList) {
         const int minutes = EntryMinutes(entry);
         if (minutes > 0)
-            AddRow(list, entry.substr(0, entry.find(L'=')), FormatMinutes(minutes));
+            FRows.push_back({entry.substr(0, entry.find(L'=')), FormatMinutes(minutes)});
     }
-    SendMessageW(list, WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(list, nullptr, TRUE);
+    FList.SetRedraw(false);
+    FList.SetItemCount(0); // the selection of the last showing goes with its rows
+    FList.SetItemCount(static_cast<int>(FRows.size()));
+    FList.SetRedraw(true);
+    InvalidateRect(FList.Handle(), nullptr, TRUE);
+}
+
+bool TDetailedTimeUsageForm::OnNotify(NMHDR* header, LRESULT& result) {
+    if (!header || header->hwndFrom != FList.Handle() || header->code != LVN_GETDISPINFOW)
+        return false;
+    LVITEMW& item = reinterpret_cast<NMLVDISPINFOW*>(header)->item;
+    result = 0;
+    if (!(item.mask & LVIF_TEXT) || !item.pszText || item.cchTextMax <= 0 || item.iItem < 0 ||
+        item.iItem >= static_cast<int>(FRows.size()))
+        return true;
+    const TRow& row = FRows[static_cast<std::size_t>(item.iItem)];
+    const std::wstring& text = item.iSubItem == 0 ? row.Computer : row.Usage;
+    lstrcpynW(item.pszText, text.c_str(), item.cchTextMax);
+    return true;
 }
 
 } // namespace vantrel

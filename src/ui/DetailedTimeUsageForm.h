@@ -1,6 +1,7 @@
 #pragma once
 // The detailed time usage dialog: today's minutes of one user on each computer, one row per
 // computer that recorded any. It only displays; "&OK" and Escape close it.
+#include "ui/controls/ListView.h"
 #include "ui/controls/ModalDialog.h"
 
 #include <string>
@@ -39,10 +40,19 @@ protected:
     void OnShow() override;
     void OnCancel() override { EndModal(IDOK); }
     void OnDpiChanged() override;
+    bool OnNotify(NMHDR* header, LRESULT& result) override;
 
 private:
     void FillList();
     void SetColumnWidths();
+
+    struct TRow {
+        std::wstring Computer;
+        std::wstring Usage;
+    };
+    // The rows the list shows; it asks for their texts as it draws them.
+    std::vector<TRow> FRows;
+    TListView FList;
 };
 
 } // namespace vantrel

@@ -6,7 +6,7 @@
 
 #include "DialogDriver.h"
 #include "controls/TestWindows.h"
-#include "ui/Presentation.h"
+#include "ui/Fonts.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
