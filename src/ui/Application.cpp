@@ -9,9 +9,15 @@ bool TApplication::CreateForms() {
         return false;
     // The daily time limits, bonus time, preferences and detailed usage dialogs take their
     // places around this one as they are added to the program.
+    if (!AdjustBonusTimeForm.Create(MainForm.Handle()))
+        return false;
+    MainForm.AdjustBonusTimeForm = &AdjustBonusTimeForm;
     if (!AboutForm.Create(MainForm.Handle()))
         return false;
     MainForm.AboutForm = &AboutForm;
+    if (!DetailedTimeUsageForm.Create(MainForm.Handle()))
+        return false;
+    MainForm.DetailedTimeUsageForm = &DetailedTimeUsageForm;
     return true;
 }
 

@@ -2,6 +2,8 @@
 // The program's windows, created once in their start-up order and kept until it ends, and its
 // message loop.
 #include "ui/AboutForm.h"
+#include "ui/AdjustBonusTimeForm.h"
+#include "ui/DetailedTimeUsageForm.h"
 #include "ui/MainForm.h"
 
 namespace vantrel {
@@ -22,7 +24,9 @@ public:
     void DispatchOne(MSG& msg);
 
     TMainForm MainForm;
+    TAdjustBonusTimeForm AdjustBonusTimeForm;
     TAboutForm AboutForm;
+    TDetailedTimeUsageForm DetailedTimeUsageForm;
 };
 
 } // namespace vantrel

@@ -22,6 +22,8 @@
 namespace vantrel {
 
 class TAboutForm;
+class TAdjustBonusTimeForm;
+class TDetailedTimeUsageForm;
 
 class TMainForm : public TWindow {
 public:
@@ -65,6 +67,8 @@ public:
     bool QuitOnDestroy = false;
     // The dialogs the commands open; created after the main window, owned by the program.
     TAboutForm* AboutForm = nullptr;
+    TAdjustBonusTimeForm* AdjustBonusTimeForm = nullptr;
+    TDetailedTimeUsageForm* DetailedTimeUsageForm = nullptr;
 
     TQorPrefs Prefs;
     bool PreferencesHaveBeenChanged = false;
