@@ -11,9 +11,7 @@
 #include "model/Prefs.h"
 #include "model/QorUsers.h"
 #include "model/UserStore.h"
-#include "ui/AdjustBonusTimeForm.h"
 #include "ui/Application.h"
-#include "ui/DetailedTimeUsageForm.h"
 
 #include <commctrl.h>
 
@@ -112,8 +110,6 @@ bool SeedStore() {
 class TShotsDemo {
 public:
     TApplication App;
-    TAdjustBonusTimeForm AdjustBonusTimeForm;
-    TDetailedTimeUsageForm DetailedTimeUsageForm;
 
     bool Start() {
         std::vector<std::wstring> names;
@@ -121,9 +117,6 @@ public:
             names.push_back(demo.Name);
         SetAccountSourceSeam([names] { return names; });
         if (!App.CreateForms())
-            return false;
-        if (!AdjustBonusTimeForm.Create(App.MainForm.Handle()) ||
-            !DetailedTimeUsageForm.Create(App.MainForm.Handle()))
             return false;
         if (!App.MainForm.Show(SW_SHOWNORMAL))
             return false;
@@ -143,28 +136,6 @@ public:
             }
         }
         Settle(100);
-    }
-
-    // The phase of the bonus commands that shows the dialog.
-    void ShowBonusDialog(TBonusDirection direction) {
-        TQorUser* user = App.MainForm.SelectedUser();
-        if (!user)
-            return;
-        AdjustBonusTimeForm.Prepare(direction, user->Username);
-        AdjustBonusTimeForm.ShowModal();
-    }
-
-    void ShowUsageDialog() {
-        TQorUser* user = App.MainForm.SelectedUser();
-        if (!user)
-            return;
-        std::vector<std::wstring> list;
-        const SYSTEMTIME now = LocalNow();
-        ReadUsagePerComputer(*user, false, L"", list, WeekdayOf(now), DayOfYearOf(now));
-        DetailedTimeUsageForm.TimeUsageList = &list;
-        DetailedTimeUsageForm.UserName = user->Username;
-        DetailedTimeUsageForm.ShowModal();
-        DetailedTimeUsageForm.TimeUsageList = nullptr;
     }
 
     // Handles messages for about `ms` milliseconds, so that every window has painted.
@@ -202,20 +173,26 @@ public:
     }
 };
 
-// The dialogs to photograph, in order: a name (the picture's file name) and how the demo
-// opens it. Each is opened with the selected user emma; the shot is taken while it is shown,
-// then the dialog is closed as with its close box.
+// The dialogs to photograph, in order: a name (the picture's file name), the user selected
+// in the list, and how the demo opens it. The shot is taken while the dialog is shown, then
+// the dialog is closed as with its close box.
 struct TDialogShot {
     const wchar_t* Name;
+    const wchar_t* User;
     std::function<void(TShotsDemo&)> Open;
 };
 
 const std::vector<TDialogShot>& DialogShots() {
     static const std::vector<TDialogShot> shots = {
-        {L"about", [](TShotsDemo& d) { d.App.MainForm.AMHelpAboutExecute(); }},
-        {L"bonus-increase", [](TShotsDemo& d) { d.ShowBonusDialog(TBonusDirection::Increase); }},
-        {L"bonus-decrease", [](TShotsDemo& d) { d.ShowBonusDialog(TBonusDirection::Decrease); }},
-        {L"detailed-usage", [](TShotsDemo& d) { d.ShowUsageDialog(); }},
+        {L"about", L"emma", [](TShotsDemo& d) { d.App.MainForm.AMHelpAboutExecute(); }},
+        {L"bonus-increase", L"emma",
+         [](TShotsDemo& d) { d.App.MainForm.AMEditIncreaseTodaysLimitExecute(); }},
+        {L"bonus-decrease", L"emma",
+         [](TShotsDemo& d) { d.App.MainForm.AMEditDecreaseTodaysLimitExecute(); }},
+        {L"detailed-usage", L"emma",
+         [](TShotsDemo& d) { d.App.MainForm.AMEditDetailedTimeUsageExecute(); }},
+        {L"detailed-usage-none", L"mia",
+         [](TShotsDemo& d) { d.App.MainForm.AMEditDetailedTimeUsageExecute(); }},
     };
     return shots;
 }
@@ -275,7 +252,7 @@ int Run() {
     TShotsDemo::Settle(500);
     int failures = TShotsDemo::Shot(L"main", demo.App.MainForm.Handle()) ? 0 : 1;
     for (const TDialogShot& shot : DialogShots()) {
-        demo.SelectUser(L"emma");
+        demo.SelectUser(shot.User);
         gPending = TPendingShot{demo.App.MainForm.Handle(), shot.Name, false, false};
         const UINT_PTR timer = SetTimer(nullptr, 0, 200, ShotTimer);
         shot.Open(demo);
