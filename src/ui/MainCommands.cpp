@@ -168,8 +168,8 @@ void TMainForm::AMFileExitExecute() {
     PostMessageW(Handle(), WM_CLOSE, 0, 0);
 }
 
-// The four user commands take the user of the selected row when they run; their dialogs
-// are not part of the program yet, so with a user they have nothing further to do.
+// The four user commands take the user of the selected row when they run, and do nothing
+// without one. The daily time limits dialog is not part of the program yet.
 void TMainForm::AMEditDailyTimeLimitsExecute() {
     if (!SelectedUser())
         return;
