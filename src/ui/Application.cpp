@@ -5,6 +5,7 @@
 namespace vantrel {
 
 bool TApplication::CreateForms() {
+    MainForm.HelpViewer = &HelpViewer;
     if (!MainForm.Create())
         return false;
     // The daily time limits, bonus time, preferences and detailed usage dialogs take their

@@ -1,6 +1,7 @@
 #pragma once
 // The program's windows, created once in their start-up order and kept until it ends, and its
 // message loop.
+#include "reports/HelpViewer.h"
 #include "ui/AboutForm.h"
 #include "ui/AdjustBonusTimeForm.h"
 #include "ui/DetailedTimeUsageForm.h"
@@ -23,6 +24,9 @@ public:
     // One message of the loop: the main window's shortcuts, then the usual dispatch.
     void DispatchOne(MSG& msg);
 
+    // Declared first: the help viewer's library is loaded before the first window and freed
+    // after the last.
+    THelpViewer HelpViewer;
     TMainForm MainForm;
     TAdjustBonusTimeForm AdjustBonusTimeForm;
     TAboutForm AboutForm;

@@ -2,9 +2,12 @@
 // does; the commit-and-notify sequence that every change of a user ends with.
 #include "ui/MainForm.h"
 
-#include "model/Constants.h"
 #include "model/Clock.h"
+#include "model/Constants.h"
 #include "model/UserStore.h"
+#include "reports/EventLog.h"
+#include "reports/HelpViewer.h"
+#include "reports/UsageReport.h"
 #include "ui/AboutForm.h"
 #include "ui/AdjustBonusTimeForm.h"
 #include "ui/DetailedTimeUsageForm.h"
@@ -205,13 +208,20 @@ void TMainForm::AMEditRefreshExecute() {
     RefreshUserList();
 }
 
-void TMainForm::AMToolsUsageReportExecute() {}
+void TMainForm::AMToolsUsageReportExecute() {
+    WriteUsageReport(Users(), Prefs, Handle());
+}
 
 void TMainForm::AMToolsPreferencesExecute() {}
 
-void TMainForm::AMToolsLogExecute() {}
+void TMainForm::AMToolsLogExecute() {
+    ViewEventLog(Handle());
+}
 
-void TMainForm::AMHelpHelpExecute() {}
+void TMainForm::AMHelpHelpExecute() {
+    if (HelpViewer)
+        HelpViewer->ShowHelp(Handle());
+}
 
 void TMainForm::AMHelpAboutExecute() {
     if (AboutForm)

@@ -24,6 +24,7 @@ namespace vantrel {
 class TAboutForm;
 class TAdjustBonusTimeForm;
 class TDetailedTimeUsageForm;
+class THelpViewer;
 
 class TMainForm : public TWindow {
 public:
@@ -69,6 +70,8 @@ public:
     TAboutForm* AboutForm = nullptr;
     TAdjustBonusTimeForm* AdjustBonusTimeForm = nullptr;
     TDetailedTimeUsageForm* DetailedTimeUsageForm = nullptr;
+    // The help file's viewer, owned by the program; none: the Help command does nothing.
+    THelpViewer* HelpViewer = nullptr;
 
     TQorPrefs Prefs;
     bool PreferencesHaveBeenChanged = false;
