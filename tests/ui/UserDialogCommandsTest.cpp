@@ -75,12 +75,16 @@ protected:
 // Another day's bonus is replaced, today's is added to, and the day's total stays within 0 and
 // 24 hours; the list shows the stored result.
 TEST_F(UserDialogCommands, BonusCommandsFollowTheBonusRules) {
-    Accounts = {L"amy", L"ben", L"cat", L"dan"};
+    Accounts = {L"amy", L"ben", L"cat", L"dan", L"eve"};
     SeedUser(L"amy", true, 120, 60, kTestDayOfYear - 1); // yesterday's bonus
     SeedUser(L"ben", true, 120, 30);
     SeedUser(L"cat", true, 120, 0);
     SeedUser(L"dan", true, 600, 800);
+    SeedUser(L"eve", true, 600, 0x7FFFFFFF); // a damaged store: the largest bonus
     Start();
+
+    EXPECT_EQ(RunBonus(kIncrease, 4, 15), IDOK);
+    EXPECT_EQ(Stored(L"eve", L"BonusTime"), 840u);
 
     EXPECT_EQ(RunBonus(kIncrease, 0, 30), IDOK);
     EXPECT_EQ(Stored(L"amy", L"BonusTime"), 30u);
