@@ -157,6 +157,16 @@ public:
 
     // Hands the window to the script and waits until it has taken the picture.
     static bool Shot(const std::wstring& name, HWND window) {
+        // No control is shown as hot: the pointer goes out of the way, and the control it
+        // was over, if any, hears that it left.
+        SetCursorPos(0, 0);
+        EnumChildWindows(
+            window,
+            [](HWND child, LPARAM) -> BOOL {
+                SendMessageW(child, WM_MOUSELEAVE, 0, 0);
+                return TRUE;
+            },
+            0);
         RedrawWindow(window, nullptr, nullptr,
                      RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_UPDATENOW | RDW_ALLCHILDREN);
         Settle(300);
@@ -241,9 +251,6 @@ int Run() {
         std::fprintf(stderr, "could not write the demo store\n");
         return 1;
     }
-    // Out of the way of the windows, which would otherwise show a control under the pointer
-    // as hot.
-    SetCursorPos(0, 0);
     TShotsDemo demo;
     if (!demo.Start()) {
         std::fprintf(stderr, "could not start the program's windows\n");
