@@ -8,17 +8,22 @@ bool TApplication::CreateForms() {
     MainForm.HelpViewer = &HelpViewer;
     if (!MainForm.Create())
         return false;
+    // The dialogs in their start-up order.
     if (!DailyTimeLimitsForm.Create(MainForm.Handle(), &MainForm.Prefs))
         return false;
     MainForm.DailyTimeLimitsForm = &DailyTimeLimitsForm;
-    // The bonus time and detailed usage dialogs take their places around these as they are
-    // added to the program.
+    if (!AdjustBonusTimeForm.Create(MainForm.Handle()))
+        return false;
+    MainForm.AdjustBonusTimeForm = &AdjustBonusTimeForm;
     if (!PreferencesForm.Create(MainForm.Handle()))
         return false;
     MainForm.PreferencesForm = &PreferencesForm;
     if (!AboutForm.Create(MainForm.Handle()))
         return false;
     MainForm.AboutForm = &AboutForm;
+    if (!DetailedTimeUsageForm.Create(MainForm.Handle()))
+        return false;
+    MainForm.DetailedTimeUsageForm = &DetailedTimeUsageForm;
     return true;
 }
 

@@ -3,6 +3,8 @@
 // message loop.
 #include "reports/HelpViewer.h"
 #include "ui/AboutForm.h"
+#include "ui/AdjustBonusTimeForm.h"
+#include "ui/DetailedTimeUsageForm.h"
 #include "ui/DailyTimeLimitsForm.h"
 #include "ui/MainForm.h"
 #include "ui/PreferencesForm.h"
@@ -29,8 +31,10 @@ public:
     THelpViewer HelpViewer;
     TMainForm MainForm;
     TDailyTimeLimitsForm DailyTimeLimitsForm;
+    TAdjustBonusTimeForm AdjustBonusTimeForm;
     TPreferencesForm PreferencesForm;
     TAboutForm AboutForm;
+    TDetailedTimeUsageForm DetailedTimeUsageForm;
 };
 
 } // namespace vantrel

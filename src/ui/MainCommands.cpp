@@ -2,12 +2,16 @@
 // does; the commit-and-notify sequence that every change of a user ends with.
 #include "ui/MainForm.h"
 
+#include "model/Clock.h"
 #include "model/Constants.h"
+#include "model/UserStore.h"
 #include "reports/EventLog.h"
 #include "reports/HelpViewer.h"
 #include "reports/UsageReport.h"
 #include "ui/AboutForm.h"
+#include "ui/AdjustBonusTimeForm.h"
 #include "ui/DailyTimeLimitsForm.h"
+#include "ui/DetailedTimeUsageForm.h"
 #include "ui/PreferencesForm.h"
 #include "ui/controls/MessageBox.h"
 
@@ -32,9 +36,29 @@ constexpr wchar_t kRemoteReadSucceededText[] =
     L"Successfully read user administration from the remote registry.\r\nNote that the local "
     L"user administration will be overwritten by the remote one.";
 
+constexpr wchar_t kNoTimeUsageText[] = L"No time usage information found for this user today.";
+
 constexpr const wchar_t* kUserCommands[4] = {L"AMEditDailyTimeLimits", L"AMEditDetailedTimeUsage",
                                              L"AMEditIncreaseTodaysLimit",
                                              L"AMEditDecreaseTodaysLimit"};
+
+// The two bonus commands: the amount for the selected user, then today's bonus changed in the
+// collection's record and the commit.
+void AdjustSelectedUsersBonus(TMainForm& form, TBonusDirection direction) {
+    TQorUser* user = form.SelectedUser();
+    TAdjustBonusTimeForm* dialog = form.AdjustBonusTimeForm;
+    if (!user || !dialog)
+        return;
+    dialog->Prepare(direction, user->Username);
+    if (dialog->ShowModal() != IDOK)
+        return;
+    // Today is the day on which the administrator confirms: a dialog left open over midnight
+    // gives the bonus to the new day, bounded by that day's limit.
+    const SYSTEMTIME now = LocalNow();
+    user->TodaysTimeLimit = user->TimeLimit(WeekdayOf(now));
+    user->AdjustBonus(dialog->SignedAmount(), DayOfYearOf(now));
+    form.CommitUsers(user);
+}
 
 } // namespace
 
@@ -153,7 +177,8 @@ void TMainForm::AMFileExitExecute() {
     PostMessageW(Handle(), WM_CLOSE, 0, 0);
 }
 
-// The four user commands take the user of the selected row when they run.
+// The four user commands take the user of the selected row when they run, and do nothing
+// without one.
 void TMainForm::AMEditDailyTimeLimitsExecute() {
     TQorUser* user = SelectedUser();
     if (!user || !DailyTimeLimitsForm)
@@ -166,18 +191,29 @@ void TMainForm::AMEditDailyTimeLimitsExecute() {
 }
 
 void TMainForm::AMEditDetailedTimeUsageExecute() {
-    if (!SelectedUser())
+    TQorUser* user = SelectedUser();
+    if (!user || !DetailedTimeUsageForm)
         return;
+    std::vector<std::wstring> usage;
+    const SYSTEMTIME now = LocalNow();
+    ReadUsagePerComputer(*user, Prefs.UseRemoteRegistry, Prefs.RemoteRegistry, usage,
+                         WeekdayOf(now), DayOfYearOf(now));
+    if (usage.empty()) {
+        ShowMessage(Handle(), kNoTimeUsageText, TMsgKind::Information);
+        return;
+    }
+    DetailedTimeUsageForm->TimeUsageList = &usage;
+    DetailedTimeUsageForm->UserName = user->Username;
+    DetailedTimeUsageForm->ShowModal();
+    DetailedTimeUsageForm->TimeUsageList = nullptr;
 }
 
 void TMainForm::AMEditIncreaseTodaysLimitExecute() {
-    if (!SelectedUser())
-        return;
+    AdjustSelectedUsersBonus(*this, TBonusDirection::Increase);
 }
 
 void TMainForm::AMEditDecreaseTodaysLimitExecute() {
-    if (!SelectedUser())
-        return;
+    AdjustSelectedUsersBonus(*this, TBonusDirection::Decrease);
 }
 
 void TMainForm::AMEditRefreshExecute() {

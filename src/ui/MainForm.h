@@ -23,6 +23,8 @@ namespace vantrel {
 
 class TAboutForm;
 class TPreferencesForm;
+class TAdjustBonusTimeForm;
+class TDetailedTimeUsageForm;
 class THelpViewer;
 class TDailyTimeLimitsForm;
 
@@ -69,6 +71,8 @@ public:
     // The dialogs the commands open; created after the main window, owned by the program.
     TAboutForm* AboutForm = nullptr;
     TPreferencesForm* PreferencesForm = nullptr;
+    TAdjustBonusTimeForm* AdjustBonusTimeForm = nullptr;
+    TDetailedTimeUsageForm* DetailedTimeUsageForm = nullptr;
     // The help file's viewer, owned by the program; none: the Help command does nothing.
     THelpViewer* HelpViewer = nullptr;
     TDailyTimeLimitsForm* DailyTimeLimitsForm = nullptr;

@@ -1,0 +1,282 @@
+// The program's windows for the help file's pictures: a store with several users (children
+// with limits, bonus and usage on this and two other computers, parents without limits),
+// the main window with a user selected, then every dialog in turn.
+//
+// Run by scripts/shots in a throwaway Wine prefix, whose registry it fills. For each window it
+// writes "shot <name> <X window id>" on standard output and waits for a line on standard input
+// (the script has taken the picture) before it goes on; "done" ends the run.
+#include "accounts/Accounts.h"
+#include "model/Clock.h"
+#include "model/Constants.h"
+#include "model/Prefs.h"
+#include "model/QorUsers.h"
+#include "model/UserStore.h"
+#include "ui/Application.h"
+
+#include <commctrl.h>
+
+#include <cstdio>
+#include <functional>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace vantrel {
+namespace {
+
+struct TDemoUsage {
+    const wchar_t* Computer; // nullptr: this computer
+    int Minutes;
+    bool Today; // else the same weekday a week ago
+};
+
+struct TDemoUser {
+    const wchar_t* Name;
+    bool Monitored;
+    int WeekdayLimit; // Monday to Thursday
+    int WeekendLimit; // Friday to Sunday
+    int Bonus;
+    bool BonusToday;
+    std::vector<TDemoUsage> Usage;
+};
+
+const std::vector<TDemoUser>& DemoUsers() {
+    static const std::vector<TDemoUser> users = {
+        {L"emma",
+         true,
+         90,
+         150,
+         30,
+         true,
+         {{nullptr, 35, true}, {L"KITCHEN-PC", 20, true}, {L"STUDY-LAPTOP", 12, true}}},
+        {L"noah", true, 60, 120, 0, true, {{nullptr, 40, true}, {L"STUDY-LAPTOP", 15, true}}},
+        {L"olivia", true, 120, 180, -30, true, {{nullptr, 70, true}, {L"KITCHEN-PC", 25, true}}},
+        {L"liam", true, 180, 240, 60, false, {{L"KITCHEN-PC", 1500, true}}},
+        {L"mia", true, 45, 90, 0, true, {{nullptr, 30, false}}},
+        {L"anna", false, 0, 0, 0, true, {{nullptr, 95, true}}},
+        {L"david", false, 0, 0, 0, true, {{L"STUDY-LAPTOP", 20, true}}},
+    };
+    return users;
+}
+
+void WriteDword(HKEY key, const std::wstring& name, int value) {
+    const DWORD data = static_cast<DWORD>(value);
+    RegSetValueExW(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
+                   sizeof(data));
+}
+
+// The store as the program and the service would have written it, for today.
+bool SeedStore() {
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"System\\QOR");
+    TQorPrefs prefs;
+    if (!SavePrefs(prefs))
+        return false;
+    const SYSTEMTIME now = LocalNow();
+    const int weekday = WeekdayOf(now);
+    const int today = DayOfYearOf(now);
+    const std::wstring suffix = kDaySuffix[weekday - 1];
+    std::wstring thisComputer = GetWorkstationName();
+    if (thisComputer.empty())
+        thisComputer = L"THIS-PC";
+    for (const TDemoUser& demo : DemoUsers()) {
+        TQorUser user;
+        user.Username = demo.Name;
+        user.QorControl = demo.Monitored;
+        for (int day = 1; day <= 7; ++day) {
+            user.TimeLimit(day) = day <= 4 ? demo.WeekdayLimit : demo.WeekendLimit;
+            user.AllowBegin(day) = 7;
+            user.AllowEnd(day) = day <= 4 ? 20 : 21;
+        }
+        user.BonusTime = demo.Bonus;
+        user.BonusDayOfYear = demo.BonusToday ? today : (today > 1 ? today - 1 : 365);
+        if (!SaveUser(user, false, L""))
+            return false;
+        for (const TDemoUsage& usage : demo.Usage) {
+            const std::wstring path = std::wstring(kUsersKeyPath) + demo.Name + L"\\Computers\\" +
+                                      (usage.Computer ? usage.Computer : thisComputer.c_str());
+            HKEY key = nullptr;
+            if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
+                                nullptr, &key, nullptr) != ERROR_SUCCESS)
+                return false;
+            WriteDword(key, L"TimeUsage" + suffix, usage.Minutes);
+            WriteDword(key, L"DayOfYear" + suffix,
+                       usage.Today ? today : (today > 7 ? today - 7 : today + 358));
+            RegCloseKey(key);
+        }
+    }
+    return true;
+}
+
+class TShotsDemo {
+public:
+    TApplication App;
+
+    bool Start() {
+        std::vector<std::wstring> names;
+        for (const TDemoUser& demo : DemoUsers())
+            names.push_back(demo.Name);
+        SetAccountSourceSeam([names] { return names; });
+        if (!App.CreateForms())
+            return false;
+        if (!App.MainForm.Show(SW_SHOWNORMAL))
+            return false;
+        SelectUser(L"emma");
+        return true;
+    }
+
+    void SelectUser(const std::wstring& name) {
+        HWND list = App.MainForm.ListViewUsers;
+        for (int row = 0; row < ListView_GetItemCount(list); ++row) {
+            wchar_t text[64] = {};
+            ListView_GetItemText(list, row, 0, text, 64);
+            if (name == text) {
+                ListView_SetItemState(list, row, LVIS_SELECTED | LVIS_FOCUSED,
+                                      LVIS_SELECTED | LVIS_FOCUSED);
+                SetFocus(list);
+            }
+        }
+        Settle(100);
+    }
+
+    // Handles messages for about `ms` milliseconds, so that every window has painted.
+    static void Settle(DWORD ms) {
+        const ULONGLONG end = GetTickCount64() + ms;
+        while (GetTickCount64() < end) {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                if (msg.message == WM_QUIT) {
+                    PostQuitMessage(static_cast<int>(msg.wParam));
+                    return;
+                }
+                TranslateMessage(&msg);
+                DispatchMessageW(&msg);
+            }
+        }
+    }
+
+    // Hands the window to the script and waits until it has taken the picture.
+    static bool Shot(const std::wstring& name, HWND window) {
+        // No control is shown as hot: the pointer goes out of the way, and the control it
+        // was over, if any, hears that it left.
+        SetCursorPos(0, 0);
+        EnumChildWindows(
+            window,
+            [](HWND child, LPARAM) -> BOOL {
+                SendMessageW(child, WM_MOUSELEAVE, 0, 0);
+                return TRUE;
+            },
+            0);
+        RedrawWindow(window, nullptr, nullptr,
+                     RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_UPDATENOW | RDW_ALLCHILDREN);
+        Settle(300);
+        // Wine keeps the X window of each top-level window in this property.
+        const auto xid = reinterpret_cast<UINT_PTR>(GetPropW(window, L"__wine_x11_whole_window"));
+        if (!xid) {
+            std::fwprintf(stderr, L"%ls: no X window\n", name.c_str());
+            return false;
+        }
+        std::printf("shot %ls 0x%llx\n", name.c_str(), static_cast<unsigned long long>(xid));
+        std::fflush(stdout);
+        std::string answer;
+        return static_cast<bool>(std::getline(std::cin, answer));
+    }
+};
+
+// The dialogs to photograph, in order: a name (the picture's file name), the user selected
+// in the list, and how the demo opens it. The shot is taken while the dialog is shown, then
+// the dialog is closed as with its close box.
+struct TDialogShot {
+    const wchar_t* Name;
+    const wchar_t* User;
+    std::function<void(TShotsDemo&)> Open;
+};
+
+const std::vector<TDialogShot>& DialogShots() {
+    static const std::vector<TDialogShot> shots = {
+        {L"about", L"emma", [](TShotsDemo& d) { d.App.MainForm.AMHelpAboutExecute(); }},
+        {L"bonus-increase", L"emma",
+         [](TShotsDemo& d) { d.App.MainForm.AMEditIncreaseTodaysLimitExecute(); }},
+        {L"bonus-decrease", L"emma",
+         [](TShotsDemo& d) { d.App.MainForm.AMEditDecreaseTodaysLimitExecute(); }},
+        {L"detailed-usage", L"emma",
+         [](TShotsDemo& d) { d.App.MainForm.AMEditDetailedTimeUsageExecute(); }},
+        {L"detailed-usage-none", L"mia",
+         [](TShotsDemo& d) { d.App.MainForm.AMEditDetailedTimeUsageExecute(); }},
+    };
+    return shots;
+}
+
+// Takes the picture of the dialog that the opener shows, from inside its modal loop.
+struct TPendingShot {
+    HWND Main = nullptr;
+    const wchar_t* Name = nullptr;
+    bool Taken = false;
+    bool Ok = false;
+};
+TPendingShot gPending;
+
+HWND ShownDialogOf(HWND main) {
+    struct TSearch {
+        HWND Main;
+        HWND Found;
+    } search{main, nullptr};
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND window, LPARAM data) -> BOOL {
+            auto* s = reinterpret_cast<TSearch*>(data);
+            if (window != s->Main && IsWindowVisible(window) &&
+                GetWindow(window, GW_OWNER) == s->Main) {
+                s->Found = window;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.Found;
+}
+
+void CALLBACK ShotTimer(HWND, UINT, UINT_PTR id, DWORD) {
+    HWND dialog = ShownDialogOf(gPending.Main);
+    if (!dialog || gPending.Taken)
+        return;
+    KillTimer(nullptr, id);
+    gPending.Taken = true;
+    gPending.Ok = TShotsDemo::Shot(gPending.Name, dialog);
+    PostMessageW(dialog, WM_CLOSE, 0, 0);
+}
+
+int Run() {
+    if (!SeedStore()) {
+        std::fprintf(stderr, "could not write the demo store\n");
+        return 1;
+    }
+    TShotsDemo demo;
+    if (!demo.Start()) {
+        std::fprintf(stderr, "could not start the program's windows\n");
+        return 1;
+    }
+    TShotsDemo::Settle(500);
+    int failures = TShotsDemo::Shot(L"main", demo.App.MainForm.Handle()) ? 0 : 1;
+    for (const TDialogShot& shot : DialogShots()) {
+        demo.SelectUser(shot.User);
+        gPending = TPendingShot{demo.App.MainForm.Handle(), shot.Name, false, false};
+        const UINT_PTR timer = SetTimer(nullptr, 0, 200, ShotTimer);
+        shot.Open(demo);
+        KillTimer(nullptr, timer);
+        if (!gPending.Taken || !gPending.Ok) {
+            std::fwprintf(stderr, L"%ls: no picture taken\n", shot.Name);
+            ++failures;
+        }
+    }
+    std::printf("done\n");
+    std::fflush(stdout);
+    return failures == 0 ? 0 : 1;
+}
+
+} // namespace
+} // namespace vantrel
+
+int wmain() {
+    return vantrel::Run();
+}
