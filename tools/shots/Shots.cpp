@@ -190,10 +190,28 @@ struct TDialogShot {
     const wchar_t* Name;
     const wchar_t* User;
     std::function<void(TShotsDemo&)> Open;
+    // Run on the shown dialog just before its picture (a tab to show), if given.
+    std::function<void(TShotsDemo&)> Prepare = nullptr;
 };
+
+TShotsDemo* gDemo = nullptr;
+
+// The preferences dialog opens on its first tab; the others are shown before their picture.
+TDialogShot PreferencesShot(const wchar_t* name, int page) {
+    return {name, L"emma", [](TShotsDemo& d) { d.App.MainForm.AMToolsPreferencesExecute(); },
+            [page](TShotsDemo& d) { d.App.PreferencesForm.SetActivePage(page); }};
+}
 
 const std::vector<TDialogShot>& DialogShots() {
     static const std::vector<TDialogShot> shots = {
+        {L"daily-limits", L"emma",
+         [](TShotsDemo& d) { d.App.MainForm.AMEditDailyTimeLimitsExecute(); }},
+        {L"daily-limits-inactive", L"anna",
+         [](TShotsDemo& d) { d.App.MainForm.AMEditDailyTimeLimitsExecute(); }},
+        PreferencesShot(L"preferences-general", TPreferencesForm::PageGeneral),
+        PreferencesShot(L"preferences-network", TPreferencesForm::PageNetwork),
+        PreferencesShot(L"preferences-messages", TPreferencesForm::PageMessages),
+        PreferencesShot(L"preferences-advanced", TPreferencesForm::PageAdvanced),
         {L"about", L"emma", [](TShotsDemo& d) { d.App.MainForm.AMHelpAboutExecute(); }},
         {L"bonus-increase", L"emma",
          [](TShotsDemo& d) { d.App.MainForm.AMEditIncreaseTodaysLimitExecute(); }},
@@ -210,6 +228,7 @@ const std::vector<TDialogShot>& DialogShots() {
 // Takes the picture of the dialog that the opener shows, from inside its modal loop.
 struct TPendingShot {
     HWND Main = nullptr;
+    const TDialogShot* Shot = nullptr;
     const wchar_t* Name = nullptr;
     bool Taken = false;
     bool Ok = false;
@@ -242,6 +261,8 @@ void CALLBACK ShotTimer(HWND, UINT, UINT_PTR id, DWORD) {
         return;
     KillTimer(nullptr, id);
     gPending.Taken = true;
+    if (gPending.Shot && gPending.Shot->Prepare && gDemo)
+        gPending.Shot->Prepare(*gDemo);
     gPending.Ok = TShotsDemo::Shot(gPending.Name, dialog);
     PostMessageW(dialog, WM_CLOSE, 0, 0);
 }
@@ -256,11 +277,12 @@ int Run() {
         std::fprintf(stderr, "could not start the program's windows\n");
         return 1;
     }
+    gDemo = &demo;
     TShotsDemo::Settle(500);
     int failures = TShotsDemo::Shot(L"main", demo.App.MainForm.Handle()) ? 0 : 1;
     for (const TDialogShot& shot : DialogShots()) {
         demo.SelectUser(shot.User);
-        gPending = TPendingShot{demo.App.MainForm.Handle(), shot.Name, false, false};
+        gPending = TPendingShot{demo.App.MainForm.Handle(), &shot, shot.Name, false, false};
         const UINT_PTR timer = SetTimer(nullptr, 0, 200, ShotTimer);
         shot.Open(demo);
         KillTimer(nullptr, timer);
