@@ -36,6 +36,8 @@ TInk InkIn(HDC dc, const RECT& rect) {
     return ink;
 }
 
+constexpr int kInkOrigin = 20;
+
 // The pixels of `text` drawn whole, black on white, in `font`.
 TInk InkOfText(HFONT font, const wchar_t* text) {
     HDC screen = GetDC(nullptr);
@@ -48,13 +50,25 @@ TInk InkOfText(HFONT font, const wchar_t* text) {
     FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, RGB(0, 0, 0));
-    TextOutW(dc, 20, 10, text, lstrlenW(text));
+    TextOutW(dc, kInkOrigin, 10, text, lstrlenW(text));
     TInk ink = InkIn(dc, all);
     SelectObject(dc, oldFont);
     SelectObject(dc, oldBitmap);
     DeleteObject(bitmap);
     DeleteDC(dc);
     return ink;
+}
+
+// The width the list measures for each caption takes in every pixel the font draws.
+void ExpectDrawnWidthsHoldTheCaptions(TUserList& list, const char* where) {
+    SCOPED_TRACE(where);
+    HFONT font = reinterpret_cast<HFONT>(SendMessageW(list.Handle(), WM_GETFONT, 0, 0));
+    for (int i = 0; i < 5; ++i) {
+        TInk whole = InkOfText(font, kCaptions[i]);
+        int measured = list.View().DrawnStringWidth(kCaptions[i]);
+        EXPECT_GE(measured, list.View().StringWidth(kCaptions[i])) << "caption " << i;
+        EXPECT_GE(measured, whole.Right - kInkOrigin + 1) << "caption " << i;
+    }
 }
 
 // What the header shows: each caption has every pixel it has when drawn whole, and all of
@@ -147,6 +161,21 @@ TEST_F(MainFormList, CaptionsAreDrawnWhole) {
     Start();
     Draw();
     ExpectCaptionsDrawnWhole(List(), "with the window's font");
+    ExpectDrawnWidthsHoldTheCaptions(Form().UserList(), "with the window's font");
+    // Larger sizes of the same font, some of which widen the columns to their captions.
+    SetWindowPos(Form().Handle(), nullptr, 0, 0, 1260, Form().Scale(302),
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    for (int points = SystemFontSize() + 1; points <= 14; ++points) {
+        TFontHandle font = CreatePointFont(SystemFontName(), points, Form().Dpi());
+        Form().UserList().SetMetrics(Form().Dpi(), font.Get(), Form().ImageListMain32b);
+        Draw();
+        const std::string where = "at " + std::to_string(points) + " points";
+        ExpectCaptionsDrawnWhole(List(), where.c_str());
+        ExpectDrawnWidthsHoldTheCaptions(Form().UserList(), where.c_str());
+    }
+    Form().UserList().SetMetrics(
+        Form().Dpi(), reinterpret_cast<HFONT>(SendMessageW(Form().StatusBar, WM_GETFONT, 0, 0)),
+        Form().ImageListMain32b);
 }
 
 TEST_F(MainFormList, ColumnsKeepTheirWidths) {
