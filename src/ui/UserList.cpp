@@ -78,8 +78,12 @@ bool TUserList::Create(HWND parent, int id, int dpi) {
     FPainter.SetBarColorStyle(cs2Colors);
     FView.SetExtendedStyle(LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
     FSettingColumns = true;
-    for (int i = 0; i < kUserColumnCount; ++i)
+    for (int i = 0; i < kUserColumnCount; ++i) {
         FView.InsertColumn(i, kColumnCaptions[i], Scale(kUserColumnWidths[i]));
+        // Wine's header clips a caption to the advance width of its letters and so cuts off
+        // the last letter of fonts that draw past it: the list draws its captions itself.
+        FView.SetCaptionOwnerDrawn(i);
+    }
     FSettingColumns = false;
     FSubclassed = SetWindowSubclass(handle, ListViewSubclass, kSubclassId,
                                     reinterpret_cast<DWORD_PTR>(this)) != FALSE;
@@ -109,8 +113,8 @@ void TUserList::ApplyColumnWidths() {
     int padding = 2 * Scale(kCaptionMargin);
     FSettingColumns = true;
     for (int i = 0; i < kUserColumnCount; ++i) {
-        int width =
-            std::max(Scale(kUserColumnWidths[i]), FView.StringWidth(kColumnCaptions[i]) + padding);
+        int width = std::max(Scale(kUserColumnWidths[i]),
+                             FView.DrawnStringWidth(kColumnCaptions[i]) + padding);
         FView.SetColumnWidth(i, width);
     }
     FSettingColumns = false;
@@ -327,7 +331,32 @@ int TUserList::FindRow(const NMLVFINDITEMW& find) const {
     return -1;
 }
 
+void TUserList::DrawCaption(const DRAWITEMSTRUCT& draw) {
+    if (draw.itemID >= static_cast<UINT>(kUserColumnCount))
+        return;
+    HDC dc = draw.hDC;
+    const int saved = SaveDC(dc);
+    if (HFONT font = reinterpret_cast<HFONT>(SendMessageW(draw.hwndItem, WM_GETFONT, 0, 0)))
+        SelectObject(dc, font);
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
+    RECT text = draw.rcItem;
+    text.left += Scale(kCaptionMargin);
+    text.right -= Scale(kCaptionMargin);
+    DrawTextW(dc, kColumnCaptions[draw.itemID], -1, &text,
+              DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+    RestoreDC(dc, saved);
+}
+
 bool TUserList::BeforeDefault(UINT msg, LPARAM lParam, LRESULT& result) {
+    if (msg == WM_DRAWITEM) {
+        auto* draw = reinterpret_cast<DRAWITEMSTRUCT*>(lParam);
+        if (!draw || draw->CtlType != ODT_HEADER || draw->hwndItem != FView.Header())
+            return false;
+        DrawCaption(*draw);
+        result = TRUE;
+        return true;
+    }
     if (msg != WM_NOTIFY)
         return false;
     auto* header = reinterpret_cast<NMHDR*>(lParam);

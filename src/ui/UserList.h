@@ -110,6 +110,8 @@ private:
     void ApplyColumnWidths();
     int FindRow(const NMLVFINDITEMW& find) const;
     void PaintBars(HDC dc);
+    // A column caption, within the header item's margins.
+    void DrawCaption(const DRAWITEMSTRUCT& draw);
     bool BeforeDefault(UINT msg, LPARAM lParam, LRESULT& result);
     static LRESULT CALLBACK ListViewSubclass(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
                                              UINT_PTR id, DWORD_PTR data);

@@ -1,5 +1,7 @@
 #include "ui/controls/ListView.h"
 
+#include <algorithm>
+
 namespace vantrel {
 
 HWND TListView::Header() const {
@@ -25,6 +27,72 @@ bool TListView::SetColumnWidth(int column, int width) {
 
 int TListView::StringWidth(const std::wstring& text) const {
     return static_cast<int>(Send(LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(text.c_str())));
+}
+
+int TListView::DrawnStringWidth(const std::wstring& text) const {
+    HDC screen = GetDC(FHandle);
+    if (!screen)
+        return StringWidth(text);
+    HFONT font = reinterpret_cast<HFONT>(Send(WM_GETFONT));
+    if (!font)
+        font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    HDC dc = CreateCompatibleDC(screen);
+    ReleaseDC(FHandle, screen);
+    if (!dc)
+        return StringWidth(text);
+    HGDIOBJ oldFont = SelectObject(dc, font);
+    SIZE extent{};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+    int width = extent.cx;
+    // The text drawn black on white with room beside it; its rightmost pixel ends the width.
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = extent.cx + extent.cy + 2;
+    info.bmiHeader.biHeight = -std::max(1, static_cast<int>(extent.cy));
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (bitmap && bits) {
+        const int w = info.bmiHeader.biWidth;
+        const int h = -info.bmiHeader.biHeight;
+        HGDIOBJ oldBitmap = SelectObject(dc, bitmap);
+        RECT all{0, 0, w, h};
+        FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        SetBkMode(dc, TRANSPARENT);
+        SetTextColor(dc, RGB(0, 0, 0));
+        TextOutW(dc, 0, 0, text.c_str(), static_cast<int>(text.size()));
+        GdiFlush();
+        const auto* pixels = static_cast<const DWORD*>(bits);
+        for (int x = w - 1; x >= width; --x) {
+            bool ink = false;
+            for (int y = 0; y < h && !ink; ++y)
+                ink = (pixels[y * w + x] & 0xFFFFFF) != 0xFFFFFF;
+            if (ink) {
+                width = x + 1;
+                break;
+            }
+        }
+        SelectObject(dc, oldBitmap);
+    }
+    if (bitmap)
+        DeleteObject(bitmap);
+    SelectObject(dc, oldFont);
+    DeleteDC(dc);
+    return width;
+}
+
+bool TListView::SetCaptionOwnerDrawn(int column) {
+    HWND header = Header();
+    if (!header)
+        return false;
+    HDITEMW item{};
+    item.mask = HDI_FORMAT;
+    if (!SendMessageW(header, HDM_GETITEMW, column, reinterpret_cast<LPARAM>(&item)))
+        return false;
+    item.fmt |= HDF_OWNERDRAW;
+    return SendMessageW(header, HDM_SETITEMW, column, reinterpret_cast<LPARAM>(&item)) != 0;
 }
 
 int TListView::ItemCount() const {

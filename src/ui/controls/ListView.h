@@ -26,6 +26,12 @@ public:
     bool SetColumnWidth(int column, int width);
     // Width of `text` in the list's font, without any padding.
     int StringWidth(const std::wstring& text) const;
+    // Width of `text` as the list's font really draws it: the letters' advance, or more where
+    // the last letter's pixels reach past it (as with Wine's stand-ins for the system fonts).
+    int DrawnStringWidth(const std::wstring& text) const;
+    // The column's caption is drawn by the list's owner (WM_DRAWITEM from the header); the
+    // header still draws the item's background and edges.
+    bool SetCaptionOwnerDrawn(int column);
 
     // --- Items ---
     int ItemCount() const;
