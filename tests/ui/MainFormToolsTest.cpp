@@ -3,6 +3,7 @@
 #include "MainFormSupport.h"
 
 #include "model/Prefs.h"
+#include "reports/HelpViewer.h"
 #include "ui/controls/Shell.h"
 
 #include <shellapi.h>
@@ -108,6 +109,9 @@ TEST_F(MainFormTools, LogOpensTheServicesLogOrSaysThereIsNone) {
 }
 
 TEST_F(MainFormTools, F1ReachesTheHelpViewerWhichNamesAMissingHelpFile) {
+    // The help tests of the reports may have left a copy beside the test programs.
+    DeleteFileW(HelpFilePath().c_str());
+    ASSERT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(HelpFilePath().c_str()));
     Start();
     ASSERT_NE(nullptr, Form().HelpViewer);
     // No help file lies beside the test program: the viewer says so, once per F1.
