@@ -116,8 +116,7 @@ void TMinuteLoop::Run(bool countMinute) {
         reachable = rc == ERROR_SUCCESS;
         if (!reachable && !FStoreDown)
             FLog.Write(L"Cannot reach the user store on " + FPrefs.RemoteRegistry + L" (" +
-                       ErrorText(rc) +
-                       L"); counting on this computer with the settings last read");
+                       ErrorText(rc) + L"); counting on this computer with the settings last read");
         else if (reachable && FStoreDown)
             FLog.Write(L"The user store on " + FPrefs.RemoteRegistry + L" answers again");
         FStoreDown = !reachable;
@@ -156,8 +155,8 @@ void TMinuteLoop::Run(bool countMinute) {
             // The load merged this computer's entry (if it holds today's minutes) into both
             // the total and the count kept here; the rest are the other computers'.
             const int counted = found ? mine : 0;
-            state.Others = SaturatedInt(static_cast<long long>(user.TotalTimeUsage(weekday)) -
-                                        counted);
+            state.Others =
+                SaturatedInt(static_cast<long long>(user.TotalTimeUsage(weekday)) - counted);
             state.OthersDay = day;
         } else if (found) {
             mine = std::max(mine, stored);
@@ -189,11 +188,10 @@ void TMinuteLoop::Run(bool countMinute) {
 void TMinuteLoop::Show(const std::wstring& user, const std::vector<DWORD>& sessions,
                        const std::wstring& what, const std::wstring& text) {
     for (DWORD session : sessions) {
-        std::wstring line = what + L" to " + user + L" (session " + std::to_wstring(session) +
-                            L"): " + text;
+        std::wstring line =
+            what + L" to " + user + L" (session " + std::to_wstring(session) + L"): " + text;
         if (!FHost.ShowMessage(session, text))
-            line += L" [could not be shown, " + ErrorText(static_cast<LONG>(GetLastError())) +
-                    L"]";
+            line += L" [could not be shown, " + ErrorText(static_cast<LONG>(GetLastError())) + L"]";
         FLog.Write(line);
     }
 }
@@ -212,10 +210,15 @@ void TMinuteLoop::Enforce(TUserState& state, const std::vector<DWORD>& sessions,
     if (!allowed || remaining <= 0) {
         if (seconds < state.MessageAt)
             state.MessageAt = seconds; // the clock went back
+        for (DWORD session : sessions) {
+            if (std::find(state.Told.begin(), state.Told.end(), session) == state.Told.end())
+                state.Blocked = false; // logged on again since the message
+        }
         if (!state.Blocked) {
             state.Blocked = true;
             state.LogoffDone = false;
             state.MessageAt = seconds;
+            state.Told = sessions;
             Show(user.Username, sessions, allowed ? L"Time limit reached" : L"Not allowed now",
                  allowed ? FPrefs.MsgReachedLimitText : FPrefs.MsgNotAllowedText);
         } else if (!FPrefs.DoNotForceLogoff && !state.LogoffDone &&
@@ -232,6 +235,7 @@ void TMinuteLoop::Enforce(TUserState& state, const std::vector<DWORD>& sessions,
             }
         } else if (seconds - state.MessageAt >= kRepeatSeconds) {
             state.MessageAt = seconds;
+            state.Told = sessions;
             Show(user.Username, sessions, allowed ? L"Time limit reached" : L"Not allowed now",
                  allowed ? FPrefs.MsgReachedLimitText : FPrefs.MsgNotAllowedText);
         }

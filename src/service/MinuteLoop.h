@@ -61,6 +61,8 @@ private:
         bool Blocked = false;
         long long MessageAt = 0;
         bool LogoffDone = false;
+        // The sessions told; a session that logs on after them is told afresh.
+        std::vector<DWORD> Told;
         bool WriteFailed = false;
     };
 

@@ -55,10 +55,9 @@ THandle TPipeServer::NewInstance(bool first, DWORD& error) {
     DWORD openMode = PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED;
     if (first)
         openMode |= FILE_FLAG_FIRST_PIPE_INSTANCE;
-    THandle pipe(CreateNamedPipeW(path.c_str(), openMode,
-                                  PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
-                                  PIPE_UNLIMITED_INSTANCES, kPipeBuffer, kPipeBuffer, 5000,
-                                  &attributes));
+    THandle pipe(CreateNamedPipeW(
+        path.c_str(), openMode, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
+        PIPE_UNLIMITED_INSTANCES, kPipeBuffer, kPipeBuffer, 5000, &attributes));
     error = pipe ? ERROR_SUCCESS : GetLastError();
     return pipe;
 }
@@ -102,7 +101,8 @@ void TPipeServer::Listen(THandle pipe) {
     while (pipe) {
         OVERLAPPED overlapped{};
         overlapped.hEvent = connected.Get();
-        bool ok = ConnectNamedPipe(pipe.Get(), &overlapped) || GetLastError() == ERROR_PIPE_CONNECTED;
+        bool ok =
+            ConnectNamedPipe(pipe.Get(), &overlapped) || GetLastError() == ERROR_PIPE_CONNECTED;
         if (!ok && GetLastError() == ERROR_IO_PENDING) {
             HANDLE waits[2] = {FStopEvent.Get(), connected.Get()};
             const DWORD result = WaitForMultipleObjects(2, waits, FALSE, INFINITE);

@@ -51,8 +51,7 @@ private:
     THandle NewInstance(bool first, DWORD& error);
     void Listen(THandle pipe);
     void Serve(TSession& session);
-    void Received(const std::string& message, bool& collecting, std::string& parts,
-                  bool& overflow);
+    void Received(const std::string& message, bool& collecting, std::string& parts, bool& overflow);
 
     std::wstring FPipeName;
     TOnMessage FOnMessage;

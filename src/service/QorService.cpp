@@ -54,7 +54,8 @@ bool TQorService::Run(HANDLE stopEvent) {
         try {
             work();
         } catch (const std::exception& e) {
-            FLog.Write(L"The minute's work failed: " + std::wstring(e.what(), e.what() + std::strlen(e.what())));
+            FLog.Write(L"The minute's work failed: " +
+                       std::wstring(e.what(), e.what() + std::strlen(e.what())));
         }
     };
     guarded([this] { FLoop.Check(); });

@@ -12,9 +12,9 @@
 namespace vantrel {
 
 struct TServiceOptions {
-    std::wstring PipeName;    // empty: "QorPipe"
-    std::wstring LogPath;     // empty: %ProgramFiles%\QOR\QORevents.log
-    DWORD MinuteMs = 60000;   // a shorter minute for tests and demonstrations
+    std::wstring PipeName;     // empty: "QorPipe"
+    std::wstring LogPath;      // empty: %ProgramFiles%\QOR\QORevents.log
+    DWORD MinuteMs = 60000;    // a shorter minute for tests and demonstrations
     std::wstring ThisComputer; // empty: this computer's network name
 };
 

@@ -27,7 +27,8 @@ void CreateFolderOf(const std::wstring& path) {
 
 } // namespace
 
-TServiceLog::TServiceLog(std::wstring path, uint64_t limit) : FPath(std::move(path)), FLimit(limit) {}
+TServiceLog::TServiceLog(std::wstring path, uint64_t limit)
+    : FPath(std::move(path)), FLimit(limit) {}
 
 std::wstring TServiceLog::DefaultPath() {
     std::wstring base = EnvironmentVariable(L"ProgramFiles");

@@ -92,10 +92,10 @@ int Install() {
     const TServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
     if (!manager.Handle)
         return Fail(L"cannot open the service manager");
-    const TServiceHandle service(CreateServiceW(
-        manager.Handle, kServiceName, kDisplayName, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
-        SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, command.c_str(), nullptr, nullptr, nullptr,
-        nullptr, nullptr));
+    const TServiceHandle service(
+        CreateServiceW(manager.Handle, kServiceName, kDisplayName, SERVICE_ALL_ACCESS,
+                       SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
+                       command.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
     if (!service.Handle)
         return Fail(L"cannot install the service");
     std::wprintf(L"QORsvc: installed as \"%ls\"\n", kDisplayName);
