@@ -118,6 +118,9 @@ void TPipeServer::Listen(THandle pipe) {
         }
         if (WaitForSingleObject(FStopEvent.Get(), 0) == WAIT_OBJECT_0)
             return;
+        // The next instance comes first: while none listens, a client finds no pipe at all.
+        DWORD error = 0;
+        THandle next = NewInstance(false, error);
         if (ok) {
             std::lock_guard<std::mutex> guard(FSessionsLock);
             // Sessions whose client went away leave now, so the list does not grow.
@@ -142,10 +145,8 @@ void TPipeServer::Listen(THandle pipe) {
             DisconnectNamedPipe(pipe.Get());
             pipe.Close();
         }
-        DWORD error = 0;
-        if (!pipe)
-            pipe = NewInstance(false, error);
-        if (!pipe) {
+        pipe = std::move(next);
+        while (!pipe) {
             // Out of instances or handles for a moment: try again shortly.
             if (WaitForSingleObject(FStopEvent.Get(), 1000) == WAIT_OBJECT_0)
                 return;
@@ -166,19 +167,25 @@ void TPipeServer::Serve(TSession& session) {
     while (readEvent) {
         OVERLAPPED overlapped{};
         overlapped.hEvent = readEvent.Get();
-        DWORD count = 0;
-        BOOL ok = ReadFile(session.Pipe.Get(), &buffer[0], kPipeBuffer, &count, &overlapped);
+        const BOOL ok = ReadFile(session.Pipe.Get(), &buffer[0], kPipeBuffer, nullptr, &overlapped);
         DWORD error = ok ? ERROR_SUCCESS : GetLastError();
         if (error == ERROR_IO_PENDING) {
             HANDLE waits[2] = {FStopEvent.Get(), readEvent.Get()};
             if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) {
+                DWORD ignored = 0;
                 CancelIo(session.Pipe.Get());
-                GetOverlappedResult(session.Pipe.Get(), &overlapped, &count, TRUE);
+                GetOverlappedResult(session.Pipe.Get(), &overlapped, &ignored, TRUE);
                 break;
             }
-            ok = GetOverlappedResult(session.Pipe.Get(), &overlapped, &count, FALSE);
-            error = ok ? ERROR_SUCCESS : GetLastError();
+        } else if (error != ERROR_SUCCESS && error != ERROR_MORE_DATA) {
+            break;
         }
+        // The count of an overlapped read comes only from its result, also when the read
+        // finished at once.
+        DWORD count = 0;
+        error = GetOverlappedResult(session.Pipe.Get(), &overlapped, &count, FALSE)
+                    ? ERROR_SUCCESS
+                    : GetLastError();
         if (error != ERROR_SUCCESS && error != ERROR_MORE_DATA)
             break; // the client went away (broken pipe) or the pipe failed
         // A message longer than the buffer arrives in pieces, ERROR_MORE_DATA until its last.
