@@ -35,6 +35,15 @@ bool TQorService::Run(HANDLE stopEvent) {
     const THandle settingsEvent(CreateEventW(nullptr, FALSE, FALSE, nullptr));
     if (!settingsEvent)
         return false;
+    // Wine lets a second server create the first instance of a pipe in use, so a second
+    // service for the same pipe is refused by a named mutex as well.
+    const THandle guard(
+        CreateMutexW(nullptr, FALSE, (L"Global\\QORsvc." + FOptions.PipeName).c_str()));
+    if (!guard || GetLastError() == ERROR_ALREADY_EXISTS) {
+        FLog.Write(L"Cannot serve \\\\.\\pipe\\" + FOptions.PipeName +
+                   L": another service serves it already");
+        return false;
+    }
     HANDLE settings = settingsEvent.Get();
     TPipeServer pipe(FOptions.PipeName, [settings](const std::string& message) {
         if (message == kServiceMessage)
