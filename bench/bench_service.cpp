@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,7 +25,7 @@ using namespace vantrel;
 namespace {
 
 constexpr int kUsers = 100;
-constexpr int kRounds = 5;
+constexpr int kRounds = 9;
 const wchar_t kHere[] = L"BENCH-HERE";
 const wchar_t* const kOthers[] = {L"LAPTOP", L"DESK", L"KITCHEN", L"STUDY"};
 const wchar_t* const kSuffix[] = {L"Mon", L"Tue", L"Wed", L"Thu", L"Fri", L"Sat", L"Sun"};
@@ -87,11 +88,11 @@ DWORD ReadDword(HKEY key, const wchar_t* name) {
 // The reads and writes of one minute, written out by hand with nothing around them: the
 // preferences, each user's settings and usage on every computer, and this computer's minute.
 long long HandWrittenMinute(const std::vector<std::wstring>& names) {
-    static const wchar_t* const kPrefs[] = {
-        L"Use24HourClock",   L"DoubleClickIsTimeUsage", L"RptTimeUsagePerComputer",
-        L"UseRemoteRegistry", L"RemoteRegistry",        L"MsgNotAllowedText",
-        L"MsgWarningText",   L"MsgReachedLimitText",    L"DoNotForceLogoff",
-        L"UseDebugLogging"};
+    static const wchar_t* const kPrefs[] = {L"Use24HourClock",          L"DoubleClickIsTimeUsage",
+                                            L"RptTimeUsagePerComputer", L"UseRemoteRegistry",
+                                            L"RemoteRegistry",          L"MsgNotAllowedText",
+                                            L"MsgWarningText",          L"MsgReachedLimitText",
+                                            L"DoNotForceLogoff",        L"UseDebugLogging"};
     static const wchar_t* const kSettings[] = {
         L"QorControl",    L"AllowBeginMon", L"AllowBeginTue", L"AllowBeginWed", L"AllowBeginThu",
         L"AllowBeginFri", L"AllowBeginSat", L"AllowBeginSun", L"AllowEndMon",   L"AllowEndTue",
@@ -153,15 +154,21 @@ long long HandWrittenMinute(const std::vector<std::wstring>& names) {
     return sum;
 }
 
-template <typename F> double BestSeconds(F&& run) {
-    double best = 1e9;
+double Seconds(const std::function<void()>& run) {
+    const auto start = std::chrono::steady_clock::now();
+    run();
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    return took.count();
+}
+
+// The best of each, measured in turns, so that a busy moment of the machine falls on both.
+void BestInTurns(const std::function<void()>& a, const std::function<void()>& b, double& bestA,
+                 double& bestB) {
+    bestA = bestB = 1e9;
     for (int round = 0; round < kRounds; ++round) {
-        auto start = std::chrono::steady_clock::now();
-        run();
-        std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-        best = std::min(best, took.count());
+        bestA = std::min(bestA, Seconds(a));
+        bestB = std::min(bestB, Seconds(b));
     }
-    return best;
 }
 
 std::wstring TempFile(const wchar_t* name) {
@@ -197,8 +204,9 @@ void MemoryAtRest() {
     if (GetProcessMemoryInfo(process.hProcess,
                              reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
                              sizeof(counters)))
-        std::printf("QORsvc.exe at rest: %8.1f MB private, %8.1f MB working set\n",
-                    counters.PrivateUsage / 1048576.0, counters.WorkingSetSize / 1048576.0);
+        std::printf("QORsvc.exe at rest: %8.1f MB working set, %8.1f MB private%s\n",
+                    counters.WorkingSetSize / 1048576.0, counters.PrivateUsage / 1048576.0,
+                    counters.PrivateUsage == 0 ? " (not reported under Wine)" : "");
     else
         std::printf("QORsvc.exe at rest: no memory figures (error %lu)\n", GetLastError());
     TerminateProcess(process.hProcess, 0);
@@ -222,8 +230,8 @@ int main() {
     TServiceLog log(logPath);
     TMinuteLoop loop(sessions, log, kHere);
     loop.Tick(); // every record made once; later minutes reuse them
-    const double tick = BestSeconds([&] { loop.Tick(); });
-    const double raw = BestSeconds([&] { HandWrittenMinute(names); });
+    double tick = 0, raw = 0;
+    BestInTurns([&] { loop.Tick(); }, [&] { HandWrittenMinute(names); }, tick, raw);
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"System\\QOR");
     DeleteFileW(logPath.c_str());
 

@@ -134,32 +134,44 @@ void TMinuteLoop::Run(bool countMinute) {
             state.User->Username = name;
         }
         TQorUser& user = *state.User;
+        // This computer's minutes of today as counted here; they never go down.
+        int mine = user.LocalDayOfYear(weekday) == day ? user.LocalTimeUsage(weekday) : 0;
         bool loaded = false;
         if (reachable || !state.Read) {
             // A key that is gone, or stops at a damaged value, leaves the defaults in place
-            // of what it no longer holds; the minutes counted here stay.
+            // of what it no longer holds.
             user.SetDefaults(ProfileDefault, false);
+            // With the count set aside, the load's merge shows whether the store holds this
+            // computer's minutes of today, and how many it added to the total for them.
+            user.LocalDayOfYear(weekday) = 0;
             LoadUser(user, reachable && remote, FPrefs.RemoteRegistry, FThisComputer);
             state.Read = true;
             loaded = true;
         }
         if (!user.QorControl) {
             state.Blocked = false;
+            user.LocalTimeUsage(weekday) = mine;
+            user.LocalDayOfYear(weekday) = day;
             continue;
         }
 
-        int stored = 0;
-        const bool found = ReadComputerUsage(store, name, FThisComputer, weekday, day, stored);
-        int mine = user.LocalDayOfYear(weekday) == day ? user.LocalTimeUsage(weekday) : 0;
         if (loaded) {
-            // The load merged this computer's entry (if it holds today's minutes) into both
-            // the total and the count kept here; the rest are the other computers'.
-            const int counted = found ? mine : 0;
+            const bool merged = user.LocalDayOfYear(weekday) == day;
+            int counted = merged ? user.LocalTimeUsage(weekday) : 0;
+            mine = std::max(mine, counted);
+            // A network store's load reads this computer's local copy first; the total holds
+            // this computer's minutes only when the network store has an entry of today.
+            int stored = 0;
+            if (merged && remote && reachable &&
+                !ReadComputerUsage(store, name, FThisComputer, weekday, day, stored))
+                counted = 0;
             state.Others =
                 SaturatedInt(static_cast<long long>(user.TotalTimeUsage(weekday)) - counted);
             state.OthersDay = day;
-        } else if (found) {
-            mine = std::max(mine, stored);
+        } else {
+            int stored = 0;
+            if (ReadComputerUsage(store, name, FThisComputer, weekday, day, stored))
+                mine = std::max(mine, stored);
         }
         const int others = state.OthersDay == day ? state.Others : 0;
 

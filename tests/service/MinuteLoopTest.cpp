@@ -407,6 +407,16 @@ TEST_F(MinuteLoopTest, AStoreAwayFromTheStartUsesThisComputersCopyAndEndsNoSessi
     EXPECT_TRUE(host.Shown().empty());
     EXPECT_TRUE(host.LoggedOff().empty());
     EXPECT_EQ(1, CountOf(LogText(), "Cannot reach the user store"));
+
+    // The store answers, without an entry of this computer: the minutes counted meanwhile go
+    // there, and the total holds them once.
+    WriteUser(Office(), L"anna", true, 0, 24, 60);
+    WriteUsage(Office(), L"anna", L"PC-OTHER", 3, 161, 20);
+    officeUp = true;
+    At(12, 3);
+    loop->Tick();
+    EXPECT_EQ(4, ReadUsage(Office(), L"anna", kHere, 3).first);
+    EXPECT_EQ(24, loop->User(L"anna")->TodaysTimeUsage);
 }
 
 TEST_F(MinuteLoopTest, DamagedAndExtremeStoredValues) {
