@@ -25,6 +25,9 @@ long long SecondsOf(const SYSTEMTIME& t) {
 }
 
 std::wstring ErrorText(LONG code) {
+    // Some calls fail without saying why (Wine's WTSSendMessageW).
+    if (code == ERROR_SUCCESS)
+        return L"no reason given";
     std::wstring text = L"error " + std::to_wstring(code);
     const std::wstring system = SystemErrorText(static_cast<DWORD>(code));
     if (!system.empty())
