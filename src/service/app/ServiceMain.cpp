@@ -27,6 +27,8 @@ void ReportStatus(DWORD state, DWORD exitCode = NO_ERROR) {
     gStatus.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
     gStatus.dwCurrentState = state;
     gStatus.dwWin32ExitCode = exitCode;
+    // The pipe could not be served; the log says why.
+    gStatus.dwServiceSpecificExitCode = exitCode == ERROR_SERVICE_SPECIFIC_ERROR ? 1 : 0;
     gStatus.dwControlsAccepted =
         state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN : 0;
     gStatus.dwWaitHint = state == SERVICE_RUNNING || state == SERVICE_STOPPED ? 0 : 5000;
