@@ -39,8 +39,9 @@ std::vector<TSessionInfo> TWtsSessionHost::Sessions() {
     DWORD count = 0;
     if (WTSEnumerateSessionsW(WTS_CURRENT_SERVER_HANDLE, 0, 1, &sessions, &count)) {
         for (DWORD i = 0; i < count; ++i) {
-            // Disconnected sessions keep running programs, so they use the computer too.
-            if (sessions[i].State != WTSActive && sessions[i].State != WTSDisconnected)
+            // Only a session someone works in: one switched away from (disconnected) is not
+            // counted until its user comes back to it.
+            if (sessions[i].State != WTSActive)
                 continue;
             TSessionInfo info;
             info.Id = sessions[i].SessionId;
