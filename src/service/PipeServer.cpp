@@ -1,0 +1,237 @@
+#include "service/PipeServer.h"
+
+#include <sddl.h>
+
+#include <cstring>
+#include <system_error>
+
+namespace vantrel {
+
+namespace {
+
+constexpr DWORD kPipeBuffer = 65536;
+constexpr uint32_t kControlMagic = 0x4347414D; // "MAGC"
+constexpr uint32_t kTagStart = 0x424D5453;     // "STMB"
+constexpr uint32_t kTagEnd = 0x424D5445;       // "ETMB"
+
+bool IsControlBlock(const std::string& message, uint32_t& tag) {
+    if (message.size() != 16)
+        return false;
+    uint32_t words[4];
+    std::memcpy(words, message.data(), 16);
+    if (words[0] != 16 || words[1] != kControlMagic || words[3] != kControlMagic)
+        return false;
+    tag = words[2];
+    return true;
+}
+
+THandle NewEvent() {
+    return THandle(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+}
+
+} // namespace
+
+PSECURITY_DESCRIPTOR TPipeServer::NewPipeSecurity() {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    // Protected DACL: nothing inherited, generic all for Administrators (BA) and SYSTEM (SY).
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(
+            L"D:P(A;;GA;;;BA)(A;;GA;;;SY)", SDDL_REVISION_1, &descriptor, nullptr))
+        return nullptr;
+    return descriptor;
+}
+
+TPipeServer::TPipeServer(std::wstring pipeName, TOnMessage onMessage)
+    : FPipeName(std::move(pipeName)), FOnMessage(std::move(onMessage)) {}
+
+TPipeServer::~TPipeServer() {
+    Stop();
+    if (FSecurity)
+        LocalFree(FSecurity);
+}
+
+THandle TPipeServer::NewInstance(bool first, DWORD& error) {
+    SECURITY_ATTRIBUTES attributes{sizeof(attributes), FSecurity, FALSE};
+    const std::wstring path = L"\\\\.\\pipe\\" + FPipeName;
+    DWORD openMode = PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED;
+    if (first)
+        openMode |= FILE_FLAG_FIRST_PIPE_INSTANCE;
+    THandle pipe(CreateNamedPipeW(
+        path.c_str(), openMode, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
+        PIPE_UNLIMITED_INSTANCES, kPipeBuffer, kPipeBuffer, 5000, &attributes));
+    error = pipe ? ERROR_SUCCESS : GetLastError();
+    return pipe;
+}
+
+bool TPipeServer::Start(DWORD& error) {
+    if (FListener.joinable()) {
+        error = ERROR_ALREADY_EXISTS;
+        return false;
+    }
+    if (!FSecurity)
+        FSecurity = NewPipeSecurity();
+    if (!FSecurity) {
+        error = GetLastError();
+        return false;
+    }
+    FStopEvent = NewEvent();
+    if (!FStopEvent) {
+        error = GetLastError();
+        return false;
+    }
+    THandle first = NewInstance(true, error);
+    if (!first)
+        return false;
+    FListener = std::thread(&TPipeServer::Listen, this, std::move(first));
+    return true;
+}
+
+void TPipeServer::Stop() {
+    if (!FListener.joinable())
+        return;
+    SetEvent(FStopEvent.Get());
+    FListener.join();
+    std::lock_guard<std::mutex> guard(FSessionsLock);
+    for (auto& session : FSessions)
+        session->Thread.join();
+    FSessions.clear();
+}
+
+void TPipeServer::Listen(THandle pipe) {
+    const THandle connected = NewEvent();
+    while (pipe) {
+        OVERLAPPED overlapped{};
+        overlapped.hEvent = connected.Get();
+        bool ok =
+            ConnectNamedPipe(pipe.Get(), &overlapped) || GetLastError() == ERROR_PIPE_CONNECTED;
+        if (!ok && GetLastError() == ERROR_IO_PENDING) {
+            HANDLE waits[2] = {FStopEvent.Get(), connected.Get()};
+            const DWORD result = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+            DWORD ignored = 0;
+            ok = result == WAIT_OBJECT_0 + 1 &&
+                 GetOverlappedResult(pipe.Get(), &overlapped, &ignored, FALSE);
+            if (!ok) {
+                CancelIo(pipe.Get());
+                GetOverlappedResult(pipe.Get(), &overlapped, &ignored, TRUE);
+                if (result != WAIT_OBJECT_0 + 1)
+                    return; // told to stop
+            }
+        }
+        if (WaitForSingleObject(FStopEvent.Get(), 0) == WAIT_OBJECT_0)
+            return;
+        // The next instance comes first: while none listens, a client finds no pipe at all.
+        DWORD error = 0;
+        THandle next = NewInstance(false, error);
+        if (ok) {
+            std::lock_guard<std::mutex> guard(FSessionsLock);
+            // Sessions whose client went away leave now, so the list does not grow.
+            for (auto it = FSessions.begin(); it != FSessions.end();) {
+                if ((*it)->Done) {
+                    (*it)->Thread.join();
+                    it = FSessions.erase(it);
+                } else {
+                    ++it;
+                }
+            }
+            auto session = std::make_unique<TSession>();
+            session->Pipe = std::move(pipe);
+            TSession& served = *session;
+            try {
+                session->Thread = std::thread(&TPipeServer::Serve, this, std::ref(served));
+                FSessions.push_back(std::move(session));
+            } catch (const std::system_error&) {
+                // No thread for this client: its pipe closes with the session.
+            }
+        } else {
+            DisconnectNamedPipe(pipe.Get());
+            pipe.Close();
+        }
+        pipe = std::move(next);
+        while (!pipe) {
+            // Out of instances or handles for a moment: try again shortly.
+            if (WaitForSingleObject(FStopEvent.Get(), 1000) == WAIT_OBJECT_0)
+                return;
+            pipe = NewInstance(false, error);
+        }
+    }
+}
+
+void TPipeServer::Serve(TSession& session) {
+    FClients++;
+    const THandle readEvent = NewEvent();
+    std::string buffer(kPipeBuffer, '\0');
+    std::string incoming;
+    std::string parts;
+    bool collecting = false;
+    bool overflow = false;
+    bool tooLong = false;
+    while (readEvent) {
+        OVERLAPPED overlapped{};
+        overlapped.hEvent = readEvent.Get();
+        const BOOL ok = ReadFile(session.Pipe.Get(), &buffer[0], kPipeBuffer, nullptr, &overlapped);
+        DWORD error = ok ? ERROR_SUCCESS : GetLastError();
+        if (error == ERROR_IO_PENDING) {
+            HANDLE waits[2] = {FStopEvent.Get(), readEvent.Get()};
+            if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) {
+                DWORD ignored = 0;
+                CancelIo(session.Pipe.Get());
+                GetOverlappedResult(session.Pipe.Get(), &overlapped, &ignored, TRUE);
+                break;
+            }
+        } else if (error != ERROR_SUCCESS && error != ERROR_MORE_DATA) {
+            break;
+        }
+        // The count of an overlapped read comes only from its result, also when the read
+        // finished at once.
+        DWORD count = 0;
+        error = GetOverlappedResult(session.Pipe.Get(), &overlapped, &count, FALSE)
+                    ? ERROR_SUCCESS
+                    : GetLastError();
+        if (error != ERROR_SUCCESS && error != ERROR_MORE_DATA)
+            break; // the client went away (broken pipe) or the pipe failed
+        // A message longer than the buffer arrives in pieces, ERROR_MORE_DATA until its last.
+        if (incoming.size() + count > kMaxMessage) {
+            tooLong = true;
+            std::string().swap(incoming);
+        } else if (!tooLong) {
+            incoming.append(buffer, 0, count);
+        }
+        if (error == ERROR_MORE_DATA)
+            continue;
+        if (!tooLong)
+            Received(incoming, collecting, parts, overflow);
+        tooLong = false;
+        incoming.clear();
+    }
+    DisconnectNamedPipe(session.Pipe.Get());
+    session.Pipe.Close();
+    FClients--;
+    session.Done = true;
+}
+
+void TPipeServer::Received(const std::string& message, bool& collecting, std::string& parts,
+                           bool& overflow) {
+    uint32_t tag = 0;
+    if (IsControlBlock(message, tag)) {
+        const bool complete = tag == kTagEnd && collecting && !overflow;
+        collecting = tag == kTagStart;
+        overflow = false;
+        std::string whole;
+        whole.swap(parts);
+        if (complete && FOnMessage)
+            FOnMessage(whole);
+        return;
+    }
+    if (collecting) {
+        if (parts.size() + message.size() > kMaxMessage) {
+            overflow = true;
+            std::string().swap(parts);
+        } else if (!overflow) {
+            parts += message;
+        }
+        return;
+    }
+    if (FOnMessage)
+        FOnMessage(message);
+}
+
+} // namespace vantrel

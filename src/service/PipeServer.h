@@ -1,0 +1,66 @@
+#pragma once
+// The service's end of its named pipe: message mode, any number of clients at once, every
+// message read whole (one pipe message, or the parts between the "STMB" and "ETMB" control
+// blocks that the program's pipe client sends for a long one). Only administrators and SYSTEM
+// may open it.
+#include "win/Handle.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace vantrel {
+
+class TPipeServer {
+public:
+    // Called on a client's own thread for every whole message.
+    using TOnMessage = std::function<void(const std::string& message)>;
+    // A message collected from parts is dropped beyond this size; the parts are still read.
+    static constexpr size_t kMaxMessage = 16 * 1024 * 1024;
+
+    TPipeServer(std::wstring pipeName, TOnMessage onMessage);
+    ~TPipeServer();
+    TPipeServer(const TPipeServer&) = delete;
+    TPipeServer& operator=(const TPipeServer&) = delete;
+
+    // Creates the pipe and starts listening; false, with the system's code, when it cannot.
+    bool Start(DWORD& error);
+    // Closes every client's pipe and waits for their threads.
+    void Stop();
+    // Clients connected now.
+    int Clients() const { return FClients; }
+
+    // The security of the pipe: full access for BUILTIN\Administrators and SYSTEM, no one
+    // else. The descriptor is freed with LocalFree.
+    static PSECURITY_DESCRIPTOR NewPipeSecurity();
+
+private:
+    struct TSession {
+        THandle Pipe;
+        std::thread Thread;
+        std::atomic<bool> Done{false};
+    };
+
+    THandle NewInstance(bool first, DWORD& error);
+    void Listen(THandle pipe);
+    void Serve(TSession& session);
+    void Received(const std::string& message, bool& collecting, std::string& parts, bool& overflow);
+
+    std::wstring FPipeName;
+    TOnMessage FOnMessage;
+    THandle FStopEvent;
+    PSECURITY_DESCRIPTOR FSecurity = nullptr;
+    std::thread FListener;
+    std::mutex FSessionsLock;
+    std::vector<std::unique_ptr<TSession>> FSessions;
+    std::atomic<int> FClients{0};
+};
+
+} // namespace vantrel

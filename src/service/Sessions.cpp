@@ -1,0 +1,79 @@
+#include "service/Sessions.h"
+
+#include "model/Constants.h"
+
+#include <wtsapi32.h>
+
+namespace vantrel {
+
+namespace {
+
+std::wstring SessionUser(DWORD session) {
+    LPWSTR buffer = nullptr;
+    DWORD bytes = 0;
+    std::wstring name;
+    if (WTSQuerySessionInformationW(WTS_CURRENT_SERVER_HANDLE, session, WTSUserName, &buffer,
+                                    &bytes)) {
+        if (buffer)
+            name = buffer;
+        WTSFreeMemory(buffer);
+    }
+    return name;
+}
+
+// The account this process runs under, in its own session.
+bool OwnSession(TSessionInfo& info) {
+    wchar_t name[257] = {};
+    DWORD length = 257;
+    if (!GetUserNameW(name, &length) || !ProcessIdToSessionId(GetCurrentProcessId(), &info.Id))
+        return false;
+    info.Username = name;
+    return !info.Username.empty();
+}
+
+} // namespace
+
+std::vector<TSessionInfo> TWtsSessionHost::Sessions() {
+    std::vector<TSessionInfo> list;
+    PWTS_SESSION_INFOW sessions = nullptr;
+    DWORD count = 0;
+    if (WTSEnumerateSessionsW(WTS_CURRENT_SERVER_HANDLE, 0, 1, &sessions, &count)) {
+        for (DWORD i = 0; i < count; ++i) {
+            // Only a session someone works in: one switched away from (disconnected) is not
+            // counted until its user comes back to it.
+            if (sessions[i].State != WTSActive)
+                continue;
+            TSessionInfo info;
+            info.Id = sessions[i].SessionId;
+            info.Username = SessionUser(info.Id);
+            if (!info.Username.empty())
+                list.push_back(info);
+        }
+        WTSFreeMemory(sessions);
+    }
+    if (list.empty()) {
+        // Wine lists no sessions at all; its one user is the account this process runs as.
+        // As a Windows service that account is SYSTEM, which is never a monitored user.
+        TSessionInfo own;
+        if (OwnSession(own))
+            list.push_back(own);
+    }
+    return list;
+}
+
+bool TWtsSessionHost::ShowMessage(DWORD session, const std::wstring& text) {
+    std::wstring title = kProductName;
+    std::wstring message = text;
+    DWORD response = 0;
+    // Not waiting keeps the minute loop running while the box is open.
+    return WTSSendMessageW(WTS_CURRENT_SERVER_HANDLE, session, title.data(),
+                           static_cast<DWORD>(title.size() * sizeof(wchar_t)), message.data(),
+                           static_cast<DWORD>(message.size() * sizeof(wchar_t)),
+                           MB_OK | MB_ICONWARNING | MB_SETFOREGROUND, 0, &response, FALSE) != FALSE;
+}
+
+bool TWtsSessionHost::Logoff(DWORD session) {
+    return WTSLogoffSession(WTS_CURRENT_SERVER_HANDLE, session, FALSE) != FALSE;
+}
+
+} // namespace vantrel

@@ -1,0 +1,35 @@
+#pragma once
+// The interactive sessions of this computer and the two things the service does to them: show
+// a message and log the session off. Tests put their own host in place of the system's.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace vantrel {
+
+struct TSessionInfo {
+    DWORD Id = 0;
+    std::wstring Username;
+};
+
+class TSessionHost {
+public:
+    virtual ~TSessionHost() = default;
+    // The sessions with a user logged on, with each session's account name.
+    virtual std::vector<TSessionInfo> Sessions() = 0;
+    // Shows the text to the session's user; does not wait for an answer.
+    virtual bool ShowMessage(DWORD session, const std::wstring& text) = 0;
+    virtual bool Logoff(DWORD session) = 0;
+};
+
+// The system's session list. Under Wine the list is empty; the user of this process's own
+// session is then the one logged on.
+class TWtsSessionHost : public TSessionHost {
+public:
+    std::vector<TSessionInfo> Sessions() override;
+    bool ShowMessage(DWORD session, const std::wstring& text) override;
+    bool Logoff(DWORD session) override;
+};
+
+} // namespace vantrel

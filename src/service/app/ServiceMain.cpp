@@ -1,0 +1,189 @@
+// QORsvc.exe: the time-limit service. Without arguments the service manager runs it; with
+// --console it runs in a console until Ctrl+C, which is how it runs under Wine and when
+// debugging; --install and --uninstall register and remove it with the service manager.
+#include "service/QorService.h"
+#include "service/Sessions.h"
+#include "win/Handle.h"
+#include "win/SystemError.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+
+namespace {
+
+using namespace vantrel;
+
+constexpr wchar_t kServiceName[] = L"QORsvc";
+constexpr wchar_t kDisplayName[] = L"Vantrel time-limit service";
+
+THandle gStopEvent;
+SERVICE_STATUS_HANDLE gStatusHandle = nullptr;
+SERVICE_STATUS gStatus{};
+
+void ReportStatus(DWORD state, DWORD exitCode = NO_ERROR) {
+    gStatus.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+    gStatus.dwCurrentState = state;
+    gStatus.dwWin32ExitCode = exitCode;
+    // The pipe could not be served; the log says why.
+    gStatus.dwServiceSpecificExitCode = exitCode == ERROR_SERVICE_SPECIFIC_ERROR ? 1 : 0;
+    gStatus.dwControlsAccepted =
+        state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN : 0;
+    gStatus.dwWaitHint = state == SERVICE_RUNNING || state == SERVICE_STOPPED ? 0 : 5000;
+    if (gStatusHandle)
+        SetServiceStatus(gStatusHandle, &gStatus);
+}
+
+DWORD WINAPI ServiceControl(DWORD control, DWORD, void*, void*) {
+    if (control == SERVICE_CONTROL_STOP || control == SERVICE_CONTROL_SHUTDOWN) {
+        ReportStatus(SERVICE_STOP_PENDING);
+        SetEvent(gStopEvent.Get());
+        return NO_ERROR;
+    }
+    return control == SERVICE_CONTROL_INTERROGATE ? NO_ERROR : ERROR_CALL_NOT_IMPLEMENTED;
+}
+
+void WINAPI ServiceMain(DWORD, LPWSTR*) {
+    gStatusHandle = RegisterServiceCtrlHandlerExW(kServiceName, ServiceControl, nullptr);
+    if (!gStatusHandle)
+        return;
+    ReportStatus(SERVICE_START_PENDING);
+    gStopEvent.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!gStopEvent) {
+        ReportStatus(SERVICE_STOPPED, GetLastError());
+        return;
+    }
+    ReportStatus(SERVICE_RUNNING);
+    TWtsSessionHost host;
+    TQorService service(host, TServiceOptions{});
+    const bool ok = service.Run(gStopEvent.Get());
+    ReportStatus(SERVICE_STOPPED, ok ? NO_ERROR : ERROR_SERVICE_SPECIFIC_ERROR);
+}
+
+BOOL WINAPI ConsoleControl(DWORD) {
+    SetEvent(gStopEvent.Get());
+    return TRUE;
+}
+
+int Fail(const wchar_t* what) {
+    const DWORD error = GetLastError();
+    std::fwprintf(stderr, L"QORsvc: %ls (error %lu: %ls)\n", what, error,
+                  SystemErrorText(error).c_str());
+    return 1;
+}
+
+struct TServiceHandle {
+    SC_HANDLE Handle;
+    explicit TServiceHandle(SC_HANDLE handle) : Handle(handle) {}
+    ~TServiceHandle() {
+        if (Handle)
+            CloseServiceHandle(Handle);
+    }
+    TServiceHandle(const TServiceHandle&) = delete;
+    TServiceHandle& operator=(const TServiceHandle&) = delete;
+};
+
+int Install() {
+    wchar_t exe[MAX_PATH + 1] = {};
+    const DWORD length = GetModuleFileNameW(nullptr, exe, MAX_PATH + 1);
+    if (length == 0 || length > MAX_PATH)
+        return Fail(L"cannot find its own file");
+    const std::wstring command = L"\"" + std::wstring(exe) + L"\"";
+    const TServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
+    if (!manager.Handle)
+        return Fail(L"cannot open the service manager");
+    const TServiceHandle service(
+        CreateServiceW(manager.Handle, kServiceName, kDisplayName, SERVICE_ALL_ACCESS,
+                       SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
+                       command.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
+    if (!service.Handle)
+        return Fail(L"cannot install the service");
+    std::wprintf(L"QORsvc: installed as \"%ls\"\n", kDisplayName);
+    return 0;
+}
+
+int Uninstall() {
+    const TServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager.Handle)
+        return Fail(L"cannot open the service manager");
+    const TServiceHandle service(
+        OpenServiceW(manager.Handle, kServiceName, SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE));
+    if (!service.Handle)
+        return Fail(L"cannot open the service");
+    SERVICE_STATUS status{};
+    if (ControlService(service.Handle, SERVICE_CONTROL_STOP, &status)) {
+        for (int i = 0; i < 100 && QueryServiceStatus(service.Handle, &status) &&
+                        status.dwCurrentState != SERVICE_STOPPED;
+             ++i)
+            Sleep(100);
+    }
+    if (!DeleteService(service.Handle))
+        return Fail(L"cannot remove the service");
+    std::wprintf(L"QORsvc: removed\n");
+    return 0;
+}
+
+int Console(const TServiceOptions& options) {
+    gStopEvent.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!gStopEvent)
+        return Fail(L"cannot create an event");
+    SetConsoleCtrlHandler(ConsoleControl, TRUE);
+    TWtsSessionHost host;
+    TQorService service(host, options);
+    std::wprintf(L"QORsvc: running on \\\\.\\pipe\\%ls, log %ls; Ctrl+C stops\n",
+                 service.Options().PipeName.c_str(), service.Log().Path().c_str());
+    std::fflush(stdout);
+    return service.Run(gStopEvent.Get()) ? 0 : 1;
+}
+
+void Usage() {
+    std::fwprintf(stderr, L"usage: QORsvc [--install | --uninstall | --console [--pipe NAME] "
+                          L"[--log PATH] [--minute MILLISECONDS]]\n");
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc == 1) {
+        SERVICE_TABLE_ENTRYW table[] = {{const_cast<LPWSTR>(kServiceName), ServiceMain},
+                                        {nullptr, nullptr}};
+        if (StartServiceCtrlDispatcherW(table))
+            return 0;
+        if (GetLastError() == ERROR_FAILED_SERVICE_CONTROLLER_CONNECT) {
+            Usage();
+            return 2;
+        }
+        return Fail(L"cannot start as a service");
+    }
+    const std::wstring command = argv[1];
+    if (argc == 2 && command == L"--install")
+        return Install();
+    if (argc == 2 && command == L"--uninstall")
+        return Uninstall();
+    if (command != L"--console") {
+        Usage();
+        return 2;
+    }
+    TServiceOptions options;
+    for (int i = 2; i < argc; ++i) {
+        const std::wstring arg = argv[i];
+        if (i + 1 < argc && arg == L"--pipe") {
+            options.PipeName = argv[++i];
+        } else if (i + 1 < argc && arg == L"--log") {
+            options.LogPath = argv[++i];
+        } else if (i + 1 < argc && arg == L"--minute") {
+            const unsigned long ms = std::wcstoul(argv[++i], nullptr, 10);
+            if (ms == 0 || ms > 3600000) {
+                Usage();
+                return 2;
+            }
+            options.MinuteMs = static_cast<DWORD>(ms);
+        } else {
+            Usage();
+            return 2;
+        }
+    }
+    return Console(options);
+}

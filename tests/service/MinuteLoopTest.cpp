@@ -1,0 +1,495 @@
+#include "service/MinuteLoop.h"
+
+#include "model/UserStore.h"
+
+#include "ServiceTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <climits>
+#include <memory>
+
+namespace vantrel {
+namespace {
+
+using namespace vantrel::testing;
+
+const wchar_t kHere[] = L"PC-HERE";
+const wchar_t kOfficeRoot[] = L"SOFTWARE\\VantrelSvcTest\\OFFICE";
+const std::wstring kWarn10 = L"You have 10 minutes left before your time limit ends for today.";
+const std::wstring kWarn5 = L"You have 5 minutes left before your time limit ends for today.";
+const std::wstring kWarn1 = L"You have 1 minutes left before your time limit ends for today.";
+
+// Wednesday 10 June 2026, weekday 3, day of the year 161, unless a test moves the clock.
+class MinuteLoopTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        CleanStore();
+        At(12, 0);
+        SetClockSeam([this] { return now; });
+        // The network computer "\\OFFICE" is a key of this registry while officeUp.
+        SetRemoteRegistrySeam([this](const std::wstring& computer, HKEY* root) -> LONG {
+            if (computer != L"\\\\OFFICE" || !officeUp)
+                return ERROR_BAD_NETPATH;
+            return RegCreateKeyExW(HKEY_LOCAL_MACHINE, kOfficeRoot, 0, nullptr, 0, KEY_ALL_ACCESS,
+                                   nullptr, root, nullptr);
+        });
+        logPath = TempPath(UniqueName(L"Log") + L".log");
+        log = std::make_unique<TServiceLog>(logPath);
+        WritePrefs(false, L"", false, false);
+    }
+    void TearDown() override {
+        SetClockSeam(nullptr);
+        SetRemoteRegistrySeam(nullptr);
+        CleanStore();
+        DeleteFileW(logPath.c_str());
+    }
+    void At(int hour, int minute, int second = 0) {
+        now = Time(2026, 6, 10, 3, hour, minute, second);
+    }
+    std::unique_ptr<TMinuteLoop> NewLoop(const std::wstring& computer = kHere) {
+        return std::make_unique<TMinuteLoop>(host, *log, computer);
+    }
+    static HKEY Office() {
+        static HKEY root = nullptr;
+        if (!root)
+            RegCreateKeyExW(HKEY_LOCAL_MACHINE, kOfficeRoot, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                            &root, nullptr);
+        return root;
+    }
+    std::string LogText() const { return ReadFileText(logPath); }
+
+    SYSTEMTIME now{};
+    bool officeUp = true;
+    TFakeSessionHost host;
+    std::wstring logPath;
+    std::unique_ptr<TServiceLog> log;
+};
+
+TEST_F(MinuteLoopTest, CountsOneMinuteAMinuteForEachMonitoredUserWithASession) {
+    WriteUser(HKEY_LOCAL_MACHINE, L"anna", true, 0, 24, 600);
+    WriteUser(HKEY_LOCAL_MACHINE, L"ben", false, 0, 24, 600);
+    host.Add(1, L"anna");
+    host.Add(2, L"anna"); // two sessions of one user still make one minute a minute
+    host.Add(3, L"ben");  // not monitored
+    host.Add(4, L"carl"); // never saved by the program: not monitored
+    auto loop = NewLoop();
+    loop->Tick();
+    EXPECT_EQ(std::make_pair(1, 161), ReadUsage(HKEY_LOCAL_MACHINE, L"anna", kHere, 3));
+    At(12, 1);
+    loop->Tick();
+    EXPECT_EQ(std::make_pair(2, 161), ReadUsage(HKEY_LOCAL_MACHINE, L"anna", kHere, 3));
+    EXPECT_EQ(std::make_pair(-1, -1), ReadUsage(HKEY_LOCAL_MACHINE, L"ben", kHere, 3));
+    EXPECT_EQ(std::make_pair(-1, -1), ReadUsage(HKEY_LOCAL_MACHINE, L"carl", kHere, 3));
+    ASSERT_NE(nullptr, loop->User(L"anna"));
+    EXPECT_EQ(2, loop->User(L"anna")->TodaysTimeUsage);
+    EXPECT_EQ(598, loop->User(L"anna")->TimeRemaining());
+    // The program's own load sees the same figure.
+    TQorUser seen;
+    seen.Username = L"anna";
+    LoadUser(seen, false, L"", L"ELSEWHERE");
+    EXPECT_EQ(2, seen.TodaysTimeUsage);
+    EXPECT_TRUE(host.Shown().empty());
+
+    // Without sessions nothing counts; the minutes of today are continued, not restarted.
+    host.Clear();
+    loop->Tick();
+    EXPECT_EQ(2, ReadUsage(HKEY_LOCAL_MACHINE, L"anna", kHere, 3).first);
+    host.Add(5, L"anna");
+    auto restarted = NewLoop();
+    restarted->Tick();
+    EXPECT_EQ(3, ReadUsage(HKEY_LOCAL_MACHINE, L"anna", kHere, 3).first);
+}
+
+TEST_F(MinuteLoopTest, MidnightAndANewWeekStartTheDayAtZero) {
+    WriteUser(HKEY_LOCAL_MACHINE, L"anna", true, 0, 24, 60);
+    WriteUsage(HKEY_LOCAL_MACHINE, L"anna", kHere, 3, 161, 40);
+    WriteUsage(HKEY_LOCAL_MACHINE, L"anna", kHere, 4, 155, 59); // last Thursday's, nearly full
+    host.Add(1, L"anna");
+    auto loop = NewLoop();
+    At(23, 59);
+    loop->Tick();
+    EXPECT_EQ(std::make_pair(41, 161), ReadUsage(HKEY_LOCAL_MACHINE, L"anna", kHere, 3));
+
+    now = Time(2026, 6, 11, 4, 0, 0); // Thursday, day 162
+    loop->Tick();
+    EXPECT_EQ(std::make_pair(1, 162), ReadUsage(HKEY_LOCAL_MACHINE, L"anna", kHere, 4));
+    EXPECT_EQ(std::make_pair(41, 161), ReadUsage(HKEY_LOCAL_MACHINE, L"anna", kHere, 3));
+    EXPECT_EQ(59, loop->User(L"anna")->TimeRemaining());
+
+    now = Time(2026, 6, 17, 3, 9, 0); // next Wednesday, day 168: last week's 41 do not count
+    loop->Tick();
+    EXPECT_EQ(std::make_pair(1, 168), ReadUsage(HKEY_LOCAL_MACHINE, L"anna", kHere, 3));
+    EXPECT_EQ(59, loop->User(L"anna")->TimeRemaining());
+    EXPECT_TRUE(host.Shown().empty());
+}
+
+TEST_F(MinuteLoopTest, OnlyTodaysBonusCounts) {
+    WriteUser(HKEY_LOCAL_MACHINE, L"anna", true, 0, 24, 60, 30, 160); // yesterday's bonus
+    WriteUsage(HKEY_LOCAL_MACHINE, L"anna", kHere, 3, 161, 59);
+    host.Add(1, L"anna");
+    auto loop = NewLoop();
+    loop->Tick();
+    EXPECT_EQ(0, loop->User(L"anna")->TimeRemaining());
+    EXPECT_EQ(std::vector<std::wstring>{L"Time is up."}, host.ShownTexts());
+
+    host.Forget();
+    WriteUser(HKEY_LOCAL_MACHINE, L"anna", true, 0, 24, 60, 30, 161); // the same bonus, today
+    loop->SettingsChanged();
+    EXPECT_EQ(30, loop->User(L"anna")->TimeRemaining());
+    EXPECT_EQ(60, ReadUsage(HKEY_LOCAL_MACHINE, L"anna", kHere, 3).first);
+    EXPECT_TRUE(host.Shown().empty());
+    At(12, 1);
+    loop->Tick();
+    EXPECT_TRUE(host.LoggedOff().empty());
+}
+
+TEST_F(MinuteLoopTest, AllowedHoursAtTheirEdges) {
+    WriteUser(HKEY_LOCAL_MACHINE, L"anna", true, 8, 20, 600);
+    host.Add(1, L"anna");
+    struct {
+        int hour, minute;
+        bool allowed;
+    } cases[] = {{7, 59, false}, {8, 0, true}, {19, 59, true}, {20, 0, false}, {0, 0, false}};
+    for (auto c : cases) {
+        host.Forget();
+        At(c.hour, c.minute);
+        auto loop = NewLoop();
+        loop->Tick();
+        const auto texts = host.ShownTexts();
+        const bool told = std::find(texts.begin(), texts.end(), L"Not now.") != texts.end();
+        EXPECT_EQ(!c.allowed, told) << c.hour << ":" << c.minute;
+    }
+    // Hours 0 to 24 allow the whole day.
+    WriteUser(HKEY_LOCAL_MACHINE, L"anna", true, 0, 24, 600);
+    for (int hour : {0, 23}) {
+        host.Forget();
+        At(hour, hour == 0 ? 0 : 59);
+        NewLoop()->Tick();
+        EXPECT_TRUE(host.Shown().empty()) << hour;
+    }
+}
+
+TEST_F(MinuteLoopTest, TheThreeWarningsComeOnceEachAndAgainAfterMoreTime) {
+    WriteUser(HKEY_LOCAL_MACHINE, L"anna", true, 0, 24, 60);
+    WriteUsage(HKEY_LOCAL_MACHINE, L"anna", kHere, 3, 161, 48);
+    host.Add(7, L"anna");
+    auto loop = NewLoop();
+    for (int minute = 0; minute < 12; ++minute) {
+        At(12, minute);
+        loop->Tick(); // 11, 10, ... 1, 0 minutes left
+    }
+    const std::vector<std::wstring> expected = {kWarn10, kWarn5, kWarn1, L"Time is up."};
+    EXPECT_EQ(expected, host.ShownTexts());
+    EXPECT_EQ(7u, host.Shown()[0].Session);
+    EXPECT_EQ(1, CountOf(LogText(), "Warning to anna (session 7): You have 5 minutes left"));
+
+    // Twenty more minutes of bonus: the warnings come again as they run down.
+    host.Forget();
+    WriteUser(HKEY_LOCAL_MACHINE, L"anna", true, 0, 24, 60, 20, 161);
+    loop->SettingsChanged();
+    for (int minute = 12; minute < 22; ++minute) {
+        At(12, minute);
+        loop->Tick(); // 19 .. 10 left after each minute
+    }
+    EXPECT_EQ(std::vector<std::wstring>{kWarn10}, host.ShownTexts());
+
+    // A jump past two of them (another computer's minutes) gives one warning with the minutes.
+    host.Forget();
+    WriteUsage(HKEY_LOCAL_MACHINE, L"anna", L"PC-OTHER", 3, 161, 6);
+    At(12, 22);
+    loop->Tick(); // 10 - 1 - 6 = 3 left
+    EXPECT_EQ(
+        std::vector<std::wstring>{
+            L"You have 3 minutes left before your time limit ends for today."},
+        host.ShownTexts());
+    At(12, 23);
+    loop->Tick(); // 2 left: the 5 and 10 warnings were given with it
+    EXPECT_EQ(1u, host.Shown().size());
+}
+
+TEST_F(MinuteLoopTest, TheEndOfTheAllowedHoursIsWarnedOfToo) {
+    WriteUser(HKEY_LOCAL_MACHINE, L"anna", true, 8, 20, 600);
+    host.Add(1, L"anna");
+    auto loop = NewLoop();
+    At(19, 49);
+    loop->Tick();
+    EXPECT_TRUE(host.Shown().empty());
+    At(19, 50);
+    loop->Tick();
+    EXPECT_EQ(std::vector<std::wstring>{kWarn10}, host.ShownTexts());
+}
+
+TEST_F(MinuteLoopTest, TheWarningTextIsNeverUsedAsAFormat) {
+    EXPECT_EQ(L"5 left", WarningText(L"%d left", 5));
+    EXPECT_EQ(L"10 of 10", WarningText(L"%d of %d", 10));
+    EXPECT_EQ(L"no number", WarningText(L"no number", 1));
+    for (const wchar_t* text :
+         {L"%s %d %n", L"100% sure: %d", L"%d%%", L"%5d left", L"%", L"%d %ls %p %x"})
+        EXPECT_EQ(text, WarningText(text, 5)) << text;
+
+    WritePrefs(false, L"", false, false, L"%s%s%s%n %d minutes");
+    WriteUser(HKEY_LOCAL_MACHINE, L"anna", true, 0, 24, 60);
+    WriteUsage(HKEY_LOCAL_MACHINE, L"anna", kHere, 3, 161, 49);
+    host.Add(1, L"anna");
+    NewLoop()->Tick();
+    EXPECT_EQ(std::vector<std::wstring>{L"%s%s%s%n %d minutes"}, host.ShownTexts());
+}
+
+TEST_F(MinuteLoopTest, LogsOffAMinuteAfterTheMessageThenRepeatsItEveryTenMinutes) {
+    WriteUser(HKEY_LOCAL_MACHINE, L"anna", true, 0, 24, 60);
+    WriteUsage(HKEY_LOCAL_MACHINE, L"anna", kHere, 3, 161, 59);
+    host.Add(1, L"anna");
+    host.Add(2, L"anna");
+    host.Add(3, L"ben");
+    WriteUser(HKEY_LOCAL_MACHINE, L"ben", true, 0, 24, 600);
+    auto loop = NewLoop();
+    loop->Tick();
+    EXPECT_EQ((std::vector<std::wstring>{L"Time is up.", L"Time is up."}), host.ShownTexts());
+    EXPECT_TRUE(host.LoggedOff().empty());
+    At(12, 1);
+    loop->Tick();
+    EXPECT_EQ((std::vector<DWORD>{1, 2}), host.LoggedOff());
+    EXPECT_EQ(1, CountOf(LogText(), "Logged off anna (session 1)"));
+    EXPECT_EQ(1, CountOf(LogText(), "Logged off anna (session 2)"));
+
+    // Logged on again: told at once, logged off a minute later.
+    host.Forget();
+    host.Add(4, L"anna");
+    At(12, 2);
+    loop->Tick();
+    EXPECT_EQ(std::vector<std::wstring>{L"Time is up."}, host.ShownTexts());
+    At(12, 3);
+    loop->Tick();
+    EXPECT_EQ(std::vector<DWORD>{4}, host.LoggedOff());
+
+    // Where a log-off fails (as under Wine), the message comes back every ten minutes.
+    host.Forget();
+    host.LogoffWorks = false;
+    host.Add(5, L"anna");
+    At(13, 0);
+    loop->Tick();
+    At(13, 1);
+    loop->Tick();
+    EXPECT_EQ(std::vector<DWORD>{5}, host.LoggedOff());
+    EXPECT_EQ(1, CountOf(LogText(), "Could not log off anna (session 5"));
+    for (int minute = 2; minute <= 9; ++minute) {
+        At(13, minute);
+        loop->Tick();
+    }
+    EXPECT_EQ(std::vector<std::wstring>{L"Time is up."}, host.ShownTexts());
+    At(13, 10);
+    loop->Tick();
+    At(13, 10, 30);
+    loop->Check();
+    At(13, 11);
+    loop->Tick();
+    EXPECT_EQ(std::vector<std::wstring>(2, L"Time is up."), host.ShownTexts());
+    EXPECT_EQ(std::vector<DWORD>{5}, host.LoggedOff());
+    const auto shown = host.Shown();
+    EXPECT_TRUE(std::none_of(shown.begin(), shown.end(),
+                             [](const auto& message) { return message.Session == 3; }));
+}
+
+TEST_F(MinuteLoopTest, DoNotForceLogoffOnlyShowsTheMessage) {
+    WritePrefs(false, L"", true, false);
+    WriteUser(HKEY_LOCAL_MACHINE, L"anna", true, 13, 20, 600);
+    host.Add(1, L"anna");
+    auto loop = NewLoop();
+    for (int minute = 0; minute <= 20; ++minute) {
+        At(12, minute);
+        loop->Tick();
+    }
+    EXPECT_TRUE(host.LoggedOff().empty());
+    EXPECT_EQ(std::vector<std::wstring>(3, L"Not now."), host.ShownTexts()); // 12:00, :10, :20
+    // Forcing again: the log-off follows at the next minute.
+    WritePrefs(false, L"", false, false);
+    At(12, 21);
+    loop->Tick();
+    EXPECT_EQ(std::vector<DWORD>{1}, host.LoggedOff());
+}
+
+TEST_F(MinuteLoopTest, AChangeBetweenMinutesIsHandledAtOnceAndTheLogoffWaitsAFullMinute) {
+    WriteUser(HKEY_LOCAL_MACHINE, L"anna", true, 8, 20, 600);
+    host.Add(1, L"anna");
+    auto loop = NewLoop();
+    loop->Tick();
+    EXPECT_TRUE(host.Shown().empty());
+    WriteUser(HKEY_LOCAL_MACHINE, L"anna", true, 13, 20, 600);
+    At(12, 0, 30);
+    loop->SettingsChanged();
+    EXPECT_EQ(std::vector<std::wstring>{L"Not now."}, host.ShownTexts());
+    EXPECT_EQ(1, ReadUsage(HKEY_LOCAL_MACHINE, L"anna", kHere, 3).first); // nothing counted
+    EXPECT_EQ(1, CountOf(LogText(), "Settings and preferences read again"));
+    At(12, 1);
+    loop->Tick();
+    EXPECT_TRUE(host.LoggedOff().empty());
+    At(12, 2);
+    loop->Tick();
+    EXPECT_EQ(std::vector<DWORD>{1}, host.LoggedOff());
+}
+
+TEST_F(MinuteLoopTest, TwoComputersOfASharedStoreLimitTogether) {
+    WritePrefs(true, L"\\\\OFFICE", false, false);
+    WriteUser(Office(), L"anna", true, 0, 24, 60);
+    WriteUsage(Office(), L"anna", L"PC-THIRD", 3, 161, 50);
+    TFakeSessionHost hostB;
+    host.Add(1, L"anna");
+    hostB.Add(1, L"anna");
+    auto loopA = NewLoop(L"PC-A");
+    TMinuteLoop loopB(hostB, *log, L"PC-B");
+    for (int minute = 0; minute < 5; ++minute) {
+        At(12, minute);
+        loopA->Tick();
+        loopB.Tick();
+    }
+    EXPECT_EQ(5, ReadUsage(Office(), L"anna", L"PC-A", 3).first);
+    EXPECT_EQ(5, ReadUsage(Office(), L"anna", L"PC-B", 3).first);
+    EXPECT_EQ(-1, ReadUsage(HKEY_LOCAL_MACHINE, L"anna", L"PC-A", 3).first);
+    EXPECT_EQ(60, loopB.User(L"anna")->TodaysTimeUsage);
+    ASSERT_FALSE(hostB.ShownTexts().empty());
+    EXPECT_EQ(L"Time is up.", hostB.ShownTexts().back());
+    EXPECT_NE(L"Time is up.", host.ShownTexts().back());
+    EXPECT_EQ(59, loopA->User(L"anna")->TodaysTimeUsage);
+    At(12, 5);
+    loopA->Tick();
+    EXPECT_EQ(L"Time is up.", host.ShownTexts().back());
+}
+
+TEST_F(MinuteLoopTest, AnUnreachableStoreCountsLocallyWithTheSettingsLastRead) {
+    WritePrefs(true, L"\\\\OFFICE", false, false);
+    WriteUser(Office(), L"anna", true, 0, 24, 60);
+    WriteUsage(Office(), L"anna", L"PC-OTHER", 3, 161, 20);
+    host.Add(1, L"anna");
+    auto loop = NewLoop();
+    loop->Tick();
+    EXPECT_EQ(1, ReadUsage(Office(), L"anna", kHere, 3).first);
+
+    officeUp = false;
+    WriteUser(Office(), L"anna", true, 0, 24, 10); // not seen while the store is away
+    for (int minute = 1; minute <= 3; ++minute) {
+        At(12, minute);
+        loop->Tick();
+    }
+    EXPECT_TRUE(loop->StoreUnreachable());
+    EXPECT_EQ(std::make_pair(4, 161), ReadUsage(HKEY_LOCAL_MACHINE, L"anna", kHere, 3));
+    EXPECT_EQ(1, ReadUsage(Office(), L"anna", kHere, 3).first);
+    EXPECT_EQ(24, loop->User(L"anna")->TodaysTimeUsage);
+    EXPECT_EQ(36, loop->User(L"anna")->TimeRemaining());
+    EXPECT_EQ(1, CountOf(LogText(), "Cannot reach the user store on \\\\OFFICE"));
+    EXPECT_TRUE(host.Shown().empty());
+
+    officeUp = true;
+    At(12, 4);
+    loop->Tick();
+    EXPECT_FALSE(loop->StoreUnreachable());
+    EXPECT_EQ(5, ReadUsage(Office(), L"anna", kHere, 3).first); // the minutes counted meanwhile
+    EXPECT_EQ(1, CountOf(LogText(), "answers again"));
+    EXPECT_EQ(25, loop->User(L"anna")->TodaysTimeUsage);
+    EXPECT_EQ(L"Time is up.", host.ShownTexts().back()); // the new limit of 10 counts now
+}
+
+TEST_F(MinuteLoopTest, AStoreAwayFromTheStartUsesThisComputersCopyAndEndsNoSessionForIt) {
+    WritePrefs(true, L"\\\\OFFICE", false, false);
+    officeUp = false;
+    WriteUser(HKEY_LOCAL_MACHINE, L"anna", true, 0, 24, 60); // the local copy the program keeps
+    host.Add(1, L"anna");
+    host.Add(2, L"ben"); // no settings anywhere
+    auto loop = NewLoop();
+    for (int minute = 0; minute < 3; ++minute) {
+        At(12, minute);
+        loop->Tick();
+    }
+    EXPECT_EQ(3, ReadUsage(HKEY_LOCAL_MACHINE, L"anna", kHere, 3).first);
+    EXPECT_EQ(57, loop->User(L"anna")->TimeRemaining());
+    EXPECT_EQ(-1, ReadUsage(HKEY_LOCAL_MACHINE, L"ben", kHere, 3).first);
+    EXPECT_TRUE(host.Shown().empty());
+    EXPECT_TRUE(host.LoggedOff().empty());
+    EXPECT_EQ(1, CountOf(LogText(), "Cannot reach the user store"));
+
+    // The store answers, without an entry of this computer: the minutes counted meanwhile go
+    // there, and the total holds them once.
+    WriteUser(Office(), L"anna", true, 0, 24, 60);
+    WriteUsage(Office(), L"anna", L"PC-OTHER", 3, 161, 20);
+    officeUp = true;
+    At(12, 3);
+    loop->Tick();
+    EXPECT_EQ(4, ReadUsage(Office(), L"anna", kHere, 3).first);
+    EXPECT_EQ(24, loop->User(L"anna")->TodaysTimeUsage);
+}
+
+TEST_F(MinuteLoopTest, DamagedAndExtremeStoredValues) {
+    host.Add(1, L"anna");
+    // A limit stored as text ends the reading there: the rest keeps the Default profile.
+    WriteUser(HKEY_LOCAL_MACHINE, L"anna", true, 0, 24, 300);
+    {
+        TRegKey key;
+        key.Open(HKEY_LOCAL_MACHINE, L"System\\QOR\\Users\\anna", KEY_ALL_ACCESS);
+        key.WriteString(L"TimeLimitWed", L"300");
+        key.Close();
+    }
+    auto loop = NewLoop();
+    loop->Tick();
+    EXPECT_EQ(59, loop->User(L"anna")->TimeRemaining()); // Wednesday's default of 60
+
+    // This computer's minutes at the top of the range stay there instead of turning negative.
+    WriteUser(HKEY_LOCAL_MACHINE, L"anna", true, 0, 24, 60);
+    WriteUsage(HKEY_LOCAL_MACHINE, L"anna", kHere, 3, 161, INT_MAX);
+    host.Forget();
+    At(12, 1);
+    auto full = NewLoop();
+    full->Tick();
+    EXPECT_EQ(INT_MAX, ReadUsage(HKEY_LOCAL_MACHINE, L"anna", kHere, 3).first);
+    EXPECT_EQ(0, full->User(L"anna")->TimeRemaining());
+    EXPECT_EQ(std::vector<std::wstring>{L"Time is up."}, host.ShownTexts());
+
+    // A usage stored as text, a day of the year out of range: today starts at 0.
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"System\\QOR\\Users\\anna\\Computers");
+    {
+        TRegKey key;
+        key.Create(HKEY_LOCAL_MACHINE, L"System\\QOR\\Users\\anna\\Computers\\PC-HERE",
+                   KEY_ALL_ACCESS);
+        key.WriteString(L"TimeUsageWed", L"59");
+        key.WriteInt(L"DayOfYearWed", 161);
+    }
+    WriteUsage(HKEY_LOCAL_MACHINE, L"anna", L"PC-ODD", 3, 400, 59);
+    WriteUsage(HKEY_LOCAL_MACHINE, L"anna", L"PC-NEG", 3, 161, INT_MIN);
+    host.Forget();
+    auto fresh = NewLoop();
+    fresh->Tick();
+    EXPECT_EQ(1, ReadUsage(HKEY_LOCAL_MACHINE, L"anna", kHere, 3).first);
+    EXPECT_EQ(INT_MIN + 1, fresh->User(L"anna")->TodaysTimeUsage);
+    EXPECT_EQ(INT_MAX, fresh->User(L"anna")->TimeRemaining());
+    EXPECT_TRUE(host.Shown().empty());
+
+    // Limit and bonus at the top of the range add up in 64 bits.
+    WriteUser(HKEY_LOCAL_MACHINE, L"anna", true, 0, 24, INT_MAX, INT_MAX, 161);
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"System\\QOR\\Users\\anna\\Computers");
+    fresh->Tick();
+    EXPECT_EQ(INT_MAX, fresh->User(L"anna")->TimeRemaining());
+    EXPECT_TRUE(host.Shown().empty());
+
+    // Hours that cannot be (begin after end, out of range) allow nothing.
+    WriteUser(HKEY_LOCAL_MACHINE, L"anna", true, 30, -5, 600);
+    fresh->Tick();
+    EXPECT_EQ(std::vector<std::wstring>{L"Not now."}, host.ShownTexts());
+}
+
+TEST_F(MinuteLoopTest, MinuteDetailIsLoggedOnlyWithDebugLogging) {
+    WriteUser(HKEY_LOCAL_MACHINE, L"anna", true, 0, 24, 600);
+    host.Add(1, L"anna");
+    auto loop = NewLoop();
+    loop->Tick();
+    EXPECT_EQ(0, CountOf(LogText(), "Minute of anna"));
+    WritePrefs(false, L"", false, true);
+    At(12, 1);
+    loop->Tick();
+    At(12, 2);
+    loop->Tick();
+    EXPECT_EQ(2, CountOf(LogText(), "Minute of anna"));
+    EXPECT_EQ(1, CountOf(LogText(), "2026-06-10 12:02:00  Minute of anna: 3 used today (3 here)"));
+}
+
+} // namespace
+} // namespace vantrel

@@ -1,0 +1,127 @@
+#include "model/Constants.h"
+#include "pipes/PipeClient.h"
+#include "service/ServiceLog.h"
+#include "win/Handle.h"
+
+#include "ServiceTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <vector>
+
+namespace vantrel {
+namespace {
+
+using namespace vantrel::testing;
+
+std::wstring ServiceExe() {
+    wchar_t self[MAX_PATH + 1] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH + 1);
+    std::wstring folder = self;
+    folder.resize(folder.find_last_of(L'\\'));
+    wchar_t full[MAX_PATH + 1] = {};
+    GetFullPathNameW((folder + L"\\..\\src\\service\\QORsvc.exe").c_str(), MAX_PATH + 1, full,
+                     nullptr);
+    return full;
+}
+
+// Runs QORsvc.exe with the arguments and gives its exit code; -1 when it did not run.
+int RunService(const std::wstring& arguments) {
+    std::wstring command = L"\"" + ServiceExe() + L"\" " + arguments;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                        nullptr, &startup, &process))
+        return -1;
+    const THandle processHandle(process.hProcess), threadHandle(process.hThread);
+    if (WaitForSingleObject(processHandle.Get(), 60000) != WAIT_OBJECT_0)
+        return -1;
+    DWORD code = 0;
+    GetExitCodeProcess(processHandle.Get(), &code);
+    return static_cast<int>(code);
+}
+
+struct TServiceHandle {
+    SC_HANDLE Handle;
+    explicit TServiceHandle(SC_HANDLE handle) : Handle(handle) {}
+    ~TServiceHandle() {
+        if (Handle)
+            CloseServiceHandle(Handle);
+    }
+};
+
+bool WaitForState(SC_HANDLE service, DWORD state) {
+    SERVICE_STATUS status{};
+    for (int i = 0; i < 600; ++i) {
+        if (!QueryServiceStatus(service, &status))
+            return false;
+        if (status.dwCurrentState == state)
+            return true;
+        Sleep(50);
+    }
+    return false;
+}
+
+bool PumpUntil(const std::function<bool()>& done, DWORD guard = 30000) {
+    const ULONGLONG start = GetTickCount64();
+    while (!done()) {
+        if (GetTickCount64() - start > guard)
+            return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+        ProcessPendingMessages();
+    }
+    return true;
+}
+
+TEST(ServiceManagerTest, InstallRunsAsAnAutomaticServiceAndUninstallRemovesIt) {
+    ASSERT_EQ(0, RunService(L"--install"));
+    const TServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    ASSERT_NE(nullptr, manager.Handle);
+    {
+        const TServiceHandle service(OpenServiceW(manager.Handle, L"QORsvc", SERVICE_ALL_ACCESS));
+        ASSERT_NE(nullptr, service.Handle) << GetLastError();
+        std::vector<BYTE> buffer(8192);
+        DWORD needed = 0;
+        auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
+        ASSERT_TRUE(QueryServiceConfigW(service.Handle, config, 8192, &needed));
+        EXPECT_STREQ(L"Vantrel time-limit service", config->lpDisplayName);
+        EXPECT_EQ(static_cast<DWORD>(SERVICE_AUTO_START), config->dwStartType);
+        EXPECT_EQ(static_cast<DWORD>(SERVICE_WIN32_OWN_PROCESS), config->dwServiceType);
+        EXPECT_EQ(L"\"" + ServiceExe() + L"\"", std::wstring(config->lpBinaryPathName));
+        EXPECT_NE(0, RunService(L"--install")); // once only
+
+        // The service manager starts it: it serves "QorPipe" and reads again on the message.
+        const std::wstring log = TServiceLog::DefaultPath();
+        const int readAgainBefore = CountOf(ReadFileText(log), "Settings and preferences read");
+        ASSERT_TRUE(StartServiceW(service.Handle, 0, nullptr)) << GetLastError();
+        ASSERT_TRUE(WaitForState(service.Handle, SERVICE_RUNNING));
+        TPipeClient client;
+        client.SetPipeName(kPipeName);
+        EXPECT_TRUE(PumpUntil([&] { return client.Connect(100, true); }));
+        ASSERT_TRUE(client.Write(kServiceMessage, 10));
+        client.WaitForQueueEmpty();
+        EXPECT_TRUE(PumpUntil([&] {
+            return CountOf(ReadFileText(log), "Settings and preferences read") > readAgainBefore;
+        }));
+        client.Disconnect();
+
+        SERVICE_STATUS status{};
+        ASSERT_TRUE(ControlService(service.Handle, SERVICE_CONTROL_STOP, &status));
+        EXPECT_TRUE(WaitForState(service.Handle, SERVICE_STOPPED));
+        ASSERT_TRUE(QueryServiceStatus(service.Handle, &status));
+        EXPECT_EQ(static_cast<DWORD>(NO_ERROR), status.dwWin32ExitCode);
+        const std::string after = ReadFileText(log);
+        EXPECT_GE(CountOf(after, "Service started"), 1);
+        EXPECT_EQ(CountOf(after, "Service started"), CountOf(after, "Service stopped"));
+    }
+    EXPECT_EQ(0, RunService(L"--uninstall"));
+    EXPECT_EQ(nullptr, OpenServiceW(manager.Handle, L"QORsvc", SERVICE_QUERY_STATUS));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SERVICE_DOES_NOT_EXIST), GetLastError());
+    EXPECT_NE(0, RunService(L"--uninstall"));
+    EXPECT_EQ(2, RunService(L"--unknown"));
+}
+
+} // namespace
+} // namespace vantrel
