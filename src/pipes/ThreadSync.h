@@ -122,10 +122,15 @@ public:
     // What escaped Execute, if anything.
     std::exception_ptr FatalException() const { return FFatalException; }
 
+    // What a wait on the creating thread lets through: every message, or only the messages
+    // that other threads send, which is all an ending thread needs and leaves the posted and
+    // input messages (a close, a command, a timer) queued for the caller's own loop.
+    enum TWaitDispatch { wdAllMessages, wdSentMessages };
+
     // On the creating thread: waits for the thread's end while dispatching messages, so that
     // its last notifications and OnThreadDone get through. From another thread: a plain wait.
     // Returns false when `timeout` ran out first; the object may have freed itself when true.
-    bool WaitForEnd(DWORD timeout = INFINITE);
+    bool WaitForEnd(DWORD timeout = INFINITE, TWaitDispatch dispatch = wdAllMessages);
 
     // Set before the thread is resumed. Once it runs, only ClearOnThreadDone may change it.
     TOnThreadDone OnThreadDone;
