@@ -252,12 +252,15 @@ void TPipeClient::WaitForQueueEmpty() {
     if (InSendMessage())
         return;
     while (IsConnected()) {
+        // The worker's notifications and its end are sent. Nothing posted is dispatched: the
+        // writer is in the middle of its own work, which a queued close could pull away. A
+        // sent message that is waiting already wakes the wait too, not only a new one.
+        ProcessSentMessages();
         HANDLE empty = FWriteQueue->EmptyEvent();
-        DWORD result = MsgWaitForMultipleObjects(1, &empty, FALSE, INFINITE, QS_SENDMESSAGE);
+        DWORD result =
+            MsgWaitForMultipleObjectsEx(1, &empty, INFINITE, QS_SENDMESSAGE, MWMO_INPUTAVAILABLE);
         if (result == WAIT_OBJECT_0)
             return;
-        if (result == WAIT_OBJECT_0 + 1)
-            ProcessPendingMessages();
     }
 }
 

@@ -58,17 +58,15 @@ bool ThreadEnded(HANDLE thread) {
     return !GetExitCodeThread(thread, &code) || code != STILL_ACTIVE;
 }
 
-// Lets only the messages that other threads send through. A peek delivers every sent message
-// that is waiting and, with PM_QS_SENDMESSAGE and nothing removed, touches nothing else.
+// Lets only the messages that other threads send through.
 bool WaitForThreadHandleSentOnly(HANDLE thread, DWORD timeout) {
     const ULONGLONG start = GetTickCount64();
     for (;;) {
-        MSG message;
-        PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        ProcessSentMessages();
         if (ThreadEnded(thread))
             return true;
-        DWORD result = MsgWaitForMultipleObjects(1, &thread, FALSE, RemainingTime(start, timeout),
-                                                 QS_SENDMESSAGE);
+        DWORD result = MsgWaitForMultipleObjectsEx(1, &thread, RemainingTime(start, timeout),
+                                                   QS_SENDMESSAGE, MWMO_INPUTAVAILABLE);
         if (result == WAIT_OBJECT_0 + 1)
             continue;
         return result != WAIT_TIMEOUT;
@@ -137,6 +135,13 @@ void DeallocateNotifyWindow(HWND window) {
 void ProcessPendingMessages() {
     // A quit is left for the owner's message loop; the pump posts it again and stops.
     PumpWaitingMessages(nullptr, true);
+}
+
+void ProcessSentMessages() {
+    // A peek delivers every sent message that is waiting and, with PM_QS_SENDMESSAGE and
+    // nothing removed, touches nothing else.
+    MSG message;
+    PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
 }
 
 // --- TSyncManager ---------------------------------------------------------------------------

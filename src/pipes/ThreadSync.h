@@ -42,6 +42,9 @@ void DeallocateNotifyWindow(HWND window);
 // Dispatches every message waiting for the calling thread, giving up the time slice after each;
 // a WM_QUIT is left for the thread's own loop.
 void ProcessPendingMessages();
+// Delivers only the messages that other threads have sent to the calling thread and wait for;
+// posted and input messages stay queued for the thread's own loop.
+void ProcessSentMessages();
 
 class TThreadSync;
 

@@ -347,6 +347,30 @@ TEST(PipeClientWrite, ThrottleMakesTheWriterWaitForAnEmptyQueue) {
     ASSERT_TRUE(PumpUntil([&] { return link.events.sent.size() == 3; }));
 }
 
+// The writer is in the middle of its own work: while the throttle holds it, only the worker's
+// notifications get through, and a close queued meanwhile waits.
+TEST(PipeClientWrite, TheThrottleLeavesPostedMessagesQueued) {
+    TLink link;
+    ASSERT_TRUE(link.Open(false));
+    TCloseTarget target;
+    link.client.SetMemoryThrottle(0);
+    Bytes block = Pattern(2000);
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(link.client.Write(block.data(), 2000));
+    ASSERT_TRUE(PumpUntil([&] { return link.client.QueuedBytes() == 2 * 2028; }));
+    link.client.SetMemoryThrottle(1000);
+    // The queue can drain only as far as the worker's next notification, which waits for
+    // this thread: the next Write waits, and gets that notification, before it returns.
+    link.server.StartReading();
+    ASSERT_TRUE(PostMessageW(target.window, WM_CLOSE, 0, 0));
+    ASSERT_TRUE(link.client.Write(block.data(), 2000));
+    EXPECT_FALSE(link.events.sent.empty());
+    EXPECT_EQ(0, target.closes);
+    EXPECT_TRUE(target.CloseQueued());
+    ASSERT_TRUE(PumpUntil([&] { return link.events.sent.size() == 4 && target.closes == 1; }));
+    EXPECT_TRUE(link.events.errors.empty());
+}
+
 TEST(PipeClientRead, LongSingleMessageArrivesWhole) {
     TLink link;
     ASSERT_TRUE(link.Open());
