@@ -33,9 +33,6 @@ TPipeClient::TPipeClient() {
     FSecurityAttributes.lpSecurityDescriptor = FSecurityDescriptor.get();
     FSecurityAttributes.bInheritHandle = FALSE;
 
-    FKillEvent.Reset(CreateEventW(&FSecurityAttributes, TRUE, FALSE, nullptr));
-    if (!FKillEvent)
-        RaiseLastSystemError();
     FNotifyThread = GetCurrentThreadId();
     FWriteQueue = std::make_shared<TWriteQueue>();
     FNotifyWindow =
@@ -54,8 +51,10 @@ TPipeClient::~TPipeClient() {
     if (FWorker) {
         // Destroyed inside one of our own handlers: the worker waits for that very handler, so
         // Disconnect could only defer itself. Tell the worker to stop and to report nothing
-        // back to this client, which is gone by the time it ends.
+        // back to this client, which is gone by the time it ends. Nobody waits for it or
+        // cancels its I/O, so it must not wait for a service that stopped reading either.
         FWorker->ClearOnThreadDone();
+        FWorker->Abandon();
         FWorker->RequestStop();
         SetEvent(FKillEvent.Get());
         FWorker = nullptr;
@@ -70,9 +69,11 @@ bool TPipeClient::PipeValid() const {
 }
 
 bool TPipeClient::IsConnected() const {
-    // A worker that is ending has written its last message: what is queued now would be
-    // dropped when its end is reported.
-    if (!FWorker || FWorker->Ending())
+    // A worker that was asked to stop starts no further write, and one that is ending has
+    // written its last message: what is queued now would be dropped when its end is reported.
+    // Write can still lose that race (the worker ends between this test and the enqueue);
+    // closing it would need a lock that the worker holds across its last write.
+    if (!FWorker || FWorker->StopRequested() || FWorker->Ending())
         return false;
     DWORD code = 0;
     return GetExitCodeThread(FWorker->Handle(), &code) && code == STILL_ACTIVE;
@@ -103,10 +104,12 @@ bool TPipeClient::Connect(DWORD waitTime, bool start) {
         // Ending, and waiting to report that to this thread. Let it finish first, so that its
         // end is reported and its pipe, which it closes itself, is forgotten; then open a new
         // one. Inside a handler of a message that the worker sent, it may be waiting for that
-        // very handler, so there is no waiting for it here.
+        // very handler, so there is no waiting for it here. The caller is in the middle of its
+        // own work: the wait lets only the worker's sent messages through, so that no queued
+        // close or command runs (and perhaps frees this client) inside Connect.
         if (InSendMessage() || FDisconnecting)
             return false;
-        Disconnect();
+        DisconnectWaiting(TThreadEx::wdSentMessages);
         // The disconnect handler may have connected again.
         if (IsConnected())
             return true;
@@ -137,6 +140,10 @@ bool TPipeClient::Connect(DWORD waitTime, bool start) {
 void TPipeClient::StartWorker() {
     TPipeThread* worker = nullptr;
     try {
+        // A worker that was given up on keeps the event it was signalled through.
+        FKillEvent.Reset(CreateEventW(&FSecurityAttributes, TRUE, FALSE, nullptr));
+        if (!FKillEvent)
+            RaiseLastSystemError();
         // The pipe is the worker's from here on, also when it fails to start: freeing it then
         // closes the pipe.
         worker = new TPipeThread(FNotifyWindow, FNotifyThread, FWriteQueue, std::move(FOpenPipe),
@@ -154,6 +161,10 @@ void TPipeClient::StartWorker() {
 }
 
 void TPipeClient::Disconnect() {
+    DisconnectWaiting(TThreadEx::wdAllMessages);
+}
+
+void TPipeClient::DisconnectWaiting(TThreadEx::TWaitDispatch dispatch) {
     // Also for a worker that is ending: its end has yet to be delivered.
     if (FWorker && !FDisconnecting) {
         if (InSendMessage()) {
@@ -172,7 +183,7 @@ void TPipeClient::Disconnect() {
         if (FWorker) {
             FWorker->RequestStop();
             SetEvent(FKillEvent.Get());
-            StopWorker();
+            StopWorker(dispatch);
         }
     } else if (!FDisconnecting && !FWorker && PipeValid()) {
         // Open without a worker. While a stop is under way the handle is the worker's, which
@@ -182,22 +193,22 @@ void TPipeClient::Disconnect() {
     }
 }
 
-void TPipeClient::StopWorker() {
+void TPipeClient::StopWorker(TThreadEx::TWaitDispatch dispatch) {
     // FWorker is cleared when this worker's end is delivered, and may then name a new worker
     // that a disconnect handler started: that one is not ours to stop.
     TPipeThread* const stopping = FWorker;
-    const HANDLE pipe = FPipe;
     // Our own copy of the thread handle: the worker frees itself, and its handle, as it ends.
     HANDLE copy = nullptr;
     if (!DuplicateHandle(GetCurrentProcess(), FWorker->Handle(), GetCurrentProcess(), &copy, 0,
                          FALSE, DUPLICATE_SAME_ACCESS))
         copy = nullptr;
     const THandle thread(copy);
-    if (stopping->WaitForEnd(FStopTimeout))
+    if (stopping->WaitForEnd(FStopTimeout, dispatch))
         return;
     // The worker is stuck in a write or a flush that a service which stopped reading never
     // lets finish. Cancel its pipe I/O so that it ends; FWorker stays set until its end has
-    // been delivered (WorkerTerminated), so it is still alive here.
+    // been delivered (WorkerTerminated), so it is still alive here. The worker cancels on its
+    // own handle: the value in FPipe may be closed already and given to something else.
     if (FWorker != stopping)
         return;
     stopping->Abandon();
@@ -206,8 +217,8 @@ void TPipeClient::StopWorker() {
             return;
         if (thread)
             CancelSynchronousIo(thread.Get());
-        CancelIoEx(pipe, nullptr);
-        if (stopping->WaitForEnd(kCancelRoundTime))
+        stopping->CancelPipeIo();
+        if (stopping->WaitForEnd(kCancelRoundTime, dispatch))
             return;
     }
     if (FWorker == stopping)
@@ -241,12 +252,15 @@ void TPipeClient::WaitForQueueEmpty() {
     if (InSendMessage())
         return;
     while (IsConnected()) {
+        // The worker's notifications and its end are sent. Nothing posted is dispatched: the
+        // writer is in the middle of its own work, which a queued close could pull away. A
+        // sent message that is waiting already wakes the wait too, not only a new one.
+        ProcessSentMessages();
         HANDLE empty = FWriteQueue->EmptyEvent();
-        DWORD result = MsgWaitForMultipleObjects(1, &empty, FALSE, INFINITE, QS_SENDMESSAGE);
+        DWORD result =
+            MsgWaitForMultipleObjectsEx(1, &empty, INFINITE, QS_SENDMESSAGE, MWMO_INPUTAVAILABLE);
         if (result == WAIT_OBJECT_0)
             return;
-        if (result == WAIT_OBJECT_0 + 1)
-            ProcessPendingMessages();
     }
 }
 
@@ -287,7 +301,9 @@ void TPipeClient::HandleNotifyMessage(TMessage& message) {
             OnPipeError(*this, FPipe, pcWorker, ERROR_INVALID_THREAD_ID);
         break;
     case WM_PIPE_DISCONNECT:
-        Disconnect();
+        // Run from this window's own procedure: a close dispatched inside the wait could free
+        // this client, and the window, under it.
+        DisconnectWaiting(TThreadEx::wdSentMessages);
         break;
     default:
         message.Result = DefWindowProcW(FNotifyWindow, message.Msg, message.WParam, message.LParam);

@@ -50,7 +50,9 @@ public:
     // WaitTime 0 waits as long as the server asked for when it made the pipe. An unreachable
     // pipe gives false; misuse raises EPipeException.
     bool Connect(DWORD waitTime, bool start);
+    // Waits for the worker to end while dispatching every message of this thread.
     void Disconnect();
+    // True only while a worker runs that has not been asked to stop and still writes.
     bool IsConnected() const;
     // Copies the bytes and queues them as one message; false when not connected.
     bool Write(const void* buffer, uint32_t count);
@@ -81,7 +83,8 @@ private:
     void HandleNotifyMessage(TMessage& message);
     void WorkerTerminated(TThreadEx& sender);
     void StartWorker();
-    void StopWorker();
+    void DisconnectWaiting(TThreadEx::TWaitDispatch dispatch);
+    void StopWorker(TThreadEx::TWaitDispatch dispatch);
     void DetachWorker();
     bool PipeValid() const;
 
@@ -101,6 +104,7 @@ private:
     // Shared with the worker, which may outlive a client that gave up waiting for it.
     std::shared_ptr<TWriteQueue> FWriteQueue;
     TPipeThread* FWorker = nullptr;
+    // The running worker's own stop signal; every worker gets a new one.
     THandle FKillEvent;
     SECURITY_ATTRIBUTES FSecurityAttributes{};
     std::unique_ptr<SECURITY_DESCRIPTOR> FSecurityDescriptor;

@@ -63,8 +63,6 @@ TPipeThread::TPipeThread(HWND notifyWindow, DWORD notifyThread,
     FWaitHandles[1] = FReadEvent.Get();
     FWaitHandles[2] = FWriteEvent.Get();
     FWaitHandles[3] = FWriteQueue->DataEvent();
-    // The signal of an earlier Disconnect must not stop this worker.
-    ResetEvent(FKillEvent.Get());
     SetFreeOnTerminate(true);
 }
 
@@ -103,8 +101,9 @@ void TPipeThread::Transfer() {
         if (ok)
             ok = WritePipe();
         Sleep(0);
-        if (ok && !FReadPending && FStopRequested) {
-            // The read loop gave way to a stop request with more still to read.
+        if (ok && FStopRequested) {
+            // Also with a read pending: the kill event is the signal of choice, but a stop
+            // that is known already needs no wait to be seen.
             FinishOnStop();
         } else if (ok && FWritePending && !FStopRequested &&
                    HasOverlappedIoCompleted(&FWriteOverlapped) &&
@@ -186,7 +185,10 @@ void TPipeThread::ShutDown() {
         if (!FAbandoned)
             FlushFileBuffers(FPipe.Get());
     }
-    FPipe.Close();
+    {
+        std::lock_guard<std::mutex> guard(FPipeLock);
+        FPipe.Close();
+    }
     FReadEvent.Close();
     FWriteEvent.Close();
     FKillEvent.Close();
@@ -327,7 +329,8 @@ bool TPipeThread::WritePipe() {
 // Starts writing the next queued message. One that completes at once leaves its event
 // signalled and is finished by CompleteWrite like any other, so there is one path for both.
 bool TPipeThread::StartWrite() {
-    if (!FWriteQueue->HasData())
+    // A stop only finishes what is under way; what is still queued is dropped with the worker.
+    if (FStopRequested || !FWriteQueue->HasData())
         return true;
     FCurrentWrite = FWriteQueue->Dequeue();
     if (!FCurrentWrite)
@@ -350,8 +353,10 @@ bool TPipeThread::CompleteWrite() {
     if (!ok)
         FErrorCode = GetLastError();
     // The flush returns when the service has read the message, which is what a sent
-    // notification promises; one that fails reports the failure instead.
-    if (ok)
+    // notification promises; one that fails reports the failure instead. An abandoned worker
+    // skips it, and the notification with it: a service that stopped reading would keep the
+    // flush waiting for good, and nobody waits for that report any more.
+    if (ok && !FAbandoned)
         ok = FlushWritten();
     FreePipeWrite(FCurrentWrite);
     if (!ok) {
@@ -366,8 +371,16 @@ bool TPipeThread::CompleteWrite() {
     // A started write has reset the event itself; otherwise it must not wake the loop again.
     if (!FWritePending)
         ResetEvent(FWriteEvent.Get());
-    NotifyClient(WM_PIPE_SENT, reinterpret_cast<WPARAM>(FPipe.Get()), static_cast<LPARAM>(written));
+    if (!FAbandoned)
+        NotifyClient(WM_PIPE_SENT, reinterpret_cast<WPARAM>(FPipe.Get()),
+                     static_cast<LPARAM>(written));
     return next;
+}
+
+void TPipeThread::CancelPipeIo() {
+    std::lock_guard<std::mutex> guard(FPipeLock);
+    if (FPipe)
+        CancelIoEx(FPipe.Get(), nullptr);
 }
 
 LRESULT TPipeThread::NotifyClient(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace vantrel {
@@ -43,7 +44,8 @@ class TPipeThread : public TThreadEx {
 public:
     // Created suspended and freeing itself when it ends. The pipe becomes the worker's, which
     // closes it at its end (or when it is freed without having run); the kill event is copied,
-    // so the client may close its own.
+    // so the client may close its own. Each worker needs an event of its own: one that the
+    // client gave up on must still see its stop signal when the next one starts.
     TPipeThread(HWND notifyWindow, DWORD notifyThread, std::shared_ptr<TWriteQueue> writeQueue,
                 THandle pipe, HANDLE killEvent);
     ~TPipeThread() override;
@@ -51,8 +53,13 @@ public:
     // Asked by a client that gave up waiting: a stop now reports no error and skips the final
     // flush, which a service that stopped reading would never let return.
     void Abandon() { FAbandoned = true; }
-    // Set by the client just before it signals the kill event.
+    // Set by the client just before it signals the kill event. From then on the worker starts
+    // no further write, only finishes what is under way.
     void RequestStop() { FStopRequested = true; }
+    bool StopRequested() const { return FStopRequested; }
+    // Cancels the worker's pending pipe I/O from another thread; nothing once the worker has
+    // closed its pipe, whose handle value the system may have given to something else since.
+    void CancelPipeIo();
     // True once the worker has left its transfer loop: it writes nothing more and is about to
     // close the pipe and report its end, which waits for the client's thread.
     bool Ending() const { return FEnding; }
@@ -81,6 +88,8 @@ private:
     HWND FNotifyWindow;
     DWORD FNotifyThread;
     THandle FPipe;
+    // Guards the closing of FPipe against CancelPipeIo.
+    std::mutex FPipeLock;
     DWORD FErrorCode = 0;
     DWORD FBytesWritten = 0;
     std::shared_ptr<TWriteQueue> FWriteQueue;

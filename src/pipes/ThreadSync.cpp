@@ -46,20 +46,46 @@ LRESULT CALLBACK NotifyWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM l
     throw EPipeException(text);
 }
 
+DWORD RemainingTime(ULONGLONG start, DWORD timeout) {
+    if (timeout == INFINITE)
+        return INFINITE;
+    const ULONGLONG spent = GetTickCount64() - start;
+    return spent >= timeout ? 0 : static_cast<DWORD>(timeout - spent);
+}
+
+bool ThreadEnded(HANDLE thread) {
+    DWORD code = 0;
+    return !GetExitCodeThread(thread, &code) || code != STILL_ACTIVE;
+}
+
+// Lets only the messages that other threads send through.
+bool WaitForThreadHandleSentOnly(HANDLE thread, DWORD timeout) {
+    const ULONGLONG start = GetTickCount64();
+    for (;;) {
+        ProcessSentMessages();
+        if (ThreadEnded(thread))
+            return true;
+        DWORD result = MsgWaitForMultipleObjectsEx(1, &thread, RemainingTime(start, timeout),
+                                                   QS_SENDMESSAGE, MWMO_INPUTAVAILABLE);
+        if (result == WAIT_OBJECT_0 + 1)
+            continue;
+        return result != WAIT_TIMEOUT;
+    }
+}
+
 // Waits for a thread handle to be signalled; on the thread that owns the sync window it keeps
 // dispatching, because the ending thread sends its last notifications there.
-bool WaitForThreadHandle(HANDLE thread, bool dispatch, DWORD timeout) {
+bool WaitForThreadHandle(HANDLE thread, bool dispatch, TThreadEx::TWaitDispatch which,
+                         DWORD timeout) {
     if (!dispatch)
         return WaitForSingleObject(thread, timeout) != WAIT_TIMEOUT;
+    if (which == TThreadEx::wdSentMessages)
+        return WaitForThreadHandleSentOnly(thread, timeout);
     const ULONGLONG start = GetTickCount64();
     DWORD wakeMask = QS_ALLINPUT;
     for (;;) {
-        DWORD remaining = INFINITE;
-        if (timeout != INFINITE) {
-            ULONGLONG spent = GetTickCount64() - start;
-            remaining = spent >= timeout ? 0 : static_cast<DWORD>(timeout - spent);
-        }
-        DWORD result = MsgWaitForMultipleObjects(1, &thread, FALSE, remaining, wakeMask);
+        DWORD result =
+            MsgWaitForMultipleObjects(1, &thread, FALSE, RemainingTime(start, timeout), wakeMask);
         if (result == WAIT_OBJECT_0 + 1) {
             ProcessPendingMessages();
             // A quit left for the owner's loop would wake every further wait at once and turn
@@ -68,8 +94,7 @@ bool WaitForThreadHandle(HANDLE thread, bool dispatch, DWORD timeout) {
             MSG quit;
             if (PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE))
                 wakeMask = QS_SENDMESSAGE;
-            DWORD code = 0;
-            if (!GetExitCodeThread(thread, &code) || code != STILL_ACTIVE)
+            if (ThreadEnded(thread))
                 return true;
             continue;
         }
@@ -110,6 +135,13 @@ void DeallocateNotifyWindow(HWND window) {
 void ProcessPendingMessages() {
     // A quit is left for the owner's message loop; the pump posts it again and stops.
     PumpWaitingMessages(nullptr, true);
+}
+
+void ProcessSentMessages() {
+    // A peek delivers every sent message that is waiting and, with PM_QS_SENDMESSAGE and
+    // nothing removed, touches nothing else.
+    MSG message;
+    PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
 }
 
 // --- TSyncManager ---------------------------------------------------------------------------
@@ -348,15 +380,15 @@ void TThreadEx::ClearOnThreadDone() {
     OnThreadDone = nullptr;
 }
 
-bool TThreadEx::WaitForEnd(DWORD timeout) {
+bool TThreadEx::WaitForEnd(DWORD timeout, TWaitDispatch dispatch) {
     // Our own copy of the handle: the object may free itself, closing its handle, in the wait.
     HANDLE copy = nullptr;
     if (!DuplicateHandle(GetCurrentProcess(), FHandle.Get(), GetCurrentProcess(), &copy, 0, FALSE,
                          DUPLICATE_SAME_ACCESS))
         return true;
     THandle thread(copy);
-    bool dispatch = GetCurrentThreadId() == FSync->ThreadID();
-    return WaitForThreadHandle(thread.Get(), dispatch, timeout);
+    const bool creator = GetCurrentThreadId() == FSync->ThreadID();
+    return WaitForThreadHandle(thread.Get(), creator, dispatch, timeout);
 }
 
 } // namespace vantrel

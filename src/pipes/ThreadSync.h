@@ -42,6 +42,9 @@ void DeallocateNotifyWindow(HWND window);
 // Dispatches every message waiting for the calling thread, giving up the time slice after each;
 // a WM_QUIT is left for the thread's own loop.
 void ProcessPendingMessages();
+// Delivers only the messages that other threads have sent to the calling thread and wait for;
+// posted and input messages stay queued for the thread's own loop.
+void ProcessSentMessages();
 
 class TThreadSync;
 
@@ -122,10 +125,15 @@ public:
     // What escaped Execute, if anything.
     std::exception_ptr FatalException() const { return FFatalException; }
 
+    // What a wait on the creating thread lets through: every message, or only the messages
+    // that other threads send, which is all an ending thread needs and leaves the posted and
+    // input messages (a close, a command, a timer) queued for the caller's own loop.
+    enum TWaitDispatch { wdAllMessages, wdSentMessages };
+
     // On the creating thread: waits for the thread's end while dispatching messages, so that
     // its last notifications and OnThreadDone get through. From another thread: a plain wait.
     // Returns false when `timeout` ran out first; the object may have freed itself when true.
-    bool WaitForEnd(DWORD timeout = INFINITE);
+    bool WaitForEnd(DWORD timeout = INFINITE, TWaitDispatch dispatch = wdAllMessages);
 
     // Set before the thread is resumed. Once it runs, only ClearOnThreadDone may change it.
     TOnThreadDone OnThreadDone;

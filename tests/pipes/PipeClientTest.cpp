@@ -1,6 +1,9 @@
 #include "pipes/PipeClient.h"
 #include "pipes/PipeThread.h"
 
+#include "win/Files.h"
+#include "win/ScopeExit.h"
+
 #include "PipeTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -19,6 +22,7 @@ using testing::Control;
 using testing::Pattern;
 using testing::PumpUntil;
 using testing::Text;
+using testing::ThreadsOfThisProcess;
 using testing::TRawServer;
 using testing::UniquePipeName;
 
@@ -84,6 +88,38 @@ struct TLink {
         return PumpUntil([&] { return events.messages.size() >= count; });
     }
 };
+
+// A hidden window of this thread that counts the WM_CLOSE messages it is given and does
+// nothing else with them.
+struct TCloseTarget {
+    int closes = 0;
+    // What `inside` said when the first close arrived.
+    bool closedInside = false;
+    std::function<bool()> inside = [] { return false; };
+    HWND window = AllocateNotifyWindow([this](TMessage& message) {
+        if (message.Msg != WM_CLOSE)
+            return;
+        if (closes++ == 0)
+            closedInside = inside();
+    });
+    ~TCloseTarget() { DeallocateNotifyWindow(window); }
+    bool CloseQueued() const {
+        MSG message;
+        return PeekMessageW(&message, window, WM_CLOSE, WM_CLOSE, PM_NOREMOVE) != FALSE;
+    }
+};
+
+// Waits, without dispatching anything, until the worker has ended its transfer and waits in its
+// last send for this thread.
+bool WaitUntilEnding(TPipeClient& client) {
+    const ULONGLONG start = GetTickCount64();
+    while (client.IsConnected()) {
+        if (GetTickCount64() - start > 30000)
+            return false;
+        Sleep(10);
+    }
+    return true;
+}
 
 TEST(PipeClientProperties, PipeNameIsValidatedAndKeptOnRefusal) {
     TPipeClient client;
@@ -189,6 +225,32 @@ TEST(PipeClientConnect, FromAnotherThreadIsRefusedAndLeavesTheClientClosed) {
     EXPECT_TRUE(link.client.Connect(2000, true));
 }
 
+// The caller of Connect is in the middle of its own work (the main window commits a change):
+// a close or command queued meanwhile must not run inside Connect, where it could free the
+// client, while Connect finishes a worker that is ending.
+TEST(PipeClientConnect, FinishingAnEndingWorkerLeavesPostedMessagesQueued) {
+    TLink link;
+    ASSERT_TRUE(link.Open());
+    TCloseTarget target;
+    link.server.Close();
+    ASSERT_TRUE(WaitUntilEnding(link.client));
+    // Its end is not delivered yet.
+    ASSERT_NE(INVALID_HANDLE_VALUE, link.client.Pipe());
+    EXPECT_EQ(0, link.events.disconnects);
+    TRawServer again(link.name);
+    ASSERT_TRUE(again.Valid());
+    ASSERT_TRUE(PostMessageW(target.window, WM_CLOSE, 0, 0));
+    ASSERT_TRUE(link.client.Connect(2000, true));
+    EXPECT_EQ(0, target.closes);
+    EXPECT_TRUE(target.CloseQueued());
+    EXPECT_EQ(1, link.events.disconnects);
+    EXPECT_TRUE(link.client.IsConnected());
+    again.StartReading();
+    ASSERT_TRUE(link.client.Write("40, QORsvc", 10));
+    ASSERT_TRUE(PumpUntil([&] { return again.Count() == 1 && target.closes == 1; }));
+    EXPECT_TRUE(link.events.errors.empty());
+}
+
 TEST(PipeClientWrite, OneMessageUpToTheLimitAndFourPiecesAbove) {
     TLink link;
     ASSERT_TRUE(link.Open());
@@ -283,6 +345,30 @@ TEST(PipeClientWrite, ThrottleMakesTheWriterWaitForAnEmptyQueue) {
     // The queue was empty when Write went on; only its own message can be waiting now.
     EXPECT_LE(link.client.QueuedBytes(), 2028u);
     ASSERT_TRUE(PumpUntil([&] { return link.events.sent.size() == 3; }));
+}
+
+// The writer is in the middle of its own work: while the throttle holds it, only the worker's
+// notifications get through, and a close queued meanwhile waits.
+TEST(PipeClientWrite, TheThrottleLeavesPostedMessagesQueued) {
+    TLink link;
+    ASSERT_TRUE(link.Open(false));
+    TCloseTarget target;
+    link.client.SetMemoryThrottle(0);
+    Bytes block = Pattern(2000);
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(link.client.Write(block.data(), 2000));
+    ASSERT_TRUE(PumpUntil([&] { return link.client.QueuedBytes() == 2 * 2028; }));
+    link.client.SetMemoryThrottle(1000);
+    // The queue can drain only as far as the worker's next notification, which waits for
+    // this thread: the next Write waits, and gets that notification, before it returns.
+    link.server.StartReading();
+    ASSERT_TRUE(PostMessageW(target.window, WM_CLOSE, 0, 0));
+    ASSERT_TRUE(link.client.Write(block.data(), 2000));
+    EXPECT_FALSE(link.events.sent.empty());
+    EXPECT_EQ(0, target.closes);
+    EXPECT_TRUE(target.CloseQueued());
+    ASSERT_TRUE(PumpUntil([&] { return link.events.sent.size() == 4 && target.closes == 1; }));
+    EXPECT_TRUE(link.events.errors.empty());
 }
 
 TEST(PipeClientRead, LongSingleMessageArrivesWhole) {
@@ -415,6 +501,57 @@ TEST(PipeClientLifecycle, DisconnectInsideAHandlerRunsAfterIt) {
     EXPECT_TRUE(link.events.errors.empty());
 }
 
+// The deferred disconnect runs from the client's own window procedure: a close queued behind
+// it must wait until it has returned.
+TEST(PipeClientLifecycle, ADeferredDisconnectLeavesPostedMessagesQueued) {
+    TLink link;
+    ASSERT_TRUE(link.Open());
+    TCloseTarget target;
+    bool inDeferredDisconnect = false;
+    target.inside = [&] { return inDeferredDisconnect; };
+    link.client.OnPipeMessage = [&](TPipeClient& sender, HANDLE, TStream&) {
+        sender.Disconnect();
+        PostMessageW(target.window, WM_CLOSE, 0, 0);
+    };
+    ASSERT_TRUE(link.server.WriteOne(Text("bye")));
+    const ULONGLONG start = GetTickCount64();
+    while (target.closes == 0 && GetTickCount64() - start < 30000) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            inDeferredDisconnect = message.message == WM_PIPE_DISCONNECT;
+            DispatchMessageW(&message);
+            inDeferredDisconnect = false;
+        }
+    }
+    ASSERT_EQ(1, target.closes);
+    EXPECT_FALSE(target.closedInside);
+    EXPECT_EQ(1, link.events.disconnects);
+    EXPECT_FALSE(link.client.IsConnected());
+}
+
+// What a handler run inside Disconnect writes would never go out: it is refused, not dropped.
+TEST(PipeClientLifecycle, WhileDisconnectingTheClientIsNotConnected) {
+    TLink link;
+    ASSERT_TRUE(link.Open());
+    bool connectedInside = true;
+    bool writtenInside = true;
+    link.client.OnPipeMessage = [&](TPipeClient& sender, HANDLE, TStream&) {
+        connectedInside = sender.IsConnected();
+        writtenInside = sender.Write("late", 4);
+        link.events.order.push_back("message");
+    };
+    // The worker's read completes with this while Disconnect waits for it.
+    ASSERT_TRUE(link.server.WriteOne(Text("last words")));
+    link.client.Disconnect();
+    EXPECT_EQ((std::vector<std::string>{"message", "disconnect"}), link.events.order);
+    EXPECT_FALSE(connectedInside);
+    EXPECT_FALSE(writtenInside);
+    ASSERT_TRUE(PumpUntil([&] { return link.server.ClientGone(); }));
+    EXPECT_EQ(0u, link.server.Count());
+    EXPECT_TRUE(link.events.sent.empty());
+}
+
 TEST(PipeClientLifecycle, AHandlerThatThrowsDoesNotStopTheTraffic) {
     TLink link;
     ASSERT_TRUE(link.Open());
@@ -538,6 +675,87 @@ TEST(PipeClientLifecycle, DestroyedInsideItsOwnHandlerTheWorkerStillStops) {
     ASSERT_TRUE(PumpUntil([&] { return handled; }));
     EXPECT_EQ(nullptr, client);
     EXPECT_TRUE(PumpUntil([&] { return server.ClientGone(); }, 10000));
+}
+
+// Nobody waits for a worker whose client went inside its handler: a write queued there must
+// not start, or the worker would wait for good for a service that stopped reading.
+TEST(PipeClientLifecycle, DestroyedInsideItsOwnHandlerAfterAWriteTheWorkerWritesNothingMore) {
+    const std::wstring name = UniquePipeName(L"DestroyedWriting");
+    TRawServer server(name); // reads nothing until the end
+    ASSERT_TRUE(server.Valid());
+    const int threadsBefore = ThreadsOfThisProcess();
+    auto client = std::make_unique<TPipeClient>();
+    client->SetPipeName(name);
+    ASSERT_TRUE(client->Connect(2000, true));
+    ASSERT_EQ(threadsBefore + 1, ThreadsOfThisProcess());
+    bool handled = false;
+    client->OnPipeMessage = [&client, &handled](TPipeClient& sender, HANDLE, TStream&) {
+        handled = true;
+        EXPECT_TRUE(sender.Write("40, QORsvc", 10));
+        client.reset();
+    };
+    ASSERT_TRUE(server.WriteOne(Text("bye")));
+    ASSERT_TRUE(PumpUntil([&] { return handled; }));
+    EXPECT_TRUE(PumpUntil([&] { return ThreadsOfThisProcess() == threadsBefore; }, 10000));
+    server.StartReading();
+    EXPECT_TRUE(PumpUntil([&] { return server.ClientGone(); }, 10000));
+    EXPECT_EQ(0u, server.Count());
+}
+
+// A worker is told to stop by its flag as well as by its event: it must not wait on, or write
+// after, a stop that it sees when it wakes, also with a read outstanding.
+TEST(PipeThreadStop, ARequestedStopIsHonouredAtTheNextWakeWithAReadPending) {
+    const std::wstring name = UniquePipeName(L"Worker");
+    TRawServer server(name);
+    ASSERT_TRUE(server.Valid());
+    const std::wstring path = L"\\\\.\\pipe\\" + name;
+    THandle pipe(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_OVERLAPPED, nullptr));
+    ASSERT_TRUE(pipe);
+    DWORD mode = PIPE_READMODE_MESSAGE;
+    SetNamedPipeHandleState(pipe.Get(), &mode, nullptr, nullptr);
+    server.StartReading();
+    // Never signalled, as an event that another worker's start had reset.
+    THandle kill(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    auto queue = std::make_shared<TWriteQueue>();
+    // No notification window: the worker reports to nobody.
+    auto* worker =
+        new TPipeThread(nullptr, GetCurrentThreadId(), queue, std::move(pipe), kill.Get());
+    HANDLE copy = nullptr;
+    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), worker->Handle(), GetCurrentProcess(), &copy,
+                                0, FALSE, DUPLICATE_SAME_ACCESS));
+    const THandle thread(copy);
+    // Asked before or after its first read is under way, which makes no difference here.
+    worker->Resume();
+    worker->RequestStop();
+    // Queued data wakes a worker that went back to its wait.
+    queue->Enqueue(AllocPipeWrite("late", 4));
+    const bool ended = WaitForSingleObject(thread.Get(), 10000) == WAIT_OBJECT_0;
+    if (!ended)
+        server.Close(); // the broken pipe ends it
+    ASSERT_TRUE(ended);
+    EXPECT_TRUE(PumpUntil([&] { return server.ClientGone(); }, 10000));
+    EXPECT_EQ(0u, server.Count());
+    queue->Clear();
+}
+
+// TEMP and TMP may be longer than MAX_PATH; the tests must put them back as they found them.
+TEST(PipeTestSupport, PrivateTempFolderRestoresLongVariables) {
+    const std::wstring oldTmp = EnvironmentVariable(L"TMP");
+    const std::wstring oldTemp = EnvironmentVariable(L"TEMP");
+    auto restore = ScopeExit([&] {
+        SetEnvironmentVariableW(L"TMP", oldTmp.empty() ? nullptr : oldTmp.c_str());
+        SetEnvironmentVariableW(L"TEMP", oldTemp.empty() ? nullptr : oldTemp.c_str());
+    });
+    const std::wstring longValue = L"C:\\" + std::wstring(300, L'x');
+    SetEnvironmentVariableW(L"TMP", longValue.c_str());
+    SetEnvironmentVariableW(L"TEMP", longValue.c_str());
+    {
+        testing::TPrivateTempFolder temp;
+        EXPECT_NE(longValue, EnvironmentVariable(L"TEMP"));
+    }
+    EXPECT_EQ(longValue, EnvironmentVariable(L"TMP"));
+    EXPECT_EQ(longValue, EnvironmentVariable(L"TEMP"));
 }
 
 TEST(PipeClientLifecycle, HandlesAreNotInheritable) {

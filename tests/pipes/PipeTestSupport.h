@@ -3,8 +3,11 @@
 // server end of a pipe that the test drives byte for byte.
 #include "pipes/ThreadSync.h"
 #include "pipes/WriteQueue.h"
+#include "win/Files.h"
 
 #include <windows.h>
+
+#include <tlhelp32.h>
 
 #include <atomic>
 #include <cstdint>
@@ -35,12 +38,10 @@ inline std::wstring UniquePipeName(const wchar_t* role) {
 class TPrivateTempFolder {
 public:
     TPrivateTempFolder() {
-        wchar_t folder[MAX_PATH + 1];
-        GetTempPathW(MAX_PATH + 1, folder);
-        FFolder = std::wstring(folder) + UniquePipeName(L"Temp");
+        FFolder = TempPath() + UniquePipeName(L"Temp");
         CreateDirectoryW(FFolder.c_str(), nullptr);
-        FOldTmp = Variable(L"TMP");
-        FOldTemp = Variable(L"TEMP");
+        FOldTmp = EnvironmentVariable(L"TMP");
+        FOldTemp = EnvironmentVariable(L"TEMP");
         SetEnvironmentVariableW(L"TMP", FFolder.c_str());
         SetEnvironmentVariableW(L"TEMP", FFolder.c_str());
     }
@@ -52,14 +53,33 @@ public:
     TPrivateTempFolder(const TPrivateTempFolder&) = delete;
     TPrivateTempFolder& operator=(const TPrivateTempFolder&) = delete;
 
-private:
-    static std::wstring Variable(const wchar_t* name) {
-        wchar_t value[MAX_PATH + 1] = {};
-        DWORD length = GetEnvironmentVariableW(name, value, MAX_PATH + 1);
-        return length > 0 && length <= MAX_PATH ? std::wstring(value, length) : std::wstring();
+    // The temporary folder as the system reports it, however long.
+    static std::wstring TempPath() {
+        std::wstring path(MAX_PATH + 1, L'\0');
+        DWORD length = GetTempPathW(static_cast<DWORD>(path.size()), path.data());
+        if (length > path.size()) {
+            path.resize(length);
+            length = GetTempPathW(length, path.data());
+        }
+        path.resize(length < path.size() ? length : 0);
+        return path;
     }
+
+private:
     std::wstring FFolder, FOldTmp, FOldTemp;
 };
+
+inline int ThreadsOfThisProcess() {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof(entry);
+    int count = 0;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+        if (entry.th32OwnerProcessID == GetCurrentProcessId())
+            count++;
+    CloseHandle(snapshot);
+    return count;
+}
 
 // Dispatches this thread's messages until `done` or the guard time runs out (which only a
 // fault lets happen).

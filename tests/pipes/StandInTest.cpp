@@ -22,6 +22,7 @@ using testing::Bytes;
 using testing::PumpUntil;
 using testing::StandInPath;
 using testing::Text;
+using testing::ThreadsOfThisProcess;
 using testing::UniquePipeName;
 
 std::wstring TempLogPath(const std::wstring& name) {
@@ -80,18 +81,6 @@ struct TServiceLink {
                PumpUntil([&] { return standIn.Command("stats").rfind("clients=1 ", 0) == 0; });
     }
 };
-
-int ThreadsOfThisProcess() {
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    THREADENTRY32 entry{};
-    entry.dwSize = sizeof(entry);
-    int count = 0;
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
-        if (entry.th32OwnerProcessID == GetCurrentProcessId())
-            count++;
-    CloseHandle(snapshot);
-    return count;
-}
 
 // The stand-in's generated reply bytes: byte i is (i * 7) mod 251.
 Bytes StandInPattern(size_t size) {

@@ -1,6 +1,7 @@
 // A stand-in for the time-limit service: serves the service's pipe in message mode to any
 // number of clients, reads every message, logs one line per message and, for tests, does
 // what its control pipe tells it (see README.md).
+#include "win/Files.h"
 #include "win/Handle.h"
 
 #include <windows.h>
@@ -21,6 +22,7 @@
 
 namespace {
 
+using vantrel::EnvironmentVariable;
 using vantrel::THandle;
 using Bytes = std::vector<uint8_t>;
 
@@ -83,9 +85,9 @@ Bytes Pattern(uint32_t size) {
 }
 
 std::wstring DefaultLogPath() {
-    wchar_t folder[MAX_PATH] = {};
-    DWORD n = GetEnvironmentVariableW(L"ProgramFiles", folder, MAX_PATH);
-    std::wstring base = (n > 0 && n < MAX_PATH) ? folder : L"C:\\Program Files";
+    std::wstring base = EnvironmentVariable(L"ProgramFiles");
+    if (base.empty())
+        base = L"C:\\Program Files";
     return base + L"\\QOR\\QORevents.log";
 }
 
