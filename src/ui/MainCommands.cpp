@@ -242,6 +242,10 @@ void TMainForm::AMToolsPreferencesExecute() {
         LoadPrefs(Prefs);
         return;
     }
+    // The window may have been closed while the dialog was open (a close request from outside
+    // ends the dialog too): the preferences are stored, there is no list left to rebuild.
+    if (!Handle() || !FUsers)
+        return;
     // A network computer chosen anew (a name that differs even in letter case only): its user
     // administration replaces this computer's copy. A failed read is told by the refresh.
     if (Prefs.UseRemoteRegistry && (!wasRemote || Prefs.RemoteRegistry != oldComputer) &&

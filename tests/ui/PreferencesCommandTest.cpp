@@ -311,3 +311,34 @@ TEST_F(PreferencesCommand, F1InTheDialogRunsTheMainWindowsHelpCommand) {
 
 } // namespace
 } // namespace vantrel::testing
+
+namespace vantrel::testing {
+namespace {
+
+// The program asked to close while the dialog is open, after Apply: the applied preferences are
+// still stored, and nothing touches the list that went with the window.
+TEST_F(PreferencesCommand, ClosingTheProgramWhileTheDialogIsOpenStoresWhatWasApplied) {
+    Accounts = {L"alice"};
+    SeedUser(L"alice", true, 60);
+    SeedNetworkUser(L"OFFICE-PC", L"alice", 90);
+    StartProgram();
+    Form().QuitOnDestroy = true;
+    RunCommand([&] {
+        Click(P::CheckBoxUseRemoteRegistry);
+        Replace(P::EditRemoteRegistry, L"\\\\OFFICE-PC");
+        Click(P::ButtonApply);
+        SendMessageW(Form().Handle(), WM_CLOSE, 0, 0);
+    });
+    EXPECT_EQ(nullptr, Form().Handle());
+    TQorPrefs stored;
+    ASSERT_TRUE(LoadPrefs(stored));
+    EXPECT_TRUE(stored.UseRemoteRegistry);
+    EXPECT_EQ(L"\\\\OFFICE-PC", stored.RemoteRegistry);
+    // The network computer's administration was not copied: there was no list to take it.
+    EXPECT_TRUE(Connections.empty());
+    MSG quit{};
+    EXPECT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+}
+
+} // namespace
+} // namespace vantrel::testing
