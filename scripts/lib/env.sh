@@ -46,6 +46,14 @@ vantrel_user_prefix() {
         wineboot -i >/dev/null 2>&1 </dev/null
         wineserver -w
     fi
+    # As on Windows, the report (.txt) and the service's log (.log) open in Notepad; a new Wine
+    # prefix knows Notepad's "txtfile" class but maps no file type to it.
+    local marker="$WINEPREFIX/.vantrel-text-files"
+    if [ ! -f "$marker" ]; then
+        wine reg add 'HKCR\.txt' /ve /d txtfile /f </dev/null >/dev/null 2>&1
+        wine reg add 'HKCR\.log' /ve /d txtfile /f </dev/null >/dev/null 2>&1
+        touch "$marker"
+    fi
 }
 
 # A throwaway prefix for tests and benchmarks, never the user's: made anew in a temporary
