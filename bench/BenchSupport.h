@@ -6,6 +6,7 @@
 #include "model/Constants.h"
 #include "model/QorUsers.h"
 #include "ui/MainForm.h"
+#include "ui/controls/MessageBox.h"
 
 #include <windows.h>
 
@@ -53,6 +54,19 @@ inline void SeedStore(const std::wstring& prefix, int count,
             RegCloseKey(usage);
         }
     }
+}
+
+// The accounts are the seeded users; every message box is counted in `boxes` and answered OK.
+inline void UseSeededAccounts(const std::wstring& prefix, int count, int& boxes) {
+    std::vector<std::wstring> names;
+    for (int i = 0; i < count; ++i)
+        names.push_back(SeededUserName(prefix, i));
+    SetAccountSourceSeam([names] { return names; });
+    boxes = 0;
+    SetMessageBoxSeam([&boxes](HWND, const std::wstring&, TMsgKind, TMsgButtons) {
+        ++boxes;
+        return IDOK;
+    });
 }
 
 inline void RemoveStore(const std::wstring& prefix, int count) {

@@ -2,8 +2,6 @@
 // Prints both medians and their ratio (target: at most 1.2).
 #include "BenchSupport.h"
 
-#include "ui/controls/MessageBox.h"
-
 #include <windows.h>
 
 #include <algorithm>
@@ -19,24 +17,12 @@ constexpr wchar_t kPrefix[] = L"bench_refresh_";
 constexpr int kUsers = 500;
 constexpr int kRounds = 7;
 
-std::wstring UserName(int i) {
-    return vantrel::bench::SeededUserName(kPrefix, i);
-}
-
 } // namespace
 
 int main() {
     SetProcessDPIAware();
-    std::vector<std::wstring> names;
-    for (int i = 0; i < kUsers; ++i)
-        names.push_back(UserName(i));
-    vantrel::SetAccountSourceSeam([&] { return names; });
     int boxes = 0;
-    vantrel::SetMessageBoxSeam(
-        [&](HWND, const std::wstring&, vantrel::TMsgKind, vantrel::TMsgButtons) {
-            ++boxes;
-            return IDOK;
-        });
+    UseSeededAccounts(kPrefix, kUsers, boxes);
     SeedStore(kPrefix, kUsers, {L"PC1", L"PC2"});
 
     vantrel::TMainForm form;

@@ -4,8 +4,6 @@
 // RefreshUserList against LoadAll alone on the same store (target ratio: at most 1.2).
 #include "BenchSupport.h"
 
-#include "ui/controls/MessageBox.h"
-
 #include <windows.h>
 
 #include <algorithm>
@@ -20,10 +18,6 @@ using namespace vantrel::bench;
 constexpr wchar_t kPrefix[] = L"bench_scale_";
 constexpr int kUsers = 5000;
 constexpr int kRounds = 5;
-
-std::wstring UserName(int i) {
-    return vantrel::bench::SeededUserName(kPrefix, i);
-}
 
 struct TObjects {
     DWORD Gdi;
@@ -102,16 +96,8 @@ void PrintObjects(const wchar_t* when, TObjects objects, TObjects& most) {
 
 int main() {
     SetProcessDPIAware();
-    std::vector<std::wstring> names;
-    for (int i = 0; i < kUsers; ++i)
-        names.push_back(UserName(i));
-    vantrel::SetAccountSourceSeam([&] { return names; });
     int boxes = 0;
-    vantrel::SetMessageBoxSeam(
-        [&](HWND, const std::wstring&, vantrel::TMsgKind, vantrel::TMsgButtons) {
-            ++boxes;
-            return IDOK;
-        });
+    UseSeededAccounts(kPrefix, kUsers, boxes);
     std::wprintf(L"Seeding %d users...\n", kUsers);
     std::fflush(stdout);
     SeedStore(kPrefix, kUsers, {L"PC1"});
