@@ -2,11 +2,7 @@
 // process's GDI and USER object counts after start, after scrolling through every row and
 // after refreshes (target: under 300 each, whatever the number of accounts), and
 // RefreshUserList against LoadAll alone on the same store (target ratio: at most 1.2).
-#include "model/Clock.h"
-#include "model/Constants.h"
-#include "model/QorUsers.h"
-#include "ui/MainForm.h"
-#include "ui/controls/MessageBox.h"
+#include "BenchSupport.h"
 
 #include <windows.h>
 
@@ -17,71 +13,11 @@
 
 namespace {
 
+using namespace vantrel::bench;
+
+constexpr wchar_t kPrefix[] = L"bench_scale_";
 constexpr int kUsers = 5000;
 constexpr int kRounds = 5;
-
-void WriteDword(HKEY key, const std::wstring& name, DWORD value) {
-    RegSetValueExW(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                   sizeof(value));
-}
-
-std::wstring UserName(int i) {
-    return L"bench_scale_" + std::to_wstring(i);
-}
-
-void SeedStore() {
-    int day = vantrel::TodayDayOfYear();
-    const wchar_t* today = vantrel::kDaySuffix[vantrel::TodayWeekday() - 1];
-    for (int i = 0; i < kUsers; ++i) {
-        std::wstring path = std::wstring(vantrel::kUsersKeyPath) + UserName(i);
-        HKEY key = nullptr;
-        RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                        &key, nullptr);
-        WriteDword(key, L"QorControl", i % 5 != 0);
-        for (const wchar_t* d : vantrel::kDaySuffix) {
-            WriteDword(key, std::wstring(L"AllowBegin") + d, 7);
-            WriteDword(key, std::wstring(L"AllowEnd") + d, 20);
-            WriteDword(key, std::wstring(L"TimeLimit") + d, 60 + (i % 7) * 15);
-        }
-        WriteDword(key, L"BonusTime", i % 3 == 0 ? 30 : 0);
-        WriteDword(key, L"BonusDayOfYear", static_cast<DWORD>(day));
-        RegCloseKey(key);
-        HKEY usage = nullptr;
-        RegCreateKeyExW(HKEY_LOCAL_MACHINE, (path + L"\\Computers\\PC1").c_str(), 0, nullptr, 0,
-                        KEY_ALL_ACCESS, nullptr, &usage, nullptr);
-        WriteDword(usage, std::wstring(L"TimeUsage") + today, static_cast<DWORD>(i % 50));
-        WriteDword(usage, std::wstring(L"DayOfYear") + today, static_cast<DWORD>(day));
-        RegCloseKey(usage);
-    }
-}
-
-void RemoveStore() {
-    for (int i = 0; i < kUsers; ++i)
-        RegDeleteTreeW(HKEY_LOCAL_MACHINE,
-                       (std::wstring(vantrel::kUsersKeyPath) + UserName(i)).c_str());
-}
-
-double Now() {
-    static LARGE_INTEGER frequency{};
-    if (!frequency.QuadPart)
-        QueryPerformanceFrequency(&frequency);
-    LARGE_INTEGER now{};
-    QueryPerformanceCounter(&now);
-    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-void PumpMessages() {
-    MSG msg{};
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 struct TObjects {
     DWORD Gdi;
@@ -160,26 +96,18 @@ void PrintObjects(const wchar_t* when, TObjects objects, TObjects& most) {
 
 int main() {
     SetProcessDPIAware();
-    std::vector<std::wstring> names;
-    for (int i = 0; i < kUsers; ++i)
-        names.push_back(UserName(i));
-    vantrel::SetAccountSourceSeam([&] { return names; });
     int boxes = 0;
-    vantrel::SetMessageBoxSeam(
-        [&](HWND, const std::wstring&, vantrel::TMsgKind, vantrel::TMsgButtons) {
-            ++boxes;
-            return IDOK;
-        });
+    UseSeededAccounts(kPrefix, kUsers, boxes);
     std::wprintf(L"Seeding %d users...\n", kUsers);
     std::fflush(stdout);
-    SeedStore();
+    SeedStore(kPrefix, kUsers, {L"PC1"});
 
     TObjects most{0, 0};
     PrintObjects(L"before the window", CountObjects(), most);
     vantrel::TMainForm form;
     if (!form.Create()) {
         std::fwprintf(stderr, L"bench_scale: the main window could not be created\n");
-        RemoveStore();
+        RemoveStore(kPrefix, kUsers);
         return 1;
     }
     form.Show(SW_SHOWNOACTIVATE);
@@ -224,23 +152,7 @@ int main() {
                  outer.bottom - outer.top, SWP_NOZORDER | SWP_NOACTIVATE);
     PumpMessages();
 
-    vantrel::TQorUsers users;
-    users.LoadAll(false, L"");
-    std::vector<double> refresh, load;
-    for (int round = 0; round < kRounds; ++round) {
-        double start = Now();
-        users.LoadAll(false, L"");
-        load.push_back(Now() - start);
-
-        start = Now();
-        form.RefreshUserList();
-        refresh.push_back(Now() - start);
-        // What the refresh left for painting is part of its cost to the administrator.
-        start = Now();
-        UpdateWindow(form.Handle());
-        PumpMessages();
-        refresh.back() += Now() - start;
-    }
+    const TRefreshTimes times = TimeRefreshes(form, kRounds);
     PrintObjects(L"after the refreshes", CountObjects(), most);
     // The list's own share of a refresh: the rows rebuilt from loaded users, and the drawing.
     std::vector<double> fill;
@@ -251,14 +163,14 @@ int main() {
         PumpMessages();
         fill.push_back(Now() - start);
     }
-    RemoveStore();
+    RemoveStore(kPrefix, kUsers);
     if (boxes != 0 || form.Users().Count() != kUsers || form.UserList().RowCount() != kUsers) {
         std::fwprintf(stderr, L"bench_scale: store not read as seeded (%d users, %d boxes)\n",
                       form.Users().Count(), boxes);
         return 1;
     }
-    double loadMs = Median(load);
-    double refreshMs = Median(refresh);
+    double loadMs = Median(times.Load);
+    double refreshMs = Median(times.Refresh);
     if (gCountedByHand)
         std::wprintf(L"GetGuiResources answered 0: GDI objects counted in the GDI handle table, "
                      L"USER objects as windows\n");

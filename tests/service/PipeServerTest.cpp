@@ -16,19 +16,6 @@ namespace {
 
 using namespace vantrel::testing;
 
-// Dispatches this thread's messages (the pipe client's events) until done, or until a guard
-// time that only a fault lets run out.
-bool PumpUntil(const std::function<bool()>& done, DWORD guard = 30000) {
-    const ULONGLONG start = GetTickCount64();
-    while (!done()) {
-        if (GetTickCount64() - start > guard)
-            return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-        ProcessPendingMessages();
-    }
-    return true;
-}
-
 std::string Pattern(size_t size, int seed) {
     std::string bytes(size, '\0');
     for (size_t i = 0; i < size; ++i)

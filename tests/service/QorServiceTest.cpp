@@ -17,17 +17,6 @@ namespace {
 
 using namespace vantrel::testing;
 
-bool PumpUntil(const std::function<bool()>& done, DWORD guard = 30000) {
-    const ULONGLONG start = GetTickCount64();
-    while (!done()) {
-        if (GetTickCount64() - start > guard)
-            return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-        ProcessPendingMessages();
-    }
-    return true;
-}
-
 class QorServiceTest : public ::testing::Test {
 protected:
     void SetUp() override {

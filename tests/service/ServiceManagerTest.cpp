@@ -64,17 +64,6 @@ bool WaitForState(SC_HANDLE service, DWORD state) {
     return false;
 }
 
-bool PumpUntil(const std::function<bool()>& done, DWORD guard = 30000) {
-    const ULONGLONG start = GetTickCount64();
-    while (!done()) {
-        if (GetTickCount64() - start > guard)
-            return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-        ProcessPendingMessages();
-    }
-    return true;
-}
-
 TEST(ServiceManagerTest, InstallRunsAsAnAutomaticServiceAndUninstallRemovesIt) {
     ASSERT_EQ(0, RunService(L"--install"));
     const TServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));

@@ -1,13 +1,15 @@
 #pragma once
 // What the service tests share: a session host decided by the test, a clock the test moves,
-// the store's keys and a log file of the test's own.
+// the store's keys, a log file of the test's own and a message pump for the pipe client.
 #include "model/Clock.h"
 #include "model/Registry.h"
+#include "pipes/ThreadSync.h"
 #include "service/Sessions.h"
 
 #include <windows.h>
 
 #include <fstream>
+#include <functional>
 #include <mutex>
 #include <sstream>
 #include <string>
@@ -189,6 +191,19 @@ inline void WritePrefs(bool remote, const std::wstring& remoteName, bool doNotFo
     key.WriteString(L"MsgReachedLimitText", L"Time is up.");
     key.WriteBool(L"DoNotForceLogoff", doNotForceLogoff);
     key.WriteBool(L"UseDebugLogging", debug);
+}
+
+// Dispatches this thread's messages (the pipe client's events) until done, or until a guard
+// time that only a fault lets run out.
+inline bool PumpUntil(const std::function<bool()>& done, DWORD guard = 30000) {
+    const ULONGLONG start = GetTickCount64();
+    while (!done()) {
+        if (GetTickCount64() - start > guard)
+            return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+        ProcessPendingMessages();
+    }
+    return true;
 }
 
 inline void CleanStore() {

@@ -5,6 +5,7 @@
 #include "ui/DailyTimeLimitsForm.h"
 
 #include "DailyTimeLimitsSupport.h"
+#include "DpiChildRun.h"
 #include "MainFormSupport.h"
 #include "controls/TestWindows.h"
 #include "ui/Fonts.h"

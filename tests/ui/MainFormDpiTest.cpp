@@ -1,6 +1,7 @@
 // The main window at 144 DPI. Wine reads the display DPI from the registry when a process
 // starts, so the window is checked in a child run of this test program started after the
 // setting was changed.
+#include "DpiChildRun.h"
 #include "MainFormSupport.h"
 
 #include "ui/Fonts.h"
@@ -8,57 +9,8 @@
 namespace vantrel::testing {
 namespace {
 
-constexpr wchar_t kDesktopKey[] = L"Control Panel\\Desktop";
-constexpr wchar_t kExpectDpiVariable[] = L"VANTREL_EXPECT_DPI";
-
-int ExpectedDpi() {
-    wchar_t value[16] = {};
-    if (!GetEnvironmentVariableW(kExpectDpiVariable, value, 16))
-        return 0;
-    return _wtoi(value);
-}
-
-// Runs this program's tests matching `filter` in a new process at `dpi`; its exit code.
-DWORD RunAtDpi(int dpi, const std::wstring& filter) {
-    HKEY key = nullptr;
-    RegCreateKeyExW(HKEY_CURRENT_USER, kDesktopKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                    nullptr);
-    DWORD old = 0, size = sizeof(old), type = 0;
-    bool hadOld = RegQueryValueExW(key, L"LogPixels", nullptr, &type, reinterpret_cast<BYTE*>(&old),
-                                   &size) == ERROR_SUCCESS &&
-                  type == REG_DWORD;
-    WriteDword(key, L"LogPixels", static_cast<DWORD>(dpi));
-
-    wchar_t self[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring line = L"\"" + std::wstring(self) + L"\" --gtest_filter=" + filter;
-    std::vector<wchar_t> buffer(line.begin(), line.end());
-    buffer.push_back(0);
-    SetEnvironmentVariableW(kExpectDpiVariable, std::to_wstring(dpi).c_str());
-    STARTUPINFOW si{};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi{};
-    DWORD code = 999;
-    if (CreateProcessW(self, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                       &pi)) {
-        if (WaitForSingleObject(pi.hProcess, 100000) == WAIT_OBJECT_0)
-            GetExitCodeProcess(pi.hProcess, &code);
-        else
-            TerminateProcess(pi.hProcess, 998);
-        CloseHandle(pi.hThread);
-        CloseHandle(pi.hProcess);
-    }
-    SetEnvironmentVariableW(kExpectDpiVariable, nullptr);
-    if (hadOld)
-        WriteDword(key, L"LogPixels", old);
-    else
-        RegDeleteValueW(key, L"LogPixels");
-    RegCloseKey(key);
-    return code;
-}
-
 TEST(MainFormDpi, WindowScalesAt144Dpi) {
-    EXPECT_EQ(0u, RunAtDpi(144, L"MainFormAtDpi.*:MainFormList.*"));
+    EXPECT_EQ(0u, RunTestsAtDpi(144, L"MainFormAtDpi.*:MainFormList.*"));
 }
 
 using MainFormDpiChange = MainFormTest;

@@ -1,35 +1,15 @@
 // A saved change that meets the service link half-way through its end must not let a close,
 // queued while the change was being saved, run inside the save: the window and the pipe client
 // would be gone under the save that is still on the stack.
-#include "MainFormSupport.h"
+#include "ServiceRestartSupport.h"
 
 namespace vantrel::testing {
 namespace {
 
-using MainFormServiceReentry = MainFormTest;
-
-int StandInMessages(TStandIn& standIn) {
-    std::string stats = standIn.Command("stats");
-    size_t at = stats.find("messages=");
-    return at == std::string::npos ? -1 : std::atoi(stats.c_str() + at + 9);
-}
+using MainFormServiceReentry = ServiceRestartTest;
 
 TEST_F(MainFormServiceReentry, ACloseQueuedDuringACommitWaitsForTheCommit) {
-    Accounts = {L"alice"};
-    SeedUser(L"alice", true, 60);
-    ASSERT_TRUE(StartStandIn());
-    Start();
-    ASSERT_TRUE(PumpUntil([&] { return Form().PipeClient()->IsConnected(); }));
-
-    // The service closes its end; the worker sees it and waits to report its end, while the
-    // main thread dispatches nothing.
-    ASSERT_EQ("ok", StandIn.Command("close"));
-    const ULONGLONG start = GetTickCount64();
-    while (Form().PipeClient()->IsConnected() && GetTickCount64() - start < 20000)
-        Sleep(10);
-    ASSERT_FALSE(Form().PipeClient()->IsConnected());
-    StandIn.Stop();
-    ASSERT_TRUE(StartStandIn());
+    ASSERT_NO_FATAL_FAILURE(ConnectThenRestartServiceUnseen());
 
     // The administrator closes the window while the change is being saved.
     const HWND window = Form().Handle();
@@ -47,7 +27,7 @@ TEST_F(MainFormServiceReentry, ACloseQueuedDuringACommitWaitsForTheCommit) {
     DWORD bonus = 0;
     ASSERT_TRUE(ReadStoredDword(UserKey(L"alice"), L"BonusTime", bonus));
     EXPECT_EQ(30u, bonus);
-    ASSERT_TRUE(PumpUntil([&] { return StandInMessages(StandIn) == 1; }));
+    ASSERT_TRUE(PumpUntil([&] { return StandInMessages() == 1; }));
     EXPECT_EQ("40, QORsvc", StandIn.Command("last"));
 }
 

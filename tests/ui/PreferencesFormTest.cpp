@@ -1,5 +1,6 @@
 // The preferences dialog on real windows: its tabs and controls, "&Apply", the questions and
 // notices, the registry test of a network computer, refused warning texts and the keyboard.
+#include "DpiChildRun.h"
 #include "PreferencesFormSupport.h"
 
 #include <sddl.h>
@@ -54,51 +55,6 @@ LONG RestrictKey(const std::wstring& path, const wchar_t* sddl) {
     }
     LocalFree(descriptor);
     return rc;
-}
-
-// The DPI the parent run asked this run to be at (0 when run directly).
-int ExpectedDpi() {
-    wchar_t value[16] = {};
-    return GetEnvironmentVariableW(L"VANTREL_EXPECT_DPI", value, 16) ? _wtoi(value) : 0;
-}
-
-// Runs this program's tests matching `filter` in a new process at `dpi` (Wine reads the
-// display DPI when a process starts); the child's exit code.
-DWORD RunAtDpi(int dpi, const std::wstring& filter) {
-    HKEY key = nullptr;
-    RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_ALL_ACCESS,
-                    nullptr, &key, nullptr);
-    DWORD old = 0, size = sizeof(old), type = 0;
-    const bool hadOld = RegQueryValueExW(key, L"LogPixels", nullptr, &type,
-                                         reinterpret_cast<BYTE*>(&old), &size) == ERROR_SUCCESS &&
-                        type == REG_DWORD;
-    const DWORD wanted = static_cast<DWORD>(dpi);
-    RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&wanted),
-                   sizeof(wanted));
-    wchar_t self[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring line = L"\"" + std::wstring(self) + L"\" --gtest_filter=" + filter;
-    SetEnvironmentVariableW(L"VANTREL_EXPECT_DPI", std::to_wstring(dpi).c_str());
-    STARTUPINFOW si{};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi{};
-    DWORD code = 999;
-    if (CreateProcessW(self, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-        if (WaitForSingleObject(pi.hProcess, 100000) == WAIT_OBJECT_0)
-            GetExitCodeProcess(pi.hProcess, &code);
-        else
-            TerminateProcess(pi.hProcess, 998);
-        CloseHandle(pi.hThread);
-        CloseHandle(pi.hProcess);
-    }
-    SetEnvironmentVariableW(L"VANTREL_EXPECT_DPI", nullptr);
-    if (hadOld)
-        RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&old),
-                       sizeof(old));
-    else
-        RegDeleteValueW(key, L"LogPixels");
-    RegCloseKey(key);
-    return code;
 }
 
 // Writes what the window shows to a 24-bit BMP file; false if it could not.
@@ -273,7 +229,7 @@ TEST_F(PreferencesFormTest, TabsControlsAndPicturesInOrder) {
 
 // The whole dialog again in a process at 144 DPI.
 TEST(PreferencesFormDpi, EverythingHoldsAt144Dpi) {
-    EXPECT_EQ(0u, RunAtDpi(144, L"PreferencesFormTest.*"));
+    EXPECT_EQ(0u, RunTestsAtDpi(144, L"PreferencesFormTest.*"));
 }
 
 // Each tab as the administrator sees it. With VANTREL_SHOTS set to a folder, the pictures are

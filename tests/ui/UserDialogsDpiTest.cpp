@@ -5,6 +5,7 @@
 #include "ui/DetailedTimeUsageForm.h"
 
 #include "DialogDriver.h"
+#include "DpiChildRun.h"
 #include "controls/TestWindows.h"
 #include "ui/Fonts.h"
 
@@ -17,62 +18,8 @@
 namespace vantrel::testing {
 namespace {
 
-constexpr wchar_t kDesktopKey[] = L"Control Panel\\Desktop";
-constexpr wchar_t kExpectDpiVariable[] = L"VANTREL_DIALOGS_DPI";
-
-int ExpectedDpi() {
-    wchar_t value[16] = {};
-    if (!GetEnvironmentVariableW(kExpectDpiVariable, value, 16))
-        return 0;
-    return _wtoi(value);
-}
-
-void SetLogPixels(HKEY key, DWORD value) {
-    RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                   sizeof(value));
-}
-
-// Runs this program's tests matching `filter` in a new process at `dpi`; its exit code.
-DWORD RunAtDpi(int dpi, const std::wstring& filter) {
-    HKEY key = nullptr;
-    RegCreateKeyExW(HKEY_CURRENT_USER, kDesktopKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                    nullptr);
-    DWORD old = 0, size = sizeof(old), type = 0;
-    const bool hadOld = RegQueryValueExW(key, L"LogPixels", nullptr, &type,
-                                         reinterpret_cast<BYTE*>(&old), &size) == ERROR_SUCCESS &&
-                        type == REG_DWORD;
-    SetLogPixels(key, static_cast<DWORD>(dpi));
-
-    wchar_t self[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring line = L"\"" + std::wstring(self) + L"\" --gtest_filter=" + filter;
-    std::vector<wchar_t> buffer(line.begin(), line.end());
-    buffer.push_back(0);
-    SetEnvironmentVariableW(kExpectDpiVariable, std::to_wstring(dpi).c_str());
-    STARTUPINFOW si{};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi{};
-    DWORD code = 999;
-    if (CreateProcessW(self, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                       &pi)) {
-        if (WaitForSingleObject(pi.hProcess, 100000) == WAIT_OBJECT_0)
-            GetExitCodeProcess(pi.hProcess, &code);
-        else
-            TerminateProcess(pi.hProcess, 998);
-        CloseHandle(pi.hThread);
-        CloseHandle(pi.hProcess);
-    }
-    SetEnvironmentVariableW(kExpectDpiVariable, nullptr);
-    if (hadOld)
-        SetLogPixels(key, old);
-    else
-        RegDeleteValueW(key, L"LogPixels");
-    RegCloseKey(key);
-    return code;
-}
-
 TEST(UserDialogsDpi, DialogsAreLaidOutAt144Dpi) {
-    EXPECT_EQ(0u, RunAtDpi(144, L"UserDialogsAtDpi.*"));
+    EXPECT_EQ(0u, RunTestsAtDpi(144, L"UserDialogsAtDpi.*"));
 }
 
 class UserDialogsAtDpi : public ::testing::Test {
