@@ -4,6 +4,7 @@
 #include "model/Constants.h"
 #include "model/Registry.h"
 #include "model/UserStore.h"
+#include "model/WarningText.h"
 #include "service/UsageRecord.h"
 #include "win/SystemError.h"
 
@@ -36,24 +37,6 @@ std::wstring ErrorText(LONG code) {
 }
 
 } // namespace
-
-std::wstring WarningText(const std::wstring& text, int minutes) {
-    for (size_t at = text.find(L'%'); at != std::wstring::npos; at = text.find(L'%', at + 1)) {
-        if (at + 1 >= text.size() || text[at + 1] != L'd')
-            return text;
-    }
-    std::wstring result;
-    const std::wstring number = std::to_wstring(minutes);
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == L'%') {
-            result += number;
-            ++i;
-        } else {
-            result += text[i];
-        }
-    }
-    return result;
-}
 
 TMinuteLoop::TMinuteLoop(TSessionHost& host, TServiceLog& log, std::wstring thisComputer)
     : FHost(host), FLog(log), FThisComputer(std::move(thisComputer)) {}
@@ -280,7 +263,7 @@ void TMinuteLoop::Enforce(TUserState& state, const std::vector<DWORD>& sessions,
             state.Warned |= 1u << i;
     }
     Show(user.Username, sessions, L"Warning",
-         WarningText(FPrefs.MsgWarningText, static_cast<int>(left)));
+         ExpandWarningText(FPrefs.MsgWarningText, static_cast<int>(left)));
 }
 
 } // namespace vantrel

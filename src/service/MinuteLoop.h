@@ -15,10 +15,6 @@
 
 namespace vantrel {
 
-// The warning text with the minutes in place of each "%d". A text with any other '%'
-// sequence is shown as it stands: it is never used as a format.
-std::wstring WarningText(const std::wstring& text, int minutes);
-
 class TMinuteLoop {
 public:
     // Warnings fall at these minutes left, each once as the minutes run down.
