@@ -163,7 +163,21 @@ void TMinuteLoop::Run(bool countMinute) {
 
         if (countMinute) {
             mine = SaturatedInt(static_cast<long long>(mine) + 1);
-            const LONG rc = WriteComputerUsage(store, name, FThisComputer, weekday, day, mine);
+            LONG rc = WriteComputerUsage(store, name, FThisComputer, weekday, day, mine);
+            if (rc != ERROR_SUCCESS && store != HKEY_LOCAL_MACHINE) {
+                // A network store that can be read but not written (an account with read-only
+                // access): the minutes go to the local copy as while it cannot be reached, and
+                // the load merges them back once the store takes writes again.
+                if (!state.RemoteWriteFailed)
+                    FLog.Write(L"Cannot write the usage of " + name + L" to the user store on " +
+                               FPrefs.RemoteRegistry + L" (" + ErrorText(rc) +
+                               L"); counting on this computer");
+                state.RemoteWriteFailed = true;
+                rc =
+                    WriteComputerUsage(HKEY_LOCAL_MACHINE, name, FThisComputer, weekday, day, mine);
+            } else if (rc == ERROR_SUCCESS && store != HKEY_LOCAL_MACHINE) {
+                state.RemoteWriteFailed = false;
+            }
             if (rc != ERROR_SUCCESS && !state.WriteFailed)
                 FLog.Write(L"Cannot write the usage of " + name + L" (" + ErrorText(rc) + L")");
             state.WriteFailed = rc != ERROR_SUCCESS;

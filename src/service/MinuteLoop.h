@@ -60,6 +60,8 @@ private:
         // The sessions told; a session that logs on after them is told afresh.
         std::vector<DWORD> Told;
         bool WriteFailed = false;
+        // The last write to the network store failed while it could be reached.
+        bool RemoteWriteFailed = false;
     };
 
     void Run(bool countMinute);
