@@ -4,6 +4,7 @@
 #include "model/Constants.h"
 #include "model/Registry.h"
 #include "model/UserStore.h"
+#include "model/WarningText.h"
 #include "service/UsageRecord.h"
 #include "win/SystemError.h"
 
@@ -36,24 +37,6 @@ std::wstring ErrorText(LONG code) {
 }
 
 } // namespace
-
-std::wstring WarningText(const std::wstring& text, int minutes) {
-    for (size_t at = text.find(L'%'); at != std::wstring::npos; at = text.find(L'%', at + 1)) {
-        if (at + 1 >= text.size() || text[at + 1] != L'd')
-            return text;
-    }
-    std::wstring result;
-    const std::wstring number = std::to_wstring(minutes);
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == L'%') {
-            result += number;
-            ++i;
-        } else {
-            result += text[i];
-        }
-    }
-    return result;
-}
 
 TMinuteLoop::TMinuteLoop(TSessionHost& host, TServiceLog& log, std::wstring thisComputer)
     : FHost(host), FLog(log), FThisComputer(std::move(thisComputer)) {}
@@ -180,7 +163,21 @@ void TMinuteLoop::Run(bool countMinute) {
 
         if (countMinute) {
             mine = SaturatedInt(static_cast<long long>(mine) + 1);
-            const LONG rc = WriteComputerUsage(store, name, FThisComputer, weekday, day, mine);
+            LONG rc = WriteComputerUsage(store, name, FThisComputer, weekday, day, mine);
+            if (rc != ERROR_SUCCESS && store != HKEY_LOCAL_MACHINE) {
+                // A network store that can be read but not written (an account with read-only
+                // access): the minutes go to the local copy as while it cannot be reached, and
+                // the load merges them back once the store takes writes again.
+                if (!state.RemoteWriteFailed)
+                    FLog.Write(L"Cannot write the usage of " + name + L" to the user store on " +
+                               FPrefs.RemoteRegistry + L" (" + ErrorText(rc) +
+                               L"); counting on this computer");
+                state.RemoteWriteFailed = true;
+                rc =
+                    WriteComputerUsage(HKEY_LOCAL_MACHINE, name, FThisComputer, weekday, day, mine);
+            } else if (rc == ERROR_SUCCESS && store != HKEY_LOCAL_MACHINE) {
+                state.RemoteWriteFailed = false;
+            }
             if (rc != ERROR_SUCCESS && !state.WriteFailed)
                 FLog.Write(L"Cannot write the usage of " + name + L" (" + ErrorText(rc) + L")");
             state.WriteFailed = rc != ERROR_SUCCESS;
@@ -280,7 +277,7 @@ void TMinuteLoop::Enforce(TUserState& state, const std::vector<DWORD>& sessions,
             state.Warned |= 1u << i;
     }
     Show(user.Username, sessions, L"Warning",
-         WarningText(FPrefs.MsgWarningText, static_cast<int>(left)));
+         ExpandWarningText(FPrefs.MsgWarningText, static_cast<int>(left)));
 }
 
 } // namespace vantrel

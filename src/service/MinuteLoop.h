@@ -15,10 +15,6 @@
 
 namespace vantrel {
 
-// The warning text with the minutes in place of each "%d". A text with any other '%'
-// sequence is shown as it stands: it is never used as a format.
-std::wstring WarningText(const std::wstring& text, int minutes);
-
 class TMinuteLoop {
 public:
     // Warnings fall at these minutes left, each once as the minutes run down.
@@ -64,6 +60,8 @@ private:
         // The sessions told; a session that logs on after them is told afresh.
         std::vector<DWORD> Told;
         bool WriteFailed = false;
+        // The last write to the network store failed while it could be reached.
+        bool RemoteWriteFailed = false;
     };
 
     void Run(bool countMinute);

@@ -56,7 +56,8 @@ THandle TPipeServer::NewInstance(bool first, DWORD& error) {
     if (first)
         openMode |= FILE_FLAG_FIRST_PIPE_INSTANCE;
     THandle pipe(CreateNamedPipeW(
-        path.c_str(), openMode, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
+        path.c_str(), openMode,
+        PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
         PIPE_UNLIMITED_INSTANCES, kPipeBuffer, kPipeBuffer, 5000, &attributes));
     error = pipe ? ERROR_SUCCESS : GetLastError();
     return pipe;
@@ -81,7 +82,15 @@ bool TPipeServer::Start(DWORD& error) {
     THandle first = NewInstance(true, error);
     if (!first)
         return false;
-    FListener = std::thread(&TPipeServer::Listen, this, std::move(first));
+    try {
+        FListener = std::thread(&TPipeServer::Listen, this, std::move(first));
+    } catch (const std::system_error& e) {
+        error = static_cast<DWORD>(e.code().value());
+        return false;
+    } catch (...) {
+        error = ERROR_NOT_ENOUGH_MEMORY;
+        return false;
+    }
     return true;
 }
 
@@ -97,6 +106,14 @@ void TPipeServer::Stop() {
 }
 
 void TPipeServer::Listen(THandle pipe) {
+    // Nothing may leave the thread: an exception there ends the whole service.
+    try {
+        ListenOn(std::move(pipe));
+    } catch (...) {
+    }
+}
+
+void TPipeServer::ListenOn(THandle pipe) {
     const THandle connected = NewEvent();
     while (pipe) {
         OVERLAPPED overlapped{};
@@ -132,14 +149,22 @@ void TPipeServer::Listen(THandle pipe) {
                     ++it;
                 }
             }
-            auto session = std::make_unique<TSession>();
-            session->Pipe = std::move(pipe);
-            TSession& served = *session;
+            // In the list before its thread starts, so that a list that cannot grow never
+            // holds up a running thread; without a thread the client's pipe closes.
+            bool added = false;
             try {
-                session->Thread = std::thread(&TPipeServer::Serve, this, std::ref(served));
-                FSessions.push_back(std::move(session));
-            } catch (const std::system_error&) {
-                // No thread for this client: its pipe closes with the session.
+                FSessions.push_back(std::make_unique<TSession>());
+                added = true;
+            } catch (...) {
+            }
+            if (added) {
+                TSession& served = *FSessions.back();
+                served.Pipe = std::move(pipe);
+                try {
+                    served.Thread = std::thread(&TPipeServer::Serve, this, std::ref(served));
+                } catch (...) {
+                    FSessions.pop_back();
+                }
             }
         } else {
             DisconnectNamedPipe(pipe.Get());
@@ -157,6 +182,18 @@ void TPipeServer::Listen(THandle pipe) {
 
 void TPipeServer::Serve(TSession& session) {
     FClients++;
+    // An exception (no memory for a message) ends this client's session, not the service.
+    try {
+        ReadMessages(session);
+    } catch (...) {
+    }
+    DisconnectNamedPipe(session.Pipe.Get());
+    session.Pipe.Close();
+    FClients--;
+    session.Done = true;
+}
+
+void TPipeServer::ReadMessages(TSession& session) {
     const THandle readEvent = NewEvent();
     std::string buffer(kPipeBuffer, '\0');
     std::string incoming;
@@ -202,10 +239,6 @@ void TPipeServer::Serve(TSession& session) {
         tooLong = false;
         incoming.clear();
     }
-    DisconnectNamedPipe(session.Pipe.Get());
-    session.Pipe.Close();
-    FClients--;
-    session.Done = true;
 }
 
 void TPipeServer::Received(const std::string& message, bool& collecting, std::string& parts,

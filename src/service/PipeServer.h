@@ -50,7 +50,9 @@ private:
 
     THandle NewInstance(bool first, DWORD& error);
     void Listen(THandle pipe);
+    void ListenOn(THandle pipe);
     void Serve(TSession& session);
+    void ReadMessages(TSession& session);
     void Received(const std::string& message, bool& collecting, std::string& parts, bool& overflow);
 
     std::wstring FPipeName;

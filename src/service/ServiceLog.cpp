@@ -45,14 +45,27 @@ std::wstring TServiceLog::OlderPath() const {
     return FPath.substr(0, dot) + L".old" + FPath.substr(dot);
 }
 
-void TServiceLog::RollOverIfFull() {
+bool TServiceLog::RollOverIfFull(std::wstring& note) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (!GetFileAttributesExW(FPath.c_str(), GetFileExInfoStandard, &data))
-        return;
+        return true;
     const uint64_t size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     if (size < FLimit)
-        return;
-    MoveFileExW(FPath.c_str(), OlderPath().c_str(), MOVEFILE_REPLACE_EXISTING);
+        return true;
+    if (MoveFileExW(FPath.c_str(), OlderPath().c_str(), MOVEFILE_REPLACE_EXISTING))
+        return true;
+    // Another program holds one of the files open without letting it be deleted: the log
+    // starts again in the same file rather than grow.
+    const DWORD moveError = GetLastError();
+    const THandle file(CreateFileW(FPath.c_str(), GENERIC_WRITE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file) {
+        note = L"The log could not be rolled over (error " + std::to_wstring(moveError) +
+               L"); it starts again here";
+        return true;
+    }
+    return size < 2 * FLimit;
 }
 
 bool TServiceLog::Write(const std::wstring& text) {
@@ -65,10 +78,14 @@ bool TServiceLog::Write(const std::wstring& text) {
     // start a line that looks like an event of its own.
     for (wchar_t c : text)
         line += (c == L'\r' || c == L'\n') ? L' ' : c;
-    const std::string bytes = ToUtf8(line) + "\r\n";
+    std::string bytes = ToUtf8(line) + "\r\n";
 
     TLockGuard guard(FLock);
-    RollOverIfFull();
+    std::wstring note;
+    if (!RollOverIfFull(note))
+        return false;
+    if (!note.empty())
+        bytes = ToUtf8(std::wstring(stamp) + note) + "\r\n" + bytes;
     CreateFolderOf(FPath);
     const THandle file(CreateFileW(FPath.c_str(), FILE_APPEND_DATA,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,

@@ -17,7 +17,8 @@ public:
     TServiceLog& operator=(const TServiceLog&) = delete;
 
     // Appends "yyyy-mm-dd hh:mm:ss  text" (local time of the clock seam). False when the file
-    // cannot be written; the service goes on without its log then.
+    // cannot be written (or stays full past twice the limit); the service goes on without its
+    // log then.
     bool Write(const std::wstring& text);
 
     const std::wstring& Path() const { return FPath; }
@@ -27,7 +28,9 @@ public:
     static std::wstring DefaultPath();
 
 private:
-    void RollOverIfFull();
+    // False when the line must not be appended: the file is full and could be neither rolled
+    // over nor emptied. A note to write first when the file was emptied in place.
+    bool RollOverIfFull(std::wstring& note);
 
     std::wstring FPath;
     uint64_t FLimit;

@@ -8,12 +8,11 @@ namespace vantrel {
 
 namespace {
 
-std::wstring SessionUser(DWORD session) {
+std::wstring SessionText(DWORD session, WTS_INFO_CLASS what) {
     LPWSTR buffer = nullptr;
     DWORD bytes = 0;
     std::wstring name;
-    if (WTSQuerySessionInformationW(WTS_CURRENT_SERVER_HANDLE, session, WTSUserName, &buffer,
-                                    &bytes)) {
+    if (WTSQuerySessionInformationW(WTS_CURRENT_SERVER_HANDLE, session, what, &buffer, &bytes)) {
         if (buffer)
             name = buffer;
         WTSFreeMemory(buffer);
@@ -31,13 +30,27 @@ bool OwnSession(TSessionInfo& info) {
     return !info.Username.empty();
 }
 
+std::wstring ThisComputerName() {
+    wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD length = MAX_COMPUTERNAME_LENGTH + 1;
+    return GetComputerNameW(name, &length) ? std::wstring(name, length) : std::wstring();
+}
+
 } // namespace
+
+bool IsThisComputersAccount(const std::wstring& domain, const std::wstring& computer) {
+    if (domain.empty())
+        return true;
+    return CompareStringOrdinal(domain.c_str(), static_cast<int>(domain.size()), computer.c_str(),
+                                static_cast<int>(computer.size()), TRUE) == CSTR_EQUAL;
+}
 
 std::vector<TSessionInfo> TWtsSessionHost::Sessions() {
     std::vector<TSessionInfo> list;
     PWTS_SESSION_INFOW sessions = nullptr;
     DWORD count = 0;
     if (WTSEnumerateSessionsW(WTS_CURRENT_SERVER_HANDLE, 0, 1, &sessions, &count)) {
+        const std::wstring computer = ThisComputerName();
         for (DWORD i = 0; i < count; ++i) {
             // Only a session someone works in: one switched away from (disconnected) is not
             // counted until its user comes back to it.
@@ -45,8 +58,11 @@ std::vector<TSessionInfo> TWtsSessionHost::Sessions() {
                 continue;
             TSessionInfo info;
             info.Id = sessions[i].SessionId;
-            info.Username = SessionUser(info.Id);
-            if (!info.Username.empty())
+            info.Username = SessionText(info.Id, WTSUserName);
+            // The users are this computer's accounts: a domain account of the same name is
+            // someone else.
+            if (!info.Username.empty() &&
+                IsThisComputersAccount(SessionText(info.Id, WTSDomainName), computer))
                 list.push_back(info);
         }
         WTSFreeMemory(sessions);

@@ -23,6 +23,10 @@ public:
     virtual bool Logoff(DWORD session) = 0;
 };
 
+// Whether the account of a session, of the domain the system names for it, is an account of
+// this computer: the domain is the computer's name, or none is given (as under Wine).
+bool IsThisComputersAccount(const std::wstring& domain, const std::wstring& computer);
+
 // The system's session list. Under Wine the list is empty; the user of this process's own
 // session is then the one logged on.
 class TWtsSessionHost : public TSessionHost {

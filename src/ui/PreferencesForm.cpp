@@ -9,8 +9,6 @@
 
 #include <commctrl.h>
 
-#include <cwchar>
-
 namespace vantrel {
 
 namespace {
@@ -168,31 +166,6 @@ private:
 };
 
 } // namespace
-
-std::wstring WarningTextProblem(const std::wstring& text) {
-    bool minutesSeen = false;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != L'%')
-            continue;
-        if (i + 1 < text.size() && text[i + 1] == L'%') {
-            ++i;
-            continue;
-        }
-        // The whole conversion as printf reads it: flags, width, precision, size, then the
-        // conversion letter (if the text does not end first).
-        size_t end = i + 1;
-        while (end < text.size() && std::wcschr(L"-+ #0123456789.*hlLqjztI", text[end]))
-            ++end;
-        if (end < text.size())
-            ++end;
-        const std::wstring piece = text.substr(i, end - i);
-        if (piece != L"%d" || minutesSeen)
-            return piece;
-        minutesSeen = true;
-        i = end - 1;
-    }
-    return std::wstring();
-}
 
 TPreferencesForm::~TPreferencesForm() {
     DestroyHandle();

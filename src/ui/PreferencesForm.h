@@ -8,6 +8,7 @@
 // below the page controls, clips them out of its painting (WS_CLIPSIBLINGS), and is the last
 // tab stop, after "&Apply", as in the system's property sheets.
 #include "model/Prefs.h"
+#include "model/WarningText.h"
 #include "ui/controls/ModalDialog.h"
 
 #include <array>
@@ -15,12 +16,6 @@
 #include <string>
 
 namespace vantrel {
-
-// Empty when the time-limit service can show `text` safely as the warning before the time
-// limit ends: the service passes the minutes left for one "%d", and "%%" stands for a percent
-// sign. Otherwise the offending piece of the text (such as "%s", or "%d" when it is there a
-// second time).
-std::wstring WarningTextProblem(const std::wstring& text);
 
 class TPreferencesForm : public TModalDialog {
 public:

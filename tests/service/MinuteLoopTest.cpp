@@ -10,6 +10,8 @@
 #include <climits>
 #include <memory>
 
+#include <sddl.h>
+
 namespace vantrel {
 namespace {
 
@@ -222,19 +224,21 @@ TEST_F(MinuteLoopTest, TheEndOfTheAllowedHoursIsWarnedOfToo) {
 }
 
 TEST_F(MinuteLoopTest, TheWarningTextIsNeverUsedAsAFormat) {
-    EXPECT_EQ(L"5 left", WarningText(L"%d left", 5));
-    EXPECT_EQ(L"10 of 10", WarningText(L"%d of %d", 10));
-    EXPECT_EQ(L"no number", WarningText(L"no number", 1));
-    for (const wchar_t* text :
-         {L"%s %d %n", L"100% sure: %d", L"%d%%", L"%5d left", L"%", L"%d %ls %p %x"})
-        EXPECT_EQ(text, WarningText(text, 5)) << text;
-
     WritePrefs(false, L"", false, false, L"%s%s%s%n %d minutes");
     WriteUser(HKEY_LOCAL_MACHINE, L"anna", true, 0, 24, 60);
     WriteUsage(HKEY_LOCAL_MACHINE, L"anna", kHere, 3, 161, 49);
     host.Add(1, L"anna");
     NewLoop()->Tick();
     EXPECT_EQ(std::vector<std::wstring>{L"%s%s%s%n %d minutes"}, host.ShownTexts());
+}
+
+TEST_F(MinuteLoopTest, TheWarningTextMayHoldPercentSigns) {
+    WritePrefs(false, L"", false, false, L"%d minutes, 100%%");
+    WriteUser(HKEY_LOCAL_MACHINE, L"anna", true, 0, 24, 60);
+    WriteUsage(HKEY_LOCAL_MACHINE, L"anna", kHere, 3, 161, 49);
+    host.Add(1, L"anna");
+    NewLoop()->Tick();
+    EXPECT_EQ(std::vector<std::wstring>{L"10 minutes, 100%"}, host.ShownTexts());
 }
 
 TEST_F(MinuteLoopTest, LogsOffAMinuteAfterTheMessageThenRepeatsItEveryTenMinutes) {
@@ -388,6 +392,55 @@ TEST_F(MinuteLoopTest, AnUnreachableStoreCountsLocallyWithTheSettingsLastRead) {
     EXPECT_EQ(1, CountOf(LogText(), "answers again"));
     EXPECT_EQ(25, loop->User(L"anna")->TodaysTimeUsage);
     EXPECT_EQ(L"Time is up.", host.ShownTexts().back()); // the new limit of 10 counts now
+}
+
+TEST_F(MinuteLoopTest, AStoreThatCannotBeWrittenCountsInThisComputersCopy) {
+    WritePrefs(true, L"\\\\OFFICE", false, false);
+    WriteUser(Office(), L"anna", true, 0, 24, 60);
+    WriteUsage(Office(), L"anna", L"PC-OTHER", 3, 161, 20);
+    host.Add(1, L"anna");
+    // This computer's entry on the network store may be read but not written, as for a
+    // machine account with read-only access. Wine checks a key's DACL when it is opened, not
+    // the parent's access when a child is created, so the entry itself is made read-only.
+    const std::wstring entry = L"System\\QOR\\Users\\anna\\Computers\\" + std::wstring(kHere);
+    WriteUsage(Office(), L"anna", kHere, 3, 154, 7); // last week's
+    PSECURITY_DESCRIPTOR readOnly = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        L"D:P(A;;KR;;;WD)", SDDL_REVISION_1, &readOnly, nullptr));
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(Office(), entry.c_str(), 0, WRITE_DAC, &key));
+    const LONG rc = RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, readOnly);
+    RegCloseKey(key);
+    LocalFree(readOnly);
+    ASSERT_EQ(ERROR_SUCCESS, rc);
+    auto loop = NewLoop();
+    for (int minute = 0; minute < 3; ++minute) {
+        At(12, minute);
+        loop->Tick();
+    }
+    EXPECT_EQ(std::make_pair(7, 154), ReadUsage(Office(), L"anna", kHere, 3));
+    EXPECT_EQ(std::make_pair(3, 161), ReadUsage(HKEY_LOCAL_MACHINE, L"anna", kHere, 3));
+    EXPECT_EQ(23, loop->User(L"anna")->TodaysTimeUsage);
+    EXPECT_FALSE(loop->StoreUnreachable()); // settings are still read from it
+    EXPECT_EQ(1, CountOf(LogText(), "Cannot write the usage of anna to the user store on"));
+
+    // A restart finds this computer's minutes in the local copy.
+    loop = NewLoop();
+    At(12, 3);
+    loop->Tick();
+    EXPECT_EQ(std::make_pair(4, 161), ReadUsage(HKEY_LOCAL_MACHINE, L"anna", kHere, 3));
+    EXPECT_EQ(24, loop->User(L"anna")->TodaysTimeUsage);
+
+    ASSERT_EQ(ERROR_SUCCESS, RegDeleteTreeW(Office(), entry.c_str())); // writable again
+    At(12, 4);
+    loop->Tick();
+    EXPECT_EQ(std::make_pair(5, 161), ReadUsage(Office(), L"anna", kHere, 3));
+    EXPECT_EQ(25, loop->User(L"anna")->TodaysTimeUsage);
+    At(12, 5);
+    loop->Tick();
+    EXPECT_EQ(6, ReadUsage(Office(), L"anna", kHere, 3).first);
+    EXPECT_EQ(26, loop->User(L"anna")->TodaysTimeUsage);
+    EXPECT_EQ(2, CountOf(LogText(), "Cannot write the usage of anna"));
 }
 
 TEST_F(MinuteLoopTest, AStoreAwayFromTheStartUsesThisComputersCopyAndEndsNoSessionForIt) {

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <functional>
 #include <mutex>
+#include <new>
 
 namespace vantrel {
 namespace {
@@ -196,6 +197,30 @@ TEST(PipeServerTest, OnlyAdministratorsAndSystemMayOpenIt) {
     ASSERT_TRUE(server.Start(error)) << error;
     THandle pipe = RawClient(name);
     EXPECT_TRUE(pipe);
+}
+
+TEST(PipeServerTest, AnExceptionWhileServingEndsOnlyThatClientsSession) {
+    TReceived received;
+    auto record = received.Handler();
+    const std::wstring name = UniqueName(L"Pipe");
+    TPipeServer server(name, [&](const std::string& message) {
+        if (message == "fail")
+            throw std::bad_alloc();
+        record(message);
+    });
+    DWORD error = 0;
+    ASSERT_TRUE(server.Start(error)) << error;
+    THandle first = RawClient(name);
+    ASSERT_TRUE(first);
+    ASSERT_TRUE(WriteRaw(first, "fail"));
+    ASSERT_TRUE(PumpUntil([&] { return server.Clients() == 0 && !WriteRaw(first, "late"); }));
+
+    THandle second = RawClient(name);
+    ASSERT_TRUE(second);
+    ASSERT_TRUE(WriteRaw(second, "40, QORsvc"));
+    ASSERT_TRUE(PumpUntil([&] { return received.Count() == 1; }));
+    std::lock_guard<std::mutex> guard(received.Lock);
+    EXPECT_EQ("40, QORsvc", received.Messages[0]);
 }
 
 } // namespace

@@ -42,6 +42,7 @@ protected:
 };
 
 TEST_F(QorServiceTest, TheServiceMessageMakesItReadTheSettingsBeforeItsNextMinute) {
+    WritePrefs(false, L"", false, true); // the debug lines show when the user was checked
     WriteUser(HKEY_LOCAL_MACHINE, L"anna", true, 8, 20, 600);
     host.Add(1, L"anna");
     TQorService service(host, options);
@@ -51,6 +52,8 @@ TEST_F(QorServiceTest, TheServiceMessageMakesItReadTheSettingsBeforeItsNextMinut
     TPipeClient client;
     client.SetPipeName(options.PipeName);
     EXPECT_TRUE(PumpUntil([&] { return client.Connect(100, true); }));
+    // The start-up check comes after the pipe is served: the new hours must not reach it.
+    EXPECT_TRUE(PumpUntil([&] { return CountOf(LogText(), "Minute of anna") == 1; }));
     EXPECT_EQ(1, CountOf(LogText(), "Service started on PC-HERE"));
     EXPECT_TRUE(host.Shown().empty());
 

@@ -1,5 +1,7 @@
 #include "service/ServiceLog.h"
 
+#include "win/Handle.h"
+
 #include "ServiceTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -52,6 +54,28 @@ TEST_F(ServiceLogTest, RollsOverAtTheLimitKeepingOneOlderFile) {
     EXPECT_EQ(1, CountOf(older, "first of the new file")) << older;
     EXPECT_EQ(0, CountOf(older, "aaaa")) << older;
     EXPECT_EQ("2026-06-10 07:05:09  " + std::string(40, 'b') + "4\r\n", ReadFileText(path));
+}
+
+TEST_F(ServiceLogTest, AFileHeldOpenWithoutShareDeleteDoesNotLetTheLogGrow) {
+    TServiceLog log(path, 300);
+    for (const bool holdOlder : {true, false}) {
+        SCOPED_TRACE(holdOlder ? "older file held" : "current file held");
+        DeleteFileW(path.c_str());
+        for (int i = 0; i < 5; ++i)
+            ASSERT_TRUE(log.Write(std::wstring(40, L'a') + std::to_wstring(i)));
+        // A reader that shares reading and writing but not deleting, as many viewers open.
+        const std::wstring held = holdOlder ? log.OlderPath() : path;
+        THandle reader(CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                   nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(reader);
+        for (int i = 0; i < 20; ++i)
+            ASSERT_TRUE(log.Write(std::wstring(40, L'b') + std::to_wstring(i % 10)));
+        const std::string text = ReadFileText(path);
+        EXPECT_LT(text.size(), 600u) << text;
+        EXPECT_EQ(0, CountOf(text, "aaaa")) << text;
+        EXPECT_EQ(1, CountOf(text, std::string(40, 'b') + "9\r\n")) << text;
+        EXPECT_LE(1, CountOf(text, "could not be rolled over")) << text;
+    }
 }
 
 TEST_F(ServiceLogTest, TheDefaultPathIsInTheProgramFilesFolder) {

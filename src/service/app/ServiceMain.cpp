@@ -56,9 +56,15 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
         return;
     }
     ReportStatus(SERVICE_RUNNING);
-    TWtsSessionHost host;
-    TQorService service(host, TServiceOptions{});
-    const bool ok = service.Run(gStopEvent.Get());
+    // The service manager must hear that the service stopped, however it stopped.
+    bool ok = false;
+    try {
+        TWtsSessionHost host;
+        TQorService service(host, TServiceOptions{});
+        ok = service.Run(gStopEvent.Get());
+    } catch (...) {
+        ok = false;
+    }
     ReportStatus(SERVICE_STOPPED, ok ? NO_ERROR : ERROR_SERVICE_SPECIFIC_ERROR);
 }
 
