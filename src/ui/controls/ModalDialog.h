@@ -81,7 +81,7 @@ public:
 
 protected:
     // Child-control helpers; coordinates are 96-DPI pixels of the client area.
-    HWND AddControl(const TControlSpec& spec);
+    HWND AddControl(const TControlSpec& entry);
     HWND AddControl(const wchar_t* className, const std::wstring& text, DWORD style, int x, int y,
                     int width, int height, int id, DWORD exStyle = 0);
     // Creates the table's controls in its order (the tab order); false if any could not be

@@ -4,22 +4,23 @@
 
 namespace vantrel {
 
-HWND TModalDialog::AddControl(const TControlSpec& spec) {
-    HWND control = CreateWindowExW(spec.ExStyle, spec.ClassName, spec.Text ? spec.Text : L"",
-                                   WS_CHILD | WS_VISIBLE | spec.Style, Scale(spec.X), Scale(spec.Y),
-                                   Scale(spec.Width), Scale(spec.Height), Handle(),
-                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.Id)),
-                                   GetModuleHandleW(nullptr), nullptr);
+HWND TModalDialog::AddControl(const TControlSpec& entry) {
+    HWND control = CreateWindowExW(
+        entry.ExStyle, entry.ClassName, entry.Text ? entry.Text : L"",
+        WS_CHILD | WS_VISIBLE | entry.Style, Scale(entry.X), Scale(entry.Y), Scale(entry.Width),
+        Scale(entry.Height), Handle(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(entry.Id)),
+        GetModuleHandleW(nullptr), nullptr);
     if (!control)
         return nullptr;
-    FPlacements.push_back(TPlacement{
-        control, RECT{spec.X, spec.Y, spec.X + spec.Width, spec.Y + spec.Height}, spec.Font});
-    HFONT font = spec.Font == TControlFont::Bold ? FBoldFont.Get() : FFont.Get();
+    FPlacements.push_back(
+        TPlacement{control, RECT{entry.X, entry.Y, entry.X + entry.Width, entry.Y + entry.Height},
+                   entry.Font});
+    HFONT font = entry.Font == TControlFont::Bold ? FBoldFont.Get() : FFont.Get();
     if (font)
         SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    if (!IS_INTRESOURCE(spec.ClassName) && lstrcmpiW(spec.ClassName, L"BUTTON") == 0 &&
-        (spec.Style & BS_TYPEMASK) == BS_DEFPUSHBUTTON)
-        FDefaultId = spec.Id;
+    if (!IS_INTRESOURCE(entry.ClassName) && lstrcmpiW(entry.ClassName, L"BUTTON") == 0 &&
+        (entry.Style & BS_TYPEMASK) == BS_DEFPUSHBUTTON)
+        FDefaultId = entry.Id;
     return control;
 }
 

@@ -113,18 +113,18 @@ protected:
     }
     // Every control stands where the table puts it at `dpi`.
     void ExpectPlacedFromTheTable(int dpi, int except = 0) {
-        for (const TControlSpec& spec : kTable) {
-            if (spec.Id == except)
+        for (const TControlSpec& entry : kTable) {
+            if (entry.Id == except)
                 continue;
-            SCOPED_TRACE(spec.Id);
-            const RECT r = Bounds(spec.Id);
-            EXPECT_EQ(r.left, ScaleForDpi(spec.X, dpi));
-            EXPECT_EQ(r.top, ScaleForDpi(spec.Y, dpi));
-            EXPECT_EQ(r.right - r.left, ScaleForDpi(spec.Width, dpi));
+            SCOPED_TRACE(entry.Id);
+            const RECT r = Bounds(entry.Id);
+            EXPECT_EQ(r.left, ScaleForDpi(entry.X, dpi));
+            EXPECT_EQ(r.top, ScaleForDpi(entry.Y, dpi));
+            EXPECT_EQ(r.right - r.left, ScaleForDpi(entry.Width, dpi));
             // How far a drop-down list opens is the control's own business: its closed
             // height follows its font.
-            if (spec.Id != IdCombo) {
-                EXPECT_EQ(r.bottom - r.top, ScaleForDpi(spec.Height, dpi));
+            if (entry.Id != IdCombo) {
+                EXPECT_EQ(r.bottom - r.top, ScaleForDpi(entry.Height, dpi));
             }
         }
     }
@@ -147,24 +147,25 @@ TEST_F(DialogToolkit, TableMakesEveryControlInOrderWithOKAndCancelAtTheStandardP
     const std::vector<int> expected{IdCheck, IdHeading, IdRadio1, IdRadio2, IdRadio3,
                                     IdCombo, IdEdit,    IdOther,  IDOK,     IDCANCEL};
     EXPECT_EQ(order, expected);
-    for (const TControlSpec& spec : kTable) {
-        SCOPED_TRACE(spec.Id);
-        HWND control = Dialog.Control(spec.Id);
+    for (const TControlSpec& entry : kTable) {
+        SCOPED_TRACE(entry.Id);
+        HWND control = Dialog.Control(entry.Id);
         wchar_t className[32] = {};
         GetClassNameW(control, className, 32);
-        EXPECT_EQ(lstrcmpiW(className, spec.ClassName), 0);
+        EXPECT_EQ(lstrcmpiW(className, entry.ClassName), 0);
         const auto style = static_cast<DWORD>(GetWindowLongPtrW(control, GWL_STYLE));
         // A combo box hands its scroll bar on to its list.
-        const DWORD own = spec.Id == IdCombo ? spec.Style & ~WS_VSCROLL : spec.Style;
+        const DWORD own = entry.Id == IdCombo ? entry.Style & ~WS_VSCROLL : entry.Style;
         EXPECT_EQ(style & own, own);
         EXPECT_EQ(style & (WS_CHILD | WS_VISIBLE), static_cast<DWORD>(WS_CHILD | WS_VISIBLE));
-        EXPECT_EQ(static_cast<DWORD>(GetWindowLongPtrW(control, GWL_EXSTYLE)) & spec.ExStyle,
-                  spec.ExStyle);
-        if (spec.Id != IdCombo) {
-            EXPECT_EQ(Dialog.ControlText(spec.Id), spec.Text);
+        EXPECT_EQ(static_cast<DWORD>(GetWindowLongPtrW(control, GWL_EXSTYLE)) & entry.ExStyle,
+                  entry.ExStyle);
+        if (entry.Id != IdCombo) {
+            EXPECT_EQ(Dialog.ControlText(entry.Id), entry.Text);
         }
-        EXPECT_EQ(FontOf(spec.Id).lfWeight, spec.Font == TControlFont::Bold ? FW_BOLD : FW_NORMAL);
-        EXPECT_EQ(FontOf(spec.Id).lfHeight, -13);
+        EXPECT_EQ(FontOf(entry.Id).lfWeight,
+                  entry.Font == TControlFont::Bold ? FW_BOLD : FW_NORMAL);
+        EXPECT_EQ(FontOf(entry.Id).lfHeight, -13);
     }
     // OK is the default button, Cancel at the right margin, both 75 x 25 above the bottom
     // margin, one button gap apart.
