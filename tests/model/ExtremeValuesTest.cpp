@@ -1,6 +1,7 @@
 // Today's figures from stored values at the ends of the int range, as another writer or a
 // damaged store may leave them, read through the real registry.
 #include "accounts/Accounts.h"
+#include "ModelTestSupport.h"
 #include "model/Clock.h"
 #include "model/Constants.h"
 #include "model/QorUsers.h"
@@ -94,15 +95,7 @@ protected:
     void SetUp() override {
         thisComputer = GetWorkstationName();
         ASSERT_FALSE(thisComputer.empty());
-        SetClockSeam([] {
-            SYSTEMTIME t{};
-            t.wYear = 2026;
-            t.wMonth = 6;
-            t.wDay = 10;
-            t.wDayOfWeek = 3;
-            t.wHour = 12;
-            return t;
-        });
+        SetClockSeam(TestWednesday);
         RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"System\\QOR\\Users");
     }
     void TearDown() override {

@@ -3,6 +3,7 @@
 // Wine 8 checks the access a handle was granted and the DACL a key carries when it is opened
 // (the first test shows both); these tests give the store's keys such DACLs.
 #include "accounts/Accounts.h"
+#include "ModelTestSupport.h"
 #include "model/Clock.h"
 #include "model/Constants.h"
 #include "model/Prefs.h"
@@ -59,15 +60,7 @@ protected:
     void SetUp() override {
         thisComputer = GetWorkstationName();
         ASSERT_FALSE(thisComputer.empty());
-        SetClockSeam([] {
-            SYSTEMTIME t{};
-            t.wYear = 2026;
-            t.wMonth = 6;
-            t.wDay = 10;
-            t.wDayOfWeek = 3;
-            t.wHour = 12;
-            return t;
-        });
+        SetClockSeam(TestWednesday);
         SetRemoteRegistrySeam([](const std::wstring& computer, HKEY* root) -> LONG {
             if (computer != kRemoteName)
                 return ERROR_BAD_NETPATH;

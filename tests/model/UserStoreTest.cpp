@@ -1,4 +1,5 @@
 #include "accounts/Accounts.h"
+#include "ModelTestSupport.h"
 #include "model/Clock.h"
 #include "model/QorUsers.h"
 #include "model/Registry.h"
@@ -19,15 +20,7 @@ protected:
     void SetUp() override {
         thisComputer = GetWorkstationName();
         ASSERT_FALSE(thisComputer.empty());
-        SetClockSeam([] {
-            SYSTEMTIME t{};
-            t.wYear = 2026;
-            t.wMonth = 6;
-            t.wDay = 10;
-            t.wDayOfWeek = 3;
-            t.wHour = 12;
-            return t;
-        });
+        SetClockSeam(TestWednesday);
         // The network computer is a separate key of this registry, reached through the seam.
         SetRemoteRegistrySeam([](const std::wstring& computer, HKEY* root) -> LONG {
             if (computer != kRemoteName)
