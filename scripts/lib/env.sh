@@ -4,7 +4,8 @@
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 BUILD_DIR=${BUILD_DIR:-$ROOT/build}
 export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree=;mshtml="
+# winemenubuilder would turn the installer's Start-menu entry into a Linux desktop entry.
+export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d"
 export WINEARCH=win64
 # Every prefix these scripts use is chosen below; one inherited from the caller is never touched.
 unset WINEPREFIX THROWAWAY_PREFIX
@@ -18,6 +19,8 @@ vantrel_install() {
     command -v wine >/dev/null || missing+=(wine wine64)
     command -v Xvfb >/dev/null || missing+=(xvfb xauth)
     command -v xwd >/dev/null || missing+=(x11-apps)
+    command -v xwininfo >/dev/null || missing+=(x11-utils)
+    command -v makensis >/dev/null || missing+=(nsis)
     [ -x /usr/bin/convert ] && /usr/bin/convert -version >/dev/null 2>&1 || missing+=(imagemagick)
     [ -f /usr/src/googletest/CMakeLists.txt ] || missing+=(googletest)
     command -v chmcmd >/dev/null && { command -v 7zz || command -v 7z; } >/dev/null || missing+=(fp-utils 7zip)
@@ -117,31 +120,6 @@ vantrel_stop() {
 }
 
 # --- Used by scripts/run ---
-
-# Tools that scripts/run needs beyond the build: xwininfo to see the main window appear.
-vantrel_install_run_tools() {
-    if ! command -v xwininfo >/dev/null; then
-        export DEBIAN_FRONTEND=noninteractive
-        apt-get update -qq >/dev/null
-        apt-get install -y -qq x11-utils >/dev/null
-    fi
-}
-
-# Starts the stand-in time-limit service on \\.\pipe\QorPipe and waits until it says "ready".
-vantrel_start_standin() {
-    local exe="$BUILD_DIR/tools/standin/QorStandIn.exe"
-    STANDIN_OUT="$BUILD_DIR/standin.out"
-    : >"$STANDIN_OUT"
-    wine "$exe" --pipe QorPipe </dev/null >"$STANDIN_OUT" 2>&1 &
-    STANDIN_PID=$!
-    for _ in $(seq 200); do
-        grep -q '^ready' "$STANDIN_OUT" 2>/dev/null && return 0
-        kill -0 "$STANDIN_PID" 2>/dev/null || break
-        sleep 0.1
-    done
-    echo "The stand-in service did not start; see $STANDIN_OUT" >&2
-    return 1
-}
 
 # A store as a running installation has it: preferences, and for every account that Wine
 # reports (the current Linux user) settings and today's usage on this and two other computers.

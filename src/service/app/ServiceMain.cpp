@@ -1,6 +1,7 @@
 // QORsvc.exe: the time-limit service. Without arguments the service manager runs it; with
 // --console it runs in a console until Ctrl+C, which is how it runs under Wine and when
-// debugging; --install and --uninstall register and remove it with the service manager.
+// debugging; --install and --uninstall register and remove it with the service manager, and
+// --start starts the registered service and waits until it runs (the installer uses all three).
 #include "service/QorService.h"
 #include "service/Sessions.h"
 #include "win/Handle.h"
@@ -104,9 +105,54 @@ int Install() {
         CreateServiceW(manager.Handle, kServiceName, kDisplayName, SERVICE_ALL_ACCESS,
                        SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
                        command.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
-    if (!service.Handle)
+    if (service.Handle) {
+        std::wprintf(L"QORsvc: installed as \"%ls\"\n", kDisplayName);
+        return 0;
+    }
+    if (GetLastError() != ERROR_SERVICE_EXISTS)
         return Fail(L"cannot install the service");
-    std::wprintf(L"QORsvc: installed as \"%ls\"\n", kDisplayName);
+    // Installed before (perhaps from another folder): this program, started automatically, is
+    // the service from now on; the account an administrator may have chosen stays.
+    const TServiceHandle existing(OpenServiceW(manager.Handle, kServiceName, SERVICE_CHANGE_CONFIG));
+    if (!existing.Handle)
+        return Fail(L"cannot open the installed service");
+    if (!ChangeServiceConfigW(existing.Handle, SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START,
+                              SERVICE_ERROR_NORMAL, command.c_str(), nullptr, nullptr, nullptr,
+                              nullptr, nullptr, kDisplayName))
+        return Fail(L"cannot update the installed service");
+    std::wprintf(L"QORsvc: already installed; now runs %ls\n", command.c_str());
+    return 0;
+}
+
+// Waits up to 30 seconds while the service is in `pending`; true when it reached `wanted`.
+bool WaitForServiceState(SC_HANDLE service, DWORD pending, DWORD wanted) {
+    SERVICE_STATUS status{};
+    for (int i = 0; i < 300; ++i) {
+        if (!QueryServiceStatus(service, &status))
+            return false;
+        if (status.dwCurrentState != pending)
+            return status.dwCurrentState == wanted;
+        Sleep(100);
+    }
+    return false;
+}
+
+int Start() {
+    const TServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager.Handle)
+        return Fail(L"cannot open the service manager");
+    const TServiceHandle service(
+        OpenServiceW(manager.Handle, kServiceName, SERVICE_START | SERVICE_QUERY_STATUS));
+    if (!service.Handle)
+        return Fail(L"cannot open the service");
+    if (!StartServiceW(service.Handle, 0, nullptr) &&
+        GetLastError() != ERROR_SERVICE_ALREADY_RUNNING)
+        return Fail(L"cannot start the service");
+    if (!WaitForServiceState(service.Handle, SERVICE_START_PENDING, SERVICE_RUNNING)) {
+        std::fwprintf(stderr, L"QORsvc: the service did not start; its log says why\n");
+        return 1;
+    }
+    std::wprintf(L"QORsvc: running\n");
     return 0;
 }
 
@@ -116,15 +162,17 @@ int Uninstall() {
         return Fail(L"cannot open the service manager");
     const TServiceHandle service(
         OpenServiceW(manager.Handle, kServiceName, SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE));
-    if (!service.Handle)
-        return Fail(L"cannot open the service");
-    SERVICE_STATUS status{};
-    if (ControlService(service.Handle, SERVICE_CONTROL_STOP, &status)) {
-        for (int i = 0; i < 100 && QueryServiceStatus(service.Handle, &status) &&
-                        status.dwCurrentState != SERVICE_STOPPED;
-             ++i)
-            Sleep(100);
+    if (!service.Handle) {
+        if (GetLastError() != ERROR_SERVICE_DOES_NOT_EXIST)
+            return Fail(L"cannot open the service");
+        std::wprintf(L"QORsvc: not installed\n");
+        return 0;
     }
+    // Its files can be removed only once it has ended.
+    SERVICE_STATUS status{};
+    if (ControlService(service.Handle, SERVICE_CONTROL_STOP, &status) &&
+        !WaitForServiceState(service.Handle, SERVICE_STOP_PENDING, SERVICE_STOPPED))
+        std::fwprintf(stderr, L"QORsvc: the service did not stop in time\n");
     if (!DeleteService(service.Handle))
         return Fail(L"cannot remove the service");
     std::wprintf(L"QORsvc: removed\n");
@@ -145,7 +193,7 @@ int Console(const TServiceOptions& options) {
 }
 
 void Usage() {
-    std::fwprintf(stderr, L"usage: QORsvc [--install | --uninstall | --console [--pipe NAME] "
+    std::fwprintf(stderr, L"usage: QORsvc [--install | --start | --uninstall | --console [--pipe NAME] "
                           L"[--log PATH] [--minute MILLISECONDS]]\n");
 }
 
@@ -168,6 +216,8 @@ int wmain(int argc, wchar_t** argv) {
         return Install();
     if (argc == 2 && command == L"--uninstall")
         return Uninstall();
+    if (argc == 2 && command == L"--start")
+        return Start();
     if (command != L"--console") {
         Usage();
         return 2;

@@ -1,0 +1,41 @@
+# The installer VantrelSetup.exe is built with NSIS (makensis, Debian package nsis) from
+# installer/Vantrel.nsi, with Vantrel.exe, QORsvc.exe and QORHelp.chm inside. A second one,
+# built only for the tests, answers the administrator check with a standard user's account.
+find_program(VANTREL_MAKENSIS NAMES makensis PATHS /usr/bin NO_CMAKE_FIND_ROOT_PATH)
+if(NOT VANTREL_MAKENSIS)
+    message(FATAL_ERROR "NSIS's makensis (Debian package nsis) is needed for the installer")
+endif()
+
+set(VANTREL_SETUP ${CMAKE_BINARY_DIR}/VantrelSetup.exe)
+set(VANTREL_SETUP_STANDARD_USER ${CMAKE_BINARY_DIR}/tests/installer/VantrelSetupStandardUser.exe)
+set(installer_script ${CMAKE_SOURCE_DIR}/installer/Vantrel.nsi)
+set(installer_inputs
+    -DVANTREL_EXE=$<TARGET_FILE:Vantrel>
+    -DSERVICE_EXE=$<TARGET_FILE:QORsvc>
+    -DHELP_FILE=${VANTREL_HELP_FILE}
+    -DICON_FILE=${VANTREL_ART_DIR}/program.ico
+    -DVERSION=${PROJECT_VERSION})
+
+# vantrel_setup(<output> [makensis definitions...])
+function(vantrel_setup output)
+    get_filename_component(folder ${output} DIRECTORY)
+    add_custom_command(OUTPUT ${output}
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${folder}
+        COMMAND ${VANTREL_MAKENSIS} -V2 -NOCD ${installer_inputs} ${ARGN} -DOUT_FILE=${output}
+                ${installer_script}
+        DEPENDS ${installer_script} Vantrel QORsvc ${VANTREL_HELP_FILE}
+                ${VANTREL_ART_DIR}/program.ico
+        COMMENT "Building the installer ${output}"
+        VERBATIM)
+endfunction()
+
+vantrel_setup(${VANTREL_SETUP})
+vantrel_setup(${VANTREL_SETUP_STANDARD_USER} -DACCOUNT_TYPE=User)
+add_custom_target(vantrel_setup ALL DEPENDS ${VANTREL_SETUP})
+add_custom_target(vantrel_setup_tests ALL DEPENDS ${VANTREL_SETUP_STANDARD_USER})
+
+add_test(NAME Installer.InstallsRunsAndUninstallsUnderWine
+    COMMAND bash ${CMAKE_SOURCE_DIR}/tests/installer/check_installer.sh
+            ${VANTREL_SETUP} ${VANTREL_SETUP_STANDARD_USER}
+            $<TARGET_FILE:Vantrel> $<TARGET_FILE:QORsvc> ${VANTREL_HELP_FILE})
+set_tests_properties(Installer.InstallsRunsAndUninstallsUnderWine PROPERTIES TIMEOUT 900)

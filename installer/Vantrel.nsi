@@ -1,0 +1,147 @@
+; VantrelSetup.exe: installs Vantrel, the time-limit service QORsvc and the help file into
+; %ProgramFiles%\QOR, registers and starts the service, and leaves an uninstaller that stops and
+; removes the service and the files but keeps the settings in the registry (they are the
+; user's data) and the service's log.
+;
+; Built by cmake/Installer.cmake:
+;   makensis -DVANTREL_EXE=<Vantrel.exe> -DSERVICE_EXE=<QORsvc.exe> -DHELP_FILE=<QORHelp.chm>
+;            -DICON_FILE=<.ico> -DVERSION=<a.b.c> -DOUT_FILE=<VantrelSetup.exe> Vantrel.nsi
+; -DACCOUNT_TYPE=<type> replaces the account type the platform reports (tests only).
+
+Unicode true
+; Both programs are 64-bit: so is the installer, which then sees the 64-bit Program Files folder
+; and the 64-bit registry without redirection.
+Target amd64-unicode
+SetCompressor /SOLID lzma
+RequestExecutionLevel admin
+ManifestDPIAware true
+
+!include LogicLib.nsh
+!include MUI2.nsh
+
+!define PRODUCT "Vantrel"
+!define SERVICE "QORsvc"
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Vantrel"
+; What Windows answers when a program that needs an administrator is started without one.
+!define ERROR_ELEVATION_REQUIRED 740
+
+Name "${PRODUCT}"
+OutFile "${OUT_FILE}"
+; The service writes its log to %ProgramFiles%\QOR and Vantrel reads it there: the folder is fixed.
+InstallDir "$PROGRAMFILES64\QOR"
+BrandingText "${PRODUCT} ${VERSION}"
+ShowInstDetails show
+ShowUninstDetails show
+
+VIProductVersion "${VERSION}.0"
+VIAddVersionKey /LANG=1033 "ProductName" "${PRODUCT}"
+VIAddVersionKey /LANG=1033 "FileDescription" "${PRODUCT} Setup"
+VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
+VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
+VIAddVersionKey /LANG=1033 "LegalCopyright" "${PRODUCT}"
+
+!define MUI_ICON "${ICON_FILE}"
+!define MUI_UNICON "${ICON_FILE}"
+!define MUI_ABORTWARNING
+!define MUI_WELCOMEPAGE_TEXT "Setup will install ${PRODUCT} ${VERSION} and its time-limit service into $PROGRAMFILES64\QOR.$\r$\n$\r$\nThe service starts at once and with every start of Windows. Settings made with an earlier installation are kept.$\r$\n$\r$\nClick Next to continue."
+!define MUI_FINISHPAGE_RUN "$INSTDIR\Vantrel.exe"
+!define MUI_FINISHPAGE_RUN_TEXT "Start ${PRODUCT} now"
+
+!insertmacro MUI_PAGE_WELCOME
+!insertmacro MUI_PAGE_INSTFILES
+!insertmacro MUI_PAGE_FINISH
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_INSTFILES
+!insertmacro MUI_LANGUAGE "English"
+
+; Installing or removing a service needs an administrator. Without one, say so and end with
+; ERROR_ELEVATION_REQUIRED (a silent run only gets the exit code).
+!macro REQUIRE_ADMINISTRATOR
+    UserInfo::GetAccountType
+    Pop $0
+    !ifdef ACCOUNT_TYPE
+        StrCpy $0 "${ACCOUNT_TYPE}"
+    !endif
+    ${If} $0 != "Admin"
+        MessageBox MB_OK|MB_ICONSTOP "$(^Name) Setup needs administrator rights: it installs a service and writes to $PROGRAMFILES64.$\r$\n$\r$\nSign in with an administrator account, or right-click the setup program and choose $\"Run as administrator$\"." /SD IDOK
+        SetErrorLevel ${ERROR_ELEVATION_REQUIRED}
+        Quit
+    ${EndIf}
+!macroend
+
+; Runs QORsvc.exe with one argument; $0 is its exit code ("error" when it could not start).
+!macro RUN_SERVICE_PROGRAM ARGUMENT
+    nsExec::ExecToLog '"$INSTDIR\QORsvc.exe" ${ARGUMENT}'
+    Pop $0
+!macroend
+
+Function .onInit
+    !insertmacro REQUIRE_ADMINISTRATOR
+FunctionEnd
+
+Function un.onInit
+    !insertmacro REQUIRE_ADMINISTRATOR
+FunctionEnd
+
+Section "Vantrel" SectionMain
+    SectionIn RO
+    SetOutPath "$INSTDIR"
+    ; An earlier installation's service holds QORsvc.exe open: stop and remove it first. Its
+    ; settings are in the registry and stay.
+    ${If} ${FileExists} "$INSTDIR\QORsvc.exe"
+        DetailPrint "Stopping the time-limit service of the earlier installation"
+        !insertmacro RUN_SERVICE_PROGRAM "--uninstall"
+    ${EndIf}
+
+    File "${VANTREL_EXE}"
+    File "${SERVICE_EXE}"
+    File "${HELP_FILE}"
+    WriteUninstaller "$INSTDIR\Uninstall.exe"
+
+    SetShellVarContext all
+    CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\Vantrel.exe" "" "$INSTDIR\Vantrel.exe" 0 \
+        SW_SHOWNORMAL "" "Set the hours and minutes each user may use this computer"
+
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${PRODUCT}"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\Vantrel.exe"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\Uninstall.exe"'
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\Uninstall.exe" /S'
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+
+    DetailPrint "Registering the time-limit service ${SERVICE}"
+    !insertmacro RUN_SERVICE_PROGRAM "--install"
+    ${If} $0 != 0
+        MessageBox MB_OK|MB_ICONSTOP "The time-limit service could not be registered (QORsvc.exe --install ended with $0). Without it no time limit is enforced. Run the setup program again; if it fails again, see the details." /SD IDOK
+        SetErrorLevel 1
+        Abort
+    ${EndIf}
+    DetailPrint "Starting the time-limit service ${SERVICE}"
+    !insertmacro RUN_SERVICE_PROGRAM "--start"
+    ${If} $0 != 0
+        MessageBox MB_OK|MB_ICONEXCLAMATION "The time-limit service is installed but did not start (QORsvc.exe --start ended with $0). It starts with the next start of Windows." /SD IDOK
+        SetErrorLevel 2
+    ${EndIf}
+SectionEnd
+
+Section "Uninstall"
+    ; Stops the service, waits for it to end and removes it.
+    ${If} ${FileExists} "$INSTDIR\QORsvc.exe"
+        DetailPrint "Stopping and removing the time-limit service ${SERVICE}"
+        !insertmacro RUN_SERVICE_PROGRAM "--uninstall"
+    ${EndIf}
+
+    Delete /REBOOTOK "$INSTDIR\Vantrel.exe"
+    Delete /REBOOTOK "$INSTDIR\QORsvc.exe"
+    Delete /REBOOTOK "$INSTDIR\QORHelp.chm"
+    Delete "$INSTDIR\Uninstall.exe"
+    ; Removed only when empty: the service's log stays, like the settings in the registry.
+    RMDir "$INSTDIR"
+
+    SetShellVarContext all
+    Delete "$SMPROGRAMS\${PRODUCT}.lnk"
+    DeleteRegKey HKLM "${UNINSTALL_KEY}"
+SectionEnd

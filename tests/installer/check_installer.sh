@@ -1,0 +1,185 @@
+#!/usr/bin/env bash
+# Shows the installer at work under Wine, in a Wine prefix of its own (the service it installs
+# serves \\.\pipe\QorPipe and must not meet the other tests):
+#  - without administrator rights it refuses, installs nothing and ends with 740;
+#  - a silent install puts the three files into C:\Program Files\QOR, adds the Start-menu entry
+#    and the uninstaller, registers QORsvc as an automatic LocalSystem service and starts it;
+#  - Vantrel starts from the installed folder and reads the store;
+#  - a second install over the running service replaces it and starts it again;
+#  - a silent uninstall stops and removes the service, the files, the entry and the uninstaller,
+#    and keeps the settings in the registry and the service's log.
+# Usage: check_installer.sh <VantrelSetup.exe> <setup built as a standard user's> <Vantrel.exe>
+#                           <QORsvc.exe> <QORHelp.chm>
+set -uo pipefail
+setup=$1
+setup_standard_user=$2
+built_vantrel=$3
+built_service=$4
+built_help=$5
+
+failures=0
+fail() {
+    echo "FAIL: $*" >&2
+    failures=$((failures + 1))
+}
+step() { echo "== $*"; }
+
+export WINEDEBUG=-all WINEARCH=win64
+export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d"
+prefix=$(mktemp -d "$(cd "${TMPDIR:-/tmp}" && pwd)/vantrel-install.XXXXXX")
+export WINEPREFIX=$prefix
+cleanup() {
+    wineserver -k >/dev/null 2>&1
+    wineserver -w >/dev/null 2>&1
+    case "$prefix" in /*/vantrel-install.*) rm -rf "$prefix" ;; esac
+}
+trap cleanup EXIT
+
+wineboot -i </dev/null >/dev/null 2>&1
+wineserver -w
+# A Wine prefix lives as long as its server: keep it, and so the service, between the commands.
+wineserver -p </dev/null >/dev/null 2>&1 &
+disown
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
+
+installed="$prefix/drive_c/Program Files/QOR"
+installed_win='C:\Program Files\QOR'
+start_menu="$prefix/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs"
+uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Vantrel'
+service_key='HKLM\System\CurrentControlSet\Services\QORsvc'
+user=$(id -un)
+user_key="HKLM\\System\\QOR\\Users\\$user"
+
+# Runs a Windows command line; prints its output.
+winrun() { wine "$@" </dev/null 2>/dev/null | tr -d '\r'; }
+# The data of one registry value, or nothing.
+reg_value() { winrun reg query "$1" /v "$2" | awk -v name="$2" '$1 == name { $1 = ""; $2 = ""; sub(/^ +/, ""); print }'; }
+key_exists() { wine reg query "$1" </dev/null >/dev/null 2>&1; }
+service_state() { winrun sc query QORsvc | awk '$1 == "STATE" { print $4 }'; }
+# Waits up to $1 seconds for the command that follows to succeed.
+wait_for() {
+    local seconds=$1
+    shift
+    for _ in $(seq $((seconds * 5))); do
+        "$@" && return 0
+        sleep 0.2
+    done
+    return 1
+}
+service_running() { [ "$(service_state)" = RUNNING ]; }
+main_window_shown() { xwininfo -root -tree 2>/dev/null | grep -q '"Vantrel": ('; }
+
+# The settings a user made before: a monitored account that may use the computer all day.
+store="$prefix/drive_c/store.reg"
+{
+    echo 'REGEDIT4'
+    echo
+    echo '[HKEY_LOCAL_MACHINE\System\QOR\Preferences]'
+    echo '"UseRemoteRegistry"=dword:00000000'
+    echo '"MsgWarningText"="Kept: %d minutes left."'
+    echo
+    echo "[HKEY_LOCAL_MACHINE\\System\\QOR\\Users\\$user]"
+    echo '"QorControl"=dword:00000001'
+    for d in Mon Tue Wed Thu Fri Sat Sun; do
+        echo "\"AllowBegin$d\"=dword:00000000"
+        echo "\"AllowEnd$d\"=dword:00000018"
+        echo "\"TimeLimit$d\"=dword:000005a0"
+    done
+} >"$store"
+wine regedit /S 'C:\store.reg' </dev/null >/dev/null 2>&1
+[ "$(reg_value "$user_key" TimeLimitMon)" = 0x5a0 ] || fail "the store could not be prepared"
+
+step "Without administrator rights"
+# Through cmd, which hands on the whole exit code (Linux sees only its low byte).
+printf '@"%s" /S\r\n@echo exit=%%ERRORLEVEL%%\r\n' "$(winepath -w "$setup_standard_user")" \
+    >"$prefix/drive_c/standard-user.cmd"
+refused=$(winrun cmd /c 'C:\standard-user.cmd')
+[ "$refused" = "exit=740" ] || fail "a standard user's setup ended with '$refused', not exit=740"
+[ ! -e "$installed" ] || fail "a standard user's setup made $installed_win"
+! key_exists "$service_key" || fail "a standard user's setup registered the service"
+! key_exists "$uninstall_key" || fail "a standard user's setup registered an uninstaller"
+
+step "Silent install"
+wine "$setup" /S </dev/null >/dev/null 2>&1
+rc=$?
+[ "$rc" = 0 ] || fail "the silent install ended with $rc"
+for pair in "Vantrel.exe:$built_vantrel" "QORsvc.exe:$built_service" "QORHelp.chm:$built_help"; do
+    name=${pair%%:*}
+    cmp -s "$installed/$name" "${pair#*:}" || fail "$installed_win\\$name is not the built file"
+done
+[ -f "$installed/Uninstall.exe" ] || fail "no uninstaller in $installed_win"
+[ -f "$start_menu/Vantrel.lnk" ] || fail "no Start-menu entry for Vantrel"
+[ "$(reg_value "$uninstall_key" DisplayName)" = Vantrel ] || fail "Vantrel is not in the list of programs"
+[ "$(reg_value "$uninstall_key" UninstallString)" = "\"$installed_win\\Uninstall.exe\"" ] ||
+    fail "the list of programs does not name the uninstaller"
+[ "$(reg_value "$service_key" ImagePath)" = "\"$installed_win\\QORsvc.exe\"" ] ||
+    fail "the service does not run the installed QORsvc.exe: $(reg_value "$service_key" ImagePath)"
+[ "$(reg_value "$service_key" Start)" = 0x2 ] || fail "the service does not start automatically"
+[ "$(reg_value "$service_key" ObjectName)" = LocalSystem ] || fail "the service does not run as LocalSystem"
+[ "$(reg_value "$service_key" DisplayName)" = "Vantrel time-limit service" ] ||
+    fail "the service's display name is '$(reg_value "$service_key" DisplayName)'"
+wait_for 30 service_running || fail "the service is not running after the install: $(service_state)"
+grep -q 'Service started on .*QorPipe' "$installed/QORevents.log" 2>/dev/null ||
+    fail "the service's log does not say it started"
+
+step "Vantrel from the installed folder"
+wine "$installed_win\\Vantrel.exe" </dev/null >/dev/null 2>&1 &
+vantrel=$!
+if wait_for 60 main_window_shown; then
+    # A store that could not be read would be reported in a box before the window.
+    ! xwininfo -root -tree | grep -q '"Information": (' || fail "Vantrel could not read the store"
+    sleep 1
+    [ -n "${INSTALLER_SHOT:-}" ] && xwd -root -silent | convert xwd:- "$INSTALLER_SHOT"
+else
+    fail "Vantrel's main window did not appear"
+fi
+winrun taskkill /im Vantrel.exe >/dev/null
+wait_for 30 eval '! kill -0 $vantrel 2>/dev/null' || {
+    fail "Vantrel did not end when asked to close"
+    winrun taskkill /f /im Vantrel.exe >/dev/null
+}
+
+step "Install again over the running service"
+wine "$setup" /S </dev/null >/dev/null 2>&1
+rc=$?
+[ "$rc" = 0 ] || fail "the second install ended with $rc"
+wait_for 30 service_running || fail "the service is not running after the second install"
+[ "$(grep -c 'Service stopped' "$installed/QORevents.log")" = 1 ] ||
+    fail "the second install did not stop the running service first"
+[ "$(grep -c 'Service started' "$installed/QORevents.log")" -ge 2 ] ||
+    fail "the second install did not start the service again"
+
+# Registering it again keeps the one registration; a running service goes on running.
+registered=$(winrun "$installed_win\\QORsvc.exe" --install)
+[ "$registered" = "QORsvc: already installed; now runs \"$installed_win\\QORsvc.exe\"" ] ||
+    fail "registering the installed service again said: $registered"
+service_running || fail "registering the service again stopped it"
+
+step "Silent uninstall"
+# The uninstaller runs from a copy in the temporary folder and returns at once.
+wine "$installed_win\\Uninstall.exe" /S </dev/null >/dev/null 2>&1
+rc=$?
+[ "$rc" = 0 ] || fail "the silent uninstall ended with $rc"
+wait_for 60 eval '! key_exists "$uninstall_key"' || fail "the uninstaller did not finish"
+! key_exists "$service_key" || fail "the service is still registered"
+[ -z "$(service_state)" ] || fail "the service manager still knows QORsvc"
+for name in Vantrel.exe QORsvc.exe QORHelp.chm Uninstall.exe; do
+    [ ! -e "$installed/$name" ] || fail "$installed_win\\$name is still there"
+done
+[ ! -e "$start_menu/Vantrel.lnk" ] || fail "the Start-menu entry is still there"
+[ "$(tail -n 1 "$installed/QORevents.log" | tr -d '\r' | cut -c 22-)" = "Service stopped" ] ||
+    fail "the service's log was not kept, or the service did not stop before its removal:" \
+        "$(cat "$installed/QORevents.log")"
+[ "$(ls "$installed")" = QORevents.log ] || fail "left in $installed_win: $(ls "$installed" | tr '\n' ' ')"
+[ "$(reg_value "$user_key" TimeLimitMon)" = 0x5a0 ] || fail "the user's settings were removed"
+[ "$(reg_value 'HKLM\System\QOR\Preferences' MsgWarningText)" = "Kept: %d minutes left." ] ||
+    fail "the preferences were removed"
+# Removing a service that is not there is no error: an uninstall may be run twice.
+removed=$(winrun "$built_service" --uninstall)
+[ "$removed" = "QORsvc: not installed" ] || fail "removing the removed service said: $removed"
+
+if [ "$failures" -gt 0 ]; then
+    echo "$failures fault(s) in the installer" >&2
+    exit 1
+fi
+echo "The installer installs, starts, replaces and uninstalls Vantrel and its service"
