@@ -9,11 +9,24 @@ endif()
 set(VANTREL_SETUP ${CMAKE_BINARY_DIR}/VantrelSetup.exe)
 set(VANTREL_SETUP_STANDARD_USER ${CMAKE_BINARY_DIR}/tests/installer/VantrelSetupStandardUser.exe)
 set(installer_script ${CMAKE_SOURCE_DIR}/installer/Vantrel.nsi)
+
+# The picture on the left of the first and the last page (164 x 314, as the wizard wants it):
+# the program's picture, drawn at 256 px for its icon, on a pale gradient.
+set(installer_picture ${VANTREL_ART_DIR}/installer_wizard.bmp)
+add_custom_command(OUTPUT ${installer_picture}
+    COMMAND ${VANTREL_CONVERT} -size 164x314 "gradient:#ffffff-#dce8f7"
+            ( ${VANTREL_ART_DIR}/program.sizes/program_256.png -filter box -resize 128x128 )
+            -gravity north -geometry +0+56 -composite -type truecolor BMP3:${installer_picture}
+    DEPENDS ${VANTREL_ART_DIR}/program.ico
+    COMMENT "Drawing installer_wizard.bmp"
+    VERBATIM)
+
 set(installer_inputs
     -DVANTREL_EXE=$<TARGET_FILE:Vantrel>
     -DSERVICE_EXE=$<TARGET_FILE:QORsvc>
     -DHELP_FILE=${VANTREL_HELP_FILE}
     -DICON_FILE=${VANTREL_ART_DIR}/program.ico
+    -DWIZARD_PICTURE=${installer_picture}
     -DVERSION=${PROJECT_VERSION})
 
 # vantrel_setup(<output> [makensis definitions...])
@@ -24,7 +37,7 @@ function(vantrel_setup output)
         COMMAND ${VANTREL_MAKENSIS} -V2 -NOCD ${installer_inputs} ${ARGN} -DOUT_FILE=${output}
                 ${installer_script}
         DEPENDS ${installer_script} Vantrel QORsvc ${VANTREL_HELP_FILE}
-                ${VANTREL_ART_DIR}/program.ico
+                ${VANTREL_ART_DIR}/program.ico ${installer_picture}
         COMMENT "Building the installer ${output}"
         VERBATIM)
 endfunction()

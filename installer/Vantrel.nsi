@@ -5,7 +5,8 @@
 ;
 ; Built by cmake/Installer.cmake:
 ;   makensis -DVANTREL_EXE=<Vantrel.exe> -DSERVICE_EXE=<QORsvc.exe> -DHELP_FILE=<QORHelp.chm>
-;            -DICON_FILE=<.ico> -DVERSION=<a.b.c> -DOUT_FILE=<VantrelSetup.exe> Vantrel.nsi
+;            -DICON_FILE=<.ico> -DWIZARD_PICTURE=<164 x 314 .bmp> -DVERSION=<a.b.c>
+;            -DOUT_FILE=<VantrelSetup.exe> Vantrel.nsi
 ; -DACCOUNT_TYPE=<type> replaces the account type the platform reports (tests only).
 
 Unicode true
@@ -43,7 +44,8 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "${PRODUCT}"
 !define MUI_ICON "${ICON_FILE}"
 !define MUI_UNICON "${ICON_FILE}"
 !define MUI_ABORTWARNING
-!define MUI_WELCOMEPAGE_TEXT "Setup will install ${PRODUCT} ${VERSION} and its time-limit service into $PROGRAMFILES64\QOR.$\r$\n$\r$\nThe service starts at once and with every start of Windows. Settings made with an earlier installation are kept.$\r$\n$\r$\nClick Next to continue."
+!define MUI_WELCOMEFINISHPAGE_BITMAP "${WIZARD_PICTURE}"
+!define MUI_WELCOMEPAGE_TEXT "Setup will install ${PRODUCT} ${VERSION} and its time-limit service into the folder$\r$\n$\r$\n$PROGRAMFILES64\QOR$\r$\n$\r$\nThe service starts at once and with every start of Windows. Settings made with an earlier installation are kept.$\r$\n$\r$\nClick Install to continue."
 !define MUI_FINISHPAGE_RUN "$INSTDIR\Vantrel.exe"
 !define MUI_FINISHPAGE_RUN_TEXT "Start ${PRODUCT} now"
 
