@@ -58,41 +58,44 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "${PRODUCT}"
 
 ; Installing or removing a service needs an administrator. Without one, say so and end with
 ; ERROR_ELEVATION_REQUIRED (a silent run only gets the exit code).
-!macro REQUIRE_ADMINISTRATOR
+!macro REQUIRE_ADMINISTRATOR WHAT
     UserInfo::GetAccountType
     Pop $0
     !ifdef ACCOUNT_TYPE
         StrCpy $0 "${ACCOUNT_TYPE}"
     !endif
     ${If} $0 != "Admin"
-        MessageBox MB_OK|MB_ICONSTOP "$(^Name) Setup needs administrator rights: it installs a service and writes to $PROGRAMFILES64.$\r$\n$\r$\nSign in with an administrator account, or right-click the setup program and choose $\"Run as administrator$\"." /SD IDOK
+        MessageBox MB_OK|MB_ICONSTOP "${WHAT}$\r$\n$\r$\nSign in with an administrator account, or right-click the program and choose $\"Run as administrator$\"." /SD IDOK
         SetErrorLevel ${ERROR_ELEVATION_REQUIRED}
         Quit
     ${EndIf}
 !macroend
 
-; Runs QORsvc.exe with one argument; $0 is its exit code ("error" when it could not start).
-!macro RUN_SERVICE_PROGRAM ARGUMENT
-    nsExec::ExecToLog '"$INSTDIR\QORsvc.exe" ${ARGUMENT}'
-    Pop $0
-!macroend
-
 Function .onInit
-    !insertmacro REQUIRE_ADMINISTRATOR
+    !insertmacro REQUIRE_ADMINISTRATOR "$(^Name) Setup needs administrator rights: it installs a service and writes to $PROGRAMFILES64."
+    ; The service writes its log to this folder and Vantrel looks for it there: /D= cannot move it.
+    StrCpy $INSTDIR "$PROGRAMFILES64\QOR"
 FunctionEnd
 
 Function un.onInit
-    !insertmacro REQUIRE_ADMINISTRATOR
+    !insertmacro REQUIRE_ADMINISTRATOR "Removing $(^Name) needs administrator rights: it removes a service and files from $PROGRAMFILES64."
 FunctionEnd
 
+; Exit codes: 0 installed and running; 1 cancelled; 2 stopped by an error (a box says which);
+; 3 installed but the service did not start; 740 no administrator rights.
 Section "Vantrel" SectionMain
     SectionIn RO
     SetOutPath "$INSTDIR"
-    ; An earlier installation's service holds QORsvc.exe open: stop and remove it first. Its
-    ; settings are in the registry and stay.
-    ${If} ${FileExists} "$INSTDIR\QORsvc.exe"
-        DetailPrint "Stopping the time-limit service of the earlier installation"
-        !insertmacro RUN_SERVICE_PROGRAM "--uninstall"
+    ; A service already running (an earlier installation, or one registered from elsewhere) holds
+    ; its program open: the new program stops it first, and waits until its process has ended.
+    ; It stays registered, with the settings an administrator gave it.
+    InitPluginsDir
+    File "/oname=$PLUGINSDIR\QORsvc.exe" "${SERVICE_EXE}"
+    nsExec::ExecToLog '"$PLUGINSDIR\QORsvc.exe" --stop'
+    Pop $0
+    ${If} $0 != 0
+        MessageBox MB_OK|MB_ICONSTOP "The running time-limit service could not be stopped (QORsvc.exe --stop ended with $0), so it cannot be replaced. Nothing was changed. Stop the service $\"Vantrel time-limit service$\" in Services and run the setup program again." /SD IDOK
+        Abort
     ${EndIf}
 
     File "${VANTREL_EXE}"
@@ -115,25 +118,36 @@ Section "Vantrel" SectionMain
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
 
     DetailPrint "Registering the time-limit service ${SERVICE}"
-    !insertmacro RUN_SERVICE_PROGRAM "--install"
+    nsExec::ExecToLog '"$INSTDIR\QORsvc.exe" --install'
+    Pop $0
     ${If} $0 != 0
         MessageBox MB_OK|MB_ICONSTOP "The time-limit service could not be registered (QORsvc.exe --install ended with $0). Without it no time limit is enforced. Run the setup program again; if it fails again, see the details." /SD IDOK
-        SetErrorLevel 1
         Abort
     ${EndIf}
     DetailPrint "Starting the time-limit service ${SERVICE}"
-    !insertmacro RUN_SERVICE_PROGRAM "--start"
+    nsExec::ExecToLog '"$INSTDIR\QORsvc.exe" --start'
+    Pop $0
     ${If} $0 != 0
-        MessageBox MB_OK|MB_ICONEXCLAMATION "The time-limit service is installed but did not start (QORsvc.exe --start ended with $0). It starts with the next start of Windows." /SD IDOK
-        SetErrorLevel 2
+        MessageBox MB_OK|MB_ICONEXCLAMATION "The time-limit service is installed but did not start (QORsvc.exe --start ended with $0); its log $INSTDIR\QORevents.log says why. It starts with the next start of Windows." /SD IDOK
+        SetErrorLevel 3
     ${EndIf}
 SectionEnd
 
 Section "Uninstall"
-    ; Stops the service, waits for it to end and removes it.
+    ; The service is stopped, its process waited for, and removed before its files go; one that
+    ; cannot be removed keeps everything, so that the uninstaller can be run again.
     ${If} ${FileExists} "$INSTDIR\QORsvc.exe"
         DetailPrint "Stopping and removing the time-limit service ${SERVICE}"
-        !insertmacro RUN_SERVICE_PROGRAM "--uninstall"
+        nsExec::ExecToLog '"$INSTDIR\QORsvc.exe" --uninstall'
+        Pop $0
+        ${If} $0 != 0
+            MessageBox MB_OK|MB_ICONSTOP "The time-limit service could not be stopped and removed (QORsvc.exe --uninstall ended with $0). Nothing was removed. Stop the service $\"Vantrel time-limit service$\" in Services and run the uninstaller again." /SD IDOK
+            Abort
+        ${EndIf}
+    ${Else}
+        ; Its program is gone, so it cannot run: only the registration is left to remove.
+        nsExec::ExecToLog '"$SYSDIR\sc.exe" delete ${SERVICE}'
+        Pop $0
     ${EndIf}
 
     Delete /REBOOTOK "$INSTDIR\Vantrel.exe"

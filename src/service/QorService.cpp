@@ -31,7 +31,7 @@ TQorService::TQorService(TSessionHost& host, TServiceOptions options)
     : FOptions(Completed(std::move(options))), FLog(FOptions.LogPath),
       FLoop(host, FLog, FOptions.ThisComputer) {}
 
-bool TQorService::Run(HANDLE stopEvent) {
+bool TQorService::Run(HANDLE stopEvent, const std::function<void()>& serving) {
     const THandle settingsEvent(CreateEventW(nullptr, FALSE, FALSE, nullptr));
     if (!settingsEvent)
         return false;
@@ -57,6 +57,8 @@ bool TQorService::Run(HANDLE stopEvent) {
     }
     FLog.Write(L"Service started on " + FOptions.ThisComputer + L", pipe \\\\.\\pipe\\" +
                FOptions.PipeName);
+    if (serving)
+        serving();
 
     // Whoever is outside the allowed hours or over the limit now is told at once.
     auto guarded = [this](auto work) {

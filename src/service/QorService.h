@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 namespace vantrel {
@@ -24,9 +25,9 @@ public:
     TQorService(const TQorService&) = delete;
     TQorService& operator=(const TQorService&) = delete;
 
-    // Serves the pipe and runs a minute at a time until stopEvent is signalled. False when
-    // the pipe cannot be served (the log says why).
-    bool Run(HANDLE stopEvent);
+    // Serves the pipe and runs a minute at a time until stopEvent is signalled; `serving` is
+    // called once the pipe is served. False when the pipe cannot be served (the log says why).
+    bool Run(HANDLE stopEvent, const std::function<void()>& serving = {});
 
     TServiceLog& Log() { return FLog; }
     const TServiceOptions& Options() const { return FOptions; }

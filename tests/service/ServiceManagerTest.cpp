@@ -64,10 +64,22 @@ bool WaitForState(SC_HANDLE service, DWORD state) {
     return false;
 }
 
+// The running service's process, to wait for.
+THandle ServiceProcess(SC_HANDLE service) {
+    SERVICE_STATUS_PROCESS status{};
+    DWORD needed = 0;
+    if (!QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
+                              sizeof(status), &needed) ||
+        status.dwProcessId == 0)
+        return THandle();
+    return THandle(OpenProcess(SYNCHRONIZE, FALSE, status.dwProcessId));
+}
+
 TEST(ServiceManagerTest, InstallRunsAsAnAutomaticServiceAndUninstallRemovesIt) {
     ASSERT_EQ(0, RunService(L"--install"));
     const TServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
     ASSERT_NE(nullptr, manager.Handle);
+    const std::wstring log = TServiceLog::DefaultPath();
     {
         const TServiceHandle service(OpenServiceW(manager.Handle, L"QORsvc", SERVICE_ALL_ACCESS));
         ASSERT_NE(nullptr, service.Handle) << GetLastError();
@@ -79,13 +91,24 @@ TEST(ServiceManagerTest, InstallRunsAsAnAutomaticServiceAndUninstallRemovesIt) {
         EXPECT_EQ(static_cast<DWORD>(SERVICE_AUTO_START), config->dwStartType);
         EXPECT_EQ(static_cast<DWORD>(SERVICE_WIN32_OWN_PROCESS), config->dwServiceType);
         EXPECT_EQ(L"\"" + ServiceExe() + L"\"", std::wstring(config->lpBinaryPathName));
-        EXPECT_NE(0, RunService(L"--install")); // once only
 
-        // The service manager starts it: it serves "QorPipe" and reads again on the message.
-        const std::wstring log = TServiceLog::DefaultPath();
+        // Installing again (an upgrade, or another folder) keeps the one registration and
+        // points it at the program that asked, set to start automatically again.
+        ASSERT_TRUE(ChangeServiceConfigW(service.Handle, SERVICE_NO_CHANGE, SERVICE_DEMAND_START,
+                                         SERVICE_NO_CHANGE, L"C:\\elsewhere\\QORsvc.exe", nullptr,
+                                         nullptr, nullptr, nullptr, nullptr, nullptr));
+        EXPECT_EQ(0, RunService(L"--install"));
+        ASSERT_TRUE(QueryServiceConfigW(service.Handle, config, 8192, &needed));
+        EXPECT_EQ(L"\"" + ServiceExe() + L"\"", std::wstring(config->lpBinaryPathName));
+        EXPECT_EQ(static_cast<DWORD>(SERVICE_AUTO_START), config->dwStartType);
+
+        // --start returns once it runs: it serves "QorPipe" and reads again on the message.
         const int readAgainBefore = CountOf(ReadFileText(log), "Settings and preferences read");
-        ASSERT_TRUE(StartServiceW(service.Handle, 0, nullptr)) << GetLastError();
-        ASSERT_TRUE(WaitForState(service.Handle, SERVICE_RUNNING));
+        ASSERT_EQ(0, RunService(L"--start"));
+        SERVICE_STATUS status{};
+        ASSERT_TRUE(QueryServiceStatus(service.Handle, &status));
+        EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), status.dwCurrentState);
+        EXPECT_EQ(0, RunService(L"--start")); // already running
         TPipeClient client;
         client.SetPipeName(kPipeName);
         EXPECT_TRUE(PumpUntil([&] { return client.Connect(100, true); }));
@@ -96,7 +119,6 @@ TEST(ServiceManagerTest, InstallRunsAsAnAutomaticServiceAndUninstallRemovesIt) {
         }));
         client.Disconnect();
 
-        SERVICE_STATUS status{};
         ASSERT_TRUE(ControlService(service.Handle, SERVICE_CONTROL_STOP, &status));
         EXPECT_TRUE(WaitForState(service.Handle, SERVICE_STOPPED));
         ASSERT_TRUE(QueryServiceStatus(service.Handle, &status));
@@ -104,11 +126,33 @@ TEST(ServiceManagerTest, InstallRunsAsAnAutomaticServiceAndUninstallRemovesIt) {
         const std::string after = ReadFileText(log);
         EXPECT_GE(CountOf(after, "Service started"), 1);
         EXPECT_EQ(CountOf(after, "Service started"), CountOf(after, "Service stopped"));
+
+        // --stop returns once the service's process has ended, so its program can be replaced.
+        ASSERT_EQ(0, RunService(L"--start"));
+        const THandle process = ServiceProcess(service.Handle);
+        ASSERT_TRUE(process);
+        EXPECT_EQ(0, RunService(L"--stop"));
+        EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(process.Get(), 0));
+        ASSERT_TRUE(QueryServiceStatus(service.Handle, &status));
+        EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), status.dwCurrentState);
+        EXPECT_EQ(0, RunService(L"--stop")); // stopped already
+
+        // Started again, then removed while it runs: it has stopped and its process has ended
+        // when --uninstall returns, so an uninstaller can delete its files.
+        ASSERT_EQ(0, RunService(L"--start"));
+        const THandle again = ServiceProcess(service.Handle);
+        ASSERT_TRUE(again);
+        EXPECT_EQ(0, RunService(L"--uninstall"));
+        EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(again.Get(), 0));
     }
-    EXPECT_EQ(0, RunService(L"--uninstall"));
+    const std::string removed = ReadFileText(log);
+    EXPECT_EQ(CountOf(removed, "Service started"), CountOf(removed, "Service stopped"));
     EXPECT_EQ(nullptr, OpenServiceW(manager.Handle, L"QORsvc", SERVICE_QUERY_STATUS));
     EXPECT_EQ(static_cast<DWORD>(ERROR_SERVICE_DOES_NOT_EXIST), GetLastError());
-    EXPECT_NE(0, RunService(L"--uninstall"));
+    // Nothing to remove, stop or start any more: removing and stopping are done, starting fails.
+    EXPECT_EQ(0, RunService(L"--uninstall"));
+    EXPECT_EQ(0, RunService(L"--stop"));
+    EXPECT_NE(0, RunService(L"--start"));
     EXPECT_EQ(2, RunService(L"--unknown"));
 }
 

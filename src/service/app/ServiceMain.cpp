@@ -1,7 +1,8 @@
 // QORsvc.exe: the time-limit service. Without arguments the service manager runs it; with
 // --console it runs in a console until Ctrl+C, which is how it runs under Wine and when
 // debugging; --install and --uninstall register and remove it with the service manager, and
-// --start starts the registered service and waits until it runs (the installer uses all three).
+// --start and --stop start and stop the registered service and wait until it runs or its
+// process has ended (the installer uses all four).
 #include "service/QorService.h"
 #include "service/Sessions.h"
 #include "win/Handle.h"
@@ -56,13 +57,13 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
         ReportStatus(SERVICE_STOPPED, GetLastError());
         return;
     }
-    ReportStatus(SERVICE_RUNNING);
-    // The service manager must hear that the service stopped, however it stopped.
+    // The service manager must hear that the service stopped, however it stopped; that it
+    // runs only once it serves the pipe (a second service for the pipe never runs).
     bool ok = false;
     try {
         TWtsSessionHost host;
         TQorService service(host, TServiceOptions{});
-        ok = service.Run(gStopEvent.Get());
+        ok = service.Run(gStopEvent.Get(), [] { ReportStatus(SERVICE_RUNNING); });
     } catch (...) {
         ok = false;
     }
@@ -113,7 +114,8 @@ int Install() {
         return Fail(L"cannot install the service");
     // Installed before (perhaps from another folder): this program, started automatically, is
     // the service from now on; the account an administrator may have chosen stays.
-    const TServiceHandle existing(OpenServiceW(manager.Handle, kServiceName, SERVICE_CHANGE_CONFIG));
+    const TServiceHandle existing(
+        OpenServiceW(manager.Handle, kServiceName, SERVICE_CHANGE_CONFIG));
     if (!existing.Handle)
         return Fail(L"cannot open the installed service");
     if (!ChangeServiceConfigW(existing.Handle, SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START,
@@ -137,14 +139,53 @@ bool WaitForServiceState(SC_HANDLE service, DWORD pending, DWORD wanted) {
     return false;
 }
 
+// Stops the service and waits until its process has ended, so that its files can be replaced
+// or removed: the service reports "stopped" before its process is gone. True when it is not
+// running (any more).
+bool StopAndWait(SC_HANDLE service) {
+    SERVICE_STATUS_PROCESS status{};
+    DWORD needed = 0;
+    if (!QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
+                              sizeof(status), &needed))
+        return false;
+    if (status.dwCurrentState == SERVICE_STOPPED)
+        return true;
+    // Without the right to wait for the process, the stopped state has to do.
+    const THandle process(
+        status.dwProcessId != 0 ? OpenProcess(SYNCHRONIZE, FALSE, status.dwProcessId) : nullptr);
+    // A service that is still starting takes no stop request yet.
+    if (status.dwCurrentState == SERVICE_START_PENDING)
+        WaitForServiceState(service, SERVICE_START_PENDING, SERVICE_RUNNING);
+    SERVICE_STATUS stop{};
+    if (!ControlService(service, SERVICE_CONTROL_STOP, &stop) &&
+        GetLastError() != ERROR_SERVICE_NOT_ACTIVE &&
+        GetLastError() != ERROR_SERVICE_CANNOT_ACCEPT_CTRL)
+        return false;
+    if (!WaitForServiceState(service, SERVICE_STOP_PENDING, SERVICE_STOPPED))
+        return false;
+    return !process || WaitForSingleObject(process.Get(), 30000) == WAIT_OBJECT_0;
+}
+
+// The registered service with the access asked for; null and a message when there is none.
+SC_HANDLE OpenOurService(SC_HANDLE manager, DWORD access, bool& missing) {
+    SC_HANDLE service = OpenServiceW(manager, kServiceName, access);
+    missing = !service && GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST;
+    if (missing)
+        std::wprintf(L"QORsvc: not installed\n");
+    else if (!service)
+        Fail(L"cannot open the service");
+    return service;
+}
+
 int Start() {
     const TServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
     if (!manager.Handle)
         return Fail(L"cannot open the service manager");
+    bool missing = false;
     const TServiceHandle service(
-        OpenServiceW(manager.Handle, kServiceName, SERVICE_START | SERVICE_QUERY_STATUS));
+        OpenOurService(manager.Handle, SERVICE_START | SERVICE_QUERY_STATUS, missing));
     if (!service.Handle)
-        return Fail(L"cannot open the service");
+        return 1;
     if (!StartServiceW(service.Handle, 0, nullptr) &&
         GetLastError() != ERROR_SERVICE_ALREADY_RUNNING)
         return Fail(L"cannot start the service");
@@ -156,23 +197,37 @@ int Start() {
     return 0;
 }
 
+int Stop() {
+    const TServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager.Handle)
+        return Fail(L"cannot open the service manager");
+    bool missing = false;
+    const TServiceHandle service(
+        OpenOurService(manager.Handle, SERVICE_STOP | SERVICE_QUERY_STATUS, missing));
+    if (!service.Handle)
+        return missing ? 0 : 1;
+    if (!StopAndWait(service.Handle)) {
+        std::fwprintf(stderr, L"QORsvc: the service did not stop in time\n");
+        return 1;
+    }
+    std::wprintf(L"QORsvc: stopped\n");
+    return 0;
+}
+
 int Uninstall() {
     const TServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
     if (!manager.Handle)
         return Fail(L"cannot open the service manager");
+    bool missing = false;
     const TServiceHandle service(
-        OpenServiceW(manager.Handle, kServiceName, SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE));
-    if (!service.Handle) {
-        if (GetLastError() != ERROR_SERVICE_DOES_NOT_EXIST)
-            return Fail(L"cannot open the service");
-        std::wprintf(L"QORsvc: not installed\n");
-        return 0;
+        OpenOurService(manager.Handle, SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE, missing));
+    if (!service.Handle)
+        return missing ? 0 : 1;
+    // A service that goes on running would keep its files; it stays registered then.
+    if (!StopAndWait(service.Handle)) {
+        std::fwprintf(stderr, L"QORsvc: the service did not stop in time; it stays installed\n");
+        return 1;
     }
-    // Its files can be removed only once it has ended.
-    SERVICE_STATUS status{};
-    if (ControlService(service.Handle, SERVICE_CONTROL_STOP, &status) &&
-        !WaitForServiceState(service.Handle, SERVICE_STOP_PENDING, SERVICE_STOPPED))
-        std::fwprintf(stderr, L"QORsvc: the service did not stop in time\n");
     if (!DeleteService(service.Handle))
         return Fail(L"cannot remove the service");
     std::wprintf(L"QORsvc: removed\n");
@@ -186,15 +241,18 @@ int Console(const TServiceOptions& options) {
     SetConsoleCtrlHandler(ConsoleControl, TRUE);
     TWtsSessionHost host;
     TQorService service(host, options);
-    std::wprintf(L"QORsvc: running on \\\\.\\pipe\\%ls, log %ls; Ctrl+C stops\n",
-                 service.Options().PipeName.c_str(), service.Log().Path().c_str());
-    std::fflush(stdout);
-    return service.Run(gStopEvent.Get()) ? 0 : 1;
+    const auto serving = [&service] {
+        std::wprintf(L"QORsvc: running on \\\\.\\pipe\\%ls, log %ls; Ctrl+C stops\n",
+                     service.Options().PipeName.c_str(), service.Log().Path().c_str());
+        std::fflush(stdout);
+    };
+    return service.Run(gStopEvent.Get(), serving) ? 0 : 1;
 }
 
 void Usage() {
-    std::fwprintf(stderr, L"usage: QORsvc [--install | --start | --uninstall | --console [--pipe NAME] "
-                          L"[--log PATH] [--minute MILLISECONDS]]\n");
+    std::fwprintf(stderr, L"usage: QORsvc [--install | --start | --stop | --uninstall |\n"
+                          L"               --console [--pipe NAME] [--log PATH] "
+                          L"[--minute MILLISECONDS]]\n");
 }
 
 } // namespace
@@ -218,6 +276,8 @@ int wmain(int argc, wchar_t** argv) {
         return Uninstall();
     if (argc == 2 && command == L"--start")
         return Start();
+    if (argc == 2 && command == L"--stop")
+        return Stop();
     if (command != L"--console") {
         Usage();
         return 2;
