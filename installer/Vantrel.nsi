@@ -81,11 +81,29 @@ Function un.onInit
     !insertmacro REQUIRE_ADMINISTRATOR "Removing $(^Name) needs administrator rights: it removes a service and files from $PROGRAMFILES64."
 FunctionEnd
 
+Var ServiceStopped
+
+; An install that fails or is cancelled after it stopped the running service starts it again:
+; limits must not go unenforced until the next start of Windows.
+Function .onInstFailed
+    ${If} $ServiceStopped == 1
+        nsExec::ExecToLog '"$PLUGINSDIR\QORsvc.exe" --start'
+        Pop $0
+    ${EndIf}
+FunctionEnd
+
+; The same for an uninstall that stopped the service but could not remove it.
+Function un.onUninstFailed
+    ${If} ${FileExists} "$INSTDIR\QORsvc.exe"
+        nsExec::ExecToLog '"$INSTDIR\QORsvc.exe" --start'
+        Pop $0
+    ${EndIf}
+FunctionEnd
+
 ; Exit codes: 0 installed and running; 1 cancelled; 2 stopped by an error (a box says which);
 ; 3 installed but the service did not start; 740 no administrator rights.
 Section "Vantrel" SectionMain
     SectionIn RO
-    SetOutPath "$INSTDIR"
     ; A service already running (an earlier installation, or one registered from elsewhere) holds
     ; its program open: the new program stops it first, and waits until its process has ended.
     ; It stays registered, with the settings an administrator gave it.
@@ -97,9 +115,25 @@ Section "Vantrel" SectionMain
         MessageBox MB_OK|MB_ICONSTOP "The running time-limit service could not be stopped (QORsvc.exe --stop ended with $0), so it cannot be replaced. Nothing was changed. Stop the service $\"Vantrel time-limit service$\" in Services and run the setup program again." /SD IDOK
         Abort
     ${EndIf}
+    StrCpy $ServiceStopped 1
 
+    SetOutPath "$INSTDIR"
     File "${VANTREL_EXE}"
-    File "${SERVICE_EXE}"
+    ; A service that had stopped by itself just before may not have quite ended: its program is
+    ; tried for a few seconds before the usual box asks.
+    SetOverwrite try
+    ${For} $1 1 20
+        ClearErrors
+        File "${SERVICE_EXE}"
+        ${IfNot} ${Errors}
+            ${Break}
+        ${EndIf}
+        Sleep 500
+    ${Next}
+    SetOverwrite on
+    ${If} ${Errors}
+        File "${SERVICE_EXE}"
+    ${EndIf}
     File "${HELP_FILE}"
     WriteUninstaller "$INSTDIR\Uninstall.exe"
 
@@ -148,6 +182,9 @@ Section "Uninstall"
         ; Its program is gone, so it cannot run: only the registration is left to remove.
         nsExec::ExecToLog '"$SYSDIR\sc.exe" delete ${SERVICE}'
         Pop $0
+        ${If} $0 != 0
+            DetailPrint "No registration of the time-limit service ${SERVICE} was removed (sc.exe ended with $0)"
+        ${EndIf}
     ${EndIf}
 
     Delete /REBOOTOK "$INSTDIR\Vantrel.exe"

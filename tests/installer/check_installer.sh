@@ -40,7 +40,8 @@ cleanup() {
     case "$prefix" in /*/vantrel-install.*) rm -rf "$prefix" ;; esac
 }
 trap cleanup EXIT
-trap 'exit 143' INT TERM
+trap 'exit 130' INT
+trap 'exit 143' TERM
 
 # Xvfb picks a free display and writes its number.
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$prefix/display" </dev/null >/dev/null 2>&1 &
@@ -56,8 +57,8 @@ wineboot -i </dev/null >/dev/null 2>&1
 wineserver -w
 # A Wine prefix lives as long as its server: keep it, and so the service, between the commands
 # (for a minute after the last one, should this script be killed).
-wineserver -p60 </dev/null >/dev/null 2>&1 &
-disown
+# It puts itself in the background once it serves, so the next command cannot start another.
+wineserver -p60 </dev/null >/dev/null 2>&1
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
 
 installed="$prefix/drive_c/Program Files/QOR"
@@ -167,7 +168,7 @@ wait_for 30 service_running || fail "the service is not running after the second
 [ "$(grep -c 'Service started' "$installed/QORevents.log")" -ge 2 ] ||
     fail "the second install did not start the service again"
 [ ! -e "$prefix/drive_c/Elsewhere" ] || fail "the second install went to C:\\Elsewhere"
-cmp -s "$installed/QORsvc.exe" "$built_service" || fail "the second install left no QORsvc.exe"
+cmp -s "$installed/QORsvc.exe" "$built_service" || fail "after the second install QORsvc.exe is not the built one"
 
 # Registering it again keeps the one registration; a running service goes on running.
 registered=$(winrun "$installed_win\\QORsvc.exe" --install)

@@ -33,7 +33,8 @@ void ReportStatus(DWORD state, DWORD exitCode = NO_ERROR) {
     gStatus.dwServiceSpecificExitCode = exitCode == ERROR_SERVICE_SPECIFIC_ERROR ? 1 : 0;
     gStatus.dwControlsAccepted =
         state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN : 0;
-    gStatus.dwWaitHint = state == SERVICE_RUNNING || state == SERVICE_STOPPED ? 0 : 5000;
+    // Starting reads the store, which may be on a network computer that is slow to answer.
+    gStatus.dwWaitHint = state == SERVICE_RUNNING || state == SERVICE_STOPPED ? 0 : 30000;
     if (gStatusHandle)
         SetServiceStatus(gStatusHandle, &gStatus);
 }
@@ -139,6 +140,19 @@ bool WaitForServiceState(SC_HANDLE service, DWORD pending, DWORD wanted) {
     return false;
 }
 
+// Waits up to 30 seconds for the service to report that it stopped.
+bool WaitUntilStopped(SC_HANDLE service) {
+    SERVICE_STATUS status{};
+    for (int i = 0; i < 300; ++i) {
+        if (!QueryServiceStatus(service, &status))
+            return false;
+        if (status.dwCurrentState == SERVICE_STOPPED)
+            return true;
+        Sleep(100);
+    }
+    return false;
+}
+
 // Stops the service and waits until its process has ended, so that its files can be replaced
 // or removed: the service reports "stopped" before its process is gone. True when it is not
 // running (any more).
@@ -161,7 +175,7 @@ bool StopAndWait(SC_HANDLE service) {
         GetLastError() != ERROR_SERVICE_NOT_ACTIVE &&
         GetLastError() != ERROR_SERVICE_CANNOT_ACCEPT_CTRL)
         return false;
-    if (!WaitForServiceState(service, SERVICE_STOP_PENDING, SERVICE_STOPPED))
+    if (!WaitUntilStopped(service))
         return false;
     return !process || WaitForSingleObject(process.Get(), 30000) == WAIT_OBJECT_0;
 }
@@ -228,7 +242,8 @@ int Uninstall() {
         std::fwprintf(stderr, L"QORsvc: the service did not stop in time; it stays installed\n");
         return 1;
     }
-    if (!DeleteService(service.Handle))
+    // Marked for deletion already, it goes once the last handle to it is closed.
+    if (!DeleteService(service.Handle) && GetLastError() != ERROR_SERVICE_MARKED_FOR_DELETE)
         return Fail(L"cannot remove the service");
     std::wprintf(L"QORsvc: removed\n");
     return 0;
