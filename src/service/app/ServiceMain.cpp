@@ -127,27 +127,16 @@ int Install() {
     return 0;
 }
 
-// Waits up to 30 seconds while the service is in `pending`; true when it reached `wanted`.
-bool WaitForServiceState(SC_HANDLE service, DWORD pending, DWORD wanted) {
+// Waits up to 30 seconds for the service to report `wanted`; false when it stops instead.
+bool WaitForServiceState(SC_HANDLE service, DWORD wanted) {
     SERVICE_STATUS status{};
     for (int i = 0; i < 300; ++i) {
         if (!QueryServiceStatus(service, &status))
             return false;
-        if (status.dwCurrentState != pending)
-            return status.dwCurrentState == wanted;
-        Sleep(100);
-    }
-    return false;
-}
-
-// Waits up to 30 seconds for the service to report that it stopped.
-bool WaitUntilStopped(SC_HANDLE service) {
-    SERVICE_STATUS status{};
-    for (int i = 0; i < 300; ++i) {
-        if (!QueryServiceStatus(service, &status))
-            return false;
-        if (status.dwCurrentState == SERVICE_STOPPED)
+        if (status.dwCurrentState == wanted)
             return true;
+        if (status.dwCurrentState == SERVICE_STOPPED)
+            return false;
         Sleep(100);
     }
     return false;
@@ -169,13 +158,13 @@ bool StopAndWait(SC_HANDLE service) {
         status.dwProcessId != 0 ? OpenProcess(SYNCHRONIZE, FALSE, status.dwProcessId) : nullptr);
     // A service that is still starting takes no stop request yet.
     if (status.dwCurrentState == SERVICE_START_PENDING)
-        WaitForServiceState(service, SERVICE_START_PENDING, SERVICE_RUNNING);
+        WaitForServiceState(service, SERVICE_RUNNING);
     SERVICE_STATUS stop{};
     if (!ControlService(service, SERVICE_CONTROL_STOP, &stop) &&
         GetLastError() != ERROR_SERVICE_NOT_ACTIVE &&
         GetLastError() != ERROR_SERVICE_CANNOT_ACCEPT_CTRL)
         return false;
-    if (!WaitUntilStopped(service))
+    if (!WaitForServiceState(service, SERVICE_STOPPED))
         return false;
     return !process || WaitForSingleObject(process.Get(), 30000) == WAIT_OBJECT_0;
 }
@@ -203,7 +192,7 @@ int Start() {
     if (!StartServiceW(service.Handle, 0, nullptr) &&
         GetLastError() != ERROR_SERVICE_ALREADY_RUNNING)
         return Fail(L"cannot start the service");
-    if (!WaitForServiceState(service.Handle, SERVICE_START_PENDING, SERVICE_RUNNING)) {
+    if (!WaitForServiceState(service.Handle, SERVICE_RUNNING)) {
         std::fwprintf(stderr, L"QORsvc: the service did not start; its log says why\n");
         return 1;
     }
