@@ -8,7 +8,8 @@
 #  - a second install over the running service stops it, replaces it and starts it again, in
 #    the same folder whatever /D= says;
 #  - a silent uninstall stops and removes the service, the files, the entry and the uninstaller,
-#    and keeps the settings in the registry and the service's log.
+#    and keeps the settings in the registry and the service's log;
+#  - an install whose service cannot serve the pipe (another program serves it) ends with 3.
 # Usage: check_installer.sh <VantrelSetup.exe> <setup built as a standard user's> <Vantrel.exe>
 #                           <QORsvc.exe> <QORHelp.chm>
 set -uo pipefail
@@ -196,6 +197,27 @@ done
 # Removing a service that is not there is no error: an uninstall may be run twice.
 removed=$(winrun "$built_service" --uninstall)
 [ "$removed" = "QORsvc: not installed" ] || fail "removing the removed service said: $removed"
+
+step "Install while another program serves the pipe"
+# A service in its console form (a developer's, say) holds "QorPipe": the installed service
+# cannot serve it, never reports that it runs, and the install says so with exit code 3.
+console_out="$prefix/console.out"
+wine "$built_service" --console --log 'C:\console.log' </dev/null >"$console_out" 2>&1 &
+console=$!
+wait_for 30 grep -q '^QORsvc: running' "$console_out" || fail "the console service did not start"
+wine "$setup" /S </dev/null >/dev/null 2>&1
+rc=$?
+[ "$rc" = 3 ] || fail "an install whose service cannot start ended with $rc, not 3"
+[ "$(service_state)" = STOPPED ] || fail "the service that cannot serve the pipe is $(service_state)"
+grep -q 'another service serves it already' "$installed/QORevents.log" ||
+    fail "the service's log does not say why it did not start"
+kill "$console" 2>/dev/null
+wait "$console" 2>/dev/null
+started=$(winrun "$installed_win\\QORsvc.exe" --start)
+[ "$started" = "QORsvc: running" ] || fail "once the pipe was free the service did not start: $started"
+wine "$installed_win\\Uninstall.exe" /S </dev/null >/dev/null 2>&1
+wait_for 60 eval '! key_exists "$service_key" && ! key_exists "$uninstall_key"' ||
+    fail "the second uninstall did not remove the service"
 
 if [ "$failures" -gt 0 ]; then
     echo "$failures fault(s) in the installer" >&2
