@@ -169,30 +169,36 @@ bool StopAndWait(SC_HANDLE service) {
     return !process || WaitForSingleObject(process.Get(), 30000) == WAIT_OBJECT_0;
 }
 
-// The registered service with the access asked for; null and a message when there is none.
-SC_HANDLE OpenOurService(SC_HANDLE manager, DWORD access, bool& missing) {
-    SC_HANDLE service = OpenServiceW(manager, kServiceName, access);
-    missing = !service && GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST;
-    if (missing)
-        std::wprintf(L"QORsvc: not installed\n");
-    else if (!service)
-        Fail(L"cannot open the service");
-    return service;
-}
+// The registered service, opened with the access asked for through the service manager. When
+// it cannot be opened, Service is null and a message says why; Missing tells that there is none.
+struct TRegisteredService {
+    TServiceHandle Manager;
+    TServiceHandle Service{nullptr};
+    bool Missing = false;
+
+    explicit TRegisteredService(DWORD access)
+        : Manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT)) {
+        if (!Manager.Handle) {
+            Fail(L"cannot open the service manager");
+            return;
+        }
+        Service.Handle = OpenServiceW(Manager.Handle, kServiceName, access);
+        Missing = !Service.Handle && GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST;
+        if (Missing)
+            std::wprintf(L"QORsvc: not installed\n");
+        else if (!Service.Handle)
+            Fail(L"cannot open the service");
+    }
+};
 
 int Start() {
-    const TServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-    if (!manager.Handle)
-        return Fail(L"cannot open the service manager");
-    bool missing = false;
-    const TServiceHandle service(
-        OpenOurService(manager.Handle, SERVICE_START | SERVICE_QUERY_STATUS, missing));
-    if (!service.Handle)
+    const TRegisteredService registered(SERVICE_START | SERVICE_QUERY_STATUS);
+    const SC_HANDLE service = registered.Service.Handle;
+    if (!service)
         return 1;
-    if (!StartServiceW(service.Handle, 0, nullptr) &&
-        GetLastError() != ERROR_SERVICE_ALREADY_RUNNING)
+    if (!StartServiceW(service, 0, nullptr) && GetLastError() != ERROR_SERVICE_ALREADY_RUNNING)
         return Fail(L"cannot start the service");
-    if (!WaitForServiceState(service.Handle, SERVICE_RUNNING)) {
+    if (!WaitForServiceState(service, SERVICE_RUNNING)) {
         std::fwprintf(stderr, L"QORsvc: the service did not start; its log says why\n");
         return 1;
     }
@@ -201,15 +207,11 @@ int Start() {
 }
 
 int Stop() {
-    const TServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-    if (!manager.Handle)
-        return Fail(L"cannot open the service manager");
-    bool missing = false;
-    const TServiceHandle service(
-        OpenOurService(manager.Handle, SERVICE_STOP | SERVICE_QUERY_STATUS, missing));
-    if (!service.Handle)
-        return missing ? 0 : 1;
-    if (!StopAndWait(service.Handle)) {
+    const TRegisteredService registered(SERVICE_STOP | SERVICE_QUERY_STATUS);
+    const SC_HANDLE service = registered.Service.Handle;
+    if (!service)
+        return registered.Missing ? 0 : 1;
+    if (!StopAndWait(service)) {
         std::fwprintf(stderr, L"QORsvc: the service did not stop in time\n");
         return 1;
     }
@@ -218,21 +220,17 @@ int Stop() {
 }
 
 int Uninstall() {
-    const TServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-    if (!manager.Handle)
-        return Fail(L"cannot open the service manager");
-    bool missing = false;
-    const TServiceHandle service(
-        OpenOurService(manager.Handle, SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE, missing));
-    if (!service.Handle)
-        return missing ? 0 : 1;
+    const TRegisteredService registered(SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE);
+    const SC_HANDLE service = registered.Service.Handle;
+    if (!service)
+        return registered.Missing ? 0 : 1;
     // A service that goes on running would keep its files; it stays registered then.
-    if (!StopAndWait(service.Handle)) {
+    if (!StopAndWait(service)) {
         std::fwprintf(stderr, L"QORsvc: the service did not stop in time; it stays installed\n");
         return 1;
     }
     // Marked for deletion already, it goes once the last handle to it is closed.
-    if (!DeleteService(service.Handle) && GetLastError() != ERROR_SERVICE_MARKED_FOR_DELETE)
+    if (!DeleteService(service) && GetLastError() != ERROR_SERVICE_MARKED_FOR_DELETE)
         return Fail(L"cannot remove the service");
     std::wprintf(L"QORsvc: removed\n");
     return 0;
