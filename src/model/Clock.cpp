@@ -8,6 +8,11 @@ std::function<SYSTEMTIME()>& Seam() {
     return seam;
 }
 
+std::function<ULONGLONG()>& MonotonicSeam() {
+    static std::function<ULONGLONG()> seam;
+    return seam;
+}
+
 bool IsLeapYear(int year) {
     return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
 }
@@ -23,6 +28,18 @@ SYSTEMTIME LocalNow() {
     SYSTEMTIME now{};
     GetLocalTime(&now);
     return now;
+}
+
+void SetMonotonicSeam(std::function<ULONGLONG()> now) {
+    MonotonicSeam() = std::move(now);
+}
+
+ULONGLONG MonotonicMs() {
+    if (MonotonicSeam())
+        return MonotonicSeam()();
+    ULONGLONG units = 0; // 100 ns
+    QueryUnbiasedInterruptTime(&units);
+    return units / 10000;
 }
 
 int WeekdayOf(const SYSTEMTIME& t) {

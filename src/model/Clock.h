@@ -22,4 +22,10 @@ inline int TodayDayOfYear() {
 // Replaces the local clock; an empty function restores it.
 void SetClockSeam(std::function<SYSTEMTIME()> now);
 
+// Milliseconds on a clock that only goes forward and does not run while the computer sleeps
+// (QueryUnbiasedInterruptTime): the measure of time passed, whatever anyone does to the date,
+// the time or the zone. Tests decide it through SetMonotonicSeam; an empty function restores it.
+ULONGLONG MonotonicMs();
+void SetMonotonicSeam(std::function<ULONGLONG()> now);
+
 } // namespace vantrel

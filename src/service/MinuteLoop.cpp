@@ -58,14 +58,14 @@ const TQorUser* TMinuteLoop::User(const std::wstring& name) const {
     return it == FUsers.end() ? nullptr : it->second.User.get();
 }
 
-void TMinuteLoop::Tick() {
+void TMinuteLoop::Tick(int minutes) {
     ReadPreferences();
-    Run(true);
+    Run(std::max(minutes, 1));
 }
 
 void TMinuteLoop::Check() {
     ReadPreferences();
-    Run(false);
+    Run(0);
 }
 
 void TMinuteLoop::SettingsChanged() {
@@ -73,7 +73,7 @@ void TMinuteLoop::SettingsChanged() {
     Check();
 }
 
-void TMinuteLoop::Run(bool countMinute) {
+void TMinuteLoop::Run(int minutes) {
     const SYSTEMTIME now = LocalNow();
     const int weekday = WeekdayOf(now);
     const int day = DayOfYearOf(now);
@@ -161,8 +161,8 @@ void TMinuteLoop::Run(bool countMinute) {
         }
         const int others = state.OthersDay == day ? state.Others : 0;
 
-        if (countMinute) {
-            mine = SaturatedInt(static_cast<long long>(mine) + 1);
+        if (minutes > 0) {
+            mine = SaturatedInt(static_cast<long long>(mine) + minutes);
             LONG rc = WriteComputerUsage(store, name, FThisComputer, weekday, day, mine);
             if (rc != ERROR_SUCCESS && store != HKEY_LOCAL_MACHINE) {
                 // A network store that can be read but not written (an account with read-only

@@ -30,9 +30,9 @@ public:
 
     // Reads the preferences again; empty message texts get their defaults.
     void ReadPreferences();
-    // One minute: reads the preferences and every logged-on user's settings and usage,
-    // counts the minute, then enforces.
-    void Tick();
+    // The minutes that passed since the last tick (at least 1; the caller caps them): reads the
+    // preferences and every logged-on user's settings and usage, counts them, then enforces.
+    void Tick(int minutes = 1);
     // Reads everything again and enforces at once, without counting a minute (at start).
     void Check();
     // The administration program saved a change: logs it, then Check.
@@ -64,7 +64,7 @@ private:
         bool RemoteWriteFailed = false;
     };
 
-    void Run(bool countMinute);
+    void Run(int minutes);
     void Enforce(TUserState& state, const std::vector<DWORD>& sessions, const SYSTEMTIME& now,
                  long long seconds);
     void Show(const std::wstring& user, const std::vector<DWORD>& sessions,
