@@ -779,7 +779,7 @@ TEST_F(DailyTimeLimitsCommand, OKWritesTheStoreThenTellsTheServiceThenRefreshesT
     EXPECT_EQ("0", sentWhileOpen);
     ASSERT_TRUE(PumpUntil([&] { return ServiceMessageCount(StandIn) == "1"; }));
     EXPECT_EQ("40, QORsvc", StandIn.Command("last"));
-    // The whole collection was written: bob's change, alice as she was.
+    // bob's change is stored; the rest of his week and alice stay as they were.
     EXPECT_EQ(1u, Stored(L"bob", L"QorControl"));
     EXPECT_EQ(150u, Stored(L"bob", L"TimeLimitMon"));
     EXPECT_EQ(9u, Stored(L"bob", L"AllowBeginTue"));
@@ -819,7 +819,7 @@ TEST_F(DailyTimeLimitsCommand, CancelWritesNothingAndSendsNothingEvenAfterAPrese
     EXPECT_EQ(30, RowUser(0)->BonusTime);
     EXPECT_TRUE(RowUser(0)->QorControl);
     // The pipe keeps order: anything the cancelled commands had sent would come first.
-    Form().CommitUsers(nullptr);
+    Form().CommitUser(*RowUser(0));
     ASSERT_TRUE(PumpUntil([&] { return ServiceMessageCount(StandIn) != "0"; }));
     Pump();
     EXPECT_EQ("1", ServiceMessageCount(StandIn));
