@@ -128,6 +128,24 @@ void TQorUser::Assign(const TQorUser& source) {
     BonusDayOfYear = source.BonusDayOfYear;
 }
 
+void TQorUser::TakeChanges(const TQorUser& before, const TQorUser& after) {
+    if (after.QorControl != before.QorControl)
+        QorControl = after.QorControl;
+    for (int weekday = 1; weekday <= 7; ++weekday) {
+        if (after.AllowBegin(weekday) != before.AllowBegin(weekday) ||
+            after.AllowEnd(weekday) != before.AllowEnd(weekday)) {
+            AllowBegin(weekday) = after.AllowBegin(weekday);
+            AllowEnd(weekday) = after.AllowEnd(weekday);
+        }
+        if (after.TimeLimit(weekday) != before.TimeLimit(weekday))
+            TimeLimit(weekday) = after.TimeLimit(weekday);
+    }
+    if (after.BonusTime != before.BonusTime || after.BonusDayOfYear != before.BonusDayOfYear) {
+        BonusTime = after.BonusTime;
+        BonusDayOfYear = after.BonusDayOfYear;
+    }
+}
+
 int TQorUser::ClampBonusTime(int bonus, int todaysTimeLimit) {
     // Computed in 64 bits: a limit or bonus read from a damaged store must not overflow.
     const long long limit = todaysTimeLimit;

@@ -10,6 +10,12 @@ int SaturatedInt(long long value);
 // Preset weekly schedules of SetDefaults; any other number gives the Default schedule.
 enum TProfile { ProfileStrict = 0, ProfileDefault = 1, ProfileLenient = 2 };
 
+// What the last load found of a user's settings in the store. Only a record read whole, or one
+// of an account that the store has no key for, may be written back as it is: any other record
+// holds values that the store does not, and only the administrator editing that user may
+// confirm them.
+enum class TLoadState { Incomplete, Complete, NoKey };
+
 class TQorUser {
 public:
     // All fields start zero, false or empty, then the Default profile is applied with usage reset.
@@ -24,6 +30,11 @@ public:
     void SetDefaults(int profile, bool resetUsage);
     // Copies the settings only: Username, QorControl, the 21 schedule fields and the bonus.
     void Assign(const TQorUser& source);
+    // Takes over the settings in which `after` differs from `before`, and keeps the rest, so
+    // that an edit started from `before` goes onto what the store holds by now. A day's
+    // allowed period, and the bonus with its day, go as pairs: half of one would not fit the
+    // other half.
+    void TakeChanges(const TQorUser& before, const TQorUser& after);
     // Bounds a bonus so that limit + bonus stays within 0 to 1440 minutes, as far as the int
     // range allows: a limit from a damaged store may lie so far out that no bonus reaches it.
     static int ClampBonusTime(int bonus, int todaysTimeLimit);
@@ -92,6 +103,8 @@ public:
     int TodaysTimeUsage = 0;
     // Scratch sum of the weekly usage report; never stored.
     int WeekTimeUsage = 0;
+    // Set by every load; a record never loaded holds nothing of the store.
+    TLoadState LoadState = TLoadState::Incomplete;
 };
 
 } // namespace vantrel

@@ -65,7 +65,20 @@ bool TQorUsers::Rebuild(bool remote, const std::wstring& remoteComputer) {
 bool TQorUsers::SaveAll(bool remote, const std::wstring& remoteComputer) {
     bool result = true;
     for (auto& user : FItems) {
-        if (!SaveUser(*user, remote, remoteComputer))
+        if (user->LoadState != TLoadState::Incomplete && !SaveUser(*user, remote, remoteComputer))
+            result = false;
+    }
+    return result;
+}
+
+bool TQorUsers::SaveNewAccounts(bool remote, const std::wstring& remoteComputer) {
+    const std::wstring thisComputer = GetWorkstationName();
+    bool result = true;
+    for (auto& user : FItems) {
+        if (user->LoadState != TLoadState::NoKey)
+            continue;
+        LoadUser(*user, remote, remoteComputer, thisComputer);
+        if (user->LoadState == TLoadState::NoKey && !SaveUser(*user, remote, remoteComputer))
             result = false;
     }
     return result;

@@ -28,8 +28,13 @@ public:
     bool LoadAll(bool remote, const std::wstring& remoteComputer);
     // Builds the records anew from the monitored accounts of this computer and loads them.
     bool Rebuild(bool remote, const std::wstring& remoteComputer);
-    // Saves every record; true only when every save succeeded.
+    // Saves every record that its last load read whole or found new to the store; true only
+    // when every save succeeded. A record whose load stopped early is left out: writing it
+    // would put old or default values over the ones the store could not give.
     bool SaveAll(bool remote, const std::wstring& remoteComputer);
+    // Gives a key to every account that the store has none for, as its record holds it. Each
+    // such record is read again first, so a key made meanwhile elsewhere is left as it is.
+    bool SaveNewAccounts(bool remote, const std::wstring& remoteComputer);
 
     const std::vector<std::wstring>& AccountNames() const { return FAccountNames; }
 

@@ -30,9 +30,10 @@ bool ConnectIfRemote(TRegRoot& root, bool remote, const std::wstring& remoteComp
 }
 
 // Reads the settings in stored order; the first value that cannot be read ends the reading.
-void ReadSettings(const TRegKey& key, TQorUser& user) {
+// True when every value was read.
+bool ReadSettings(const TRegKey& key, TQorUser& user) {
     if (key.ReadBool(L"QorControl", user.QorControl) != ERROR_SUCCESS)
-        return;
+        return false;
     int& (TQorUser::*families[])(int) = {&TQorUser::AllowBegin, &TQorUser::AllowEnd,
                                          &TQorUser::TimeLimit};
     const wchar_t* names[] = {L"AllowBegin", L"AllowEnd", L"TimeLimit"};
@@ -40,12 +41,11 @@ void ReadSettings(const TRegKey& key, TQorUser& user) {
         for (int weekday = 1; weekday <= 7; ++weekday) {
             if (key.ReadInt(Suffixed(names[family], weekday).c_str(),
                             (user.*families[family])(weekday)) != ERROR_SUCCESS)
-                return;
+                return false;
         }
     }
-    if (key.ReadInt(L"BonusTime", user.BonusTime) != ERROR_SUCCESS)
-        return;
-    key.ReadInt(L"BonusDayOfYear", user.BonusDayOfYear);
+    return key.ReadInt(L"BonusTime", user.BonusTime) == ERROR_SUCCESS &&
+           key.ReadInt(L"BonusDayOfYear", user.BonusDayOfYear) == ERROR_SUCCESS;
 }
 
 // Writes the settings in stored order; false at the first write that fails.
@@ -89,22 +89,34 @@ std::vector<std::wstring> ComputerNames(TRegKey& computers, HKEY root, const std
 
 bool LoadUser(TQorUser& user, bool remote, const std::wstring& remoteComputer,
               const std::wstring& thisComputer) {
-    if (remote)
+    TLoadState local = TLoadState::Complete;
+    if (remote) {
         LoadUser(user, false, remoteComputer, thisComputer);
+        local = user.LoadState;
+    }
     const SYSTEMTIME now = LocalNow();
     const int weekday = WeekdayOf(now);
     const int dayOfYear = DayOfYearOf(now);
 
     TRegRoot root;
-    bool result = ConnectIfRemote(root, remote, remoteComputer);
+    const bool connected = ConnectIfRemote(root, remote, remoteComputer);
+    bool result = connected;
+    user.LoadState = TLoadState::Incomplete;
 
     std::wstring path;
     TRegKey key;
-    if (UserKeyPath(user, path) && key.Open(root.Get(), path, KEY_READ) == ERROR_SUCCESS) {
-        ReadSettings(key, user);
+    const LONG opened =
+        UserKeyPath(user, path) ? key.Open(root.Get(), path, KEY_READ) : ERROR_INVALID_NAME;
+    if (opened == ERROR_SUCCESS) {
+        if (ReadSettings(key, user) && connected)
+            user.LoadState = TLoadState::Complete;
         key.Close();
     } else {
         result = false;
+        // A store that answers and has no key for the account: a new account. A network
+        // store's record then holds this computer's copy, which must have been read whole.
+        if (connected && opened == ERROR_FILE_NOT_FOUND && local != TLoadState::Incomplete)
+            user.LoadState = TLoadState::NoKey;
     }
 
     for (int day = 1; day <= 7; ++day)

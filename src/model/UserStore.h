@@ -10,7 +10,7 @@
 namespace vantrel {
 
 // Reads the user's settings and today's usage, then derives today's figures. With remote,
-// the local registry is read first, then the network computer's.
+// the local registry is read first, then the network computer's. Sets the record's LoadState.
 bool LoadUser(TQorUser& user, bool remote, const std::wstring& remoteComputer);
 // The same with this computer's network name given, for callers that load many users.
 bool LoadUser(TQorUser& user, bool remote, const std::wstring& remoteComputer,

@@ -42,6 +42,19 @@ constexpr const wchar_t* kUserCommands[4] = {L"AMEditDailyTimeLimits", L"AMEditD
                                              L"AMEditIncreaseTodaysLimit",
                                              L"AMEditDecreaseTodaysLimit"};
 
+// Whether the users come from another store: the network store switched on or off, or another
+// network computer (a name that differs even in letter case only).
+bool OtherStore(const TQorPrefs& now, const TQorPrefs& before) {
+    return now.UseRemoteRegistry != before.UseRemoteRegistry ||
+           (now.UseRemoteRegistry && now.RemoteRegistry != before.RemoteRegistry);
+}
+
+// The user as the store holds it now: another administrator, or this program on another
+// computer of a shared store, may have changed it since the last refresh.
+void ReadAfresh(TMainForm& form, TQorUser& user) {
+    LoadUser(user, form.Prefs.UseRemoteRegistry, form.Prefs.RemoteRegistry);
+}
+
 // The two bonus commands: the amount for the selected user, then today's bonus changed in the
 // collection's record and the commit.
 void AdjustSelectedUsersBonus(TMainForm& form, TBonusDirection direction) {
@@ -50,14 +63,16 @@ void AdjustSelectedUsersBonus(TMainForm& form, TBonusDirection direction) {
     if (!user || !dialog)
         return;
     dialog->Prepare(direction, user->Username);
-    if (dialog->ShowModal() != IDOK)
+    if (dialog->ShowModal() != IDOK || !form.IsOpen())
         return;
-    // Today is the day on which the administrator confirms: a dialog left open over midnight
+    // The amount goes onto the bonus stored when the administrator confirms, so a bonus given
+    // elsewhere meanwhile counts. Today is that day too: a dialog left open over midnight
     // gives the bonus to the new day, bounded by that day's limit.
+    ReadAfresh(form, *user);
     const SYSTEMTIME now = LocalNow();
     user->TodaysTimeLimit = user->TimeLimit(WeekdayOf(now));
     user->AdjustBonus(dialog->SignedAmount(), DayOfYearOf(now));
-    form.CommitUsers(user);
+    form.CommitUser(*user);
 }
 
 } // namespace
@@ -150,25 +165,35 @@ void TMainForm::RefreshUserList() {
     // The load may replace the records the rows point to; until the rows are rebuilt they
     // show the texts of the last refresh.
     FUserList.ForgetUsers();
-    if (!FUsers->LoadAll(Prefs.UseRemoteRegistry, Prefs.RemoteRegistry))
+    if (!FUsers->LoadAll(Prefs.UseRemoteRegistry, Prefs.RemoteRegistry)) {
         ShowMessage(Handle(),
                     Prefs.UseRemoteRegistry ? kRemoteReadFailedText : kLocalReadFailedText,
                     TMsgKind::Information);
+        if (!IsOpen())
+            return;
+    }
     FUserList.Fill(*FUsers);
     // Removing the rows does not report a lost selection; a list that came back shorter
     // must not leave the user commands enabled with nothing selected.
     ListViewUsersSelectItem();
 }
 
-void TMainForm::CommitUsers(TQorUser* changedUser) {
-    if (!FUsers)
+void TMainForm::CommitUser(TQorUser& user, bool keysForNewAccounts) {
+    if (!IsOpen())
         return;
-    bool saved = changedUser ? SaveUser(*changedUser, Prefs.UseRemoteRegistry, Prefs.RemoteRegistry)
-                             : FUsers->SaveAll(Prefs.UseRemoteRegistry, Prefs.RemoteRegistry);
-    if (!saved)
+    // Every other user stays as the store holds it: the collection's copies may be old, or
+    // from a load that could not read every value.
+    bool saved = SaveUser(user, Prefs.UseRemoteRegistry, Prefs.RemoteRegistry);
+    if (keysForNewAccounts &&
+        !FUsers->SaveNewAccounts(Prefs.UseRemoteRegistry, Prefs.RemoteRegistry))
+        saved = false;
+    if (!saved) {
         ShowMessage(Handle(),
                     Prefs.UseRemoteRegistry ? kRemoteSaveFailedText : kLocalSaveFailedText,
                     TMsgKind::Warning);
+        if (!IsOpen())
+            return;
+    }
     SendServiceMessage(kServiceMessage);
     RefreshUserList();
 }
@@ -183,11 +208,16 @@ void TMainForm::AMEditDailyTimeLimitsExecute() {
     TQorUser* user = SelectedUser();
     if (!user || !DailyTimeLimitsForm)
         return;
+    ReadAfresh(*this, *user);
+    TQorUser shown;
+    shown.Assign(*user);
     DailyTimeLimitsForm->QorUser().Assign(*user);
-    if (DailyTimeLimitsForm->ShowModal() != IDOK)
+    if (DailyTimeLimitsForm->ShowModal() != IDOK || !IsOpen())
         return;
-    user->Assign(DailyTimeLimitsForm->QorUser());
-    CommitUsers(nullptr);
+    // Only what the administrator changed goes over what the store holds by now.
+    ReadAfresh(*this, *user);
+    user->TakeChanges(shown, DailyTimeLimitsForm->QorUser());
+    CommitUser(*user, true);
 }
 
 void TMainForm::AMEditDetailedTimeUsageExecute() {
@@ -227,8 +257,7 @@ void TMainForm::AMToolsUsageReportExecute() {
 void TMainForm::AMToolsPreferencesExecute() {
     if (!PreferencesForm)
         return;
-    const bool wasRemote = Prefs.UseRemoteRegistry;
-    const std::wstring oldComputer = Prefs.RemoteRegistry;
+    const TQorPrefs before = Prefs;
     PreferencesForm->Bind(Prefs, PreferencesHaveBeenChanged);
     PreferencesForm->HelpCommand = [this] { ActionManager.ExecuteHandler(Action(L"AMHelpHelp")); };
     PreferencesForm->SetActivePage(TPreferencesForm::PageGeneral);
@@ -238,21 +267,30 @@ void TMainForm::AMToolsPreferencesExecute() {
         return;
     PreferencesHaveBeenChanged = false;
     if (!SavePrefs(Prefs)) {
-        ShowMessage(Handle(), kPrefsSaveFailedText, TMsgKind::Error);
+        // The program goes on with what is stored, whatever part of the save went through,
+        // since the service reads that; what cannot be read stays as before the dialog.
+        Prefs = before;
         LoadPrefs(Prefs);
-        return;
+        ShowMessage(Handle(), kPrefsSaveFailedText, TMsgKind::Error);
+        if (!OtherStore(Prefs, before))
+            return;
     }
-    // The window may have been closed while the dialog was open (a close request from outside
-    // ends the dialog too): the preferences are stored, there is no list left to rebuild.
-    if (!Handle() || !FUsers)
+    // The window may have been closed while the dialog or a box was open (a close request
+    // from outside ends the dialog too): the preferences are stored, there is no list left.
+    if (!IsOpen())
         return;
-    // A network computer chosen anew (a name that differs even in letter case only): its user
-    // administration replaces this computer's copy. A failed read is told by the refresh.
-    if (Prefs.UseRemoteRegistry && (!wasRemote || Prefs.RemoteRegistry != oldComputer) &&
+    // The new network computer's user administration replaces this computer's copy. A failed
+    // read is told by the refresh.
+    if (Prefs.UseRemoteRegistry && OtherStore(Prefs, before) &&
         FUsers->LoadAll(true, Prefs.RemoteRegistry)) {
         ShowMessage(Handle(), kRemoteReadSucceededText, TMsgKind::Information);
-        if (!FUsers->SaveAll(false, std::wstring()))
+        if (!IsOpen())
+            return;
+        if (!FUsers->SaveAll(false, std::wstring())) {
             ShowMessage(Handle(), kLocalSaveFailedText, TMsgKind::Warning);
+            if (!IsOpen())
+                return;
+        }
     }
     SendServiceMessage(kServiceMessage);
     RefreshUserList();

@@ -210,6 +210,8 @@ void TMainForm::FormDestroy() {
 }
 
 void TMainForm::UpdateStatusBar() {
+    if (!IsOpen())
+        return;
     bool remote = Prefs.UseRemoteRegistry;
     ShowWindow(ImageLocalRegistry, remote ? SW_HIDE : SW_SHOWNA);
     ShowWindow(ImageRemoteRegistry, remote ? SW_SHOWNA : SW_HIDE);

@@ -48,9 +48,14 @@ public:
     void RefreshUserList();
     // The storage picture that matches Prefs, and the formula text.
     void UpdateStatusBar();
-    // Commit-and-notify after a dialog changed a user: save (the whole collection, or only
-    // `changedUser` when given), warn on failure, tell the service, refresh the list.
-    void CommitUsers(TQorUser* changedUser);
+    // Commit-and-notify after a dialog changed `user`: save that user alone (and, with
+    // `keysForNewAccounts`, give a key to each account that the store has none for), warn on
+    // failure, tell the service, refresh the list.
+    void CommitUser(TQorUser& user, bool keysForNewAccounts = false);
+    // Whether the window and its users still exist. A close request that a box's or dialog's
+    // loop dispatched destroys both while a command waits for the answer; the command then
+    // stops.
+    bool IsOpen() const { return Handle() && FUsers; }
     // Hands text to the time-limit service, connecting first if needed. Never reports.
     void SendServiceMessage(const std::string& text);
 

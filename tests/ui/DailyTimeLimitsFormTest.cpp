@@ -759,37 +759,48 @@ protected:
 
 TEST_F(DailyTimeLimitsCommand, OKWritesTheStoreThenTellsTheServiceThenRefreshesTheList) {
     ASSERT_TRUE(StartStandIn());
-    Accounts = {L"alice", L"bob"};
+    Accounts = {L"alice", L"bob", L"cat", L"dan"}; // cat has never been saved
     SeedUser(L"alice", true, 60);
     SeedUser(L"bob", false, 60, 30);
+    SeedUser(L"dan", true, 90);
+    RegSetKeyValueW(HKEY_LOCAL_MACHINE, UserKey(L"dan").c_str(), L"TimeLimitWed", REG_SZ, L"9", 4);
     Start();
+    Messages.clear();
+    SeedUser(L"alice", true, 45); // changed elsewhere since the list was read
+    SeedUser(L"bob", false, 30, 45);
     SelectRow(1);
     std::string sentWhileOpen;
     ASSERT_TRUE(RunCommand(
         {[&] {
              EXPECT_EQ(L"Activate computer time limit for user bob:",
                        Dialog().ControlText(TDailyTimeLimitsForm::IdCheckBoxActivateUser));
+             EXPECT_EQ(L"00:30", Dialog().List(4).ItemText(Dialog().List(4).Selected()));
              EXPECT_FALSE(Dialog().IsChecked(TDailyTimeLimitsForm::IdCheckBoxActivateUser));
              Click(TDailyTimeLimitsForm::IdCheckBoxActivateUser);
              Pick(1, 4); // Monday, today: 02:30
              Dialog().Grid(2).SetPeriod(9, 12);
              sentWhileOpen = ServiceMessageCount(StandIn);
+             SeedUser(L"bob", false, 90, 15); // and again while the dialog is open
          },
          [&] { Click(IDOK); }}));
     EXPECT_EQ("0", sentWhileOpen);
     ASSERT_TRUE(PumpUntil([&] { return ServiceMessageCount(StandIn) == "1"; }));
     EXPECT_EQ("40, QORsvc", StandIn.Command("last"));
-    // The whole collection was written: bob's change, alice as she was.
+    // bob's changes are stored over what the store held at OK; other users stay as stored,
+    // dan's week that cannot be read whole too, and cat gets the Default week.
     EXPECT_EQ(1u, Stored(L"bob", L"QorControl"));
     EXPECT_EQ(150u, Stored(L"bob", L"TimeLimitMon"));
     EXPECT_EQ(9u, Stored(L"bob", L"AllowBeginTue"));
     EXPECT_EQ(12u, Stored(L"bob", L"AllowEndTue"));
     EXPECT_EQ(7u, Stored(L"bob", L"AllowBeginWed"));
-    EXPECT_EQ(30u, Stored(L"bob", L"BonusTime"));
-    EXPECT_EQ(60u, Stored(L"alice", L"TimeLimitMon"));
+    EXPECT_EQ(90u, Stored(L"bob", L"TimeLimitThu"));
+    EXPECT_EQ(15u, Stored(L"bob", L"BonusTime"));
+    EXPECT_EQ(45u, Stored(L"alice", L"TimeLimitMon"));
+    EXPECT_EQ(90u, Stored(L"dan", L"TimeLimitThu"));
+    EXPECT_EQ(120u, Stored(L"cat", L"TimeLimitFri"));
     // The list shows the stored week with bob still selected.
     EXPECT_EQ(L" 02:30", Cell(1, 1));
-    EXPECT_EQ(L" 00:30", Cell(1, 2));
+    EXPECT_EQ(L" 00:15", Cell(1, 2));
     EXPECT_EQ(1, SelectedRow());
     EXPECT_TRUE(Messages.empty());
 }
@@ -819,7 +830,7 @@ TEST_F(DailyTimeLimitsCommand, CancelWritesNothingAndSendsNothingEvenAfterAPrese
     EXPECT_EQ(30, RowUser(0)->BonusTime);
     EXPECT_TRUE(RowUser(0)->QorControl);
     // The pipe keeps order: anything the cancelled commands had sent would come first.
-    Form().CommitUsers(nullptr);
+    Form().CommitUser(*RowUser(0));
     ASSERT_TRUE(PumpUntil([&] { return ServiceMessageCount(StandIn) != "0"; }));
     Pump();
     EXPECT_EQ("1", ServiceMessageCount(StandIn));

@@ -17,7 +17,7 @@ TEST_F(MainFormServiceReentry, ACloseQueuedDuringACommitWaitsForTheCommit) {
     TQorUser* alice = RowUser(0);
     ASSERT_NE(nullptr, alice);
     alice->AdjustBonus(30, kTestDayOfYear);
-    Form().CommitUsers(alice);
+    Form().CommitUser(*alice);
 
     EXPECT_TRUE(IsWindow(window));
     ASSERT_NE(nullptr, Form().PipeClient());

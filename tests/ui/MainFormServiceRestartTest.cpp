@@ -14,7 +14,7 @@ TEST_F(MainFormServiceRestart, ACommitAfterTheServiceRestartedReachesIt) {
     TQorUser* alice = RowUser(0);
     ASSERT_NE(nullptr, alice);
     alice->AdjustBonus(30, kTestDayOfYear);
-    Form().CommitUsers(alice);
+    Form().CommitUser(*alice);
     DWORD bonus = 0;
     ASSERT_TRUE(ReadStoredDword(UserKey(L"alice"), L"BonusTime", bonus));
     EXPECT_EQ(30u, bonus);

@@ -97,15 +97,12 @@ TEST_F(MainFormStore, FailedLocalSaveWarnsAndStillRefreshes) {
     SeedUser(L"alice", true, 60);
     Start();
     Messages.clear();
-    Form().Users().Items(0).TimeLimitMon = 90;
-    Form().CommitUsers(nullptr);
+    SeedUser(L"alice", true, 90);
+    Form().CommitUser(Form().Users().Items(1));
     ASSERT_GE(Messages.size(), 1u);
     EXPECT_EQ(L"Could not save user administration to the local registry.", Messages[0].Text);
     EXPECT_EQ(TMsgKind::Warning, Messages[0].Kind);
-    // The other user was saved, and the refresh shows the stored value.
-    DWORD stored = 0;
-    ASSERT_TRUE(ReadStoredDword(UserKey(L"alice"), L"TimeLimitMon", stored));
-    EXPECT_EQ(90u, stored);
+    // The refresh shows what the store holds.
     EXPECT_EQ(L" 01:30", Cell(0, 1));
 }
 
@@ -120,7 +117,7 @@ TEST_F(MainFormService, CommitReachesTheServiceAfterTheStoreWasWritten) {
 
     TQorUser& bob = Form().Users().Items(1);
     bob.AdjustBonus(15, kTestDayOfYear);
-    Form().CommitUsers(&bob);
+    Form().CommitUser(bob);
     ASSERT_TRUE(PumpUntil([&] { return StandInCount(StandIn) == "1"; }));
     EXPECT_EQ("40, QORsvc", StandIn.Command("last"));
     DWORD bonus = 0, day = 0;
@@ -141,7 +138,7 @@ TEST_F(MainFormService, RefreshSendsNothing) {
     for (int i = 0; i < 3; ++i)
         SendMessageW(Form().Handle(), WM_COMMAND, Form().Action(L"AMEditRefresh").CommandId, 0);
     // The pipe keeps order: whatever a refresh had sent would arrive before this commit.
-    Form().CommitUsers(&Form().Users().Items(0));
+    Form().CommitUser(Form().Users().Items(0));
     ASSERT_TRUE(PumpUntil([&] { return StandInCount(StandIn) != "0"; }));
     Pump();
     EXPECT_EQ("1", StandInCount(StandIn));
@@ -155,7 +152,7 @@ TEST_F(MainFormService, FailedSaveStillNotifiesThenRefreshes) {
     UnreachableNetworkComputer();
     Start();
     Messages.clear();
-    Form().CommitUsers(nullptr);
+    Form().CommitUser(Form().Users().Items(0));
     ASSERT_EQ(2u, Messages.size());
     EXPECT_EQ(L"Could not save user administration to the remote registry.", Messages[0].Text);
     EXPECT_EQ(TMsgKind::Warning, Messages[0].Kind);
@@ -193,7 +190,7 @@ TEST_F(MainFormService, AttemptsStopAfterSevenAndACommitConnectsItself) {
     SendMessageW(Form().Handle(), WM_TIMER, 1, 0);
     EXPECT_FALSE(Form().PipeClient()->IsConnected());
 
-    Form().CommitUsers(&Form().Users().Items(0));
+    Form().CommitUser(Form().Users().Items(0));
     EXPECT_TRUE(Form().PipeClient()->IsConnected());
     ASSERT_TRUE(PumpUntil([&] { return StandInCount(StandIn) == "1"; }));
     EXPECT_EQ("40, QORsvc", StandIn.Command("last"));
@@ -203,7 +200,7 @@ TEST_F(MainFormService, ServiceGoneMeansNoReportAndNoMessage) {
     Accounts = {L"alice"};
     SeedUser(L"alice", true, 60);
     Start();
-    Form().CommitUsers(&Form().Users().Items(0));
+    Form().CommitUser(Form().Users().Items(0));
     EXPECT_TRUE(Messages.empty());
     EXPECT_FALSE(Form().PipeClient()->IsConnected());
     EXPECT_EQ(1, RowCount());

@@ -229,7 +229,8 @@ TEST_F(PreferencesCommand, AFailedSaveIsReportedAndTheStoredPreferencesComeBack)
     Accounts = {L"alice"};
     SeedUser(L"alice", true, 60);
     SeedPrefs(false);
-    // The preferences key may be read but not written.
+    // The preferences key may be read but not written, and its store choice cannot be read.
+    RegSetKeyValueW(HKEY_LOCAL_MACHINE, kPreferencesKeyPath, L"UseRemoteRegistry", REG_SZ, L"", 2);
     PSECURITY_DESCRIPTOR readOnly = nullptr;
     ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
         L"D:P(A;;KR;;;WD)", SDDL_REVISION_1, &readOnly, nullptr));
@@ -245,14 +246,18 @@ TEST_F(PreferencesCommand, AFailedSaveIsReportedAndTheStoredPreferencesComeBack)
     RunCommand([&] {
         Click(P::CheckBoxUse24HourClock);
         Click(P::CheckBoxDoubleClickIsTimeUsage);
+        Click(P::CheckBoxUseRemoteRegistry);
+        Replace(P::EditRemoteRegistry, L"OFFICE-PC");
         Click(IDOK);
     });
-    ASSERT_EQ(Messages.size(), 1u);
-    EXPECT_EQ(Messages[0].Text, L"Could not save preferences to the local registry.");
-    EXPECT_EQ(Messages[0].Kind, TMsgKind::Error);
-    // Read back: the stored values replace the edited ones.
+    ASSERT_EQ(Messages.size(), 2u); // the notice on OK, then the failure
+    EXPECT_EQ(Messages[1].Text, L"Could not save preferences to the local registry.");
+    EXPECT_EQ(Messages[1].Kind, TMsgKind::Error);
+    // Read back: the stored values replace the edited ones; what cannot be read is as it was
+    // before the dialog, never a store that the service does not know of.
     EXPECT_FALSE(Form().Prefs.Use24HourClock);
     EXPECT_FALSE(Form().Prefs.DoubleClickIsTimeUsage);
+    EXPECT_FALSE(Form().Prefs.UseRemoteRegistry);
     EXPECT_FALSE(Form().PreferencesHaveBeenChanged);
     // No service message, no rebuild.
     Pump();
@@ -338,6 +343,52 @@ TEST_F(PreferencesCommand, ClosingTheProgramWhileTheDialogIsOpenStoresWhatWasApp
     EXPECT_TRUE(Connections.empty());
     MSG quit{};
     EXPECT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+}
+
+// A close request from outside (End task, a shutdown) that a box's or a dialog's loop
+// dispatches ends the program there: the command stops and writes nothing more.
+TEST_F(PreferencesCommand, ACloseRequestUnderABoxOrADialogEndsTheProgramCleanly) {
+    // Each command with the box under which the request comes; none: under its dialog.
+    const std::pair<const wchar_t*, const wchar_t*> cases[] = {
+        {L"AMEditRefresh", L"Could not read user administration"},
+        {L"AMToolsPreferences", kSuccessText},
+        {L"AMEditDailyTimeLimits", nullptr},
+        {L"AMEditIncreaseTodaysLimit", nullptr},
+        {L"AMEditDetailedTimeUsage", nullptr},
+        {L"AMHelpAbout", nullptr}};
+    for (const auto& [action, box] : cases) {
+        RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"System\\QOR");
+        Accounts = {L"alice", L"bob"}; // bob has a key on the network computer only
+        SeedUser(L"alice", true, 60);
+        SeedUsage(L"alice", L"PC1", 30);
+        SeedNetworkUser(L"OFFICE-PC", L"alice", 90);
+        SeedNetworkUser(L"OFFICE-PC", L"bob", 90);
+        StartProgram();
+        Form().QuitOnDestroy = true;
+        const HWND window = Form().Handle();
+        SetMessageBoxSeam([&, box = box](HWND, const std::wstring& text, TMsgKind, TMsgButtons) {
+            if (box && text.rfind(box, 0) == 0)
+                SendMessageW(window, WM_CLOSE, 0, 0);
+            return IDOK;
+        });
+        SelectRow(0);
+        if (!box)
+            PostMessageW(window, WM_CLOSE, 0, 0);
+        if (box == kSuccessText)
+            RunCommand([&] {
+                Click(P::CheckBoxUseRemoteRegistry);
+                Replace(P::EditRemoteRegistry, L"OFFICE-PC");
+                Click(IDOK);
+            });
+        else
+            SendMessageW(window, WM_COMMAND, Form().Action(action).CommandId, 0);
+        EXPECT_FALSE(IsWindow(window)) << action;
+        MSG quit{};
+        EXPECT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+        DWORD limit = 0; // this computer's copy was not overwritten by the network's
+        EXPECT_TRUE(ReadStoredDword(UserKey(L"alice"), L"TimeLimitMon", limit) && limit == 60);
+        App.reset();
+    }
 }
 
 } // namespace

@@ -113,6 +113,12 @@ TEST_F(UserDialogCommands, BonusCommandsFollowTheBonusRules) {
     EXPECT_TRUE(Messages.empty());
     // The row stays selected for the next command.
     EXPECT_EQ(SelectedRow(), 3);
+
+    // A bonus and limits stored elsewhere since the list was read: added to, and kept.
+    SeedUser(L"amy", true, 150, 45);
+    EXPECT_EQ(RunBonus(kIncrease, 0, 60), IDOK);
+    EXPECT_EQ(Stored(L"amy", L"BonusTime"), 105u);
+    EXPECT_EQ(Stored(L"amy", L"TimeLimitWed"), 150u);
 }
 
 // Cancel changes, saves and sends nothing, and the next showing starts on the amount picked
