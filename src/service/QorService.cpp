@@ -72,7 +72,7 @@ bool OwnedByAdministrators(HANDLE object, std::wstring& owner) {
     }
     const bool trusted = sid && (IsWellKnownSid(sid, WinLocalSystemSid) ||
                                  IsWellKnownSid(sid, WinBuiltinAdministratorsSid));
-    owner = sid ? AccountOf(sid) : L"no owner";
+    owner = sid ? AccountOf(sid) : L"no account";
     LocalFree(descriptor);
     return trusted;
 }
@@ -152,8 +152,8 @@ bool TQorService::TakeGuard(HANDLE stopEvent, const std::function<void()>& runni
     }
     std::wstring owner;
     if (!OwnedByAdministrators(guard.Get(), owner)) {
-        FLog.Write(L"The guard " + name + L" was made by " + owner +
-                   L", not by an administrator; it is ignored");
+        FLog.Write(L"The guard " + name + L" is owned by " + owner +
+                   L", not by SYSTEM or the Administrators; it is ignored");
         guard.Close();
         return true;
     }
@@ -179,12 +179,19 @@ bool TQorService::TakeGuard(HANDLE stopEvent, const std::function<void()>& runni
 bool TQorService::TryServe(TPipeServer& pipe) {
     DWORD holder = 0, error = 0;
     // Asked first: under Wine a second server would be given an instance of the pipe in use.
-    const bool held = TPipeServer::FindServer(FOptions.PipeName, holder, error);
-    if (!held && pipe.Start(error)) {
-        if (FHolderTold)
-            FLog.Write(L"Serving \\\\.\\pipe\\" + FOptions.PipeName + L" now");
-        FHolderTold = false;
-        return true;
+    bool held = TPipeServer::FindServer(FOptions.PipeName, holder, error);
+    if (!held) {
+        if (pipe.Start(error)) {
+            if (FHolderTold)
+                FLog.Write(L"Serving \\\\.\\pipe\\" + FOptions.PipeName + L" now");
+            FHolderTold = false;
+            return true;
+        }
+        // Taken in between (the first instance is refused then): who serves it now?
+        DWORD probeError = 0;
+        held = TPipeServer::FindServer(FOptions.PipeName, holder, probeError);
+        if (held)
+            error = probeError;
     }
     if (!FHolderTold) {
         std::wstring why;

@@ -106,7 +106,7 @@ TEST_F(QorServiceTest, CountsWhoeverHoldsItsNamesAndWhateverAMinuteThrows) {
         bool TakeGuard, TakePipe, Throw;
         std::string Logged;
     } rows[] = {
-        {"guard taken by a user", true, false, false, "not by an administrator; it is ignored"},
+        {"guard taken by a user", true, false, false, "not by SYSTEM or the Administrators"},
         {"pipe served by a user", false, true, false,
          "process " + std::to_string(GetCurrentProcessId()) + " ("},
         {"a minute throws", false, false, true, "an exception that is not a std::exception"},
