@@ -50,5 +50,6 @@ add_custom_target(vantrel_setup_tests ALL DEPENDS ${VANTREL_SETUP_STANDARD_USER}
 add_test(NAME Installer.InstallsRunsAndUninstallsUnderWine
     COMMAND bash ${CMAKE_SOURCE_DIR}/tests/installer/check_installer.sh
             ${VANTREL_SETUP} ${VANTREL_SETUP_STANDARD_USER}
-            $<TARGET_FILE:Vantrel> $<TARGET_FILE:QORsvc> ${VANTREL_HELP_FILE})
+            $<TARGET_FILE:Vantrel> $<TARGET_FILE:QORsvc> ${VANTREL_HELP_FILE}
+            $<TARGET_FILE:QorStandIn>)
 set_tests_properties(Installer.InstallsRunsAndUninstallsUnderWine PROPERTIES TIMEOUT 900)

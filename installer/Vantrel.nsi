@@ -81,27 +81,32 @@ Function un.onInit
     !insertmacro REQUIRE_ADMINISTRATOR "Removing $(^Name) needs administrator rights: it removes a service and files from $PROGRAMFILES64."
 FunctionEnd
 
-Var ServiceStopped
+; Set once the running service has been asked to stop.
+Var StopTried
 
-; An install that fails or is cancelled after it stopped the running service starts it again:
-; limits must not go unenforced until the next start of Windows.
+; An install that fails or is cancelled after it tried to stop the running service starts it
+; again, also when the stop took longer than --stop waited: limits must not go unenforced until
+; the next start of Windows. --start waits for a service that is still stopping.
 Function .onInstFailed
-    ${If} $ServiceStopped == 1
+    ${If} $StopTried == 1
         nsExec::ExecToLog '"$PLUGINSDIR\QORsvc.exe" --start'
         Pop $0
     ${EndIf}
 FunctionEnd
 
-; The same for an uninstall that stopped the service but could not remove it.
+; The same for an uninstall that tried to stop the service but could not remove it.
 Function un.onUninstFailed
-    ${If} ${FileExists} "$INSTDIR\QORsvc.exe"
+    ${If} $StopTried == 1
+    ${AndIf} ${FileExists} "$INSTDIR\QORsvc.exe"
         nsExec::ExecToLog '"$INSTDIR\QORsvc.exe" --start'
         Pop $0
     ${EndIf}
 FunctionEnd
 
-; Exit codes: 0 installed and running; 1 cancelled; 2 stopped by an error (a box says which);
-; 3 installed but the service did not start; 740 no administrator rights.
+; Exit codes: 0 installed and running (also while another program holds the pipe "QorPipe": the
+; service counts all the same, and its log names that program); 1 cancelled; 2 stopped by an
+; error (a box says which; a service stopped for the install runs again); 3 installed but the
+; service did not start; 740 no administrator rights.
 Section "Vantrel" SectionMain
     SectionIn RO
     ; A service already running (an earlier installation, or one registered from elsewhere) holds
@@ -109,13 +114,13 @@ Section "Vantrel" SectionMain
     ; It stays registered, with the settings an administrator gave it.
     InitPluginsDir
     File "/oname=$PLUGINSDIR\QORsvc.exe" "${SERVICE_EXE}"
+    StrCpy $StopTried 1
     nsExec::ExecToLog '"$PLUGINSDIR\QORsvc.exe" --stop'
     Pop $0
     ${If} $0 != 0
-        MessageBox MB_OK|MB_ICONSTOP "The running time-limit service could not be stopped (QORsvc.exe --stop ended with $0), so it cannot be replaced. Nothing was changed. Stop the service $\"Vantrel time-limit service$\" in Services and run the setup program again." /SD IDOK
+        MessageBox MB_OK|MB_ICONSTOP "The running time-limit service could not be stopped (QORsvc.exe --stop ended with $0), so it cannot be replaced. Nothing was changed: the service goes on running, or starts again once it has stopped. Run the setup program again in a few minutes." /SD IDOK
         Abort
     ${EndIf}
-    StrCpy $ServiceStopped 1
 
     SetOutPath "$INSTDIR"
     File "${VANTREL_EXE}"
@@ -172,10 +177,11 @@ Section "Uninstall"
     ; cannot be removed keeps everything, so that the uninstaller can be run again.
     ${If} ${FileExists} "$INSTDIR\QORsvc.exe"
         DetailPrint "Stopping and removing the time-limit service ${SERVICE}"
+        StrCpy $StopTried 1
         nsExec::ExecToLog '"$INSTDIR\QORsvc.exe" --uninstall'
         Pop $0
         ${If} $0 != 0
-            MessageBox MB_OK|MB_ICONSTOP "The time-limit service could not be stopped and removed (QORsvc.exe --uninstall ended with $0). Nothing was removed. Stop the service $\"Vantrel time-limit service$\" in Services and run the uninstaller again." /SD IDOK
+            MessageBox MB_OK|MB_ICONSTOP "The time-limit service could not be stopped and removed (QORsvc.exe --uninstall ended with $0). Nothing was removed: the service goes on running, or starts again once it has stopped. Run the uninstaller again in a few minutes." /SD IDOK
             Abort
         ${EndIf}
     ${Else}

@@ -124,8 +124,13 @@ bool TPipeClient::Connect(DWORD waitTime, bool start) {
     std::wstring path = PipePath();
     if (!WaitNamedPipeW(path.c_str(), waitTime))
         return false;
+    // Whoever serves the name may learn who connected, but never act as that account: a program
+    // that took the name before the service cannot use an administrator's rights.
     THandle pipe(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, &FSecurityAttributes,
-                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr));
+                             OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT |
+                                 SECURITY_IDENTIFICATION,
+                             nullptr));
     if (!pipe)
         return false;
     FPipe = pipe.Get();

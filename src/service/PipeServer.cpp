@@ -40,6 +40,26 @@ PSECURITY_DESCRIPTOR TPipeServer::NewPipeSecurity() {
     return descriptor;
 }
 
+bool TPipeServer::FindServer(const std::wstring& pipeName, DWORD& processId, DWORD& error) {
+    processId = 0;
+    error = ERROR_SUCCESS;
+    // As a client that tells nothing of itself: whoever serves the name cannot act as this
+    // process. Opening takes one of its instances for a moment.
+    const THandle probe(CreateFileW((L"\\\\.\\pipe\\" + pipeName).c_str(), FILE_READ_ATTRIBUTES, 0,
+                                    nullptr, OPEN_EXISTING,
+                                    SECURITY_SQOS_PRESENT | SECURITY_ANONYMOUS, nullptr));
+    if (!probe) {
+        error = GetLastError();
+        return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+    }
+    ULONG id = 0;
+    if (GetNamedPipeServerProcessId(probe.Get(), &id))
+        processId = id;
+    else
+        error = GetLastError();
+    return true;
+}
+
 TPipeServer::TPipeServer(std::wstring pipeName, TOnMessage onMessage)
     : FPipeName(std::move(pipeName)), FOnMessage(std::move(onMessage)) {}
 

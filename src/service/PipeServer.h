@@ -40,6 +40,9 @@ public:
     // The security of the pipe: full access for BUILTIN\Administrators and SYSTEM, no one
     // else. The descriptor is freed with LocalFree.
     static PSECURITY_DESCRIPTOR NewPipeSecurity();
+    // Whether some server listens on the pipe now, and its process: 0 when that cannot be told
+    // (every instance busy, or its security keeps this process out; `error` says why).
+    static bool FindServer(const std::wstring& pipeName, DWORD& processId, DWORD& error);
 
 private:
     struct TSession {

@@ -1,17 +1,32 @@
 #include "service/QorService.h"
 
 #include "accounts/Accounts.h"
+#include "model/Clock.h"
 #include "model/Constants.h"
 #include "service/PipeServer.h"
-#include "win/Handle.h"
 #include "win/SystemError.h"
 
+#include <aclapi.h>
+#include <sddl.h>
+
+#include <algorithm>
 #include <cstring>
 #include <exception>
 
 namespace vantrel {
 
 namespace {
+
+// The name the system keeps for this computer, in the form of the workstation service's that
+// the program's usage keys use. The workstation service may not run yet when the service
+// starts at boot, so it is asked only when the system has no name to give.
+std::wstring ThisComputerName() {
+    wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+    if (GetComputerNameExW(ComputerNameNetBIOS, name, &size) && name[0] != 0)
+        return name;
+    return GetWorkstationName();
+}
 
 TServiceOptions Completed(TServiceOptions options) {
     if (options.PipeName.empty())
@@ -21,8 +36,76 @@ TServiceOptions Completed(TServiceOptions options) {
     if (options.MinuteMs == 0)
         options.MinuteMs = 60000;
     if (options.ThisComputer.empty())
-        options.ThisComputer = GetWorkstationName();
+        options.ThisComputer = ThisComputerName();
     return options;
+}
+
+std::wstring ErrorText(DWORD error) {
+    return L"error " + std::to_wstring(error) + L": " + SystemErrorText(error);
+}
+
+// "DOMAIN\name", or the SID's text when it names no account.
+std::wstring AccountOf(PSID sid) {
+    wchar_t name[256] = {}, domain[256] = {};
+    DWORD nameSize = 256, domainSize = 256;
+    SID_NAME_USE use;
+    if (LookupAccountSidW(nullptr, sid, name, &nameSize, domain, &domainSize, &use))
+        return domain[0] ? std::wstring(domain) + L"\\" + name : std::wstring(name);
+    wchar_t* text = nullptr;
+    if (!ConvertSidToStringSidW(sid, &text))
+        return L"an unknown account";
+    std::wstring result = text;
+    LocalFree(text);
+    return result;
+}
+
+// Whether SYSTEM or the Administrators own a kernel object, which nobody else can make so;
+// `owner` names the owner otherwise.
+bool OwnedByAdministrators(HANDLE object, std::wstring& owner) {
+    PSID sid = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    const DWORD rc = GetSecurityInfo(object, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &sid,
+                                     nullptr, nullptr, nullptr, &descriptor);
+    if (rc != ERROR_SUCCESS) {
+        owner = L"an owner that cannot be read (" + ErrorText(rc) + L")";
+        return false;
+    }
+    const bool trusted = sid && (IsWellKnownSid(sid, WinLocalSystemSid) ||
+                                 IsWellKnownSid(sid, WinBuiltinAdministratorsSid));
+    owner = sid ? AccountOf(sid) : L"no account";
+    LocalFree(descriptor);
+    return trusted;
+}
+
+// The guard mutex, owned by the caller when it made it. It belongs to the Administrators, and
+// only they and SYSTEM may open it; an account that may not give the Administrators an object
+// (a console run without elevation) owns it itself.
+HANDLE CreateGuard(const std::wstring& name) {
+    for (const wchar_t* sddl :
+         {L"O:BAD:P(A;;GA;;;SY)(A;;GA;;;BA)", L"D:P(A;;GA;;;SY)(A;;GA;;;BA)"}) {
+        PSECURITY_DESCRIPTOR security = nullptr;
+        if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &security,
+                                                                  nullptr))
+            continue;
+        SECURITY_ATTRIBUTES attributes{sizeof(attributes), security, FALSE};
+        const HANDLE guard = CreateMutexW(&attributes, TRUE, name.c_str());
+        const DWORD error = GetLastError();
+        LocalFree(security);
+        SetLastError(error);
+        if (guard || error != ERROR_INVALID_OWNER)
+            return guard;
+    }
+    return nullptr;
+}
+
+std::wstring ProcessText(DWORD processId) {
+    std::wstring text = L"process " + std::to_wstring(processId);
+    const THandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    wchar_t path[MAX_PATH + 1] = {};
+    DWORD size = MAX_PATH + 1;
+    if (process && QueryFullProcessImageNameW(process.Get(), 0, path, &size))
+        text += L" (" + std::wstring(path, size) + L")";
+    return text;
 }
 
 } // namespace
@@ -31,65 +114,160 @@ TQorService::TQorService(TSessionHost& host, TServiceOptions options)
     : FOptions(Completed(std::move(options))), FLog(FOptions.LogPath),
       FLoop(host, FLog, FOptions.ThisComputer) {}
 
-bool TQorService::Run(HANDLE stopEvent, const std::function<void()>& serving) {
-    const THandle settingsEvent(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-    if (!settingsEvent)
-        return false;
-    // Wine lets a second server create the first instance of a pipe in use, so a second
-    // service for the same pipe is refused by a named mutex as well.
-    const THandle guard(
-        CreateMutexW(nullptr, FALSE, (L"Global\\QORsvc." + FOptions.PipeName).c_str()));
-    if (!guard || GetLastError() == ERROR_ALREADY_EXISTS) {
-        FLog.Write(L"Cannot serve \\\\.\\pipe\\" + FOptions.PipeName +
-                   L": another service serves it already");
+template <typename TWork> void TQorService::Guarded(TWork&& work) noexcept {
+    try {
+        work();
+    } catch (const std::exception& e) {
+        // Making the line can fail as well; the fixed one takes no memory.
+        try {
+            const char* what = e.what();
+            FLog.Write(L"The minute's work failed: " +
+                       std::wstring(what, what + std::strlen(what)));
+            return;
+        } catch (...) {
+        }
+        FLog.WriteFixed(L"The minute's work failed: no memory was left");
+    } catch (...) {
+        FLog.WriteFixed(L"The minute's work failed: an exception that is not a std::exception");
+    }
+}
+
+bool TQorService::TakeGuard(HANDLE stopEvent, const std::function<void()>& running, THandle& guard,
+                            bool& owned) {
+    // Wine lets a second server create the first instance of a pipe in use, so two services for
+    // one pipe are kept apart by a named mutex as well, owned by the one that runs. Anybody may
+    // take such a name first: it counts only when SYSTEM or the Administrators own it.
+    const std::wstring name = L"Global\\QORsvc." + FOptions.PipeName;
+    owned = false;
+    guard.Reset(CreateGuard(name));
+    const DWORD error = GetLastError();
+    if (!guard) {
+        FLog.Write(L"The guard " + name + L" is not this service's (" + ErrorText(error) +
+                   L"); it is ignored");
+        return true;
+    }
+    if (error != ERROR_ALREADY_EXISTS) {
+        owned = true;
+        return true;
+    }
+    std::wstring owner;
+    if (!OwnedByAdministrators(guard.Get(), owner)) {
+        FLog.Write(L"The guard " + name + L" is owned by " + owner +
+                   L", not by SYSTEM or the Administrators; it is ignored");
+        guard.Close();
+        return true;
+    }
+    const DWORD result = WaitForSingleObject(guard.Get(), 0);
+    if (result != WAIT_TIMEOUT) {
+        owned = result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
+        return true;
+    }
+    FLog.Write(L"Another Vantrel service runs for \\\\.\\pipe\\" + FOptions.PipeName +
+               L"; this one takes over when it ends");
+    if (running)
+        running();
+    HANDLE waits[2] = {stopEvent, guard.Get()};
+    const DWORD waited = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+    if (waited == WAIT_OBJECT_0) {
+        FLog.Write(L"Ended without taking over from the other service");
         return false;
     }
+    owned = waited == WAIT_OBJECT_0 + 1 || waited == WAIT_ABANDONED_0 + 1;
+    return true;
+}
+
+bool TQorService::TryServe(TPipeServer& pipe) {
+    DWORD holder = 0, error = 0;
+    // Asked first: under Wine a second server would be given an instance of the pipe in use.
+    bool held = TPipeServer::FindServer(FOptions.PipeName, holder, error);
+    if (!held) {
+        if (pipe.Start(error)) {
+            if (FHolderTold)
+                FLog.Write(L"Serving \\\\.\\pipe\\" + FOptions.PipeName + L" now");
+            FHolderTold = false;
+            return true;
+        }
+        // Taken in between (the first instance is refused then): who serves it now?
+        DWORD probeError = 0;
+        held = TPipeServer::FindServer(FOptions.PipeName, holder, probeError);
+        if (held)
+            error = probeError;
+    }
+    if (!FHolderTold) {
+        std::wstring why;
+        if (holder != 0)
+            why = ProcessText(holder) + L" serves it";
+        else if (held)
+            why = L"another program serves it (its process cannot be told, " + ErrorText(error) +
+                  L")";
+        else
+            why = ErrorText(error);
+        FLog.Write(L"Cannot serve \\\\.\\pipe\\" + FOptions.PipeName + L": " + why +
+                   L"; the minutes are counted all the same, and serving is tried again "
+                   L"every minute");
+        FHolderTold = true;
+    }
+    return false;
+}
+
+bool TQorService::Run(HANDLE stopEvent, const std::function<void()>& running) {
+    const THandle settingsEvent(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    if (!settingsEvent) {
+        FLog.Write(L"Cannot run (" + ErrorText(GetLastError()) + L")");
+        return false;
+    }
+    bool told = false;
+    const std::function<void()> tellRunning = [&] {
+        if (!told && running)
+            running();
+        told = true;
+    };
+    THandle guard;
+    bool owned = false;
+    if (!TakeGuard(stopEvent, tellRunning, guard, owned))
+        return true;
+
+    FLog.Write(L"Service started on " + FOptions.ThisComputer + L", pipe \\\\.\\pipe\\" +
+               FOptions.PipeName);
+    ULONGLONG counted = MonotonicMs();
     HANDLE settings = settingsEvent.Get();
     TPipeServer pipe(FOptions.PipeName, [settings](const std::string& message) {
         if (message == kServiceMessage)
             SetEvent(settings);
     });
-    DWORD error = 0;
-    if (!pipe.Start(error)) {
-        FLog.Write(L"Cannot serve \\\\.\\pipe\\" + FOptions.PipeName + L" (error " +
-                   std::to_wstring(error) + L": " + SystemErrorText(error) + L")");
-        return false;
-    }
-    FLog.Write(L"Service started on " + FOptions.ThisComputer + L", pipe \\\\.\\pipe\\" +
-               FOptions.PipeName);
-    if (serving)
-        serving();
+    bool served = false;
+    Guarded([&] { served = TryServe(pipe); });
+    tellRunning();
 
     // Whoever is outside the allowed hours or over the limit now is told at once.
-    auto guarded = [this](auto work) {
-        try {
-            work();
-        } catch (const std::exception& e) {
-            FLog.Write(L"The minute's work failed: " +
-                       std::wstring(e.what(), e.what() + std::strlen(e.what())));
+    Guarded([this] { FLoop.Check(); });
+    const ULONGLONG minute = FOptions.MinuteMs;
+    while (WaitForSingleObject(stopEvent, 0) == WAIT_TIMEOUT) {
+        const ULONGLONG now = MonotonicMs();
+        const ULONGLONG passed = now > counted ? now - counted : 0;
+        // A due minute comes first, however fast the administration program sends changes. A
+        // tick that comes late (a slow store, a busy computer) counts the minutes in between.
+        if (passed >= minute) {
+            const ULONGLONG minutes = passed / minute;
+            counted += minutes * minute;
+            const int count = static_cast<int>(std::min<ULONGLONG>(minutes, kMaxMinutesPerTick));
+            Guarded([&] { FLoop.Tick(count); });
+            if (!served)
+                Guarded([&] { served = TryServe(pipe); });
+            continue;
         }
-    };
-    guarded([this] { FLoop.Check(); });
-    ULONGLONG next = GetTickCount64() + FOptions.MinuteMs;
-    for (;;) {
-        const ULONGLONG now = GetTickCount64();
-        const DWORD wait = next > now ? static_cast<DWORD>(next - now) : 0;
         HANDLE waits[2] = {stopEvent, settings};
-        const DWORD result = WaitForMultipleObjects(2, waits, FALSE, wait);
-        if (result == WAIT_OBJECT_0 + 1) {
-            guarded([this] { FLoop.SettingsChanged(); });
-        } else if (result == WAIT_TIMEOUT) {
-            guarded([this] { FLoop.Tick(); });
-            next += FOptions.MinuteMs;
-            // After a long stall (a suspended computer) the minutes missed are not counted.
-            if (next <= GetTickCount64())
-                next = GetTickCount64() + FOptions.MinuteMs;
-        } else {
+        const DWORD result =
+            WaitForMultipleObjects(2, waits, FALSE, static_cast<DWORD>(minute - passed));
+        if (result == WAIT_OBJECT_0 + 1)
+            Guarded([this] { FLoop.SettingsChanged(); });
+        else if (result != WAIT_TIMEOUT)
             break;
-        }
     }
     pipe.Stop();
     FLog.Write(L"Service stopped");
+    if (owned)
+        ReleaseMutex(guard.Get());
     return true;
 }
 

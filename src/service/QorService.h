@@ -4,6 +4,7 @@
 #include "service/MinuteLoop.h"
 #include "service/ServiceLog.h"
 #include "service/Sessions.h"
+#include "win/Handle.h"
 
 #include <windows.h>
 
@@ -12,30 +13,51 @@
 
 namespace vantrel {
 
+class TPipeServer;
+
 struct TServiceOptions {
     std::wstring PipeName;     // empty: "QorPipe"
     std::wstring LogPath;      // empty: %ProgramFiles%\QOR\QORevents.log
     DWORD MinuteMs = 60000;    // a shorter minute for tests and demonstrations
-    std::wstring ThisComputer; // empty: this computer's network name
+    std::wstring ThisComputer; // empty: this computer's name
 };
 
 class TQorService {
 public:
+    // The most minutes one tick counts. A tick is late by the store's deadline at most, far
+    // less than this; a longer gap on a clock that stands still while the computer sleeps means
+    // the service itself was held (a paused virtual machine, a debugger), while nobody could
+    // use the computer either.
+    static constexpr int kMaxMinutesPerTick = 5;
+
     TQorService(TSessionHost& host, TServiceOptions options);
     TQorService(const TQorService&) = delete;
     TQorService& operator=(const TQorService&) = delete;
 
-    // Serves the pipe and runs a minute at a time until stopEvent is signalled; `serving` is
-    // called once the pipe is served. False when the pipe cannot be served (the log says why).
-    bool Run(HANDLE stopEvent, const std::function<void()>& serving = {});
+    // Runs a minute at a time until stopEvent is signalled. The pipe is served when it can be;
+    // while another program holds its name the minutes are counted all the same and serving is
+    // tried again every minute. While another service of an administrator's runs for the same
+    // pipe, this one waits for it to end. `running` is called once, as soon as it runs (or
+    // waits). False only when it cannot run at all (the log says why).
+    bool Run(HANDLE stopEvent, const std::function<void()>& running = {});
 
     TServiceLog& Log() { return FLog; }
     const TServiceOptions& Options() const { return FOptions; }
 
 private:
+    // Takes the guard of the pipe name (`owned`), or ignores one that is not an administrator's;
+    // false when stopped while waiting for another service.
+    bool TakeGuard(HANDLE stopEvent, const std::function<void()>& running, THandle& guard,
+                   bool& owned);
+    // Serves the pipe unless another program does; says once which process holds it.
+    bool TryServe(TPipeServer& pipe);
+    // Runs one piece of the minute's work; nothing it throws goes further.
+    template <typename TWork> void Guarded(TWork&& work) noexcept;
+
     TServiceOptions FOptions;
     TServiceLog FLog;
     TMinuteLoop FLoop;
+    bool FHolderTold = false;
 };
 
 } // namespace vantrel

@@ -3,10 +3,10 @@
 #include "model/Clock.h"
 #include "model/Constants.h"
 #include "win/Files.h"
-#include "win/Handle.h"
 #include "win/SystemError.h"
 
-#include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <cwchar>
 
@@ -25,10 +25,74 @@ void CreateFolderOf(const std::wstring& path) {
     CreateDirectoryW(folder.c_str(), nullptr);
 }
 
+// "yyyy-mm-dd hh:mm:ss  " of the clock seam's local time.
+void Stamp(wchar_t (&stamp)[32]) {
+    const SYSTEMTIME now = LocalNow();
+    std::swprintf(stamp, 32, L"%04u-%02u-%02u %02u:%02u:%02u  ", now.wYear, now.wMonth, now.wDay,
+                  now.wHour, now.wMinute, now.wSecond);
+}
+
+// Whether the file's access list lets anyone but SYSTEM, the Administrators and its owner in
+// (an earlier version's log inherited read access for Users from its folder).
+bool OpenToOthers(const std::wstring& path) {
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT,
+                              OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
+                              nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS)
+        return false;
+    bool open = dacl == nullptr; // no list at all: everybody may do everything
+    for (DWORD i = 0; dacl && i < dacl->AceCount && !open; ++i) {
+        ACE_HEADER* header = nullptr;
+        if (!GetAce(dacl, i, reinterpret_cast<void**>(&header)))
+            continue;
+        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE)
+            continue;
+        PSID sid = &reinterpret_cast<ACCESS_ALLOWED_ACE*>(header)->SidStart;
+        open = !IsWellKnownSid(sid, WinLocalSystemSid) &&
+               !IsWellKnownSid(sid, WinBuiltinAdministratorsSid) &&
+               !(owner && EqualSid(sid, owner));
+    }
+    LocalFree(descriptor);
+    return open;
+}
+
+void Restrict(const std::wstring& path, PSECURITY_DESCRIPTOR security) {
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    if (!security || !GetSecurityDescriptorDacl(security, &present, &dacl, &defaulted) ||
+        !OpenToOthers(path))
+        return;
+    SetNamedSecurityInfoW(const_cast<wchar_t*>(path.c_str()), SE_FILE_OBJECT,
+                          DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr,
+                          nullptr, dacl, nullptr);
+}
+
+// Appending only. Others may read it, and write beside it, but not delete or rename it; and
+// since this handle writes, nobody can open it later without letting it write.
+HANDLE OpenForAppending(const std::wstring& path, PSECURITY_DESCRIPTOR security) {
+    SECURITY_ATTRIBUTES attributes{sizeof(attributes), security, FALSE};
+    return CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                       security ? &attributes : nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                       nullptr);
+}
+
 } // namespace
 
 TServiceLog::TServiceLog(std::wstring path, uint64_t limit)
-    : FPath(std::move(path)), FLimit(limit) {}
+    : FPath(std::move(path)), FLimit(limit) {
+    // Protected: nothing is inherited from the folder, where Users may read.
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;FA;;;SY)(A;;FA;;;BA)",
+                                                              SDDL_REVISION_1, &FSecurity, nullptr))
+        FSecurity = nullptr;
+}
+
+TServiceLog::~TServiceLog() {
+    FFile.Close();
+    if (FSecurity)
+        LocalFree(FSecurity);
+}
 
 std::wstring TServiceLog::DefaultPath() {
     std::wstring base = EnvironmentVariable(L"ProgramFiles");
@@ -45,57 +109,98 @@ std::wstring TServiceLog::OlderPath() const {
     return FPath.substr(0, dot) + L".old" + FPath.substr(dot);
 }
 
-bool TServiceLog::RollOverIfFull(std::wstring& note) {
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExW(FPath.c_str(), GetFileExInfoStandard, &data))
+bool TServiceLog::OpenLocked() {
+    if (FFile)
         return true;
-    const uint64_t size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    if (size < FLimit)
-        return true;
-    if (MoveFileExW(FPath.c_str(), OlderPath().c_str(), MOVEFILE_REPLACE_EXISTING))
-        return true;
-    // Another program holds one of the files open without letting it be deleted: the log
-    // starts again in the same file rather than grow.
-    const DWORD moveError = GetLastError();
-    const THandle file(CreateFileW(FPath.c_str(), GENERIC_WRITE,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                   TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file) {
-        note = L"The log could not be rolled over (error " + std::to_wstring(moveError) +
-               L"); it starts again here";
-        return true;
+    if (!FOlderChecked) {
+        FOlderChecked = true;
+        if (FileExists(OlderPath()))
+            Restrict(OlderPath(), FSecurity);
     }
-    return size < 2 * FLimit;
+    CreateFolderOf(FPath);
+    const HANDLE file = OpenForAppending(FPath, FSecurity);
+    const bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
+    FFile.Reset(file);
+    // The security given applies only to a file made now.
+    if (FFile && existed)
+        Restrict(FPath, FSecurity);
+    return FFile.Valid();
 }
 
-bool TServiceLog::Write(const std::wstring& text) {
-    const SYSTEMTIME now = LocalNow();
-    wchar_t stamp[32];
-    std::swprintf(stamp, 32, L"%04u-%02u-%02u %02u:%02u:%02u  ", now.wYear, now.wMonth, now.wDay,
-                  now.wHour, now.wMinute, now.wSecond);
-    std::wstring line = stamp;
-    // One event, one line: a line break inside a text (a message of the preferences) would
-    // start a line that looks like an event of its own.
-    for (wchar_t c : text)
-        line += (c == L'\r' || c == L'\n') ? L' ' : c;
-    std::string bytes = ToUtf8(line) + "\r\n";
+void TServiceLog::RollOverIfFull(std::wstring& note) {
+    LARGE_INTEGER size{};
+    if (!OpenLocked() || !GetFileSizeEx(FFile.Get(), &size) ||
+        static_cast<uint64_t>(size.QuadPart) < FLimit)
+        return;
+    FFile.Close();
+    if (MoveFileExW(FPath.c_str(), OlderPath().c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        FRollOverFailed = false;
+        return;
+    }
+    const DWORD error = GetLastError();
+    if (!FRollOverFailed)
+        note = L"The log could not be rolled over (error " + std::to_wstring(error) + L": " +
+               SystemErrorText(error) + L"); it grows past its limit until it can";
+    FRollOverFailed = true;
+}
 
-    TLockGuard guard(FLock);
-    std::wstring note;
-    if (!RollOverIfFull(note))
-        return false;
-    if (!note.empty())
-        bytes = ToUtf8(std::wstring(stamp) + note) + "\r\n" + bytes;
-    CreateFolderOf(FPath);
-    const THandle file(CreateFileW(FPath.c_str(), FILE_APPEND_DATA,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file)
-        return false;
+bool TServiceLog::AppendLocked(const char* bytes, DWORD size) {
     DWORD written = 0;
-    return WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                     nullptr) &&
-           written == bytes.size();
+    if (FFile && WriteFile(FFile.Get(), bytes, size, &written, nullptr) && written == size)
+        return true;
+    // A broken handle (the volume went away) is opened afresh for the next line.
+    FFile.Close();
+    ++FLost;
+    return false;
+}
+
+bool TServiceLog::Write(const std::wstring& text) noexcept {
+    try {
+        wchar_t stamp[32];
+        Stamp(stamp);
+        std::wstring line = stamp;
+        // One event, one line: a line break inside a text (a message of the preferences) would
+        // start a line that looks like an event of its own.
+        for (wchar_t c : text)
+            line += (c == L'\r' || c == L'\n') ? L' ' : c;
+        std::string bytes = ToUtf8(line) + "\r\n";
+
+        TLockGuard guard(FLock);
+        std::wstring note;
+        RollOverIfFull(note);
+        if (!OpenLocked()) {
+            ++FLost;
+            return false;
+        }
+        if (FLost > 0)
+            note += (note.empty() ? L"" : L"; ") + std::to_wstring(FLost) +
+                    L" line(s) of the log could not be written before this one";
+        if (!note.empty())
+            bytes = ToUtf8(std::wstring(stamp) + note) + "\r\n" + bytes;
+        const unsigned lost = FLost;
+        if (!AppendLocked(bytes.data(), static_cast<DWORD>(bytes.size())))
+            return false;
+        FLost -= lost;
+        return true;
+    } catch (...) {
+        return WriteFixed(L"A line of the log was lost: there was no memory left to write it");
+    }
+}
+
+bool TServiceLog::WriteFixed(const wchar_t* text) noexcept {
+    wchar_t stamp[32];
+    Stamp(stamp);
+    wchar_t line[448];
+    std::swprintf(line, 448, L"%ls%.400ls\r\n", stamp, text);
+    char bytes[448 * 3];
+    const int size =
+        WideCharToMultiByte(CP_UTF8, 0, line, -1, bytes, sizeof(bytes), nullptr, nullptr);
+    if (size <= 1)
+        return false;
+    TLockGuard guard(FLock);
+    if (!FFile)
+        FFile.Reset(OpenForAppending(FPath, FSecurity));
+    return AppendLocked(bytes, static_cast<DWORD>(size - 1));
 }
 
 } // namespace vantrel

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <thread>
 
@@ -31,6 +32,8 @@ protected:
     }
     void TearDown() override {
         SetClockSeam(nullptr);
+        SetMonotonicSeam(nullptr);
+        SetRemoteRegistrySeam(nullptr);
         CleanStore();
         DeleteFileW(options.LogPath.c_str());
     }
@@ -66,16 +69,138 @@ TEST_F(QorServiceTest, TheServiceMessageMakesItReadTheSettingsBeforeItsNextMinut
     EXPECT_EQ(1, CountOf(LogText(), "Settings and preferences read again"));
     EXPECT_EQ(-1, ReadUsage(HKEY_LOCAL_MACHINE, L"anna", L"PC-HERE", 3).first);
 
-    // A second service for the same pipe refuses to start; the first goes on.
+    // A second service for the same pipe waits while the first runs, and takes over after it.
+    const THandle secondStop(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     TQorService second(host, options);
-    EXPECT_FALSE(second.Run(stop.Get()));
-    EXPECT_EQ(1, CountOf(LogText(), "another service serves it already"));
+    std::thread secondRunner([&] { second.Run(secondStop.Get()); });
+    EXPECT_TRUE(PumpUntil([&] { return CountOf(LogText(), "Another Vantrel service") == 1; }));
+    EXPECT_EQ(1, CountOf(LogText(), "Service started on PC-HERE"));
 
     client.Disconnect();
     SetEvent(stop.Get());
     runner.join();
     EXPECT_TRUE(ran);
-    EXPECT_EQ(1, CountOf(LogText(), "Service stopped"));
+    EXPECT_TRUE(PumpUntil([&] { return CountOf(LogText(), "Service started on PC-HERE") == 2; }));
+    SetEvent(secondStop.Get());
+    secondRunner.join();
+    EXPECT_EQ(2, CountOf(LogText(), "Service stopped"));
+}
+
+// Its first listing of the sessions throws what no handler of std::exception catches.
+class TThrowingHost : public TFakeSessionHost {
+public:
+    std::vector<TSessionInfo> Sessions() override {
+        if (Throws-- > 0)
+            throw 42;
+        return TFakeSessionHost::Sessions();
+    }
+    std::atomic<int> Throws{0};
+};
+
+TEST_F(QorServiceTest, CountsWhoeverHoldsItsNamesAndWhateverAMinuteThrows) {
+    options.MinuteMs = 100;
+    TThrowingHost throwing;
+    throwing.Add(1, L"anna");
+    struct TRow {
+        const char* Case;
+        bool TakeGuard, TakePipe, Throw;
+        std::string Logged;
+    } rows[] = {
+        {"guard taken by a user", true, false, false, "not by SYSTEM or the Administrators"},
+        {"pipe served by a user", false, true, false,
+         "process " + std::to_string(GetCurrentProcessId()) + " ("},
+        {"a minute throws", false, false, true, "an exception that is not a std::exception"},
+    };
+    for (const TRow& row : rows) {
+        SCOPED_TRACE(row.Case);
+        CleanStore();
+        WriteUser(HKEY_LOCAL_MACHINE, L"anna", true, 0, 24, 600);
+        DeleteFileW(options.LogPath.c_str());
+        THandle taken(
+            row.TakeGuard
+                ? CreateMutexW(nullptr, TRUE, (L"Global\\QORsvc." + options.PipeName).c_str())
+            : row.TakePipe
+                ? CreateNamedPipeW((L"\\\\.\\pipe\\" + options.PipeName).c_str(),
+                                   PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE, 1, 0, 0, 0, nullptr)
+                : nullptr);
+        throwing.Throws = row.Throw ? 1 : 0;
+        TQorService service(throwing, options);
+        std::thread runner([&] { service.Run(stop.Get()); });
+        EXPECT_TRUE(PumpUntil([] {
+            return ReadUsage(HKEY_LOCAL_MACHINE, L"anna", L"PC-HERE", 3).first >= 2;
+        })) << LogText();
+        EXPECT_EQ(1, CountOf(LogText(), row.Logged)) << LogText();
+
+        // The name free again, the service serves it within a minute.
+        taken.Close();
+        TPipeClient client;
+        client.SetPipeName(options.PipeName);
+        EXPECT_TRUE(PumpUntil([&] { return client.Connect(100, true); }));
+        EXPECT_TRUE(client.Write(kServiceMessage, 10));
+        client.WaitForQueueEmpty();
+        EXPECT_TRUE(PumpUntil([&] { return CountOf(LogText(), "Settings and preferences") == 1; }));
+        client.Disconnect();
+        SetEvent(stop.Get());
+        runner.join();
+        ResetEvent(stop.Get());
+    }
+}
+
+TEST_F(QorServiceTest, CountsTheMinutesThatPassWhileTheStoreIsSlowAndChangesPourIn) {
+    // The network store "\\OFFICE" is a key of this registry; while `slow`, each connection to
+    // it takes a minute of the service's clock.
+    std::atomic<ULONGLONG> extra{0};
+    std::atomic<bool> slow{true};
+    options.MinuteMs = 1000;
+    SetMonotonicSeam([&] { return GetTickCount64() + extra.load(); });
+    SetRemoteRegistrySeam([&](const std::wstring&, HKEY* root) -> LONG {
+        if (slow) {
+            extra += options.MinuteMs;
+            Sleep(10);
+        }
+        return RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\VantrelSvcTest\\OFFICE", 0, nullptr,
+                               0, KEY_ALL_ACCESS, nullptr, root, nullptr);
+    });
+    WritePrefs(true, L"\\\\OFFICE", false, false);
+    TRegKey office;
+    office.Create(HKEY_LOCAL_MACHINE, L"SOFTWARE\\VantrelSvcTest\\OFFICE", KEY_ALL_ACCESS);
+    host.Add(1, L"anna");
+    const auto counted = [&] { return ReadUsage(office.Get(), L"anna", L"PC-HERE", 3).first; };
+    for (const bool pour : {false, true}) {
+        SCOPED_TRACE(pour ? "the program sends changes without pause" : "no changes");
+        RegDeleteTreeW(office.Get(), L"System");
+        WriteUser(office.Get(), L"anna", true, 0, 24, 600);
+        slow = true;
+        const ULONGLONG start = MonotonicMs();
+        TQorService service(host, options);
+        std::thread runner([&] { service.Run(stop.Get()); });
+        std::atomic<bool> pouring{pour};
+        std::thread sender([&] {
+            THandle pipe;
+            while (pouring && !pipe) {
+                Sleep(10);
+                pipe.Reset(CreateFileW((L"\\\\.\\pipe\\" + options.PipeName).c_str(), GENERIC_WRITE,
+                                       0, nullptr, OPEN_EXISTING, 0, nullptr));
+            }
+            DWORD written = 0;
+            while (pouring && WriteFile(pipe.Get(), kServiceMessage, 10, &written, nullptr)) {
+            }
+        });
+        EXPECT_TRUE(PumpUntil([&] { return counted() >= 20; })) << counted();
+        // Quick again: two more ticks, and every minute that passed is counted.
+        slow = false;
+        for (int tick = 0; tick < 2; ++tick) {
+            const int before = counted();
+            EXPECT_TRUE(PumpUntil([&] { return counted() > before; }));
+        }
+        SetEvent(stop.Get());
+        const ULONGLONG passed = (MonotonicMs() - start) / options.MinuteMs;
+        pouring = false;
+        sender.join();
+        runner.join();
+        ResetEvent(stop.Get());
+        EXPECT_NEAR(static_cast<double>(passed), counted(), 1);
+    }
 }
 
 TEST_F(QorServiceTest, TheConsoleServiceCountsTheMinutesOfThisSessionsUser) {

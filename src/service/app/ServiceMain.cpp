@@ -6,6 +6,8 @@
 #include "service/QorService.h"
 #include "service/Sessions.h"
 #include "win/Handle.h"
+#include "win/Lock.h"
+#include "win/ScopeExit.h"
 #include "win/SystemError.h"
 
 #include <windows.h>
@@ -20,54 +22,118 @@ using namespace vantrel;
 
 constexpr wchar_t kServiceName[] = L"QORsvc";
 constexpr wchar_t kDisplayName[] = L"Vantrel time-limit service";
+// What the service promises the service manager: it runs within this after its start (it
+// reads the store only once it runs), and has stopped within this after a stop request. The
+// minute's work in hand ends within the store's deadline, far sooner; should it not, the
+// process ends regardless, a little before the promise runs out.
+constexpr DWORD kStartWaitMs = 30000;
+constexpr DWORD kStopWaitMs = 20000;
+constexpr DWORD kStopMarginMs = 2000;
 
 THandle gStopEvent;
+// Set once Run has returned and the log may no longer be written from another thread.
+THandle gDoneEvent;
+TServiceLog* gLog = nullptr; // under gStatusLock
+TCriticalSection gStatusLock;
 SERVICE_STATUS_HANDLE gStatusHandle = nullptr;
 SERVICE_STATUS gStatus{};
 
-void ReportStatus(DWORD state, DWORD exitCode = NO_ERROR) {
+bool IsPending(DWORD state) {
+    return state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING;
+}
+
+// Called from the service's threads and from the control handler. A stop under way is never
+// undone by a late "running", and nothing follows "stopped"; each report of the same pending
+// state is the next check point.
+void ReportStatus(DWORD state, DWORD exitCode = NO_ERROR, DWORD waitHint = 0) {
+    TLockGuard guard(gStatusLock);
+    const DWORD current = gStatus.dwCurrentState;
+    if (current == SERVICE_STOPPED || (current == SERVICE_STOP_PENDING &&
+                                       state != SERVICE_STOPPED && state != SERVICE_STOP_PENDING))
+        return;
     gStatus.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+    gStatus.dwCheckPoint = !IsPending(state) ? 0 : state == current ? gStatus.dwCheckPoint + 1 : 1;
     gStatus.dwCurrentState = state;
     gStatus.dwWin32ExitCode = exitCode;
-    // The pipe could not be served; the log says why.
+    // The service could not run at all; the log says why.
     gStatus.dwServiceSpecificExitCode = exitCode == ERROR_SERVICE_SPECIFIC_ERROR ? 1 : 0;
     gStatus.dwControlsAccepted =
         state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN : 0;
-    // Starting reads the store, which may be on a network computer that is slow to answer.
-    gStatus.dwWaitHint = state == SERVICE_RUNNING || state == SERVICE_STOPPED ? 0 : 30000;
+    gStatus.dwWaitHint = IsPending(state) ? waitHint : 0;
     if (gStatusHandle)
         SetServiceStatus(gStatusHandle, &gStatus);
 }
 
+// Never waits: the minute's work may be in the middle of a slow store.
 DWORD WINAPI ServiceControl(DWORD control, DWORD, void*, void*) {
     if (control == SERVICE_CONTROL_STOP || control == SERVICE_CONTROL_SHUTDOWN) {
-        ReportStatus(SERVICE_STOP_PENDING);
+        ReportStatus(SERVICE_STOP_PENDING, NO_ERROR, kStopWaitMs);
         SetEvent(gStopEvent.Get());
         return NO_ERROR;
     }
     return control == SERVICE_CONTROL_INTERROGATE ? NO_ERROR : ERROR_CALL_NOT_IMPLEMENTED;
 }
 
+// From a stop request until Run returns: a check point every second, and, should the minute's
+// work not end in time, "stopped" and the end of the process before the promise runs out.
+DWORD WINAPI StopWatch(void*) {
+    HANDLE waits[2] = {gDoneEvent.Get(), gStopEvent.Get()};
+    if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0 + 1)
+        return 0;
+    const ULONGLONG deadline = GetTickCount64() + kStopWaitMs - kStopMarginMs;
+    for (ULONGLONG now = GetTickCount64(); now < deadline; now = GetTickCount64()) {
+        const DWORD step = static_cast<DWORD>(deadline - now < 1000 ? deadline - now : 1000);
+        if (WaitForSingleObject(gDoneEvent.Get(), step) != WAIT_TIMEOUT)
+            return 0;
+        ReportStatus(SERVICE_STOP_PENDING, NO_ERROR,
+                     static_cast<DWORD>(deadline - now) + kStopMarginMs);
+    }
+    TLockGuard guard(gStatusLock);
+    if (WaitForSingleObject(gDoneEvent.Get(), 0) != WAIT_TIMEOUT)
+        return 0;
+    if (gLog)
+        gLog->WriteFixed(L"Service stopped: the minute's work did not end in time, so its "
+                         L"process was ended");
+    ReportStatus(SERVICE_STOPPED);
+    TerminateProcess(GetCurrentProcess(), 0);
+    return 0;
+}
+
 void WINAPI ServiceMain(DWORD, LPWSTR*) {
     gStatusHandle = RegisterServiceCtrlHandlerExW(kServiceName, ServiceControl, nullptr);
     if (!gStatusHandle)
         return;
-    ReportStatus(SERVICE_START_PENDING);
+    ReportStatus(SERVICE_START_PENDING, NO_ERROR, kStartWaitMs);
     gStopEvent.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!gStopEvent) {
+    gDoneEvent.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    const THandle watch(gStopEvent && gDoneEvent
+                            ? CreateThread(nullptr, 0, StopWatch, nullptr, 0, nullptr)
+                            : nullptr);
+    if (!watch) {
         ReportStatus(SERVICE_STOPPED, GetLastError());
         return;
     }
-    // The service manager must hear that the service stopped, however it stopped; that it
-    // runs only once it serves the pipe (a second service for the pipe never runs).
+    // The service manager must hear that the service stopped, however it stopped; a failure
+    // (an exception, or a service that cannot run) makes it start the service again.
     bool ok = false;
     try {
         TWtsSessionHost host;
         TQorService service(host, TServiceOptions{});
+        const auto done = ScopeExit([] {
+            TLockGuard guard(gStatusLock);
+            gLog = nullptr;
+            SetEvent(gDoneEvent.Get());
+        });
+        {
+            TLockGuard guard(gStatusLock);
+            gLog = &service.Log();
+        }
         ok = service.Run(gStopEvent.Get(), [] { ReportStatus(SERVICE_RUNNING); });
     } catch (...) {
         ok = false;
     }
+    SetEvent(gDoneEvent.Get());
+    WaitForSingleObject(watch.Get(), INFINITE);
     ReportStatus(SERVICE_STOPPED, ok ? NO_ERROR : ERROR_SERVICE_SPECIFIC_ERROR);
 }
 
@@ -94,6 +160,28 @@ struct TServiceHandle {
     TServiceHandle& operator=(const TServiceHandle&) = delete;
 };
 
+// The service manager starts the service again after a failure: 10 seconds after the first,
+// then a minute after each, counted afresh after a day without one; also when the service
+// stops with an error of its own, not only when its process ends unexpectedly. The service is
+// registered all the same when they cannot be set (Wine keeps none).
+void SetFailureActions(SC_HANDLE service) {
+    SC_ACTION actions[3] = {
+        {SC_ACTION_RESTART, 10000}, {SC_ACTION_RESTART, 60000}, {SC_ACTION_RESTART, 60000}};
+    SERVICE_FAILURE_ACTIONSW failure{};
+    failure.dwResetPeriod = 24 * 60 * 60;
+    failure.cActions = 3;
+    failure.lpsaActions = actions;
+    SERVICE_FAILURE_ACTIONS_FLAG always{TRUE};
+    if (ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS, &failure) &&
+        ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &always))
+        return;
+    const DWORD error = GetLastError();
+    std::fwprintf(stderr,
+                  L"QORsvc: the service manager did not take all failure actions (error %lu: "
+                  L"%ls); the service may not be started again after a failure\n",
+                  error, SystemErrorText(error).c_str());
+}
+
 int Install() {
     wchar_t exe[MAX_PATH + 1] = {};
     const DWORD length = GetModuleFileNameW(nullptr, exe, MAX_PATH + 1);
@@ -108,21 +196,24 @@ int Install() {
                        SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
                        command.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
     if (service.Handle) {
+        SetFailureActions(service.Handle);
         std::wprintf(L"QORsvc: installed as \"%ls\"\n", kDisplayName);
         return 0;
     }
     if (GetLastError() != ERROR_SERVICE_EXISTS)
         return Fail(L"cannot install the service");
     // Installed before (perhaps from another folder): this program, started automatically, is
-    // the service from now on; the account an administrator may have chosen stays.
+    // the service from now on; the account an administrator may have chosen stays. Restarting
+    // after a failure needs the right to start it.
     const TServiceHandle existing(
-        OpenServiceW(manager.Handle, kServiceName, SERVICE_CHANGE_CONFIG));
+        OpenServiceW(manager.Handle, kServiceName, SERVICE_CHANGE_CONFIG | SERVICE_START));
     if (!existing.Handle)
         return Fail(L"cannot open the installed service");
     if (!ChangeServiceConfigW(existing.Handle, SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START,
                               SERVICE_ERROR_NORMAL, command.c_str(), nullptr, nullptr, nullptr,
                               nullptr, nullptr, kDisplayName))
         return Fail(L"cannot update the installed service");
+    SetFailureActions(existing.Handle);
     std::wprintf(L"QORsvc: already installed; now runs %ls\n", command.c_str());
     return 0;
 }
@@ -196,6 +287,11 @@ int Start() {
     const SC_HANDLE service = registered.Service.Handle;
     if (!service)
         return 1;
+    // A service whose stop took longer than its stopper waited (an installer that gave up) may
+    // still be stopping: it is started again once it has stopped.
+    SERVICE_STATUS status{};
+    if (QueryServiceStatus(service, &status) && status.dwCurrentState == SERVICE_STOP_PENDING)
+        WaitForServiceState(service, SERVICE_STOPPED);
     if (!StartServiceW(service, 0, nullptr) && GetLastError() != ERROR_SERVICE_ALREADY_RUNNING)
         return Fail(L"cannot start the service");
     if (!WaitForServiceState(service, SERVICE_RUNNING)) {
@@ -243,12 +339,12 @@ int Console(const TServiceOptions& options) {
     SetConsoleCtrlHandler(ConsoleControl, TRUE);
     TWtsSessionHost host;
     TQorService service(host, options);
-    const auto serving = [&service] {
-        std::wprintf(L"QORsvc: running on \\\\.\\pipe\\%ls, log %ls; Ctrl+C stops\n",
+    const auto running = [&service] {
+        std::wprintf(L"QORsvc: running for \\\\.\\pipe\\%ls, log %ls; Ctrl+C stops\n",
                      service.Options().PipeName.c_str(), service.Log().Path().c_str());
         std::fflush(stdout);
     };
-    return service.Run(gStopEvent.Get(), serving) ? 0 : 1;
+    return service.Run(gStopEvent.Get(), running) ? 0 : 1;
 }
 
 void Usage() {
