@@ -1,13 +1,10 @@
 #include "ui/DetailedTimeUsageForm.h"
 
 #include "model/Prefs.h"
+#include "model/UsageEntry.h"
 #include "ui/Fonts.h"
 
 #include <commctrl.h>
-
-#include <cerrno>
-#include <climits>
-#include <cwchar>
 
 namespace vantrel {
 
@@ -63,21 +60,6 @@ void TDetailedTimeUsageForm::OnDpiChanged() {
     SetColumnWidths();
 }
 
-int TDetailedTimeUsageForm::EntryMinutes(const std::wstring& entry) {
-    const std::size_t equals = entry.find(L'=');
-    if (equals == std::wstring::npos)
-        return 0;
-    const wchar_t* text = entry.c_str() + equals + 1;
-    if (!*text)
-        return 0;
-    wchar_t* end = nullptr;
-    errno = 0;
-    const long long value = std::wcstoll(text, &end, 10);
-    if (errno == ERANGE || *end != L'\0' || value < INT_MIN || value > INT_MAX)
-        return 0;
-    return static_cast<int>(value);
-}
-
 void TDetailedTimeUsageForm::OnShow() {
     if (!TimeUsageList)
         return;
@@ -88,9 +70,9 @@ void TDetailedTimeUsageForm::OnShow() {
 void TDetailedTimeUsageForm::FillList() {
     FRows.clear();
     for (const std::wstring& entry : *TimeUsageList) {
-        const int minutes = EntryMinutes(entry);
-        if (minutes > 0)
-            FRows.push_back({entry.substr(0, entry.find(L'=')), FormatMinutes(minutes)});
+        const TUsageEntry usage = ParseUsageEntry(entry);
+        if (usage.Minutes > 0)
+            FRows.push_back({usage.Computer, FormatMinutes(usage.Minutes)});
     }
     FList.SetRedraw(false);
     FList.SetItemCount(0); // the selection of the last showing goes with its rows

@@ -31,10 +31,6 @@ public:
 
     HWND ListViewUsageDetails() const { return Control(IdListViewUsageDetails); }
 
-    // The minutes of an entry: the text after the first "=" as a whole number, 0 when it is
-    // none (no "=", not a number, or beyond the int range).
-    static int EntryMinutes(const std::wstring& entry);
-
 protected:
     void CreateControls() override;
     void OnShow() override;
