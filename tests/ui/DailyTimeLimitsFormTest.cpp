@@ -493,6 +493,23 @@ TEST_F(DailyTimeLimitsFormTest, WorksFromTheKeyboardAlone) {
               }}));
 }
 
+TEST_F(DailyTimeLimitsFormTest, LettersTypedInAGridStayThereAndOnlyAltPressesAButton) {
+    SetWeek(Form.QorUser(), L"frank", true, std::vector<TDay>(7, TDay{7, 20, 60}));
+    const HWND grid = Form.Grid(3).Handle();
+    bool open = false;
+    EXPECT_EQ(IDCANCEL, Show({[&] {
+                                  Drag(3, 8, 10); // OK is enabled
+                                  SetFocus(grid);
+                                  for (wchar_t letter : {L'o', L'c'})
+                                      PostMessageW(grid, WM_CHAR, letter, 1);
+                              },
+                              [&] {
+                                  open = Form.IsModal() && GetFocus() == grid;
+                                  PostMessageW(grid, WM_SYSCHAR, 'c', 0x20000001);
+                              }}));
+    EXPECT_TRUE(open);
+}
+
 TEST_F(DailyTimeLimitsFormTest, TheHourScaleFollowsTheClockPreferenceAtEveryShowing) {
     auto labelCentre = [&](int id) {
         const RECT r = ClientBounds(Form.Handle(), Form.Control(id));

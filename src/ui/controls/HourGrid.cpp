@@ -143,7 +143,11 @@ LRESULT THourGrid::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_ERASEBKGND:
         return 1;
     case WM_GETDLGCODE:
-        return DLGC_WANTARROWS;
+        // Letters stay here: the dialog manager would take a plain letter for the access key
+        // of a button ("&OK", "&Cancel"). Alt with the letter still reaches the buttons.
+        return DLGC_WANTARROWS | DLGC_WANTCHARS;
+    case WM_CHAR:
+        return 0;
     case WM_SETFOCUS:
     case WM_KILLFOCUS:
     case WM_ENABLE:
