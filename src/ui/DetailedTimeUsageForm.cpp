@@ -81,8 +81,35 @@ void TDetailedTimeUsageForm::FillList() {
     InvalidateRect(FList.Handle(), nullptr, TRUE);
 }
 
+int TDetailedTimeUsageForm::FindRow(const NMLVFINDITEMW& find) const {
+    const LVFINDINFOW& what = find.lvfi;
+    if (!(what.flags & (LVFI_STRING | LVFI_PARTIAL)) || !what.psz)
+        return -1;
+    const int wantedLength = lstrlenW(what.psz);
+    const int count = static_cast<int>(FRows.size());
+    const int start = find.iStart >= 0 && find.iStart < count ? find.iStart : 0;
+    const int last = what.flags & LVFI_WRAP ? start + count : count;
+    for (int at = start; at < last; ++at) {
+        const int row = at % count;
+        const std::wstring& computer = FRows[static_cast<std::size_t>(row)].Computer;
+        const int length = static_cast<int>(computer.size());
+        const bool partial = (what.flags & LVFI_PARTIAL) && length >= wantedLength;
+        if (CompareStringOrdinal(computer.c_str(), partial ? wantedLength : length, what.psz,
+                                 wantedLength, TRUE) == CSTR_EQUAL)
+            return row;
+    }
+    return -1;
+}
+
 bool TDetailedTimeUsageForm::OnNotify(NMHDR* header, LRESULT& result) {
-    if (!header || header->hwndFrom != FList.Handle() || header->code != LVN_GETDISPINFOW)
+    if (!header || header->hwndFrom != FList.Handle())
+        return false;
+    if (header->code == LVN_ODFINDITEMW) {
+        // Without an answer the list would take row 0 for whatever was typed.
+        result = FindRow(*reinterpret_cast<const NMLVFINDITEMW*>(header));
+        return true;
+    }
+    if (header->code != LVN_GETDISPINFOW)
         return false;
     LVITEMW& item = reinterpret_cast<NMLVDISPINFOW*>(header)->item;
     result = 0;

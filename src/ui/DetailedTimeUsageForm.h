@@ -40,6 +40,9 @@ protected:
 
 private:
     void FillList();
+    // Type-ahead: the row at or after the list's start whose computer matches what was typed
+    // (its beginning for a partial search; letter case aside), -1 for none.
+    int FindRow(const NMLVFINDITEMW& find) const;
     void SetColumnWidths();
 
     struct TRow {

@@ -120,6 +120,19 @@ TEST_F(DetailedTimeUsageForm, WorksFromTheKeyboard) {
     EXPECT_EQ(focus,
               (std::vector<int>{Form::IdListViewUsageDetails, IDOK, Form::IdListViewUsageDetails}));
     EXPECT_EQ(selected, 1); // the arrows went to the list, not to the dialog
+
+    // Typing finds a computer by the beginning of its name.
+    std::vector<std::wstring> computers = {L"STUDY-PC=9", L"KITCHEN=8", L"GARAGE=7", L"KEYS=6"};
+    Dialog.TimeUsageList = &computers;
+    result =
+        Steps::Run(Dialog, {[] {
+                                for (wchar_t letter : {L'k', L'e'})
+                                    PostMessageW(GetFocus(), WM_CHAR, letter, 1);
+                            },
+                            [&] { selected = ListView_GetNextItem(List(), -1, LVNI_SELECTED); },
+                            [] { Steps::Key(VK_RETURN); }});
+    EXPECT_EQ(selected, 3);
+    Dialog.TimeUsageList = &usage;
     EXPECT_FALSE(IsWindowVisible(Dialog.Handle()));
 
     result = Steps::Run(Dialog, {[] { Steps::AltKey(L'o'); }});
