@@ -1,5 +1,7 @@
 #include "ui/DetailedTimeUsageForm.h"
 
+#include "model/UsageEntry.h"
+
 #include "DialogDriver.h"
 #include "controls/TestWindows.h"
 
@@ -94,6 +96,17 @@ TEST_F(DetailedTimeUsageForm, OneRowPerComputerWithMinutesInTheStoresOrder) {
     EXPECT_EQ(Rows(), (std::vector<std::wstring>{L"HOME| 01:01"}));
     EXPECT_EQ(Dialog.ControlText(Form::IdLabelTop),
               L"Today's time usage per computer for user Tom & Jerry:");
+}
+
+TEST_F(DetailedTimeUsageForm, EntryMinutesReadsOnlyAWholeNumberAfterTheLastEquals) {
+    EXPECT_EQ(ParseUsageEntry(L"PC=95").Minutes, 95);
+    EXPECT_EQ(ParseUsageEntry(L"PC=-3").Minutes, -3);
+    EXPECT_EQ(ParseUsageEntry(L"PC=2147483647").Minutes, 2147483647);
+    EXPECT_EQ(ParseUsageEntry(L"PC=2147483648").Minutes, 0);
+    EXPECT_EQ(ParseUsageEntry(L"PC=99999999999999999999999").Minutes, 0);
+    EXPECT_EQ(ParseUsageEntry(L"PC=9 5").Minutes, 0);
+    EXPECT_EQ(ParseUsageEntry(L"PC").Minutes, 0);
+    EXPECT_EQ(ParseUsageEntry(L"=7").Minutes, 7);
 }
 
 // The list has the focus first; Tab reaches "&OK" and comes back; Enter and Escape close.
