@@ -2,9 +2,19 @@
 
 #include <windows.h>
 
+#include <ole2.h>
+
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int cmdShow) {
-    vantrel::TApplication application;
-    if (!application.CreateForms())
-        return 1;
-    return application.Run(cmdShow);
+    // The windows' accessible objects reach screen readers through COM, and the shell and the
+    // help viewer expect it on the thread that calls them.
+    const bool com = SUCCEEDED(OleInitialize(nullptr));
+    int result = 1;
+    {
+        vantrel::TApplication application;
+        if (application.CreateForms())
+            result = application.Run(cmdShow);
+    }
+    if (com)
+        OleUninitialize();
+    return result;
 }

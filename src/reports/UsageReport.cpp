@@ -2,6 +2,7 @@
 
 #include "model/Clock.h"
 #include "model/Constants.h"
+#include "model/UsageEntry.h"
 #include "ui/controls/MessageBox.h"
 #include "ui/controls/Shell.h"
 #include "win/Handle.h"
@@ -75,21 +76,13 @@ std::wstring LongDate(const SYSTEMTIME& day) {
     return text;
 }
 
-struct TComputerUsage {
-    std::wstring Computer;
-    long long Minutes;
-};
-
-// The store's "computer=minutes" lines; a computer name never holds "=", the number never does.
-std::vector<TComputerUsage> ParseUsage(const std::vector<std::wstring>& list) {
-    std::vector<TComputerUsage> result;
-    for (const std::wstring& entry : list) {
-        size_t equals = entry.rfind(L'=');
-        if (equals == std::wstring::npos)
-            continue;
-        long long minutes = std::wcstoll(entry.c_str() + equals + 1, nullptr, 10);
-        if (minutes >= 1)
-            result.push_back({entry.substr(0, equals), minutes});
+// The computers that recorded a minute or more, in the list's order.
+std::vector<TUsageEntry> ParseUsage(const std::vector<std::wstring>& list) {
+    std::vector<TUsageEntry> result;
+    for (const std::wstring& line : list) {
+        TUsageEntry entry = ParseUsageEntry(line);
+        if (entry.Minutes >= 1)
+            result.push_back(std::move(entry));
     }
     return result;
 }
@@ -144,20 +137,20 @@ std::wstring UsageReportBody(TQorUsers& users, const TQorPrefs& prefs, const SYS
             TQorUser& user = users.Items(i);
             ReadUsagePerComputer(user, prefs.UseRemoteRegistry, prefs.RemoteRegistry, list, weekday,
                                  dayOfYear);
-            const std::vector<TComputerUsage> usage = ParseUsage(list);
+            const std::vector<TUsageEntry> usage = ParseUsage(list);
             if (usage.empty())
                 continue;
             long long sum = 0;
-            for (const TComputerUsage& computer : usage)
+            for (const TUsageEntry& computer : usage)
                 sum += computer.Minutes;
             week[static_cast<size_t>(i)] += sum;
             user.WeekTimeUsage = SaturatedInt(week[static_cast<size_t>(i)]);
             text += L"  USER: " + Pad(user.Username, 20) + L"   TIME USAGE: " +
                     Pad(FormatMinutes(SaturatedInt(sum)), 10) + kNewLine;
             if (prefs.RptTimeUsagePerComputer) {
-                for (const TComputerUsage& computer : usage)
+                for (const TUsageEntry& computer : usage)
                     text += L"    Computer: " + Pad(computer.Computer, 14) + L"   Time usage: " +
-                            Pad(FormatMinutes(SaturatedInt(computer.Minutes)), 10) + kNewLine;
+                            Pad(FormatMinutes(computer.Minutes), 10) + kNewLine;
                 text += kNewLine;
             }
         }

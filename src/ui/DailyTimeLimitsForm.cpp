@@ -45,6 +45,9 @@ constexpr int kListItems = TDailyTimeLimitsForm::kChoiceCount + 1;
 constexpr int kListOpenHeight = kComboHeight + kListItems * 16 + 4;
 
 constexpr const wchar_t* kDayNames[7] = {L"Mon", L"Tue", L"Wed", L"Thu", L"Fri", L"Sat", L"Sun"};
+// What a screen reader calls each day's grid.
+constexpr const wchar_t* kGridNames[7] = {L"Monday", L"Tuesday",  L"Wednesday", L"Thursday",
+                                          L"Friday", L"Saturday", L"Sunday"};
 constexpr DWORD kLabel = SS_LEFT | SS_NOPREFIX;
 
 // "hh:mm" without the blank that FormatMinutes puts before values of zero or more.
@@ -133,7 +136,8 @@ void TDailyTimeLimitsForm::CreateControls() {
         AddControl(TControlSpec{L"STATIC", kDayNames[day - 1], SS_RIGHT | SS_NOPREFIX,
                                 kDayLabelLeft, top + 4, kDayLabelWidth, kLabelHeight,
                                 IdDayLabelFirst + day - 1});
-        Grid(day).Create(Handle(), GridId(day), Scale(kGridLeft), Scale(top), Dpi());
+        Grid(day).Create(Handle(), GridId(day), Scale(kGridLeft), Scale(top), Dpi(),
+                         kGridNames[day - 1]);
         AddControl(TControlSpec{WC_COMBOBOXW, L"",
                                 CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP | WS_GROUP, kListLeft,
                                 top, kListWidth, kListOpenHeight, ListId(day)});
@@ -304,6 +308,8 @@ void TDailyTimeLimitsForm::OnShow() {
     twentyFour.AddRange(IdScale24First, IdScale24First + kScaleLabels - 1);
     ShowGroup(twelve, !use24);
     ShowGroup(twentyFour, use24);
+    for (THourGrid& grid : FGrids)
+        grid.SetClock24(use24);
     UserToControls();
     ApplyEnablingRule();
     EnableControl(IDOK, false);

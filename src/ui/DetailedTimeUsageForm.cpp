@@ -1,13 +1,10 @@
 #include "ui/DetailedTimeUsageForm.h"
 
 #include "model/Prefs.h"
+#include "model/UsageEntry.h"
 #include "ui/Fonts.h"
 
 #include <commctrl.h>
-
-#include <cerrno>
-#include <climits>
-#include <cwchar>
 
 namespace vantrel {
 
@@ -63,21 +60,6 @@ void TDetailedTimeUsageForm::OnDpiChanged() {
     SetColumnWidths();
 }
 
-int TDetailedTimeUsageForm::EntryMinutes(const std::wstring& entry) {
-    const std::size_t equals = entry.find(L'=');
-    if (equals == std::wstring::npos)
-        return 0;
-    const wchar_t* text = entry.c_str() + equals + 1;
-    if (!*text)
-        return 0;
-    wchar_t* end = nullptr;
-    errno = 0;
-    const long long value = std::wcstoll(text, &end, 10);
-    if (errno == ERANGE || *end != L'\0' || value < INT_MIN || value > INT_MAX)
-        return 0;
-    return static_cast<int>(value);
-}
-
 void TDetailedTimeUsageForm::OnShow() {
     if (!TimeUsageList)
         return;
@@ -88,9 +70,9 @@ void TDetailedTimeUsageForm::OnShow() {
 void TDetailedTimeUsageForm::FillList() {
     FRows.clear();
     for (const std::wstring& entry : *TimeUsageList) {
-        const int minutes = EntryMinutes(entry);
-        if (minutes > 0)
-            FRows.push_back({entry.substr(0, entry.find(L'=')), FormatMinutes(minutes)});
+        const TUsageEntry usage = ParseUsageEntry(entry);
+        if (usage.Minutes > 0)
+            FRows.push_back({usage.Computer, FormatMinutes(usage.Minutes)});
     }
     FList.SetRedraw(false);
     FList.SetItemCount(0); // the selection of the last showing goes with its rows
@@ -99,8 +81,35 @@ void TDetailedTimeUsageForm::FillList() {
     InvalidateRect(FList.Handle(), nullptr, TRUE);
 }
 
+int TDetailedTimeUsageForm::FindRow(const NMLVFINDITEMW& find) const {
+    const LVFINDINFOW& what = find.lvfi;
+    if (!(what.flags & (LVFI_STRING | LVFI_PARTIAL)) || !what.psz)
+        return -1;
+    const int wantedLength = lstrlenW(what.psz);
+    const int count = static_cast<int>(FRows.size());
+    const int start = find.iStart >= 0 && find.iStart < count ? find.iStart : 0;
+    const int last = what.flags & LVFI_WRAP ? start + count : count;
+    for (int at = start; at < last; ++at) {
+        const int row = at % count;
+        const std::wstring& computer = FRows[static_cast<std::size_t>(row)].Computer;
+        const int length = static_cast<int>(computer.size());
+        const bool partial = (what.flags & LVFI_PARTIAL) && length >= wantedLength;
+        if (CompareStringOrdinal(computer.c_str(), partial ? wantedLength : length, what.psz,
+                                 wantedLength, TRUE) == CSTR_EQUAL)
+            return row;
+    }
+    return -1;
+}
+
 bool TDetailedTimeUsageForm::OnNotify(NMHDR* header, LRESULT& result) {
-    if (!header || header->hwndFrom != FList.Handle() || header->code != LVN_GETDISPINFOW)
+    if (!header || header->hwndFrom != FList.Handle())
+        return false;
+    if (header->code == LVN_ODFINDITEMW) {
+        // Without an answer the list would take row 0 for whatever was typed.
+        result = FindRow(*reinterpret_cast<const NMLVFINDITEMW*>(header));
+        return true;
+    }
+    if (header->code != LVN_GETDISPINFOW)
         return false;
     LVITEMW& item = reinterpret_cast<NMLVDISPINFOW*>(header)->item;
     result = 0;

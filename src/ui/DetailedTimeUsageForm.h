@@ -31,10 +31,6 @@ public:
 
     HWND ListViewUsageDetails() const { return Control(IdListViewUsageDetails); }
 
-    // The minutes of an entry: the text after the first "=" as a whole number, 0 when it is
-    // none (no "=", not a number, or beyond the int range).
-    static int EntryMinutes(const std::wstring& entry);
-
 protected:
     void CreateControls() override;
     void OnShow() override;
@@ -44,6 +40,9 @@ protected:
 
 private:
     void FillList();
+    // Type-ahead: the row at or after the list's start whose computer matches what was typed
+    // (its beginning for a partial search; letter case aside), -1 for none.
+    int FindRow(const NMLVFINDITEMW& find) const;
     void SetColumnWidths();
 
     struct TRow {

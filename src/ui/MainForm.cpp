@@ -127,11 +127,14 @@ void TMainForm::CreateControls() {
 
 void TMainForm::ApplyDpi(int dpi) {
     FDpi = dpi;
-    FFont = CreateSystemFont(dpi);
+    // The old font is deleted only once no control draws with it any more.
+    TFontHandle font = CreateSystemFont(dpi);
     HIMAGELIST images = CreateImageListMain32b(Scale(16));
     HIMAGELIST disabled = CreateDisabledImageList(images);
-    FCommandBars.SetMetrics(dpi, FFont.Get(), images, disabled);
-    FUserList.SetMetrics(dpi, FFont.Get(), images);
+    FCommandBars.SetMetrics(dpi, font.Get(), images, disabled);
+    FUserList.SetMetrics(dpi, font.Get(), images);
+    SendMessageW(StatusBar, WM_SETFONT, reinterpret_cast<WPARAM>(font.Get()), TRUE);
+    FFont = std::move(font);
     if (FDisabledImages)
         ImageList_Destroy(FDisabledImages);
     if (ImageListMain32b)
@@ -139,7 +142,6 @@ void TMainForm::ApplyDpi(int dpi) {
     ImageListMain32b = images;
     FDisabledImages = disabled;
 
-    SendMessageW(StatusBar, WM_SETFONT, reinterpret_cast<WPARAM>(FFont.Get()), TRUE);
     SetPictureIcon(ImageLocalRegistry, IDI_STORE_LOCAL, Scale(kStorageIconSize));
     SetPictureIcon(ImageRemoteRegistry, IDI_STORE_REMOTE, Scale(kStorageIconSize));
     LayoutControls();

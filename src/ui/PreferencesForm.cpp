@@ -9,6 +9,8 @@
 
 #include <commctrl.h>
 
+#include <cwctype>
+
 namespace vantrel {
 
 namespace {
@@ -143,6 +145,15 @@ constexpr UINT_PTR kKeySubclassId = 1;
 
 bool KeyDown(int key) {
     return (GetKeyState(key) & 0x8000) != 0;
+}
+
+// Blanks alone name no computer: the connection would fail, or a stored blank name would leave
+// the program and the service on different stores.
+bool IsBlank(const std::wstring& text) {
+    for (wchar_t c : text)
+        if (!iswspace(c))
+            return false;
+    return true;
 }
 
 // The wait cursor of the registry test, until Restore or the end of the scope. The cursor
@@ -412,7 +423,7 @@ void TPreferencesForm::ButtonDefaultClick() {
 
 void TPreferencesForm::ButtonTestClick() {
     const std::wstring computer = ControlText(EditRemoteRegistry);
-    if (computer.empty()) {
+    if (IsBlank(computer)) {
         ShowMessage(Handle(), kNoComputerName, TMsgKind::Warning);
         return;
     }
@@ -436,7 +447,19 @@ void TPreferencesForm::ButtonTestClick() {
     ShowMessage(Handle(), kTestSucceeded, TMsgKind::Information);
 }
 
+void TPreferencesForm::SelectField(int page, int id) {
+    SetActivePage(page);
+    HWND edit = Control(id);
+    SetFocus(edit);
+    SendMessageW(edit, EM_SETSEL, 0, -1);
+}
+
 bool TPreferencesForm::StorePreferences() {
+    if (IsChecked(CheckBoxUseRemoteRegistry) && IsBlank(ControlText(EditRemoteRegistry))) {
+        ShowMessage(Handle(), kNoComputerName, TMsgKind::Warning);
+        SelectField(PageNetwork, EditRemoteRegistry);
+        return false;
+    }
     const std::wstring warningText = ControlText(EditWarningText);
     const std::wstring problem = WarningTextProblem(warningText);
     if (!problem.empty()) {
@@ -449,10 +472,7 @@ bool TPreferencesForm::StorePreferences() {
                         L".\r\nIt may hold \"%d\" once, for the number of minutes, and \"%%\" "
                         L"for a percent sign. Please correct the message.",
                     TMsgKind::Warning);
-        SetActivePage(PageMessages);
-        HWND edit = Control(EditWarningText);
-        SetFocus(edit);
-        SendMessageW(edit, EM_SETSEL, 0, -1);
+        SelectField(PageMessages, EditWarningText);
         return false;
     }
     if (!FPrefs || !FChanged)

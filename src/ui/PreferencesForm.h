@@ -79,7 +79,8 @@ public:
     void ButtonOKClick();
     void AMHelpHelpExecute();
     // Copies the controls into the bound record and sets the bound flag. Refuses (a warning,
-    // and nothing is copied) a warning text the service could not show safely; false then.
+    // and nothing is copied) a network store without a computer name and a warning text the
+    // service could not show safely; false then.
     bool StorePreferences();
 
 protected:
@@ -98,6 +99,8 @@ private:
     void TakePageColor();
     bool IsOnAPage(HWND control) const;
     void SetTextIfDifferent(int id, const std::wstring& text);
+    // Shows the tab and selects the whole text of the field, for the administrator to mend.
+    void SelectField(int page, int id);
     static LRESULT CALLBACK KeySubclass(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
                                         UINT_PTR id, DWORD_PTR data);
 

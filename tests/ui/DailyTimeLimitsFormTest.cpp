@@ -12,7 +12,9 @@
 #include "ui/controls/MessageBox.h"
 
 #include <gtest/gtest.h>
+#include <oleacc.h>
 
+#include <algorithm>
 #include <climits>
 #include <string>
 #include <vector>
@@ -491,6 +493,86 @@ TEST_F(DailyTimeLimitsFormTest, WorksFromTheKeyboardAlone) {
                   PostMessageW(focus, WM_SYSCHAR, 'c', 0x20000001);
                   PostMessageW(focus, WM_SYSKEYUP, 'C', 0xE0000001);
               }}));
+}
+
+TEST_F(DailyTimeLimitsFormTest, LettersTypedInAGridStayThereAndOnlyAltPressesAButton) {
+    SetWeek(Form.QorUser(), L"frank", true, std::vector<TDay>(7, TDay{7, 20, 60}));
+    const HWND grid = Form.Grid(3).Handle();
+    bool open = false;
+    EXPECT_EQ(IDCANCEL, Show({[&] {
+                                  Drag(3, 8, 10); // OK is enabled
+                                  SetFocus(grid);
+                                  for (wchar_t letter : {L'o', L'c'})
+                                      PostMessageW(grid, WM_CHAR, letter, 1);
+                              },
+                              [&] {
+                                  open = Form.IsModal() && GetFocus() == grid;
+                                  PostMessageW(grid, WM_SYSCHAR, 'c', 0x20000001);
+                              }}));
+    EXPECT_TRUE(open);
+}
+
+// What a screen reader reads of a grid through the system's accessibility interface:
+// "name|value".
+std::wstring ReadAloud(HWND window) {
+    IAccessible* object = nullptr;
+    if (FAILED(AccessibleObjectFromWindow(window, OBJID_CLIENT, __uuidof(IAccessible),
+                                          reinterpret_cast<void**>(&object))))
+        return L"(no object)";
+    VARIANT self{}; // CHILDID_SELF
+    self.vt = VT_I4;
+    BSTR name = nullptr, value = nullptr;
+    object->get_accName(self, &name);
+    object->get_accValue(self, &value);
+    object->Release();
+    const std::wstring text = std::wstring(name ? name : L"") + L"|" + (value ? value : L"");
+    SysFreeString(name);
+    SysFreeString(value);
+    return text;
+}
+
+// Each grid is named by its day and has its period as value, in the clock the scale shows; a
+// screen reader hears of every change.
+TEST_F(DailyTimeLimitsFormTest, ScreenReadersReadEachGridsDayAndPeriod) {
+    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    SetWeek(Form.QorUser(), L"frank", true, std::vector<TDay>(7, TDay{7, 20, 60}));
+    const struct {
+        bool Use24;
+        int Day, Begin, End;
+        const wchar_t* Read;
+    } cases[] = {
+        {true, 1, 7, 20, L"Monday|07:00 to 20:00"},
+        {true, 2, 0, 24, L"Tuesday|00:00 to 24:00"},
+        {false, 1, 7, 20, L"Monday|7:00 a.m. to 8:00 p.m."},
+        {false, 3, 12, 13, L"Wednesday|12:00 p.m. to 1:00 p.m."},
+        {false, 4, 0, 1, L"Thursday|12:00 a.m. to 1:00 a.m."},
+        {false, 7, 23, 24, L"Sunday|11:00 p.m. to 12:00 a.m."},
+    };
+    for (const auto& c : cases) {
+        Prefs.Use24HourClock = c.Use24;
+        Form.QorUser().AllowBegin(c.Day) = c.Begin;
+        Form.QorUser().AllowEnd(c.Day) = c.End;
+        Show({[&] {
+            EXPECT_EQ(c.Read, ReadAloud(Form.Grid(c.Day).Handle()));
+            Click(IDCANCEL);
+        }});
+    }
+    static std::vector<HWND> changed;
+    const HWINEVENTHOOK hook = SetWinEventHook(
+        EVENT_OBJECT_VALUECHANGE, EVENT_OBJECT_VALUECHANGE, nullptr,
+        [](HWINEVENTHOOK, DWORD, HWND grid, LONG, LONG, DWORD, DWORD) { changed.push_back(grid); },
+        GetCurrentProcessId(), GetCurrentThreadId(), WINEVENT_OUTOFCONTEXT);
+    Show({[&] {
+              changed.clear();
+              Drag(1, 9, 11);
+          },
+          [&] {
+              EXPECT_EQ(L"Monday|9:00 a.m. to 12:00 p.m.", ReadAloud(Form.Grid(1).Handle()));
+              Click(IDCANCEL);
+          }});
+    UnhookWinEvent(hook);
+    EXPECT_NE(std::count(changed.begin(), changed.end(), Form.Grid(1).Handle()), 0);
+    CoUninitialize();
 }
 
 TEST_F(DailyTimeLimitsFormTest, TheHourScaleFollowsTheClockPreferenceAtEveryShowing) {

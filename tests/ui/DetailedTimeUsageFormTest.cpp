@@ -1,5 +1,7 @@
 #include "ui/DetailedTimeUsageForm.h"
 
+#include "model/UsageEntry.h"
+
 #include "DialogDriver.h"
 #include "controls/TestWindows.h"
 
@@ -68,7 +70,8 @@ TEST_F(DetailedTimeUsageForm, OneRowPerComputerWithMinutesInTheStoresOrder) {
     EXPECT_EQ(Dialog.ControlText(IDOK), L"&OK");
     EXPECT_EQ(Dialog.Control(IDCANCEL), nullptr);
 
-    // Entries of 0 or less, and entries that carry no whole number, are left out.
+    // Entries of 0 or less, and entries that carry no whole number, are left out; a computer
+    // whose key holds "=" keeps its minutes, as in the weekly report.
     std::vector<std::wstring> usage = {
         L"STUDY-PC=95", L"KITCHEN-PC=20",    L"ATTIC=0",         L"GARAGE=-5",
         L"CELLAR=abc",  L"NOEQUALS",         L"A=B=7",           L"HALL=",
@@ -77,8 +80,9 @@ TEST_F(DetailedTimeUsageForm, OneRowPerComputerWithMinutesInTheStoresOrder) {
     EXPECT_EQ(Show(&usage, L"emma"), IDOK);
     EXPECT_EQ(Dialog.ControlText(Form::IdLabelTop),
               L"Today's time usage per computer for user emma:");
-    EXPECT_EQ(Rows(), (std::vector<std::wstring>{L"STUDY-PC| 01:35", L"KITCHEN-PC| 00:20",
-                                                 L"GAMING-RIG| 25:00", L"LAPTOP| 35791394:07"}));
+    EXPECT_EQ(Rows(),
+              (std::vector<std::wstring>{L"STUDY-PC| 01:35", L"KITCHEN-PC| 00:20", L"A=B| 00:07",
+                                         L"GAMING-RIG| 25:00", L"LAPTOP| 35791394:07"}));
     EXPECT_EQ(usage.size(), 12u); // the list is the caller's and stays as it was
 
     // The next showing shows only the next user's rows; one without a list changes nothing.
@@ -94,15 +98,15 @@ TEST_F(DetailedTimeUsageForm, OneRowPerComputerWithMinutesInTheStoresOrder) {
               L"Today's time usage per computer for user Tom & Jerry:");
 }
 
-TEST_F(DetailedTimeUsageForm, EntryMinutesReadsOnlyAWholeNumberAfterTheFirstEquals) {
-    EXPECT_EQ(Form::EntryMinutes(L"PC=95"), 95);
-    EXPECT_EQ(Form::EntryMinutes(L"PC=-3"), -3);
-    EXPECT_EQ(Form::EntryMinutes(L"PC=2147483647"), 2147483647);
-    EXPECT_EQ(Form::EntryMinutes(L"PC=2147483648"), 0);
-    EXPECT_EQ(Form::EntryMinutes(L"PC=99999999999999999999999"), 0);
-    EXPECT_EQ(Form::EntryMinutes(L"PC=9 5"), 0);
-    EXPECT_EQ(Form::EntryMinutes(L"PC"), 0);
-    EXPECT_EQ(Form::EntryMinutes(L"=7"), 7);
+TEST_F(DetailedTimeUsageForm, EntryMinutesReadsOnlyAWholeNumberAfterTheLastEquals) {
+    EXPECT_EQ(ParseUsageEntry(L"PC=95").Minutes, 95);
+    EXPECT_EQ(ParseUsageEntry(L"PC=-3").Minutes, -3);
+    EXPECT_EQ(ParseUsageEntry(L"PC=2147483647").Minutes, 2147483647);
+    EXPECT_EQ(ParseUsageEntry(L"PC=2147483648").Minutes, 0);
+    EXPECT_EQ(ParseUsageEntry(L"PC=99999999999999999999999").Minutes, 0);
+    EXPECT_EQ(ParseUsageEntry(L"PC=9 5").Minutes, 0);
+    EXPECT_EQ(ParseUsageEntry(L"PC").Minutes, 0);
+    EXPECT_EQ(ParseUsageEntry(L"=7").Minutes, 7);
 }
 
 // The list has the focus first; Tab reaches "&OK" and comes back; Enter and Escape close.
@@ -129,6 +133,19 @@ TEST_F(DetailedTimeUsageForm, WorksFromTheKeyboard) {
     EXPECT_EQ(focus,
               (std::vector<int>{Form::IdListViewUsageDetails, IDOK, Form::IdListViewUsageDetails}));
     EXPECT_EQ(selected, 1); // the arrows went to the list, not to the dialog
+
+    // Typing finds a computer by the beginning of its name.
+    std::vector<std::wstring> computers = {L"STUDY-PC=9", L"KITCHEN=8", L"GARAGE=7", L"KEYS=6"};
+    Dialog.TimeUsageList = &computers;
+    result =
+        Steps::Run(Dialog, {[] {
+                                for (wchar_t letter : {L'k', L'e'})
+                                    PostMessageW(GetFocus(), WM_CHAR, letter, 1);
+                            },
+                            [&] { selected = ListView_GetNextItem(List(), -1, LVNI_SELECTED); },
+                            [] { Steps::Key(VK_RETURN); }});
+    EXPECT_EQ(selected, 3);
+    Dialog.TimeUsageList = &usage;
     EXPECT_FALSE(IsWindowVisible(Dialog.Handle()));
 
     result = Steps::Run(Dialog, {[] { Steps::AltKey(L'o'); }});

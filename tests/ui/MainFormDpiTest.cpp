@@ -15,6 +15,16 @@ TEST(MainFormDpi, WindowScalesAt144Dpi) {
 
 using MainFormDpiChange = MainFormTest;
 
+// Records, for each new font a control is given, whether the font it had still exists.
+LRESULT CALLBACK NoteOldFont(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                             DWORD_PTR seen) {
+    if (msg == WM_SETFONT) {
+        HGDIOBJ old = reinterpret_cast<HGDIOBJ>(DefSubclassProc(hwnd, WM_GETFONT, 0, 0));
+        reinterpret_cast<std::vector<bool>*>(seen)->push_back(GetObjectType(old) == OBJ_FONT);
+    }
+    return DefSubclassProc(hwnd, msg, wParam, lParam);
+}
+
 // Moving the window to a screen of another DPI: everything takes that screen's sizes.
 TEST_F(MainFormDpiChange, WindowFollowsANewDpi) {
     Accounts = {L"alice", L"bob"};
@@ -23,8 +33,15 @@ TEST_F(MainFormDpiChange, WindowFollowsANewDpi) {
     Start();
     int dpi = Form().Dpi() * 3 / 2;
     RECT suggested{10, 20, 10 + MulDiv(582, dpi, 96), 20 + MulDiv(302, dpi, 96)};
+    std::vector<bool> oldFontAlive;
+    for (HWND control : {List(), Form().StatusBar})
+        SetWindowSubclass(control, NoteOldFont, 1, reinterpret_cast<DWORD_PTR>(&oldFontAlive));
     SendMessageW(Form().Handle(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
                  reinterpret_cast<LPARAM>(&suggested));
+    for (HWND control : {List(), Form().StatusBar})
+        RemoveWindowSubclass(control, NoteOldFont, 1);
+    EXPECT_GE(oldFontAlive.size(), 2u);
+    EXPECT_EQ(oldFontAlive, std::vector<bool>(oldFontAlive.size(), true));
     EXPECT_EQ(dpi, Form().Dpi());
     RECT outer{};
     GetWindowRect(Form().Handle(), &outer);

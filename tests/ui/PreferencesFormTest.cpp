@@ -578,16 +578,18 @@ TEST_F(PreferencesFormTest, TheLogoffQuestionClosedWithEscapeLeavesTheBoxOff) {
 
 // --- The registry test ---
 
-TEST_F(PreferencesFormTest, RegistryTestWithAnEmptyFieldOnlyWarns) {
+TEST_F(PreferencesFormTest, RegistryTestWithAnEmptyOrBlankFieldOnlyWarns) {
     Prefs.UseRemoteRegistry = true;
     HCURSOR before = nullptr;
     Show([&] {
-        Replace(P::EditRemoteRegistry, L"");
         before = SetCursor(LoadCursorW(nullptr, IDC_ARROW));
-        Click(P::ButtonTest);
+        for (const wchar_t* name : {L"", L"  "}) {
+            Replace(P::EditRemoteRegistry, name);
+            Click(P::ButtonTest);
+        }
         Click(IDCANCEL);
     });
-    ASSERT_EQ(Messages.size(), 1u);
+    ASSERT_EQ(Messages.size(), 2u);
     EXPECT_EQ(Messages[0].Text, L"Please specify the name of the network computer.");
     EXPECT_EQ(Messages[0].Kind, TMsgKind::Warning);
     EXPECT_EQ(Messages[0].Cursor, LoadCursorW(nullptr, IDC_ARROW));
@@ -743,6 +745,34 @@ TEST_F(PreferencesFormTest, OKAndApplyRefuseAWarningTextWithAnyOtherConversion) 
     EXPECT_NE(Messages[0].Text.find(L"\"%s\""), std::wstring::npos) << Narrow(Messages[0].Text);
     EXPECT_FALSE(Changed);
     EXPECT_TRUE(SamePrefs(Prefs, SomePrefs()));
+}
+
+TEST_F(PreferencesFormTest, OKAndApplyRefuseANetworkStoreWithoutAName) {
+    for (const std::wstring name : {L"", L" \t "}) {
+        Messages.clear();
+        Prefs = SomePrefs();
+        int page = -1;
+        HWND focus = nullptr;
+        LRESULT selection = -1;
+        Show([&] {
+            Click(P::CheckBoxUseRemoteRegistry);
+            Replace(P::EditRemoteRegistry, name);
+            Form.SetActivePage(P::PageGeneral);
+            Click(P::ButtonApply);
+            Click(IDOK);
+            page = Form.ActivePage();
+            focus = GetFocus();
+            selection = SendMessageW(focus, EM_GETSEL, 0, 0);
+            Click(IDCANCEL);
+        });
+        EXPECT_EQ(MessageTexts(), std::vector<std::wstring>(
+                                      2, L"Please specify the name of the network computer."));
+        EXPECT_EQ(page, P::PageNetwork);
+        EXPECT_EQ(focus, Form.Control(P::EditRemoteRegistry));
+        EXPECT_EQ(selection, MAKELRESULT(0, name.size()));
+        EXPECT_FALSE(Changed);
+        EXPECT_TRUE(SamePrefs(Prefs, SomePrefs()));
+    }
 }
 
 TEST_F(PreferencesFormTest, TheOtherTwoTextsMayHoldAnyCharacter) {

@@ -1,5 +1,6 @@
 #include "ui/controls/HourGrid.h"
 
+#include "ui/controls/AccessibleValue.h"
 #include "win/Dpi.h"
 
 #include <algorithm>
@@ -16,14 +17,27 @@ COLORREF Blend(COLORREF a, COLORREF b) {
                (GetBValue(a) + GetBValue(b)) / 2);
 }
 
+// A cell boundary (0 to 24) as the hour scale above the grids shows it: "07:00", or "7:00 a.m."
+// with 12 for noon and for midnight at either end of the day.
+std::wstring HourText(int hour, bool clock24) {
+    wchar_t text[16];
+    if (clock24) {
+        swprintf(text, 16, L"%02d:00", hour);
+    } else {
+        const int shown = hour % 12 == 0 ? 12 : hour % 12;
+        swprintf(text, 16, L"%d:00 %ls", shown, hour % 24 < 12 ? L"a.m." : L"p.m.");
+    }
+    return text;
+}
+
 } // namespace
 
-bool THourGrid::Create(HWND parent, int id, int x, int y, int dpi) {
+bool THourGrid::Create(HWND parent, int id, int x, int y, int dpi, const wchar_t* name) {
     if (!RegisterWindowClass(kClassName, CS_DBLCLKS, LoadCursorW(nullptr, IDC_ARROW), nullptr))
         return false;
     FDpi = dpi;
     SIZE size = SizeFor(dpi);
-    return CreateHandle(0, kClassName, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP, x, y, size.cx,
+    return CreateHandle(0, kClassName, name, WS_CHILD | WS_VISIBLE | WS_TABSTOP, x, y, size.cx,
                         size.cy, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)));
 }
 
@@ -39,14 +53,24 @@ void THourGrid::ClipPeriod(int begin, int end, int& shownBegin, int& shownEnd) {
         shownEnd = shownBegin + 1;
 }
 
+std::wstring THourGrid::PeriodText(int begin, int end, bool clock24) {
+    return HourText(begin, clock24) + L" to " + HourText(end, clock24);
+}
+
 void THourGrid::SetPeriod(int begin, int end) {
     ClipPeriod(begin, end, FBegin, FEnd);
     // As if the run had been dragged from its first hour to its last: Shift+arrows then grow
     // or shrink it at its end.
     FAnchor = FBegin;
     FCurrent = FEnd - 1;
-    if (Handle())
+    if (Handle()) {
         InvalidateRect(Handle(), nullptr, FALSE);
+        PeriodChanged();
+    }
+}
+
+void THourGrid::PeriodChanged() {
+    NotifyWinEvent(EVENT_OBJECT_VALUECHANGE, Handle(), OBJID_CLIENT, CHILDID_SELF);
 }
 
 void THourGrid::SetDpi(int dpi) {
@@ -88,10 +112,13 @@ bool THourGrid::MoveCurrent(int cell, bool extend) {
     const int end = std::max(FAnchor, cell) + 1;
     if (begin == FBegin && end == FEnd && cell == FCurrent)
         return false;
+    const bool periodChanged = begin != FBegin || end != FEnd;
     FBegin = begin;
     FEnd = end;
     FCurrent = cell;
     InvalidateRect(Handle(), nullptr, FALSE);
+    if (periodChanged)
+        PeriodChanged();
     Notify();
     return true;
 }
@@ -143,7 +170,18 @@ LRESULT THourGrid::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_ERASEBKGND:
         return 1;
     case WM_GETDLGCODE:
-        return DLGC_WANTARROWS;
+        // Letters stay here: the dialog manager would take a plain letter for the access key
+        // of a button ("&OK", "&Cancel"). Alt with the letter still reaches the buttons.
+        return DLGC_WANTARROWS | DLGC_WANTCHARS;
+    case WM_CHAR:
+        return 0;
+    case WM_GETOBJECT:
+        if (static_cast<LONG>(lParam) == OBJID_CLIENT)
+            if (LRESULT object = AccessibleClientObject(Handle(), wParam))
+                return object;
+        break;
+    case WM_GETACCESSIBLEVALUE:
+        return CopyAccessibleValue(PeriodText(FBegin, FEnd, FClock24).c_str(), wParam, lParam);
     case WM_SETFOCUS:
     case WM_KILLFOCUS:
     case WM_ENABLE:

@@ -4,9 +4,14 @@
 // Shift+click) or the keyboard (arrows, Home, End; with Shift they extend from the anchor).
 // Selected cells are filled with the allowed colour; a disabled grid shows them paler. Every
 // change the user makes, and every move of the current cell, is told to the parent as
-// WM_COMMAND with the notification code kHourGridChanged.
+// WM_COMMAND with the notification code kHourGridChanged. Typed letters stay in the grid.
+//
+// For assistive technology the grid is named by its window text and its value is the period
+// in words, "07:00 to 20:00" (or "7:00 a.m. to 8:00 p.m." on the 12-hour clock).
 #include "ui/controls/Gdi.h"
 #include "ui/controls/Window.h"
+
+#include <string>
 
 namespace vantrel {
 
@@ -19,8 +24,9 @@ class THourGrid : public TWindow {
 public:
     static constexpr const wchar_t* kClassName = L"VantrelHourGrid";
 
-    // A child of `parent` at (x, y) in the parent's pixels, cells sized for `dpi`.
-    bool Create(HWND parent, int id, int x, int y, int dpi);
+    // A child of `parent` at (x, y) in the parent's pixels, cells sized for `dpi`; `name` is
+    // what a screen reader calls it.
+    bool Create(HWND parent, int id, int x, int y, int dpi, const wchar_t* name = L"");
     // The outer size of the grid for a DPI: 24 cells and their lines.
     static SIZE SizeFor(int dpi);
 
@@ -35,6 +41,10 @@ public:
     int CurrentCell() const { return FCurrent; }
     // The period SetPeriod shows for stored values.
     static void ClipPeriod(int begin, int end, int& shownBegin, int& shownEnd);
+    // The clock in which the period is told to assistive technology.
+    void SetClock24(bool clock24) { FClock24 = clock24; }
+    // The period [begin, end) in words: "07:00 to 20:00", or "7:00 a.m. to 8:00 p.m.".
+    static std::wstring PeriodText(int begin, int end, bool clock24);
 
     void SetDpi(int dpi);
     void MoveTo(int x, int y);
@@ -53,6 +63,7 @@ private:
     bool MoveCurrent(int cell, bool extend);
     void Paint(HDC dc);
     void Notify();
+    void PeriodChanged();
 
     int FDpi = 96;
     int FBegin = 7;
@@ -60,6 +71,7 @@ private:
     int FAnchor = 7;
     int FCurrent = 7;
     bool FDragging = false;
+    bool FClock24 = true;
     TMemoryPicture FBuffer;
 };
 

@@ -64,6 +64,18 @@ int YesNoBox(HWND owner, const std::wstring& text, const wchar_t* title, UINT ty
     return result;
 }
 
+// While a modal dialog is open over `owner` (which it disabled), the box belongs to the dialog:
+// owned by the disabled window, the box would leave the dialog usable on top of it.
+HWND BoxOwner(HWND owner) {
+    HWND top = owner && IsWindow(owner) ? GetAncestor(owner, GA_ROOT) : nullptr;
+    if (!top || IsWindowEnabled(top))
+        return owner;
+    HWND popup = GetLastActivePopup(top);
+    if (popup && popup != top && IsWindowVisible(popup) && IsWindowEnabled(popup))
+        return popup;
+    return owner;
+}
+
 } // namespace
 
 const wchar_t* MessageKindTitle(TMsgKind kind) {
@@ -85,6 +97,7 @@ void SetMessageBoxSeam(TMessageBoxSeam seam) {
 }
 
 int ShowMessage(HWND owner, const std::wstring& text, TMsgKind kind, TMsgButtons buttons) {
+    owner = BoxOwner(owner);
     if (Seam())
         return Seam()(owner, text, kind, buttons);
     UINT icon = MB_ICONINFORMATION;

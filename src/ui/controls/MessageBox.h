@@ -12,7 +12,9 @@ enum class TMsgKind { Warning, Error, Information, Confirm };
 enum class TMsgButtons { OK, YesNo };
 
 // Returns IDOK for a box with OK; IDYES or IDNO for a question, where Escape (and closing the
-// box) answers No and Enter the default Yes. 0 when no box could be shown.
+// box) answers No and Enter the default Yes. 0 when no box could be shown. While a modal
+// dialog is open over `owner`, the box belongs to that dialog instead (the seam, too, receives
+// the dialog).
 int ShowMessage(HWND owner, const std::wstring& text, TMsgKind kind,
                 TMsgButtons buttons = TMsgButtons::OK);
 

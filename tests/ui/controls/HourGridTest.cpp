@@ -177,7 +177,7 @@ TEST_F(HourGridTest, KeyboardMovesAndShiftArrowsGrowAndShrinkNeverBelowOneHour) 
     Key(VK_LEFT);
     EXPECT_EQ(0, Grid.Begin());
     EXPECT_EQ(1, Grid.End());
-    EXPECT_EQ(DLGC_WANTARROWS, SendMessageW(Grid.Handle(), WM_GETDLGCODE, 0, 0));
+    EXPECT_EQ(DLGC_WANTARROWS | DLGC_WANTCHARS, SendMessageW(Grid.Handle(), WM_GETDLGCODE, 0, 0));
 }
 
 TEST_F(HourGridTest, TheParentHearsEveryClickAndMoveButNotSetPeriod) {

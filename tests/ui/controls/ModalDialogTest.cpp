@@ -1,7 +1,10 @@
 #include "ui/controls/ModalDialog.h"
 
 #include "TestWindows.h"
+#include "reports/HelpViewer.h"
+#include "ui/controls/MessageBox.h"
 
+#include <commctrl.h>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -14,6 +17,16 @@ namespace {
 constexpr int kEditId = 100;
 constexpr int kOtherId = 101;
 constexpr UINT kRunStep = WM_APP + 1;
+
+// The owner answers F1, which a dialog without help of its own passes on, as the main window
+// does: with the help viewer.
+LRESULT CALLBACK OwnerHelp(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                           DWORD_PTR viewer) {
+    if (msg != WM_HELP)
+        return DefSubclassProc(hwnd, msg, wParam, lParam);
+    reinterpret_cast<const THelpViewer*>(viewer)->ShowHelp(hwnd);
+    return TRUE;
+}
 
 // A small dialog with an edit box, a push button and OK / Cancel. Steps posted with Post run
 // inside the modal loop, in order, after the keys and clicks posted before them.
@@ -209,6 +222,29 @@ TEST_F(ModalDialog, DialogFontReachesItsControlsButNotThoseWithTheirOwn) {
     EXPECT_EQ(heightOf(Dialog.Control(IDOK)), -17);
     EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageW(Dialog.Control(kOtherId), WM_GETFONT, 0, 0)),
               own.Get());
+}
+
+// The help viewer without its library cannot open help: the box saying so, and any other box
+// raised for the owner while the dialog is open, belongs to the dialog.
+TEST_F(ModalDialog, BoxesForTheOwnerBelongToTheDialogOpenOverIt) {
+    std::vector<HWND> owners;
+    SetMessageBoxSeam([&](HWND owner, const std::wstring&, TMsgKind, TMsgButtons) {
+        owners.push_back(owner);
+        return IDOK;
+    });
+    const THelpViewer viewer(false);
+    SetWindowSubclass(Owner.Handle(), OwnerHelp, 1, reinterpret_cast<DWORD_PTR>(&viewer));
+    Dialog.Post([&] {
+        HELPINFO info{sizeof(info), HELPINFO_WINDOW, kEditId, Dialog.Control(kEditId), 0, {}};
+        SendMessageW(Dialog.Control(kEditId), WM_HELP, 0, reinterpret_cast<LPARAM>(&info));
+        ShowMessage(Owner.Handle(), L"Saved.", TMsgKind::Information);
+        Dialog.EndModal(IDOK);
+    });
+    Dialog.ShowModal();
+    ShowMessage(Owner.Handle(), L"Saved.", TMsgKind::Information);
+    RemoveWindowSubclass(Owner.Handle(), OwnerHelp, 1);
+    SetMessageBoxSeam(nullptr);
+    EXPECT_EQ(owners, (std::vector<HWND>{Dialog.Handle(), Dialog.Handle(), Owner.Handle()}));
 }
 
 } // namespace
