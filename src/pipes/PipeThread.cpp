@@ -2,9 +2,8 @@
 
 #include "pipes/PipeClient.h"
 #include "pipes/PipeException.h"
+#include "pipes/PipeFraming.h"
 #include "win/ScopeExit.h"
-
-#include <cstring>
 
 namespace vantrel {
 
@@ -392,19 +391,15 @@ LRESULT TPipeThread::NotifyClient(UINT message, WPARAM wParam, LPARAM lParam) {
 void TPipeThread::ProcessReceived() {
     FInStream.SetPosition(0);
     auto clear = ScopeExit([this] { FInStream.Clear(); });
-    TPipeControlBlock block{};
-    if (FInStream.Size() == sizeof(block)) {
-        std::memcpy(&block, FInStream.Memory(), sizeof(block));
-    }
-    if (FInStream.Size() == sizeof(block) && block.BlockSize == 16 &&
-        block.Magic1 == kControlMagic && block.Magic2 == kControlMagic) {
+    uint32_t tag = 0;
+    if (IsControlBlock(FInStream.Memory(), static_cast<size_t>(FInStream.Size()), tag)) {
         FDiscardingMulti = false;
-        if (block.Tag == kTagStartMulti) {
+        if (tag == kTagStartMulti) {
             // A sequence that never ended is dropped with its file.
             FMultiMsg.reset();
             FMultiMsg = std::make_unique<TPipeMultiMsg>();
             FMultiSize = 0;
-        } else if (block.Tag == kTagEndMulti) {
+        } else if (tag == kTagEndMulti) {
             if (FMultiMsg) {
                 std::unique_ptr<TPipeMultiMsg> message = std::move(FMultiMsg);
                 message->Stream().SetPosition(0);

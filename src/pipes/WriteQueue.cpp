@@ -122,7 +122,7 @@ void TWriteQueue::RemoveAfter(TWriteNode* last) {
 
 void TWriteQueue::EnqueueControl(uint32_t tag) {
     TLockGuard lock(FMutex);
-    TPipeControlBlock block{16, kControlMagic, tag, kControlMagic};
+    const TPipeControlBlock block = ControlBlock(tag);
     Append(AllocPipeWrite(&block, sizeof(block)));
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The outgoing side of the pipe: copies of messages waiting for the worker, and the framing
 // that carries messages longer than one pipe message as a sequence of parts.
+#include "pipes/PipeFraming.h"
 #include "win/Handle.h"
 #include "win/Lock.h"
 
@@ -10,23 +11,6 @@
 #include <cstdint>
 
 namespace vantrel {
-
-// The longest message written as one pipe message; longer ones travel in parts.
-inline constexpr uint32_t kMaxPipeMessage = 65534;
-
-#pragma pack(push, 1)
-struct TPipeControlBlock {
-    uint32_t BlockSize;
-    uint32_t Magic1;
-    uint32_t Tag;
-    uint32_t Magic2;
-};
-#pragma pack(pop)
-static_assert(sizeof(TPipeControlBlock) == 16, "the control block is 16 bytes on the wire");
-
-inline constexpr uint32_t kControlMagic = 0x4347414D;  // "MAGC"
-inline constexpr uint32_t kTagStartMulti = 0x424D5453; // "STMB"
-inline constexpr uint32_t kTagEndMulti = 0x424D5445;   // "ETMB"
 
 struct TPipeWriteBuffer {
     uint8_t* Buffer;

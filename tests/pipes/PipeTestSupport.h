@@ -1,6 +1,7 @@
 #pragma once
 // What the pipe tests share: unique pipe names, a message pump with a guard time, and a raw
 // server end of a pipe that the test drives byte for byte.
+#include "pipes/PipeFraming.h"
 #include "pipes/ThreadSync.h"
 #include "pipes/WriteQueue.h"
 #include "win/Files.h"
@@ -109,10 +110,9 @@ inline Bytes Pattern(size_t size, uint32_t seed = 1) {
 }
 
 inline Bytes Control(uint32_t tag) {
-    TPipeControlBlock block{16, kControlMagic, tag, kControlMagic};
-    Bytes b(16);
-    std::memcpy(b.data(), &block, 16);
-    return b;
+    const TPipeControlBlock block = ControlBlock(tag);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(&block);
+    return Bytes(bytes, bytes + sizeof(block));
 }
 
 // The server end of a message-mode pipe in this process. A reader thread collects every
