@@ -185,7 +185,7 @@ void TPipeThread::ShutDown() {
             FlushFileBuffers(FPipe.Get());
     }
     {
-        std::lock_guard<std::mutex> guard(FPipeLock);
+        TLockGuard guard(FPipeLock);
         FPipe.Close();
     }
     FReadEvent.Close();
@@ -377,7 +377,7 @@ bool TPipeThread::CompleteWrite() {
 }
 
 void TPipeThread::CancelPipeIo() {
-    std::lock_guard<std::mutex> guard(FPipeLock);
+    TLockGuard guard(FPipeLock);
     if (FPipe)
         CancelIoEx(FPipe.Get(), nullptr);
 }

@@ -6,13 +6,13 @@
 #include "pipes/ThreadSync.h"
 #include "pipes/WriteQueue.h"
 #include "win/Handle.h"
+#include "win/Lock.h"
 
 #include <windows.h>
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 namespace vantrel {
@@ -89,7 +89,7 @@ private:
     DWORD FNotifyThread;
     THandle FPipe;
     // Guards the closing of FPipe against CancelPipeIo.
-    std::mutex FPipeLock;
+    TCriticalSection FPipeLock;
     DWORD FErrorCode = 0;
     DWORD FBytesWritten = 0;
     std::shared_ptr<TWriteQueue> FWriteQueue;

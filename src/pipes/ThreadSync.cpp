@@ -106,13 +106,13 @@ bool WaitForThreadHandle(HANDLE thread, bool dispatch, TThreadEx::TWaitDispatch 
 
 } // namespace
 
-std::mutex& PipesLock() {
-    static std::mutex lock;
+TCriticalSection& PipesLock() {
+    static TCriticalSection lock;
     return lock;
 }
 
 HWND AllocateNotifyWindow(TWndMethod method) {
-    std::lock_guard<std::mutex> guard(PipesLock());
+    TLockGuard guard(PipesLock());
     RegisterPipesWindowClass(kNotifyWindowClass, NotifyWindowProc);
     HWND window = CreateWindowExW(0, kNotifyWindowClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr,
                                   nullptr, ModuleInstance(), nullptr);
@@ -125,7 +125,7 @@ HWND AllocateNotifyWindow(TWndMethod method) {
 void DeallocateNotifyWindow(HWND window) {
     if (!window)
         return;
-    std::lock_guard<std::mutex> guard(PipesLock());
+    TLockGuard guard(PipesLock());
     auto* method = reinterpret_cast<TWndMethod*>(GetWindowLongPtrW(window, GWLP_USERDATA));
     SetWindowLongPtrW(window, GWLP_USERDATA, 0);
     DestroyWindow(window);
@@ -148,7 +148,7 @@ void ProcessSentMessages() {
 
 TSyncManager& TSyncManager::Instance() {
     static TSyncManager* instance = nullptr;
-    std::lock_guard<std::mutex> guard(PipesLock());
+    TLockGuard guard(PipesLock());
     if (!instance)
         instance = new TSyncManager();
     return *instance;
@@ -249,7 +249,7 @@ HWND TSyncManager::SyncWindowOf(DWORD threadId) {
 
 HWND TSyncManager::AllocateSyncWindow() {
     {
-        std::lock_guard<std::mutex> guard(PipesLock());
+        TLockGuard guard(PipesLock());
         RegisterPipesWindowClass(kSyncWindowClass, SyncWindowProc);
     }
     return CreateWindowExW(0, kSyncWindowClass, L"", 0, 0, 0, 0, 0, nullptr, nullptr,
@@ -359,7 +359,7 @@ void TThreadEx::NotifyDone() {
     // not be dispatching messages at all.
     bool wanted = false;
     {
-        std::lock_guard<std::mutex> guard(FDoneLock);
+        TLockGuard guard(FDoneLock);
         wanted = static_cast<bool>(OnThreadDone);
     }
     if (!wanted)
@@ -367,7 +367,7 @@ void TThreadEx::NotifyDone() {
     FSync->Synchronize([this] {
         TOnThreadDone done;
         {
-            std::lock_guard<std::mutex> guard(FDoneLock);
+            TLockGuard guard(FDoneLock);
             done = OnThreadDone;
         }
         if (done)
@@ -376,7 +376,7 @@ void TThreadEx::NotifyDone() {
 }
 
 void TThreadEx::ClearOnThreadDone() {
-    std::lock_guard<std::mutex> guard(FDoneLock);
+    TLockGuard guard(FDoneLock);
     OnThreadDone = nullptr;
 }
 

@@ -13,7 +13,6 @@
 #include <exception>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 namespace vantrel {
@@ -32,7 +31,7 @@ struct TMessage {
 using TWndMethod = std::function<void(TMessage& message)>;
 
 // Guards the layer's process-wide state: the manager instance and notification window classes.
-std::mutex& PipesLock();
+TCriticalSection& PipesLock();
 
 // A hidden window of the calling thread whose messages go to `method` (none: DefWindowProcW).
 // The method is kept with the window and must not let an exception escape; one that does is
@@ -153,7 +152,7 @@ private:
     std::atomic<bool> FTerminated{false};
     std::atomic<bool> FFreeOnTerminate{false};
     std::exception_ptr FFatalException;
-    std::mutex FDoneLock;
+    TCriticalSection FDoneLock;
 };
 
 } // namespace vantrel
