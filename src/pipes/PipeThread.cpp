@@ -66,11 +66,8 @@ TPipeThread::TPipeThread(HWND notifyWindow, DWORD notifyThread,
 }
 
 // The pipe and the events are normally closed at the end of Execute; a worker that never ran
-// closes them here.
-TPipeThread::~TPipeThread() {
-    FreePipeWrite(FCurrentWrite);
-    FMultiMsg.reset();
-}
+// closes them with its other members.
+TPipeThread::~TPipeThread() = default;
 
 void TPipeThread::Execute() {
     if (SyncThreadID() != FNotifyThread) {
@@ -342,7 +339,7 @@ bool TPipeThread::StartWrite() {
         FWritePending = true;
         return true;
     }
-    FreePipeWrite(FCurrentWrite);
+    FCurrentWrite.reset();
     return false;
 }
 
@@ -357,7 +354,7 @@ bool TPipeThread::CompleteWrite() {
     // flush waiting for good, and nobody waits for that report any more.
     if (ok && !FAbandoned)
         ok = FlushWritten();
-    FreePipeWrite(FCurrentWrite);
+    FCurrentWrite.reset();
     if (!ok) {
         ResetEvent(FWriteEvent.Get());
         return false;

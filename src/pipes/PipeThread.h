@@ -93,7 +93,7 @@ private:
     DWORD FErrorCode = 0;
     DWORD FBytesWritten = 0;
     std::shared_ptr<TWriteQueue> FWriteQueue;
-    TPipeWriteBuffer* FCurrentWrite = nullptr;
+    TPipeWrite FCurrentWrite;
     DWORD FBytesRead = 0;
     bool FReadPending = false;
     bool FWritePending = false;

@@ -9,21 +9,28 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 
 namespace vantrel {
 
+// One outgoing message: a copy of the writer's bytes, freed with the record by its owner.
 struct TPipeWriteBuffer {
-    uint8_t* Buffer;
-    uint32_t Count;
+    uint8_t* Buffer = nullptr;
+    uint32_t Count = 0;
+
+    TPipeWriteBuffer() = default;
+    ~TPipeWriteBuffer() { std::free(Buffer); }
+    TPipeWriteBuffer(const TPipeWriteBuffer&) = delete;
+    TPipeWriteBuffer& operator=(const TPipeWriteBuffer&) = delete;
 };
+using TPipeWrite = std::unique_ptr<TPipeWriteBuffer>;
 
 // A zero-filled copy of `count` bytes of `buffer`; raises std::bad_alloc.
-TPipeWriteBuffer* AllocPipeWrite(const void* buffer, uint32_t count);
-// Frees the record and its bytes and sets the reference to none; none is ignored.
-void FreePipeWrite(TPipeWriteBuffer*& buffer);
+TPipeWrite AllocPipeWrite(const void* buffer, uint32_t count);
 
 struct TWriteNode {
-    TPipeWriteBuffer* Data;
+    TPipeWrite Data;
     TWriteNode* Next;
 };
 
@@ -39,9 +46,9 @@ public:
 
     // Takes ownership; a buffer over kMaxPipeMessage bytes becomes "STMB", its parts, "ETMB".
     // When that cannot be queued whole (out of memory), none of it is queued and it raises.
-    void Enqueue(TPipeWriteBuffer* buffer);
+    void Enqueue(TPipeWrite buffer);
     // The oldest buffer, now the caller's, or none.
-    TPipeWriteBuffer* Dequeue();
+    TPipeWrite Dequeue();
     void Clear();
 
     uint32_t DataSize() const { return FDataSize.load(std::memory_order_relaxed); }
@@ -52,9 +59,9 @@ public:
     HANDLE EmptyEvent() const { return FEmptyEvent.Get(); }
 
 private:
-    void EnqueueMultiPart(TPipeWriteBuffer* buffer);
+    void EnqueueMultiPart(const TPipeWriteBuffer& buffer);
     void EnqueueControl(uint32_t tag);
-    void Append(TPipeWriteBuffer* buffer);
+    void Append(TPipeWrite buffer);
     void RemoveAfter(TWriteNode* last);
     void UpdateState();
 
