@@ -249,9 +249,9 @@ void TPipeClient::StopWorker(TThreadEx::TWaitDispatch dispatch) {
     // From here on it is no longer this client's worker: the client is not connected, its end
     // is reported below rather than by WorkerTerminated, and a handler run inside the wait
     // that connects again finds the pipe still the stopping worker's.
-    const std::unique_ptr<TPipeThread> stopping = std::move(FWorker);
-    FDisconnecting = true;
     {
+        const std::unique_ptr<TPipeThread> stopping = std::move(FWorker);
+        FDisconnecting = true;
         auto done = ScopeExit([this] { FDisconnecting = false; });
         StopAndWait(*stopping, FStopTimeout, dispatch);
     }

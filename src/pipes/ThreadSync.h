@@ -134,8 +134,8 @@ public:
     // Returns false when `timeout` ran out first.
     bool WaitForEnd(DWORD timeout = INFINITE, TWaitDispatch dispatch = wdAllMessages);
 
-    // Set before the thread is resumed; the thread reads it once, as its last step. Once it
-    // runs, only a thread that it waits for in a send may change it.
+    // Set before the thread is resumed. The thread reads it as its last step; while it runs,
+    // only a thread that it is waiting for in a send may change it.
     TOnThreadDone OnThreadDone;
 
 protected:
