@@ -19,12 +19,14 @@ namespace {
 
 using testing::Bytes;
 using testing::Control;
+using testing::PartFileSizes;
 using testing::Pattern;
 using testing::PumpUntil;
 using testing::Text;
 using testing::ThreadsOfThisProcess;
 using testing::TRawServer;
 using testing::UniquePipeName;
+using testing::WaitUntilEnding;
 
 // Everything a client reports, in the order it happened.
 struct TEvents {
@@ -36,17 +38,9 @@ struct TEvents {
 
     void Attach(TPipeClient& client) {
         client.OnPipeMessage = [this](TPipeClient&, HANDLE, TStream& stream) {
-            Bytes b(static_cast<size_t>(stream.Size()));
             EXPECT_EQ(0u, stream.Position());
-            size_t at = 0;
-            while (at < b.size()) {
-                uint32_t n = stream.Read(
-                    b.data() + at, static_cast<uint32_t>(std::min<size_t>(1 << 20, b.size() - at)));
-                if (n == 0)
-                    break;
-                at += n;
-            }
-            EXPECT_EQ(b.size(), at);
+            Bytes b = testing::ReadAll(stream);
+            EXPECT_EQ(stream.Size(), b.size());
             messages.push_back(std::move(b));
             order.push_back("message");
         };
@@ -108,18 +102,6 @@ struct TCloseTarget {
         return PeekMessageW(&message, window, WM_CLOSE, WM_CLOSE, PM_NOREMOVE) != FALSE;
     }
 };
-
-// Waits, without dispatching anything, until the worker has ended its transfer and waits in its
-// last send for this thread.
-bool WaitUntilEnding(TPipeClient& client) {
-    const ULONGLONG start = GetTickCount64();
-    while (client.IsConnected()) {
-        if (GetTickCount64() - start > 30000)
-            return false;
-        Sleep(10);
-    }
-    return true;
-}
 
 TEST(PipeClientProperties, PipeNameIsValidatedAndKeptOnRefusal) {
     TPipeClient client;
@@ -418,31 +400,15 @@ TEST(PipeClientRead, SecondStartDropsTheUnfinishedMessage) {
     EXPECT_EQ(Text("sentinel"), link.events.messages[1]);
 }
 
-std::vector<std::wstring> TempPartFiles() {
-    wchar_t folder[MAX_PATH + 1];
-    GetTempPathW(MAX_PATH + 1, folder);
-    std::wstring mask = std::wstring(folder) + L"PMM*.tmp";
-    std::vector<std::wstring> files;
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW(mask.c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        do
-            files.push_back(data.cFileName);
-        while (FindNextFileW(find, &data));
-        FindClose(find);
-    }
-    return files;
-}
-
 TEST(PipeClientRead, MultiPartMessageComesThroughATemporaryFileThatIsGoneAfterwards) {
     testing::TPrivateTempFolder temp;
     TLink link;
     ASSERT_TRUE(link.Open());
-    size_t before = TempPartFiles().size();
+    size_t before = PartFileSizes().size();
     size_t during = 0;
     auto record = link.client.OnPipeMessage;
     link.client.OnPipeMessage = [&](TPipeClient& sender, HANDLE pipe, TStream& stream) {
-        during = TempPartFiles().size();
+        during = PartFileSizes().size();
         record(sender, pipe, stream);
     };
     Bytes big = Pattern(kMaxIncomingMessage, 4);
@@ -456,7 +422,7 @@ TEST(PipeClientRead, MultiPartMessageComesThroughATemporaryFileThatIsGoneAfterwa
     EXPECT_TRUE(link.events.messages[0] == big);
     EXPECT_EQ(0u, before);
     EXPECT_EQ(1u, during);
-    EXPECT_EQ(0u, TempPartFiles().size());
+    EXPECT_EQ(0u, PartFileSizes().size());
 }
 
 TEST(PipeClientLifecycle, ServiceClosingItsEndIsADisconnectNotAnError) {
