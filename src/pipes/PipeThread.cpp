@@ -372,9 +372,9 @@ bool TPipeThread::CompleteWrite() {
 }
 
 void TPipeThread::CancelPipeIo() {
-    // A flush waits as synchronous I/O of the worker's thread, the overlapped writes and reads
-    // on the pipe handle. Once the worker has closed its pipe there is nothing to cancel, and
-    // the handle value may belong to something else by then.
+    // A flush is synchronous I/O of the worker's thread; the reads and writes are overlapped
+    // I/O on the pipe handle. Once the worker has closed its pipe there is nothing to cancel,
+    // and the handle value may belong to something else by then.
     TLockGuard guard(FPipeLock);
     if (!FPipe)
         return;
