@@ -5,7 +5,7 @@
 // Usage: bench_pipes [path of QorStandIn.exe]
 #include "model/Constants.h"
 #include "pipes/PipeClient.h"
-#include "pipes/WriteQueue.h"
+#include "pipes/PipeFraming.h"
 
 #include "../tools/standin/StandInControl.h"
 
@@ -117,8 +117,8 @@ double RawBulk(const std::wstring& path, const std::vector<uint8_t>& data) {
         if (!WriteFile(pipe, bytes, count, &n, &ov) && GetLastError() == ERROR_IO_PENDING)
             GetOverlappedResult(pipe, &ov, &n, TRUE);
     };
-    const TPipeControlBlock start{16, kControlMagic, kTagStartMulti, kControlMagic};
-    const TPipeControlBlock end{16, kControlMagic, kTagEndMulti, kControlMagic};
+    const TPipeControlBlock start = ControlBlock(kTagStartMulti);
+    const TPipeControlBlock end = ControlBlock(kTagEndMulti);
     double t0 = Now();
     for (int i = 0; i < kBigMessages; ++i) {
         write(&start, 16);

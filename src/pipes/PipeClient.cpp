@@ -15,12 +15,77 @@ constexpr char kTextInvalidName[] = "Invalid pipe name specified!";
 constexpr char kTextWrongThread[] =
     "The notify window and the component window do not exist in the same thread!";
 
-// After the stop timeout: how long to keep cancelling the worker's I/O before leaving it to end
-// on its own.
-constexpr int kCancelRounds = 20;
+// Posted by WorkerTerminated: the worker it was called for has left it.
+constexpr UINT WM_PIPE_WORKER_LEFT = WM_USER + 301;
+
+// After the stop timeout: how long each round waits before cancelling the worker's I/O again.
 constexpr DWORD kCancelRoundTime = 100;
 
+// Asks the worker to stop and waits for its end. A worker stuck in a write or a flush that a
+// service which stopped reading never lets finish has its pipe I/O cancelled after `timeout`,
+// and again every round until it has ended: it always ends, so there is never a reason to
+// leave it behind.
+void StopAndWait(TPipeThread& worker, DWORD timeout, TThreadEx::TWaitDispatch dispatch) {
+    worker.RequestStop();
+    for (DWORD wait = timeout; !worker.WaitForEnd(wait, dispatch); wait = kCancelRoundTime)
+        worker.CancelPipeIo();
+}
+
 } // namespace
+
+// One of the worker's notifications, handled on this thread while the worker waits in its
+// send for the handler to return, so that nothing on this thread can wait for the worker
+// meanwhile. A client destroyed inside the handler hands its worker (and the queue the worker
+// reads) over to the notification, which once the handler has returned answers the send,
+// stops the worker and waits for it.
+class TPipeClient::TNotification {
+public:
+// The notification takes itself out of the client again in its destructor, unless the client
+// is gone by then; the compiler cannot see that.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdangling-pointer"
+    explicit TNotification(TPipeClient& client)
+        : FClient(&client), FWorker(client.FWorker.get()), FPrevious(client.FNotification) {
+        client.FNotification = this;
+    }
+#pragma GCC diagnostic pop
+    ~TNotification() {
+        if (FClient) {
+            FClient->FNotification = FPrevious;
+        } else if (FOrphan) {
+            // The handler has returned: the send being answered is the worker's own.
+            ReplyMessage(0);
+            StopAndWait(*FOrphan, FStopTimeout, TThreadEx::wdSentMessages);
+        }
+    }
+    TNotification(const TNotification&) = delete;
+    TNotification& operator=(const TNotification&) = delete;
+
+    // Run by the client's destructor for every notification under way.
+    static void ClientDestroyed(TPipeClient& client) {
+        for (TNotification* each = client.FNotification; each; each = each->FPrevious) {
+            each->FClient = nullptr;
+            if (client.FWorker && each->FWorker == client.FWorker.get()) {
+                // Nobody is left to report to: its notifications find the window gone, and
+                // its end must not wait for this thread.
+                client.FWorker->OnThreadDone = nullptr;
+                client.FWorker->RequestStop();
+                each->FStopTimeout = client.FStopTimeout;
+                each->FQueue = std::move(client.FWriteQueue);
+                each->FOrphan = std::move(client.FWorker);
+            }
+        }
+    }
+
+private:
+    TPipeClient* FClient;
+    const TPipeThread* const FWorker;
+    TNotification* const FPrevious;
+    DWORD FStopTimeout = 0;
+    // Declared before the worker, which reads it, so that it goes after the worker.
+    std::unique_ptr<TWriteQueue> FQueue;
+    std::unique_ptr<TPipeThread> FOrphan;
+};
 
 TPipeClient::TPipeClient() {
     // A null DACL gives everybody access to the objects made with these attributes. The
@@ -34,7 +99,7 @@ TPipeClient::TPipeClient() {
     FSecurityAttributes.bInheritHandle = FALSE;
 
     FNotifyThread = GetCurrentThreadId();
-    FWriteQueue = std::make_shared<TWriteQueue>();
+    FWriteQueue = std::make_unique<TWriteQueue>();
     FNotifyWindow =
         AllocateNotifyWindow([this](TMessage& message) { HandleNotifyMessage(message); });
     if (!FNotifyWindow)
@@ -43,24 +108,18 @@ TPipeClient::TPipeClient() {
 
 TPipeClient::~TPipeClient() {
     FDestroying = true;
+    // Destroyed inside a handler of the worker's notification: the worker waits for that very
+    // handler, and the notification takes it over.
+    TNotification::ClientDestroyed(*this);
     try {
-        Disconnect();
+        FinishEndedWorker();
+        // Not inside its notification, so the worker can be waited for here, also inside
+        // some other thread's sent message.
+        if (FWorker)
+            StopWorker(TThreadEx::wdAllMessages);
     } catch (...) {
         // A destructor has nowhere to report to.
     }
-    if (FWorker) {
-        // Destroyed inside one of our own handlers: the worker waits for that very handler, so
-        // Disconnect could only defer itself. Tell the worker to stop and to report nothing
-        // back to this client, which is gone by the time it ends. Nobody waits for it or
-        // cancels its I/O, so it must not wait for a service that stopped reading either.
-        FWorker->ClearOnThreadDone();
-        FWorker->Abandon();
-        FWorker->RequestStop();
-        SetEvent(FKillEvent.Get());
-        FWorker = nullptr;
-    }
-    FKillEvent.Close();
-    FWriteQueue.reset();
     DeallocateNotifyWindow(FNotifyWindow);
 }
 
@@ -69,11 +128,11 @@ bool TPipeClient::PipeValid() const {
 }
 
 bool TPipeClient::IsConnected() const {
-    // A worker that was asked to stop starts no further write, and one that is ending has
-    // written its last message: what is queued now would be dropped when its end is reported.
-    // Write can still lose that race (the worker ends between this test and the enqueue);
-    // closing it would need a lock that the worker holds across its last write.
-    if (!FWorker || FWorker->StopRequested() || FWorker->Ending())
+    // A worker that is being stopped is no longer FWorker, and one that is ending has written
+    // its last message: what is queued now would be dropped when its end is reported. Write
+    // can still lose that race (the worker ends between this test and the enqueue); closing it
+    // would need a lock that the worker holds across its last write.
+    if (!FWorker || FWorker->Ending())
         return false;
     DWORD code = 0;
     return GetExitCodeThread(FWorker->Handle(), &code) && code == STILL_ACTIVE;
@@ -100,6 +159,11 @@ bool TPipeClient::Connect(DWORD waitTime, bool start) {
         throw EPipeException(kTextWrongThread);
     if (IsConnected())
         return true;
+    // Its end reached this thread already; it has left, so reporting it waits for nothing.
+    FinishEndedWorker();
+    // The disconnect handler may have connected again.
+    if (IsConnected())
+        return true;
     if (FWorker) {
         // Ending, and waiting to report that to this thread. Let it finish first, so that its
         // end is reported and its pipe, which it closes itself, is forgotten; then open a new
@@ -107,15 +171,17 @@ bool TPipeClient::Connect(DWORD waitTime, bool start) {
         // very handler, so there is no waiting for it here. The caller is in the middle of its
         // own work: the wait lets only the worker's sent messages through, so that no queued
         // close or command runs (and perhaps frees this client) inside Connect.
-        if (InSendMessage() || FDisconnecting)
+        if (InSendMessage())
             return false;
         DisconnectWaiting(TThreadEx::wdSentMessages);
-        // The disconnect handler may have connected again.
         if (IsConnected())
             return true;
         if (FWorker)
             return false;
     }
+    // While a stop is under way the pipe is still recorded, but it is the stopping worker's.
+    if (FDisconnecting)
+        return false;
     if (PipeValid()) {
         if (start)
             StartWorker();
@@ -143,22 +209,15 @@ bool TPipeClient::Connect(DWORD waitTime, bool start) {
 }
 
 void TPipeClient::StartWorker() {
-    TPipeThread* worker = nullptr;
     try {
-        // A worker that was given up on keeps the event it was signalled through.
-        FKillEvent.Reset(CreateEventW(&FSecurityAttributes, TRUE, FALSE, nullptr));
-        if (!FKillEvent)
-            RaiseLastSystemError();
         // The pipe is the worker's from here on, also when it fails to start: freeing it then
         // closes the pipe.
-        worker = new TPipeThread(FNotifyWindow, FNotifyThread, FWriteQueue, std::move(FOpenPipe),
-                                 FKillEvent.Get());
-        worker->OnThreadDone = [this](TThreadEx& sender) { WorkerTerminated(sender); };
-        FWorker = worker;
-        worker->Resume();
+        FWorker = std::make_unique<TPipeThread>(FNotifyWindow, FNotifyThread, *FWriteQueue,
+                                                std::move(FOpenPipe));
+        FWorker->OnThreadDone = [this](TThreadEx& sender) { WorkerTerminated(sender); };
+        FWorker->Resume();
     } catch (...) {
-        FWorker = nullptr;
-        delete worker;
+        FWorker.reset();
         FOpenPipe.Close();
         FPipe = INVALID_HANDLE_VALUE;
         throw;
@@ -170,76 +229,60 @@ void TPipeClient::Disconnect() {
 }
 
 void TPipeClient::DisconnectWaiting(TThreadEx::TWaitDispatch dispatch) {
-    // Also for a worker that is ending: its end has yet to be delivered.
-    if (FWorker && !FDisconnecting) {
+    // While a stop is under way the handle is the stopping worker's, which closes it itself.
+    if (FDisconnecting)
+        return;
+    if (FWorker) {
+        // Also for a worker that is ending: its end has yet to be reported.
         if (InSendMessage()) {
-            // The worker is blocked in this very send and cannot see the kill event: stop it
-            // from the message loop once the handler has returned.
+            // The worker may be blocked in this very send and could not end: stop it from the
+            // message loop once the handler has returned.
             PostMessageW(FNotifyWindow, WM_PIPE_DISCONNECT, 0, 0);
             return;
         }
-        FDisconnecting = true;
-        auto done = ScopeExit([this] {
-            // Unless the disconnect handler connected again: that pipe is the new one's.
-            if (!FWorker && !FOpenPipe)
-                FPipe = INVALID_HANDLE_VALUE;
-            FDisconnecting = false;
-        });
-        if (FWorker) {
-            FWorker->RequestStop();
-            SetEvent(FKillEvent.Get());
-            StopWorker(dispatch);
-        }
-    } else if (!FDisconnecting && !FWorker && PipeValid()) {
-        // Open without a worker. While a stop is under way the handle is the worker's, which
-        // closes it itself.
+        StopWorker(dispatch);
+    } else if (FEndedWorker) {
+        FinishEndedWorker();
+    } else if (PipeValid()) {
+        // Open without a worker.
         FOpenPipe.Close();
         FPipe = INVALID_HANDLE_VALUE;
     }
 }
 
 void TPipeClient::StopWorker(TThreadEx::TWaitDispatch dispatch) {
-    // FWorker is cleared when this worker's end is delivered, and may then name a new worker
-    // that a disconnect handler started: that one is not ours to stop.
-    TPipeThread* const stopping = FWorker;
-    // Our own copy of the thread handle: the worker frees itself, and its handle, as it ends.
-    HANDLE copy = nullptr;
-    if (!DuplicateHandle(GetCurrentProcess(), FWorker->Handle(), GetCurrentProcess(), &copy, 0,
-                         FALSE, DUPLICATE_SAME_ACCESS))
-        copy = nullptr;
-    const THandle thread(copy);
-    if (stopping->WaitForEnd(FStopTimeout, dispatch))
-        return;
-    // The worker is stuck in a write or a flush that a service which stopped reading never
-    // lets finish. Cancel its pipe I/O so that it ends; FWorker stays set until its end has
-    // been delivered (WorkerTerminated), so it is still alive here. The worker cancels on its
-    // own handle: the value in FPipe may be closed already and given to something else.
-    if (FWorker != stopping)
-        return;
-    stopping->Abandon();
-    for (int round = 0; round < kCancelRounds; ++round) {
-        if (FWorker != stopping)
-            return;
-        if (thread)
-            CancelSynchronousIo(thread.Get());
-        stopping->CancelPipeIo();
-        if (stopping->WaitForEnd(kCancelRoundTime, dispatch))
-            return;
+    // From here on it is no longer this client's worker: the client is not connected, its end
+    // is reported below rather than by WorkerTerminated, and a handler run inside the wait
+    // that connects again finds the pipe still the stopping worker's.
+    {
+        const std::unique_ptr<TPipeThread> stopping = std::move(FWorker);
+        FDisconnecting = true;
+        auto done = ScopeExit([this] { FDisconnecting = false; });
+        StopAndWait(*stopping, FStopTimeout, dispatch);
     }
-    if (FWorker == stopping)
-        DetachWorker();
+    WorkerEnded(FPipe);
 }
 
-void TPipeClient::DetachWorker() {
-    // Last resort: the worker will not end. Forget it; it closes the pipe and frees itself if
-    // it ever gets out, and its notifications no longer match our pipe.
-    TPipeThread* worker = FWorker;
-    worker->ClearOnThreadDone();
-    FWorker = nullptr;
-    HANDLE pipe = FPipe;
+void TPipeClient::FinishEndedWorker() {
+    if (!FEndedWorker)
+        return;
+    // It has left WorkerTerminated, its last call on this thread, and only ends now.
+    std::unique_ptr<TPipeThread> ended = std::move(FEndedWorker);
+    WaitForSingleObject(ended->Handle(), INFINITE);
+    ended.reset();
+    const HANDLE pipe = FEndedPipe;
+    FEndedPipe = INVALID_HANDLE_VALUE;
+    if (!FDestroying && OnPipeDisconnect)
+        OnPipeDisconnect(*this, pipe);
+}
+
+// The worker has ended and is gone; `pipe` was its pipe, which it has closed.
+void TPipeClient::WorkerEnded(HANDLE pipe) {
+    // Forget the pipe before the handler runs: a handler that connects again must open a new
+    // pipe, not start a worker on the closed handle. Messages that were never written are
+    // dropped first, so that what such a handler writes goes out on the new pipe.
     FPipe = INVALID_HANDLE_VALUE;
     FWriteQueue->Clear();
-    FWriteQueue = std::make_shared<TWriteQueue>();
     if (!FDestroying && OnPipeDisconnect)
         OnPipeDisconnect(*this, pipe);
 }
@@ -284,21 +327,27 @@ void TPipeClient::SetServerName(const std::wstring& value) {
 }
 
 void TPipeClient::HandleNotifyMessage(TMessage& message) {
-    // A worker that was given up on may still report; its pipe is no longer ours.
     HANDLE pipe = reinterpret_cast<HANDLE>(message.WParam);
+    // Each handler is the last step: a handler may destroy this client.
     switch (message.Msg) {
-    case WM_PIPE_ERROR:
-        if (pipe == FPipe && OnPipeError)
+    case WM_PIPE_ERROR: {
+        TNotification notification(*this);
+        if (OnPipeError)
             OnPipeError(*this, pipe, pcWorker, static_cast<int32_t>(message.LParam));
         break;
-    case WM_PIPE_SENT:
-        if (pipe == FPipe && OnPipeSent)
+    }
+    case WM_PIPE_SENT: {
+        TNotification notification(*this);
+        if (OnPipeSent)
             OnPipeSent(*this, pipe, static_cast<uint32_t>(message.LParam));
         break;
-    case WM_PIPE_MESSAGE:
-        if (pipe == FPipe && OnPipeMessage)
+    }
+    case WM_PIPE_MESSAGE: {
+        TNotification notification(*this);
+        if (OnPipeMessage)
             OnPipeMessage(*this, pipe, *reinterpret_cast<TStream*>(message.LParam));
         break;
+    }
     case WM_PIPE_WRONG_THREAD:
         // Connect refuses other threads, so this only comes from a worker started in some
         // other way. An exception cannot leave a window procedure: report it as an error.
@@ -310,22 +359,28 @@ void TPipeClient::HandleNotifyMessage(TMessage& message) {
         // this client, and the window, under it.
         DisconnectWaiting(TThreadEx::wdSentMessages);
         break;
+    case WM_PIPE_WORKER_LEFT:
+        FinishEndedWorker();
+        break;
     default:
         message.Result = DefWindowProcW(FNotifyWindow, message.Msg, message.WParam, message.LParam);
     }
 }
 
-void TPipeClient::WorkerTerminated(TThreadEx&) {
-    FWorker = nullptr;
-    // The worker has closed the handle already. Forget it before the handler runs: a handler
-    // that connects again must open a new pipe, not start a worker on the closed handle.
-    // Messages that were never written are dropped first, so that what such a handler writes
-    // goes out on the new pipe.
-    const HANDLE pipe = FPipe;
+// The worker's last step, run on this thread while the worker waits for it.
+void TPipeClient::WorkerTerminated(TThreadEx& sender) {
+    // A worker that StopWorker waits for has its end reported there.
+    if (&sender != FWorker.get())
+        return;
+    // It cannot be waited for while it waits here: that, the report and the freeing follow
+    // once it has left (FinishEndedWorker). It has closed its pipe; forget it now, so that a
+    // Connect meanwhile opens a new one, and drop what was never written. No earlier worker
+    // is still in FEndedWorker: every start comes after FinishEndedWorker.
+    FEndedWorker = std::move(FWorker);
+    FEndedPipe = FPipe;
     FPipe = INVALID_HANDLE_VALUE;
     FWriteQueue->Clear();
-    if (!FDestroying && OnPipeDisconnect)
-        OnPipeDisconnect(*this, pipe);
+    PostMessageW(FNotifyWindow, WM_PIPE_WORKER_LEFT, 0, 0);
 }
 
 } // namespace vantrel

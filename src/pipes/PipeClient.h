@@ -39,7 +39,7 @@ using TOnPipeError =
 class TPipeClient {
 public:
     static constexpr uint32_t kDefaultMemoryThrottle = 10240000;
-    // How long Disconnect lets a worker finish on its own before cancelling its pipe I/O.
+    // How long a stop lets the worker finish on its own before cancelling its pipe I/O.
     static constexpr DWORD kDefaultStopTimeout = 5000;
 
     TPipeClient();
@@ -50,7 +50,9 @@ public:
     // WaitTime 0 waits as long as the server asked for when it made the pipe. An unreachable
     // pipe gives false; misuse raises EPipeException.
     bool Connect(DWORD waitTime, bool start);
-    // Waits for the worker to end while dispatching every message of this thread.
+    // Stops the worker and waits for its end while dispatching every message of this thread;
+    // a worker that a stalled service keeps from ending has its pipe I/O cancelled after
+    // StopTimeout. Inside a handler of the worker's notifications it runs once that returned.
     void Disconnect();
     // True only while a worker runs that has not been asked to stop and still writes.
     bool IsConnected() const;
@@ -80,12 +82,15 @@ public:
     TOnPipeSent OnPipeSent;
 
 private:
+    class TNotification;
+
     void HandleNotifyMessage(TMessage& message);
     void WorkerTerminated(TThreadEx& sender);
     void StartWorker();
     void DisconnectWaiting(TThreadEx::TWaitDispatch dispatch);
     void StopWorker(TThreadEx::TWaitDispatch dispatch);
-    void DetachWorker();
+    void FinishEndedWorker();
+    void WorkerEnded(HANDLE pipe);
     bool PipeValid() const;
 
     DWORD FNotifyThread = 0;
@@ -101,11 +106,15 @@ private:
     bool FDestroying = false;
     uint32_t FMemoryThrottle = kDefaultMemoryThrottle;
     DWORD FStopTimeout = kDefaultStopTimeout;
-    // Shared with the worker, which may outlive a client that gave up waiting for it.
-    std::shared_ptr<TWriteQueue> FWriteQueue;
-    TPipeThread* FWorker = nullptr;
-    // The running worker's own stop signal; every worker gets a new one.
-    THandle FKillEvent;
+    std::unique_ptr<TWriteQueue> FWriteQueue;
+    // The worker, from its start until its end has reached this thread.
+    std::unique_ptr<TPipeThread> FWorker;
+    // A worker whose end reached this thread while it waited there for its report
+    // (WorkerTerminated): it is waited for and freed, and its end reported, once it has left.
+    std::unique_ptr<TPipeThread> FEndedWorker;
+    HANDLE FEndedPipe = INVALID_HANDLE_VALUE;
+    // The innermost notification of a worker that a handler on this thread is handling.
+    TNotification* FNotification = nullptr;
     SECURITY_ATTRIBUTES FSecurityAttributes{};
     std::unique_ptr<SECURITY_DESCRIPTOR> FSecurityDescriptor;
 };

@@ -2,9 +2,8 @@
 
 #include "pipes/PipeClient.h"
 #include "pipes/PipeException.h"
+#include "pipes/PipeFraming.h"
 #include "win/ScopeExit.h"
-
-#include <cstring>
 
 namespace vantrel {
 
@@ -44,33 +43,31 @@ void TPipeMultiMsg::CreateTempBacking() {
 
 // --- TPipeThread ----------------------------------------------------------------------------
 
-TPipeThread::TPipeThread(HWND notifyWindow, DWORD notifyThread,
-                         std::shared_ptr<TWriteQueue> writeQueue, THandle pipe, HANDLE killEvent)
+TPipeThread::TPipeThread(HWND notifyWindow, DWORD notifyThread, TWriteQueue& writeQueue,
+                         THandle pipe)
     : FNotifyWindow(notifyWindow), FNotifyThread(notifyThread), FPipe(std::move(pipe)),
-      FWriteQueue(std::move(writeQueue)), FReadBuffer(kMaxPipeMessage, 0) {
+      FWriteQueue(writeQueue), FReadBuffer(kMaxPipeMessage, 0) {
     SetPriority(THREAD_PRIORITY_BELOW_NORMAL);
     FReadEvent.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     FWriteEvent.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    HANDLE killCopy = nullptr;
-    if (!FReadEvent || !FWriteEvent ||
-        !DuplicateHandle(GetCurrentProcess(), killEvent, GetCurrentProcess(), &killCopy, 0, FALSE,
-                         DUPLICATE_SAME_ACCESS))
+    FKillEvent.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!FReadEvent || !FWriteEvent || !FKillEvent)
         RaiseLastSystemError();
-    FKillEvent.Reset(killCopy);
     FReadOverlapped.hEvent = FReadEvent.Get();
     FWriteOverlapped.hEvent = FWriteEvent.Get();
     FWaitHandles[0] = FKillEvent.Get();
     FWaitHandles[1] = FReadEvent.Get();
     FWaitHandles[2] = FWriteEvent.Get();
-    FWaitHandles[3] = FWriteQueue->DataEvent();
-    SetFreeOnTerminate(true);
+    FWaitHandles[3] = FWriteQueue.DataEvent();
 }
 
 // The pipe and the events are normally closed at the end of Execute; a worker that never ran
-// closes them here.
-TPipeThread::~TPipeThread() {
-    FreePipeWrite(FCurrentWrite);
-    FMultiMsg.reset();
+// closes them with its other members.
+TPipeThread::~TPipeThread() = default;
+
+void TPipeThread::RequestStop() {
+    FStopRequested = true;
+    SetEvent(FKillEvent.Get());
 }
 
 void TPipeThread::Execute() {
@@ -85,9 +82,8 @@ void TPipeThread::Execute() {
             // down below: the system writes into our OVERLAPPED records until it is.
             FErrorCode = ERROR_NOT_ENOUGH_MEMORY;
             FEnding = true;
-            if (!FAbandoned)
-                NotifyClient(WM_PIPE_ERROR, reinterpret_cast<WPARAM>(FPipe.Get()),
-                             static_cast<LPARAM>(FErrorCode));
+            NotifyClient(WM_PIPE_ERROR, reinterpret_cast<WPARAM>(FPipe.Get()),
+                         static_cast<LPARAM>(FErrorCode));
         }
     }
     // Nothing more is written from here on: the client must not queue for this worker.
@@ -141,9 +137,10 @@ void TPipeThread::Transfer() {
             // Ending before the report, so that a handler of the error sees the client no
             // longer connected.
             FEnding = true;
-            // A broken pipe is the service closing its end, and a cancelled operation
-            // after an abandoned stop is our own doing: neither is an error to report.
-            if (FErrorCode != ERROR_BROKEN_PIPE && !FAbandoned)
+            // A broken pipe is the service closing its end, and an operation cancelled after
+            // a stop was asked for is the owner's doing: neither is an error to report.
+            if (FErrorCode != ERROR_BROKEN_PIPE &&
+                !(FStopRequested && FErrorCode == ERROR_OPERATION_ABORTED))
                 NotifyClient(WM_PIPE_ERROR, reinterpret_cast<WPARAM>(FPipe.Get()),
                              static_cast<LPARAM>(FErrorCode));
             Terminate();
@@ -167,7 +164,7 @@ bool TPipeThread::OtherWorkWaiting() const {
         return true;
     if (FWritePending)
         return HasOverlappedIoCompleted(&FWriteOverlapped);
-    return FWriteQueue->HasData();
+    return FWriteQueue.HasData();
 }
 
 void TPipeThread::ShutDown() {
@@ -182,16 +179,16 @@ void TPipeThread::ShutDown() {
             GetOverlappedResult(FPipe.Get(), &FWriteOverlapped, &ignored, TRUE);
         FReadPending = false;
         FWritePending = false;
-        if (!FAbandoned)
-            FlushFileBuffers(FPipe.Get());
+        // Returns once the service has read what was written; the owner cancels a flush that
+        // a service which stopped reading would never let return.
+        FlushFileBuffers(FPipe.Get());
     }
     {
-        std::lock_guard<std::mutex> guard(FPipeLock);
+        TLockGuard guard(FPipeLock);
         FPipe.Close();
     }
     FReadEvent.Close();
     FWriteEvent.Close();
-    FKillEvent.Close();
 }
 
 // Keeps `count` bytes of the read buffer as part of the pipe message being read, up to the
@@ -330,9 +327,9 @@ bool TPipeThread::WritePipe() {
 // signalled and is finished by CompleteWrite like any other, so there is one path for both.
 bool TPipeThread::StartWrite() {
     // A stop only finishes what is under way; what is still queued is dropped with the worker.
-    if (FStopRequested || !FWriteQueue->HasData())
+    if (FStopRequested || !FWriteQueue.HasData())
         return true;
-    FCurrentWrite = FWriteQueue->Dequeue();
+    FCurrentWrite = FWriteQueue.Dequeue();
     if (!FCurrentWrite)
         return true;
     ZeroOverlappedWords(FWriteOverlapped);
@@ -343,7 +340,7 @@ bool TPipeThread::StartWrite() {
         FWritePending = true;
         return true;
     }
-    FreePipeWrite(FCurrentWrite);
+    FCurrentWrite.reset();
     return false;
 }
 
@@ -353,12 +350,11 @@ bool TPipeThread::CompleteWrite() {
     if (!ok)
         FErrorCode = GetLastError();
     // The flush returns when the service has read the message, which is what a sent
-    // notification promises; one that fails reports the failure instead. An abandoned worker
-    // skips it, and the notification with it: a service that stopped reading would keep the
-    // flush waiting for good, and nobody waits for that report any more.
-    if (ok && !FAbandoned)
+    // notification promises; one that fails (or that the owner cancelled, because the service
+    // stopped reading) reports no message as sent.
+    if (ok)
         ok = FlushWritten();
-    FreePipeWrite(FCurrentWrite);
+    FCurrentWrite.reset();
     if (!ok) {
         ResetEvent(FWriteEvent.Get());
         return false;
@@ -371,16 +367,19 @@ bool TPipeThread::CompleteWrite() {
     // A started write has reset the event itself; otherwise it must not wake the loop again.
     if (!FWritePending)
         ResetEvent(FWriteEvent.Get());
-    if (!FAbandoned)
-        NotifyClient(WM_PIPE_SENT, reinterpret_cast<WPARAM>(FPipe.Get()),
-                     static_cast<LPARAM>(written));
+    NotifyClient(WM_PIPE_SENT, reinterpret_cast<WPARAM>(FPipe.Get()), static_cast<LPARAM>(written));
     return next;
 }
 
 void TPipeThread::CancelPipeIo() {
-    std::lock_guard<std::mutex> guard(FPipeLock);
-    if (FPipe)
-        CancelIoEx(FPipe.Get(), nullptr);
+    // A flush is synchronous I/O of the worker's thread; the reads and writes are overlapped
+    // I/O on the pipe handle. Once the worker has closed its pipe there is nothing to cancel,
+    // and the handle value may belong to something else by then.
+    TLockGuard guard(FPipeLock);
+    if (!FPipe)
+        return;
+    CancelSynchronousIo(Handle());
+    CancelIoEx(FPipe.Get(), nullptr);
 }
 
 LRESULT TPipeThread::NotifyClient(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -392,19 +391,15 @@ LRESULT TPipeThread::NotifyClient(UINT message, WPARAM wParam, LPARAM lParam) {
 void TPipeThread::ProcessReceived() {
     FInStream.SetPosition(0);
     auto clear = ScopeExit([this] { FInStream.Clear(); });
-    TPipeControlBlock block{};
-    if (FInStream.Size() == sizeof(block)) {
-        std::memcpy(&block, FInStream.Memory(), sizeof(block));
-    }
-    if (FInStream.Size() == sizeof(block) && block.BlockSize == 16 &&
-        block.Magic1 == kControlMagic && block.Magic2 == kControlMagic) {
+    uint32_t tag = 0;
+    if (IsControlBlock(FInStream.Memory(), static_cast<size_t>(FInStream.Size()), tag)) {
         FDiscardingMulti = false;
-        if (block.Tag == kTagStartMulti) {
+        if (tag == kTagStartMulti) {
             // A sequence that never ended is dropped with its file.
             FMultiMsg.reset();
             FMultiMsg = std::make_unique<TPipeMultiMsg>();
             FMultiSize = 0;
-        } else if (block.Tag == kTagEndMulti) {
+        } else if (tag == kTagEndMulti) {
             if (FMultiMsg) {
                 std::unique_ptr<TPipeMultiMsg> message = std::move(FMultiMsg);
                 message->Stream().SetPosition(0);

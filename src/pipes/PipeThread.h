@@ -6,13 +6,13 @@
 #include "pipes/ThreadSync.h"
 #include "pipes/WriteQueue.h"
 #include "win/Handle.h"
+#include "win/Lock.h"
 
 #include <windows.h>
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 namespace vantrel {
@@ -42,23 +42,18 @@ private:
 
 class TPipeThread : public TThreadEx {
 public:
-    // Created suspended and freeing itself when it ends. The pipe becomes the worker's, which
-    // closes it at its end (or when it is freed without having run); the kill event is copied,
-    // so the client may close its own. Each worker needs an event of its own: one that the
-    // client gave up on must still see its stop signal when the next one starts.
-    TPipeThread(HWND notifyWindow, DWORD notifyThread, std::shared_ptr<TWriteQueue> writeQueue,
-                THandle pipe, HANDLE killEvent);
+    // Created suspended. Its owner (the client) asks it to stop and waits for its end before
+    // freeing it. The pipe becomes the worker's, which closes it at its end (or when it is freed
+    // without having run); the queue is its owner's and outlives it.
+    TPipeThread(HWND notifyWindow, DWORD notifyThread, TWriteQueue& writeQueue, THandle pipe);
     ~TPipeThread() override;
 
-    // Asked by a client that gave up waiting: a stop now reports no error and skips the final
-    // flush, which a service that stopped reading would never let return.
-    void Abandon() { FAbandoned = true; }
-    // Set by the client just before it signals the kill event. From then on the worker starts
-    // no further write, only finishes what is under way.
-    void RequestStop() { FStopRequested = true; }
-    bool StopRequested() const { return FStopRequested; }
-    // Cancels the worker's pending pipe I/O from another thread; nothing once the worker has
-    // closed its pipe, whose handle value the system may have given to something else since.
+    // From any thread. The worker starts no further write and ends once what is under way has
+    // finished, within a moment; what is still queued stays unwritten.
+    void RequestStop();
+    // From any thread while the worker runs: cancels its pipe I/O, so that a worker which waits
+    // in a write or a flush that a service which stopped reading never lets finish ends. The
+    // operations it cancels are not reported as errors once a stop was asked for.
     void CancelPipeIo();
     // True once the worker has left its transfer loop: it writes nothing more and is about to
     // close the pipe and report its end, which waits for the client's thread.
@@ -88,12 +83,12 @@ private:
     HWND FNotifyWindow;
     DWORD FNotifyThread;
     THandle FPipe;
-    // Guards the closing of FPipe against CancelPipeIo.
-    std::mutex FPipeLock;
+    // Guards the closing of FPipe against CancelPipeIo from the owner's thread.
+    TCriticalSection FPipeLock;
     DWORD FErrorCode = 0;
     DWORD FBytesWritten = 0;
-    std::shared_ptr<TWriteQueue> FWriteQueue;
-    TPipeWriteBuffer* FCurrentWrite = nullptr;
+    TWriteQueue& FWriteQueue;
+    TPipeWrite FCurrentWrite;
     DWORD FBytesRead = 0;
     bool FReadPending = false;
     bool FWritePending = false;
@@ -113,8 +108,9 @@ private:
     THandle FReadEvent;
     OVERLAPPED FWriteOverlapped{};
     THandle FWriteEvent;
+    // Signalled by RequestStop, which sets FStopRequested first: the event wakes the wait, the
+    // flag is read wherever the worker decides whether to go on, without a round trip.
     THandle FKillEvent;
-    std::atomic<bool> FAbandoned{false};
     std::atomic<bool> FStopRequested{false};
     std::atomic<bool> FEnding{false};
 };

@@ -106,13 +106,13 @@ bool WaitForThreadHandle(HANDLE thread, bool dispatch, TThreadEx::TWaitDispatch 
 
 } // namespace
 
-std::mutex& PipesLock() {
-    static std::mutex lock;
+TCriticalSection& PipesLock() {
+    static TCriticalSection lock;
     return lock;
 }
 
 HWND AllocateNotifyWindow(TWndMethod method) {
-    std::lock_guard<std::mutex> guard(PipesLock());
+    TLockGuard guard(PipesLock());
     RegisterPipesWindowClass(kNotifyWindowClass, NotifyWindowProc);
     HWND window = CreateWindowExW(0, kNotifyWindowClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr,
                                   nullptr, ModuleInstance(), nullptr);
@@ -125,7 +125,7 @@ HWND AllocateNotifyWindow(TWndMethod method) {
 void DeallocateNotifyWindow(HWND window) {
     if (!window)
         return;
-    std::lock_guard<std::mutex> guard(PipesLock());
+    TLockGuard guard(PipesLock());
     auto* method = reinterpret_cast<TWndMethod*>(GetWindowLongPtrW(window, GWLP_USERDATA));
     SetWindowLongPtrW(window, GWLP_USERDATA, 0);
     DestroyWindow(window);
@@ -148,7 +148,7 @@ void ProcessSentMessages() {
 
 TSyncManager& TSyncManager::Instance() {
     static TSyncManager* instance = nullptr;
-    std::lock_guard<std::mutex> guard(PipesLock());
+    TLockGuard guard(PipesLock());
     if (!instance)
         instance = new TSyncManager();
     return *instance;
@@ -189,8 +189,8 @@ void TSyncManager::AddThread(TThreadSync& sync) {
 void TSyncManager::RemoveThread(TThreadSync& sync) {
     TLockGuard lock(FLock);
     TSyncInfo* info = FindSyncInfo(sync.FThreadID);
-    // The window belongs to the creating thread and only it may destroy it; the thread that
-    // frees the object, often the ending worker itself, must not wait for that.
+    // The window belongs to the creating thread and only it may destroy it; the object may be
+    // freed on another thread, which must not wait for that.
     if (info && !(info->FSyncWindow && PostMessageW(info->FSyncWindow, WM_SYNC_RELEASE, 0,
                                                     reinterpret_cast<LPARAM>(info)))) {
         if (--info->FRefCount <= 0 && !IsWindow(info->FSyncWindow)) {
@@ -249,7 +249,7 @@ HWND TSyncManager::SyncWindowOf(DWORD threadId) {
 
 HWND TSyncManager::AllocateSyncWindow() {
     {
-        std::lock_guard<std::mutex> guard(PipesLock());
+        TLockGuard guard(PipesLock());
         RegisterPipesWindowClass(kSyncWindowClass, SyncWindowProc);
     }
     return CreateWindowExW(0, kSyncWindowClass, L"", 0, 0, 0, 0, 0, nullptr, nullptr,
@@ -318,10 +318,9 @@ TThreadEx::TThreadEx() : FSync(std::make_unique<TThreadSync>()) {
 
 TThreadEx::~TThreadEx() {
     DWORD code = 0;
-    // A thread object freed before its thread ended (one that never got resumed after a
-    // failed start): that thread must not run on freed memory.
-    if (FHandle && GetCurrentThreadId() != FThreadID && GetExitCodeThread(FHandle.Get(), &code) &&
-        code == STILL_ACTIVE)
+    // Its owner has waited for a thread that ran. One that never got resumed (a start that
+    // failed half-way) must not run on freed memory.
+    if (FHandle && GetExitCodeThread(FHandle.Get(), &code) && code == STILL_ACTIVE)
         TerminateThread(FHandle.Get(), 0);
     FHandle.Close();
     FSync.reset();
@@ -349,46 +348,25 @@ DWORD WINAPI TThreadEx::ThreadProc(void* param) {
     } catch (...) {
         self->FFatalException = std::current_exception();
     }
-    if (self->FFreeOnTerminate)
-        delete self;
     return 0;
 }
 
 void TThreadEx::NotifyDone() {
     // Without a callback the thread ends without waiting for the creating thread, which may
     // not be dispatching messages at all.
-    bool wanted = false;
-    {
-        std::lock_guard<std::mutex> guard(FDoneLock);
-        wanted = static_cast<bool>(OnThreadDone);
-    }
-    if (!wanted)
+    if (!OnThreadDone)
         return;
     FSync->Synchronize([this] {
-        TOnThreadDone done;
-        {
-            std::lock_guard<std::mutex> guard(FDoneLock);
-            done = OnThreadDone;
-        }
+        // A copy: the callback may change OnThreadDone while it runs.
+        const TOnThreadDone done = OnThreadDone;
         if (done)
             done(*this);
     });
 }
 
-void TThreadEx::ClearOnThreadDone() {
-    std::lock_guard<std::mutex> guard(FDoneLock);
-    OnThreadDone = nullptr;
-}
-
 bool TThreadEx::WaitForEnd(DWORD timeout, TWaitDispatch dispatch) {
-    // Our own copy of the handle: the object may free itself, closing its handle, in the wait.
-    HANDLE copy = nullptr;
-    if (!DuplicateHandle(GetCurrentProcess(), FHandle.Get(), GetCurrentProcess(), &copy, 0, FALSE,
-                         DUPLICATE_SAME_ACCESS))
-        return true;
-    THandle thread(copy);
     const bool creator = GetCurrentThreadId() == FSync->ThreadID();
-    return WaitForThreadHandle(thread.Get(), creator, dispatch, timeout);
+    return WaitForThreadHandle(FHandle.Get(), creator, dispatch, timeout);
 }
 
 } // namespace vantrel

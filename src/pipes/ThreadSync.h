@@ -13,7 +13,6 @@
 #include <exception>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 namespace vantrel {
@@ -32,7 +31,7 @@ struct TMessage {
 using TWndMethod = std::function<void(TMessage& message)>;
 
 // Guards the layer's process-wide state: the manager instance and notification window classes.
-std::mutex& PipesLock();
+TCriticalSection& PipesLock();
 
 // A hidden window of the calling thread whose messages go to `method` (none: DefWindowProcW).
 // The method is kept with the window and must not let an exception escape; one that does is
@@ -102,7 +101,8 @@ private:
 };
 
 // A thread with a completion callback that runs on the thread that created the object, and a
-// wait for its end that keeps dispatching that thread's messages.
+// wait for its end that keeps dispatching that thread's messages. Its owner waits for its end
+// before freeing it; nothing frees itself.
 class TThreadEx {
 public:
     using TOnThreadDone = std::function<void(TThreadEx& sender)>;
@@ -116,7 +116,6 @@ public:
     void Resume();
     void Terminate() { FTerminated = true; }
     bool Terminated() const { return FTerminated; }
-    void SetFreeOnTerminate(bool value) { FFreeOnTerminate = value; }
     void SetPriority(int priority);
     HANDLE Handle() const { return FHandle.Get(); }
     DWORD ThreadID() const { return FThreadID; }
@@ -132,12 +131,12 @@ public:
 
     // On the creating thread: waits for the thread's end while dispatching messages, so that
     // its last notifications and OnThreadDone get through. From another thread: a plain wait.
-    // Returns false when `timeout` ran out first; the object may have freed itself when true.
+    // Returns false when `timeout` ran out first.
     bool WaitForEnd(DWORD timeout = INFINITE, TWaitDispatch dispatch = wdAllMessages);
 
-    // Set before the thread is resumed. Once it runs, only ClearOnThreadDone may change it.
+    // Set before the thread is resumed. The thread reads it as its last step; while it runs,
+    // only a thread that it is waiting for in a send may change it.
     TOnThreadDone OnThreadDone;
-    void ClearOnThreadDone();
 
 protected:
     virtual void Execute() = 0;
@@ -151,9 +150,7 @@ private:
     THandle FHandle;
     DWORD FThreadID = 0;
     std::atomic<bool> FTerminated{false};
-    std::atomic<bool> FFreeOnTerminate{false};
     std::exception_ptr FFatalException;
-    std::mutex FDoneLock;
 };
 
 } // namespace vantrel

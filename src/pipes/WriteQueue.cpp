@@ -9,26 +9,17 @@
 
 namespace vantrel {
 
-TPipeWriteBuffer* AllocPipeWrite(const void* buffer, uint32_t count) {
-    auto* record = new TPipeWriteBuffer{nullptr, count};
+TPipeWrite AllocPipeWrite(const void* buffer, uint32_t count) {
+    auto record = std::make_unique<TPipeWriteBuffer>();
+    record->Count = count;
     if (count > 0) {
         record->Buffer = static_cast<uint8_t*>(std::calloc(count, 1));
-        if (!record->Buffer) {
-            delete record;
+        if (!record->Buffer)
             throw std::bad_alloc();
-        }
         if (buffer)
             std::memcpy(record->Buffer, buffer, count);
     }
     return record;
-}
-
-void FreePipeWrite(TPipeWriteBuffer*& buffer) {
-    if (!buffer)
-        return;
-    std::free(buffer->Buffer);
-    delete buffer;
-    buffer = nullptr;
 }
 
 uint32_t NodeCost(const TWriteNode& node) {
@@ -49,25 +40,21 @@ TWriteQueue::~TWriteQueue() {
     Clear();
 }
 
-void TWriteQueue::Enqueue(TPipeWriteBuffer* buffer) {
+void TWriteQueue::Enqueue(TPipeWrite buffer) {
     TLockGuard lock(FMutex);
     if (!buffer)
         return;
     auto updateState = ScopeExit([this] { UpdateState(); });
+    // A long buffer is only copied in parts; it goes when this returns.
     if (buffer->Count > kMaxPipeMessage)
-        EnqueueMultiPart(buffer);
+        EnqueueMultiPart(*buffer);
     else
-        Append(buffer);
+        Append(std::move(buffer));
 }
 
-void TWriteQueue::Append(TPipeWriteBuffer* buffer) {
-    TWriteNode* node = nullptr;
-    try {
-        node = new TWriteNode{buffer, nullptr};
-    } catch (...) {
-        FreePipeWrite(buffer);
-        throw;
-    }
+void TWriteQueue::Append(TPipeWrite buffer) {
+    // When the node cannot be made, the buffer goes with the argument.
+    auto* node = new TWriteNode{std::move(buffer), nullptr};
     if (FTail)
         FTail->Next = node;
     else
@@ -77,16 +64,15 @@ void TWriteQueue::Append(TPipeWriteBuffer* buffer) {
     FCount++;
 }
 
-void TWriteQueue::EnqueueMultiPart(TPipeWriteBuffer* buffer) {
+void TWriteQueue::EnqueueMultiPart(const TPipeWriteBuffer& buffer) {
     // Held for the whole sequence, so that no Dequeue can split it or take any of it before it
     // is complete.
     TLockGuard lock(FMutex);
-    auto freeBuffer = ScopeExit([&buffer] { FreePipeWrite(buffer); });
     TWriteNode* const lastBefore = FTail;
     try {
         EnqueueControl(kTagStartMulti);
-        const uint8_t* next = buffer->Buffer;
-        uint32_t remaining = buffer->Count;
+        const uint8_t* next = buffer.Buffer;
+        uint32_t remaining = buffer.Count;
         while (remaining > 0) {
             uint32_t chunk = remaining > kMaxPipeMessage ? kMaxPipeMessage : remaining;
             remaining -= chunk;
@@ -109,7 +95,6 @@ void TWriteQueue::RemoveAfter(TWriteNode* last) {
         TWriteNode* next = node->Next;
         FDataSize -= NodeCost(*node);
         FCount--;
-        FreePipeWrite(node->Data);
         delete node;
         node = next;
     }
@@ -122,13 +107,13 @@ void TWriteQueue::RemoveAfter(TWriteNode* last) {
 
 void TWriteQueue::EnqueueControl(uint32_t tag) {
     TLockGuard lock(FMutex);
-    TPipeControlBlock block{16, kControlMagic, tag, kControlMagic};
+    const TPipeControlBlock block = ControlBlock(tag);
     Append(AllocPipeWrite(&block, sizeof(block)));
 }
 
-TPipeWriteBuffer* TWriteQueue::Dequeue() {
+TPipeWrite TWriteQueue::Dequeue() {
     TLockGuard lock(FMutex);
-    TPipeWriteBuffer* result = nullptr;
+    TPipeWrite result;
     if (FHead) {
         TWriteNode* node = FHead;
         FHead = node->Next;
@@ -136,7 +121,7 @@ TPipeWriteBuffer* TWriteQueue::Dequeue() {
         FCount--;
         if (FTail == node)
             FTail = nullptr;
-        result = node->Data;
+        result = std::move(node->Data);
         delete node;
     }
     UpdateState();
@@ -149,7 +134,6 @@ void TWriteQueue::Clear() {
     while (FHead) {
         TWriteNode* node = FHead;
         FHead = node->Next;
-        FreePipeWrite(node->Data);
         delete node;
     }
     FTail = nullptr;

@@ -1,6 +1,7 @@
 #pragma once
 // The outgoing side of the pipe: copies of messages waiting for the worker, and the framing
 // that carries messages longer than one pipe message as a sequence of parts.
+#include "pipes/PipeFraming.h"
 #include "win/Handle.h"
 #include "win/Lock.h"
 
@@ -8,38 +9,28 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 
 namespace vantrel {
 
-// The longest message written as one pipe message; longer ones travel in parts.
-inline constexpr uint32_t kMaxPipeMessage = 65534;
-
-#pragma pack(push, 1)
-struct TPipeControlBlock {
-    uint32_t BlockSize;
-    uint32_t Magic1;
-    uint32_t Tag;
-    uint32_t Magic2;
-};
-#pragma pack(pop)
-static_assert(sizeof(TPipeControlBlock) == 16, "the control block is 16 bytes on the wire");
-
-inline constexpr uint32_t kControlMagic = 0x4347414D;  // "MAGC"
-inline constexpr uint32_t kTagStartMulti = 0x424D5453; // "STMB"
-inline constexpr uint32_t kTagEndMulti = 0x424D5445;   // "ETMB"
-
+// One outgoing message: a copy of the writer's bytes, freed with the record by its owner.
 struct TPipeWriteBuffer {
-    uint8_t* Buffer;
-    uint32_t Count;
+    uint8_t* Buffer = nullptr;
+    uint32_t Count = 0;
+
+    TPipeWriteBuffer() = default;
+    ~TPipeWriteBuffer() { std::free(Buffer); }
+    TPipeWriteBuffer(const TPipeWriteBuffer&) = delete;
+    TPipeWriteBuffer& operator=(const TPipeWriteBuffer&) = delete;
 };
+using TPipeWrite = std::unique_ptr<TPipeWriteBuffer>;
 
 // A zero-filled copy of `count` bytes of `buffer`; raises std::bad_alloc.
-TPipeWriteBuffer* AllocPipeWrite(const void* buffer, uint32_t count);
-// Frees the record and its bytes and sets the reference to none; none is ignored.
-void FreePipeWrite(TPipeWriteBuffer*& buffer);
+TPipeWrite AllocPipeWrite(const void* buffer, uint32_t count);
 
 struct TWriteNode {
-    TPipeWriteBuffer* Data;
+    TPipeWrite Data;
     TWriteNode* Next;
 };
 
@@ -55,9 +46,9 @@ public:
 
     // Takes ownership; a buffer over kMaxPipeMessage bytes becomes "STMB", its parts, "ETMB".
     // When that cannot be queued whole (out of memory), none of it is queued and it raises.
-    void Enqueue(TPipeWriteBuffer* buffer);
+    void Enqueue(TPipeWrite buffer);
     // The oldest buffer, now the caller's, or none.
-    TPipeWriteBuffer* Dequeue();
+    TPipeWrite Dequeue();
     void Clear();
 
     uint32_t DataSize() const { return FDataSize.load(std::memory_order_relaxed); }
@@ -68,9 +59,9 @@ public:
     HANDLE EmptyEvent() const { return FEmptyEvent.Get(); }
 
 private:
-    void EnqueueMultiPart(TPipeWriteBuffer* buffer);
+    void EnqueueMultiPart(const TPipeWriteBuffer& buffer);
     void EnqueueControl(uint32_t tag);
-    void Append(TPipeWriteBuffer* buffer);
+    void Append(TPipeWrite buffer);
     void RemoveAfter(TWriteNode* last);
     void UpdateState();
 

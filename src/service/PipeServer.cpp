@@ -1,8 +1,9 @@
 #include "service/PipeServer.h"
 
+#include "pipes/PipeFraming.h"
+
 #include <sddl.h>
 
-#include <cstring>
 #include <system_error>
 
 namespace vantrel {
@@ -10,21 +11,6 @@ namespace vantrel {
 namespace {
 
 constexpr DWORD kPipeBuffer = 65536;
-constexpr uint32_t kControlMagic = 0x4347414D; // "MAGC"
-constexpr uint32_t kTagStart = 0x424D5453;     // "STMB"
-constexpr uint32_t kTagEnd = 0x424D5445;       // "ETMB"
-
-bool IsControlBlock(const std::string& message, uint32_t& tag) {
-    if (message.size() != 16)
-        return false;
-    uint32_t words[4];
-    std::memcpy(words, message.data(), 16);
-    if (words[0] != 16 || words[1] != kControlMagic || words[3] != kControlMagic)
-        return false;
-    tag = words[2];
-    return true;
-}
-
 THandle NewEvent() {
     return THandle(CreateEventW(nullptr, TRUE, FALSE, nullptr));
 }
@@ -264,9 +250,9 @@ void TPipeServer::ReadMessages(TSession& session) {
 void TPipeServer::Received(const std::string& message, bool& collecting, std::string& parts,
                            bool& overflow) {
     uint32_t tag = 0;
-    if (IsControlBlock(message, tag)) {
-        const bool complete = tag == kTagEnd && collecting && !overflow;
-        collecting = tag == kTagStart;
+    if (IsControlBlock(message.data(), message.size(), tag)) {
+        const bool complete = tag == kTagEndMulti && collecting && !overflow;
+        collecting = tag == kTagStartMulti;
         overflow = false;
         std::string whole;
         whole.swap(parts);

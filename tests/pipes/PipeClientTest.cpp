@@ -19,12 +19,14 @@ namespace {
 
 using testing::Bytes;
 using testing::Control;
+using testing::PartFileSizes;
 using testing::Pattern;
 using testing::PumpUntil;
 using testing::Text;
 using testing::ThreadsOfThisProcess;
 using testing::TRawServer;
 using testing::UniquePipeName;
+using testing::WaitUntilEnding;
 
 // Everything a client reports, in the order it happened.
 struct TEvents {
@@ -36,17 +38,9 @@ struct TEvents {
 
     void Attach(TPipeClient& client) {
         client.OnPipeMessage = [this](TPipeClient&, HANDLE, TStream& stream) {
-            Bytes b(static_cast<size_t>(stream.Size()));
             EXPECT_EQ(0u, stream.Position());
-            size_t at = 0;
-            while (at < b.size()) {
-                uint32_t n = stream.Read(
-                    b.data() + at, static_cast<uint32_t>(std::min<size_t>(1 << 20, b.size() - at)));
-                if (n == 0)
-                    break;
-                at += n;
-            }
-            EXPECT_EQ(b.size(), at);
+            Bytes b = testing::ReadAll(stream);
+            EXPECT_EQ(stream.Size(), b.size());
             messages.push_back(std::move(b));
             order.push_back("message");
         };
@@ -108,18 +102,6 @@ struct TCloseTarget {
         return PeekMessageW(&message, window, WM_CLOSE, WM_CLOSE, PM_NOREMOVE) != FALSE;
     }
 };
-
-// Waits, without dispatching anything, until the worker has ended its transfer and waits in its
-// last send for this thread.
-bool WaitUntilEnding(TPipeClient& client) {
-    const ULONGLONG start = GetTickCount64();
-    while (client.IsConnected()) {
-        if (GetTickCount64() - start > 30000)
-            return false;
-        Sleep(10);
-    }
-    return true;
-}
 
 TEST(PipeClientProperties, PipeNameIsValidatedAndKeptOnRefusal) {
     TPipeClient client;
@@ -418,31 +400,15 @@ TEST(PipeClientRead, SecondStartDropsTheUnfinishedMessage) {
     EXPECT_EQ(Text("sentinel"), link.events.messages[1]);
 }
 
-std::vector<std::wstring> TempPartFiles() {
-    wchar_t folder[MAX_PATH + 1];
-    GetTempPathW(MAX_PATH + 1, folder);
-    std::wstring mask = std::wstring(folder) + L"PMM*.tmp";
-    std::vector<std::wstring> files;
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW(mask.c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        do
-            files.push_back(data.cFileName);
-        while (FindNextFileW(find, &data));
-        FindClose(find);
-    }
-    return files;
-}
-
 TEST(PipeClientRead, MultiPartMessageComesThroughATemporaryFileThatIsGoneAfterwards) {
     testing::TPrivateTempFolder temp;
     TLink link;
     ASSERT_TRUE(link.Open());
-    size_t before = TempPartFiles().size();
+    size_t before = PartFileSizes().size();
     size_t during = 0;
     auto record = link.client.OnPipeMessage;
     link.client.OnPipeMessage = [&](TPipeClient& sender, HANDLE pipe, TStream& stream) {
-        during = TempPartFiles().size();
+        during = PartFileSizes().size();
         record(sender, pipe, stream);
     };
     Bytes big = Pattern(kMaxIncomingMessage, 4);
@@ -456,7 +422,7 @@ TEST(PipeClientRead, MultiPartMessageComesThroughATemporaryFileThatIsGoneAfterwa
     EXPECT_TRUE(link.events.messages[0] == big);
     EXPECT_EQ(0u, before);
     EXPECT_EQ(1u, during);
-    EXPECT_EQ(0u, TempPartFiles().size());
+    EXPECT_EQ(0u, PartFileSizes().size());
 }
 
 TEST(PipeClientLifecycle, ServiceClosingItsEndIsADisconnectNotAnError) {
@@ -657,7 +623,7 @@ TEST(PipeClientLifecycle, InsideAHandlerWritesAndQueueWaitsReturnAtOnce) {
 }
 
 // The worker waits in its send for the very handler that destroys the client, so the client
-// cannot wait for it: the worker must still stop, close the pipe and report to nobody.
+// cannot wait for it there: the worker must still stop, close the pipe and report to nobody.
 TEST(PipeClientLifecycle, DestroyedInsideItsOwnHandlerTheWorkerStillStops) {
     const std::wstring name = UniquePipeName(L"Destroyed");
     TRawServer server(name);
@@ -677,8 +643,8 @@ TEST(PipeClientLifecycle, DestroyedInsideItsOwnHandlerTheWorkerStillStops) {
     EXPECT_TRUE(PumpUntil([&] { return server.ClientGone(); }, 10000));
 }
 
-// Nobody waits for a worker whose client went inside its handler: a write queued there must
-// not start, or the worker would wait for good for a service that stopped reading.
+// A worker whose client went inside its handler has ended by the time the handler's
+// notification returns, and a write queued there never starts.
 TEST(PipeClientLifecycle, DestroyedInsideItsOwnHandlerAfterAWriteTheWorkerWritesNothingMore) {
     const std::wstring name = UniquePipeName(L"DestroyedWriting");
     TRawServer server(name); // reads nothing until the end
@@ -696,14 +662,14 @@ TEST(PipeClientLifecycle, DestroyedInsideItsOwnHandlerAfterAWriteTheWorkerWrites
     };
     ASSERT_TRUE(server.WriteOne(Text("bye")));
     ASSERT_TRUE(PumpUntil([&] { return handled; }));
-    EXPECT_TRUE(PumpUntil([&] { return ThreadsOfThisProcess() == threadsBefore; }, 10000));
+    EXPECT_EQ(threadsBefore, ThreadsOfThisProcess());
     server.StartReading();
     EXPECT_TRUE(PumpUntil([&] { return server.ClientGone(); }, 10000));
     EXPECT_EQ(0u, server.Count());
 }
 
-// A worker is told to stop by its flag as well as by its event: it must not wait on, or write
-// after, a stop that it sees when it wakes, also with a read outstanding.
+// A stop that the worker sees when it wakes, with a read outstanding, ends it without a write
+// after it, also of what is queued then.
 TEST(PipeThreadStop, ARequestedStopIsHonouredAtTheNextWakeWithAReadPending) {
     const std::wstring name = UniquePipeName(L"Worker");
     TRawServer server(name);
@@ -715,28 +681,23 @@ TEST(PipeThreadStop, ARequestedStopIsHonouredAtTheNextWakeWithAReadPending) {
     DWORD mode = PIPE_READMODE_MESSAGE;
     SetNamedPipeHandleState(pipe.Get(), &mode, nullptr, nullptr);
     server.StartReading();
-    // Never signalled, as an event that another worker's start had reset.
-    THandle kill(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    auto queue = std::make_shared<TWriteQueue>();
+    TWriteQueue queue;
     // No notification window: the worker reports to nobody.
-    auto* worker =
-        new TPipeThread(nullptr, GetCurrentThreadId(), queue, std::move(pipe), kill.Get());
-    HANDLE copy = nullptr;
-    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), worker->Handle(), GetCurrentProcess(), &copy,
-                                0, FALSE, DUPLICATE_SAME_ACCESS));
-    const THandle thread(copy);
+    auto worker =
+        std::make_unique<TPipeThread>(nullptr, GetCurrentThreadId(), queue, std::move(pipe));
     // Asked before or after its first read is under way, which makes no difference here.
     worker->Resume();
     worker->RequestStop();
     // Queued data wakes a worker that went back to its wait.
-    queue->Enqueue(AllocPipeWrite("late", 4));
-    const bool ended = WaitForSingleObject(thread.Get(), 10000) == WAIT_OBJECT_0;
-    if (!ended)
+    queue.Enqueue(AllocPipeWrite("late", 4));
+    const bool ended = WaitForSingleObject(worker->Handle(), 10000) == WAIT_OBJECT_0;
+    if (!ended) {
         server.Close(); // the broken pipe ends it
+        WaitForSingleObject(worker->Handle(), INFINITE);
+    }
     ASSERT_TRUE(ended);
     EXPECT_TRUE(PumpUntil([&] { return server.ClientGone(); }, 10000));
     EXPECT_EQ(0u, server.Count());
-    queue->Clear();
 }
 
 // TEMP and TMP may be longer than MAX_PATH; the tests must put them back as they found them.

@@ -1,6 +1,9 @@
 #pragma once
 // What the pipe tests share: unique pipe names, a message pump with a guard time, and a raw
 // server end of a pipe that the test drives byte for byte.
+#include "pipes/PipeClient.h"
+#include "pipes/PipeFraming.h"
+#include "pipes/PipeStream.h"
 #include "pipes/ThreadSync.h"
 #include "pipes/WriteQueue.h"
 #include "win/Files.h"
@@ -9,6 +12,7 @@
 
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstring>
@@ -94,6 +98,51 @@ inline bool PumpUntil(const std::function<bool()>& done, DWORD guard = 30000) {
     return true;
 }
 
+// Waits, without dispatching anything, until the worker has ended its transfer and waits in its
+// last send for this thread.
+inline bool WaitUntilEnding(TPipeClient& client) {
+    const ULONGLONG start = GetTickCount64();
+    while (client.IsConnected()) {
+        if (GetTickCount64() - start > 30000)
+            return false;
+        Sleep(10);
+    }
+    return true;
+}
+
+// What a message handler is given, read whole from the start in pieces of at most 1 MB.
+inline Bytes ReadAll(TStream& stream) {
+    Bytes bytes(static_cast<size_t>(stream.Size()));
+    size_t at = 0;
+    while (at < bytes.size()) {
+        uint32_t count = stream.Read(
+            bytes.data() + at, static_cast<uint32_t>(std::min<size_t>(1 << 20, bytes.size() - at)));
+        if (count == 0)
+            break;
+        at += count;
+    }
+    bytes.resize(at);
+    return bytes;
+}
+
+// The sizes of the temporary files that hold multi-part messages in this process's temporary
+// folder.
+inline std::vector<uint64_t> PartFileSizes() {
+    wchar_t folder[MAX_PATH + 1];
+    GetTempPathW(MAX_PATH + 1, folder);
+    const std::wstring mask = std::wstring(folder) + L"PMM*.tmp";
+    std::vector<uint64_t> sizes;
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW(mask.c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do
+            sizes.push_back((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+        while (FindNextFileW(find, &data));
+        FindClose(find);
+    }
+    return sizes;
+}
+
 inline Bytes Text(const char* text) {
     return Bytes(text, text + std::strlen(text));
 }
@@ -109,10 +158,9 @@ inline Bytes Pattern(size_t size, uint32_t seed = 1) {
 }
 
 inline Bytes Control(uint32_t tag) {
-    TPipeControlBlock block{16, kControlMagic, tag, kControlMagic};
-    Bytes b(16);
-    std::memcpy(b.data(), &block, 16);
-    return b;
+    const TPipeControlBlock block = ControlBlock(tag);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(&block);
+    return Bytes(bytes, bytes + sizeof(block));
 }
 
 // The server end of a message-mode pipe in this process. A reader thread collects every

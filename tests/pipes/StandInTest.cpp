@@ -60,17 +60,7 @@ struct TServiceLink {
             return false;
         client.SetPipeName(name);
         client.OnPipeMessage = [this](TPipeClient&, HANDLE, TStream& stream) {
-            Bytes bytes(static_cast<size_t>(stream.Size()));
-            size_t at = 0;
-            while (at < bytes.size()) {
-                uint32_t count = stream.Read(
-                    bytes.data() + at,
-                    static_cast<uint32_t>(std::min<size_t>(1 << 20, bytes.size() - at)));
-                if (!count)
-                    break;
-                at += count;
-            }
-            received.push_back(std::move(bytes));
+            received.push_back(testing::ReadAll(stream));
         };
         client.OnPipeSent = [this](TPipeClient&, HANDLE, uint32_t n) { sent.push_back(n); };
         client.OnPipeError = [this](TPipeClient&, HANDLE, TPipeContext, int32_t code) {
@@ -98,25 +88,6 @@ uint64_t CommittedBytes() {
     if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters)))
         return 0;
     return counters.PagefileUsage;
-}
-
-// The largest temporary file that holds a multi-part message in this process's temporary
-// folder.
-uint64_t LargestPartFile() {
-    wchar_t folder[MAX_PATH + 1];
-    GetTempPathW(MAX_PATH + 1, folder);
-    std::wstring mask = std::wstring(folder) + L"PMM*.tmp";
-    uint64_t largest = 0;
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW(mask.c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        do
-            largest = std::max<uint64_t>(
-                largest, (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
-        while (FindNextFileW(find, &data));
-        FindClose(find);
-    }
-    return largest;
 }
 
 // A figure of the stand-in's stats ("name=" followed by digits); -1 when it is not there.
@@ -206,7 +177,8 @@ TEST(StandInFlood, AnEndlessMultiPartMessageIsSkippedWithoutAGrowingFile) {
     ASSERT_TRUE(PumpUntil(
         [&] {
             most = std::max(most, CommittedBytes());
-            largestFile = std::max(largestFile, LargestPartFile());
+            for (uint64_t size : testing::PartFileSizes())
+                largestFile = std::max(largestFile, size);
             return Flooded(link.standIn) >= 300;
         },
         90000));
@@ -279,10 +251,7 @@ TEST(StandIn, AfterTheServiceWentAwayACommitReachesItsRestart) {
     ASSERT_TRUE(link.Open());
     const int threadsWithWorker = ThreadsOfThisProcess();
     ASSERT_EQ("ok", link.standIn.Command("close"));
-    const ULONGLONG start = GetTickCount64();
-    while (link.client.IsConnected() && GetTickCount64() - start < 20000)
-        Sleep(10);
-    ASSERT_FALSE(link.client.IsConnected());
+    ASSERT_TRUE(testing::WaitUntilEnding(link.client));
     EXPECT_FALSE(link.client.Write("lost", 4));
     EXPECT_EQ(0, link.disconnects);
     link.standIn.Stop();

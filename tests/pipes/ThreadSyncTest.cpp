@@ -47,7 +47,7 @@ TEST(ThreadSync, SynchronizeRunsOnTheCreatingThreadAndCarriesExceptionsBack) {
     EXPECT_EQ("from the owner", carried);
 }
 
-TEST(ThreadSync, OnThreadDoneIsDeliveredInsideTheWaitAndTheObjectFreesItself) {
+TEST(ThreadSync, OnThreadDoneIsDeliveredInsideTheWaitAndOnlyTheOwnerFreesTheObject) {
     static std::atomic<int> destroyed{0};
     class TCounted : public TProbeThread {
     public:
@@ -56,12 +56,13 @@ TEST(ThreadSync, OnThreadDoneIsDeliveredInsideTheWaitAndTheObjectFreesItself) {
     };
     const DWORD owner = GetCurrentThreadId();
     DWORD doneOn = 0;
-    auto* thread = new TCounted([](TProbeThread&) {});
-    thread->SetFreeOnTerminate(true);
+    auto thread = std::make_unique<TCounted>([](TProbeThread&) {});
     thread->OnThreadDone = [&](TThreadEx&) { doneOn = GetCurrentThreadId(); };
     thread->Resume();
     EXPECT_TRUE(thread->WaitForEnd());
     EXPECT_EQ(owner, doneOn);
+    EXPECT_EQ(0, destroyed.load());
+    thread.reset();
     EXPECT_EQ(1, destroyed.load());
 }
 

@@ -21,11 +21,8 @@ bool Signalled(HANDLE event) {
 
 std::vector<Bytes> Drain(TWriteQueue& queue) {
     std::vector<Bytes> out;
-    while (TPipeWriteBuffer* b = queue.Dequeue()) {
+    while (TPipeWrite b = queue.Dequeue())
         out.emplace_back(b->Buffer, b->Buffer + b->Count);
-        FreePipeWrite(b);
-        EXPECT_EQ(nullptr, b);
-    }
     return out;
 }
 
@@ -82,12 +79,11 @@ TEST(WriteQueue, ALongMessageThatCannotBeQueuedWholeLeavesNothingBehind) {
     Bytes longer = Pattern(5 * 65534 + 9, 3);
     int failures = 0;
     for (int after = 0; after < 100; ++after) {
-        TPipeWriteBuffer* buffer =
-            AllocPipeWrite(longer.data(), static_cast<uint32_t>(longer.size()));
+        TPipeWrite buffer = AllocPipeWrite(longer.data(), static_cast<uint32_t>(longer.size()));
         bool raised = false;
         testing::FailAllocationAfter(after);
         try {
-            queue.Enqueue(buffer);
+            queue.Enqueue(std::move(buffer));
         } catch (const std::bad_alloc&) {
             raised = true;
         }

@@ -1,11 +1,11 @@
 // The stand-in's data side: sessions on the service's pipe, framing and the message log.
 #include "PipeSessions.h"
 
+#include "pipes/PipeFraming.h"
 #include "win/Files.h"
 
 #include <condition_variable>
 #include <cstdio>
-#include <cstring>
 #include <system_error>
 #include <thread>
 
@@ -29,29 +29,18 @@ Bytes gLast;
 namespace {
 
 using vantrel::EnvironmentVariable;
+using vantrel::kMaxPipeMessage;
+using vantrel::kTagEndMulti;
+using vantrel::kTagStartMulti;
 
-constexpr uint32_t kMaxPipeMessage = 65534;
-constexpr uint32_t kControlMagic = 0x4347414D; // "MAGC"
-constexpr uint32_t kTagStart = 0x424D5453;     // "STMB"
-constexpr uint32_t kTagEnd = 0x424D5445;       // "ETMB"
 constexpr DWORD kPipeBuffer = 65536;
 
 std::mutex gLogLock;
 
-bool IsControlBlock(const Bytes& message, uint32_t* tag) {
-    if (message.size() != 16)
-        return false;
-    uint32_t words[4];
-    std::memcpy(words, message.data(), 16);
-    if (words[0] != 16 || words[1] != kControlMagic || words[3] != kControlMagic)
-        return false;
-    *tag = words[2];
-    return true;
-}
-
-Bytes ControlBlock(uint32_t tag) {
-    uint32_t words[4] = {16, kControlMagic, tag, kControlMagic};
-    return Bytes(reinterpret_cast<uint8_t*>(words), reinterpret_cast<uint8_t*>(words) + 16);
+Bytes ControlMessage(uint32_t tag) {
+    const vantrel::TPipeControlBlock block = vantrel::ControlBlock(tag);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(&block);
+    return Bytes(bytes, bytes + sizeof(block));
 }
 
 void CreateFolderOf(const std::wstring& path) {
@@ -130,12 +119,12 @@ void Session::SendFramed(const Bytes& message) {
     if (message.size() <= kMaxPipeMessage) {
         FQueue.push_back(message);
     } else {
-        FQueue.push_back(ControlBlock(kTagStart));
+        FQueue.push_back(ControlMessage(kTagStartMulti));
         for (size_t at = 0; at < message.size(); at += kMaxPipeMessage) {
             size_t n = std::min<size_t>(kMaxPipeMessage, message.size() - at);
             FQueue.emplace_back(message.begin() + at, message.begin() + at + n);
         }
-        FQueue.push_back(ControlBlock(kTagEnd));
+        FQueue.push_back(ControlMessage(kTagEndMulti));
     }
     if (!FQueueSignalled) {
         SetEvent(FQueueEvent.Get());
@@ -146,7 +135,7 @@ void Session::SendFramed(const Bytes& message) {
 void Session::Flood(TFlood mode, uint32_t size) {
     std::lock_guard<std::mutex> guard(FQueueLock);
     if (FMultiOpen && mode != TFlood::Multi) {
-        FQueue.push_back(ControlBlock(kTagEnd));
+        FQueue.push_back(ControlMessage(kTagEndMulti));
         FMultiOpen = false;
     }
     FFlood = mode;
@@ -270,7 +259,7 @@ void Session::Run() {
 const Bytes& Session::NextFloodMessage(Bytes& spare) {
     if (FFlood == TFlood::Multi && !FMultiOpen) {
         FMultiOpen = true;
-        spare = ControlBlock(kTagStart);
+        spare = ControlMessage(kTagStartMulti);
         return spare;
     }
     uint32_t size = FFlood == TFlood::Short  ? 10
@@ -292,11 +281,11 @@ void Session::Received(const Bytes& buffer, DWORD count, Bytes& incoming, bool w
         gPipeMessages++;
     }
     uint32_t tag = 0;
-    if (IsControlBlock(message, &tag)) {
-        if (tag == kTagStart) {
+    if (vantrel::IsControlBlock(message.data(), message.size(), tag)) {
+        if (tag == kTagStartMulti) {
             FCollecting = true;
             FMulti.clear();
-        } else if (tag == kTagEnd && FCollecting) {
+        } else if (tag == kTagEndMulti && FCollecting) {
             FCollecting = false;
             Bytes whole;
             whole.swap(FMulti);
