@@ -105,6 +105,21 @@ LONG TRegKey::ReadString(const wchar_t* name, std::wstring& value) const {
     return ERROR_MORE_DATA;
 }
 
+LONG TRegKey::ReadBinary(const wchar_t* name, void* data, DWORD size) const {
+    if (!FKey)
+        return ERROR_INVALID_HANDLE;
+    std::vector<BYTE> buffer(size);
+    DWORD type = 0;
+    DWORD bytes = size;
+    LONG rc = RegQueryValueExW(FKey, name, nullptr, &type, buffer.data(), &bytes);
+    if ((rc == ERROR_SUCCESS || rc == ERROR_MORE_DATA) && (type != REG_BINARY || bytes != size))
+        return ERROR_INVALID_DATATYPE;
+    if (rc != ERROR_SUCCESS)
+        return rc;
+    CopyMemory(data, buffer.data(), size);
+    return ERROR_SUCCESS;
+}
+
 LONG TRegKey::WriteDword(const wchar_t* name, DWORD value) const {
     if (!FKey)
         return ERROR_INVALID_HANDLE;
@@ -118,6 +133,12 @@ LONG TRegKey::WriteString(const wchar_t* name, const std::wstring& value) const 
     DWORD bytes = static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t));
     return RegSetValueExW(FKey, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                           bytes);
+}
+
+LONG TRegKey::WriteBinary(const wchar_t* name, const void* data, DWORD size) const {
+    if (!FKey)
+        return ERROR_INVALID_HANDLE;
+    return RegSetValueExW(FKey, name, 0, REG_BINARY, static_cast<const BYTE*>(data), size);
 }
 
 LONG TRegKey::SubkeyNames(std::vector<std::wstring>& names) const {

@@ -41,6 +41,9 @@ public:
     LONG ReadBool(const wchar_t* name, bool& value) const;
     // ERROR_FILE_NOT_FOUND when missing, ERROR_INVALID_DATATYPE when not REG_SZ.
     LONG ReadString(const wchar_t* name, std::wstring& value) const;
+    // A REG_BINARY value of exactly `size` bytes; ERROR_INVALID_DATATYPE for any other type or
+    // size. The buffer is changed only on success.
+    LONG ReadBinary(const wchar_t* name, void* data, DWORD size) const;
 
     LONG WriteDword(const wchar_t* name, DWORD value) const;
     LONG WriteInt(const wchar_t* name, int value) const {
@@ -51,6 +54,7 @@ public:
         return WriteDword(name, value ? 1 : 0);
     }
     LONG WriteString(const wchar_t* name, const std::wstring& value) const;
+    LONG WriteBinary(const wchar_t* name, const void* data, DWORD size) const;
 
     // Names of the subkeys, in the order the registry lists them; names holds those listed
     // before a failure too.
