@@ -1,5 +1,8 @@
 #include "model/Registry.h"
 
+#include "win/Handle.h"
+#include "win/Lock.h"
+
 namespace vantrel {
 
 TRegKey& TRegKey::operator=(TRegKey&& other) noexcept {
@@ -176,9 +179,88 @@ LONG ConnectRemoteRegistry(const std::wstring& computer, HKEY* root) {
     return RegConnectRegistryW(computer.c_str(), HKEY_LOCAL_MACHINE, root);
 }
 
+struct TTimedConnect::TAttempt {
+    // A copy, so that the attempt never reads the seam while a test replaces it.
+    TRemoteRegistryConnect Connect;
+    std::wstring Computer;
+    THandle Done;
+    TCriticalSection Lock;
+    bool Finished = false;
+    bool GivenUp = false;
+    HKEY Root = nullptr;
+    LONG Result = ERROR_TIMEOUT;
+};
+
+DWORD WINAPI TTimedConnect::RunAttempt(void* parameter) {
+    auto* holder = static_cast<std::shared_ptr<TAttempt>*>(parameter);
+    const std::shared_ptr<TAttempt> attempt = std::move(*holder);
+    delete holder;
+    HKEY root = nullptr;
+    LONG rc = ERROR_GEN_FAILURE;
+    try {
+        rc = attempt->Connect(attempt->Computer, &root);
+    } catch (...) {
+        rc = ERROR_GEN_FAILURE;
+    }
+    if (rc == ERROR_SUCCESS && !root)
+        rc = ERROR_INVALID_HANDLE;
+    TLockGuard guard(attempt->Lock);
+    if (rc == ERROR_SUCCESS && !attempt->GivenUp) {
+        attempt->Root = root;
+    } else if (root) {
+        RegCloseKey(root);
+    }
+    attempt->Result = rc;
+    attempt->Finished = true;
+    SetEvent(attempt->Done.Get());
+    return 0;
+}
+
+LONG TTimedConnect::Connect(const std::wstring& computer, DWORD timeoutMs, TRegRoot& root) {
+    if (FPending) {
+        if (WaitForSingleObject(FPending->Done.Get(), timeoutMs) != WAIT_OBJECT_0)
+            return ERROR_TIMEOUT;
+        FPending.reset();
+    }
+    auto attempt = std::make_shared<TAttempt>();
+    if (Seam())
+        attempt->Connect = Seam();
+    else
+        attempt->Connect = [](const std::wstring& name, HKEY* key) {
+            return RegConnectRegistryW(name.c_str(), HKEY_LOCAL_MACHINE, key);
+        };
+    attempt->Computer = computer;
+    attempt->Done.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!attempt->Done)
+        return static_cast<LONG>(GetLastError());
+    auto* holder = new std::shared_ptr<TAttempt>(attempt);
+    THandle thread(CreateThread(nullptr, 0, RunAttempt, holder, 0, nullptr));
+    if (!thread) {
+        delete holder;
+        return static_cast<LONG>(GetLastError());
+    }
+    WaitForSingleObject(attempt->Done.Get(), timeoutMs);
+    TLockGuard guard(attempt->Lock);
+    if (!attempt->Finished) {
+        attempt->GivenUp = true;
+        FPending = attempt;
+        return ERROR_TIMEOUT;
+    }
+    if (attempt->Result == ERROR_SUCCESS)
+        root.Adopt(attempt->Root);
+    attempt->Root = nullptr;
+    return attempt->Result;
+}
+
 TRegRoot::~TRegRoot() {
     if (FRemote)
         RegCloseKey(FRemote);
+}
+
+void TRegRoot::Adopt(HKEY remote) {
+    if (FRemote)
+        RegCloseKey(FRemote);
+    FRemote = remote;
 }
 
 LONG TRegRoot::Connect(const std::wstring& computer) {
