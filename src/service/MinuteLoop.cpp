@@ -192,7 +192,7 @@ void TMinuteLoop::ReadUser(TUserState& state, HKEY root, bool fromNetwork, int w
     std::map<std::wstring, int> computers;
     bool loaded = LoadUser(read, root, FThisComputer, weekday, day, &computers);
     bool copied = false;
-    if (!loaded && fromNetwork && !state.Read) {
+    if (!loaded && fromNetwork) {
         // A network store without the user's key: this computer's registry holds the settings,
         // as the program's own load falls back to them.
         loaded = LoadUser(read, HKEY_LOCAL_MACHINE, FThisComputer, weekday, day, &computers);
