@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <fstream>
 #include <functional>
 #include <mutex>
@@ -48,7 +49,7 @@ public:
         std::lock_guard<std::mutex> guard(FLock);
         FLoggedOff.push_back(session);
         if (!LogoffWorks || FailLogoffs > 0) {
-            --FailLogoffs;
+            FailLogoffs = std::max(FailLogoffs - 1, 0);
             SetLastError(ERROR_NOT_SUPPORTED);
             return false;
         }
