@@ -1,10 +1,25 @@
 #pragma once
-// Today's local date and time. Tests decide it through SetClockSeam; nothing caches it.
+// Today's date and time as the program and the service judge days and allowed hours: the time in
+// UTC seen in the time zone an administrator recorded for that ("EnforcementTimeZone" under the
+// preferences key, which only administrators may write). A standard user may change the
+// computer's zone; that must move no day and no hour. While no zone is recorded, the computer's
+// own zone counts. Tests decide the time in UTC and the computer's zone through SetClockSeam;
+// nothing caches them.
 #include <windows.h>
+
+#include <cstddef>
 #include <functional>
+#include <string>
 
 namespace vantrel {
 
+// What the platform decides: the time in UTC and the zone the computer is set to.
+struct TClockReading {
+    SYSTEMTIME Utc{};
+    DYNAMIC_TIME_ZONE_INFORMATION Zone{};
+};
+
+// The local date and time in the recorded zone (the computer's zone while none is recorded).
 SYSTEMTIME LocalNow();
 
 // Weekday 1 (Monday) to 7 (Sunday) of a local date.
@@ -19,8 +34,23 @@ inline int TodayDayOfYear() {
     return DayOfYearOf(LocalNow());
 }
 
-// Replaces the local clock; an empty function restores it.
-void SetClockSeam(std::function<SYSTEMTIME()> now);
+// Replaces the system's clock and zone; an empty function restores them.
+void SetClockSeam(std::function<TClockReading()> now);
+// For tests that care for the local time only: that local time in the recorded zone, which is
+// then also the computer's (a zone without offset while none is recorded).
+void SetClockSeam(std::function<SYSTEMTIME()> localNow);
+void SetClockSeam(std::nullptr_t);
+
+// The zone the computer is set to now.
+DYNAMIC_TIME_ZONE_INFORMATION SystemZone();
+// The zone recorded for days and allowed hours; false when none is (or the value is damaged).
+bool RecordedZone(DYNAMIC_TIME_ZONE_INFORMATION& zone);
+// Records the zone in this computer's registry; the system's code.
+LONG RecordZone(const DYNAMIC_TIME_ZONE_INFORMATION& zone);
+// Whether two zones tell the same local time at every moment (their display names aside).
+bool SameZone(const DYNAMIC_TIME_ZONE_INFORMATION& a, const DYNAMIC_TIME_ZONE_INFORMATION& b);
+// The zone's name and its offset without daylight saving: "W. Europe Standard Time (UTC+01:00)".
+std::wstring ZoneDescription(const DYNAMIC_TIME_ZONE_INFORMATION& zone);
 
 // Milliseconds on a clock that only goes forward and does not run while the computer sleeps
 // (QueryUnbiasedInterruptTime): the measure of time passed, whatever anyone does to the date,

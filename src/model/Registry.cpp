@@ -1,5 +1,8 @@
 #include "model/Registry.h"
 
+#include "win/Handle.h"
+#include "win/Lock.h"
+
 namespace vantrel {
 
 TRegKey& TRegKey::operator=(TRegKey&& other) noexcept {
@@ -105,6 +108,21 @@ LONG TRegKey::ReadString(const wchar_t* name, std::wstring& value) const {
     return ERROR_MORE_DATA;
 }
 
+LONG TRegKey::ReadBinary(const wchar_t* name, void* data, DWORD size) const {
+    if (!FKey)
+        return ERROR_INVALID_HANDLE;
+    std::vector<BYTE> buffer(size);
+    DWORD type = 0;
+    DWORD bytes = size;
+    LONG rc = RegQueryValueExW(FKey, name, nullptr, &type, buffer.data(), &bytes);
+    if ((rc == ERROR_SUCCESS || rc == ERROR_MORE_DATA) && (type != REG_BINARY || bytes != size))
+        return ERROR_INVALID_DATATYPE;
+    if (rc != ERROR_SUCCESS)
+        return rc;
+    CopyMemory(data, buffer.data(), size);
+    return ERROR_SUCCESS;
+}
+
 LONG TRegKey::WriteDword(const wchar_t* name, DWORD value) const {
     if (!FKey)
         return ERROR_INVALID_HANDLE;
@@ -118,6 +136,12 @@ LONG TRegKey::WriteString(const wchar_t* name, const std::wstring& value) const 
     DWORD bytes = static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t));
     return RegSetValueExW(FKey, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                           bytes);
+}
+
+LONG TRegKey::WriteBinary(const wchar_t* name, const void* data, DWORD size) const {
+    if (!FKey)
+        return ERROR_INVALID_HANDLE;
+    return RegSetValueExW(FKey, name, 0, REG_BINARY, static_cast<const BYTE*>(data), size);
 }
 
 LONG TRegKey::SubkeyNames(std::vector<std::wstring>& names) const {
@@ -155,9 +179,88 @@ LONG ConnectRemoteRegistry(const std::wstring& computer, HKEY* root) {
     return RegConnectRegistryW(computer.c_str(), HKEY_LOCAL_MACHINE, root);
 }
 
+struct TTimedConnect::TAttempt {
+    // A copy, so that the attempt never reads the seam while a test replaces it.
+    TRemoteRegistryConnect Connect;
+    std::wstring Computer;
+    THandle Done;
+    TCriticalSection Lock;
+    bool Finished = false;
+    bool GivenUp = false;
+    HKEY Root = nullptr;
+    LONG Result = ERROR_TIMEOUT;
+};
+
+DWORD WINAPI TTimedConnect::RunAttempt(void* parameter) {
+    auto* holder = static_cast<std::shared_ptr<TAttempt>*>(parameter);
+    const std::shared_ptr<TAttempt> attempt = std::move(*holder);
+    delete holder;
+    HKEY root = nullptr;
+    LONG rc = ERROR_GEN_FAILURE;
+    try {
+        rc = attempt->Connect(attempt->Computer, &root);
+    } catch (...) {
+        rc = ERROR_GEN_FAILURE;
+    }
+    if (rc == ERROR_SUCCESS && !root)
+        rc = ERROR_INVALID_HANDLE;
+    TLockGuard guard(attempt->Lock);
+    if (rc == ERROR_SUCCESS && !attempt->GivenUp) {
+        attempt->Root = root;
+    } else if (root) {
+        RegCloseKey(root);
+    }
+    attempt->Result = rc;
+    attempt->Finished = true;
+    SetEvent(attempt->Done.Get());
+    return 0;
+}
+
+LONG TTimedConnect::Connect(const std::wstring& computer, DWORD timeoutMs, TRegRoot& root) {
+    if (FPending) {
+        if (WaitForSingleObject(FPending->Done.Get(), timeoutMs) != WAIT_OBJECT_0)
+            return ERROR_TIMEOUT;
+        FPending.reset();
+    }
+    auto attempt = std::make_shared<TAttempt>();
+    if (Seam())
+        attempt->Connect = Seam();
+    else
+        attempt->Connect = [](const std::wstring& name, HKEY* key) {
+            return RegConnectRegistryW(name.c_str(), HKEY_LOCAL_MACHINE, key);
+        };
+    attempt->Computer = computer;
+    attempt->Done.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!attempt->Done)
+        return static_cast<LONG>(GetLastError());
+    auto* holder = new std::shared_ptr<TAttempt>(attempt);
+    THandle thread(CreateThread(nullptr, 0, RunAttempt, holder, 0, nullptr));
+    if (!thread) {
+        delete holder;
+        return static_cast<LONG>(GetLastError());
+    }
+    WaitForSingleObject(attempt->Done.Get(), timeoutMs);
+    TLockGuard guard(attempt->Lock);
+    if (!attempt->Finished) {
+        attempt->GivenUp = true;
+        FPending = attempt;
+        return ERROR_TIMEOUT;
+    }
+    if (attempt->Result == ERROR_SUCCESS)
+        root.Adopt(attempt->Root);
+    attempt->Root = nullptr;
+    return attempt->Result;
+}
+
 TRegRoot::~TRegRoot() {
     if (FRemote)
         RegCloseKey(FRemote);
+}
+
+void TRegRoot::Adopt(HKEY remote) {
+    if (FRemote)
+        RegCloseKey(FRemote);
+    FRemote = remote;
 }
 
 LONG TRegRoot::Connect(const std::wstring& computer) {

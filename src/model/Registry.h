@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,9 @@ public:
     LONG ReadBool(const wchar_t* name, bool& value) const;
     // ERROR_FILE_NOT_FOUND when missing, ERROR_INVALID_DATATYPE when not REG_SZ.
     LONG ReadString(const wchar_t* name, std::wstring& value) const;
+    // A REG_BINARY value of exactly `size` bytes; ERROR_INVALID_DATATYPE for any other type or
+    // size. The buffer is changed only on success.
+    LONG ReadBinary(const wchar_t* name, void* data, DWORD size) const;
 
     LONG WriteDword(const wchar_t* name, DWORD value) const;
     LONG WriteInt(const wchar_t* name, int value) const {
@@ -51,6 +55,7 @@ public:
         return WriteDword(name, value ? 1 : 0);
     }
     LONG WriteString(const wchar_t* name, const std::wstring& value) const;
+    LONG WriteBinary(const wchar_t* name, const void* data, DWORD size) const;
 
     // Names of the subkeys, in the order the registry lists them; names holds those listed
     // before a failure too.
@@ -71,6 +76,9 @@ public:
 
     // The system's code; on failure the local root stays.
     LONG Connect(const std::wstring& computer);
+    // Takes a network computer's root connected elsewhere (TTimedConnect).
+    void Adopt(HKEY remote);
+    bool IsRemote() const { return FRemote != nullptr; }
     HKEY Get() const { return FRemote ? FRemote : HKEY_LOCAL_MACHINE; }
 
 private:
@@ -83,5 +91,25 @@ private:
 using TRemoteRegistryConnect = std::function<LONG(const std::wstring& computer, HKEY* root)>;
 void SetRemoteRegistrySeam(TRemoteRegistryConnect connect);
 LONG ConnectRemoteRegistry(const std::wstring& computer, HKEY* root);
+
+// A connection to a network computer's registry that is waited for only so long: a computer
+// that does not answer would otherwise hold the caller for as long as the network gives it
+// (tens of seconds). The connection is made on a thread of its own. An attempt given up on goes
+// on alone and closes whatever it gets, so nothing of it is ever used; the next Connect waits for
+// it within its own time first, and answers ERROR_TIMEOUT while it still runs.
+class TTimedConnect {
+public:
+    TTimedConnect() = default;
+    TTimedConnect(const TTimedConnect&) = delete;
+    TTimedConnect& operator=(const TTimedConnect&) = delete;
+
+    // As TRegRoot::Connect, or ERROR_TIMEOUT when the computer did not answer within timeoutMs.
+    LONG Connect(const std::wstring& computer, DWORD timeoutMs, TRegRoot& root);
+
+private:
+    struct TAttempt;
+    static DWORD WINAPI RunAttempt(void* parameter);
+    std::shared_ptr<TAttempt> FPending;
+};
 
 } // namespace vantrel

@@ -135,6 +135,36 @@ bool LoadUser(TQorUser& user, bool remote, const std::wstring& remoteComputer,
     return result;
 }
 
+bool LoadUser(TQorUser& user, HKEY root, const std::wstring& thisComputer, int weekday,
+              int dayOfYear, std::map<std::wstring, int>* computers) {
+    if (computers)
+        computers->clear();
+    std::wstring path;
+    TRegKey key;
+    const bool result = UserKeyPath(user, path) && key.Open(root, path, KEY_READ) == ERROR_SUCCESS;
+    if (result) {
+        ReadSettings(key, user);
+        key.Close();
+    }
+    for (int day = 1; day <= 7; ++day)
+        user.TotalTimeUsage(day) = 0;
+    if (!path.empty()) {
+        TRegKey list;
+        const std::wstring dayName = Suffixed(L"DayOfYear", weekday);
+        const std::wstring usageName = Suffixed(L"TimeUsage", weekday);
+        for (const std::wstring& name : ComputerNames(list, root, path)) {
+            int minutes = 0;
+            if (!ReadUsageOfDay(list.Get(), name, dayName, usageName, dayOfYear, minutes))
+                continue;
+            user.MergeUsage(weekday, dayOfYear, minutes, name == thisComputer);
+            if (computers)
+                (*computers)[name] = minutes;
+        }
+    }
+    user.DeriveTodaysFigures(weekday, dayOfYear);
+    return result;
+}
+
 bool LoadUser(TQorUser& user, bool remote, const std::wstring& remoteComputer) {
     return LoadUser(user, remote, remoteComputer, GetWorkstationName());
 }

@@ -4,6 +4,9 @@
 // Operations return false instead of raising, as the registry does.
 #include "model/QorUser.h"
 
+#include <windows.h>
+
+#include <map>
 #include <string>
 #include <vector>
 
@@ -15,6 +18,12 @@ bool LoadUser(TQorUser& user, bool remote, const std::wstring& remoteComputer);
 // The same with this computer's network name given, for callers that load many users.
 bool LoadUser(TQorUser& user, bool remote, const std::wstring& remoteComputer,
               const std::wstring& thisComputer);
+// The same from one store, whose root the caller connected (the service opens the store once a
+// minute for all its users), for the weekday and day of the year given; nothing is read first
+// from this computer's registry. `computers`, when given, gets the minutes of every computer with
+// an entry of that day. False when the user's key cannot be opened: the settings then stay.
+bool LoadUser(TQorUser& user, HKEY root, const std::wstring& thisComputer, int weekday,
+              int dayOfYear, std::map<std::wstring, int>* computers = nullptr);
 // Writes the user's settings (never usage). With remote, the local registry is written first.
 bool SaveUser(const TQorUser& user, bool remote, const std::wstring& remoteComputer);
 // Lists "computer=minutes" for every computer with at least one minute recorded for the

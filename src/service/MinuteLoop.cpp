@@ -2,7 +2,6 @@
 
 #include "model/Clock.h"
 #include "model/Constants.h"
-#include "model/Registry.h"
 #include "model/UserStore.h"
 #include "model/WarningText.h"
 #include "service/UsageRecord.h"
@@ -13,17 +12,6 @@
 namespace vantrel {
 
 namespace {
-
-// Seconds since 1601 of a local time; a time the system cannot convert counts as 0.
-long long SecondsOf(const SYSTEMTIME& t) {
-    FILETIME file{};
-    if (!SystemTimeToFileTime(&t, &file))
-        return 0;
-    ULARGE_INTEGER value;
-    value.LowPart = file.dwLowDateTime;
-    value.HighPart = file.dwHighDateTime;
-    return static_cast<long long>(value.QuadPart / 10000000ULL);
-}
 
 std::wstring ErrorText(LONG code) {
     // Some calls fail without saying why (Wine's WTSSendMessageW).
@@ -36,10 +24,16 @@ std::wstring ErrorText(LONG code) {
     return text;
 }
 
+std::wstring SessionText(const std::wstring& user, DWORD session) {
+    return user + L" (session " + std::to_wstring(session);
+}
+
 } // namespace
 
 TMinuteLoop::TMinuteLoop(TSessionHost& host, TServiceLog& log, std::wstring thisComputer)
-    : FHost(host), FLog(log), FThisComputer(std::move(thisComputer)) {}
+    : FHost(host), FLog(log), FThisComputer(std::move(thisComputer)), FCopy(FThisComputer) {
+    WatchZone();
+}
 
 void TMinuteLoop::ReadPreferences() {
     LoadPrefs(FPrefs);
@@ -73,143 +67,257 @@ void TMinuteLoop::SettingsChanged() {
     Check();
 }
 
+void TMinuteLoop::WatchZone() {
+    const DYNAMIC_TIME_ZONE_INFORMATION system = SystemZone();
+    DYNAMIC_TIME_ZONE_INFORMATION recorded{};
+    if (!RecordedZone(recorded)) {
+        // Installed or started for the first time (or an administrator removed the record):
+        // the computer's zone as it is now is the one days and hours are judged in.
+        const LONG rc = RecordZone(system);
+        if (rc == ERROR_SUCCESS)
+            FLog.Write(L"Days and allowed hours are judged in " + ZoneDescription(system) +
+                       L", this computer's time zone");
+        else if (!FZoneRecordFailed)
+            FLog.Write(L"Cannot record the time zone of days and allowed hours (" + ErrorText(rc) +
+                       L"); they follow this computer's time zone");
+        FZoneRecordFailed = rc != ERROR_SUCCESS;
+        return;
+    }
+    if (SameZone(recorded, system)) {
+        FZoneNoted = false;
+        return;
+    }
+    if (FZoneNoted && SameZone(FNotedZone, system))
+        return;
+    // Any user may change the zone; only an administrator may take the new one (in the
+    // program's preferences).
+    FZoneNoted = true;
+    FNotedZone = system;
+    FLog.Write(L"This computer's time zone is now " + ZoneDescription(system) +
+               L"; days and allowed hours stay those of " + ZoneDescription(recorded));
+}
+
+bool TMinuteLoop::OpenStore(TRegRoot& root) {
+    const LONG rc = FConnect.Connect(FPrefs.RemoteRegistry, kStoreDeadlineMs, root);
+    const bool reachable = rc == ERROR_SUCCESS;
+    if (!reachable && !FStoreDown)
+        FLog.Write(L"Cannot reach the user store on " + FPrefs.RemoteRegistry + L" (" +
+                   (rc == ERROR_TIMEOUT
+                        ? L"no answer within " + std::to_wstring(kStoreDeadlineMs / 1000) + L" s"
+                        : ErrorText(rc)) +
+                   L"); counting on this computer with the settings last read");
+    else if (reachable && FStoreDown)
+        FLog.Write(L"The user store on " + FPrefs.RemoteRegistry + L" answers again");
+    FStoreDown = !reachable;
+    // The copy of the users without a session is made as soon as the store answers again.
+    if (!reachable)
+        FCopied = false;
+    return reachable;
+}
+
 void TMinuteLoop::Run(int minutes) {
+    const ULONGLONG mono = MonotonicMs();
     const SYSTEMTIME now = LocalNow();
     const int weekday = WeekdayOf(now);
     const int day = DayOfYearOf(now);
-    const long long seconds = SecondsOf(now);
+    WatchZone();
 
-    std::map<std::wstring, std::vector<DWORD>> sessionsOf;
+    std::map<std::wstring, std::vector<TSessionInfo>> sessionsOf;
     for (const TSessionInfo& session : FHost.Sessions()) {
         if (!session.Username.empty())
-            sessionsOf[session.Username].push_back(session.Id);
+            sessionsOf[session.Username].push_back(session);
     }
-    // Whoever has no session now starts afresh when they log on again.
+    std::set<std::wstring> withSession;
     for (auto& [name, state] : FUsers) {
-        if (!sessionsOf.count(name)) {
-            state.Blocked = false;
-            state.LogoffDone = false;
-        }
+        // Whoever logs on again is read afresh: with the store away, from this computer's copy,
+        // which the minutes without a session here kept up to date. The block stays.
+        if (!sessionsOf.count(name))
+            state.Read = false;
     }
-    if (sessionsOf.empty())
+    const bool remote = FPrefs.UseRemoteRegistry;
+    if (!remote)
+        FStoreDown = false;
+    const bool copyDue = remote && (!FCopied || mono - FCopiedAt >= kCopyEveryMs);
+    if (sessionsOf.empty() && !copyDue)
         return;
 
-    const bool remote = FPrefs.UseRemoteRegistry;
+    // One connection for the whole minute. While the network store cannot be reached, this
+    // computer's registry, the program's local copy, stands in for it.
     TRegRoot root;
-    bool reachable = true;
-    if (remote) {
-        const LONG rc = root.Connect(FPrefs.RemoteRegistry);
-        reachable = rc == ERROR_SUCCESS;
-        if (!reachable && !FStoreDown)
-            FLog.Write(L"Cannot reach the user store on " + FPrefs.RemoteRegistry + L" (" +
-                       ErrorText(rc) + L"); counting on this computer with the settings last read");
-        else if (reachable && FStoreDown)
-            FLog.Write(L"The user store on " + FPrefs.RemoteRegistry + L" answers again");
-        FStoreDown = !reachable;
-    } else if (FStoreDown) {
-        FStoreDown = false;
-    }
-    // While the network store cannot be reached the minutes go to this computer's registry,
-    // where the program finds them as this computer's local copy.
-    const HKEY store = reachable ? root.Get() : HKEY_LOCAL_MACHINE;
+    const bool fromNetwork = remote && OpenStore(root);
+    const HKEY store = root.Get();
 
     for (const auto& [name, sessions] : sessionsOf) {
+        withSession.insert(name);
         TUserState& state = FUsers[name];
         if (!state.User) {
             state.User = std::make_unique<TQorUser>();
             state.User->Username = name;
         }
+        ReadUser(state, store, fromNetwork, weekday, day);
         TQorUser& user = *state.User;
-        // This computer's minutes of today as counted here; they never go down.
-        int mine = user.LocalDayOfYear(weekday) == day ? user.LocalTimeUsage(weekday) : 0;
-        bool loaded = false;
-        if (reachable || !state.Read) {
-            // A key that is gone, or stops at a damaged value, leaves the defaults in place
-            // of what it no longer holds.
-            user.SetDefaults(ProfileDefault, false);
-            // With the count set aside, the load's merge shows whether the store holds this
-            // computer's minutes of today, and how many it added to the total for them.
-            user.LocalDayOfYear(weekday) = 0;
-            LoadUser(user, reachable && remote, FPrefs.RemoteRegistry, FThisComputer);
-            state.Read = true;
-            loaded = true;
-        }
+        // Only a session someone works in is counted.
+        const bool active = std::any_of(sessions.begin(), sessions.end(),
+                                        [](const TSessionInfo& s) { return s.Active; });
         if (!user.QorControl) {
-            state.Blocked = false;
-            user.LocalTimeUsage(weekday) = mine;
-            user.LocalDayOfYear(weekday) = day;
+            state.Block = TBlock{};
+            Count(state, store, fromNetwork, weekday, day, 0);
             continue;
         }
-
-        if (loaded) {
-            const bool merged = user.LocalDayOfYear(weekday) == day;
-            int counted = merged ? user.LocalTimeUsage(weekday) : 0;
-            mine = std::max(mine, counted);
-            // A network store's load reads this computer's local copy first; the total holds
-            // this computer's minutes only when the network store has an entry of today.
-            int stored = 0;
-            if (merged && remote && reachable &&
-                !ReadComputerUsage(store, name, FThisComputer, weekday, day, stored))
-                counted = 0;
-            state.Others =
-                SaturatedInt(static_cast<long long>(user.TotalTimeUsage(weekday)) - counted);
-            state.OthersDay = day;
-        } else {
-            int stored = 0;
-            if (ReadComputerUsage(store, name, FThisComputer, weekday, day, stored))
-                mine = std::max(mine, stored);
-        }
-        const int others = state.OthersDay == day ? state.Others : 0;
-
-        if (minutes > 0) {
-            mine = SaturatedInt(static_cast<long long>(mine) + minutes);
-            LONG rc = WriteComputerUsage(store, name, FThisComputer, weekday, day, mine);
-            if (rc != ERROR_SUCCESS && store != HKEY_LOCAL_MACHINE) {
-                // A network store that can be read but not written (an account with read-only
-                // access): the minutes go to the local copy as while it cannot be reached, and
-                // the load merges them back once the store takes writes again.
-                if (!state.RemoteWriteFailed)
-                    FLog.Write(L"Cannot write the usage of " + name + L" to the user store on " +
-                               FPrefs.RemoteRegistry + L" (" + ErrorText(rc) +
-                               L"); counting on this computer");
-                state.RemoteWriteFailed = true;
-                rc =
-                    WriteComputerUsage(HKEY_LOCAL_MACHINE, name, FThisComputer, weekday, day, mine);
-            } else if (rc == ERROR_SUCCESS && store != HKEY_LOCAL_MACHINE) {
-                state.RemoteWriteFailed = false;
-            }
-            if (rc != ERROR_SUCCESS && !state.WriteFailed)
-                FLog.Write(L"Cannot write the usage of " + name + L" (" + ErrorText(rc) + L")");
-            state.WriteFailed = rc != ERROR_SUCCESS;
-        }
-        user.LocalTimeUsage(weekday) = mine;
-        user.LocalDayOfYear(weekday) = day;
-        user.TotalTimeUsage(weekday) = SaturatedInt(static_cast<long long>(others) + mine);
-        user.DeriveTodaysFigures(weekday, day);
-
+        Count(state, store, fromNetwork, weekday, day, active ? minutes : 0);
         if (FPrefs.UseDebugLogging)
             FLog.Write(L"Minute of " + name + L": " + std::to_wstring(user.TodaysTimeUsage) +
-                       L" used today (" + std::to_wstring(mine) + L" here), " +
-                       std::to_wstring(user.TimeRemaining()) + L" left, allowed " +
+                       L" used today (" + std::to_wstring(user.LocalTimeUsage(weekday)) +
+                       L" here), " + std::to_wstring(user.TimeRemaining()) + L" left, allowed " +
                        std::to_wstring(user.TodaysAllowBegin) + L"-" +
                        std::to_wstring(user.TodaysAllowEnd) + L" h");
-        Enforce(state, sessions, now, seconds);
+        Enforce(state, sessions, now, mono);
+    }
+    if (fromNetwork && copyDue) {
+        CopyUsersWithoutSession(store, withSession, weekday, day);
+        FCopied = true;
+        FCopiedAt = mono;
+    }
+}
+
+void TMinuteLoop::ReadUser(TUserState& state, HKEY root, bool fromNetwork, int weekday, int day) {
+    TQorUser& user = *state.User;
+    const bool remote = FPrefs.UseRemoteRegistry;
+    if (remote && !fromNetwork && state.Read)
+        return;
+    // A key that stops at a damaged value leaves the defaults in place of what it no longer
+    // holds; a key that cannot be read at all changes nothing.
+    TQorUser read;
+    read.Username = user.Username;
+    std::map<std::wstring, int> computers;
+    bool loaded = LoadUser(read, root, FThisComputer, weekday, day, &computers);
+    bool copied = false;
+    if (!loaded && fromNetwork) {
+        // A network store without the user's key: this computer's registry holds the settings,
+        // as the program's own load falls back to them.
+        loaded = LoadUser(read, HKEY_LOCAL_MACHINE, FThisComputer, weekday, day, &computers);
+        copied = true;
+    }
+    if (!loaded) {
+        // The settings last read stay, and with them any block: a failed read unblocks nobody.
+        if (state.Read && !state.ReadFailed)
+            FLog.Write(L"Cannot read the settings of " + user.Username +
+                       L"; enforcing the settings last read");
+        state.ReadFailed = true;
+        return;
+    }
+    state.ReadFailed = false;
+    state.Read = true;
+    user.Assign(read);
+    state.Others.clear();
+    state.OthersDay = day;
+    state.Stored = 0;
+    state.StoredDay = day;
+    for (const auto& [computer, minutes] : computers) {
+        if (computer == FThisComputer)
+            state.Stored = minutes;
+        else
+            state.Others[computer] = minutes;
+    }
+    if (!fromNetwork || copied)
+        return;
+    // Minutes counted here while the store could not be reached, before this start.
+    int local = 0;
+    if (state.LocalCheckedDay != day &&
+        ReadComputerUsage(HKEY_LOCAL_MACHINE, user.Username, FThisComputer, weekday, day, local))
+        state.Stored = std::max(state.Stored, local);
+    state.LocalCheckedDay = day;
+    KeepCopy(read, computers, weekday, day);
+}
+
+void TMinuteLoop::KeepCopy(const TQorUser& user, const std::map<std::wstring, int>& computers,
+                           int weekday, int day) {
+    const bool kept = FCopy.Keep(user, computers, weekday, day);
+    if (!kept && !FCopyFailed)
+        FLog.Write(L"Cannot keep the settings and usage of " + user.Username +
+                   L" in this computer's copy of the user store");
+    FCopyFailed = !kept;
+}
+
+void TMinuteLoop::Count(TUserState& state, HKEY root, bool fromNetwork, int weekday, int day,
+                        int minutes) {
+    TQorUser& user = *state.User;
+    const std::wstring& name = user.Username;
+    // This computer's minutes of today: the larger of its own count and the store's, so a store
+    // that lost or lowered the entry gets the larger count back.
+    int mine = user.LocalDayOfYear(weekday) == day ? user.LocalTimeUsage(weekday) : 0;
+    if (state.StoredDay == day)
+        mine = std::max(mine, state.Stored);
+    if (minutes > 0) {
+        mine = SaturatedInt(static_cast<long long>(mine) + minutes);
+        if (fromNetwork) {
+            const LONG rc = WriteComputerUsage(root, name, FThisComputer, weekday, day, mine);
+            // A store that can be read but not written (an account with read-only access):
+            // this computer's registry has the minutes, and they go back once it takes writes.
+            if (rc != ERROR_SUCCESS && !state.RemoteWriteFailed)
+                FLog.Write(L"Cannot write the usage of " + name + L" to the user store on " +
+                           FPrefs.RemoteRegistry + L" (" + ErrorText(rc) +
+                           L"); counting on this computer");
+            state.RemoteWriteFailed = rc != ERROR_SUCCESS;
+        }
+        // This computer's registry has them in every case: it is the store, or its copy.
+        const LONG rc =
+            WriteComputerUsage(HKEY_LOCAL_MACHINE, name, FThisComputer, weekday, day, mine);
+        if (rc != ERROR_SUCCESS && !state.WriteFailed)
+            FLog.Write(L"Cannot write the usage of " + name + L" (" + ErrorText(rc) + L")");
+        state.WriteFailed = rc != ERROR_SUCCESS;
+    }
+    long long others = 0;
+    if (state.OthersDay == day) {
+        for (const auto& entry : state.Others)
+            others = SaturatedInt(others + entry.second);
+    }
+    user.LocalTimeUsage(weekday) = mine;
+    user.LocalDayOfYear(weekday) = day;
+    user.TotalTimeUsage(weekday) = SaturatedInt(others + mine);
+    user.DeriveTodaysFigures(weekday, day);
+}
+
+void TMinuteLoop::CopyUsersWithoutSession(HKEY root, const std::set<std::wstring>& withSession,
+                                          int weekday, int day) {
+    std::wstring path = kUsersKeyPath;
+    path.pop_back();
+    TRegKey users;
+    std::vector<std::wstring> names;
+    if (users.Open(root, path, KEY_READ) != ERROR_SUCCESS)
+        return;
+    users.SubkeyNames(names);
+    users.Close();
+    for (const std::wstring& name : names) {
+        if (withSession.count(name))
+            continue;
+        TQorUser read;
+        read.Username = name;
+        std::map<std::wstring, int> computers;
+        if (!LoadUser(read, root, FThisComputer, weekday, day, &computers))
+            continue;
+        KeepCopy(read, computers, weekday, day);
+        // Minutes counted here while the store could not be reached go back to it.
+        int local = 0;
+        auto stored = computers.find(FThisComputer);
+        if (ReadComputerUsage(HKEY_LOCAL_MACHINE, name, FThisComputer, weekday, day, local) &&
+            (stored == computers.end() || stored->second < local))
+            WriteComputerUsage(root, name, FThisComputer, weekday, day, local);
     }
 }
 
 void TMinuteLoop::Show(const std::wstring& user, const std::vector<DWORD>& sessions,
                        const std::wstring& what, const std::wstring& text) {
     for (DWORD session : sessions) {
-        std::wstring line =
-            what + L" to " + user + L" (session " + std::to_wstring(session) + L"): " + text;
+        std::wstring line = what + L" to " + SessionText(user, session) + L"): " + text;
         if (!FHost.ShowMessage(session, text))
             line += L" [could not be shown, " + ErrorText(static_cast<LONG>(GetLastError())) + L"]";
         FLog.Write(line);
     }
 }
 
-void TMinuteLoop::Enforce(TUserState& state, const std::vector<DWORD>& sessions,
-                          const SYSTEMTIME& now, long long seconds) {
+void TMinuteLoop::Enforce(TUserState& state, const std::vector<TSessionInfo>& sessions,
+                          const SYSTEMTIME& now, ULONGLONG mono) {
     const TQorUser& user = *state.User;
     const int day = DayOfYearOf(now);
     const bool allowed = user.TodaysAllowBegin <= now.wHour && now.wHour < user.TodaysAllowEnd;
@@ -218,44 +326,57 @@ void TMinuteLoop::Enforce(TUserState& state, const std::vector<DWORD>& sessions,
         state.Warned = 0;
         state.WarnDay = day;
     }
+    TBlock& block = state.Block;
+    // A block ends only when the user may use the computer again: more time, the allowed
+    // hours, or a new day, which is judged afresh.
+    if (block.On && (block.Day != day || (allowed && remaining > 0)))
+        block = TBlock{};
 
     if (!allowed || remaining <= 0) {
-        if (seconds < state.MessageAt)
-            state.MessageAt = seconds; // the clock went back
-        for (DWORD session : sessions) {
-            if (std::find(state.Told.begin(), state.Told.end(), session) == state.Told.end())
-                state.Blocked = false; // logged on again since the message
+        const bool first = !block.On;
+        if (first) {
+            block.On = true;
+            block.Day = day;
+            block.MessageAt = block.ShownAt = mono;
         }
-        if (!state.Blocked) {
-            state.Blocked = true;
-            state.LogoffDone = false;
-            state.MessageAt = seconds;
-            state.Told = sessions;
-            Show(user.Username, sessions, allowed ? L"Time limit reached" : L"Not allowed now",
-                 allowed ? FPrefs.MsgReachedLimitText : FPrefs.MsgNotAllowedText);
-        } else if (!FPrefs.DoNotForceLogoff && !state.LogoffDone &&
-                   seconds - state.MessageAt >= kLogoffSeconds) {
-            state.LogoffDone = true;
-            for (DWORD session : sessions) {
-                if (FHost.Logoff(session))
-                    FLog.Write(L"Logged off " + user.Username + L" (session " +
-                               std::to_wstring(session) + L")");
-                else
-                    FLog.Write(L"Could not log off " + user.Username + L" (session " +
-                               std::to_wstring(session) + L", " +
-                               ErrorText(static_cast<LONG>(GetLastError())) + L")");
+        // Sessions that ended are forgotten; a session id the system gives out again is told.
+        auto listed = [&sessions](DWORD id) {
+            return std::any_of(sessions.begin(), sessions.end(),
+                               [id](const TSessionInfo& s) { return s.Id == id; });
+        };
+        for (std::set<DWORD>* marks : {&block.Told, &block.LoggedOff, &block.FailureLogged}) {
+            for (auto it = marks->begin(); it != marks->end();)
+                it = listed(*it) ? std::next(it) : marks->erase(it);
+        }
+        const bool repeat = !first && mono - block.ShownAt >= kRepeatMs;
+        if (repeat)
+            block.ShownAt = mono;
+        // Only a session someone works in can show a message.
+        std::vector<DWORD> tell;
+        for (const TSessionInfo& session : sessions) {
+            if (session.Active && (repeat || !block.Told.count(session.Id)))
+                tell.push_back(session.Id);
+        }
+        Show(user.Username, tell, allowed ? L"Time limit reached" : L"Not allowed now",
+             allowed ? FPrefs.MsgReachedLimitText : FPrefs.MsgNotAllowedText);
+        block.Told.insert(tell.begin(), tell.end());
+        if (first || FPrefs.DoNotForceLogoff || mono - block.MessageAt < kLogoffMs)
+            return;
+        // After the grace, every session of the user goes, at every minute until none is
+        // left: one switched away from, one logged on since, one whose log-off failed before.
+        for (const TSessionInfo& session : sessions) {
+            if (FHost.Logoff(session.Id)) {
+                if (block.LoggedOff.insert(session.Id).second)
+                    FLog.Write(L"Logged off " + SessionText(user.Username, session.Id) + L")");
+            } else if (block.FailureLogged.insert(session.Id).second) {
+                FLog.Write(L"Could not log off " + SessionText(user.Username, session.Id) + L", " +
+                           ErrorText(static_cast<LONG>(GetLastError())) +
+                           L"); trying again every minute");
             }
-        } else if (seconds - state.MessageAt >= kRepeatSeconds) {
-            state.MessageAt = seconds;
-            state.Told = sessions;
-            Show(user.Username, sessions, allowed ? L"Time limit reached" : L"Not allowed now",
-                 allowed ? FPrefs.MsgReachedLimitText : FPrefs.MsgNotAllowedText);
         }
         return;
     }
 
-    state.Blocked = false;
-    state.LogoffDone = false;
     // The minutes left: those of the limit, or those to the end of the allowed hours when that
     // comes first (an end of 24 runs into tomorrow, which has hours of its own).
     long long left = remaining;
@@ -276,7 +397,12 @@ void TMinuteLoop::Enforce(TUserState& state, const std::vector<DWORD>& sessions,
         if (left <= kWarnAt[i])
             state.Warned |= 1u << i;
     }
-    Show(user.Username, sessions, L"Warning",
+    std::vector<DWORD> active;
+    for (const TSessionInfo& session : sessions) {
+        if (session.Active)
+            active.push_back(session.Id);
+    }
+    Show(user.Username, active, L"Warning",
          ExpandWarningText(FPrefs.MsgWarningText, static_cast<int>(left)));
 }
 

@@ -1,8 +1,13 @@
 #pragma once
-// The service's work: once a minute, count a minute for every monitored user with a session on
-// this computer, then warn, tell and log off as the user's settings and the preferences say.
+// The service's work: once a minute, count the minutes that passed for every monitored user with
+// an active session on this computer, then warn, tell and log off as the user's settings and the
+// preferences say. It is written against the user it limits: a block belongs to the user and the
+// day and outlives any session, a network store that goes away leaves its last reading here, and
+// days and hours are those of the time zone recorded for them (model/Clock.h).
 #include "model/Prefs.h"
 #include "model/QorUser.h"
+#include "model/Registry.h"
+#include "service/LocalCopy.h"
 #include "service/ServiceLog.h"
 #include "service/Sessions.h"
 
@@ -10,6 +15,7 @@
 
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -19,11 +25,17 @@ class TMinuteLoop {
 public:
     // Warnings fall at these minutes left, each once as the minutes run down.
     static constexpr int kWarnAt[3] = {10, 5, 1};
-    // A log-off follows its message after this many seconds; the message repeats after
-    // kRepeatSeconds while the session stays.
-    static constexpr long long kLogoffSeconds = 60;
-    static constexpr long long kRepeatSeconds = 600;
+    // The log-offs begin this long after the first message; while a session stays (log-offs
+    // are not forced, or fail), the message repeats after kRepeatMs.
+    static constexpr ULONGLONG kLogoffMs = 60000;
+    static constexpr ULONGLONG kRepeatMs = 600000;
+    // How long a minute waits for the network store's registry before it counts on this
+    // computer with the settings last read.
+    static constexpr DWORD kStoreDeadlineMs = 3000;
+    // How often this computer's copy of the users without a session here is brought up to date.
+    static constexpr ULONGLONG kCopyEveryMs = 600000;
 
+    // Records the computer's time zone for days and hours when none is recorded yet.
     TMinuteLoop(TSessionHost& host, TServiceLog& log, std::wstring thisComputer);
     TMinuteLoop(const TMinuteLoop&) = delete;
     TMinuteLoop& operator=(const TMinuteLoop&) = delete;
@@ -44,29 +56,52 @@ public:
     bool StoreUnreachable() const { return FStoreDown; }
 
 private:
+    // A user told to stop, for the day the block began.
+    struct TBlock {
+        bool On = false;
+        int Day = 0;
+        // Monotonic times of the first message (the log-offs wait for it) and of the last.
+        ULONGLONG MessageAt = 0;
+        ULONGLONG ShownAt = 0;
+        // Listed sessions that were told, were logged off, or whose failed log-off was logged.
+        std::set<DWORD> Told;
+        std::set<DWORD> LoggedOff;
+        std::set<DWORD> FailureLogged;
+    };
     struct TUserState {
         std::unique_ptr<TQorUser> User;
+        // Read since the user's sessions were seen again; while the network store cannot be
+        // reached, the settings last read stay.
         bool Read = false;
-        // Minutes of the other computers on OthersDay, as last read from the store.
-        int Others = 0;
+        bool ReadFailed = false;
+        // Minutes of the other computers on OthersDay, and this computer's as the store holds
+        // them on StoredDay, as last read.
+        std::map<std::wstring, int> Others;
         int OthersDay = 0;
+        int Stored = 0;
+        int StoredDay = 0;
+        // The day this computer's registry was last asked for minutes counted without the store.
+        int LocalCheckedDay = 0;
         // Warnings given (bit i for kWarnAt[i]) on WarnDay.
         unsigned Warned = 0;
         int WarnDay = 0;
-        // Told to stop: when the message was last shown, and whether the log-off was made.
-        bool Blocked = false;
-        long long MessageAt = 0;
-        bool LogoffDone = false;
-        // The sessions told; a session that logs on after them is told afresh.
-        std::vector<DWORD> Told;
+        TBlock Block;
         bool WriteFailed = false;
         // The last write to the network store failed while it could be reached.
         bool RemoteWriteFailed = false;
     };
 
     void Run(int minutes);
-    void Enforce(TUserState& state, const std::vector<DWORD>& sessions, const SYSTEMTIME& now,
-                 long long seconds);
+    bool OpenStore(TRegRoot& root);
+    void WatchZone();
+    void ReadUser(TUserState& state, HKEY root, bool fromNetwork, int weekday, int day);
+    void Count(TUserState& state, HKEY root, bool fromNetwork, int weekday, int day, int minutes);
+    void KeepCopy(const TQorUser& user, const std::map<std::wstring, int>& computers, int weekday,
+                  int day);
+    void CopyUsersWithoutSession(HKEY root, const std::set<std::wstring>& withSession, int weekday,
+                                 int day);
+    void Enforce(TUserState& state, const std::vector<TSessionInfo>& sessions,
+                 const SYSTEMTIME& now, ULONGLONG mono);
     void Show(const std::wstring& user, const std::vector<DWORD>& sessions,
               const std::wstring& what, const std::wstring& text);
 
@@ -75,7 +110,17 @@ private:
     std::wstring FThisComputer;
     TQorPrefs FPrefs;
     std::map<std::wstring, TUserState> FUsers;
+    TTimedConnect FConnect;
+    TLocalCopy FCopy;
     bool FStoreDown = false;
+    bool FCopyFailed = false;
+    // When this computer's copy of the users without a session was last brought up to date.
+    bool FCopied = false;
+    ULONGLONG FCopiedAt = 0;
+    // The computer's zone last logged as differing from the recorded one.
+    bool FZoneNoted = false;
+    DYNAMIC_TIME_ZONE_INFORMATION FNotedZone{};
+    bool FZoneRecordFailed = false;
 };
 
 } // namespace vantrel

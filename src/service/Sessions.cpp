@@ -2,8 +2,6 @@
 
 #include "model/Constants.h"
 
-#include <wtsapi32.h>
-
 namespace vantrel {
 
 namespace {
@@ -45,36 +43,48 @@ bool IsThisComputersAccount(const std::wstring& domain, const std::wstring& comp
                                 static_cast<int>(computer.size()), TRUE) == CSTR_EQUAL;
 }
 
-std::vector<TSessionInfo> TWtsSessionHost::Sessions() {
+std::vector<TSessionInfo> UserSessions(const std::vector<TListedSession>& listed,
+                                       const std::wstring& computer, const TSessionInfo* own) {
     std::vector<TSessionInfo> list;
+    if (listed.empty()) {
+        if (own)
+            list.push_back(*own);
+        return list;
+    }
+    for (const TListedSession& session : listed) {
+        // The users are this computer's accounts: a domain account of the same name is someone
+        // else. A session without a user is the logon screen or the services' session.
+        if ((session.State != WTSActive && session.State != WTSDisconnected) ||
+            session.Username.empty() || !IsThisComputersAccount(session.Domain, computer))
+            continue;
+        list.push_back({session.Id, session.Username, session.State == WTSActive});
+    }
+    return list;
+}
+
+std::vector<TSessionInfo> TWtsSessionHost::Sessions() {
+    std::vector<TListedSession> listed;
     PWTS_SESSION_INFOW sessions = nullptr;
     DWORD count = 0;
     if (WTSEnumerateSessionsW(WTS_CURRENT_SERVER_HANDLE, 0, 1, &sessions, &count)) {
-        const std::wstring computer = ThisComputerName();
         for (DWORD i = 0; i < count; ++i) {
-            // Only a session someone works in: one switched away from (disconnected) is not
-            // counted until its user comes back to it.
-            if (sessions[i].State != WTSActive)
-                continue;
-            TSessionInfo info;
-            info.Id = sessions[i].SessionId;
-            info.Username = SessionText(info.Id, WTSUserName);
-            // The users are this computer's accounts: a domain account of the same name is
-            // someone else.
-            if (!info.Username.empty() &&
-                IsThisComputersAccount(SessionText(info.Id, WTSDomainName), computer))
-                list.push_back(info);
+            TListedSession session;
+            session.Id = sessions[i].SessionId;
+            session.State = sessions[i].State;
+            // Names are asked only of sessions that can be a user's.
+            if (session.State == WTSActive || session.State == WTSDisconnected) {
+                session.Username = SessionText(session.Id, WTSUserName);
+                session.Domain = SessionText(session.Id, WTSDomainName);
+            }
+            listed.push_back(session);
         }
         WTSFreeMemory(sessions);
     }
-    if (list.empty()) {
-        // Wine lists no sessions at all; its one user is the account this process runs as.
-        // As a Windows service that account is SYSTEM, which is never a monitored user.
-        TSessionInfo own;
-        if (OwnSession(own))
-            list.push_back(own);
-    }
-    return list;
+    // Wine lists no sessions at all; its one user is the account this process runs as. As a
+    // Windows service that account is SYSTEM, which is never a monitored user.
+    TSessionInfo own;
+    const bool hasOwn = listed.empty() && OwnSession(own);
+    return UserSessions(listed, ThisComputerName(), hasOwn ? &own : nullptr);
 }
 
 bool TWtsSessionHost::ShowMessage(DWORD session, const std::wstring& text) {

@@ -1,5 +1,6 @@
 #include "ui/PreferencesForm.h"
 
+#include "model/Clock.h"
 #include "model/Constants.h"
 #include "model/Registry.h"
 #include "ui/Fonts.h"
@@ -89,6 +90,14 @@ const TControlSpec kControls[] = {
      kCheck, P::CheckBoxUseDebugLogging},
     {L"BUTTON", L"Do not logoff users, only show the warning message", kCheckStyle, kContentLeft,
      kFirstRow + kRow, kContentWidth, kCheck, P::CheckBoxDoNotForceLogoff},
+    {L"STATIC", L"Days and allowed hours are those of the time zone:", kLabelStyle, kContentLeft,
+     kFirstRow + 2 * kRow + metrics::kUnrelatedGap, kContentWidth, kLabel, P::LabelTimeZone},
+    {L"STATIC", L"", kLabelStyle, kContentLeft,
+     kFirstRow + 2 * kRow + metrics::kUnrelatedGap + kFieldTop, kContentWidth, 2 * kLabel,
+     P::TextTimeZone},
+    {L"BUTTON", L"Use this computer's time zone", BS_PUSHBUTTON | WS_TABSTOP, kContentLeft,
+     kFirstRow + 2 * kRow + metrics::kUnrelatedGap + kFieldTop + 2 * kLabel + metrics::kRelatedGap,
+     2 * kButtonW + metrics::kButtonGap + kButtonW / 2, kButtonH, P::ButtonTimeZone},
 };
 
 const wchar_t* const kPageCaptions[P::PageCount] = {L"General", L"Network", L"Messages",
@@ -140,6 +149,8 @@ constexpr wchar_t kTestSucceeded[] =
     L"Successfully accessed the registry on the network computer.\r\nThis implies that if the QOR "
     L"service is being configured to run under this account it can also access\r\nthe registry on "
     L"the network computer. Please consult the built-in Help for more information.";
+
+constexpr wchar_t kNoZoneRecord[] = L"Could not record the time zone in the local registry.";
 
 constexpr UINT_PTR kKeySubclassId = 1;
 
@@ -221,7 +232,9 @@ void TPreferencesForm::CreateControls() {
     FPages[PageMessages] = {ImageMessages,        LabelNotAllowedText, EditNotAllowedText,
                             LabelWarningText,     EditWarningText,     LabelReachedLimitText,
                             EditReachedLimitText, ButtonDefault};
-    FPages[PageAdvanced] = {ImageAdvanced, CheckBoxUseDebugLogging, CheckBoxDoNotForceLogoff};
+    FPages[PageAdvanced] = {
+        ImageAdvanced, CheckBoxUseDebugLogging, CheckBoxDoNotForceLogoff, LabelTimeZone,
+        TextTimeZone,  ButtonTimeZone};
 
     // Ctrl+Tab reaches whichever control has the focus; the dialog manager would take it for
     // a plain Tab.
@@ -392,6 +405,25 @@ void TPreferencesForm::FormShow() {
     EnableControl(EditRemoteRegistry, remote);
     EnableControl(ButtonTest, remote);
     EnableControl(ButtonApply, false);
+    ShowTimeZone();
+}
+
+void TPreferencesForm::ShowTimeZone() {
+    const DYNAMIC_TIME_ZONE_INFORMATION computer = SystemZone();
+    DYNAMIC_TIME_ZONE_INFORMATION recorded{};
+    const bool known = RecordedZone(recorded);
+    const bool differs = !known || !SameZone(recorded, computer);
+    std::wstring text = known ? ZoneDescription(recorded) : L"none recorded, so this computer's";
+    if (differs)
+        text += (known ? L"; this computer is set to " : L": ") + ZoneDescription(computer);
+    SetControlText(TextTimeZone, text);
+    EnableControl(ButtonTimeZone, differs);
+}
+
+void TPreferencesForm::ButtonTimeZoneClick() {
+    if (RecordZone(SystemZone()) != ERROR_SUCCESS)
+        ShowMessage(Handle(), kNoZoneRecord, TMsgKind::Warning);
+    ShowTimeZone();
 }
 
 void TPreferencesForm::ControlChanged() {
@@ -542,6 +574,9 @@ bool TPreferencesForm::OnCommand(int id, int code, HWND control) {
         return true;
     case ButtonApply:
         ButtonApplyClick();
+        return true;
+    case ButtonTimeZone:
+        ButtonTimeZoneClick();
         return true;
     }
     return false;

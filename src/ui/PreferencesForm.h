@@ -45,6 +45,9 @@ public:
         CheckBoxUseDebugLogging,
         CheckBoxDoNotForceLogoff,
         ButtonApply,
+        LabelTimeZone,
+        TextTimeZone,
+        ButtonTimeZone,
     };
     // The tabs, in their order.
     enum TPage : int { PageGeneral, PageNetwork, PageMessages, PageAdvanced, PageCount };
@@ -78,6 +81,9 @@ public:
     void ButtonApplyClick();
     void ButtonOKClick();
     void AMHelpHelpExecute();
+    // Days and allowed hours follow this computer's time zone from now on: recorded at once,
+    // as the registry test writes at once, and taken up by the service at its next minute.
+    void ButtonTimeZoneClick();
     // Copies the controls into the bound record and sets the bound flag. Refuses (a warning,
     // and nothing is copied) a network store without a computer name and a warning text the
     // service could not show safely; false then.
@@ -101,6 +107,8 @@ private:
     void SetTextIfDifferent(int id, const std::wstring& text);
     // Shows the tab and selects the whole text of the field, for the administrator to mend.
     void SelectField(int page, int id);
+    // The recorded time zone, and this computer's when it differs; the button only then.
+    void ShowTimeZone();
     static LRESULT CALLBACK KeySubclass(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
                                         UINT_PTR id, DWORD_PTR data);
 

@@ -1,6 +1,10 @@
 #include "model/Clock.h"
 
+#include "model/Constants.h"
+
 #include <gtest/gtest.h>
+
+#include <optional>
 
 namespace vantrel {
 namespace {
@@ -36,6 +40,48 @@ TEST(Clock, SeamDecidesTodayAndCanBeRemoved) {
     SYSTEMTIME real{};
     GetLocalTime(&real);
     EXPECT_EQ(DayOfYearOf(real), TodayDayOfYear());
+}
+
+DYNAMIC_TIME_ZONE_INFORMATION Zone(long bias, const wchar_t* name = L"") {
+    DYNAMIC_TIME_ZONE_INFORMATION zone{};
+    zone.Bias = bias;
+    wcsncpy(zone.TimeZoneKeyName, name, 127);
+    return zone;
+}
+
+TEST(Clock, DaysAndHoursAreThoseOfTheRecordedZoneWhateverTheComputersZone) {
+    const auto west2 = Zone(120), east13 = Zone(-780), utc = Zone(0);
+    const auto europe = Zone(-60, L"W. Europe Standard Time"); // summer time from March to October
+    struct {
+        std::optional<DYNAMIC_TIME_ZONE_INFORMATION> recorded;
+        DYNAMIC_TIME_ZONE_INFORMATION computer;
+        int month, utcHour;
+        int day, hour, weekday;
+    } cases[] = {
+        {std::nullopt, west2, 6, 21, 10, 19, 3}, // none recorded: the computer's zone
+        {utc, west2, 6, 21, 10, 21, 3},          {utc, east13, 6, 21, 10, 21, 3},
+        {east13, utc, 6, 21, 11, 10, 4},         {europe, utc, 6, 19, 10, 21, 3},
+        {europe, utc, 12, 19, 10, 20, 4},
+    };
+    for (const auto& c : cases) {
+        RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kPreferencesKeyPath, L"EnforcementTimeZone");
+        if (c.recorded) {
+            ASSERT_EQ(ERROR_SUCCESS, RecordZone(*c.recorded));
+        }
+        SetClockSeam([&c] {
+            TClockReading reading;
+            reading.Utc = Date(2026, c.month, 10, c.month == 6 ? 3 : 4);
+            reading.Utc.wHour = static_cast<WORD>(c.utcHour);
+            reading.Zone = c.computer;
+            return reading;
+        });
+        const SYSTEMTIME now = LocalNow();
+        EXPECT_EQ(c.day, now.wDay) << c.month << " " << c.utcHour;
+        EXPECT_EQ(c.hour, now.wHour) << c.month << " " << c.utcHour;
+        EXPECT_EQ(c.weekday, WeekdayOf(now)) << c.month << " " << c.utcHour;
+    }
+    SetClockSeam(nullptr);
+    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kPreferencesKeyPath, L"EnforcementTimeZone");
 }
 
 } // namespace

@@ -1,12 +1,14 @@
 #include "service/MinuteLoop.h"
 
 #include "model/UserStore.h"
+#include "win/Handle.h"
 
 #include "ServiceTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <memory>
 
@@ -30,8 +32,13 @@ protected:
         CleanStore();
         At(12, 0);
         SetClockSeam([this] { return now; });
-        // The network computer "\\OFFICE" is a key of this registry while officeUp.
+        SetMonotonicSeam([this] { return MsOf(now); });
+        // The network computer "\\OFFICE" is a key of this registry while officeUp; while
+        // stalled it answers only when released (or after 10 s).
         SetRemoteRegistrySeam([this](const std::wstring& computer, HKEY* root) -> LONG {
+            ++connections;
+            if (stalled)
+                WaitForSingleObject(release.Get(), 10000);
             if (computer != L"\\\\OFFICE" || !officeUp)
                 return ERROR_BAD_NETPATH;
             return RegCreateKeyExW(HKEY_LOCAL_MACHINE, kOfficeRoot, 0, nullptr, 0, KEY_ALL_ACCESS,
@@ -42,7 +49,9 @@ protected:
         WritePrefs(false, L"", false, false);
     }
     void TearDown() override {
+        SetEvent(release.Get());
         SetClockSeam(nullptr);
+        SetMonotonicSeam(nullptr);
         SetRemoteRegistrySeam(nullptr);
         CleanStore();
         DeleteFileW(logPath.c_str());
@@ -61,9 +70,17 @@ protected:
         return root;
     }
     std::string LogText() const { return ReadFileText(logPath); }
+    static ULONGLONG MsOf(const SYSTEMTIME& t) {
+        FILETIME file{};
+        SystemTimeToFileTime(&t, &file);
+        return ((static_cast<ULONGLONG>(file.dwHighDateTime) << 32) | file.dwLowDateTime) / 10000;
+    }
 
     SYSTEMTIME now{};
-    bool officeUp = true;
+    std::atomic<bool> officeUp{true};
+    std::atomic<bool> stalled{false};
+    std::atomic<int> connections{0};
+    THandle release{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
     TFakeSessionHost host;
     std::wstring logPath;
     std::unique_ptr<TServiceLog> log;
@@ -76,6 +93,8 @@ TEST_F(MinuteLoopTest, CountsOneMinuteAMinuteForEachMonitoredUserWithASession) {
     host.Add(2, L"anna"); // two sessions of one user still make one minute a minute
     host.Add(3, L"ben");  // not monitored
     host.Add(4, L"carl"); // never saved by the program: not monitored
+    WriteUser(HKEY_LOCAL_MACHINE, L"dora", true, 0, 24, 600);
+    host.Add(6, L"dora", false); // switched away from: not counted
     auto loop = NewLoop();
     loop->Tick();
     EXPECT_EQ(std::make_pair(1, 161), ReadUsage(HKEY_LOCAL_MACHINE, L"anna", kHere, 3));
@@ -84,6 +103,7 @@ TEST_F(MinuteLoopTest, CountsOneMinuteAMinuteForEachMonitoredUserWithASession) {
     EXPECT_EQ(std::make_pair(2, 161), ReadUsage(HKEY_LOCAL_MACHINE, L"anna", kHere, 3));
     EXPECT_EQ(std::make_pair(-1, -1), ReadUsage(HKEY_LOCAL_MACHINE, L"ben", kHere, 3));
     EXPECT_EQ(std::make_pair(-1, -1), ReadUsage(HKEY_LOCAL_MACHINE, L"carl", kHere, 3));
+    EXPECT_EQ(std::make_pair(-1, -1), ReadUsage(HKEY_LOCAL_MACHINE, L"dora", kHere, 3));
     ASSERT_NE(nullptr, loop->User(L"anna"));
     EXPECT_EQ(2, loop->User(L"anna")->TodaysTimeUsage);
     EXPECT_EQ(598, loop->User(L"anna")->TimeRemaining());
@@ -241,48 +261,61 @@ TEST_F(MinuteLoopTest, TheWarningTextMayHoldPercentSigns) {
     EXPECT_EQ(std::vector<std::wstring>{L"10 minutes, 100%"}, host.ShownTexts());
 }
 
-TEST_F(MinuteLoopTest, LogsOffAMinuteAfterTheMessageThenRepeatsItEveryTenMinutes) {
+TEST_F(MinuteLoopTest, ABlockedUserIsLoggedOffWithinTwoMinutesOfTheMessageWhateverHisSessionsDo) {
     WriteUser(HKEY_LOCAL_MACHINE, L"anna", true, 0, 24, 60);
-    WriteUsage(HKEY_LOCAL_MACHINE, L"anna", kHere, 3, 161, 59);
-    host.Add(1, L"anna");
-    host.Add(2, L"anna");
-    host.Add(3, L"ben");
     WriteUser(HKEY_LOCAL_MACHINE, L"ben", true, 0, 24, 600);
-    auto loop = NewLoop();
-    loop->Tick();
-    EXPECT_EQ((std::vector<std::wstring>{L"Time is up.", L"Time is up."}), host.ShownTexts());
-    EXPECT_TRUE(host.LoggedOff().empty());
-    At(12, 1);
-    loop->Tick();
-    EXPECT_EQ((std::vector<DWORD>{1, 2}), host.LoggedOff());
-    EXPECT_EQ(1, CountOf(LogText(), "Logged off anna (session 1)"));
-    EXPECT_EQ(1, CountOf(LogText(), "Logged off anna (session 2)"));
+    WriteUsage(HKEY_LOCAL_MACHINE, L"anna", kHere, 3, 161, 60);
+    using TStep = void (*)(TFakeSessionHost&);
+    const TStep none = [](TFakeSessionHost&) {};
+    const TStep away = [](TFakeSessionHost& h) { h.Clear(); }; // gone from the list meanwhile
+    struct {
+        const char* what;
+        TStep beforeFirst, beforeSecond, beforeThird;
+        int failures;
+        size_t messages;
+    } cases[] = {
+        {"away and back, same id", none, away, [](TFakeSessionHost& h) { h.Add(1, L"anna"); }, 0,
+         1},
+        {"back with a new id", none, away, [](TFakeSessionHost& h) { h.Add(2, L"anna"); }, 0, 2},
+        {"a failed log-off", none, none, none, 1, 1},
+        {"a disconnected session", [](TFakeSessionHost& h) { h.Add(2, L"anna", false); }, none,
+         none, 0, 1},
+    };
+    for (const auto& c : cases) {
+        host.Clear();
+        host.Forget();
+        host.Add(1, L"anna");
+        host.Add(3, L"ben");
+        host.FailLogoffs = c.failures;
+        auto loop = NewLoop();
+        const TStep steps[] = {c.beforeFirst, c.beforeSecond, c.beforeThird};
+        for (int minute = 0; minute < 3; ++minute) {
+            steps[minute](host);
+            At(12, minute);
+            loop->Tick();
+        }
+        const auto left = host.Sessions();
+        EXPECT_TRUE(std::none_of(left.begin(), left.end(), [](auto& s) {
+            return s.Username == L"anna";
+        })) << c.what;
+        EXPECT_EQ(c.messages, host.Shown().size()) << c.what;
+    }
+    EXPECT_EQ(1, CountOf(LogText(), "Could not log off anna (session 1"));
+}
 
-    // Logged on again: told at once, logged off a minute later.
-    host.Forget();
-    host.Add(4, L"anna");
-    At(12, 2);
-    loop->Tick();
-    EXPECT_EQ(std::vector<std::wstring>{L"Time is up."}, host.ShownTexts());
-    At(12, 3);
-    loop->Tick();
-    EXPECT_EQ(std::vector<DWORD>{4}, host.LoggedOff());
-
-    // Where a log-off fails (as under Wine), the message comes back every ten minutes.
-    host.Forget();
-    host.LogoffWorks = false;
+TEST_F(MinuteLoopTest, AFailingLogoffIsTriedEveryMinuteAndTheMessageRepeatsEveryTenMinutes) {
+    WriteUser(HKEY_LOCAL_MACHINE, L"anna", true, 0, 24, 60);
+    WriteUsage(HKEY_LOCAL_MACHINE, L"anna", kHere, 3, 161, 60);
+    host.LogoffWorks = false; // as under Wine
     host.Add(5, L"anna");
-    At(13, 0);
-    loop->Tick();
-    At(13, 1);
-    loop->Tick();
-    EXPECT_EQ(std::vector<DWORD>{5}, host.LoggedOff());
-    EXPECT_EQ(1, CountOf(LogText(), "Could not log off anna (session 5"));
-    for (int minute = 2; minute <= 9; ++minute) {
+    auto loop = NewLoop();
+    for (int minute = 0; minute <= 9; ++minute) {
         At(13, minute);
         loop->Tick();
     }
     EXPECT_EQ(std::vector<std::wstring>{L"Time is up."}, host.ShownTexts());
+    EXPECT_EQ(std::vector<DWORD>(9, 5), host.LoggedOff());
+    EXPECT_EQ(1, CountOf(LogText(), "Could not log off anna (session 5"));
     At(13, 10);
     loop->Tick();
     At(13, 10, 30);
@@ -290,10 +323,6 @@ TEST_F(MinuteLoopTest, LogsOffAMinuteAfterTheMessageThenRepeatsItEveryTenMinutes
     At(13, 11);
     loop->Tick();
     EXPECT_EQ(std::vector<std::wstring>(2, L"Time is up."), host.ShownTexts());
-    EXPECT_EQ(std::vector<DWORD>{5}, host.LoggedOff());
-    const auto shown = host.Shown();
-    EXPECT_TRUE(std::none_of(shown.begin(), shown.end(),
-                             [](const auto& message) { return message.Session == 3; }));
 }
 
 TEST_F(MinuteLoopTest, DoNotForceLogoffOnlyShowsTheMessage) {
@@ -350,7 +379,7 @@ TEST_F(MinuteLoopTest, TwoComputersOfASharedStoreLimitTogether) {
     }
     EXPECT_EQ(5, ReadUsage(Office(), L"anna", L"PC-A", 3).first);
     EXPECT_EQ(5, ReadUsage(Office(), L"anna", L"PC-B", 3).first);
-    EXPECT_EQ(-1, ReadUsage(HKEY_LOCAL_MACHINE, L"anna", L"PC-A", 3).first);
+    EXPECT_EQ(5, ReadUsage(HKEY_LOCAL_MACHINE, L"anna", L"PC-A", 3).first); // and the copy
     EXPECT_EQ(60, loopB.User(L"anna")->TodaysTimeUsage);
     ASSERT_FALSE(hostB.ShownTexts().empty());
     EXPECT_EQ(L"Time is up.", hostB.ShownTexts().back());
@@ -470,6 +499,84 @@ TEST_F(MinuteLoopTest, AStoreAwayFromTheStartUsesThisComputersCopyAndEndsNoSessi
     loop->Tick();
     EXPECT_EQ(4, ReadUsage(Office(), L"anna", kHere, 3).first);
     EXPECT_EQ(24, loop->User(L"anna")->TodaysTimeUsage);
+}
+
+TEST_F(MinuteLoopTest, ADayUsedUpWithTheStoreStaysUsedUpAfterARestartWithoutIt) {
+    WritePrefs(true, L"\\\\OFFICE", false, false);
+    struct {
+        const wchar_t* user;
+        bool oldLocalKey, sessionHere;
+    } cases[] = {{L"anna", false, true}, {L"ben", true, true}, {L"carl", false, false}};
+    for (const auto& c : cases) {
+        officeUp = true;
+        host.Clear();
+        if (c.oldLocalKey)
+            WriteUser(HKEY_LOCAL_MACHINE, c.user, true, 0, 24, 120);
+        WriteUser(Office(), c.user, true, 0, 24, 30);
+        WriteUsage(Office(), c.user, L"PC-OTHER", 3, 161, c.sessionHere ? 20 : 30);
+        WriteUsage(Office(), c.user, kHere, 3, 161, 9);
+        if (c.sessionHere)
+            host.Add(1, c.user);
+        NewLoop()->Tick(); // 30 of 30 minutes used
+        officeUp = false;
+        host.Clear();
+        host.Forget();
+        host.Add(2, c.user);
+        At(12, 1);
+        NewLoop()->Tick(); // restarted away from the network
+        EXPECT_EQ(std::vector<std::wstring>{L"Time is up."}, host.ShownTexts()) << c.user;
+    }
+}
+
+TEST_F(MinuteLoopTest, AnotherTimeZoneMovesNeitherTheDayNorTheAllowedHours) {
+    WriteUser(HKEY_LOCAL_MACHINE, L"anna", true, 8, 20, 60);
+    DYNAMIC_TIME_ZONE_INFORMATION zone{}; // the computer's, recorded when the service starts
+    SetClockSeam([this, &zone] { return TClockReading{now, zone}; });
+    for (long bias : {120, -780}) { // 2 h west, 13 h east
+        RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"System\\QOR\\Preferences");
+        WritePrefs(false, L"", false, false);
+        WriteUsage(HKEY_LOCAL_MACHINE, L"anna", kHere, 3, 161, 30);
+        zone.Bias = 0;
+        host.Clear();
+        host.Forget();
+        host.Add(1, L"anna");
+        At(21, 0);
+        auto loop = NewLoop();
+        loop->Tick();
+        zone.Bias = bias;
+        for (int minute = 1; minute <= 2; ++minute) {
+            At(21, minute);
+            loop->Tick();
+        }
+        EXPECT_EQ(std::vector<std::wstring>{L"Not now."}, host.ShownTexts()) << bias;
+        EXPECT_EQ(std::vector<DWORD>{1}, host.LoggedOff()) << bias;
+        EXPECT_EQ(std::make_pair(32, 161), ReadUsage(HKEY_LOCAL_MACHINE, L"anna", kHere, 3))
+            << bias;
+    }
+    EXPECT_EQ(2, CountOf(LogText(), "This computer's time zone is now"));
+}
+
+TEST_F(MinuteLoopTest, TheStoreIsOpenedOnceAMinuteAndOneThatDoesNotAnswerInTimeStallsNothing) {
+    WritePrefs(true, L"\\\\OFFICE", false, false);
+    WriteUser(Office(), L"anna", true, 0, 24, 60);
+    WriteUser(Office(), L"ben", true, 0, 24, 60);
+    host.Add(1, L"anna");
+    host.Add(2, L"ben");
+    auto loop = NewLoop();
+    loop->Tick();
+    EXPECT_EQ(1, connections.load());
+    stalled = true;
+    At(12, 1);
+    loop->Tick();
+    EXPECT_TRUE(loop->StoreUnreachable());
+    EXPECT_EQ(std::make_pair(2, 161), ReadUsage(HKEY_LOCAL_MACHINE, L"ben", kHere, 3));
+    stalled = false;
+    SetEvent(release.Get());
+    At(12, 2);
+    loop->Tick();
+    EXPECT_FALSE(loop->StoreUnreachable());
+    EXPECT_EQ(3, connections.load());
+    EXPECT_EQ(std::make_pair(3, 161), ReadUsage(Office(), L"ben", kHere, 3));
 }
 
 TEST_F(MinuteLoopTest, DamagedAndExtremeStoredValues) {

@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <fstream>
 #include <functional>
 #include <mutex>
@@ -18,7 +19,8 @@
 namespace vantrel::testing {
 
 // The sessions are the test's; what the service shows and logs off is recorded. A session
-// that is logged off leaves the list, unless log-offs fail (as under Wine).
+// that is logged off leaves the list, unless log-offs fail (as under Wine, or the next
+// FailLogoffs ones).
 class TFakeSessionHost : public TSessionHost {
 public:
     struct TShown {
@@ -26,9 +28,9 @@ public:
         std::wstring Text;
     };
 
-    void Add(DWORD id, const std::wstring& user) {
+    void Add(DWORD id, const std::wstring& user, bool active = true) {
         std::lock_guard<std::mutex> guard(FLock);
-        FList.push_back({id, user});
+        FList.push_back({id, user, active});
     }
     void Clear() {
         std::lock_guard<std::mutex> guard(FLock);
@@ -46,7 +48,8 @@ public:
     bool Logoff(DWORD session) override {
         std::lock_guard<std::mutex> guard(FLock);
         FLoggedOff.push_back(session);
-        if (!LogoffWorks) {
+        if (!LogoffWorks || FailLogoffs > 0) {
+            FailLogoffs = std::max(FailLogoffs - 1, 0);
             SetLastError(ERROR_NOT_SUPPORTED);
             return false;
         }
@@ -79,6 +82,7 @@ public:
     }
 
     bool LogoffWorks = true;
+    int FailLogoffs = 0;
 
 private:
     std::mutex FLock;
