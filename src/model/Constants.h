@@ -1,6 +1,8 @@
 #pragma once
 // Names and texts that this program and the time-limit service agree on.
 
+#include <string>
+
 namespace vantrel {
 
 inline constexpr wchar_t kProductName[] = L"Vantrel";
@@ -26,5 +28,11 @@ inline constexpr char kServiceMessage[] = "40, QORsvc";
 // Weekday suffixes of the registry value families, Monday (1) to Sunday (7).
 inline constexpr const wchar_t* kDaySuffix[7] = {L"Mon", L"Tue", L"Wed", L"Thu",
                                                  L"Fri", L"Sat", L"Sun"};
+
+// A value of a family for a weekday, "TimeLimit" and 3 giving "TimeLimitWed"; a weekday out of
+// range names Monday's value.
+inline std::wstring WeekdayValueName(const wchar_t* family, int weekday) {
+    return std::wstring(family) + kDaySuffix[weekday >= 1 && weekday <= 7 ? weekday - 1 : 0];
+}
 
 } // namespace vantrel

@@ -64,6 +64,11 @@ bool LoadPrefs(TQorPrefs& prefs) {
     if (key.Open(HKEY_LOCAL_MACHINE, kPreferencesKeyPath, KEY_READ) != ERROR_SUCCESS)
         return false;
     ReadPrefs(key, prefs);
+    CompletePrefs(prefs);
+    return true;
+}
+
+void CompletePrefs(TQorPrefs& prefs) {
     if (prefs.UseRemoteRegistry && prefs.RemoteRegistry.empty())
         prefs.UseRemoteRegistry = false;
     if (prefs.MsgNotAllowedText.empty())
@@ -72,7 +77,6 @@ bool LoadPrefs(TQorPrefs& prefs) {
         prefs.MsgWarningText = kDefaultWarningText;
     if (prefs.MsgReachedLimitText.empty())
         prefs.MsgReachedLimitText = kDefaultReachedLimitText;
-    return true;
 }
 
 bool SavePrefs(const TQorPrefs& prefs) {

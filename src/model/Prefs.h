@@ -19,6 +19,9 @@ struct TQorPrefs {
 
 // False when the preferences key cannot be opened; the record is then left untouched.
 bool LoadPrefs(TQorPrefs& prefs);
+// What every load ends with: no network store without a name, and the default text for each
+// empty message text. The service needs it also when there is no preferences key at all.
+void CompletePrefs(TQorPrefs& prefs);
 // False when the key can be neither opened nor created, or a value cannot be written.
 bool SavePrefs(const TQorPrefs& prefs);
 

@@ -18,11 +18,6 @@ bool UserKeyPath(const TQorUser& user, std::wstring& path) {
     return true;
 }
 
-std::wstring Suffixed(const wchar_t* family, int weekday) {
-    int index = weekday >= 1 && weekday <= 7 ? weekday - 1 : 0;
-    return std::wstring(family) + kDaySuffix[index];
-}
-
 // With remote, the root becomes the network computer's; a failed connection keeps the local
 // root, so the operation goes on there, and makes the operation's result false.
 bool ConnectIfRemote(TRegRoot& root, bool remote, const std::wstring& remoteComputer) {
@@ -39,7 +34,7 @@ bool ReadSettings(const TRegKey& key, TQorUser& user) {
     const wchar_t* names[] = {L"AllowBegin", L"AllowEnd", L"TimeLimit"};
     for (int family = 0; family < 3; ++family) {
         for (int weekday = 1; weekday <= 7; ++weekday) {
-            if (key.ReadInt(Suffixed(names[family], weekday).c_str(),
+            if (key.ReadInt(WeekdayValueName(names[family], weekday).c_str(),
                             (user.*families[family])(weekday)) != ERROR_SUCCESS)
                 return false;
         }
@@ -57,7 +52,7 @@ bool WriteSettings(const TRegKey& key, const TQorUser& user) {
     const wchar_t* names[] = {L"AllowBegin", L"AllowEnd", L"TimeLimit"};
     for (int family = 0; family < 3; ++family) {
         for (int weekday = 1; weekday <= 7; ++weekday) {
-            if (key.WriteInt(Suffixed(names[family], weekday).c_str(),
+            if (key.WriteInt(WeekdayValueName(names[family], weekday).c_str(),
                              (user.*families[family])(weekday)) != ERROR_SUCCESS)
                 return false;
         }
@@ -123,8 +118,8 @@ bool LoadUser(TQorUser& user, bool remote, const std::wstring& remoteComputer,
         user.TotalTimeUsage(day) = 0;
     if (!path.empty()) {
         TRegKey computers;
-        const std::wstring dayName = Suffixed(L"DayOfYear", weekday);
-        const std::wstring usageName = Suffixed(L"TimeUsage", weekday);
+        const std::wstring dayName = WeekdayValueName(L"DayOfYear", weekday);
+        const std::wstring usageName = WeekdayValueName(L"TimeUsage", weekday);
         for (const std::wstring& name : ComputerNames(computers, root.Get(), path)) {
             int minutes = 0;
             if (ReadUsageOfDay(computers.Get(), name, dayName, usageName, dayOfYear, minutes))
@@ -150,8 +145,8 @@ bool LoadUser(TQorUser& user, HKEY root, const std::wstring& thisComputer, int w
         user.TotalTimeUsage(day) = 0;
     if (!path.empty()) {
         TRegKey list;
-        const std::wstring dayName = Suffixed(L"DayOfYear", weekday);
-        const std::wstring usageName = Suffixed(L"TimeUsage", weekday);
+        const std::wstring dayName = WeekdayValueName(L"DayOfYear", weekday);
+        const std::wstring usageName = WeekdayValueName(L"TimeUsage", weekday);
         for (const std::wstring& name : ComputerNames(list, root, path)) {
             int minutes = 0;
             if (!ReadUsageOfDay(list.Get(), name, dayName, usageName, dayOfYear, minutes))
@@ -192,8 +187,8 @@ bool ReadUsagePerComputer(const TQorUser& user, bool remote, const std::wstring&
     if (!UserKeyPath(user, path))
         return result;
     TRegKey computers;
-    const std::wstring dayName = Suffixed(L"DayOfYear", weekday);
-    const std::wstring usageName = Suffixed(L"TimeUsage", weekday);
+    const std::wstring dayName = WeekdayValueName(L"DayOfYear", weekday);
+    const std::wstring usageName = WeekdayValueName(L"TimeUsage", weekday);
     for (const std::wstring& name : ComputerNames(computers, root.Get(), path)) {
         int minutes = 0;
         if (ReadUsageOfDay(computers.Get(), name, dayName, usageName, dayOfYear, minutes) &&

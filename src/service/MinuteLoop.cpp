@@ -36,15 +36,8 @@ TMinuteLoop::TMinuteLoop(TSessionHost& host, TServiceLog& log, std::wstring this
 }
 
 void TMinuteLoop::ReadPreferences() {
-    LoadPrefs(FPrefs);
-    if (FPrefs.UseRemoteRegistry && FPrefs.RemoteRegistry.empty())
-        FPrefs.UseRemoteRegistry = false;
-    if (FPrefs.MsgNotAllowedText.empty())
-        FPrefs.MsgNotAllowedText = kDefaultNotAllowedText;
-    if (FPrefs.MsgWarningText.empty())
-        FPrefs.MsgWarningText = kDefaultWarningText;
-    if (FPrefs.MsgReachedLimitText.empty())
-        FPrefs.MsgReachedLimitText = kDefaultReachedLimitText;
+    if (!LoadPrefs(FPrefs))
+        CompletePrefs(FPrefs);
 }
 
 const TQorUser* TMinuteLoop::User(const std::wstring& name) const {

@@ -16,11 +16,6 @@ bool EntryPath(const std::wstring& user, const std::wstring& computer, std::wstr
     return true;
 }
 
-std::wstring Suffixed(const wchar_t* family, int weekday) {
-    const int index = weekday >= 1 && weekday <= 7 ? weekday - 1 : 0;
-    return std::wstring(family) + kDaySuffix[index];
-}
-
 } // namespace
 
 bool ReadComputerUsage(HKEY root, const std::wstring& user, const std::wstring& computer,
@@ -30,9 +25,9 @@ bool ReadComputerUsage(HKEY root, const std::wstring& user, const std::wstring& 
     if (!EntryPath(user, computer, path) || key.Open(root, path, KEY_READ) != ERROR_SUCCESS)
         return false;
     int day = 0;
-    return key.ReadInt(Suffixed(L"DayOfYear", weekday).c_str(), day) == ERROR_SUCCESS &&
+    return key.ReadInt(WeekdayValueName(L"DayOfYear", weekday).c_str(), day) == ERROR_SUCCESS &&
            day == dayOfYear &&
-           key.ReadInt(Suffixed(L"TimeUsage", weekday).c_str(), minutes) == ERROR_SUCCESS;
+           key.ReadInt(WeekdayValueName(L"TimeUsage", weekday).c_str(), minutes) == ERROR_SUCCESS;
 }
 
 LONG WriteComputerUsage(HKEY root, const std::wstring& user, const std::wstring& computer,
@@ -44,10 +39,10 @@ LONG WriteComputerUsage(HKEY root, const std::wstring& user, const std::wstring&
     LONG rc = key.Create(root, path, KEY_SET_VALUE);
     if (rc != ERROR_SUCCESS)
         return rc;
-    rc = key.WriteInt(Suffixed(L"TimeUsage", weekday).c_str(), minutes);
+    rc = key.WriteInt(WeekdayValueName(L"TimeUsage", weekday).c_str(), minutes);
     if (rc != ERROR_SUCCESS)
         return rc;
-    return key.WriteInt(Suffixed(L"DayOfYear", weekday).c_str(), dayOfYear);
+    return key.WriteInt(WeekdayValueName(L"DayOfYear", weekday).c_str(), dayOfYear);
 }
 
 } // namespace vantrel

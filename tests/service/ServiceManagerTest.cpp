@@ -1,6 +1,7 @@
 #include "model/Constants.h"
 #include "pipes/PipeClient.h"
 #include "service/ServiceLog.h"
+#include "service/ServiceState.h"
 #include "win/Handle.h"
 
 #include "ServiceTestSupport.h"
@@ -51,18 +52,6 @@ struct TServiceHandle {
             CloseServiceHandle(Handle);
     }
 };
-
-bool WaitForState(SC_HANDLE service, DWORD state) {
-    SERVICE_STATUS status{};
-    for (int i = 0; i < 600; ++i) {
-        if (!QueryServiceStatus(service, &status))
-            return false;
-        if (status.dwCurrentState == state)
-            return true;
-        Sleep(50);
-    }
-    return false;
-}
 
 // The running service's process, to wait for.
 THandle ServiceProcess(SC_HANDLE service) {
@@ -120,7 +109,7 @@ TEST(ServiceManagerTest, InstallRunsAsAnAutomaticServiceAndUninstallRemovesIt) {
         client.Disconnect();
 
         ASSERT_TRUE(ControlService(service.Handle, SERVICE_CONTROL_STOP, &status));
-        EXPECT_TRUE(WaitForState(service.Handle, SERVICE_STOPPED));
+        EXPECT_TRUE(WaitForServiceState(service.Handle, SERVICE_STOPPED));
         ASSERT_TRUE(QueryServiceStatus(service.Handle, &status));
         EXPECT_EQ(static_cast<DWORD>(NO_ERROR), status.dwWin32ExitCode);
         const std::string after = ReadFileText(log);

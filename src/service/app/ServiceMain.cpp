@@ -4,6 +4,7 @@
 // --start and --stop start and stop the registered service and wait until it runs or its
 // process has ended (the installer uses all four).
 #include "service/QorService.h"
+#include "service/ServiceState.h"
 #include "service/Sessions.h"
 #include "win/Handle.h"
 #include "win/Lock.h"
@@ -216,21 +217,6 @@ int Install() {
     SetFailureActions(existing.Handle);
     std::wprintf(L"QORsvc: already installed; now runs %ls\n", command.c_str());
     return 0;
-}
-
-// Waits up to 30 seconds for the service to report `wanted`; false when it stops instead.
-bool WaitForServiceState(SC_HANDLE service, DWORD wanted) {
-    SERVICE_STATUS status{};
-    for (int i = 0; i < 300; ++i) {
-        if (!QueryServiceStatus(service, &status))
-            return false;
-        if (status.dwCurrentState == wanted)
-            return true;
-        if (status.dwCurrentState == SERVICE_STOPPED)
-            return false;
-        Sleep(100);
-    }
-    return false;
 }
 
 // Stops the service and waits until its process has ended, so that its files can be replaced
