@@ -2,6 +2,8 @@
 // The main window's command table. Every command the administrator can give is one action
 // here; the menu bar, the tool bar and the pop-up menu only show actions and run them, so an
 // action's enabled state is decided in one place and every surface follows it.
+#include "ui/controls/ImageList.h"
+
 #include <windows.h>
 
 #include <functional>
@@ -10,8 +12,6 @@
 #include <vector>
 
 namespace vantrel {
-
-inline constexpr int kNoImage = -1;
 
 struct TAction {
     std::wstring Name;     // "AMFileExit"

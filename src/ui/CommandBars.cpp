@@ -64,16 +64,16 @@ bool IconPixels(HICON icon, int width, int height, std::vector<uint32_t>& pixels
 
 } // namespace
 
-HIMAGELIST CreateDisabledImageList(HIMAGELIST source) {
+TImageListHandle CreateDisabledImageList(HIMAGELIST source) {
     if (!source)
-        return nullptr;
+        return TImageListHandle();
     int width = 0;
     int height = 0;
     ImageList_GetIconSize(source, &width, &height);
     int count = ImageList_GetImageCount(source);
-    HIMAGELIST list = ImageList_Create(width, height, ILC_COLOR32, count, 0);
+    TImageListHandle list(ImageList_Create(width, height, ILC_COLOR32, count, 0));
     if (!list)
-        return nullptr;
+        return list;
     std::vector<uint32_t> pixels;
     for (int i = 0; i < count; ++i) {
         HICON icon = ImageList_GetIcon(source, i, ILD_NORMAL);
@@ -84,10 +84,8 @@ HIMAGELIST CreateDisabledImageList(HIMAGELIST source) {
             pixels.assign(static_cast<size_t>(width) * height, 0);
         uint32_t* bits = nullptr;
         TBitmapHandle dib(CreateDib32(width, height, &bits));
-        if (!dib) {
-            ImageList_Destroy(list);
-            return nullptr;
-        }
+        if (!dib)
+            return TImageListHandle();
         for (size_t p = 0; p < pixels.size(); ++p) {
             uint32_t c = pixels[p];
             uint32_t a = c >> 24;
@@ -99,7 +97,7 @@ HIMAGELIST CreateDisabledImageList(HIMAGELIST source) {
             bits[p] = (a << 24) | (grey << 16) | (grey << 8) | grey;
         }
         GdiFlush();
-        ImageList_Add(list, dib.Get(), nullptr);
+        ImageList_Add(list.Get(), dib.Get(), nullptr);
     }
     return list;
 }

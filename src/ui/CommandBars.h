@@ -5,6 +5,7 @@
 #include "ui/ActionManager.h"
 #include "ui/XPColorMap.h"
 #include "ui/controls/Gdi.h"
+#include "ui/controls/ImageList.h"
 #include "win/Dpi.h"
 
 #include <commctrl.h>
@@ -28,8 +29,8 @@ struct TCommandMenu {
 };
 
 // A 32-bit list of greyed, half-transparent copies of the icons of `source`, for disabled
-// commands; the caller destroys it.
-HIMAGELIST CreateDisabledImageList(HIMAGELIST source);
+// commands.
+TImageListHandle CreateDisabledImageList(HIMAGELIST source);
 
 class TCommandBars {
 public:
@@ -44,8 +45,8 @@ public:
                 const std::vector<TCommandItem>& popupMenu);
     void Destroy();
 
-    // Sizes for a DPI: the font to draw the menus with (not owned) and the icon lists (owned
-    // by the caller, icons of the DPI's size). Resizes the tool bar's buttons.
+    // Sizes for a DPI: the font to draw the menus with and the icon lists (both owned by the
+    // caller, icons of the DPI's size). Resizes the tool bar's buttons.
     void SetMetrics(int dpi, HFONT font, HIMAGELIST images, HIMAGELIST disabledImages);
 
     HMENU MainMenuBar() const { return FMainMenuBar; }

@@ -13,6 +13,7 @@
 #include "ui/DailyTimeLimitsForm.h"
 #include "ui/DetailedTimeUsageForm.h"
 #include "ui/PreferencesForm.h"
+#include "ui/ProgramIcons.h"
 #include "ui/controls/MessageBox.h"
 
 namespace vantrel {
@@ -83,23 +84,28 @@ void TMainForm::CreateActions() {
         ActionManager.Add(name, category, caption, image, key,
                           [this, handler] { (this->*handler)(); });
     };
-    add(L"AMFileExit", L"File", L"Exit", kNoImage, 0, &TMainForm::AMFileExitExecute);
-    add(L"AMEditDailyTimeLimits", L"Users", L"Daily time limits...", 3, 0,
-        &TMainForm::AMEditDailyTimeLimitsExecute);
-    add(L"AMEditDetailedTimeUsage", L"Users", L"Detailed time usage...", 17, 0,
-        &TMainForm::AMEditDetailedTimeUsageExecute);
-    add(L"AMEditIncreaseTodaysLimit", L"Users", L"Increase bonus time...", 7, 0,
-        &TMainForm::AMEditIncreaseTodaysLimitExecute);
-    add(L"AMEditDecreaseTodaysLimit", L"Users", L"Decrease bonus time...", 8, 0,
-        &TMainForm::AMEditDecreaseTodaysLimitExecute);
-    add(L"AMEditRefresh", L"Tools", L"Refresh user data", 5, 0, &TMainForm::AMEditRefreshExecute);
-    add(L"AMToolsUsageReport", L"Tools", L"Time usage report...", 9, 0,
+    add(L"AMFileExit", L"File", L"Exit", ImageIndex(TMainImage::None), 0,
+        &TMainForm::AMFileExitExecute);
+    add(L"AMEditDailyTimeLimits", L"Users", L"Daily time limits...",
+        ImageIndex(TMainImage::DailyLimits), 0, &TMainForm::AMEditDailyTimeLimitsExecute);
+    add(L"AMEditDetailedTimeUsage", L"Users", L"Detailed time usage...",
+        ImageIndex(TMainImage::DetailedUsage), 0, &TMainForm::AMEditDetailedTimeUsageExecute);
+    add(L"AMEditIncreaseTodaysLimit", L"Users", L"Increase bonus time...",
+        ImageIndex(TMainImage::BonusMore), 0, &TMainForm::AMEditIncreaseTodaysLimitExecute);
+    add(L"AMEditDecreaseTodaysLimit", L"Users", L"Decrease bonus time...",
+        ImageIndex(TMainImage::BonusLess), 0, &TMainForm::AMEditDecreaseTodaysLimitExecute);
+    add(L"AMEditRefresh", L"Tools", L"Refresh user data", ImageIndex(TMainImage::Refresh), 0,
+        &TMainForm::AMEditRefreshExecute);
+    add(L"AMToolsUsageReport", L"Tools", L"Time usage report...", ImageIndex(TMainImage::Report), 0,
         &TMainForm::AMToolsUsageReportExecute);
-    add(L"AMToolsPreferences", L"Tools", L"Preferences...", 6, 0,
+    add(L"AMToolsPreferences", L"Tools", L"Preferences...", ImageIndex(TMainImage::Preferences), 0,
         &TMainForm::AMToolsPreferencesExecute);
-    add(L"AMToolsLog", L"Tools", L"View logfile...", 14, 0, &TMainForm::AMToolsLogExecute);
-    add(L"AMHelpHelp", L"Help", L"Help", 15, VK_F1, &TMainForm::AMHelpHelpExecute);
-    add(L"AMHelpAbout", L"Help", L"About...", 0, 0, &TMainForm::AMHelpAboutExecute);
+    add(L"AMToolsLog", L"Tools", L"View logfile...", ImageIndex(TMainImage::ViewLog), 0,
+        &TMainForm::AMToolsLogExecute);
+    add(L"AMHelpHelp", L"Help", L"Help", ImageIndex(TMainImage::Help), VK_F1,
+        &TMainForm::AMHelpHelpExecute);
+    add(L"AMHelpAbout", L"Help", L"About...", ImageIndex(TMainImage::About), 0,
+        &TMainForm::AMHelpAboutExecute);
     ActionManager.OnEnabledChanged = [this](TAction& action) { FCommandBars.UpdateAction(action); };
 }
 

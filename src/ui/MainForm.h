@@ -11,6 +11,7 @@
 #include "ui/UserList.h"
 #include "ui/XPColorMap.h"
 #include "ui/controls/Gdi.h"
+#include "ui/controls/ImageList.h"
 #include "ui/controls/Window.h"
 #include "win/Dpi.h"
 
@@ -95,7 +96,7 @@ public:
     HWND ImageLocalRegistry = nullptr;
     HWND ImageRemoteRegistry = nullptr;
     HWND StatusBarHints = nullptr;
-    HIMAGELIST ImageListMain32b = nullptr;
+    TImageListHandle ImageListMain32b;
 
     // Event handlers.
     void FormCreate();
@@ -141,7 +142,7 @@ private:
     std::unique_ptr<TPipeClient> FPipeClient;
     TXPColorMapEx FColorMap;
     TCommandBars FCommandBars;
-    HIMAGELIST FDisabledImages = nullptr;
+    TImageListHandle FDisabledImages;
     TUserList FUserList;
     TFontHandle FFont;
     int FDpi = 96;
