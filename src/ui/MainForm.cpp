@@ -260,7 +260,7 @@ LRESULT TMainForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         break;
     case WM_HELP:
         // F1 while a menu is open arrives here rather than as a shortcut.
-        ActionManager.Execute(Action(L"AMHelpHelp"));
+        ActionManager.Execute(Action(TMainCommand::AMHelpHelp));
         return TRUE;
     case WM_TIMER:
         if (wParam == kConnectTimer) {

@@ -550,18 +550,20 @@ TEST_F(MainFormList, RefreshSelectsTheSameRowAgainAndShowsStoredChanges) {
     Start();
     TQorUser* bob = RowUser(1);
     SelectRow(1);
-    ASSERT_TRUE(Form().Action(L"AMEditDailyTimeLimits").Enabled);
+    ASSERT_TRUE(Form().Action(TMainCommand::AMEditDailyTimeLimits).Enabled);
     // The service (or another administrator) changed the store meanwhile.
     SeedUser(L"bob", true, 120);
     SeedUsage(L"bob", L"PC1", 10);
-    SendMessageW(Form().Handle(), WM_COMMAND, Form().Action(L"AMEditRefresh").CommandId, 0);
+    SendMessageW(Form().Handle(), WM_COMMAND, Form().Action(TMainCommand::AMEditRefresh).CommandId,
+                 0);
     EXPECT_EQ(1, SelectedRow());
     EXPECT_EQ(bob, RowUser(1));
     EXPECT_EQ(bob, Form().SelectedUser());
     EXPECT_EQ(L" 02:00", Cell(1, 1));
     EXPECT_EQ(L" 01:50", Cell(1, 4));
-    for (const wchar_t* name : {L"AMEditDailyTimeLimits", L"AMEditDetailedTimeUsage",
-                                L"AMEditIncreaseTodaysLimit", L"AMEditDecreaseTodaysLimit"}) {
+    for (TMainCommand name :
+         {TMainCommand::AMEditDailyTimeLimits, TMainCommand::AMEditDetailedTimeUsage,
+          TMainCommand::AMEditIncreaseTodaysLimit, TMainCommand::AMEditDecreaseTodaysLimit}) {
         EXPECT_TRUE(MenuEnabled(name)) << name;
         EXPECT_TRUE(ToolEnabled(name)) << name;
     }
