@@ -7,12 +7,12 @@ TActionManager::~TActionManager() {
         DestroyAcceleratorTable(FAccelerators);
 }
 
-TAction& TActionManager::Add(const wchar_t* name, const wchar_t* category, const wchar_t* caption,
-                             int imageIndex, WORD shortCut, std::function<void()> onExecute) {
+TAction& TActionManager::Add(const wchar_t* category, const wchar_t* menuCaption, int imageIndex,
+                             WORD shortCut, std::function<void()> onExecute) {
     auto action = std::make_unique<TAction>();
-    action->Name = name;
     action->Category = category;
-    action->Caption = caption;
+    action->MenuCaption = menuCaption;
+    action->Caption = WithoutAccessKey(action->MenuCaption);
     action->ImageIndex = imageIndex;
     action->ShortCut = shortCut;
     action->CommandId = kFirstCommandId + static_cast<UINT>(FActions.size());
@@ -23,13 +23,6 @@ TAction& TActionManager::Add(const wchar_t* name, const wchar_t* category, const
         FAccelerators = nullptr;
     }
     return *FActions.back();
-}
-
-TAction* TActionManager::Find(const std::wstring& name) {
-    for (auto& action : FActions)
-        if (action->Name == name)
-            return action.get();
-    return nullptr;
 }
 
 TAction* TActionManager::FindById(UINT commandId) {
@@ -79,6 +72,16 @@ HACCEL TActionManager::Accelerators() {
     if (!table.empty())
         FAccelerators = CreateAcceleratorTableW(table.data(), static_cast<int>(table.size()));
     return FAccelerators;
+}
+
+std::wstring WithoutAccessKey(const std::wstring& caption) {
+    std::wstring plain;
+    for (size_t i = 0; i < caption.size(); ++i) {
+        if (caption[i] == L'&' && i + 1 < caption.size())
+            ++i;
+        plain += caption[i];
+    }
+    return plain;
 }
 
 std::wstring ShortCutText(WORD virtualKey) {

@@ -2,6 +2,8 @@
 // The main window's command table. Every command the administrator can give is one action
 // here; the menu bar, the tool bar and the pop-up menu only show actions and run them, so an
 // action's enabled state is decided in one place and every surface follows it.
+#include "ui/controls/ImageList.h"
+
 #include <windows.h>
 
 #include <functional>
@@ -11,12 +13,10 @@
 
 namespace vantrel {
 
-inline constexpr int kNoImage = -1;
-
 struct TAction {
-    std::wstring Name;     // "AMFileExit"
-    std::wstring Category; // "File"
-    std::wstring Caption;  // "Exit"
+    std::wstring Category;    // "Users"
+    std::wstring Caption;     // "Detailed time usage..."
+    std::wstring MenuCaption; // "De&tailed time usage...": the menu bar's, with its access key
     int ImageIndex = kNoImage;
     // Virtual key of the shortcut (no modifiers), 0 for none.
     WORD ShortCut = 0;
@@ -35,11 +35,14 @@ public:
     TActionManager(const TActionManager&) = delete;
     TActionManager& operator=(const TActionManager&) = delete;
 
-    TAction& Add(const wchar_t* name, const wchar_t* category, const wchar_t* caption,
-                 int imageIndex, WORD shortCut, std::function<void()> onExecute);
+    // The caption marks the menu bar's access key with "&" ("&&" for an ampersand); the
+    // action's plain Caption is the same text without the mark.
+    TAction& Add(const wchar_t* category, const wchar_t* menuCaption, int imageIndex, WORD shortCut,
+                 std::function<void()> onExecute);
 
+    // The actions in the order they were added, from 0.
+    TAction& At(size_t index) { return *FActions.at(index); }
     // nullptr when unknown.
-    TAction* Find(const std::wstring& name);
     TAction* FindById(UINT commandId);
     const std::vector<std::unique_ptr<TAction>>& Actions() const { return FActions; }
 
@@ -62,6 +65,8 @@ private:
     HACCEL FAccelerators = nullptr;
 };
 
+// "Detailed time usage..." for "De&tailed time usage...".
+std::wstring WithoutAccessKey(const std::wstring& caption);
 // "F1" for VK_F1; empty for no shortcut.
 std::wstring ShortCutText(WORD virtualKey);
 

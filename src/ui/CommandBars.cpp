@@ -64,16 +64,16 @@ bool IconPixels(HICON icon, int width, int height, std::vector<uint32_t>& pixels
 
 } // namespace
 
-HIMAGELIST CreateDisabledImageList(HIMAGELIST source) {
+TImageListHandle CreateDisabledImageList(HIMAGELIST source) {
     if (!source)
-        return nullptr;
+        return TImageListHandle();
     int width = 0;
     int height = 0;
     ImageList_GetIconSize(source, &width, &height);
     int count = ImageList_GetImageCount(source);
-    HIMAGELIST list = ImageList_Create(width, height, ILC_COLOR32, count, 0);
+    TImageListHandle list(ImageList_Create(width, height, ILC_COLOR32, count, 0));
     if (!list)
-        return nullptr;
+        return list;
     std::vector<uint32_t> pixels;
     for (int i = 0; i < count; ++i) {
         HICON icon = ImageList_GetIcon(source, i, ILD_NORMAL);
@@ -84,10 +84,8 @@ HIMAGELIST CreateDisabledImageList(HIMAGELIST source) {
             pixels.assign(static_cast<size_t>(width) * height, 0);
         uint32_t* bits = nullptr;
         TBitmapHandle dib(CreateDib32(width, height, &bits));
-        if (!dib) {
-            ImageList_Destroy(list);
-            return nullptr;
-        }
+        if (!dib)
+            return TImageListHandle();
         for (size_t p = 0; p < pixels.size(); ++p) {
             uint32_t c = pixels[p];
             uint32_t a = c >> 24;
@@ -99,7 +97,7 @@ HIMAGELIST CreateDisabledImageList(HIMAGELIST source) {
             bits[p] = (a << 24) | (grey << 16) | (grey << 8) | grey;
         }
         GdiFlush();
-        ImageList_Add(list, dib.Get(), nullptr);
+        ImageList_Add(list.Get(), dib.Get(), nullptr);
     }
     return list;
 }
@@ -128,11 +126,11 @@ void TCommandBars::Destroy() {
     FEntries.clear();
 }
 
-TCommandBars::TEntry& TCommandBars::NewEntry(const wchar_t* caption, TAction* action, bool topLevel,
-                                             bool separator) {
+TCommandBars::TEntry& TCommandBars::NewEntry(const std::wstring& caption, TAction* action,
+                                             bool topLevel, bool separator) {
     FEntries.emplace_back();
     TEntry& entry = FEntries.back();
-    entry.Caption = caption ? caption : L"";
+    entry.Caption = caption;
     entry.Action = action;
     entry.TopLevel = topLevel;
     entry.Separator = separator;
@@ -159,34 +157,30 @@ void TCommandBars::AppendItem(HMENU menu, TEntry& entry, UINT id, HMENU subMenu)
     InsertMenuItemW(menu, GetMenuItemCount(menu), TRUE, &mii);
 }
 
-HMENU TCommandBars::BuildMenu(const std::vector<TCommandItem>& items) {
+HMENU TCommandBars::BuildMenu(const TCommandItems& items, bool accessKeys) {
     HMENU menu = CreatePopupMenu();
-    for (const TCommandItem& item : items) {
-        if (!item.Action) {
-            AppendItem(menu, NewEntry(nullptr, nullptr, false, true), 0, nullptr);
+    for (TAction* action : items) {
+        if (!action) {
+            AppendItem(menu, NewEntry(std::wstring(), nullptr, false, true), 0, nullptr);
             continue;
         }
-        TAction* action = FActions.Find(item.Action);
-        if (!action)
-            continue;
-        const wchar_t* caption = item.Caption ? item.Caption : action->Caption.c_str();
+        const std::wstring& caption = accessKeys ? action->MenuCaption : action->Caption;
         AppendItem(menu, NewEntry(caption, action, false, false), action->CommandId, nullptr);
     }
     return menu;
 }
 
 bool TCommandBars::Create(HWND owner, const std::vector<TCommandMenu>& mainMenu,
-                          const std::vector<TCommandItem>& toolBar,
-                          const std::vector<TCommandItem>& popupMenu) {
+                          const TCommandItems& toolBar, const TCommandItems& popupMenu) {
     FOwner = owner;
     UpdateMenuBrushes();
 
     FMainMenuBar = CreateMenu();
     for (const TCommandMenu& menu : mainMenu) {
-        HMENU sub = BuildMenu(menu.Items);
+        HMENU sub = BuildMenu(menu.Items, true);
         AppendItem(FMainMenuBar, NewEntry(menu.Caption, nullptr, true, false), 0, sub);
     }
-    FPopupMenu = BuildMenu(popupMenu);
+    FPopupMenu = BuildMenu(popupMenu, false);
     UpdateMenuBrushes();
     SetMenu(owner, FMainMenuBar);
 
@@ -199,15 +193,12 @@ bool TCommandBars::Create(HWND owner, const std::vector<TCommandMenu>& mainMenu,
         return false;
     SendMessageW(FToolBar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
     std::vector<TBBUTTON> buttons;
-    for (const TCommandItem& item : toolBar) {
+    for (const TAction* action : toolBar) {
         TBBUTTON button{};
-        if (!item.Action) {
+        if (!action) {
             button.fsStyle = BTNS_SEP;
             button.iBitmap = 8;
         } else {
-            TAction* action = FActions.Find(item.Action);
-            if (!action)
-                continue;
             button.iBitmap = action->ImageIndex;
             button.idCommand = static_cast<int>(action->CommandId);
             button.fsState = action->Enabled ? TBSTATE_ENABLED : 0;

@@ -5,6 +5,7 @@
 #include "ui/ActionManager.h"
 #include "ui/XPColorMap.h"
 #include "ui/controls/Gdi.h"
+#include "ui/controls/ImageList.h"
 #include "win/Dpi.h"
 
 #include <commctrl.h>
@@ -15,21 +16,18 @@
 
 namespace vantrel {
 
-// One entry of a menu or the tool bar: an action shown under a caption of its own ("&Exit"),
-// or a separator when Action is empty.
-struct TCommandItem {
-    const wchar_t* Caption = nullptr;
-    const wchar_t* Action = nullptr;
-};
+// The entries of a menu or the tool bar in order: an action, or a separator for nullptr.
+using TCommandItems = std::vector<TAction*>;
 
+// A menu of the menu bar; its items show their actions' menu captions, with access keys.
 struct TCommandMenu {
     const wchar_t* Caption;
-    std::vector<TCommandItem> Items;
+    TCommandItems Items;
 };
 
 // A 32-bit list of greyed, half-transparent copies of the icons of `source`, for disabled
-// commands; the caller destroys it.
-HIMAGELIST CreateDisabledImageList(HIMAGELIST source);
+// commands.
+TImageListHandle CreateDisabledImageList(HIMAGELIST source);
 
 class TCommandBars {
 public:
@@ -38,14 +36,14 @@ public:
     TCommandBars(const TCommandBars&) = delete;
     TCommandBars& operator=(const TCommandBars&) = delete;
 
-    // Builds the menu bar (set on owner), the tool bar (a child of owner) and the pop-up menu.
-    bool Create(HWND owner, const std::vector<TCommandMenu>& mainMenu,
-                const std::vector<TCommandItem>& toolBar,
-                const std::vector<TCommandItem>& popupMenu);
+    // Builds the menu bar (set on owner), the tool bar (a child of owner) and the pop-up menu,
+    // whose items show their actions' plain captions.
+    bool Create(HWND owner, const std::vector<TCommandMenu>& mainMenu, const TCommandItems& toolBar,
+                const TCommandItems& popupMenu);
     void Destroy();
 
-    // Sizes for a DPI: the font to draw the menus with (not owned) and the icon lists (owned
-    // by the caller, icons of the DPI's size). Resizes the tool bar's buttons.
+    // Sizes for a DPI: the font to draw the menus with and the icon lists (both owned by the
+    // caller, icons of the DPI's size). Resizes the tool bar's buttons.
     void SetMetrics(int dpi, HFONT font, HIMAGELIST images, HIMAGELIST disabledImages);
 
     HMENU MainMenuBar() const { return FMainMenuBar; }
@@ -79,8 +77,8 @@ private:
         bool Separator = false;
     };
 
-    HMENU BuildMenu(const std::vector<TCommandItem>& items);
-    TEntry& NewEntry(const wchar_t* caption, TAction* action, bool topLevel, bool separator);
+    HMENU BuildMenu(const TCommandItems& items, bool accessKeys);
+    TEntry& NewEntry(const std::wstring& caption, TAction* action, bool topLevel, bool separator);
     void AppendItem(HMENU menu, TEntry& entry, UINT id, HMENU subMenu);
     void UpdateMenuBrushes();
     void MeasureItem(MEASUREITEMSTRUCT& item);

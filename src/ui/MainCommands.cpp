@@ -13,6 +13,7 @@
 #include "ui/DailyTimeLimitsForm.h"
 #include "ui/DetailedTimeUsageForm.h"
 #include "ui/PreferencesForm.h"
+#include "ui/ProgramIcons.h"
 #include "ui/controls/MessageBox.h"
 
 namespace vantrel {
@@ -38,9 +39,24 @@ constexpr wchar_t kRemoteReadSucceededText[] =
 
 constexpr wchar_t kNoTimeUsageText[] = L"No time usage information found for this user today.";
 
-constexpr const wchar_t* kUserCommands[4] = {L"AMEditDailyTimeLimits", L"AMEditDetailedTimeUsage",
-                                             L"AMEditIncreaseTodaysLimit",
-                                             L"AMEditDecreaseTodaysLimit"};
+// The lines of MainCommands.h, in the order of their ids.
+struct TCommandDeclaration {
+    const wchar_t* Category;
+    const wchar_t* Caption;
+    TMainImage Image;
+    WORD ShortCut;
+    TEnabledWhen EnabledWhen;
+    void (TMainForm::*Handler)();
+};
+
+constexpr TCommandDeclaration kCommands[] = {
+// clang-format off
+#define VANTREL_COMMAND_DECLARATION(name, category, caption, image, key, enabledWhen) \
+    {category, caption, TMainImage::image, key, TEnabledWhen::enabledWhen, &TMainForm::name##Execute},
+    // clang-format on
+    VANTREL_MAIN_COMMANDS(VANTREL_COMMAND_DECLARATION)
+#undef VANTREL_COMMAND_DECLARATION
+};
 
 // Whether the users come from another store: the network store switched on or off, or another
 // network computer (a name that differs even in letter case only).
@@ -78,69 +94,47 @@ void AdjustSelectedUsersBonus(TMainForm& form, TBonusDirection direction) {
 } // namespace
 
 void TMainForm::CreateActions() {
-    auto add = [this](const wchar_t* name, const wchar_t* category, const wchar_t* caption,
-                      int image, WORD key, void (TMainForm::*handler)()) {
-        ActionManager.Add(name, category, caption, image, key,
-                          [this, handler] { (this->*handler)(); });
-    };
-    add(L"AMFileExit", L"File", L"Exit", kNoImage, 0, &TMainForm::AMFileExitExecute);
-    add(L"AMEditDailyTimeLimits", L"Users", L"Daily time limits...", 3, 0,
-        &TMainForm::AMEditDailyTimeLimitsExecute);
-    add(L"AMEditDetailedTimeUsage", L"Users", L"Detailed time usage...", 17, 0,
-        &TMainForm::AMEditDetailedTimeUsageExecute);
-    add(L"AMEditIncreaseTodaysLimit", L"Users", L"Increase bonus time...", 7, 0,
-        &TMainForm::AMEditIncreaseTodaysLimitExecute);
-    add(L"AMEditDecreaseTodaysLimit", L"Users", L"Decrease bonus time...", 8, 0,
-        &TMainForm::AMEditDecreaseTodaysLimitExecute);
-    add(L"AMEditRefresh", L"Tools", L"Refresh user data", 5, 0, &TMainForm::AMEditRefreshExecute);
-    add(L"AMToolsUsageReport", L"Tools", L"Time usage report...", 9, 0,
-        &TMainForm::AMToolsUsageReportExecute);
-    add(L"AMToolsPreferences", L"Tools", L"Preferences...", 6, 0,
-        &TMainForm::AMToolsPreferencesExecute);
-    add(L"AMToolsLog", L"Tools", L"View logfile...", 14, 0, &TMainForm::AMToolsLogExecute);
-    add(L"AMHelpHelp", L"Help", L"Help", 15, VK_F1, &TMainForm::AMHelpHelpExecute);
-    add(L"AMHelpAbout", L"Help", L"About...", 0, 0, &TMainForm::AMHelpAboutExecute);
+    // Action i is the command with id i.
+    for (const TCommandDeclaration& command : kCommands) {
+        auto handler = command.Handler;
+        ActionManager.Add(command.Category, command.Caption, ImageIndex(command.Image),
+                          command.ShortCut, [this, handler] { (this->*handler)(); });
+    }
     ActionManager.OnEnabledChanged = [this](TAction& action) { FCommandBars.UpdateAction(action); };
 }
 
+TCommandItems TMainForm::CommandItems(const std::vector<TMainCommand>& commands) {
+    TCommandItems items;
+    for (TMainCommand command : commands)
+        items.push_back(command == kSeparator ? nullptr : &Action(command));
+    return items;
+}
+
 void TMainForm::CreateCommandBars() {
-    std::vector<TCommandMenu> menus = {
-        {L"&File", {{L"&Exit", L"AMFileExit"}}},
-        {L"&Users",
-         {{L"&Daily time limits...", L"AMEditDailyTimeLimits"},
-          {L"De&tailed time usage...", L"AMEditDetailedTimeUsage"},
-          {},
-          {L"&Increase bonus time...", L"AMEditIncreaseTodaysLimit"},
-          {L"D&ecrease bonus time...", L"AMEditDecreaseTodaysLimit"}}},
-        {L"&Tools",
-         {{L"&Refresh user data", L"AMEditRefresh"},
-          {L"&Time usage report...", L"AMToolsUsageReport"},
-          {},
-          {L"&Preferences...", L"AMToolsPreferences"},
-          {L"&View logfile...", L"AMToolsLog"}}},
-        {L"&Help", {{L"&Help", L"AMHelpHelp"}, {}, {L"&About...", L"AMHelpAbout"}}},
+    using C = TMainCommand;
+    const std::vector<TCommandMenu> menus = {
+        {L"&File", CommandItems({C::AMFileExit})},
+        {L"&Users", CommandItems({C::AMEditDailyTimeLimits, C::AMEditDetailedTimeUsage, kSeparator,
+                                  C::AMEditIncreaseTodaysLimit, C::AMEditDecreaseTodaysLimit})},
+        {L"&Tools", CommandItems({C::AMEditRefresh, C::AMToolsUsageReport, kSeparator,
+                                  C::AMToolsPreferences, C::AMToolsLog})},
+        {L"&Help", CommandItems({C::AMHelpHelp, kSeparator, C::AMHelpAbout})},
     };
-    std::vector<TCommandItem> toolBar = {
-        {nullptr, L"AMEditDailyTimeLimits"},
-        {nullptr, L"AMEditDetailedTimeUsage"},
-        {},
-        {nullptr, L"AMEditIncreaseTodaysLimit"},
-        {nullptr, L"AMEditDecreaseTodaysLimit"},
-        {},
-        {nullptr, L"AMEditRefresh"},
-        {nullptr, L"AMToolsUsageReport"},
-    };
+    const TCommandItems toolBar =
+        CommandItems({C::AMEditDailyTimeLimits, C::AMEditDetailedTimeUsage, kSeparator,
+                      C::AMEditIncreaseTodaysLimit, C::AMEditDecreaseTodaysLimit, kSeparator,
+                      C::AMEditRefresh, C::AMToolsUsageReport});
     // The list's pop-up menu holds the four user commands.
-    std::vector<TCommandItem> popup = {
-        {nullptr, L"AMEditDailyTimeLimits"},     {nullptr, L"AMEditDetailedTimeUsage"},   {},
-        {nullptr, L"AMEditIncreaseTodaysLimit"}, {nullptr, L"AMEditDecreaseTodaysLimit"},
-    };
+    const TCommandItems popup =
+        CommandItems({C::AMEditDailyTimeLimits, C::AMEditDetailedTimeUsage, kSeparator,
+                      C::AMEditIncreaseTodaysLimit, C::AMEditDecreaseTodaysLimit});
     FCommandBars.Create(Handle(), menus, toolBar, popup);
 }
 
 void TMainForm::SetUserCommandsEnabled(bool enabled) {
-    for (const wchar_t* name : kUserCommands)
-        ActionManager.SetEnabled(Action(name), enabled);
+    for (size_t i = 0; i < std::size(kCommands); ++i)
+        if (kCommands[i].EnabledWhen == TEnabledWhen::UserSelected)
+            ActionManager.SetEnabled(ActionManager.At(i), enabled);
 }
 
 TQorUser* TMainForm::SelectedUser() {
@@ -154,9 +148,9 @@ void TMainForm::ListViewUsersSelectItem() {
 }
 
 void TMainForm::ListViewUsersDblClick() {
-    const wchar_t* name =
-        Prefs.DoubleClickIsTimeUsage ? L"AMEditDetailedTimeUsage" : L"AMEditDailyTimeLimits";
-    ActionManager.ExecuteHandler(Action(name));
+    ActionManager.ExecuteHandler(Action(Prefs.DoubleClickIsTimeUsage
+                                            ? TMainCommand::AMEditDetailedTimeUsage
+                                            : TMainCommand::AMEditDailyTimeLimits));
 }
 
 void TMainForm::RefreshUserList() {
@@ -259,7 +253,9 @@ void TMainForm::AMToolsPreferencesExecute() {
         return;
     const TQorPrefs before = Prefs;
     PreferencesForm->Bind(Prefs, PreferencesHaveBeenChanged);
-    PreferencesForm->HelpCommand = [this] { ActionManager.ExecuteHandler(Action(L"AMHelpHelp")); };
+    PreferencesForm->HelpCommand = [this] {
+        ActionManager.ExecuteHandler(Action(TMainCommand::AMHelpHelp));
+    };
     PreferencesForm->SetActivePage(TPreferencesForm::PageGeneral);
     // What counts is whether the dialog stored the preferences (OK, or Apply before Cancel).
     PreferencesForm->ShowModal();

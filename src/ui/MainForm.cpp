@@ -47,10 +47,6 @@ TMainForm::~TMainForm() {
     // The base class would destroy the window after this class's members are gone; the
     // clean-up of FormDestroy needs them.
     DestroyHandle();
-    if (FDisabledImages)
-        ImageList_Destroy(FDisabledImages);
-    if (ImageListMain32b)
-        ImageList_Destroy(ImageListMain32b);
 }
 
 bool TMainForm::Create() {
@@ -129,18 +125,15 @@ void TMainForm::ApplyDpi(int dpi) {
     FDpi = dpi;
     // The old font is deleted only once no control draws with it any more.
     TFontHandle font = CreateSystemFont(dpi);
-    HIMAGELIST images = CreateImageListMain32b(Scale(16));
-    HIMAGELIST disabled = CreateDisabledImageList(images);
-    FCommandBars.SetMetrics(dpi, font.Get(), images, disabled);
-    FUserList.SetMetrics(dpi, font.Get(), images);
+    // The same holds for the icon lists.
+    TImageListHandle images = CreateImageListMain32b(Scale(16));
+    TImageListHandle disabled = CreateDisabledImageList(images.Get());
+    FCommandBars.SetMetrics(dpi, font.Get(), images.Get(), disabled.Get());
+    FUserList.SetMetrics(dpi, font.Get(), images.Get());
     SendMessageW(StatusBar, WM_SETFONT, reinterpret_cast<WPARAM>(font.Get()), TRUE);
     FFont = std::move(font);
-    if (FDisabledImages)
-        ImageList_Destroy(FDisabledImages);
-    if (ImageListMain32b)
-        ImageList_Destroy(ImageListMain32b);
-    ImageListMain32b = images;
-    FDisabledImages = disabled;
+    ImageListMain32b = std::move(images);
+    FDisabledImages = std::move(disabled);
 
     SetPictureIcon(ImageLocalRegistry, IDI_STORE_LOCAL, Scale(kStorageIconSize));
     SetPictureIcon(ImageRemoteRegistry, IDI_STORE_REMOTE, Scale(kStorageIconSize));
@@ -267,7 +260,7 @@ LRESULT TMainForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         break;
     case WM_HELP:
         // F1 while a menu is open arrives here rather than as a shortcut.
-        ActionManager.Execute(Action(L"AMHelpHelp"));
+        ActionManager.Execute(Action(TMainCommand::AMHelpHelp));
         return TRUE;
     case WM_TIMER:
         if (wParam == kConnectTimer) {

@@ -1,16 +1,18 @@
 #pragma once
 // The main window: the frame with its command bars, the list of users (ui/UserList.h) and the
 // status bar. Its methods live in three files: the frame here (MainForm.cpp), the command table
-// and its handlers with the commit-and-notify sequence (MainCommands.cpp), and the link to the
-// time-limit service (MainService.cpp).
+// and its handlers with the commit-and-notify sequence (MainCommands.cpp; the commands are
+// declared in MainCommands.h), and the link to the time-limit service (MainService.cpp).
 #include "model/Prefs.h"
 #include "model/QorUsers.h"
 #include "pipes/PipeClient.h"
 #include "ui/ActionManager.h"
 #include "ui/CommandBars.h"
+#include "ui/MainCommands.h"
 #include "ui/UserList.h"
 #include "ui/XPColorMap.h"
 #include "ui/controls/Gdi.h"
+#include "ui/controls/ImageList.h"
 #include "ui/controls/Window.h"
 #include "win/Dpi.h"
 
@@ -18,6 +20,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace vantrel {
 
@@ -64,7 +67,7 @@ public:
     TQorUsers& Users() { return *FUsers; }
     TPipeClient* PipeClient() { return FPipeClient.get(); }
     TUserList& UserList() { return FUserList; }
-    TAction& Action(const wchar_t* name) { return *ActionManager.Find(name); }
+    TAction& Action(TMainCommand command) { return ActionManager.At(static_cast<size_t>(command)); }
     int Dpi() const { return FDpi; }
     int Scale(int pixels) const { return ScaleForDpi(pixels, FDpi); }
     // The start-up connection attempts still to come (0 once connected or all tried).
@@ -95,7 +98,7 @@ public:
     HWND ImageLocalRegistry = nullptr;
     HWND ImageRemoteRegistry = nullptr;
     HWND StatusBarHints = nullptr;
-    HIMAGELIST ImageListMain32b = nullptr;
+    TImageListHandle ImageListMain32b;
 
     // Event handlers.
     void FormCreate();
@@ -106,18 +109,10 @@ public:
     void ListViewUsersDblClick();
     void PipeClientPipeMessage(TPipeClient& sender, HANDLE pipe, TStream& stream);
 
-    // Command handlers.
-    void AMFileExitExecute();
-    void AMEditDailyTimeLimitsExecute();
-    void AMEditDetailedTimeUsageExecute();
-    void AMEditIncreaseTodaysLimitExecute();
-    void AMEditDecreaseTodaysLimitExecute();
-    void AMEditRefreshExecute();
-    void AMToolsUsageReportExecute();
-    void AMToolsPreferencesExecute();
-    void AMToolsLogExecute();
-    void AMHelpHelpExecute();
-    void AMHelpAboutExecute();
+    // Command handlers, one per line of MainCommands.h: AMFileExitExecute and so on.
+#define VANTREL_COMMAND_HANDLER(name, ...) void name##Execute();
+    VANTREL_MAIN_COMMANDS(VANTREL_COMMAND_HANDLER)
+#undef VANTREL_COMMAND_HANDLER
 
 protected:
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
@@ -130,6 +125,8 @@ private:
     void ApplyDpi(int dpi);
     void LayoutControls();
     void SetUserCommandsEnabled(bool enabled);
+    // The actions of a menu's or the tool bar's commands; nullptr for kSeparator.
+    TCommandItems CommandItems(const std::vector<TMainCommand>& commands);
     // The pipe client and its first connection attempts; the client goes first at the end.
     void StartServiceLink();
     void StopServiceLink();
@@ -141,7 +138,7 @@ private:
     std::unique_ptr<TPipeClient> FPipeClient;
     TXPColorMapEx FColorMap;
     TCommandBars FCommandBars;
-    HIMAGELIST FDisabledImages = nullptr;
+    TImageListHandle FDisabledImages;
     TUserList FUserList;
     TFontHandle FFont;
     int FDpi = 96;

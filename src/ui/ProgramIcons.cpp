@@ -4,6 +4,7 @@
 #include "ui/controls/Gdi.h"
 
 #include <stdexcept>
+#include <utility>
 
 namespace vantrel {
 
@@ -12,20 +13,18 @@ HICON LoadProgramIcon(int resourceId, int size) {
                                          IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
 }
 
-HIMAGELIST CreateImageListMain32b(int iconSize) {
-    HIMAGELIST list = ImageList_Create(iconSize, iconSize, ILC_COLOR32 | ILC_MASK, 0, 4);
+TImageListHandle CreateImageListMain32b(int iconSize) {
+    TImageListHandle list(ImageList_Create(iconSize, iconSize, ILC_COLOR32 | ILC_MASK, 0, 4));
     if (!list)
         throw std::runtime_error("Invalid ImageList");
     for (int i = 0; i < kMainIconCount; ++i) {
         HICON icon = LoadProgramIcon(IDI_MAIN_ICON(i), iconSize);
-        const int added = icon ? ImageList_AddIcon(list, icon) : -1;
+        const int added = icon ? ImageList_AddIcon(list.Get(), icon) : -1;
         if (icon)
             DestroyIcon(icon);
-        if (added != i) {
-            // A missing picture would move every later index onto the wrong command.
-            ImageList_Destroy(list);
+        // A missing picture would move every later index onto the wrong command.
+        if (added != i)
             throw std::runtime_error("Invalid ImageList");
-        }
     }
     return list;
 }
@@ -49,27 +48,26 @@ bool IsMasked(HIMAGELIST list, int width, int height) {
 
 } // namespace
 
-void ConvertImageListTo32Bit(HIMAGELIST& list, int growBy) {
+void ConvertImageListTo32Bit(TImageListHandle& list, int growBy) {
     if (!list)
         return;
     int width = 0;
     int height = 0;
-    ImageList_GetIconSize(list, &width, &height);
-    const int count = ImageList_GetImageCount(list);
-    const bool masked = IsMasked(list, width, height);
-    HIMAGELIST converted =
-        ImageList_Create(width, height, ILC_COLOR32 | (masked ? ILC_MASK : 0), 0, growBy);
+    ImageList_GetIconSize(list.Get(), &width, &height);
+    const int count = ImageList_GetImageCount(list.Get());
+    const bool masked = IsMasked(list.Get(), width, height);
+    TImageListHandle converted(
+        ImageList_Create(width, height, ILC_COLOR32 | (masked ? ILC_MASK : 0), 0, growBy));
     if (!converted)
         throw std::runtime_error("Invalid ImageList");
     for (int i = 0; i < count; ++i) {
-        HICON icon = ImageList_GetIcon(list, i, ILD_NORMAL);
+        HICON icon = ImageList_GetIcon(list.Get(), i, ILD_NORMAL);
         if (icon) {
-            ImageList_AddIcon(converted, icon);
+            ImageList_AddIcon(converted.Get(), icon);
             DestroyIcon(icon);
         }
     }
-    ImageList_Destroy(list);
-    list = converted;
+    list = std::move(converted);
 }
 
 void SetPictureIcon(HWND control, int resourceId, int size) {

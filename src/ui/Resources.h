@@ -6,27 +6,29 @@
 // The program's icon (16 to 256 pixels). The lowest id, so that the shell shows it.
 #define IDI_PROGRAM 1
 
-// The main icon list, index 0 .. 17 in id order (16, 20, 24, 32, 40 and 48 pixels).
+// The main icon list, in id order: a picture's index is its id minus IDI_IMAGE1, and
+// TMainImage (ui/ProgramIcons.h) names the ones the program shows (16, 20, 24, 32, 40 and 48
+// pixels).
 #define IDI_IMAGE1 101
 #define IDI_MAIN_ICON(index) (IDI_IMAGE1 + (index))
-#define IDI_ABOUT 101             /* 0: About... */
-#define IDI_USER 102              /* 1: a user; no command shows it */
-#define IDI_USERS 103             /* 2: users; no command shows it */
-#define IDI_DAILY_LIMITS 104      /* 3: Daily time limits... */
-#define IDI_CALENDAR 105          /* 4: a calendar; no command shows it */
-#define IDI_REFRESH 106           /* 5: Refresh user data */
-#define IDI_PREFERENCES 107       /* 6: Preferences... */
-#define IDI_BONUS_MORE 108        /* 7: Increase bonus time... */
-#define IDI_BONUS_LESS 109        /* 8: Decrease bonus time... */
-#define IDI_REPORT 110            /* 9: Time usage report... */
-#define IDI_ROW_TIME_LEFT 111     /* 10: 30 minutes or more remain */
-#define IDI_ROW_LITTLE_TIME 112   /* 11: less than 30 minutes remain */
-#define IDI_ROW_NO_TIME 113       /* 12: no time remains */
-#define IDI_ROW_NOT_MONITORED 114 /* 13: user not monitored */
-#define IDI_VIEW_LOG 115          /* 14: View logfile... */
-#define IDI_HELP 116              /* 15: Help */
-#define IDI_PADLOCK 117           /* 16: a padlock; no command shows it */
-#define IDI_DETAILED_USAGE 118    /* 17: Detailed time usage... */
+#define IDI_ABOUT 101             /* About... */
+#define IDI_USER 102              /* a user; no command shows it */
+#define IDI_USERS 103             /* users; no command shows it */
+#define IDI_DAILY_LIMITS 104      /* Daily time limits... */
+#define IDI_CALENDAR 105          /* a calendar; no command shows it */
+#define IDI_REFRESH 106           /* Refresh user data */
+#define IDI_PREFERENCES 107       /* Preferences... */
+#define IDI_BONUS_MORE 108        /* Increase bonus time... */
+#define IDI_BONUS_LESS 109        /* Decrease bonus time... */
+#define IDI_REPORT 110            /* Time usage report... */
+#define IDI_ROW_TIME_LEFT 111     /* 30 minutes or more remain */
+#define IDI_ROW_LITTLE_TIME 112   /* less than 30 minutes remain */
+#define IDI_ROW_NO_TIME 113       /* no time remains */
+#define IDI_ROW_NOT_MONITORED 114 /* user not monitored */
+#define IDI_VIEW_LOG 115          /* View logfile... */
+#define IDI_HELP 116              /* Help */
+#define IDI_PADLOCK 117           /* a padlock; no command shows it */
+#define IDI_DETAILED_USAGE 118    /* Detailed time usage... */
 
 // The About dialog's logo (52, 78 and 104 pixels).
 #define IDI_ABOUT_LOGO 130

@@ -9,6 +9,7 @@
 // the rows (scrolling, type-ahead, a click on a partly visible row, a column width) as part of
 // the rows' pixels, and neither the accounts nor the window's height add window or GDI objects.
 #include "model/QorUsers.h"
+#include "ui/ProgramIcons.h"
 #include "ui/controls/ALProgressBar.h"
 #include "ui/controls/ListView.h"
 
@@ -33,10 +34,10 @@ inline constexpr COLORREF kBarColor2 = RGB(0, 0, 128);
 inline constexpr long long kMinimumBarScale = 60;
 
 // Row icons, indexes into ImageListMain32b.
-inline constexpr int kRowIconTimeLeft = 10;
-inline constexpr int kRowIconLittleTime = 11;
-inline constexpr int kRowIconNoTime = 12;
-inline constexpr int kRowIconNotMonitored = 13;
+inline constexpr int kRowIconTimeLeft = ImageIndex(TMainImage::RowTimeLeft);
+inline constexpr int kRowIconLittleTime = ImageIndex(TMainImage::RowLittleTime);
+inline constexpr int kRowIconNoTime = ImageIndex(TMainImage::RowNoTime);
+inline constexpr int kRowIconNotMonitored = ImageIndex(TMainImage::RowNotMonitored);
 
 // The largest day total of the monitored users, at least an hour.
 long long BarScale(const TQorUsers& users);

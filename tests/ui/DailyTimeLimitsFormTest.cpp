@@ -818,8 +818,8 @@ protected:
         bool shown = false;
         steps.insert(steps.begin(), [&] { shown = IsWindowVisible(Dialog().Handle()) != FALSE; });
         Steps.Run(std::move(steps));
-        SendMessageW(Form().Handle(), WM_COMMAND, Form().Action(L"AMEditDailyTimeLimits").CommandId,
-                     0);
+        SendMessageW(Form().Handle(), WM_COMMAND,
+                     Form().Action(TMainCommand::AMEditDailyTimeLimits).CommandId, 0);
         if (!Steps.Idle()) {
             // No dialog came: let the steps run out here, where they can do no harm.
             Pump();

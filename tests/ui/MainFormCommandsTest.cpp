@@ -7,10 +7,10 @@ namespace vantrel::testing {
 namespace {
 
 using MainFormCommands = MainFormTest;
+using C = TMainCommand;
 
-constexpr const wchar_t* kUserCommandNames[4] = {
-    L"AMEditDailyTimeLimits", L"AMEditDetailedTimeUsage", L"AMEditIncreaseTodaysLimit",
-    L"AMEditDecreaseTodaysLimit"};
+constexpr C kUserCommands[4] = {C::AMEditDailyTimeLimits, C::AMEditDetailedTimeUsage,
+                                C::AMEditIncreaseTodaysLimit, C::AMEditDecreaseTodaysLimit};
 
 std::wstring MenuText(HMENU menu, int index) {
     wchar_t text[128] = {};
@@ -21,34 +21,33 @@ std::wstring MenuText(HMENU menu, int index) {
 TEST_F(MainFormCommands, TableHoldsEveryCommand) {
     Start();
     struct Row {
-        const wchar_t* Name;
+        C Id;
         const wchar_t* Category;
         const wchar_t* Caption;
         int Image;
         WORD Key;
     };
     const Row rows[] = {
-        {L"AMFileExit", L"File", L"Exit", kNoImage, 0},
-        {L"AMEditDailyTimeLimits", L"Users", L"Daily time limits...", 3, 0},
-        {L"AMEditDetailedTimeUsage", L"Users", L"Detailed time usage...", 17, 0},
-        {L"AMEditIncreaseTodaysLimit", L"Users", L"Increase bonus time...", 7, 0},
-        {L"AMEditDecreaseTodaysLimit", L"Users", L"Decrease bonus time...", 8, 0},
-        {L"AMEditRefresh", L"Tools", L"Refresh user data", 5, 0},
-        {L"AMToolsUsageReport", L"Tools", L"Time usage report...", 9, 0},
-        {L"AMToolsPreferences", L"Tools", L"Preferences...", 6, 0},
-        {L"AMToolsLog", L"Tools", L"View logfile...", 14, 0},
-        {L"AMHelpHelp", L"Help", L"Help", 15, VK_F1},
-        {L"AMHelpAbout", L"Help", L"About...", 0, 0},
+        {C::AMFileExit, L"File", L"Exit", kNoImage, 0},
+        {C::AMEditDailyTimeLimits, L"Users", L"Daily time limits...", 3, 0},
+        {C::AMEditDetailedTimeUsage, L"Users", L"Detailed time usage...", 17, 0},
+        {C::AMEditIncreaseTodaysLimit, L"Users", L"Increase bonus time...", 7, 0},
+        {C::AMEditDecreaseTodaysLimit, L"Users", L"Decrease bonus time...", 8, 0},
+        {C::AMEditRefresh, L"Tools", L"Refresh user data", 5, 0},
+        {C::AMToolsUsageReport, L"Tools", L"Time usage report...", 9, 0},
+        {C::AMToolsPreferences, L"Tools", L"Preferences...", 6, 0},
+        {C::AMToolsLog, L"Tools", L"View logfile...", 14, 0},
+        {C::AMHelpHelp, L"Help", L"Help", 15, VK_F1},
+        {C::AMHelpAbout, L"Help", L"About...", 0, 0},
     };
     ASSERT_EQ(std::size(rows), Form().ActionManager.Actions().size());
     for (const Row& row : rows) {
-        TAction* action = Form().ActionManager.Find(row.Name);
-        ASSERT_NE(nullptr, action) << row.Name;
-        EXPECT_EQ(row.Category, action->Category);
-        EXPECT_EQ(row.Caption, action->Caption);
-        EXPECT_EQ(row.Image, action->ImageIndex) << row.Name;
-        EXPECT_EQ(row.Key, action->ShortCut) << row.Name;
-        EXPECT_TRUE(action->OnExecute) << row.Name;
+        const TAction& action = Form().Action(row.Id);
+        EXPECT_EQ(row.Category, action.Category) << row.Id;
+        EXPECT_EQ(row.Caption, action.Caption) << row.Id;
+        EXPECT_EQ(row.Image, action.ImageIndex) << row.Id;
+        EXPECT_EQ(row.Key, action.ShortCut) << row.Id;
+        EXPECT_TRUE(action.OnExecute) << row.Id;
     }
 }
 
@@ -57,19 +56,19 @@ TEST_F(MainFormCommands, MenuBarToolBarAndPopupShowTheirCommandsInOrder) {
     HMENU bar = Form().ActionMainMenuBar;
     ASSERT_EQ(bar, GetMenu(Form().Handle()));
     ASSERT_EQ(4, GetMenuItemCount(bar));
-    const std::vector<std::vector<std::pair<const wchar_t*, const wchar_t*>>> items = {
-        {{L"&Exit", L"AMFileExit"}},
-        {{L"&Daily time limits...", L"AMEditDailyTimeLimits"},
-         {L"De&tailed time usage...", L"AMEditDetailedTimeUsage"},
-         {nullptr, nullptr},
-         {L"&Increase bonus time...", L"AMEditIncreaseTodaysLimit"},
-         {L"D&ecrease bonus time...", L"AMEditDecreaseTodaysLimit"}},
-        {{L"&Refresh user data", L"AMEditRefresh"},
-         {L"&Time usage report...", L"AMToolsUsageReport"},
-         {nullptr, nullptr},
-         {L"&Preferences...", L"AMToolsPreferences"},
-         {L"&View logfile...", L"AMToolsLog"}},
-        {{L"&Help", L"AMHelpHelp"}, {nullptr, nullptr}, {L"&About...", L"AMHelpAbout"}},
+    const std::vector<std::vector<std::pair<const wchar_t*, C>>> items = {
+        {{L"&Exit", C::AMFileExit}},
+        {{L"&Daily time limits...", C::AMEditDailyTimeLimits},
+         {L"De&tailed time usage...", C::AMEditDetailedTimeUsage},
+         {nullptr, kSeparator},
+         {L"&Increase bonus time...", C::AMEditIncreaseTodaysLimit},
+         {L"D&ecrease bonus time...", C::AMEditDecreaseTodaysLimit}},
+        {{L"&Refresh user data", C::AMEditRefresh},
+         {L"&Time usage report...", C::AMToolsUsageReport},
+         {nullptr, kSeparator},
+         {L"&Preferences...", C::AMToolsPreferences},
+         {L"&View logfile...", C::AMToolsLog}},
+        {{L"&Help", C::AMHelpHelp}, {nullptr, kSeparator}, {L"&About...", C::AMHelpAbout}},
     };
     const wchar_t* menus[4] = {L"&File", L"&Users", L"&Tools", L"&Help"};
     for (int m = 0; m < 4; ++m) {
@@ -93,19 +92,19 @@ TEST_F(MainFormCommands, MenuBarToolBarAndPopupShowTheirCommandsInOrder) {
     }
 
     HWND tools = Form().ActionToolBar;
-    const wchar_t* buttons[8] = {L"AMEditDailyTimeLimits",
-                                 L"AMEditDetailedTimeUsage",
-                                 nullptr,
-                                 L"AMEditIncreaseTodaysLimit",
-                                 L"AMEditDecreaseTodaysLimit",
-                                 nullptr,
-                                 L"AMEditRefresh",
-                                 L"AMToolsUsageReport"};
+    const C buttons[8] = {C::AMEditDailyTimeLimits,
+                          C::AMEditDetailedTimeUsage,
+                          kSeparator,
+                          C::AMEditIncreaseTodaysLimit,
+                          C::AMEditDecreaseTodaysLimit,
+                          kSeparator,
+                          C::AMEditRefresh,
+                          C::AMToolsUsageReport};
     ASSERT_EQ(8, SendMessageW(tools, TB_BUTTONCOUNT, 0, 0));
     for (int i = 0; i < 8; ++i) {
         TBBUTTON button{};
         SendMessageW(tools, TB_GETBUTTON, i, reinterpret_cast<LPARAM>(&button));
-        if (!buttons[i]) {
+        if (buttons[i] == kSeparator) {
             EXPECT_TRUE(button.fsStyle & BTNS_SEP) << i;
             continue;
         }
@@ -120,10 +119,10 @@ TEST_F(MainFormCommands, MenuBarToolBarAndPopupShowTheirCommandsInOrder) {
 
     HMENU popup = Form().PopupActionMenuMain;
     ASSERT_EQ(5, GetMenuItemCount(popup));
-    const wchar_t* popupItems[5] = {L"AMEditDailyTimeLimits", L"AMEditDetailedTimeUsage", nullptr,
-                                    L"AMEditIncreaseTodaysLimit", L"AMEditDecreaseTodaysLimit"};
+    const C popupItems[5] = {C::AMEditDailyTimeLimits, C::AMEditDetailedTimeUsage, kSeparator,
+                             C::AMEditIncreaseTodaysLimit, C::AMEditDecreaseTodaysLimit};
     for (int i = 0; i < 5; ++i) {
-        if (!popupItems[i]) {
+        if (popupItems[i] == kSeparator) {
             EXPECT_TRUE(GetMenuState(popup, i, MF_BYPOSITION) & MF_SEPARATOR);
             continue;
         }
@@ -138,19 +137,18 @@ TEST_F(MainFormCommands, UserCommandsFollowTheSelectionOnEverySurface) {
     SeedUser(L"bob", false, 60);
     Start();
     auto expectAll = [&](bool enabled) {
-        for (const wchar_t* name : kUserCommandNames) {
+        for (C name : kUserCommands) {
             EXPECT_EQ(enabled, Form().Action(name).Enabled) << name;
             EXPECT_EQ(enabled, MenuEnabled(name)) << name;
             EXPECT_EQ(enabled, ToolEnabled(name)) << name;
             EXPECT_EQ(enabled, PopupEnabled(name)) << name;
         }
-        for (const wchar_t* other :
-             {L"AMFileExit", L"AMEditRefresh", L"AMToolsUsageReport", L"AMToolsPreferences",
-              L"AMToolsLog", L"AMHelpHelp", L"AMHelpAbout"}) {
+        for (C other : {C::AMFileExit, C::AMEditRefresh, C::AMToolsUsageReport,
+                        C::AMToolsPreferences, C::AMToolsLog, C::AMHelpHelp, C::AMHelpAbout}) {
             EXPECT_TRUE(MenuEnabled(other)) << other;
         }
-        EXPECT_TRUE(ToolEnabled(L"AMEditRefresh"));
-        EXPECT_TRUE(ToolEnabled(L"AMToolsUsageReport"));
+        EXPECT_TRUE(ToolEnabled(C::AMEditRefresh));
+        EXPECT_TRUE(ToolEnabled(C::AMToolsUsageReport));
     };
     expectAll(false);
     SelectRow(1);
@@ -162,14 +160,14 @@ TEST_F(MainFormCommands, UserCommandsFollowTheSelectionOnEverySurface) {
 
     // A disabled command does not run from its surface.
     int runs = 0;
-    Form().Action(L"AMEditIncreaseTodaysLimit").OnExecute = [&] { ++runs; };
+    Form().Action(C::AMEditIncreaseTodaysLimit).OnExecute = [&] { ++runs; };
     SelectRow(-1);
-    SendMessageW(Form().Handle(), WM_COMMAND, Form().Action(L"AMEditIncreaseTodaysLimit").CommandId,
+    SendMessageW(Form().Handle(), WM_COMMAND, Form().Action(C::AMEditIncreaseTodaysLimit).CommandId,
                  0);
     EXPECT_EQ(0, runs);
     SelectRow(0);
     SendMessageW(Form().Handle(), WM_COMMAND,
-                 MAKEWPARAM(Form().Action(L"AMEditIncreaseTodaysLimit").CommandId, BN_CLICKED),
+                 MAKEWPARAM(Form().Action(C::AMEditIncreaseTodaysLimit).CommandId, BN_CLICKED),
                  reinterpret_cast<LPARAM>(Form().ActionToolBar));
     EXPECT_EQ(1, runs);
 }
@@ -180,15 +178,15 @@ TEST_F(MainFormCommands, ShorterListAfterRefreshLeavesNoCommandEnabled) {
     SeedUser(L"bob", true, 60);
     Start();
     SelectRow(1);
-    ASSERT_TRUE(MenuEnabled(L"AMEditDailyTimeLimits"));
+    ASSERT_TRUE(MenuEnabled(C::AMEditDailyTimeLimits));
     // The records go away from under the rows; whether the reload builds the collection anew
     // or finds it empty, row 1 does not come back.
     Accounts = {L"alice"};
     Form().Users().Clear();
-    SendMessageW(Form().Handle(), WM_COMMAND, Form().Action(L"AMEditRefresh").CommandId, 0);
+    SendMessageW(Form().Handle(), WM_COMMAND, Form().Action(C::AMEditRefresh).CommandId, 0);
     EXPECT_EQ(nullptr, Form().SelectedUser());
-    EXPECT_FALSE(MenuEnabled(L"AMEditDailyTimeLimits"));
-    EXPECT_FALSE(ToolEnabled(L"AMEditDailyTimeLimits"));
+    EXPECT_FALSE(MenuEnabled(C::AMEditDailyTimeLimits));
+    EXPECT_FALSE(ToolEnabled(C::AMEditDailyTimeLimits));
 }
 
 TEST_F(MainFormCommands, DoubleClickRunsTheCommandThePreferenceChooses) {
@@ -198,13 +196,11 @@ TEST_F(MainFormCommands, DoubleClickRunsTheCommandThePreferenceChooses) {
     for (bool timeUsage : {false, true}) {
         SeedPrefs(timeUsage);
         Start();
-        std::vector<std::pair<std::wstring, TQorUser*>> runs;
-        for (const wchar_t* name : kUserCommandNames) {
-            std::wstring copy = name;
-            Form().Action(name).OnExecute = [&, copy] {
-                runs.push_back({copy, Form().SelectedUser()});
+        std::vector<std::pair<C, TQorUser*>> runs;
+        for (C name : kUserCommands)
+            Form().Action(name).OnExecute = [&, name] {
+                runs.push_back({name, Form().SelectedUser()});
             };
-        }
         SelectRow(1);
         RECT row = RowRect(1);
         LPARAM point = MAKELPARAM(row.left + Form().Scale(30), (row.top + row.bottom) / 2);
@@ -212,7 +208,7 @@ TEST_F(MainFormCommands, DoubleClickRunsTheCommandThePreferenceChooses) {
         SendMessageW(List(), WM_LBUTTONUP, 0, point);
         Pump();
         ASSERT_EQ(1u, runs.size()) << timeUsage;
-        EXPECT_EQ(timeUsage ? L"AMEditDetailedTimeUsage" : L"AMEditDailyTimeLimits", runs[0].first);
+        EXPECT_EQ(timeUsage ? C::AMEditDetailedTimeUsage : C::AMEditDailyTimeLimits, runs[0].first);
         EXPECT_EQ(RowUser(1), runs[0].second);
         App.reset();
     }
@@ -223,7 +219,7 @@ TEST_F(MainFormCommands, DoubleClickOnEmptySpaceHasNoUserToWorkOn) {
     SeedUser(L"alice", true, 60);
     Start();
     std::vector<TQorUser*> seen;
-    Form().Action(L"AMEditDailyTimeLimits").OnExecute = [&] {
+    Form().Action(C::AMEditDailyTimeLimits).OnExecute = [&] {
         seen.push_back(Form().SelectedUser());
     };
     RECT client{};
@@ -238,13 +234,13 @@ TEST_F(MainFormCommands, DoubleClickOnEmptySpaceHasNoUserToWorkOn) {
     // The rule runs the handler whatever the enabled state; the handler finds no user.
     ASSERT_EQ(1u, seen.size());
     EXPECT_EQ(nullptr, seen[0]);
-    EXPECT_FALSE(MenuEnabled(L"AMEditDailyTimeLimits"));
+    EXPECT_FALSE(MenuEnabled(C::AMEditDailyTimeLimits));
 }
 
 TEST_F(MainFormCommands, F1RunsHelpAndAccessKeysFindTheirItems) {
     Start();
     int help = 0;
-    Form().Action(L"AMHelpHelp").OnExecute = [&] { ++help; };
+    Form().Action(C::AMHelpHelp).OnExecute = [&] { ++help; };
     PostMessageW(List(), WM_KEYDOWN, VK_F1, 1);
     PostMessageW(List(), WM_KEYUP, VK_F1, 0xC0000001);
     Pump();
@@ -326,7 +322,7 @@ TEST_F(MainFormCommands, ExitClosesTheWindowPipeFirst) {
     Start();
     ASSERT_TRUE(Form().PipeClient()->IsConnected());
     ASSERT_TRUE(PumpUntil([&] { return StandIn.Command("stats").find("clients=1") == 0; }));
-    SendMessageW(Form().Handle(), WM_COMMAND, Form().Action(L"AMFileExit").CommandId, 0);
+    SendMessageW(Form().Handle(), WM_COMMAND, Form().Action(C::AMFileExit).CommandId, 0);
     Pump();
     EXPECT_EQ(nullptr, Form().Handle());
     EXPECT_EQ(nullptr, Form().PipeClient());
@@ -351,7 +347,7 @@ TEST_F(MainFormCommands, AboutShowsTheAboutDialogModally) {
         ownerDisabled = !IsWindowEnabled(app->MainForm.Handle());
         app->AboutForm.EndModal(IDOK);
     });
-    SendMessageW(Form().Handle(), WM_COMMAND, Form().Action(L"AMHelpAbout").CommandId, 0);
+    SendMessageW(Form().Handle(), WM_COMMAND, Form().Action(C::AMHelpAbout).CommandId, 0);
     KillTimer(nullptr, timer);
     EXPECT_TRUE(sawDialog);
     EXPECT_TRUE(ownerDisabled);
@@ -376,7 +372,7 @@ TEST_F(MainFormCommands, RightClickOnARowShowsThePopupMenuWithTheCommandsEnabled
             return;
         shown = true;
         UINT state = GetMenuState(form->PopupActionMenuMain,
-                                  form->Action(L"AMEditDailyTimeLimits").CommandId, MF_BYCOMMAND);
+                                  form->Action(C::AMEditDailyTimeLimits).CommandId, MF_BYCOMMAND);
         enabled = !(state & (MF_GRAYED | MF_DISABLED));
         EndMenu();
     });
@@ -411,7 +407,7 @@ TEST_F(MainFormCommands, KeyboardWorksInTheListAtStartAndAfterADialog) {
     PostMessageW(GetFocus(), WM_KEYUP, VK_DOWN, 0xC0000001);
     Pump();
     EXPECT_EQ(0, SelectedRow());
-    EXPECT_TRUE(MenuEnabled(L"AMEditDailyTimeLimits"));
+    EXPECT_TRUE(MenuEnabled(C::AMEditDailyTimeLimits));
 
     static TApplication* app;
     app = App.get();
@@ -419,7 +415,7 @@ TEST_F(MainFormCommands, KeyboardWorksInTheListAtStartAndAfterADialog) {
         if (IsWindowVisible(app->AboutForm.Handle()))
             app->AboutForm.EndModal(IDOK);
     });
-    SendMessageW(Form().Handle(), WM_COMMAND, Form().Action(L"AMHelpAbout").CommandId, 0);
+    SendMessageW(Form().Handle(), WM_COMMAND, Form().Action(C::AMHelpAbout).CommandId, 0);
     KillTimer(nullptr, timer);
     Pump();
     EXPECT_EQ(Form().Handle(), GetActiveWindow());
@@ -458,7 +454,7 @@ TEST_F(MainFormCommands, ActivatingTheWindowWhileADialogIsOpenBringsTheDialogFor
         }
         app->AboutForm.EndModal(IDOK);
     });
-    SendMessageW(Form().Handle(), WM_COMMAND, Form().Action(L"AMHelpAbout").CommandId, 0);
+    SendMessageW(Form().Handle(), WM_COMMAND, Form().Action(C::AMHelpAbout).CommandId, 0);
     KillTimer(nullptr, timer);
     DestroyWindow(other);
     ASSERT_TRUE(done);

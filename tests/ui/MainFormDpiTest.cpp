@@ -48,9 +48,9 @@ TEST_F(MainFormDpiChange, WindowFollowsANewDpi) {
     EXPECT_EQ(suggested.right - suggested.left, outer.right - outer.left);
     EXPECT_EQ(MulDiv(140, dpi, 96), SendMessageW(List(), LVM_GETCOLUMNWIDTH, 0, 0));
     int cx = 0, cy = 0;
-    ImageList_GetIconSize(Form().ImageListMain32b, &cx, &cy);
+    ImageList_GetIconSize(Form().ImageListMain32b.Get(), &cx, &cy);
     EXPECT_EQ(MulDiv(16, dpi, 96), cx);
-    EXPECT_EQ(reinterpret_cast<LRESULT>(Form().ImageListMain32b),
+    EXPECT_EQ(reinterpret_cast<LRESULT>(Form().ImageListMain32b.Get()),
               SendMessageW(List(), LVM_GETIMAGELIST, LVSIL_SMALL, 0));
     HFONT font = reinterpret_cast<HFONT>(SendMessageW(List(), WM_GETFONT, 0, 0));
     LOGFONTW logFont{};
@@ -92,7 +92,7 @@ TEST_F(MainFormAtDpi, SizesFontsAndPicturesFollowTheDisplay) {
     EXPECT_EQ(MulDiv(140, dpi, 96), SendMessageW(List(), LVM_GETCOLUMNWIDTH, 0, 0));
     EXPECT_EQ(MulDiv(100, dpi, 96), SendMessageW(List(), LVM_GETCOLUMNWIDTH, 4, 0));
     int cx = 0, cy = 0;
-    ImageList_GetIconSize(Form().ImageListMain32b, &cx, &cy);
+    ImageList_GetIconSize(Form().ImageListMain32b.Get(), &cx, &cy);
     EXPECT_EQ(MulDiv(16, dpi, 96), cx);
     // The list's font is the system font at this DPI: its cell is taller than at 96 DPI.
     HFONT font = reinterpret_cast<HFONT>(SendMessageW(List(), WM_GETFONT, 0, 0));

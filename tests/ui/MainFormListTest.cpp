@@ -138,7 +138,7 @@ TEST_F(MainFormList, WindowHasItsCaptionSizeAndColumns) {
     EXPECT_TRUE(listStyle & LVS_SINGLESEL);
     EXPECT_FALSE(listStyle & LVS_EDITLABELS);
     EXPECT_TRUE(SendMessageW(List(), LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0) & LVS_EX_FULLROWSELECT);
-    EXPECT_EQ(reinterpret_cast<LRESULT>(Form().ImageListMain32b),
+    EXPECT_EQ(reinterpret_cast<LRESULT>(Form().ImageListMain32b.Get()),
               SendMessageW(List(), LVM_GETIMAGELIST, LVSIL_SMALL, 0));
 
     // The list fills the window between the bars at the top and the status bar.
@@ -167,7 +167,7 @@ TEST_F(MainFormList, CaptionsAreDrawnWhole) {
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     for (int points = SystemFontSize() + 1; points <= 14; ++points) {
         TFontHandle font = CreatePointFont(SystemFontName(), points, Form().Dpi());
-        Form().UserList().SetMetrics(Form().Dpi(), font.Get(), Form().ImageListMain32b);
+        Form().UserList().SetMetrics(Form().Dpi(), font.Get(), Form().ImageListMain32b.Get());
         Draw();
         const std::string where = "at " + std::to_string(points) + " points";
         ExpectCaptionsDrawnWhole(List(), where.c_str());
@@ -175,7 +175,7 @@ TEST_F(MainFormList, CaptionsAreDrawnWhole) {
     }
     Form().UserList().SetMetrics(
         Form().Dpi(), reinterpret_cast<HFONT>(SendMessageW(Form().StatusBar, WM_GETFONT, 0, 0)),
-        Form().ImageListMain32b);
+        Form().ImageListMain32b.Get());
 }
 
 TEST_F(MainFormList, ColumnsKeepTheirWidths) {
@@ -421,7 +421,7 @@ TEST_F(MainFormBars, AFontThatNeedsMoreWidensTheColumnsAndTheBarsFollow) {
     StartWithFortyUsers();
     // A font whose captions do not fit the given widths.
     TFontHandle large = CreatePointFont(L"Tahoma", 20, Form().Dpi());
-    Form().UserList().SetMetrics(Form().Dpi(), large.Get(), Form().ImageListMain32b);
+    Form().UserList().SetMetrics(Form().Dpi(), large.Get(), Form().ImageListMain32b.Get());
     Draw();
     const int given[5] = {140, 100, 100, 100, 100};
     bool widened = false;
@@ -443,7 +443,7 @@ TEST_F(MainFormBars, AFontThatNeedsMoreWidensTheColumnsAndTheBarsFollow) {
     // Back to the window's own font: the given widths again.
     Form().UserList().SetMetrics(
         Form().Dpi(), reinterpret_cast<HFONT>(SendMessageW(Form().StatusBar, WM_GETFONT, 0, 0)),
-        Form().ImageListMain32b);
+        Form().ImageListMain32b.Get());
     Draw();
     for (int i = 0; i < 5; ++i)
         EXPECT_EQ(ExpectedColumnWidth(i, given[i]), SendMessageW(List(), LVM_GETCOLUMNWIDTH, i, 0));
@@ -550,18 +550,20 @@ TEST_F(MainFormList, RefreshSelectsTheSameRowAgainAndShowsStoredChanges) {
     Start();
     TQorUser* bob = RowUser(1);
     SelectRow(1);
-    ASSERT_TRUE(Form().Action(L"AMEditDailyTimeLimits").Enabled);
+    ASSERT_TRUE(Form().Action(TMainCommand::AMEditDailyTimeLimits).Enabled);
     // The service (or another administrator) changed the store meanwhile.
     SeedUser(L"bob", true, 120);
     SeedUsage(L"bob", L"PC1", 10);
-    SendMessageW(Form().Handle(), WM_COMMAND, Form().Action(L"AMEditRefresh").CommandId, 0);
+    SendMessageW(Form().Handle(), WM_COMMAND, Form().Action(TMainCommand::AMEditRefresh).CommandId,
+                 0);
     EXPECT_EQ(1, SelectedRow());
     EXPECT_EQ(bob, RowUser(1));
     EXPECT_EQ(bob, Form().SelectedUser());
     EXPECT_EQ(L" 02:00", Cell(1, 1));
     EXPECT_EQ(L" 01:50", Cell(1, 4));
-    for (const wchar_t* name : {L"AMEditDailyTimeLimits", L"AMEditDetailedTimeUsage",
-                                L"AMEditIncreaseTodaysLimit", L"AMEditDecreaseTodaysLimit"}) {
+    for (TMainCommand name :
+         {TMainCommand::AMEditDailyTimeLimits, TMainCommand::AMEditDetailedTimeUsage,
+          TMainCommand::AMEditIncreaseTodaysLimit, TMainCommand::AMEditDecreaseTodaysLimit}) {
         EXPECT_TRUE(MenuEnabled(name)) << name;
         EXPECT_TRUE(ToolEnabled(name)) << name;
     }

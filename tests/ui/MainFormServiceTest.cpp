@@ -136,7 +136,8 @@ TEST_F(MainFormService, RefreshSendsNothing) {
     SeedUser(L"alice", true, 60);
     Start();
     for (int i = 0; i < 3; ++i)
-        SendMessageW(Form().Handle(), WM_COMMAND, Form().Action(L"AMEditRefresh").CommandId, 0);
+        SendMessageW(Form().Handle(), WM_COMMAND,
+                     Form().Action(TMainCommand::AMEditRefresh).CommandId, 0);
     // The pipe keeps order: whatever a refresh had sent would arrive before this commit.
     Form().CommitUser(Form().Users().Items(0));
     ASSERT_TRUE(PumpUntil([&] { return StandInCount(StandIn) != "0"; }));

@@ -22,6 +22,20 @@
 #include <string>
 #include <vector>
 
+namespace vantrel {
+
+// A command's name in failure messages.
+inline std::ostream& operator<<(std::ostream& out, TMainCommand command) {
+#define VANTREL_COMMAND_NAME(name, ...)                                                            \
+    if (command == TMainCommand::name)                                                             \
+        return out << #name;
+    VANTREL_MAIN_COMMANDS(VANTREL_COMMAND_NAME)
+#undef VANTREL_COMMAND_NAME
+    return out << "separator";
+}
+
+} // namespace vantrel
+
 namespace vantrel::testing {
 
 // Monday, 7 December 2026: weekday 1, day of the year 341.
@@ -317,17 +331,17 @@ protected:
     }
 
     // The command's state as each of the three surfaces shows it.
-    bool MenuEnabled(const wchar_t* action) {
+    bool MenuEnabled(TMainCommand action) {
         UINT state =
             GetMenuState(Form().ActionMainMenuBar, Form().Action(action).CommandId, MF_BYCOMMAND);
         return state != static_cast<UINT>(-1) && !(state & (MF_GRAYED | MF_DISABLED));
     }
-    bool PopupEnabled(const wchar_t* action) {
+    bool PopupEnabled(TMainCommand action) {
         UINT state =
             GetMenuState(Form().PopupActionMenuMain, Form().Action(action).CommandId, MF_BYCOMMAND);
         return state != static_cast<UINT>(-1) && !(state & (MF_GRAYED | MF_DISABLED));
     }
-    bool ToolEnabled(const wchar_t* action) {
+    bool ToolEnabled(TMainCommand action) {
         return SendMessageW(Form().ActionToolBar, TB_ISBUTTONENABLED,
                             Form().Action(action).CommandId, 0) != 0;
     }

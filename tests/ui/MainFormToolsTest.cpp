@@ -62,7 +62,7 @@ protected:
         SetShellSeam(nullptr);
         MainFormTest::TearDown();
     }
-    bool Run(const wchar_t* action) { return Form().ActionManager.Execute(Form().Action(action)); }
+    bool Run(TMainCommand action) { return Form().ActionManager.Execute(Form().Action(action)); }
 
     std::vector<std::wstring> Opened;
 };
@@ -79,7 +79,7 @@ TEST_F(MainFormTools, ReportIsWrittenIntoTempWithTheListedUsersAndOpened) {
     SeedUser(L"bob", false, 60);
     SeedUsage(L"alice", L"PC1", 95);
     Start();
-    ASSERT_TRUE(Run(L"AMToolsUsageReport"));
+    ASSERT_TRUE(Run(TMainCommand::AMToolsUsageReport));
     ASSERT_EQ(1u, Opened.size());
     EXPECT_EQ(0u, Opened[0].find(temp.Folder() + L"\\QOR_Report_20261207_1000"));
     const std::string report = FileBytes(Opened[0]);
@@ -93,7 +93,7 @@ TEST_F(MainFormTools, ReportIsWrittenIntoTempWithTheListedUsersAndOpened) {
 TEST_F(MainFormTools, LogOpensTheServicesLogOrSaysThereIsNone) {
     TTempVariable programFiles(L"PROGRAMFILES", L"vantrel_tools_programs");
     Start();
-    ASSERT_TRUE(Run(L"AMToolsLog"));
+    ASSERT_TRUE(Run(TMainCommand::AMToolsLog));
     EXPECT_TRUE(Opened.empty());
     ASSERT_EQ(1u, Messages.size());
     EXPECT_EQ(L"Logfile does not exist (yet).", Messages[0].Text);
@@ -102,7 +102,7 @@ TEST_F(MainFormTools, LogOpensTheServicesLogOrSaysThereIsNone) {
     CreateDirectoryW(folder.c_str(), nullptr);
     const std::wstring log = folder + L"\\" + kEventLogFileName;
     std::ofstream(log.c_str()) << "service started\n";
-    ASSERT_TRUE(Run(L"AMToolsLog"));
+    ASSERT_TRUE(Run(TMainCommand::AMToolsLog));
     ASSERT_EQ(1u, Opened.size());
     EXPECT_EQ(log, Opened[0]);
     EXPECT_EQ(1u, Messages.size());

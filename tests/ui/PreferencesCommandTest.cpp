@@ -98,8 +98,8 @@ protected:
     void RunCommand(std::function<void()> steps) {
         Steps.push_back(std::move(steps));
         PostMessageW(Dialog().Handle(), kRunStep, 0, 0);
-        SendMessageW(Form().Handle(), WM_COMMAND, Form().Action(L"AMToolsPreferences").CommandId,
-                     0);
+        SendMessageW(Form().Handle(), WM_COMMAND,
+                     Form().Action(TMainCommand::AMToolsPreferences).CommandId, 0);
     }
     void Click(int id) { SendMessageW(Dialog().Control(id), BM_CLICK, 0, 0); }
     void Replace(int id, const std::wstring& text) {
@@ -301,7 +301,7 @@ TEST_F(PreferencesCommand, F1InTheDialogRunsTheMainWindowsHelpCommand) {
     SeedUser(L"alice", true, 60);
     StartProgram();
     int helps = 0;
-    Form().Action(L"AMHelpHelp").OnExecute = [&] { ++helps; };
+    Form().Action(TMainCommand::AMHelpHelp).OnExecute = [&] { ++helps; };
     RunCommand([&] {
         HELPINFO info{};
         info.cbSize = sizeof(info);
@@ -349,13 +349,13 @@ TEST_F(PreferencesCommand, ClosingTheProgramWhileTheDialogIsOpenStoresWhatWasApp
 // dispatches ends the program there: the command stops and writes nothing more.
 TEST_F(PreferencesCommand, ACloseRequestUnderABoxOrADialogEndsTheProgramCleanly) {
     // Each command with the box under which the request comes; none: under its dialog.
-    const std::pair<const wchar_t*, const wchar_t*> cases[] = {
-        {L"AMEditRefresh", L"Could not read user administration"},
-        {L"AMToolsPreferences", kSuccessText},
-        {L"AMEditDailyTimeLimits", nullptr},
-        {L"AMEditIncreaseTodaysLimit", nullptr},
-        {L"AMEditDetailedTimeUsage", nullptr},
-        {L"AMHelpAbout", nullptr}};
+    const std::pair<TMainCommand, const wchar_t*> cases[] = {
+        {TMainCommand::AMEditRefresh, L"Could not read user administration"},
+        {TMainCommand::AMToolsPreferences, kSuccessText},
+        {TMainCommand::AMEditDailyTimeLimits, nullptr},
+        {TMainCommand::AMEditIncreaseTodaysLimit, nullptr},
+        {TMainCommand::AMEditDetailedTimeUsage, nullptr},
+        {TMainCommand::AMHelpAbout, nullptr}};
     for (const auto& [action, box] : cases) {
         RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"System\\QOR");
         Accounts = {L"alice", L"bob"}; // bob has a key on the network computer only

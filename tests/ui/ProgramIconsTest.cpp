@@ -121,79 +121,76 @@ TEST(ProgramIcons, PicturesHaveCleanAlphaAndDifferFromEachOther) {
 TEST(ProgramIcons, MainIconListHolds18IconsInResourceOrder) {
     for (int size : {16, 24, 32}) {
         SCOPED_TRACE(size);
-        HIMAGELIST list = CreateImageListMain32b(size);
+        const TImageListHandle list = CreateImageListMain32b(size);
         ASSERT_TRUE(list);
-        EXPECT_EQ(ImageList_GetImageCount(list), kMainIconCount);
+        EXPECT_EQ(ImageList_GetImageCount(list.Get()), kMainIconCount);
         int cx = 0, cy = 0;
-        ImageList_GetIconSize(list, &cx, &cy);
+        ImageList_GetIconSize(list.Get(), &cx, &cy);
         EXPECT_EQ(cx, size);
         EXPECT_EQ(cy, size);
         IMAGEINFO info{};
-        ASSERT_TRUE(ImageList_GetImageInfo(list, 0, &info));
+        ASSERT_TRUE(ImageList_GetImageInfo(list.Get(), 0, &info));
         BITMAP bm{};
         GetObjectW(info.hbmImage, sizeof(bm), &bm);
         EXPECT_EQ(bm.bmBitsPixel, 32);
         // Index 12 is the "no time remains" picture, and it keeps its alpha in the list.
-        HICON fromList = ImageList_GetIcon(list, 12, ILD_NORMAL);
+        HICON fromList = ImageList_GetIcon(list.Get(), 12, ILD_NORMAL);
         HICON fromResource = LoadProgramIcon(IDI_ROW_NO_TIME, size);
         const TIconPixels a = ReadIcon(fromList);
         const TIconPixels b = ReadIcon(fromResource);
         DestroyIcon(fromList);
         DestroyIcon(fromResource);
         EXPECT_EQ(a.Bgra, b.Bgra);
-        ImageList_Destroy(list);
     }
 }
 
 TEST(ProgramIcons, ConvertingAListKeepsItsImagesIn32Bits) {
-    HIMAGELIST none = nullptr;
+    TImageListHandle none;
     ConvertImageListTo32Bit(none, 4);
-    EXPECT_EQ(none, nullptr);
+    EXPECT_FALSE(none);
 
-    HIMAGELIST list = ImageList_Create(16, 16, ILC_COLOR8 | ILC_MASK, 0, 2);
+    TImageListHandle list(ImageList_Create(16, 16, ILC_COLOR8 | ILC_MASK, 0, 2));
     ASSERT_TRUE(list);
     for (int id : {IDI_HELP, IDI_ABOUT}) {
         HICON icon = LoadProgramIcon(id, 16);
-        ImageList_AddIcon(list, icon);
+        ImageList_AddIcon(list.Get(), icon);
         DestroyIcon(icon);
     }
-    HIMAGELIST before = list;
+    const HIMAGELIST before = list.Get();
     ConvertImageListTo32Bit(list, 4);
     ASSERT_TRUE(list);
-    EXPECT_NE(list, before);
-    EXPECT_EQ(ImageList_GetImageCount(list), 2);
+    EXPECT_NE(list.Get(), before);
+    EXPECT_EQ(ImageList_GetImageCount(list.Get()), 2);
     IMAGEINFO info{};
-    ASSERT_TRUE(ImageList_GetImageInfo(list, 1, &info));
+    ASSERT_TRUE(ImageList_GetImageInfo(list.Get(), 1, &info));
     BITMAP bm{};
     GetObjectW(info.hbmImage, sizeof(bm), &bm);
     EXPECT_EQ(bm.bmBitsPixel, 32);
     EXPECT_TRUE(info.hbmMask);
-    ImageList_Destroy(list);
 }
 
 TEST(ProgramIcons, ConvertingAnEmptyListKeepsWhetherItIsMasked) {
     // As the main window does: the design's images are cleared before the conversion.
     for (bool masked : {true, false}) {
         SCOPED_TRACE(masked);
-        HIMAGELIST list = ImageList_Create(16, 16, ILC_COLOR8 | (masked ? ILC_MASK : 0), 0, 2);
+        TImageListHandle list(ImageList_Create(16, 16, ILC_COLOR8 | (masked ? ILC_MASK : 0), 0, 2));
         ASSERT_TRUE(list);
         ConvertImageListTo32Bit(list, 4);
         ASSERT_TRUE(list);
-        EXPECT_EQ(ImageList_GetImageCount(list), 0);
+        EXPECT_EQ(ImageList_GetImageCount(list.Get()), 0);
         int cx = 0, cy = 0;
-        ImageList_GetIconSize(list, &cx, &cy);
+        ImageList_GetIconSize(list.Get(), &cx, &cy);
         EXPECT_EQ(cx, 16);
         EXPECT_EQ(cy, 16);
         HICON icon = LoadProgramIcon(IDI_HELP, 16);
-        EXPECT_EQ(ImageList_AddIcon(list, icon), 0);
+        EXPECT_EQ(ImageList_AddIcon(list.Get(), icon), 0);
         DestroyIcon(icon);
         IMAGEINFO info{};
-        ASSERT_TRUE(ImageList_GetImageInfo(list, 0, &info));
+        ASSERT_TRUE(ImageList_GetImageInfo(list.Get(), 0, &info));
         BITMAP bm{};
         GetObjectW(info.hbmImage, sizeof(bm), &bm);
         EXPECT_EQ(bm.bmBitsPixel, 32);
         EXPECT_EQ(info.hbmMask != nullptr, masked);
-        ImageList_Destroy(list);
     }
 }
 

@@ -13,8 +13,8 @@ namespace {
 using Steps = TModalSteps;
 using Bonus = TAdjustBonusTimeForm;
 
-constexpr wchar_t kIncrease[] = L"AMEditIncreaseTodaysLimit";
-constexpr wchar_t kDecrease[] = L"AMEditDecreaseTodaysLimit";
+constexpr TMainCommand kIncrease = TMainCommand::AMEditIncreaseTodaysLimit;
+constexpr TMainCommand kDecrease = TMainCommand::AMEditDecreaseTodaysLimit;
 constexpr wchar_t kNoUsageText[] = L"No time usage information found for this user today.";
 
 std::string StandInCount(TStandIn& standIn) {
@@ -31,7 +31,7 @@ protected:
 
     // Runs a command from the command table while `steps` drive the dialog it shows; the
     // dialog's result, 0 when it was not shown.
-    int Run(const wchar_t* action, TModalDialog& dialog, std::vector<Steps::TStep> steps) {
+    int Run(TMainCommand action, TModalDialog& dialog, std::vector<Steps::TStep> steps) {
         bool shown = false;
         steps.insert(steps.begin(), [&shown] { shown = true; });
         Steps::Run(dialog, std::move(steps), [&] {
@@ -41,7 +41,7 @@ protected:
         return shown ? dialog.ModalResult() : 0;
     }
     // A bonus command in which the administrator clicks `minutes` and then presses `key`.
-    int RunBonus(const wchar_t* action, int row, int minutes, UINT key = VK_RETURN) {
+    int RunBonus(TMainCommand action, int row, int minutes, UINT key = VK_RETURN) {
         SelectRow(row);
         const int ids[] = {Bonus::IdRb15m, Bonus::IdRb30m, Bonus::IdRb1h, Bonus::IdRb2h,
                            Bonus::IdRb4h};
@@ -211,7 +211,7 @@ TEST_F(UserDialogCommands, DetailedUsageShowsTodaysMinutesPerComputer) {
     SelectRow(0);
     std::wstring heading;
     std::vector<std::wstring> rows;
-    EXPECT_EQ(Run(L"AMEditDetailedTimeUsage", UsageDialog(),
+    EXPECT_EQ(Run(TMainCommand::AMEditDetailedTimeUsage, UsageDialog(),
                   {[&] {
                        heading = UsageDialog().ControlText(TDetailedTimeUsageForm::IdLabelTop);
                        rows = UsageRows();
@@ -228,7 +228,7 @@ TEST_F(UserDialogCommands, DetailedUsageShowsTodaysMinutesPerComputer) {
     for (int row : {1, 2}) {
         Messages.clear();
         SelectRow(row);
-        EXPECT_EQ(Run(L"AMEditDetailedTimeUsage", UsageDialog(), {}), 0) << row;
+        EXPECT_EQ(Run(TMainCommand::AMEditDetailedTimeUsage, UsageDialog(), {}), 0) << row;
         ASSERT_EQ(Messages.size(), 1u) << row;
         EXPECT_EQ(Messages[0].Text, kNoUsageText);
         EXPECT_EQ(Messages[0].Kind, TMsgKind::Information);
