@@ -185,8 +185,7 @@ void TMainForm::CommitUser(TQorUser& user, unsigned settings, bool keysForNewAcc
         return;
     // Every other user, and every value the dialog does not edit, stays as the store holds
     // it: the collection's copies may be old, or from a load that could not read every value.
-    bool saved =
-        SaveUserSettings(user, settings, Prefs.UseRemoteRegistry, Prefs.RemoteRegistry);
+    bool saved = SaveUserSettings(user, settings, Prefs.UseRemoteRegistry, Prefs.RemoteRegistry);
     if (keysForNewAccounts &&
         !FUsers->SaveNewAccounts(Prefs.UseRemoteRegistry, Prefs.RemoteRegistry))
         saved = false;

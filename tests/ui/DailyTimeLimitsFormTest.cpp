@@ -888,8 +888,10 @@ TEST_F(DailyTimeLimitsCommand, OKWritesTheStoreThenTellsTheServiceThenRefreshesT
     // repaired, and the bonus that the dialog does not show kept.
     SelectRow(3);
     ASSERT_TRUE(RunCommand({[&] { Pick(2, 1); }, [&] { Click(IDOK); }}));
-    const std::pair<const wchar_t*, DWORD> dan[] = {
-        {L"TimeLimitTue", 60}, {L"TimeLimitWed", 60}, {L"BonusTime", 45}, {L"BonusDayOfYear", DWORD{kTestDayOfYear}}};
+    const std::pair<const wchar_t*, DWORD> dan[] = {{L"TimeLimitTue", 60},
+                                                    {L"TimeLimitWed", 60},
+                                                    {L"BonusTime", 45},
+                                                    {L"BonusDayOfYear", DWORD{kTestDayOfYear}}};
     for (const auto& [name, value] : dan)
         EXPECT_EQ(value, Stored(L"dan", name)) << name;
     EXPECT_TRUE(Messages.empty());
@@ -988,8 +990,8 @@ TEST_F(DailyTimeLimitsCommand, EachUserIsShownWithHisOwnWeekAndTheClockOfThePref
     // OK without touching the odd limit keeps it in the store, and Thursday's period, shown
     // clipped and left alone, keeps what was stored for it meanwhile.
     auto storeThursday = [](int begin) {
-        RegSetKeyValueW(HKEY_LOCAL_MACHINE, UserKey(L"alice").c_str(), L"AllowBeginThu",
-                        REG_DWORD, &begin, sizeof(begin));
+        RegSetKeyValueW(HKEY_LOCAL_MACHINE, UserKey(L"alice").c_str(), L"AllowBeginThu", REG_DWORD,
+                        &begin, sizeof(begin));
     };
     storeThursday(-3);
     SelectRow(0);
