@@ -572,6 +572,23 @@ TEST_F(DailyTimeLimitsFormTest, ScreenReadersReadEachGridsDayAndPeriod) {
           }});
     UnhookWinEvent(hook);
     EXPECT_NE(std::count(changed.begin(), changed.end(), Form.Grid(1).Handle()), 0);
+
+    // A grid writes to no address another program sends it; an object held after its grid is
+    // gone, when the handle may name another window, answers that it is cut off.
+    THourGrid spare;
+    ASSERT_TRUE(spare.Create(Owner.Handle(), 1, 0, 0, 96, L"Spare"));
+    wchar_t buffer[16] = L"untouched";
+    SendMessageW(spare.Handle(), WM_APP + 0x200, 16, reinterpret_cast<LPARAM>(buffer));
+    EXPECT_STREQ(L"untouched", buffer);
+    IAccessible* held = nullptr;
+    ASSERT_HRESULT_SUCCEEDED(AccessibleObjectFromWindow(
+        spare.Handle(), OBJID_CLIENT, __uuidof(IAccessible), reinterpret_cast<void**>(&held)));
+    DestroyWindow(spare.Handle());
+    VARIANT self{};
+    self.vt = VT_I4;
+    BSTR value = nullptr;
+    EXPECT_EQ(CO_E_OBJNOTCONNECTED, held->get_accValue(self, &value));
+    held->Release();
     CoUninitialize();
 }
 
