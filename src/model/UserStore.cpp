@@ -48,25 +48,29 @@ bool ReadSettings(const TRegKey& key, TQorUser& user) {
            key.ReadInt(L"BonusDayOfYear", user.BonusDayOfYear) == ERROR_SUCCESS;
 }
 
-// Writes the given settings in stored order; false at the first write that fails.
-bool WriteSettings(const TRegKey& key, const TQorUser& user, unsigned settings) {
-    if (settings & SettingsSchedule) {
-        if (key.WriteBool(L"QorControl", user.QorControl) != ERROR_SUCCESS)
-            return false;
-        int (TQorUser::*families[])(int)
-            const = {&TQorUser::AllowBegin, &TQorUser::AllowEnd, &TQorUser::TimeLimit};
-        const wchar_t* names[] = {L"AllowBegin", L"AllowEnd", L"TimeLimit"};
-        for (int family = 0; family < 3; ++family) {
-            for (int weekday = 1; weekday <= 7; ++weekday) {
-                if (key.WriteInt(Suffixed(names[family], weekday).c_str(),
-                                 (user.*families[family])(weekday)) != ERROR_SUCCESS)
-                    return false;
-            }
+// Writes "QorControl" and the week in stored order; false at the first write that fails.
+bool WriteSchedule(const TRegKey& key, const TQorUser& user) {
+    if (key.WriteBool(L"QorControl", user.QorControl) != ERROR_SUCCESS)
+        return false;
+    int (TQorUser::*families[])(int)
+        const = {&TQorUser::AllowBegin, &TQorUser::AllowEnd, &TQorUser::TimeLimit};
+    const wchar_t* names[] = {L"AllowBegin", L"AllowEnd", L"TimeLimit"};
+    for (int family = 0; family < 3; ++family) {
+        for (int weekday = 1; weekday <= 7; ++weekday) {
+            if (key.WriteInt(Suffixed(names[family], weekday).c_str(),
+                             (user.*families[family])(weekday)) != ERROR_SUCCESS)
+                return false;
         }
     }
-    return !(settings & SettingsBonus) ||
-           (key.WriteInt(L"BonusTime", user.BonusTime) == ERROR_SUCCESS &&
-            key.WriteInt(L"BonusDayOfYear", user.BonusDayOfYear) == ERROR_SUCCESS);
+    return true;
+}
+
+// Writes the given settings in stored order; false at the first write that fails.
+bool WriteSettings(const TRegKey& key, const TQorUser& user, unsigned settings) {
+    return (!(settings & SettingsSchedule) || WriteSchedule(key, user)) &&
+           (!(settings & SettingsBonus) ||
+            (key.WriteInt(L"BonusTime", user.BonusTime) == ERROR_SUCCESS &&
+             key.WriteInt(L"BonusDayOfYear", user.BonusDayOfYear) == ERROR_SUCCESS));
 }
 
 // The minutes one computer key holds for the day, or false when it holds none for it.
