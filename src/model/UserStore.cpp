@@ -43,8 +43,8 @@ bool ReadSettings(const TRegKey& key, TQorUser& user) {
            key.ReadInt(L"BonusDayOfYear", user.BonusDayOfYear) == ERROR_SUCCESS;
 }
 
-// Writes the settings in stored order; false at the first write that fails.
-bool WriteSettings(const TRegKey& key, const TQorUser& user) {
+// Writes "QorControl" and the week in stored order; false at the first write that fails.
+bool WriteSchedule(const TRegKey& key, const TQorUser& user) {
     if (key.WriteBool(L"QorControl", user.QorControl) != ERROR_SUCCESS)
         return false;
     int (TQorUser::*families[])(int)
@@ -57,8 +57,15 @@ bool WriteSettings(const TRegKey& key, const TQorUser& user) {
                 return false;
         }
     }
-    return key.WriteInt(L"BonusTime", user.BonusTime) == ERROR_SUCCESS &&
-           key.WriteInt(L"BonusDayOfYear", user.BonusDayOfYear) == ERROR_SUCCESS;
+    return true;
+}
+
+// Writes the given settings in stored order; false at the first write that fails.
+bool WriteSettings(const TRegKey& key, const TQorUser& user, unsigned settings) {
+    return (!(settings & SettingsSchedule) || WriteSchedule(key, user)) &&
+           (!(settings & SettingsBonus) ||
+            (key.WriteInt(L"BonusTime", user.BonusTime) == ERROR_SUCCESS &&
+             key.WriteInt(L"BonusDayOfYear", user.BonusDayOfYear) == ERROR_SUCCESS));
 }
 
 // The minutes one computer key holds for the day, or false when it holds none for it.
@@ -165,16 +172,49 @@ bool LoadUser(TQorUser& user, bool remote, const std::wstring& remoteComputer) {
 }
 
 bool SaveUser(const TQorUser& user, bool remote, const std::wstring& remoteComputer) {
+    return SaveUserSettings(user, SettingsAll, remote, remoteComputer);
+}
+
+bool SaveUserSettings(const TQorUser& user, unsigned settings, bool remote,
+                      const std::wstring& remoteComputer) {
     if (remote)
-        SaveUser(user, false, remoteComputer);
+        SaveUserSettings(user, settings, false, remoteComputer);
     TRegRoot root;
     bool result = ConnectIfRemote(root, remote, remoteComputer);
     std::wstring path;
-    TRegKey key;
-    if (!UserKeyPath(user, path) || key.Create(root.Get(), path, KEY_SET_VALUE) != ERROR_SUCCESS)
+    if (!UserKeyPath(user, path))
         return false;
-    if (!WriteSettings(key, user))
+    TRegKey key;
+    LONG opened = key.Open(root.Get(), path, KEY_SET_VALUE);
+    if (opened == ERROR_FILE_NOT_FOUND) {
+        // A user the store does not know yet: a key with part of the values would read as
+        // damaged.
+        settings = SettingsAll;
+        opened = key.Create(root.Get(), path, KEY_SET_VALUE);
+    }
+    if (opened != ERROR_SUCCESS)
+        return false;
+    if (!WriteSettings(key, user, settings))
         result = false;
+    return result;
+}
+
+bool LoadBonus(TQorUser& user, bool remote, const std::wstring& remoteComputer) {
+    TRegRoot root;
+    const bool result = ConnectIfRemote(root, remote, remoteComputer);
+    std::wstring path;
+    TRegKey key;
+    if (!UserKeyPath(user, path) || key.Open(root.Get(), path, KEY_READ) != ERROR_SUCCESS)
+        return false;
+    int bonus = 0;
+    int day = 0;
+    if (key.ReadInt(L"BonusTime", bonus) != ERROR_SUCCESS ||
+        key.ReadInt(L"BonusDayOfYear", day) != ERROR_SUCCESS) {
+        bonus = 0;
+        day = 0;
+    }
+    user.BonusTime = bonus;
+    user.BonusDayOfYear = day;
     return result;
 }
 

@@ -26,6 +26,17 @@ bool LoadUser(TQorUser& user, HKEY root, const std::wstring& thisComputer, int w
               int dayOfYear, std::map<std::wstring, int>* computers = nullptr);
 // Writes the user's settings (never usage). With remote, the local registry is written first.
 bool SaveUser(const TQorUser& user, bool remote, const std::wstring& remoteComputer);
+// The settings a command edits, as flags: the schedule is "QorControl" and the 21 values of the
+// week, the bonus "BonusTime" and "BonusDayOfYear".
+enum TUserSettings : unsigned { SettingsSchedule = 1, SettingsBonus = 2, SettingsAll = 3 };
+// Writes only the given settings, so that whatever else the store holds stays: a change made
+// elsewhere, or a value the last load could not read. A store that has no key for the user yet
+// gets all of them.
+bool SaveUserSettings(const TQorUser& user, unsigned settings, bool remote,
+                      const std::wstring& remoteComputer);
+// Reads "BonusTime" and "BonusDayOfYear" alone, whatever else of the user cannot be read; a
+// pair that cannot be read whole counts as no bonus. Without a key the record stays as it was.
+bool LoadBonus(TQorUser& user, bool remote, const std::wstring& remoteComputer);
 // Lists "computer=minutes" for every computer with at least one minute recorded for the
 // weekday (1..7) and day of the year. False only when the network computer is unreachable.
 bool ReadUsagePerComputer(const TQorUser& user, bool remote, const std::wstring& remoteComputer,

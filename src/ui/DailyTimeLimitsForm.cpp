@@ -252,15 +252,19 @@ void TDailyTimeLimitsForm::UserToControls() {
 }
 
 void TDailyTimeLimitsForm::ControlsToUser() {
-    FQorUser.QorControl = IsChecked(IdCheckBoxActivateUser);
+    ReadControls(FQorUser);
+}
+
+void TDailyTimeLimitsForm::ReadControls(TQorUser& user) {
+    user.QorControl = IsChecked(IdCheckBoxActivateUser);
     for (int day = 1; day <= 7; ++day) {
-        FQorUser.AllowBegin(day) = Grid(day).Begin();
-        FQorUser.AllowEnd(day) = Grid(day).End();
+        user.AllowBegin(day) = Grid(day).Begin();
+        user.AllowEnd(day) = Grid(day).End();
         const TComboBox list = List(day);
         const int index = list.Selected();
         // The extra entry of a value none of the choices stands for keeps that value.
-        FQorUser.TimeLimit(day) = index >= kChoiceCount ? static_cast<int>(list.ItemData(index))
-                                                        : ItemIndexToMinutes(index);
+        user.TimeLimit(day) = index >= kChoiceCount ? static_cast<int>(list.ItemData(index))
+                                                    : ItemIndexToMinutes(index);
     }
 }
 
@@ -311,6 +315,8 @@ void TDailyTimeLimitsForm::OnShow() {
     for (THourGrid& grid : FGrids)
         grid.SetClock24(use24);
     UserToControls();
+    FShown.Assign(FQorUser);
+    ReadControls(FShown);
     ApplyEnablingRule();
     EnableControl(IDOK, false);
 }

@@ -53,6 +53,9 @@ public:
     // The dialog's own copy of the user being edited.
     TQorUser& QorUser() { return FQorUser; }
     const TQorUser& QorUser() const { return FQorUser; }
+    // QorUser as the last showing began, with the week as the controls showed it (a period
+    // beyond the day clipped): what the administrator's changes are told apart from.
+    const TQorUser& Shown() const { return FShown; }
     // The main window's preferences; Use24HourClock is read at every showing (none: 12-hour).
     const TQorPrefs* Prefs = nullptr;
 
@@ -94,6 +97,7 @@ protected:
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
 private:
+    void ReadControls(TQorUser& user);
     void ApplyEnablingRule();
     void ApplyPreset(const wchar_t* question, int profile);
     // Fills a day's list with the choices and, for a value that none of them stands for, the
@@ -105,6 +109,7 @@ private:
     void PlaceScale();
 
     TQorUser FQorUser;
+    TQorUser FShown;
     std::array<THourGrid, 7> FGrids;
     TBrushHandle FAllowedBrush;
 };

@@ -82,23 +82,10 @@ void TDetailedTimeUsageForm::FillList() {
 }
 
 int TDetailedTimeUsageForm::FindRow(const NMLVFINDITEMW& find) const {
-    const LVFINDINFOW& what = find.lvfi;
-    if (!(what.flags & (LVFI_STRING | LVFI_PARTIAL)) || !what.psz)
-        return -1;
-    const int wantedLength = lstrlenW(what.psz);
-    const int count = static_cast<int>(FRows.size());
-    const int start = find.iStart >= 0 && find.iStart < count ? find.iStart : 0;
-    const int last = what.flags & LVFI_WRAP ? start + count : count;
-    for (int at = start; at < last; ++at) {
-        const int row = at % count;
-        const std::wstring& computer = FRows[static_cast<std::size_t>(row)].Computer;
-        const int length = static_cast<int>(computer.size());
-        const bool partial = (what.flags & LVFI_PARTIAL) && length >= wantedLength;
-        if (CompareStringOrdinal(computer.c_str(), partial ? wantedLength : length, what.psz,
-                                 wantedLength, TRUE) == CSTR_EQUAL)
-            return row;
-    }
-    return -1;
+    return TListView::FindOwnerDataRow(find, static_cast<int>(FRows.size()),
+                                       [this](int row) -> const std::wstring& {
+                                           return FRows[static_cast<size_t>(row)].Computer;
+                                       });
 }
 
 bool TDetailedTimeUsageForm::OnNotify(NMHDR* header, LRESULT& result) {

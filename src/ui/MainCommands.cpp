@@ -82,13 +82,15 @@ void AdjustSelectedUsersBonus(TMainForm& form, TBonusDirection direction) {
     if (dialog->ShowModal() != IDOK || !form.IsOpen())
         return;
     // The amount goes onto the bonus stored when the administrator confirms, so a bonus given
-    // elsewhere meanwhile counts. Today is that day too: a dialog left open over midnight
-    // gives the bonus to the new day, bounded by that day's limit.
+    // elsewhere meanwhile counts; it is read on its own, since the load stops at a damaged
+    // value before it. Today is that day too: a dialog left open over midnight gives the bonus
+    // to the new day, bounded by that day's limit.
     ReadAfresh(form, *user);
+    LoadBonus(*user, form.Prefs.UseRemoteRegistry, form.Prefs.RemoteRegistry);
     const SYSTEMTIME now = LocalNow();
     user->TodaysTimeLimit = user->TimeLimit(WeekdayOf(now));
     user->AdjustBonus(dialog->SignedAmount(), DayOfYearOf(now));
-    form.CommitUser(*user);
+    form.CommitUser(*user, SettingsBonus);
 }
 
 } // namespace
@@ -172,12 +174,12 @@ void TMainForm::RefreshUserList() {
     ListViewUsersSelectItem();
 }
 
-void TMainForm::CommitUser(TQorUser& user, bool keysForNewAccounts) {
+void TMainForm::CommitUser(TQorUser& user, unsigned settings, bool keysForNewAccounts) {
     if (!IsOpen())
         return;
-    // Every other user stays as the store holds it: the collection's copies may be old, or
-    // from a load that could not read every value.
-    bool saved = SaveUser(user, Prefs.UseRemoteRegistry, Prefs.RemoteRegistry);
+    // Every other user, and every value the dialog does not edit, stays as the store holds
+    // it: the collection's copies may be old, or from a load that could not read every value.
+    bool saved = SaveUserSettings(user, settings, Prefs.UseRemoteRegistry, Prefs.RemoteRegistry);
     if (keysForNewAccounts &&
         !FUsers->SaveNewAccounts(Prefs.UseRemoteRegistry, Prefs.RemoteRegistry))
         saved = false;
@@ -203,15 +205,19 @@ void TMainForm::AMEditDailyTimeLimitsExecute() {
     if (!user || !DailyTimeLimitsForm)
         return;
     ReadAfresh(*this, *user);
-    TQorUser shown;
-    shown.Assign(*user);
     DailyTimeLimitsForm->QorUser().Assign(*user);
     if (DailyTimeLimitsForm->ShowModal() != IDOK || !IsOpen())
         return;
-    // Only what the administrator changed goes over what the store holds by now.
+    // Only what the administrator changed goes over what the store holds by now. The week is
+    // written as the dialog showed it and was confirmed, a value that could not be read
+    // included; the bonus, which the dialog does not show, only when a preset cleared it.
+    const TQorUser& shown = DailyTimeLimitsForm->Shown();
+    const TQorUser& edited = DailyTimeLimitsForm->QorUser();
+    const bool bonusCleared =
+        edited.BonusTime != shown.BonusTime || edited.BonusDayOfYear != shown.BonusDayOfYear;
     ReadAfresh(*this, *user);
-    user->TakeChanges(shown, DailyTimeLimitsForm->QorUser());
-    CommitUser(*user, true);
+    user->TakeChanges(shown, edited);
+    CommitUser(*user, bonusCleared ? SettingsAll : SettingsSchedule, true);
 }
 
 void TMainForm::AMEditDetailedTimeUsageExecute() {

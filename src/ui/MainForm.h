@@ -5,6 +5,7 @@
 // declared in MainCommands.h), and the link to the time-limit service (MainService.cpp).
 #include "model/Prefs.h"
 #include "model/QorUsers.h"
+#include "model/UserStore.h"
 #include "pipes/PipeClient.h"
 #include "ui/ActionManager.h"
 #include "ui/CommandBars.h"
@@ -51,10 +52,12 @@ public:
     void RefreshUserList();
     // The storage picture that matches Prefs, and the formula text.
     void UpdateStatusBar();
-    // Commit-and-notify after a dialog changed `user`: save that user alone (and, with
-    // `keysForNewAccounts`, give a key to each account that the store has none for), warn on
-    // failure, tell the service, refresh the list.
-    void CommitUser(TQorUser& user, bool keysForNewAccounts = false);
+    // Commit-and-notify after a dialog changed `user`: save that user alone, only the
+    // `settings` (TUserSettings) the dialog edits (and, with `keysForNewAccounts`, give a key to
+    // each account that the store has none for), warn on failure, tell the service, refresh the
+    // list.
+    void CommitUser(TQorUser& user, unsigned settings = SettingsAll,
+                    bool keysForNewAccounts = false);
     // Whether the window and its users still exist. A close request that a box's or dialog's
     // loop dispatched destroys both while a command waits for the answer; the command then
     // stops.

@@ -300,35 +300,10 @@ bool TUserList::HandleNotify(NMHDR& header, LRESULT& result) {
     }
 }
 
-// LVFI_SUBSTRING, which the SDK headers of the cross compiler lack; it means what LVFI_PARTIAL
-// does.
-constexpr UINT kFindSubstring = 0x0004;
-
 int TUserList::FindRow(const NMLVFINDITEMW& find) const {
-    // Only the type-ahead's text search is offered; a search by item data finds nothing.
-    const UINT flags = find.lvfi.flags;
-    if ((flags & LVFI_PARAM) || !(flags & (LVFI_STRING | LVFI_PARTIAL | kFindSubstring)) ||
-        !find.lvfi.psz || FRows.empty())
-        return -1;
-    const std::wstring wanted = find.lvfi.psz;
-    const int count = RowCount();
-    const bool wrap = (flags & LVFI_WRAP) != 0;
-    if (find.iStart >= count && !wrap)
-        return -1;
-    const int start = find.iStart >= 0 && find.iStart < count ? find.iStart : 0;
-    const int tries = wrap ? count : count - start;
-    const bool partial = (flags & (LVFI_PARTIAL | kFindSubstring)) != 0;
-    for (int i = 0; i < tries; ++i) {
-        int index = (start + i) % count;
-        const std::wstring& name = FRows[static_cast<size_t>(index)].Texts[0];
-        if (name.size() < wanted.size() || (!partial && name.size() != wanted.size()))
-            continue;
-        if (CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, name.c_str(),
-                           static_cast<int>(wanted.size()), wanted.c_str(),
-                           static_cast<int>(wanted.size())) == CSTR_EQUAL)
-            return index;
-    }
-    return -1;
+    return TListView::FindOwnerDataRow(find, RowCount(), [this](int row) -> const std::wstring& {
+        return FRows[static_cast<size_t>(row)].Texts[0];
+    });
 }
 
 void TUserList::DrawCaption(const DRAWITEMSTRUCT& draw) {

@@ -572,6 +572,23 @@ TEST_F(DailyTimeLimitsFormTest, ScreenReadersReadEachGridsDayAndPeriod) {
           }});
     UnhookWinEvent(hook);
     EXPECT_NE(std::count(changed.begin(), changed.end(), Form.Grid(1).Handle()), 0);
+
+    // A grid writes to no address another program sends it; an object held after its grid is
+    // gone, when the handle may name another window, answers that it is cut off.
+    THourGrid spare;
+    ASSERT_TRUE(spare.Create(Owner.Handle(), 1, 0, 0, 96, L"Spare"));
+    wchar_t buffer[16] = L"untouched";
+    SendMessageW(spare.Handle(), WM_APP + 0x200, 16, reinterpret_cast<LPARAM>(buffer));
+    EXPECT_STREQ(L"untouched", buffer);
+    IAccessible* held = nullptr;
+    ASSERT_HRESULT_SUCCEEDED(AccessibleObjectFromWindow(
+        spare.Handle(), OBJID_CLIENT, __uuidof(IAccessible), reinterpret_cast<void**>(&held)));
+    DestroyWindow(spare.Handle());
+    VARIANT self{};
+    self.vt = VT_I4;
+    BSTR value = nullptr;
+    EXPECT_EQ(CO_E_OBJNOTCONNECTED, held->get_accValue(self, &value));
+    held->Release();
     CoUninitialize();
 }
 
@@ -844,7 +861,7 @@ TEST_F(DailyTimeLimitsCommand, OKWritesTheStoreThenTellsTheServiceThenRefreshesT
     Accounts = {L"alice", L"bob", L"cat", L"dan"}; // cat has never been saved
     SeedUser(L"alice", true, 60);
     SeedUser(L"bob", false, 60, 30);
-    SeedUser(L"dan", true, 90);
+    SeedUser(L"dan", true, 90, 45);
     RegSetKeyValueW(HKEY_LOCAL_MACHINE, UserKey(L"dan").c_str(), L"TimeLimitWed", REG_SZ, L"9", 4);
     Start();
     Messages.clear();
@@ -884,6 +901,16 @@ TEST_F(DailyTimeLimitsCommand, OKWritesTheStoreThenTellsTheServiceThenRefreshesT
     EXPECT_EQ(L" 02:30", Cell(1, 1));
     EXPECT_EQ(L" 00:15", Cell(1, 2));
     EXPECT_EQ(1, SelectedRow());
+    // dan edited himself: his week as the dialog showed it, Wednesday's unreadable limit
+    // repaired, and the bonus that the dialog does not show kept.
+    SelectRow(3);
+    ASSERT_TRUE(RunCommand({[&] { Pick(2, 1); }, [&] { Click(IDOK); }}));
+    const std::pair<const wchar_t*, DWORD> dan[] = {{L"TimeLimitTue", 60},
+                                                    {L"TimeLimitWed", 60},
+                                                    {L"BonusTime", 45},
+                                                    {L"BonusDayOfYear", DWORD{kTestDayOfYear}}};
+    for (const auto& [name, value] : dan)
+        EXPECT_EQ(value, Stored(L"dan", name)) << name;
     EXPECT_TRUE(Messages.empty());
 }
 
@@ -977,9 +1004,18 @@ TEST_F(DailyTimeLimitsCommand, EachUserIsShownWithHisOwnWeekAndTheClockOfThePref
         }
         Click(IDCANCEL);
     }}));
-    // OK without touching the odd limit keeps it in the store.
+    // OK without touching the odd limit keeps it in the store, and Thursday's period, shown
+    // clipped and left alone, keeps what was stored for it meanwhile.
+    auto storeThursday = [](int begin) {
+        RegSetKeyValueW(HKEY_LOCAL_MACHINE, UserKey(L"alice").c_str(), L"AllowBeginThu", REG_DWORD,
+                        &begin, sizeof(begin));
+    };
+    storeThursday(-3);
     SelectRow(0);
-    ASSERT_TRUE(RunCommand({[&] { Dialog().Grid(3).SetPeriod(1, 2); },
+    ASSERT_TRUE(RunCommand({[&] {
+                                Dialog().Grid(3).SetPeriod(1, 2);
+                                storeThursday(8);
+                            },
                             [&] {
                                 SendMessageW(
                                     Dialog().Handle(), WM_COMMAND,
@@ -989,6 +1025,7 @@ TEST_F(DailyTimeLimitsCommand, EachUserIsShownWithHisOwnWeekAndTheClockOfThePref
                             }}));
     EXPECT_EQ(45u, Stored(L"alice", L"TimeLimitMon"));
     EXPECT_EQ(1u, Stored(L"alice", L"AllowBeginWed"));
+    EXPECT_EQ(8u, Stored(L"alice", L"AllowBeginThu"));
 }
 
 TEST_F(DailyTimeLimitsCommand, DoubleClickOpensItAndWithoutAUserNothingOpens) {

@@ -145,6 +145,27 @@ TEST_F(DetailedTimeUsageForm, WorksFromTheKeyboard) {
                             [&] { selected = ListView_GetNextItem(List(), -1, LVNI_SELECTED); },
                             [] { Steps::Key(VK_RETURN); }});
     EXPECT_EQ(selected, 3);
+    // The list's request: the whole text, or its beginning (partial, substring), from the start
+    // row on, and round to row 0 only when asked.
+    const struct {
+        UINT Flags;
+        const wchar_t* Text;
+        int Start, Row;
+    } finds[] = {{LVFI_STRING, L"keys", 0, 3}, {LVFI_STRING, L"ke", 0, -1},
+                 {LVFI_PARTIAL, L"ke", 2, 3},  {0x0004 /* LVFI_SUBSTRING */, L"KI", 0, 1},
+                 {LVFI_PARTIAL, L"st", 4, -1}, {LVFI_PARTIAL | LVFI_WRAP, L"st", 4, 0},
+                 {LVFI_PARTIAL, L"ga", 3, -1}, {LVFI_PARTIAL | LVFI_WRAP, L"ga", 3, 2}};
+    for (const auto& f : finds) {
+        NMLVFINDITEMW find{};
+        find.hdr.hwndFrom = List();
+        find.hdr.code = LVN_ODFINDITEMW;
+        find.iStart = f.Start;
+        find.lvfi.flags = f.Flags;
+        find.lvfi.psz = f.Text;
+        EXPECT_EQ(f.Row,
+                  SendMessageW(Dialog.Handle(), WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&find)))
+            << f.Flags << " " << f.Start;
+    }
     Dialog.TimeUsageList = &usage;
     EXPECT_FALSE(IsWindowVisible(Dialog.Handle()));
 

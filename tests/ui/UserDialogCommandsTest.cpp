@@ -114,11 +114,21 @@ TEST_F(UserDialogCommands, BonusCommandsFollowTheBonusRules) {
     // The row stays selected for the next command.
     EXPECT_EQ(SelectedRow(), 3);
 
-    // A bonus and limits stored elsewhere since the list was read: added to, and kept.
-    SeedUser(L"amy", true, 150, 45);
-    EXPECT_EQ(RunBonus(kIncrease, 0, 60), IDOK);
-    EXPECT_EQ(Stored(L"amy", L"BonusTime"), 105u);
-    EXPECT_EQ(Stored(L"amy", L"TimeLimitWed"), 150u);
+    // A bonus and limits stored elsewhere since the list was read, also beside a value that
+    // cannot be read: added to, and the rest kept as stored.
+    const struct {
+        int Row;
+        const wchar_t *User, *Damaged;
+    } changedElsewhere[] = {{0, L"amy", nullptr}, {3, L"dan", L"TimeLimitWed"}};
+    for (const auto& c : changedElsewhere) {
+        SeedUser(c.User, true, 150, 45);
+        if (c.Damaged)
+            RegSetKeyValueW(HKEY_LOCAL_MACHINE, UserKey(c.User).c_str(), c.Damaged, REG_SZ, L"9",
+                            4);
+        EXPECT_EQ(RunBonus(kIncrease, c.Row, 60), IDOK);
+        EXPECT_EQ(Stored(c.User, L"BonusTime"), 105u) << c.Row;
+        EXPECT_EQ(Stored(c.User, L"TimeLimitThu"), 150u) << c.Row;
+    }
 }
 
 // Cancel changes, saves and sends nothing, and the next showing starts on the amount picked

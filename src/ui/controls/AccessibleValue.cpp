@@ -2,8 +2,6 @@
 
 #include <oleacc.h>
 
-#include <algorithm>
-#include <cwchar>
 #include <new>
 #include <string>
 
@@ -23,28 +21,19 @@ HRESULT ToBstr(const std::wstring& text, BSTR* result) {
     return *result ? S_OK : E_OUTOFMEMORY;
 }
 
-std::wstring AskText(HWND window, UINT message) {
-    for (WPARAM size = 128; size <= 0x10000; size *= 8) {
-        std::wstring text(size, L'\0');
-        const LRESULT length =
-            SendMessageW(window, message, size, reinterpret_cast<LPARAM>(&text[0]));
-        if (length >= 0 && static_cast<WPARAM>(length) + 1 < size) {
-            text.resize(static_cast<size_t>(length));
-            return text;
-        }
-    }
-    return std::wstring();
-}
+} // namespace
 
-// The system's client object of the window, with the name and the value taken from the window.
-// Late-bound callers (IDispatch::Invoke) reach the system's object, as they would without this
-// one; assistive technology calls through the interface itself.
-class TAccessibleWithValue final : public IAccessible, public IOleWindow {
+// The system's client object of the window, with the value taken from the control. Late-bound
+// callers (IDispatch::Invoke) reach the system's object, as they would without this one;
+// assistive technology calls through the interface itself.
+class TAccessibleClient::TObject final : public IAccessible, public IOleWindow {
 public:
-    TAccessibleWithValue(HWND window, IAccessible* standard)
-        : FWindow(window), FStandard(standard) {}
-    TAccessibleWithValue(const TAccessibleWithValue&) = delete;
-    TAccessibleWithValue& operator=(const TAccessibleWithValue&) = delete;
+    TObject(HWND window, IAccessible* standard, const TAccessibleSource& source)
+        : FWindow(window), FStandard(standard), FSource(&source) {}
+    TObject(const TObject&) = delete;
+    TObject& operator=(const TObject&) = delete;
+
+    void Disconnect() { FSource = nullptr; }
 
     // IUnknown
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
@@ -73,6 +62,9 @@ public:
     HRESULT STDMETHODCALLTYPE GetWindow(HWND* window) override {
         if (!window)
             return E_POINTER;
+        *window = nullptr;
+        if (!FSource)
+            return CO_E_OBJNOTCONNECTED;
         *window = FWindow;
         return S_OK;
     }
@@ -92,125 +84,131 @@ public:
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID iid, LCID locale, WORD flags,
                                      DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
                                      UINT* badArgument) override {
+        if (!FSource)
+            return CO_E_OBJNOTCONNECTED;
         return FStandard->Invoke(id, iid, locale, flags, params, result, exception, badArgument);
     }
 
-    // IAccessible: the name and the value are the window's.
-    HRESULT STDMETHODCALLTYPE get_accName(VARIANT child, BSTR* name) override {
-        return WindowText(child, WM_GETTEXT, name, &IAccessible::get_accName);
-    }
+    // IAccessible: the value is the control's.
     HRESULT STDMETHODCALLTYPE get_accValue(VARIANT child, BSTR* value) override {
-        return WindowText(child, WM_GETACCESSIBLEVALUE, value, &IAccessible::get_accValue);
+        if (!value)
+            return E_POINTER;
+        *value = nullptr;
+        if (!FSource)
+            return CO_E_OBJNOTCONNECTED;
+        if (!IsSelf(child))
+            return FStandard->get_accValue(child, value);
+        return ToBstr(FSource->AccessibleValue(), value);
     }
 
-    // IAccessible: everything else is the system's.
+    // IAccessible: everything else is the system's, while the control exists.
+    HRESULT STDMETHODCALLTYPE get_accName(VARIANT child, BSTR* name) override {
+        return Forward(&IAccessible::get_accName, child, name);
+    }
     HRESULT STDMETHODCALLTYPE get_accParent(IDispatch** parent) override {
-        return FStandard->get_accParent(parent);
+        return Forward(&IAccessible::get_accParent, parent);
     }
     HRESULT STDMETHODCALLTYPE get_accChildCount(LONG* count) override {
-        return FStandard->get_accChildCount(count);
+        return Forward(&IAccessible::get_accChildCount, count);
     }
     HRESULT STDMETHODCALLTYPE get_accChild(VARIANT child, IDispatch** object) override {
-        return FStandard->get_accChild(child, object);
+        return Forward(&IAccessible::get_accChild, child, object);
     }
     HRESULT STDMETHODCALLTYPE get_accDescription(VARIANT child, BSTR* text) override {
-        return FStandard->get_accDescription(child, text);
+        return Forward(&IAccessible::get_accDescription, child, text);
     }
     HRESULT STDMETHODCALLTYPE get_accRole(VARIANT child, VARIANT* role) override {
-        return FStandard->get_accRole(child, role);
+        return Forward(&IAccessible::get_accRole, child, role);
     }
     HRESULT STDMETHODCALLTYPE get_accState(VARIANT child, VARIANT* state) override {
-        return FStandard->get_accState(child, state);
+        return Forward(&IAccessible::get_accState, child, state);
     }
     HRESULT STDMETHODCALLTYPE get_accHelp(VARIANT child, BSTR* text) override {
-        return FStandard->get_accHelp(child, text);
+        return Forward(&IAccessible::get_accHelp, child, text);
     }
     HRESULT STDMETHODCALLTYPE get_accHelpTopic(BSTR* file, VARIANT child, LONG* topic) override {
-        return FStandard->get_accHelpTopic(file, child, topic);
+        return Forward(&IAccessible::get_accHelpTopic, file, child, topic);
     }
     HRESULT STDMETHODCALLTYPE get_accKeyboardShortcut(VARIANT child, BSTR* text) override {
-        return FStandard->get_accKeyboardShortcut(child, text);
+        return Forward(&IAccessible::get_accKeyboardShortcut, child, text);
     }
     HRESULT STDMETHODCALLTYPE get_accFocus(VARIANT* child) override {
-        return FStandard->get_accFocus(child);
+        return Forward(&IAccessible::get_accFocus, child);
     }
     HRESULT STDMETHODCALLTYPE get_accSelection(VARIANT* children) override {
-        return FStandard->get_accSelection(children);
+        return Forward(&IAccessible::get_accSelection, children);
     }
     HRESULT STDMETHODCALLTYPE get_accDefaultAction(VARIANT child, BSTR* text) override {
-        return FStandard->get_accDefaultAction(child, text);
+        return Forward(&IAccessible::get_accDefaultAction, child, text);
     }
     HRESULT STDMETHODCALLTYPE accSelect(LONG flags, VARIANT child) override {
-        return FStandard->accSelect(flags, child);
+        return Forward(&IAccessible::accSelect, flags, child);
     }
     HRESULT STDMETHODCALLTYPE accLocation(LONG* left, LONG* top, LONG* width, LONG* height,
                                           VARIANT child) override {
-        return FStandard->accLocation(left, top, width, height, child);
+        return Forward(&IAccessible::accLocation, left, top, width, height, child);
     }
     HRESULT STDMETHODCALLTYPE accNavigate(LONG direction, VARIANT start, VARIANT* end) override {
-        return FStandard->accNavigate(direction, start, end);
+        return Forward(&IAccessible::accNavigate, direction, start, end);
     }
     HRESULT STDMETHODCALLTYPE accHitTest(LONG x, LONG y, VARIANT* child) override {
-        return FStandard->accHitTest(x, y, child);
+        return Forward(&IAccessible::accHitTest, x, y, child);
     }
     HRESULT STDMETHODCALLTYPE accDoDefaultAction(VARIANT child) override {
-        return FStandard->accDoDefaultAction(child);
+        return Forward(&IAccessible::accDoDefaultAction, child);
     }
     HRESULT STDMETHODCALLTYPE put_accName(VARIANT child, BSTR name) override {
-        return FStandard->put_accName(child, name);
+        return Forward(&IAccessible::put_accName, child, name);
     }
     HRESULT STDMETHODCALLTYPE put_accValue(VARIANT child, BSTR value) override {
-        return FStandard->put_accValue(child, value);
+        return Forward(&IAccessible::put_accValue, child, value);
     }
 
 private:
-    ~TAccessibleWithValue() { FStandard->Release(); }
+    ~TObject() { FStandard->Release(); }
 
-    using TTextGetter = HRESULT (STDMETHODCALLTYPE IAccessible::*)(VARIANT, BSTR*);
-    HRESULT WindowText(const VARIANT& child, UINT message, BSTR* text, TTextGetter standard) {
-        if (!text)
-            return E_POINTER;
-        *text = nullptr;
-        if (!IsSelf(child))
-            return (FStandard->*standard)(child, text);
-        if (!IsWindow(FWindow))
-            return E_FAIL;
-        return ToBstr(AskText(FWindow, message), text);
+    // The system's object knows the window only by its handle, which may name another window
+    // once the control is gone.
+    template <typename TMethod, typename... TArgs> HRESULT Forward(TMethod method, TArgs... args) {
+        if (!FSource)
+            return CO_E_OBJNOTCONNECTED;
+        return (FStandard->*method)(args...);
     }
 
     HWND FWindow;
     IAccessible* FStandard;
+    const TAccessibleSource* FSource;
     LONG FReferences = 1;
 };
 
-} // namespace
-
-LRESULT AccessibleClientObject(HWND window, WPARAM wParam) {
-    IAccessible* standard = nullptr;
-    if (FAILED(CreateStdAccessibleObject(window, OBJID_CLIENT, __uuidof(IAccessible),
-                                         reinterpret_cast<void**>(&standard))) ||
-        !standard)
-        return 0;
-    auto* object = new (std::nothrow) TAccessibleWithValue(window, standard);
-    if (!object) {
-        standard->Release();
-        return 0;
+LRESULT TAccessibleClient::Answer(HWND window, WPARAM wParam, const TAccessibleSource& source) {
+    if (!FObject) {
+        IAccessible* standard = nullptr;
+        if (FAILED(CreateStdAccessibleObject(window, OBJID_CLIENT, __uuidof(IAccessible),
+                                             reinterpret_cast<void**>(&standard))) ||
+            !standard)
+            return 0;
+        FObject = new (std::nothrow) TObject(window, standard, source);
+        if (!FObject) {
+            standard->Release();
+            return 0;
+        }
     }
     const LRESULT result =
-        LresultFromObject(__uuidof(IAccessible), wParam, static_cast<IAccessible*>(object));
-    object->Release();
+        LresultFromObject(__uuidof(IAccessible), wParam, static_cast<IAccessible*>(FObject));
     // A failure comes back as an error code, which the caller must not pass on as an answer.
     return FAILED(static_cast<HRESULT>(result)) ? 0 : result;
 }
 
-LRESULT CopyAccessibleValue(const wchar_t* text, WPARAM size, LPARAM buffer) {
-    if (!buffer || size == 0)
-        return 0;
-    auto* out = reinterpret_cast<wchar_t*>(buffer);
-    const size_t length = std::min(wcslen(text), static_cast<size_t>(size - 1));
-    wmemcpy(out, text, length);
-    out[length] = L'\0';
-    return static_cast<LRESULT>(length);
+void TAccessibleClient::Disconnect() {
+    if (!FObject)
+        return;
+    FObject->Disconnect();
+    // Clients in other processes hold the object through COM's stub: they are cut off too, and
+    // their references go.
+    CoDisconnectObject(static_cast<IAccessible*>(FObject), 0);
+    FObject->Release();
+    FObject = nullptr;
 }
 
 } // namespace vantrel

@@ -2,27 +2,50 @@
 // Screen readers and other assistive technology ask a window for its accessible object with
 // WM_GETOBJECT. For a control of our own the system makes a plain client object, which names the
 // control by its window text and has no value. A control that shows a value without text (an
-// hour grid's period) answers WM_GETOBJECT with AccessibleClientObject instead: the system's
-// object, with the window text as its name and as its value what the window answers to
-// WM_GETACCESSIBLEVALUE. Everything else (role, state, place, focus) stays the system's.
+// hour grid's period) answers WM_GETOBJECT through a TAccessibleClient of its own instead: the
+// system's object, with as its value what the control's AccessibleValue gives. Everything else
+// (name, role, state, place, focus) stays the system's.
 //
-// The object may be held after the window is gone; it asks the window at every call and fails
-// once the window no longer exists.
+// Assistive technology may hold the object long after the control is gone, when the window
+// handle may already name another window. The object therefore reaches its control only
+// through a link that the control cuts when its window is destroyed; from then on every call
+// fails with CO_E_OBJNOTCONNECTED.
 #include <windows.h>
+
+#include <string>
 
 namespace vantrel {
 
-// The window's value as text, asked as WM_GETTEXT asks for the window text: wParam is the size
-// of the buffer in characters (its terminating zero included), lParam the buffer; the result is
-// the number of characters copied, without the zero.
-inline constexpr UINT WM_GETACCESSIBLEVALUE = WM_APP + 0x200;
+// What the accessible object asks its control.
+class TAccessibleSource {
+public:
+    // The control's value as text, from its own state.
+    virtual std::wstring AccessibleValue() const = 0;
 
-// The answer to WM_GETOBJECT with OBJID_CLIENT (and wParam as received); 0 when no object could
-// be made, and the window's procedure then leaves the request to the system. The calling thread
-// must have initialised COM, as every thread that shows windows to assistive technology.
-LRESULT AccessibleClientObject(HWND window, WPARAM wParam);
+protected:
+    ~TAccessibleSource() = default;
+};
 
-// Copies `text` into a WM_GETACCESSIBLEVALUE buffer, cut to its size; returns the length copied.
-LRESULT CopyAccessibleValue(const wchar_t* text, WPARAM size, LPARAM buffer);
+// The accessible object of one control window, made at the first request and kept until the
+// window is destroyed.
+class TAccessibleClient {
+public:
+    TAccessibleClient() = default;
+    ~TAccessibleClient() { Disconnect(); }
+    TAccessibleClient(const TAccessibleClient&) = delete;
+    TAccessibleClient& operator=(const TAccessibleClient&) = delete;
+
+    // The answer to WM_GETOBJECT with OBJID_CLIENT (and wParam as received) for `window`, whose
+    // value `source` gives; 0 when no object could be made, and the window's procedure then
+    // leaves the request to the system. The calling thread must have initialised COM, as every
+    // thread that shows windows to assistive technology.
+    LRESULT Answer(HWND window, WPARAM wParam, const TAccessibleSource& source);
+    // Cuts the object off its control: at WM_NCDESTROY, before the handle can be reused.
+    void Disconnect();
+
+private:
+    class TObject;
+    TObject* FObject = nullptr;
+};
 
 } // namespace vantrel

@@ -1,6 +1,5 @@
 #include "ui/controls/HourGrid.h"
 
-#include "ui/controls/AccessibleValue.h"
 #include "win/Dpi.h"
 
 #include <algorithm>
@@ -177,11 +176,9 @@ LRESULT THourGrid::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_GETOBJECT:
         if (static_cast<LONG>(lParam) == OBJID_CLIENT)
-            if (LRESULT object = AccessibleClientObject(Handle(), wParam))
+            if (LRESULT object = FAccessible.Answer(Handle(), wParam, *this))
                 return object;
         break;
-    case WM_GETACCESSIBLEVALUE:
-        return CopyAccessibleValue(PeriodText(FBegin, FEnd, FClock24).c_str(), wParam, lParam);
     case WM_SETFOCUS:
     case WM_KILLFOCUS:
     case WM_ENABLE:

@@ -8,6 +8,7 @@
 //
 // For assistive technology the grid is named by its window text and its value is the period
 // in words, "07:00 to 20:00" (or "7:00 a.m. to 8:00 p.m." on the 12-hour clock).
+#include "ui/controls/AccessibleValue.h"
 #include "ui/controls/Gdi.h"
 #include "ui/controls/Window.h"
 
@@ -20,7 +21,7 @@ inline constexpr int kHourGridCellSize = 20; // at 96 DPI
 inline constexpr COLORREF kAllowedColor = RGB(80, 195, 94);
 inline constexpr WORD kHourGridChanged = 0x0400;
 
-class THourGrid : public TWindow {
+class THourGrid : public TWindow, private TAccessibleSource {
 public:
     static constexpr const wchar_t* kClassName = L"VantrelHourGrid";
 
@@ -55,8 +56,10 @@ public:
 
 protected:
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+    void OnHandleDestroyed() override { FAccessible.Disconnect(); }
 
 private:
+    std::wstring AccessibleValue() const override { return PeriodText(FBegin, FEnd, FClock24); }
     int CellSize() const;
     // Moves the current cell; with extend the run spans anchor..current, else it is the
     // current cell alone and the anchor follows. False when nothing changed.
@@ -73,6 +76,7 @@ private:
     bool FDragging = false;
     bool FClock24 = true;
     TMemoryPicture FBuffer;
+    TAccessibleClient FAccessible;
 };
 
 } // namespace vantrel

@@ -148,4 +148,32 @@ void TListView::SetRedraw(bool redraw) {
     Send(WM_SETREDRAW, redraw ? TRUE : FALSE);
 }
 
+// LVFI_SUBSTRING, which the SDK headers of the cross compiler lack; it means what LVFI_PARTIAL
+// does.
+constexpr UINT kFindSubstring = 0x0004;
+
+int TListView::FindOwnerDataRow(const NMLVFINDITEMW& find, int count,
+                                const std::function<const std::wstring&(int)>& textOf) {
+    const UINT flags = find.lvfi.flags;
+    if ((flags & LVFI_PARAM) || !(flags & (LVFI_STRING | LVFI_PARTIAL | kFindSubstring)) ||
+        !find.lvfi.psz || count <= 0)
+        return -1;
+    const bool wrap = (flags & LVFI_WRAP) != 0;
+    if (find.iStart >= count && !wrap)
+        return -1;
+    const int start = find.iStart >= 0 && find.iStart < count ? find.iStart : 0;
+    const bool prefix = (flags & (LVFI_PARTIAL | kFindSubstring)) != 0;
+    const int wanted = lstrlenW(find.lvfi.psz);
+    for (int i = 0, tries = wrap ? count : count - start; i < tries; ++i) {
+        const int row = (start + i) % count;
+        const std::wstring& text = textOf(row);
+        const int length = static_cast<int>(text.size());
+        if (length < wanted || (!prefix && length != wanted))
+            continue;
+        if (CompareStringOrdinal(text.c_str(), wanted, find.lvfi.psz, wanted, TRUE) == CSTR_EQUAL)
+            return row;
+    }
+    return -1;
+}
+
 } // namespace vantrel

@@ -7,6 +7,7 @@
 
 #include <commctrl.h>
 
+#include <functional>
 #include <string>
 
 namespace vantrel {
@@ -56,6 +57,13 @@ public:
     void SetExtendedStyle(DWORD mask, DWORD style);
     void SetSmallImages(HIMAGELIST images);
     void SetRedraw(bool redraw);
+
+    // The answer to LVN_ODFINDITEMW (type-ahead) of an LVS_OWNERDATA list of `count` rows, each
+    // found by `textOf(row)`: the first row from the request's start on whose text is the
+    // wanted one, or begins with it for LVFI_PARTIAL or LVFI_SUBSTRING, letter case aside. The
+    // search goes on at row 0 only with LVFI_WRAP; -1 for no row and for a search by item data.
+    static int FindOwnerDataRow(const NMLVFINDITEMW& find, int count,
+                                const std::function<const std::wstring&(int)>& textOf);
 
 private:
     LRESULT Send(UINT msg, WPARAM wParam = 0, LPARAM lParam = 0) const {
