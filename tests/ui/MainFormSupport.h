@@ -39,6 +39,7 @@ inline constexpr int kTestDayOfYear = 341;
 struct TShownMessage {
     std::wstring Text;
     TMsgKind Kind;
+    HWND Owner = nullptr;
 };
 
 inline void WriteDword(HKEY key, const wchar_t* name, DWORD value) {
@@ -118,8 +119,8 @@ protected:
         RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"System\\QOR");
         SetClockSeam([] { return TestToday(); });
         SetAccountSourceSeam([this] { return Accounts; });
-        SetMessageBoxSeam([this](HWND, const std::wstring& text, TMsgKind kind, TMsgButtons) {
-            Messages.push_back({text, kind});
+        SetMessageBoxSeam([this](HWND owner, const std::wstring& text, TMsgKind kind, TMsgButtons) {
+            Messages.push_back({text, kind, owner});
             return IDOK;
         });
     }

@@ -1,7 +1,6 @@
 #include "ui/controls/ModalDialog.h"
 
 #include "TestWindows.h"
-#include "reports/HelpViewer.h"
 #include "ui/controls/MessageBox.h"
 
 #include <commctrl.h>
@@ -19,12 +18,11 @@ constexpr int kOtherId = 101;
 constexpr UINT kRunStep = WM_APP + 1;
 
 // The owner answers F1, which a dialog without help of its own passes on, as the main window
-// does: with the help viewer.
-LRESULT CALLBACK OwnerHelp(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                           DWORD_PTR viewer) {
+// does when no help can be shown: with a box.
+LRESULT CALLBACK OwnerHelp(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
     if (msg != WM_HELP)
         return DefSubclassProc(hwnd, msg, wParam, lParam);
-    reinterpret_cast<const THelpViewer*>(viewer)->ShowHelp(hwnd);
+    ShowMessage(hwnd, L"The help file could not be opened.", TMsgKind::Warning);
     return TRUE;
 }
 
@@ -224,16 +222,15 @@ TEST_F(ModalDialog, DialogFontReachesItsControlsButNotThoseWithTheirOwn) {
               own.Get());
 }
 
-// The help viewer without its library cannot open help: the box saying so, and any other box
-// raised for the owner while the dialog is open, belongs to the dialog.
+// A box raised for the owner while the dialog is open, the one F1 passed on to it ends in among
+// them, belongs to the dialog.
 TEST_F(ModalDialog, BoxesForTheOwnerBelongToTheDialogOpenOverIt) {
     std::vector<HWND> owners;
     SetMessageBoxSeam([&](HWND owner, const std::wstring&, TMsgKind, TMsgButtons) {
         owners.push_back(owner);
         return IDOK;
     });
-    const THelpViewer viewer(false);
-    SetWindowSubclass(Owner.Handle(), OwnerHelp, 1, reinterpret_cast<DWORD_PTR>(&viewer));
+    SetWindowSubclass(Owner.Handle(), OwnerHelp, 1, 0);
     Dialog.Post([&] {
         HELPINFO info{sizeof(info), HELPINFO_WINDOW, kEditId, Dialog.Control(kEditId), 0, {}};
         SendMessageW(Dialog.Control(kEditId), WM_HELP, 0, reinterpret_cast<LPARAM>(&info));
