@@ -144,6 +144,12 @@ protected:
     }
 
     bool StartStandIn() { return StandIn.Start(StandInPath(), kPipeName, TempLogPath()); }
+    // The messages the stand-in has received since it started; -1 when it did not say.
+    int StandInMessages() {
+        const std::string stats = StandIn.Command("stats");
+        const size_t at = stats.find("messages=");
+        return at == std::string::npos ? -1 : std::atoi(stats.c_str() + at + 9);
+    }
 
     TMainForm& Form() { return App->MainForm; }
     HWND List() { return Form().ListViewUsers; }
