@@ -49,7 +49,6 @@ public:
     // copy. Controls that were given another font keep it.
     void SetDialogFont(HFONT font);
     HFONT DialogFont() const { return FFont.Get(); }
-    HFONT BoldDialogFont() const { return FBoldFont.Get(); }
     void SetDefaultButton(int id) { FDefaultId = id; }
     int DefaultButton() const { return FDefaultId; }
     HWND Control(int id) const { return GetDlgItem(Handle(), id); }
@@ -93,7 +92,6 @@ protected:
     bool AddControls(const std::vector<TControlSpec>& table) {
         return AddControls(table.data(), table.size());
     }
-    HWND AddLabel(const std::wstring& text, int x, int y, int width, int height, int id = -1);
     HWND AddButton(const std::wstring& text, int x, int y, int width, int height, int id,
                    bool isDefault = false);
     // "&OK" (IDOK, the default button) and "&Cancel" (IDCANCEL) in the bottom row at the
