@@ -179,7 +179,6 @@ private:
 } // namespace
 
 TPreferencesForm::~TPreferencesForm() {
-    DestroyHandle();
     DestroyPictures();
 }
 

@@ -124,7 +124,7 @@ protected:
     }
 
     testwin::TTestWindow Owner{40, 40, 900, 600};
-    TForm Form;
+    TDialog<TForm> Form;
     TQorPrefs Prefs;
     TStepRunner Steps;
     int Answer = IDYES;

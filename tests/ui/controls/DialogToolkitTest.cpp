@@ -134,7 +134,7 @@ protected:
     }
 
     testwin::TTestWindow Owner{150, 120, 640, 480};
-    TTableDialog Dialog;
+    TDialog<TTableDialog> Dialog;
 };
 
 TEST_F(DialogToolkit, TableMakesEveryControlInOrderWithOKAndCancelAtTheStandardPlace) {

@@ -87,7 +87,7 @@ protected:
     }
 
     testwin::TTestWindow Owner{200, 150, 600, 400};
-    TTestDialog Dialog;
+    TDialog<TTestDialog> Dialog;
 };
 
 TEST_F(ModalDialog, EnterPressesTheDefaultButtonAndEscapeCancels) {
