@@ -1,12 +1,10 @@
 #include "ui/controls/ModalDialog.h"
 
-#include "TestWindows.h"
+#include "DialogFixture.h"
 #include "ui/controls/MessageBox.h"
 
 #include <commctrl.h>
-#include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,7 +13,6 @@ namespace {
 
 constexpr int kEditId = 100;
 constexpr int kOtherId = 101;
-constexpr UINT kRunStep = WM_APP + 1;
 
 // The owner answers F1, which a dialog without help of its own passes on, as the main window
 // does when no help can be shown: with a box.
@@ -26,14 +23,9 @@ LRESULT CALLBACK OwnerHelp(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UI
     return TRUE;
 }
 
-// A small dialog with an edit box, a push button and OK / Cancel. Steps posted with Post run
-// inside the modal loop, in order, after the keys and clicks posted before them.
-class TTestDialog : public TModalDialog {
+// A small dialog with an edit box, a push button and OK / Cancel.
+class TTestDialog : public testwin::TSteppedDialog {
 public:
-    void Post(std::function<void()> step) {
-        FSteps.push_back(std::move(step));
-        PostMessageW(Handle(), kRunStep, 0, 0);
-    }
     int OtherClicks = 0;
     int Shows = 0;
     int FocusOn = 0;
@@ -57,37 +49,14 @@ protected:
         }
         return false;
     }
-    LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override {
-        if (msg == kRunStep && !FSteps.empty()) {
-            auto step = std::move(FSteps.front());
-            FSteps.erase(FSteps.begin());
-            step();
-            return 0;
-        }
-        return TModalDialog::HandleMessage(msg, wParam, lParam);
-    }
-
-private:
-    std::vector<std::function<void()>> FSteps;
 };
 
-class ModalDialog : public ::testing::Test {
+class ModalDialog : public testwin::TDialogTest<TTestDialog, 270, 115> {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(Owner.Handle());
-        ASSERT_TRUE(Dialog.Create(Owner.Handle(), L"Test dialog", 270, 115));
-    }
-    void PressKey(HWND target, UINT key) {
-        PostMessageW(target, WM_KEYDOWN, key, 0);
-        PostMessageW(target, WM_KEYUP, key, 0xC0000000);
-    }
     HWND Focused() {
         HWND focus = GetFocus();
         return focus ? focus : Dialog.Handle();
     }
-
-    testwin::TTestWindow Owner{200, 150, 600, 400};
-    TDialog<TTestDialog> Dialog;
 };
 
 TEST_F(ModalDialog, EnterPressesTheDefaultButtonAndEscapeCancels) {
