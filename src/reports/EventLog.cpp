@@ -1,8 +1,6 @@
 #include "reports/EventLog.h"
 
 #include "model/Constants.h"
-#include "ui/controls/MessageBox.h"
-#include "ui/controls/Shell.h"
 #include "win/Files.h"
 
 namespace vantrel {
@@ -14,16 +12,13 @@ std::wstring EventLogPath() {
     return folder + L"\\QOR\\" + kEventLogFileName;
 }
 
-void ViewEventLog(HWND owner) {
-    const std::wstring path = EventLogPath();
-    if (path.empty())
-        return;
-    if (!FileExists(path)) {
-        ShowMessage(owner, L"Logfile does not exist (yet).", TMsgKind::Information);
-        return;
-    }
-    if (ShellOpen(owner, path) <= 32)
-        ShowMessage(owner, L"Cannot open logfile.", TMsgKind::Warning);
+TEventLog FindEventLog() {
+    TEventLog log;
+    log.Path = EventLogPath();
+    if (log.Path.empty())
+        return log;
+    log.State = FileExists(log.Path) ? TEventLogState::Found : TEventLogState::Missing;
+    return log;
 }
 
 } // namespace vantrel

@@ -1,7 +1,6 @@
 #pragma once
-// The time-limit service's event log, %PROGRAMFILES%\QOR\QORevents.log, handed to the shell.
-#include <windows.h>
-
+// The time-limit service's event log, %PROGRAMFILES%\QOR\QORevents.log: where it lies and
+// whether it is there. Opening it is the window's business.
 #include <string>
 
 namespace vantrel {
@@ -9,9 +8,19 @@ namespace vantrel {
 // The log's full path, or an empty text when PROGRAMFILES is missing or empty.
 std::wstring EventLogPath();
 
-// Runs the "View logfile..." command: opens the log with the program the shell associates
-// with it. Without PROGRAMFILES nothing happens; a missing log or a shell that cannot open it
-// is told in a message box owned by `owner`.
-void ViewEventLog(HWND owner);
+enum class TEventLogState {
+    NoFolder, // PROGRAMFILES is missing or empty: there is no place to look
+    Missing,  // nothing, or a folder, lies at the log's path
+    Found,
+};
+
+struct TEventLog {
+    TEventLogState State = TEventLogState::NoFolder;
+    // The log's path, whenever there is a place for it.
+    std::wstring Path;
+};
+
+// What the "View logfile..." command finds.
+TEventLog FindEventLog();
 
 } // namespace vantrel

@@ -2,7 +2,6 @@
 
 #include "model/Constants.h"
 #include "model/Registry.h"
-#include "ui/controls/MessageBox.h"
 #include "win/Files.h"
 
 namespace vantrel {
@@ -138,20 +137,15 @@ void THelpViewer::Unload() {
     FHtmlHelpW = nullptr;
 }
 
-void THelpViewer::ShowHelp(HWND owner) const {
+THelpResult THelpViewer::ShowHelp() const {
     const std::wstring path = HelpFilePath();
-    if (!FileExists(path)) {
-        ShowMessage(owner,
-                    std::wstring(L"The help file '") + kHelpFileName + L"' could not be found.",
-                    TMsgKind::Warning);
-        return;
-    }
+    if (!FileExists(path))
+        return THelpResult::FileMissing;
     // The wide entry point: a program folder whose name has no ANSI form still opens. The
     // desktop as caller leaves the viewer unowned, so it can stay open beside the program.
     if (!FHtmlHelpW || !FHtmlHelpW(GetDesktopWindow(), path.c_str(), kDisplayTopic, 0))
-        ShowMessage(owner,
-                    std::wstring(L"The help file '") + kHelpFileName + L"' could not be opened.",
-                    TMsgKind::Warning);
+        return THelpResult::NotOpened;
+    return THelpResult::Shown;
 }
 
 } // namespace vantrel

@@ -1,12 +1,19 @@
 #pragma once
 // The program's help file QORHelp.chm, beside the executable, shown in the platform's HTML Help
 // viewer. The viewer's library hhctrl.ocx is loaded once at start and freed at exit: the
-// program holds one THelpViewer from before its first window until after its last.
+// program holds one THelpViewer from before its first window until after its last. What the
+// administrator is told when help cannot be shown is the window's business.
 #include <windows.h>
 
 #include <string>
 
 namespace vantrel {
+
+enum class THelpResult {
+    Shown,
+    FileMissing, // no help file lies beside the program
+    NotOpened,   // no viewer library, or the viewer refused the file
+};
 
 class THelpViewer {
 public:
@@ -25,9 +32,8 @@ public:
     bool HasEntryPoints() const { return FHtmlHelpA && FHtmlHelpW; }
 
     // Runs the "Help" command (F1): the help file's default topic in a viewer window that no
-    // window of the program owns. A missing file or viewer is told in a message box owned by
-    // `owner`.
-    void ShowHelp(HWND owner) const;
+    // window of the program owns.
+    THelpResult ShowHelp() const;
 
 private:
     using THtmlHelpA = HWND(WINAPI*)(HWND, LPCSTR, UINT, DWORD_PTR);

@@ -3,8 +3,6 @@
 #include "model/Clock.h"
 #include "model/Constants.h"
 #include "model/UsageEntry.h"
-#include "ui/controls/MessageBox.h"
-#include "ui/controls/Shell.h"
 #include "win/Handle.h"
 #include "win/Files.h"
 #include "win/SystemError.h"
@@ -193,20 +191,19 @@ std::string EncodeReportText(const std::wstring& text) {
     return kByteOrderMark + ToUtf8(text);
 }
 
-void WriteUsageReport(TQorUsers& users, const TQorPrefs& prefs, HWND owner) {
+TUsageReport WriteUsageReport(TQorUsers& users, const TQorPrefs& prefs) {
+    TUsageReport report;
     const SYSTEMTIME now = LocalNow();
     const std::wstring temp = EnvironmentVariable(L"TEMP");
-    if (temp.empty()) {
-        ShowMessage(owner, L"Could not find Windows temp folder.", TMsgKind::Error);
-        return;
-    }
-    const std::wstring path = FullPath(temp + L"\\" + UsageReportFileName(now));
-    THandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                             FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (temp.empty())
+        return report;
+    report.Path = FullPath(temp + L"\\" + UsageReportFileName(now));
+    report.State = TUsageReportState::NotCreated;
+    THandle file(CreateFileW(report.Path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
-        ShowMessage(owner, L"Could not create report file in Windows temp folder.",
-                    TMsgKind::Error);
-        return;
+        report.Error = GetLastError();
+        return report;
     }
 
     const std::wstring heading = UsageReportHeading();
@@ -216,23 +213,14 @@ void WriteUsageReport(TQorUsers& users, const TQorPrefs& prefs, HWND owner) {
     size_t headingBytes = heading.size();
     if (bytes.compare(0, 3, kByteOrderMark) == 0)
         headingBytes += 3;
-    if (WriteAll(file.Get(), bytes.data(), headingBytes) != ERROR_SUCCESS) {
-        ShowMessage(owner, L"Could not create report file in Windows temp folder.",
-                    TMsgKind::Error);
-        return;
-    }
-    const DWORD error =
-        WriteAll(file.Get(), bytes.data() + headingBytes, bytes.size() - headingBytes);
+    report.Error = WriteAll(file.Get(), bytes.data(), headingBytes);
+    if (report.Error != ERROR_SUCCESS)
+        return report;
+    report.Error = WriteAll(file.Get(), bytes.data() + headingBytes, bytes.size() - headingBytes);
     file.Close();
-    if (error != ERROR_SUCCESS) {
-        // What was written stays; an incomplete report is not opened as if it were whole.
-        ShowMessage(
-            owner, L"Could not write the report file '" + path + L"'.\r\n" + SystemErrorText(error),
-            TMsgKind::Error);
-        return;
-    }
-    if (ShellOpen(owner, path) <= 32)
-        ShowMessage(owner, L"Cannot open report file.", TMsgKind::Warning);
+    report.State =
+        report.Error == ERROR_SUCCESS ? TUsageReportState::Written : TUsageReportState::NotWritten;
+    return report;
 }
 
 } // namespace vantrel

@@ -15,10 +15,6 @@ constexpr int kLogoSize = 52;
 constexpr COLORREF kLinkColor = RGB(0, 0, 128); // navy
 } // namespace
 
-TMyAboutForm::~TMyAboutForm() {
-    DestroyHandle();
-}
-
 bool TMyAboutForm::Create(HWND owner) {
     if (Handle())
         return true;

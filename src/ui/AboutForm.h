@@ -28,7 +28,6 @@ public:
     };
 
     TMyAboutForm() = default;
-    ~TMyAboutForm() override;
 
     // Creates the hidden dialog (FormCreate: texts and fonts filled in).
     bool Create(HWND owner);

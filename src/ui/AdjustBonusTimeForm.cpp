@@ -50,8 +50,6 @@ constexpr int kDirectionIcons[] = {IDI_BONUS_INCREASE, IDI_BONUS_DECREASE};
 } // namespace
 
 TAdjustBonusTimeForm::~TAdjustBonusTimeForm() {
-    // The picture control shows FShownIcon until it is gone.
-    DestroyHandle();
     if (FShownIcon)
         DestroyIcon(FShownIcon);
     if (FImages)

@@ -30,11 +30,11 @@ public:
     // after the last.
     THelpViewer HelpViewer;
     TMainForm MainForm;
-    TDailyTimeLimitsForm DailyTimeLimitsForm;
-    TAdjustBonusTimeForm AdjustBonusTimeForm;
-    TPreferencesForm PreferencesForm;
-    TAboutForm AboutForm;
-    TDetailedTimeUsageForm DetailedTimeUsageForm;
+    TDialog<TDailyTimeLimitsForm> DailyTimeLimitsForm;
+    TDialog<TAdjustBonusTimeForm> AdjustBonusTimeForm;
+    TDialog<TPreferencesForm> PreferencesForm;
+    TDialog<TAboutForm> AboutForm;
+    TDialog<TDetailedTimeUsageForm> DetailedTimeUsageForm;
 };
 
 } // namespace vantrel

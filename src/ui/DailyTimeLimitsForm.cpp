@@ -77,10 +77,6 @@ std::wstring WithoutAccessKeys(const std::wstring& text) {
 
 } // namespace
 
-TDailyTimeLimitsForm::~TDailyTimeLimitsForm() {
-    DestroyHandle();
-}
-
 bool TDailyTimeLimitsForm::Create(HWND owner, const TQorPrefs* prefs) {
     Prefs = prefs;
     if (Handle())

@@ -44,7 +44,6 @@ public:
         30, 60, 90, 120, 150, 180, 240, 300, 360, 420, 480, 540, 600};
 
     TDailyTimeLimitsForm() = default;
-    ~TDailyTimeLimitsForm() override;
 
     // FormCreate: the hidden dialog in the system font, with the allowed colour's swatch and
     // every list on "02:00". `prefs` are the main window's preferences (see Prefs).

@@ -22,10 +22,6 @@ constexpr int kClientHeight = ClientHeightWithButtonRow(kListTop + kListHeight);
 
 } // namespace
 
-TDetailedTimeUsageForm::~TDetailedTimeUsageForm() {
-    DestroyHandle();
-}
-
 bool TDetailedTimeUsageForm::Create(HWND owner) {
     if (Handle())
         return true;

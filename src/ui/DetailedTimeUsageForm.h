@@ -19,7 +19,6 @@ public:
     static constexpr int kColumnWidth = 140;
 
     TDetailedTimeUsageForm() = default;
-    ~TDetailedTimeUsageForm() override;
 
     // Creates the hidden dialog (FormCreate).
     bool Create(HWND owner);

@@ -14,6 +14,7 @@
 #include "ui/DetailedTimeUsageForm.h"
 #include "ui/PreferencesForm.h"
 #include "ui/ProgramIcons.h"
+#include "ui/ReportMessages.h"
 #include "ui/controls/MessageBox.h"
 
 namespace vantrel {
@@ -251,7 +252,7 @@ void TMainForm::AMEditRefreshExecute() {
 }
 
 void TMainForm::AMToolsUsageReportExecute() {
-    WriteUsageReport(Users(), Prefs, Handle());
+    ShowUsageReport(Handle(), WriteUsageReport(Users(), Prefs));
 }
 
 void TMainForm::AMToolsPreferencesExecute() {
@@ -300,12 +301,12 @@ void TMainForm::AMToolsPreferencesExecute() {
 }
 
 void TMainForm::AMToolsLogExecute() {
-    ViewEventLog(Handle());
+    ShowEventLog(Handle(), FindEventLog());
 }
 
 void TMainForm::AMHelpHelpExecute() {
     if (HelpViewer)
-        HelpViewer->ShowHelp(Handle());
+        ShowHelpResult(Handle(), HelpViewer->ShowHelp());
 }
 
 void TMainForm::AMHelpAboutExecute() {

@@ -190,7 +190,6 @@ private:
 } // namespace
 
 TPreferencesForm::~TPreferencesForm() {
-    DestroyHandle();
     DestroyPictures();
 }
 

@@ -1,53 +1,12 @@
 #pragma once
-// What the report, log and help tests share: the message boxes and the shell through their
-// seams, environment variables put back after each test, and whole-file reads.
-#include "ui/controls/MessageBox.h"
-#include "ui/controls/Shell.h"
-
+// What the report, log and help tests share: environment variables put back after each test,
+// whole-file reads and writes, and a scratch folder.
 #include <windows.h>
-
-#include <shellapi.h>
 
 #include <string>
 #include <vector>
 
 namespace vantrel {
-
-struct TShownMessage {
-    HWND Owner;
-    std::wstring Text;
-    TMsgKind Kind;
-};
-
-struct TShellCall {
-    HWND Owner;
-    std::wstring Target;
-};
-
-// Records every message box and every shell "open"; the shell answers ShellResult.
-class TSeamRecorder {
-public:
-    TSeamRecorder() {
-        SetMessageBoxSeam([this](HWND owner, const std::wstring& text, TMsgKind kind, TMsgButtons) {
-            Messages.push_back({owner, text, kind});
-            return IDOK;
-        });
-        SetShellSeam([this](HWND owner, const std::wstring& target) -> INT_PTR {
-            ShellCalls.push_back({owner, target});
-            return ShellResult;
-        });
-    }
-    ~TSeamRecorder() {
-        SetMessageBoxSeam(nullptr);
-        SetShellSeam(nullptr);
-    }
-    TSeamRecorder(const TSeamRecorder&) = delete;
-    TSeamRecorder& operator=(const TSeamRecorder&) = delete;
-
-    std::vector<TShownMessage> Messages;
-    std::vector<TShellCall> ShellCalls;
-    INT_PTR ShellResult = 42;
-};
 
 // Sets an environment variable of this process for the life of the object, then puts back
 // what was there (or removes it).

@@ -95,16 +95,14 @@ protected:
 
     TScratchFolder folder{L"vantrel-report-test"};
     std::unique_ptr<TEnvironmentVariable> temp;
-    TSeamRecorder seams;
     TQorUsers users;
     TQorPrefs prefs;
-    HWND owner = reinterpret_cast<HWND>(static_cast<INT_PTR>(0x1234));
 };
 
-TEST_F(UsageReport, WeekWithPerComputerLinesIsWrittenByteForByteAndOpened) {
+TEST_F(UsageReport, WeekWithPerComputerLinesIsWrittenByteForByte) {
     WeekOfThreeUsers();
     prefs.RptTimeUsagePerComputer = true;
-    WriteUsageReport(users, prefs, owner);
+    const TUsageReport result = WriteUsageReport(users, prefs);
 
     EXPECT_EQ(
         Lines({kSep,
@@ -157,17 +155,16 @@ TEST_F(UsageReport, WeekWithPerComputerLinesIsWrittenByteForByteAndOpened) {
     EXPECT_EQ(115, users.Items(0).WeekTimeUsage);
     EXPECT_EQ(0, users.Items(1).WeekTimeUsage);
     EXPECT_EQ(0, users.Items(2).WeekTimeUsage);
-    EXPECT_TRUE(seams.Messages.empty());
-    ASSERT_EQ(1u, seams.ShellCalls.size());
-    EXPECT_EQ(owner, seams.ShellCalls[0].Owner);
-    EXPECT_EQ(ReportPath(), seams.ShellCalls[0].Target);
+    EXPECT_EQ(TUsageReportState::Written, result.State);
+    EXPECT_EQ(ReportPath(), result.Path);
+    EXPECT_EQ(DWORD{ERROR_SUCCESS}, result.Error);
 }
 
 TEST_F(UsageReport, WeekWithoutPerComputerLinesHasOneBlankLineAfterEachDaysUsers) {
     WeekOfThreeUsers();
     Usage(L"bob", L"DESK1", 7, 340, 10);
     prefs.RptTimeUsagePerComputer = false;
-    WriteUsageReport(users, prefs, owner);
+    WriteUsageReport(users, prefs);
 
     EXPECT_EQ(
         Lines({kSep,
@@ -228,7 +225,7 @@ TEST_F(UsageReport, FirstOfJanuaryHasOnlyTodayAndStillDividesBySeven) {
     AddUser(L"dana");
     Usage(L"dana", L"DESK1", 5, 1, 95);
     Usage(L"dana", L"DESK1", 4, 365, 40);
-    WriteUsageReport(users, prefs, owner);
+    WriteUsageReport(users, prefs);
 
     EXPECT_EQ(
         Lines({kSep, kHeading, kSep, "", "FRIDAY, JANUARY 1, 2027", "",
@@ -248,7 +245,7 @@ TEST_F(UsageReport, ThirdOfJanuaryGoesBackToTheFirstAndNoFurther) {
     Usage(L"dana", L"DESK1", 5, 1, 30);
     Usage(L"dana", L"DESK1", 4, 365, 30);
     prefs.RptTimeUsagePerComputer = true;
-    WriteUsageReport(users, prefs, owner);
+    WriteUsageReport(users, prefs);
 
     EXPECT_EQ(
         Lines({kSep,
@@ -287,7 +284,7 @@ TEST_F(UsageReport, LongNamesPushTheRestOfTheirLinesAndAreNeverCut) {
     Usage(L"maximilian-alexander-k", L"WORKSTATION-0042", 7, 340, 6000);
     Usage(L"exactly-twenty-chars", L"FOURTEEN-CHARS", 7, 340, 1);
     prefs.RptTimeUsagePerComputer = true;
-    WriteUsageReport(users, prefs, owner);
+    WriteUsageReport(users, prefs);
 
     const std::string report = Report();
     for (const char* line : {
@@ -309,7 +306,7 @@ TEST_F(UsageReport, AverageIsRoundedToTheNearestMinute) {
         AddUser(name);
         Usage(name, L"PC", 7, 340, minutes[i]);
     }
-    WriteUsageReport(users, prefs, owner);
+    WriteUsageReport(users, prefs);
     const std::string report = Report();
     const char* averages[] = {"00:14", "00:14", "00:15", "00:00", "00:01"};
     for (int i = 0; i < 5; ++i) {
@@ -328,7 +325,7 @@ TEST_F(UsageReport, DamagedHugeUsageSaturatesInsteadOfWrappingAround) {
     Usage(L"erin", L"PC1", 7, 340, 0x7FFFFFFF);
     Usage(L"erin", L"PC2", 7, 340, 0x7FFFFFFF);
     Usage(L"erin", L"PC1", 6, 339, 0x7FFFFFFF);
-    WriteUsageReport(users, prefs, owner);
+    WriteUsageReport(users, prefs);
     EXPECT_EQ(0x7FFFFFFF, users.Items(0).WeekTimeUsage);
     EXPECT_EQ(std::string::npos, Report().find("TIME USAGE: -"));
     EXPECT_NE(std::string::npos, Report().find("TIME USAGE:  35791394:07"));
@@ -337,34 +334,29 @@ TEST_F(UsageReport, DamagedHugeUsageSaturatesInsteadOfWrappingAround) {
 TEST_F(UsageReport, TwoReportsInOneMinuteShareTheFileAndTheSecondReplacesTheFirst) {
     AddUser(L"alice");
     Usage(L"alice", L"DESK1", 7, 340, 65);
-    WriteUsageReport(users, prefs, owner);
+    WriteUsageReport(users, prefs);
     ASSERT_NE(std::string::npos, Report().find("TIME USAGE:  01:05"));
 
     Now(At(2026, 12, 6, 0, 17, 43));
     Usage(L"alice", L"DESK1", 7, 340, 5);
-    WriteUsageReport(users, prefs, owner);
+    EXPECT_EQ(TUsageReportState::Written, WriteUsageReport(users, prefs).State);
     const std::string report = Report();
     EXPECT_EQ(std::string::npos, report.find("01:05"));
     EXPECT_NE(std::string::npos, report.find("TIME USAGE:  00:05     AVERAGE PER DAY:  00:01"));
     EXPECT_EQ(std::vector<std::wstring>{kFileName}, folder.Files());
     EXPECT_EQ(5, users.Items(0).WeekTimeUsage);
-    EXPECT_EQ(2u, seams.ShellCalls.size());
 }
 
-TEST_F(UsageReport, MissingOrEmptyTempWritesNothingAndSaysSo) {
+TEST_F(UsageReport, MissingOrEmptyTempWritesNothing) {
     AddUser(L"alice");
     for (const wchar_t* value : {static_cast<const wchar_t*>(nullptr), L""}) {
-        seams.Messages.clear();
         users.Items(0).WeekTimeUsage = 77;
         TEnvironmentVariable noTemp(L"TEMP", value);
-        WriteUsageReport(users, prefs, owner);
-        ASSERT_EQ(1u, seams.Messages.size());
-        EXPECT_EQ(L"Could not find Windows temp folder.", seams.Messages[0].Text);
-        EXPECT_EQ(TMsgKind::Error, seams.Messages[0].Kind);
-        EXPECT_EQ(owner, seams.Messages[0].Owner);
+        const TUsageReport result = WriteUsageReport(users, prefs);
+        EXPECT_EQ(TUsageReportState::NoTempFolder, result.State);
+        EXPECT_EQ(L"", result.Path);
         EXPECT_EQ(77, users.Items(0).WeekTimeUsage);
     }
-    EXPECT_TRUE(seams.ShellCalls.empty());
     EXPECT_TRUE(folder.Files().empty());
 }
 
@@ -372,12 +364,11 @@ TEST_F(UsageReport, TempFolderThatDoesNotExistCannotTakeTheFile) {
     AddUser(L"alice");
     users.Items(0).WeekTimeUsage = 77;
     TEnvironmentVariable missing(L"TEMP", (folder.Path() + L"\\missing").c_str());
-    WriteUsageReport(users, prefs, owner);
-    ASSERT_EQ(1u, seams.Messages.size());
-    EXPECT_EQ(L"Could not create report file in Windows temp folder.", seams.Messages[0].Text);
-    EXPECT_EQ(TMsgKind::Error, seams.Messages[0].Kind);
+    const TUsageReport result = WriteUsageReport(users, prefs);
+    EXPECT_EQ(TUsageReportState::NotCreated, result.State);
+    EXPECT_EQ(folder.Path() + L"\\missing\\" + kFileName, result.Path);
+    EXPECT_EQ(DWORD{ERROR_PATH_NOT_FOUND}, result.Error);
     EXPECT_EQ(77, users.Items(0).WeekTimeUsage);
-    EXPECT_TRUE(seams.ShellCalls.empty());
 }
 
 TEST_F(UsageReport, RelativeTempIsMadeAbsolute) {
@@ -386,36 +377,15 @@ TEST_F(UsageReport, RelativeTempIsMadeAbsolute) {
     GetCurrentDirectoryW(MAX_PATH, old);
     ASSERT_TRUE(SetCurrentDirectoryW(folder.Path().c_str()));
     CreateDirectoryW(L"relative", nullptr);
+    TUsageReport result;
     {
         TEnvironmentVariable relative(L"TEMP", L"relative");
-        WriteUsageReport(users, prefs, owner);
+        result = WriteUsageReport(users, prefs);
     }
     SetCurrentDirectoryW(old);
-    ASSERT_EQ(1u, seams.ShellCalls.size());
-    EXPECT_EQ(folder.Path() + L"\\relative\\" + kFileName, seams.ShellCalls[0].Target);
-    EXPECT_FALSE(ReadWholeFile(seams.ShellCalls[0].Target).empty());
-}
-
-TEST_F(UsageReport, ShellThatCannotOpenTheReportLeavesItWholeAndWarns) {
-    WeekOfThreeUsers();
-    seams.ShellResult = SE_ERR_NOASSOC;
-    WriteUsageReport(users, prefs, owner);
-    ASSERT_EQ(1u, seams.Messages.size());
-    EXPECT_EQ(L"Cannot open report file.", seams.Messages[0].Text);
-    EXPECT_EQ(TMsgKind::Warning, seams.Messages[0].Kind);
-    const std::string report = Report();
-    ASSERT_GT(report.size(), kSep.size() + 2);
-    EXPECT_EQ(kSep + "\r\n", report.substr(report.size() - kSep.size() - 2));
-    EXPECT_NE(std::string::npos, report.find("  USER: carol "));
-
-    seams.Messages.clear();
-    seams.ShellResult = 32;
-    WriteUsageReport(users, prefs, owner);
-    EXPECT_EQ(1u, seams.Messages.size());
-    seams.Messages.clear();
-    seams.ShellResult = 33;
-    WriteUsageReport(users, prefs, owner);
-    EXPECT_TRUE(seams.Messages.empty());
+    EXPECT_EQ(TUsageReportState::Written, result.State);
+    EXPECT_EQ(folder.Path() + L"\\relative\\" + kFileName, result.Path);
+    EXPECT_FALSE(ReadWholeFile(result.Path).empty());
 }
 
 TEST_F(UsageReport, NamesOfTheAnsiCodePageGiveSingleByteText) {
@@ -423,7 +393,7 @@ TEST_F(UsageReport, NamesOfTheAnsiCodePageGiveSingleByteText) {
     AddUser(L"Zo\u00eb");
     Usage(L"Zo\u00eb", L"CAF\u00c9", 7, 340, 30);
     prefs.RptTimeUsagePerComputer = true;
-    WriteUsageReport(users, prefs, owner);
+    WriteUsageReport(users, prefs);
     const std::string report = Report();
     EXPECT_EQ(kSep + "\r\n", report.substr(0, 81));
     EXPECT_NE(std::string::npos, report.find("\r\n  USER: Zo\xeb" + std::string(20, ' ') +
@@ -439,7 +409,7 @@ TEST_F(UsageReport, NamesOutsideTheAnsiCodePageGiveUtf8WithAByteOrderMark) {
         AddUser(name);
         Clean();
         Usage(name, L"DESK1", 7, 340, 95);
-        WriteUsageReport(users, prefs, owner);
+        WriteUsageReport(users, prefs);
         const std::string report = Report();
         ASSERT_EQ("\xEF\xBB\xBF" + kSep + "\r\n", report.substr(0, 84));
         std::wstring padded = name + std::wstring(20 - name.size(), L' ');
@@ -470,7 +440,7 @@ TEST_F(UsageReport, MidnightDuringTheReportChangesNeitherItsNameNorItsDays) {
     int calls = 0;
     SetClockSeam(
         [&calls] { return ++calls == 1 ? At(2026, 12, 6, 0, 23, 59) : At(2026, 12, 7, 1, 0, 0); });
-    WriteUsageReport(users, prefs, owner);
+    WriteUsageReport(users, prefs);
     const std::string report = ReadWholeFile(folder.Path() + L"\\QOR_Report_20261206_2359.txt");
     EXPECT_EQ(0u, report.find(Lines({kSep, kHeading, kSep, "", "SUNDAY, DECEMBER 6, 2026", "",
                                      "  USER: alice                  TIME USAGE:  01:05    "})));
@@ -490,24 +460,23 @@ TEST_F(UsageReport, HeadingThatCannotBeWrittenIsAFileThatCannotBeCreated) {
         ConnectNamedPipe(pipe, nullptr);
         CloseHandle(pipe);
     });
+    TUsageReport result;
     {
         TEnvironmentVariable toPipe(L"TEMP", L"\\\\.\\pipe");
-        WriteUsageReport(users, prefs, owner);
+        result = WriteUsageReport(users, prefs);
     }
     HANDLE poke =
         CreateFileW(pipePath.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (poke != INVALID_HANDLE_VALUE)
         CloseHandle(poke);
     reader.join();
-    ASSERT_EQ(1u, seams.Messages.size());
-    EXPECT_EQ(L"Could not create report file in Windows temp folder.", seams.Messages[0].Text);
-    EXPECT_EQ(TMsgKind::Error, seams.Messages[0].Kind);
-    EXPECT_TRUE(seams.ShellCalls.empty());
+    EXPECT_EQ(TUsageReportState::NotCreated, result.State);
+    EXPECT_NE(DWORD{ERROR_SUCCESS}, result.Error);
 }
 
 // A write that fails after the heading: the report's "file" is a pipe whose reader takes the
 // heading and then goes away.
-TEST_F(UsageReport, WriteFailureAfterTheHeadingNamesTheFileAndTheReasonAndGoesOn) {
+TEST_F(UsageReport, WriteFailureAfterTheHeadingGivesTheFileAndTheReasonAndGoesOn) {
     WeekOfThreeUsers();
     const std::wstring pipePath = std::wstring(L"\\\\.\\pipe\\") + kFileName;
     HANDLE pipe = CreateNamedPipeW(pipePath.c_str(), PIPE_ACCESS_INBOUND,
@@ -529,9 +498,10 @@ TEST_F(UsageReport, WriteFailureAfterTheHeadingNamesTheFileAndTheReasonAndGoesOn
         }
         CloseHandle(pipe);
     });
+    TUsageReport result;
     {
         TEnvironmentVariable toPipe(L"TEMP", L"\\\\.\\pipe");
-        WriteUsageReport(users, prefs, owner);
+        result = WriteUsageReport(users, prefs);
     }
     // Should the report never have reached the pipe, this lets the reader go instead of hanging.
     HANDLE poke =
@@ -541,12 +511,9 @@ TEST_F(UsageReport, WriteFailureAfterTheHeadingNamesTheFileAndTheReasonAndGoesOn
     reader.join();
 
     EXPECT_EQ(Lines({kSep, kHeading, kSep}), received);
-    ASSERT_EQ(1u, seams.Messages.size());
-    const std::wstring& text = seams.Messages[0].Text;
-    EXPECT_EQ(TMsgKind::Error, seams.Messages[0].Kind);
-    EXPECT_EQ(0u, text.find(L"Could not write the report file '" + pipePath + L"'.\r\n")) << text;
-    EXPECT_GT(text.size(), text.find(L"\r\n") + 2) << "the system's reason follows";
-    EXPECT_TRUE(seams.ShellCalls.empty());
+    EXPECT_EQ(TUsageReportState::NotWritten, result.State);
+    EXPECT_EQ(pipePath, result.Path);
+    EXPECT_NE(DWORD{ERROR_SUCCESS}, result.Error);
     EXPECT_EQ(115, users.Items(0).WeekTimeUsage);
 }
 

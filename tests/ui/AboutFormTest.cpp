@@ -53,7 +53,7 @@ protected:
     };
     std::vector<TShellCall> ShellCalls;
     testwin::TTestWindow Owner{100, 100, 500, 400};
-    TAboutForm Form;
+    TDialog<TAboutForm> Form;
 };
 
 TEST_F(AboutForm, ShowsItsElementsInOrder) {
@@ -198,7 +198,7 @@ TEST_F(AboutForm, ShowsTheProductLogoWhereTheBaseShowsTheProgramIcon) {
         return static_cast<int>(bm.bmWidth);
     };
     EXPECT_EQ(logoWidth(Form), Form.Scale(52));
-    TMyAboutForm base;
+    TDialog<TMyAboutForm> base;
     ASSERT_TRUE(base.Create(Owner.Handle()));
     EXPECT_EQ(logoWidth(base), base.Scale(52));
     HICON a = reinterpret_cast<HICON>(

@@ -45,7 +45,7 @@ protected:
     }
 
     testwin::TTestWindow Owner{100, 100, 600, 450};
-    Form Dialog;
+    TDialog<Form> Dialog;
 };
 
 TEST_F(AdjustBonusTimeForm, FiveAmountsTopToBottomWithOneHourAtStart) {

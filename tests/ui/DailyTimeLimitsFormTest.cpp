@@ -124,7 +124,7 @@ protected:
     }
 
     testwin::TTestWindow Owner{40, 40, 900, 600};
-    TForm Form;
+    TDialog<TForm> Form;
     TQorPrefs Prefs;
     TStepRunner Steps;
     int Answer = IDYES;
@@ -801,13 +801,6 @@ TEST_F(DailyTimeLimitsFormAtDpi, EverythingFitsAndTheGridsHaveTheirCells) {
 
 // --- The command "Daily time limits..." in the running program ---
 
-std::string ServiceMessageCount(TStandIn& standIn) {
-    const std::string stats = standIn.Command("stats");
-    const size_t at = stats.find("messages=");
-    return at == std::string::npos ? std::string()
-                                   : stats.substr(at + 9, stats.find(' ', at) - at - 9);
-}
-
 DWORD Stored(const std::wstring& user, const wchar_t* name) {
     DWORD value = 0xDEADBEEF;
     EXPECT_TRUE(ReadStoredDword(UserKey(user), name, value)) << Narrow(user) << " " << Narrow(name);
@@ -868,7 +861,7 @@ TEST_F(DailyTimeLimitsCommand, OKWritesTheStoreThenTellsTheServiceThenRefreshesT
     SeedUser(L"alice", true, 45); // changed elsewhere since the list was read
     SeedUser(L"bob", false, 30, 45);
     SelectRow(1);
-    std::string sentWhileOpen;
+    int sentWhileOpen = -1;
     ASSERT_TRUE(RunCommand(
         {[&] {
              EXPECT_EQ(L"Activate computer time limit for user bob:",
@@ -878,12 +871,12 @@ TEST_F(DailyTimeLimitsCommand, OKWritesTheStoreThenTellsTheServiceThenRefreshesT
              Click(TDailyTimeLimitsForm::IdCheckBoxActivateUser);
              Pick(1, 4); // Monday, today: 02:30
              Dialog().Grid(2).SetPeriod(9, 12);
-             sentWhileOpen = ServiceMessageCount(StandIn);
+             sentWhileOpen = StandInMessages();
              SeedUser(L"bob", false, 90, 15); // and again while the dialog is open
          },
          [&] { Click(IDOK); }}));
-    EXPECT_EQ("0", sentWhileOpen);
-    ASSERT_TRUE(PumpUntil([&] { return ServiceMessageCount(StandIn) == "1"; }));
+    EXPECT_EQ(0, sentWhileOpen);
+    ASSERT_TRUE(PumpUntil([&] { return StandInMessages() == 1; }));
     EXPECT_EQ("40, QORsvc", StandIn.Command("last"));
     // bob's changes are stored over what the store held at OK; other users stay as stored,
     // dan's week that cannot be read whole too, and cat gets the Default week.
@@ -940,9 +933,9 @@ TEST_F(DailyTimeLimitsCommand, CancelWritesNothingAndSendsNothingEvenAfterAPrese
     EXPECT_TRUE(RowUser(0)->QorControl);
     // The pipe keeps order: anything the cancelled commands had sent would come first.
     Form().CommitUser(*RowUser(0));
-    ASSERT_TRUE(PumpUntil([&] { return ServiceMessageCount(StandIn) != "0"; }));
+    ASSERT_TRUE(PumpUntil([&] { return StandInMessages() != 0; }));
     Pump();
-    EXPECT_EQ("1", ServiceMessageCount(StandIn));
+    EXPECT_EQ(1, StandInMessages());
     ASSERT_EQ(2u, Messages.size()); // the two questions, nothing else
 }
 

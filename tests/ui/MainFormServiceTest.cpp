@@ -24,13 +24,6 @@ void UnreachableNetworkComputer() {
     SetRemoteRegistrySeam([](const std::wstring&, HKEY*) { return LONG{ERROR_BAD_NETPATH}; });
 }
 
-std::string StandInCount(TStandIn& standIn) {
-    std::string stats = standIn.Command("stats");
-    size_t at = stats.find("messages=");
-    return at == std::string::npos ? std::string()
-                                   : stats.substr(at + 9, stats.find(' ', at) - at - 9);
-}
-
 TEST_F(MainFormStore, UnreadableLocalStoreIsReportedOnceAndTheAccountsStillListed) {
     Accounts = {L"alice", L"bob"};
     Start();
@@ -118,7 +111,7 @@ TEST_F(MainFormService, CommitReachesTheServiceAfterTheStoreWasWritten) {
     TQorUser& bob = Form().Users().Items(1);
     bob.AdjustBonus(15, kTestDayOfYear);
     Form().CommitUser(bob);
-    ASSERT_TRUE(PumpUntil([&] { return StandInCount(StandIn) == "1"; }));
+    ASSERT_TRUE(PumpUntil([&] { return StandInMessages() == 1; }));
     EXPECT_EQ("40, QORsvc", StandIn.Command("last"));
     DWORD bonus = 0, day = 0;
     ASSERT_TRUE(ReadStoredDword(UserKey(L"bob"), L"BonusTime", bonus));
@@ -140,9 +133,9 @@ TEST_F(MainFormService, RefreshSendsNothing) {
                      Form().Action(TMainCommand::AMEditRefresh).CommandId, 0);
     // The pipe keeps order: whatever a refresh had sent would arrive before this commit.
     Form().CommitUser(Form().Users().Items(0));
-    ASSERT_TRUE(PumpUntil([&] { return StandInCount(StandIn) != "0"; }));
+    ASSERT_TRUE(PumpUntil([&] { return StandInMessages() != 0; }));
     Pump();
-    EXPECT_EQ("1", StandInCount(StandIn));
+    EXPECT_EQ(1, StandInMessages());
 }
 
 TEST_F(MainFormService, FailedSaveStillNotifiesThenRefreshes) {
@@ -158,7 +151,7 @@ TEST_F(MainFormService, FailedSaveStillNotifiesThenRefreshes) {
     EXPECT_EQ(L"Could not save user administration to the remote registry.", Messages[0].Text);
     EXPECT_EQ(TMsgKind::Warning, Messages[0].Kind);
     EXPECT_EQ(kRemoteRead, Messages[1].Text);
-    ASSERT_TRUE(PumpUntil([&] { return StandInCount(StandIn) == "1"; }));
+    ASSERT_TRUE(PumpUntil([&] { return StandInMessages() == 1; }));
     EXPECT_EQ("40, QORsvc", StandIn.Command("last"));
 }
 
@@ -177,7 +170,7 @@ TEST_F(MainFormService, WindowAppearsAtOnceWithoutServiceAndConnectsWhenItComes)
     EXPECT_TRUE(Form().PipeClient()->IsConnected());
     EXPECT_EQ(0, Form().ConnectAttemptsLeft());
     ASSERT_TRUE(PumpUntil([&] { return StandIn.Command("stats").find("clients=1") == 0; }));
-    EXPECT_EQ("0", StandInCount(StandIn));
+    EXPECT_EQ(0, StandInMessages());
 }
 
 TEST_F(MainFormService, AttemptsStopAfterSevenAndACommitConnectsItself) {
@@ -193,7 +186,7 @@ TEST_F(MainFormService, AttemptsStopAfterSevenAndACommitConnectsItself) {
 
     Form().CommitUser(Form().Users().Items(0));
     EXPECT_TRUE(Form().PipeClient()->IsConnected());
-    ASSERT_TRUE(PumpUntil([&] { return StandInCount(StandIn) == "1"; }));
+    ASSERT_TRUE(PumpUntil([&] { return StandInMessages() == 1; }));
     EXPECT_EQ("40, QORsvc", StandIn.Command("last"));
 }
 
@@ -230,7 +223,7 @@ TEST_F(MainFormService, MessagesFromTheServiceChangeNothing) {
     EXPECT_EQ(L" 00:40", Cell(0, 4));
     EXPECT_TRUE(Messages.empty());
     EXPECT_TRUE(client.IsConnected());
-    EXPECT_EQ("0", StandInCount(StandIn));
+    EXPECT_EQ(0, StandInMessages());
 }
 
 } // namespace

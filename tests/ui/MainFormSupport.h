@@ -53,6 +53,7 @@ inline constexpr int kTestDayOfYear = 341;
 struct TShownMessage {
     std::wstring Text;
     TMsgKind Kind;
+    HWND Owner = nullptr;
 };
 
 inline void WriteDword(HKEY key, const wchar_t* name, DWORD value) {
@@ -132,8 +133,8 @@ protected:
         RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"System\\QOR");
         SetClockSeam([] { return TestToday(); });
         SetAccountSourceSeam([this] { return Accounts; });
-        SetMessageBoxSeam([this](HWND, const std::wstring& text, TMsgKind kind, TMsgButtons) {
-            Messages.push_back({text, kind});
+        SetMessageBoxSeam([this](HWND owner, const std::wstring& text, TMsgKind kind, TMsgButtons) {
+            Messages.push_back({text, kind, owner});
             return IDOK;
         });
     }
@@ -157,6 +158,12 @@ protected:
     }
 
     bool StartStandIn() { return StandIn.Start(StandInPath(), kPipeName, TempLogPath()); }
+    // The messages the stand-in has received since it started; -1 when it did not say.
+    int StandInMessages() {
+        const std::string stats = StandIn.Command("stats");
+        const size_t at = stats.find("messages=");
+        return at == std::string::npos ? -1 : std::atoi(stats.c_str() + at + 9);
+    }
 
     TMainForm& Form() { return App->MainForm; }
     HWND List() { return Form().ListViewUsers; }

@@ -1,14 +1,18 @@
 // The main window's report, log and help commands reach their work through the command table,
-// with the shell and message boxes decided by the test.
+// and what each outcome shows, with the shell and message boxes decided by the test.
+#include "DialogDriver.h"
 #include "MainFormSupport.h"
 
 #include "model/Prefs.h"
-#include "reports/HelpViewer.h"
+#include "ui/PreferencesForm.h"
+#include "ui/ReportMessages.h"
 #include "ui/controls/Shell.h"
+#include "win/SystemError.h"
 
 #include <shellapi.h>
 
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 namespace vantrel::testing {
@@ -53,9 +57,10 @@ class MainFormTools : public MainFormTest {
 protected:
     void SetUp() override {
         MainFormTest::SetUp();
-        SetShellSeam([this](HWND, const std::wstring& target) {
+        SetShellSeam([this](HWND owner, const std::wstring& target) {
             Opened.push_back(target);
-            return INT_PTR{42};
+            OpenedBy.push_back(owner);
+            return ShellResult;
         });
     }
     void TearDown() override {
@@ -65,6 +70,8 @@ protected:
     bool Run(TMainCommand action) { return Form().ActionManager.Execute(Form().Action(action)); }
 
     std::vector<std::wstring> Opened;
+    std::vector<HWND> OpenedBy;
+    INT_PTR ShellResult = 42;
 };
 
 std::string FileBytes(const std::wstring& path) {
@@ -120,7 +127,98 @@ TEST_F(MainFormTools, F1ReachesTheHelpViewerWhichNamesAMissingHelpFile) {
     Pump();
     ASSERT_EQ(1u, Messages.size());
     EXPECT_NE(std::wstring::npos, Messages[0].Text.find(L"QORHelp.chm"));
+    EXPECT_EQ(Form().Handle(), Messages[0].Owner);
     EXPECT_TRUE(Opened.empty());
+
+    // F1 in the preferences runs the same command; its box belongs to the dialog.
+    TPreferencesForm& dialog = *Form().PreferencesForm;
+    HELPINFO info{sizeof(info), HELPINFO_WINDOW, 0, dialog.Handle(), 0, {}};
+    TModalSteps::Run(dialog, {[&] {
+                         SendMessageW(dialog.Handle(), WM_HELP, 0, reinterpret_cast<LPARAM>(&info));
+                         dialog.EndModal(IDCANCEL);
+                     }},
+                     [&] { return Run(TMainCommand::AMToolsPreferences) ? 0 : -1; });
+    ASSERT_EQ(2u, Messages.size());
+    EXPECT_EQ(Messages[0].Text, Messages[1].Text);
+    EXPECT_EQ(dialog.Handle(), Messages[1].Owner);
+}
+
+// What each outcome shows: the file opened through the shell, or a box, both for the window
+// that asked; the shell's 32 or less is a failure.
+TEST_F(MainFormTools, EachOutcomeOpensItsFileOrSaysWhyNot) {
+    const HWND owner = reinterpret_cast<HWND>(static_cast<INT_PTR>(0x1234));
+    const std::wstring report = L"C:\\temp\\QOR_Report_20261207_1000.txt";
+    const std::wstring log = L"C:\\Program Files\\QOR\\QORevents.log";
+    const std::wstring help = L"The help file 'QORHelp.chm' could not ";
+    struct TSeen {
+        INT_PTR Shell;
+        std::wstring Opens; // empty: the shell is not asked
+        std::wstring Text;  // empty: no box
+        TMsgKind Kind;
+    };
+    auto expect = [&](const TSeen& seen, const std::function<void()>& show) {
+        Messages.clear();
+        Opened.clear();
+        OpenedBy.clear();
+        ShellResult = seen.Shell;
+        show();
+        EXPECT_EQ(seen.Opens, Opened.empty() ? L"" : Opened[0]);
+        EXPECT_EQ(std::vector<HWND>(seen.Opens.empty() ? 0 : 1, owner), OpenedBy);
+        ASSERT_EQ(seen.Text.empty() ? 0u : 1u, Messages.size());
+        if (!seen.Text.empty()) {
+            EXPECT_EQ(seen.Text, Messages[0].Text);
+            EXPECT_EQ(seen.Kind, Messages[0].Kind);
+            EXPECT_EQ(owner, Messages[0].Owner);
+        }
+    };
+    using S = TUsageReportState;
+    const struct {
+        TUsageReport Report;
+        TSeen Seen;
+    } reports[] = {
+        {{S::Written, report}, {33, report, L"", {}}},
+        {{S::Written, report}, {32, report, L"Cannot open report file.", TMsgKind::Warning}},
+        {{S::Written, report},
+         {SE_ERR_NOASSOC, report, L"Cannot open report file.", TMsgKind::Warning}},
+        {{}, {42, L"", L"Could not find Windows temp folder.", TMsgKind::Error}},
+        {{S::NotCreated, report, ERROR_PATH_NOT_FOUND},
+         {42, L"", L"Could not create report file in Windows temp folder.", TMsgKind::Error}},
+        {{S::NotWritten, report, ERROR_NO_DATA},
+         {42, L"",
+          L"Could not write the report file '" + report + L"'.\r\n" +
+              SystemErrorText(ERROR_NO_DATA),
+          TMsgKind::Error}},
+    };
+    for (const auto& row : reports) {
+        SCOPED_TRACE(&row - reports);
+        expect(row.Seen, [&] { ShowUsageReport(owner, row.Report); });
+    }
+    using E = TEventLogState;
+    const struct {
+        TEventLog Log;
+        TSeen Seen;
+    } logs[] = {
+        {{}, {42, L"", L"", {}}},
+        {{E::Missing, log}, {42, L"", L"Logfile does not exist (yet).", TMsgKind::Information}},
+        {{E::Found, log}, {42, log, L"", {}}},
+        {{E::Found, log}, {SE_ERR_NOASSOC, log, L"Cannot open logfile.", TMsgKind::Warning}},
+    };
+    for (const auto& row : logs) {
+        SCOPED_TRACE(&row - logs);
+        expect(row.Seen, [&] { ShowEventLog(owner, row.Log); });
+    }
+    const struct {
+        THelpResult Result;
+        TSeen Seen;
+    } helps[] = {
+        {THelpResult::Shown, {42, L"", L"", {}}},
+        {THelpResult::FileMissing, {42, L"", help + L"be found.", TMsgKind::Warning}},
+        {THelpResult::NotOpened, {42, L"", help + L"be opened.", TMsgKind::Warning}},
+    };
+    for (const auto& row : helps) {
+        SCOPED_TRACE(&row - helps);
+        expect(row.Seen, [&] { ShowHelpResult(owner, row.Result); });
+    }
 }
 
 } // namespace

@@ -37,13 +37,6 @@ std::wstring NetworkRoot(const std::wstring& computer) {
     return std::wstring(kNetworkRoots) + L"\\" + Upper(computer);
 }
 
-std::string StandInCount(TStandIn& standIn) {
-    std::string stats = standIn.Command("stats");
-    size_t at = stats.find("messages=");
-    return at == std::string::npos ? std::string()
-                                   : stats.substr(at + 9, stats.find(' ', at) - at - 9);
-}
-
 class PreferencesCommand : public MainFormTest {
 protected:
     static constexpr UINT kRunStep = WM_APP + 23;
@@ -173,7 +166,7 @@ TEST_F(PreferencesCommand, SwitchingToANetworkComputerCopiesItsUserAdministratio
     ASSERT_TRUE(ReadStoredDword(UserKey(L"bob"), L"TimeLimitMon", limit));
     EXPECT_EQ(limit, 30u);
     // The service is told, and the list and status bar show the network store.
-    ASSERT_TRUE(PumpUntil([&] { return StandInCount(StandIn) == "1"; }));
+    ASSERT_TRUE(PumpUntil([&] { return StandInMessages() == 1; }));
     EXPECT_EQ("40, QORsvc", StandIn.Command("last"));
     EXPECT_EQ(L" 02:00", Cell(0, 1));
     EXPECT_EQ(L" 00:30", Cell(1, 1));
@@ -220,7 +213,7 @@ TEST_F(PreferencesCommand, SwitchingTheNetworkStoreOffRebuildsFromThisComputer) 
     EXPECT_TRUE(Connections.empty());
     EXPECT_EQ(L" 01:00", Cell(0, 1));
     EXPECT_TRUE(LocalIconShown());
-    ASSERT_TRUE(PumpUntil([&] { return StandInCount(StandIn) == "1"; }));
+    ASSERT_TRUE(PumpUntil([&] { return StandInMessages() == 1; }));
     EXPECT_EQ("40, QORsvc", StandIn.Command("last"));
 }
 
@@ -261,7 +254,7 @@ TEST_F(PreferencesCommand, AFailedSaveIsReportedAndTheStoredPreferencesComeBack)
     EXPECT_FALSE(Form().PreferencesHaveBeenChanged);
     // No service message, no rebuild.
     Pump();
-    EXPECT_EQ("0", StandInCount(StandIn));
+    EXPECT_EQ(0, StandInMessages());
     EXPECT_EQ(L" 01:00", Cell(0, 1));
 }
 
@@ -280,7 +273,7 @@ TEST_F(PreferencesCommand, CancelChangesNothingButApplyBeforeItCounts) {
               RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPreferencesKeyPath, 0, KEY_READ, &key));
     EXPECT_FALSE(Form().Prefs.Use24HourClock);
     Pump();
-    EXPECT_EQ("0", StandInCount(StandIn));
+    EXPECT_EQ(0, StandInMessages());
 
     RunCommand([&] {
         Click(P::CheckBoxUse24HourClock);
@@ -293,7 +286,7 @@ TEST_F(PreferencesCommand, CancelChangesNothingButApplyBeforeItCounts) {
     EXPECT_TRUE(stored.Use24HourClock);
     EXPECT_FALSE(stored.DoubleClickIsTimeUsage);
     EXPECT_FALSE(Form().PreferencesHaveBeenChanged);
-    ASSERT_TRUE(PumpUntil([&] { return StandInCount(StandIn) == "1"; }));
+    ASSERT_TRUE(PumpUntil([&] { return StandInMessages() == 1; }));
 }
 
 TEST_F(PreferencesCommand, F1InTheDialogRunsTheMainWindowsHelpCommand) {

@@ -151,7 +151,7 @@ protected:
     testwin::TTestWindow Owner{150, 100, 700, 500};
     TQorPrefs Prefs;
     bool Changed = false;
-    TPreferencesForm Form;
+    TDialog<TPreferencesForm> Form;
     std::vector<TAskedMessage> Messages;
     std::deque<int> Answers;
     std::set<std::wstring> Reachable;

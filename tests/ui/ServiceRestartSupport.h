@@ -4,20 +4,10 @@
 // dispatched nothing, so the window has not yet heard that the link ended.
 #include "MainFormSupport.h"
 
-#include <cstdlib>
-#include <string>
-
 namespace vantrel::testing {
 
 class ServiceRestartTest : public MainFormTest {
 protected:
-    // The messages the stand-in has received since it started; -1 when it did not say.
-    int StandInMessages() {
-        std::string stats = StandIn.Command("stats");
-        size_t at = stats.find("messages=");
-        return at == std::string::npos ? -1 : std::atoi(stats.c_str() + at + 9);
-    }
-
     // Alice, connected; then the service closes its end and the worker sees it (and waits to
     // report its end), while the main thread dispatches nothing; then the service is back.
     void ConnectThenRestartServiceUnseen() {

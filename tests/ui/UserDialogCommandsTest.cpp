@@ -17,13 +17,6 @@ constexpr TMainCommand kIncrease = TMainCommand::AMEditIncreaseTodaysLimit;
 constexpr TMainCommand kDecrease = TMainCommand::AMEditDecreaseTodaysLimit;
 constexpr wchar_t kNoUsageText[] = L"No time usage information found for this user today.";
 
-std::string StandInCount(TStandIn& standIn) {
-    std::string stats = standIn.Command("stats");
-    size_t at = stats.find("messages=");
-    return at == std::string::npos ? std::string()
-                                   : stats.substr(at + 9, stats.find(' ', at) - at - 9);
-}
-
 class UserDialogCommands : public MainFormTest {
 protected:
     Bonus& BonusDialog() { return App->AdjustBonusTimeForm; }
@@ -151,11 +144,11 @@ TEST_F(UserDialogCommands, CancelDoesNothingAndOKWritesBeforeTheServiceHears) {
     EXPECT_TRUE(Messages.empty());
 
     int amountAtStart = 0;
-    std::string countAtWarning;
+    int countAtWarning = -1;
     DWORD storedAtWarning = 0;
     SetMessageBoxSeam([&](HWND, const std::wstring& text, TMsgKind kind, TMsgButtons) {
         if (kind == TMsgKind::Warning) {
-            countAtWarning = StandInCount(StandIn);
+            countAtWarning = StandInMessages();
             storedAtWarning = Stored(L"amy", L"BonusTime");
         }
         Messages.push_back({text, kind});
@@ -169,12 +162,12 @@ TEST_F(UserDialogCommands, CancelDoesNothingAndOKWritesBeforeTheServiceHears) {
     EXPECT_EQ(amountAtStart, 240);
     ASSERT_FALSE(Messages.empty());
     EXPECT_EQ(Messages[0].Text, L"Could not save user administration to the remote registry.");
-    EXPECT_EQ(countAtWarning, "0");
+    EXPECT_EQ(countAtWarning, 0);
     EXPECT_EQ(static_cast<int>(storedAtWarning), -120);
     // One message for the one OK: the Cancel sent nothing, and the pipe keeps order.
-    ASSERT_TRUE(PumpUntil([&] { return StandInCount(StandIn) != "0"; }));
+    ASSERT_TRUE(PumpUntil([&] { return StandInMessages() != 0; }));
     Pump();
-    EXPECT_EQ(StandInCount(StandIn), "1");
+    EXPECT_EQ(StandInMessages(), 1);
     EXPECT_EQ(StandIn.Command("last"), "40, QORsvc");
 }
 

@@ -40,7 +40,7 @@ protected:
 TEST_F(UserDialogsAtDpi, BothDialogsTakeTheDisplaysSizes) {
     const int dpi = ExpectedDpi();
     testwin::TTestWindow owner{50, 50, 900, 700};
-    TAdjustBonusTimeForm bonus;
+    TDialog<TAdjustBonusTimeForm> bonus;
     ASSERT_TRUE(bonus.Create(owner.Handle()));
     ASSERT_EQ(bonus.Dpi(), dpi);
     bonus.Prepare(TBonusDirection::Increase, L"Maximilian.Schneider");
@@ -52,7 +52,7 @@ TEST_F(UserDialogsAtDpi, BothDialogsTakeTheDisplaysSizes) {
               -MulDiv(SystemFontSize(), dpi, 72));
     ExpectSoundLayout(bonus);
 
-    TDetailedTimeUsageForm usage;
+    TDialog<TDetailedTimeUsageForm> usage;
     ASSERT_TRUE(usage.Create(owner.Handle()));
     ASSERT_EQ(usage.Dpi(), dpi);
     std::vector<std::wstring> list = {L"STUDY-PC=95", L"GAMING-RIG=1500"};

@@ -12,10 +12,6 @@ constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
 
 } // namespace
 
-TModalDialog::~TModalDialog() {
-    DestroyHandle();
-}
-
 bool TModalDialog::Create(HWND owner, const std::wstring& caption, int clientWidth,
                           int clientHeight) {
     if (Handle())

@@ -7,6 +7,8 @@
 // the close box run OnCancel, F1 reaches OnHelp. Layout is in pixels at 96 DPI (the measures
 // in DialogMetrics.h); the dialog remembers the 96-DPI place of every control it made and
 // places them anew from it when the DPI changes.
+//
+// A dialog class is held as TDialog<TTheClass> (below), which destroys the window first.
 #include "ui/controls/ComboBox.h"
 #include "ui/controls/ControlGroup.h"
 #include "ui/controls/ControlTable.h"
@@ -24,7 +26,6 @@ namespace vantrel {
 class TModalDialog : public TWindow {
 public:
     TModalDialog() = default;
-    ~TModalDialog() override;
 
     // Creates the hidden window with a client area of clientWidth x clientHeight (96-DPI
     // pixels), then calls CreateControls. Returns false if the window could not be made.
@@ -49,7 +50,6 @@ public:
     // copy. Controls that were given another font keep it.
     void SetDialogFont(HFONT font);
     HFONT DialogFont() const { return FFont.Get(); }
-    HFONT BoldDialogFont() const { return FBoldFont.Get(); }
     void SetDefaultButton(int id) { FDefaultId = id; }
     int DefaultButton() const { return FDefaultId; }
     HWND Control(int id) const { return GetDlgItem(Handle(), id); }
@@ -93,7 +93,6 @@ protected:
     bool AddControls(const std::vector<TControlSpec>& table) {
         return AddControls(table.data(), table.size());
     }
-    HWND AddLabel(const std::wstring& text, int x, int y, int width, int height, int id = -1);
     HWND AddButton(const std::wstring& text, int x, int y, int width, int height, int id,
                    bool isDefault = false);
     // "&OK" (IDOK, the default button) and "&Cancel" (IDCANCEL) in the bottom row at the
@@ -159,6 +158,22 @@ private:
     bool FInModalLoop = false;
     HWND FLastFocus = nullptr;
     int FFocusOnShow = 0;
+
+    // Only TDialog gives it a body: a dialog class cannot be made unless wrapped.
+    virtual void WindowGoesFirst() = 0;
+};
+
+// A dialog as the program and the tests hold it. Its window is destroyed before anything of the
+// dialog class goes: the controls never outlive the fonts, pictures and child windows they show,
+// and the messages of the window's end still reach the class's own HandleMessage. A dialog class
+// therefore needs no destructor for its window, and one held unwrapped does not compile.
+template <class TForm> class TDialog final : public TForm {
+public:
+    using TForm::TForm;
+    ~TDialog() override { this->DestroyHandle(); }
+
+private:
+    void WindowGoesFirst() override {}
 };
 
 } // namespace vantrel

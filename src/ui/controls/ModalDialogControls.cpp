@@ -37,10 +37,6 @@ bool TModalDialog::AddControls(const TControlSpec* table, std::size_t count) {
     return all;
 }
 
-HWND TModalDialog::AddLabel(const std::wstring& text, int x, int y, int width, int height, int id) {
-    return AddControl(L"STATIC", text, SS_LEFT, x, y, width, height, id);
-}
-
 HWND TModalDialog::AddButton(const std::wstring& text, int x, int y, int width, int height, int id,
                              bool isDefault) {
     if (isDefault)

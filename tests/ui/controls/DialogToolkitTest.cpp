@@ -2,12 +2,10 @@
 // from the table when the DPI changes, read and set through the accessors, F1 and groups.
 #include "ui/controls/ModalDialog.h"
 
-#include "TestWindows.h"
+#include "DialogFixture.h"
 
 #include <commctrl.h>
-#include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -41,17 +39,11 @@ const TControlSpec kTable[] = {
 };
 constexpr int kClientWidth = 263;
 constexpr int kClientHeight = 193;
-constexpr UINT kRunStep = WM_APP + 1;
 
-class TTableDialog : public TModalDialog {
+class TTableDialog : public testwin::TSteppedDialog {
 public:
     using TModalDialog::AddControls;
     using TModalDialog::MoveControl;
-
-    void Post(std::function<void()> step) {
-        FSteps.push_back(std::move(step));
-        PostMessageW(Handle(), kRunStep, 0, 0);
-    }
 
     bool HandleHelp = true;
     std::vector<HELPINFO> Helps;
@@ -65,24 +57,11 @@ protected:
         Helps.push_back(info);
         return HandleHelp;
     }
-    LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override {
-        if (msg == kRunStep && !FSteps.empty()) {
-            auto step = std::move(FSteps.front());
-            FSteps.erase(FSteps.begin());
-            step();
-            return 0;
-        }
-        return TModalDialog::HandleMessage(msg, wParam, lParam);
-    }
-
-private:
-    std::vector<std::function<void()>> FSteps;
 };
 
-class DialogToolkit : public ::testing::Test {
+class DialogToolkit : public testwin::TDialogTest<TTableDialog, kClientWidth, kClientHeight> {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(Owner.Handle());
         LOGFONTW lf{};
         lf.lfHeight = -13;
         lf.lfWeight = FW_NORMAL;
@@ -90,7 +69,7 @@ protected:
         wcscpy_s(lf.lfFaceName, L"Tahoma");
         TFontHandle font(CreateFontIndirectW(&lf));
         Dialog.SetDialogFont(font.Get());
-        ASSERT_TRUE(Dialog.Create(Owner.Handle(), L"Toolkit", kClientWidth, kClientHeight));
+        TDialogTest::SetUp();
         ASSERT_EQ(Dialog.Dpi(), 96);
     }
     RECT Bounds(int id) {
@@ -128,13 +107,6 @@ protected:
             }
         }
     }
-    void PressKey(HWND target, UINT key) {
-        PostMessageW(target, WM_KEYDOWN, key, 0);
-        PostMessageW(target, WM_KEYUP, key, 0xC0000000);
-    }
-
-    testwin::TTestWindow Owner{150, 120, 640, 480};
-    TTableDialog Dialog;
 };
 
 TEST_F(DialogToolkit, TableMakesEveryControlInOrderWithOKAndCancelAtTheStandardPlace) {

@@ -1,13 +1,10 @@
 #include "ui/controls/ModalDialog.h"
 
-#include "TestWindows.h"
-#include "reports/HelpViewer.h"
+#include "DialogFixture.h"
 #include "ui/controls/MessageBox.h"
 
 #include <commctrl.h>
-#include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,26 +13,19 @@ namespace {
 
 constexpr int kEditId = 100;
 constexpr int kOtherId = 101;
-constexpr UINT kRunStep = WM_APP + 1;
 
 // The owner answers F1, which a dialog without help of its own passes on, as the main window
-// does: with the help viewer.
-LRESULT CALLBACK OwnerHelp(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                           DWORD_PTR viewer) {
+// does when no help can be shown: with a box.
+LRESULT CALLBACK OwnerHelp(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
     if (msg != WM_HELP)
         return DefSubclassProc(hwnd, msg, wParam, lParam);
-    reinterpret_cast<const THelpViewer*>(viewer)->ShowHelp(hwnd);
+    ShowMessage(hwnd, L"The help file could not be opened.", TMsgKind::Warning);
     return TRUE;
 }
 
-// A small dialog with an edit box, a push button and OK / Cancel. Steps posted with Post run
-// inside the modal loop, in order, after the keys and clicks posted before them.
-class TTestDialog : public TModalDialog {
+// A small dialog with an edit box, a push button and OK / Cancel.
+class TTestDialog : public testwin::TSteppedDialog {
 public:
-    void Post(std::function<void()> step) {
-        FSteps.push_back(std::move(step));
-        PostMessageW(Handle(), kRunStep, 0, 0);
-    }
     int OtherClicks = 0;
     int Shows = 0;
     int FocusOn = 0;
@@ -59,37 +49,14 @@ protected:
         }
         return false;
     }
-    LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override {
-        if (msg == kRunStep && !FSteps.empty()) {
-            auto step = std::move(FSteps.front());
-            FSteps.erase(FSteps.begin());
-            step();
-            return 0;
-        }
-        return TModalDialog::HandleMessage(msg, wParam, lParam);
-    }
-
-private:
-    std::vector<std::function<void()>> FSteps;
 };
 
-class ModalDialog : public ::testing::Test {
+class ModalDialog : public testwin::TDialogTest<TTestDialog, 270, 115> {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(Owner.Handle());
-        ASSERT_TRUE(Dialog.Create(Owner.Handle(), L"Test dialog", 270, 115));
-    }
-    void PressKey(HWND target, UINT key) {
-        PostMessageW(target, WM_KEYDOWN, key, 0);
-        PostMessageW(target, WM_KEYUP, key, 0xC0000000);
-    }
     HWND Focused() {
         HWND focus = GetFocus();
         return focus ? focus : Dialog.Handle();
     }
-
-    testwin::TTestWindow Owner{200, 150, 600, 400};
-    TTestDialog Dialog;
 };
 
 TEST_F(ModalDialog, EnterPressesTheDefaultButtonAndEscapeCancels) {
@@ -224,16 +191,15 @@ TEST_F(ModalDialog, DialogFontReachesItsControlsButNotThoseWithTheirOwn) {
               own.Get());
 }
 
-// The help viewer without its library cannot open help: the box saying so, and any other box
-// raised for the owner while the dialog is open, belongs to the dialog.
+// A box raised for the owner while the dialog is open, the one F1 passed on to it ends in among
+// them, belongs to the dialog.
 TEST_F(ModalDialog, BoxesForTheOwnerBelongToTheDialogOpenOverIt) {
     std::vector<HWND> owners;
     SetMessageBoxSeam([&](HWND owner, const std::wstring&, TMsgKind, TMsgButtons) {
         owners.push_back(owner);
         return IDOK;
     });
-    const THelpViewer viewer(false);
-    SetWindowSubclass(Owner.Handle(), OwnerHelp, 1, reinterpret_cast<DWORD_PTR>(&viewer));
+    SetWindowSubclass(Owner.Handle(), OwnerHelp, 1, 0);
     Dialog.Post([&] {
         HELPINFO info{sizeof(info), HELPINFO_WINDOW, kEditId, Dialog.Control(kEditId), 0, {}};
         SendMessageW(Dialog.Control(kEditId), WM_HELP, 0, reinterpret_cast<LPARAM>(&info));
