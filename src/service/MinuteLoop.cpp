@@ -4,6 +4,7 @@
 #include "model/Constants.h"
 #include "model/UserStore.h"
 #include "model/WarningText.h"
+#include "service/BlockRecord.h"
 #include "service/UsageRecord.h"
 #include "win/SystemError.h"
 
@@ -153,7 +154,7 @@ void TMinuteLoop::Run(int minutes) {
         const bool active = std::any_of(sessions.begin(), sessions.end(),
                                         [](const TSessionInfo& s) { return s.Active; });
         if (!user.QorControl) {
-            state.Block = TBlock{};
+            EndBlock(state);
             Count(state, store, fromNetwork, weekday, day, 0);
             continue;
         }
@@ -309,28 +310,60 @@ void TMinuteLoop::Show(const std::wstring& user, const std::vector<DWORD>& sessi
     }
 }
 
+void TMinuteLoop::EndBlock(TUserState& state) {
+    state.Block = TBlock{};
+    if (state.BlockRecorded) {
+        const LONG rc = EndRecordedBlock(state.User->Username);
+        if (rc != ERROR_SUCCESS)
+            FLog.Write(L"Cannot remove the record of the block of " + state.User->Username + L" (" +
+                       ErrorText(rc) + L")");
+        state.BlockRecorded = rc != ERROR_SUCCESS;
+    }
+}
+
 void TMinuteLoop::Enforce(TUserState& state, const std::vector<TSessionInfo>& sessions,
                           const SYSTEMTIME& now, ULONGLONG mono) {
     const TQorUser& user = *state.User;
     const int day = DayOfYearOf(now);
+    const int date = BlockDate(now, day);
     const bool allowed = user.TodaysAllowBegin <= now.wHour && now.wHour < user.TodaysAllowEnd;
     const int remaining = user.TimeRemaining();
+    const bool blocked = !allowed || remaining <= 0;
     if (state.WarnDay != day) {
         state.Warned = 0;
         state.WarnDay = day;
     }
     TBlock& block = state.Block;
+    if (!state.BlockChecked) {
+        // A block that an earlier process began today goes on without a new grace: restarting
+        // Windows, which any user may do, must not buy another minute or two.
+        state.BlockChecked = true;
+        int recorded = 0;
+        state.BlockRecorded = RecordedBlock(user.Username, recorded);
+        if (state.BlockRecorded && recorded == date && blocked && !block.On) {
+            block.On = block.Continued = true;
+            block.Day = day;
+            block.MessageAt = block.ShownAt = mono;
+            FLog.Write(L"The block of " + user.Username +
+                       L" that began before the service started goes on");
+        }
+    }
     // A block ends only when the user may use the computer again: more time, the allowed
     // hours, or a new day, which is judged afresh.
-    if (block.On && (block.Day != day || (allowed && remaining > 0)))
-        block = TBlock{};
+    if ((block.On && block.Day != day) || (!blocked && (block.On || state.BlockRecorded)))
+        EndBlock(state);
 
-    if (!allowed || remaining <= 0) {
+    if (blocked) {
         const bool first = !block.On;
         if (first) {
             block.On = true;
             block.Day = day;
             block.MessageAt = block.ShownAt = mono;
+            const LONG rc = RecordBlock(user.Username, date);
+            if (rc != ERROR_SUCCESS)
+                FLog.Write(L"Cannot record the block of " + user.Username + L" (" + ErrorText(rc) +
+                           L"); a restart of the service would give a new grace");
+            state.BlockRecorded = true; // whatever was there is to be removed with the block
         }
         // Sessions that ended are forgotten; a session id the system gives out again is told.
         auto listed = [&sessions](DWORD id) {
@@ -353,7 +386,8 @@ void TMinuteLoop::Enforce(TUserState& state, const std::vector<TSessionInfo>& se
         Show(user.Username, tell, allowed ? L"Time limit reached" : L"Not allowed now",
              allowed ? FPrefs.MsgReachedLimitText : FPrefs.MsgNotAllowedText);
         block.Told.insert(tell.begin(), tell.end());
-        if (first || FPrefs.DoNotForceLogoff || mono - block.MessageAt < kLogoffMs)
+        if (first || FPrefs.DoNotForceLogoff ||
+            (!block.Continued && mono - block.MessageAt < kLogoffMs))
             return;
         // After the grace, every session of the user goes, at every minute until none is
         // left: one switched away from, one logged on since, one whose log-off failed before.

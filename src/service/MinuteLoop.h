@@ -60,6 +60,8 @@ private:
     struct TBlock {
         bool On = false;
         int Day = 0;
+        // Began in an earlier process of the service: its message was shown, its grace is over.
+        bool Continued = false;
         // Monotonic times of the first message (the log-offs wait for it) and of the last.
         ULONGLONG MessageAt = 0;
         ULONGLONG ShownAt = 0;
@@ -86,6 +88,10 @@ private:
         unsigned Warned = 0;
         int WarnDay = 0;
         TBlock Block;
+        // The record of a block begun today (service/BlockRecord.h) was looked at when the user
+        // was first seen; Recorded while one may be there.
+        bool BlockChecked = false;
+        bool BlockRecorded = false;
         bool WriteFailed = false;
         // The last write to the network store failed while it could be reached.
         bool RemoteWriteFailed = false;
@@ -102,6 +108,7 @@ private:
                                  int day);
     void Enforce(TUserState& state, const std::vector<TSessionInfo>& sessions,
                  const SYSTEMTIME& now, ULONGLONG mono);
+    void EndBlock(TUserState& state);
     void Show(const std::wstring& user, const std::vector<DWORD>& sessions,
               const std::wstring& what, const std::wstring& text);
 

@@ -273,15 +273,19 @@ TEST_F(MinuteLoopTest, ABlockedUserIsLoggedOffWithinTwoMinutesOfTheMessageWhatev
         TStep beforeFirst, beforeSecond, beforeThird;
         int failures;
         size_t messages;
+        bool restarts; // the service starts afresh before every minute (Windows restarted)
     } cases[] = {
         {"away and back, same id", none, away, [](TFakeSessionHost& h) { h.Add(1, L"anna"); }, 0,
-         1},
-        {"back with a new id", none, away, [](TFakeSessionHost& h) { h.Add(2, L"anna"); }, 0, 2},
-        {"a failed log-off", none, none, none, 1, 1},
+         1, false},
+        {"back with a new id", none, away, [](TFakeSessionHost& h) { h.Add(2, L"anna"); }, 0, 2,
+         false},
+        {"a failed log-off", none, none, none, 1, 1, false},
         {"a disconnected session", [](TFakeSessionHost& h) { h.Add(2, L"anna", false); }, none,
-         none, 0, 1},
+         none, 0, 1, false},
+        {"service restarted", none, none, none, 0, 2, true},
     };
     for (const auto& c : cases) {
+        ForgetBlocks();
         host.Clear();
         host.Forget();
         host.Add(1, L"anna");
@@ -291,6 +295,8 @@ TEST_F(MinuteLoopTest, ABlockedUserIsLoggedOffWithinTwoMinutesOfTheMessageWhatev
         const TStep steps[] = {c.beforeFirst, c.beforeSecond, c.beforeThird};
         for (int minute = 0; minute < 3; ++minute) {
             steps[minute](host);
+            if (c.restarts)
+                loop = NewLoop();
             At(12, minute);
             loop->Tick();
         }
@@ -534,6 +540,7 @@ TEST_F(MinuteLoopTest, AnotherTimeZoneMovesNeitherTheDayNorTheAllowedHours) {
     SetClockSeam([this, &zone] { return TClockReading{now, zone}; });
     for (long bias : {120, -780}) { // 2 h west, 13 h east
         RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"System\\QOR\\Preferences");
+        ForgetBlocks();
         WritePrefs(false, L"", false, false);
         WriteUsage(HKEY_LOCAL_MACHINE, L"anna", kHere, 3, 161, 30);
         zone.Bias = 0;
