@@ -116,12 +116,12 @@ void TMinuteLoop::Run(int minutes) {
     const int day = DayOfYearOf(now);
     WatchZone();
 
-    std::map<std::wstring, std::vector<TSessionInfo>> sessionsOf;
+    std::map<std::wstring, std::vector<TSessionInfo>, TNameLess> sessionsOf;
     for (const TSessionInfo& session : FHost.Sessions()) {
         if (!session.Username.empty())
             sessionsOf[session.Username].push_back(session);
     }
-    std::set<std::wstring> withSession;
+    std::set<std::wstring, TNameLess> withSession;
     for (auto& [name, state] : FUsers) {
         // Whoever logs on again is read afresh: with the store away, from this computer's copy,
         // which the minutes without a session here kept up to date. The block stays.
@@ -208,7 +208,7 @@ void TMinuteLoop::ReadUser(TUserState& state, HKEY root, bool fromNetwork, int w
     state.Stored = 0;
     state.StoredDay = day;
     for (const auto& [computer, minutes] : computers) {
-        if (computer == FThisComputer)
+        if (SameName(computer, FThisComputer))
             state.Stored = minutes;
         else
             state.Others[computer] = minutes;
@@ -272,7 +272,8 @@ void TMinuteLoop::Count(TUserState& state, HKEY root, bool fromNetwork, int week
     user.DeriveTodaysFigures(weekday, day);
 }
 
-void TMinuteLoop::CopyUsersWithoutSession(HKEY root, const std::set<std::wstring>& withSession,
+void TMinuteLoop::CopyUsersWithoutSession(HKEY root,
+                                          const std::set<std::wstring, TNameLess>& withSession,
                                           int weekday, int day) {
     std::wstring path = kUsersKeyPath;
     path.pop_back();
@@ -293,7 +294,9 @@ void TMinuteLoop::CopyUsersWithoutSession(HKEY root, const std::set<std::wstring
         KeepCopy(read, computers, weekday, day);
         // Minutes counted here while the store could not be reached go back to it.
         int local = 0;
-        auto stored = computers.find(FThisComputer);
+        auto stored = std::find_if(computers.begin(), computers.end(), [this](const auto& entry) {
+            return SameName(entry.first, FThisComputer);
+        });
         if (ReadComputerUsage(HKEY_LOCAL_MACHINE, name, FThisComputer, weekday, day, local) &&
             (stored == computers.end() || stored->second < local))
             WriteComputerUsage(root, name, FThisComputer, weekday, day, local);

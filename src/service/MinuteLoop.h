@@ -78,7 +78,7 @@ private:
         bool ReadFailed = false;
         // Minutes of the other computers on OthersDay, and this computer's as the store holds
         // them on StoredDay, as last read.
-        std::map<std::wstring, int> Others;
+        std::map<std::wstring, int, TNameLess> Others;
         int OthersDay = 0;
         int Stored = 0;
         int StoredDay = 0;
@@ -104,8 +104,8 @@ private:
     void Count(TUserState& state, HKEY root, bool fromNetwork, int weekday, int day, int minutes);
     void KeepCopy(const TQorUser& user, const std::map<std::wstring, int>& computers, int weekday,
                   int day);
-    void CopyUsersWithoutSession(HKEY root, const std::set<std::wstring>& withSession, int weekday,
-                                 int day);
+    void CopyUsersWithoutSession(HKEY root, const std::set<std::wstring, TNameLess>& withSession,
+                                 int weekday, int day);
     void Enforce(TUserState& state, const std::vector<TSessionInfo>& sessions,
                  const SYSTEMTIME& now, ULONGLONG mono);
     void EndBlock(TUserState& state);
@@ -116,7 +116,7 @@ private:
     TServiceLog& FLog;
     std::wstring FThisComputer;
     TQorPrefs FPrefs;
-    std::map<std::wstring, TUserState> FUsers;
+    std::map<std::wstring, TUserState, TNameLess> FUsers;
     TTimedConnect FConnect;
     TLocalCopy FCopy;
     bool FStoreDown = false;

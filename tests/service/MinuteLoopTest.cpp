@@ -279,6 +279,8 @@ TEST_F(MinuteLoopTest, ABlockedUserIsLoggedOffWithinTwoMinutesOfTheMessageWhatev
          1, false},
         {"back with a new id", none, away, [](TFakeSessionHost& h) { h.Add(2, L"anna"); }, 0, 2,
          false},
+        {"back under another spelling", none, away,
+         [](TFakeSessionHost& h) { h.Add(2, L"ANNA"); }, 0, 2, false},
         {"a failed log-off", none, none, none, 1, 1, false},
         {"a disconnected session", [](TFakeSessionHost& h) { h.Add(2, L"anna", false); }, none,
          none, 0, 1, false},
@@ -302,7 +304,7 @@ TEST_F(MinuteLoopTest, ABlockedUserIsLoggedOffWithinTwoMinutesOfTheMessageWhatev
         }
         const auto left = host.Sessions();
         EXPECT_TRUE(std::none_of(left.begin(), left.end(), [](auto& s) {
-            return s.Username == L"anna";
+            return _wcsicmp(s.Username.c_str(), L"anna") == 0;
         })) << c.what;
         EXPECT_EQ(c.messages, host.Shown().size()) << c.what;
     }
