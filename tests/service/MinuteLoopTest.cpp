@@ -90,7 +90,7 @@ TEST_F(MinuteLoopTest, CountsOneMinuteAMinuteForEachMonitoredUserWithASession) {
     WriteUser(HKEY_LOCAL_MACHINE, L"anna", true, 0, 24, 600);
     WriteUser(HKEY_LOCAL_MACHINE, L"ben", false, 0, 24, 600);
     host.Add(1, L"anna");
-    host.Add(2, L"anna"); // two sessions of one user still make one minute a minute
+    host.Add(2, L"ANNA"); // two sessions of one user, however spelt, make one minute a minute
     host.Add(3, L"ben");  // not monitored
     host.Add(4, L"carl"); // never saved by the program: not monitored
     WriteUser(HKEY_LOCAL_MACHINE, L"dora", true, 0, 24, 600);
