@@ -64,9 +64,11 @@ void TMinuteLoop::SettingsChanged() {
 void TMinuteLoop::WatchZone() {
     const DYNAMIC_TIME_ZONE_INFORMATION system = SystemZone();
     DYNAMIC_TIME_ZONE_INFORMATION recorded{};
-    if (!RecordedZone(recorded)) {
+    const LONG read = ReadRecordedZone(recorded);
+    if (read == ERROR_FILE_NOT_FOUND) {
         // Installed or started for the first time (or an administrator removed the record):
-        // the computer's zone as it is now is the one days and hours are judged in.
+        // the computer's zone as it is now is the one days and hours are judged in. A record
+        // that is there but cannot be read is never replaced by the zone a user may have set.
         const LONG rc = RecordZone(system);
         if (rc == ERROR_SUCCESS)
             FLog.Write(L"Days and allowed hours are judged in " + ZoneDescription(system) +
@@ -75,7 +77,22 @@ void TMinuteLoop::WatchZone() {
             FLog.Write(L"Cannot record the time zone of days and allowed hours (" + ErrorText(rc) +
                        L"); they follow this computer's time zone");
         FZoneRecordFailed = rc != ERROR_SUCCESS;
+        FZoneDamageNoted = false;
         return;
+    }
+    if (read != ERROR_SUCCESS) {
+        const bool known = RecordedZone(recorded); // the one last read well
+        if (!FZoneDamageNoted)
+            FLog.Write(L"The recorded time zone of days and allowed hours cannot be read (" +
+                       ErrorText(read) + L"); they " +
+                       (known ? L"stay those of " + ZoneDescription(recorded)
+                              : L"follow this computer's time zone, " + ZoneDescription(system)) +
+                       L", until an administrator records a zone in Vantrel's preferences");
+        FZoneDamageNoted = true;
+        if (!known)
+            return;
+    } else {
+        FZoneDamageNoted = false;
     }
     if (SameZone(recorded, system)) {
         FZoneNoted = false;

@@ -128,6 +128,8 @@ private:
     bool FZoneNoted = false;
     DYNAMIC_TIME_ZONE_INFORMATION FNotedZone{};
     bool FZoneRecordFailed = false;
+    // The record that cannot be read was logged.
+    bool FZoneDamageNoted = false;
 };
 
 } // namespace vantrel

@@ -275,12 +275,12 @@ TEST_F(MinuteLoopTest, ABlockedUserIsLoggedOffWithinTwoMinutesOfTheMessageWhatev
         size_t messages;
         bool restarts; // the service starts afresh before every minute (Windows restarted)
     } cases[] = {
-        {"away and back, same id", none, away, [](TFakeSessionHost& h) { h.Add(1, L"anna"); }, 0,
-         1, false},
+        {"away and back, same id", none, away, [](TFakeSessionHost& h) { h.Add(1, L"anna"); }, 0, 1,
+         false},
         {"back with a new id", none, away, [](TFakeSessionHost& h) { h.Add(2, L"anna"); }, 0, 2,
          false},
-        {"back under another spelling", none, away,
-         [](TFakeSessionHost& h) { h.Add(2, L"ANNA"); }, 0, 2, false},
+        {"back under another spelling", none, away, [](TFakeSessionHost& h) { h.Add(2, L"ANNA"); },
+         0, 2, false},
         {"a failed log-off", none, none, none, 1, 1, false},
         {"a disconnected session", [](TFakeSessionHost& h) { h.Add(2, L"anna", false); }, none,
          none, 0, 1, false},
@@ -540,7 +540,9 @@ TEST_F(MinuteLoopTest, AnotherTimeZoneMovesNeitherTheDayNorTheAllowedHours) {
     WriteUser(HKEY_LOCAL_MACHINE, L"anna", true, 8, 20, 60);
     DYNAMIC_TIME_ZONE_INFORMATION zone{}; // the computer's, recorded when the service starts
     SetClockSeam([this, &zone] { return TClockReading{now, zone}; });
-    for (long bias : {120, -780}) { // 2 h west, 13 h east
+    // 2 h west, 13 h east, and 2 h west with the record damaged before (kept, not replaced)
+    for (const auto& [bias, damaged] :
+         {std::pair<long, bool>{120, false}, {-780, false}, {120, true}}) {
         RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"System\\QOR\\Preferences");
         ForgetBlocks();
         WritePrefs(false, L"", false, false);
@@ -553,6 +555,9 @@ TEST_F(MinuteLoopTest, AnotherTimeZoneMovesNeitherTheDayNorTheAllowedHours) {
         auto loop = NewLoop();
         loop->Tick();
         zone.Bias = bias;
+        if (damaged)
+            RegSetKeyValueW(HKEY_LOCAL_MACHINE, L"System\\QOR\\Preferences", L"EnforcementTimeZone",
+                            REG_BINARY, "x", 1);
         for (int minute = 1; minute <= 2; ++minute) {
             At(21, minute);
             loop->Tick();
@@ -562,7 +567,8 @@ TEST_F(MinuteLoopTest, AnotherTimeZoneMovesNeitherTheDayNorTheAllowedHours) {
         EXPECT_EQ(std::make_pair(32, 161), ReadUsage(HKEY_LOCAL_MACHINE, L"anna", kHere, 3))
             << bias;
     }
-    EXPECT_EQ(2, CountOf(LogText(), "This computer's time zone is now"));
+    EXPECT_EQ(3, CountOf(LogText(), "This computer's time zone is now"));
+    EXPECT_EQ(1, CountOf(LogText(), "recorded time zone of days and allowed hours cannot be read"));
 }
 
 TEST_F(MinuteLoopTest, TheStoreIsOpenedOnceAMinuteAndOneThatDoesNotAnswerInTimeStallsNothing) {
