@@ -32,6 +32,33 @@ void Stamp(wchar_t (&stamp)[32]) {
                   now.wHour, now.wMinute, now.wSecond);
 }
 
+// Puts the number's last `digits` decimal digits at `out`.
+wchar_t* PutDigits(wchar_t* out, unsigned number, int digits) {
+    for (int i = digits - 1; i >= 0; --i, number /= 10)
+        out[i] = static_cast<wchar_t>(L'0' + number % 10);
+    return out + digits;
+}
+
+// "yyyy-mm-dd hh:mm:ss UTC  " of the system's clock, made without taking any memory: the local
+// time would need the recorded zone from the registry.
+wchar_t* PutUtcStamp(wchar_t* out) {
+    SYSTEMTIME t{};
+    GetSystemTime(&t);
+    const struct {
+        unsigned Value;
+        int Digits;
+        wchar_t After;
+    } parts[] = {{t.wYear, 4, L'-'}, {t.wMonth, 2, L'-'},  {t.wDay, 2, L' '},
+                 {t.wHour, 2, L':'}, {t.wMinute, 2, L':'}, {t.wSecond, 2, L' '}};
+    for (const auto& part : parts) {
+        out = PutDigits(out, part.Value, part.Digits);
+        *out++ = part.After;
+    }
+    for (const wchar_t* mark = L"UTC  "; *mark; ++mark)
+        *out++ = *mark;
+    return out;
+}
+
 // Whether the file's access list lets anyone but SYSTEM, the Administrators and its owner in
 // (an earlier version's log inherited read access for Users from its folder).
 bool OpenToOthers(const std::wstring& path) {
@@ -188,10 +215,13 @@ bool TServiceLog::Write(const std::wstring& text) noexcept {
 }
 
 bool TServiceLog::WriteFixed(const wchar_t* text) noexcept {
-    wchar_t stamp[32];
-    Stamp(stamp);
     wchar_t line[448];
-    std::swprintf(line, 448, L"%ls%.400ls\r\n", stamp, text);
+    wchar_t* end = PutUtcStamp(line);
+    for (int i = 0; i < 400 && text[i]; ++i)
+        *end++ = text[i];
+    *end++ = L'\r';
+    *end++ = L'\n';
+    *end = L'\0';
     char bytes[448 * 3];
     const int size =
         WideCharToMultiByte(CP_UTF8, 0, line, -1, bytes, sizeof(bytes), nullptr, nullptr);

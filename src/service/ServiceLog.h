@@ -26,7 +26,8 @@ public:
     // cannot be written; the service goes on without its log then.
     bool Write(const std::wstring& text) noexcept;
     // The same for a fixed text, without taking any memory: the last word when there is none
-    // left. Neither rolls over nor makes the folder; a text beyond 400 characters is cut.
+    // left. Its time is the system's in UTC, marked so ("yyyy-mm-dd hh:mm:ss UTC  text"). Neither
+    // rolls over nor makes the folder; a text beyond 400 characters is cut.
     bool WriteFixed(const wchar_t* text) noexcept;
 
     const std::wstring& Path() const { return FPath; }

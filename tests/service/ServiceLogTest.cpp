@@ -8,6 +8,25 @@
 
 #include <aclapi.h>
 
+#include <new>
+#include <regex>
+
+// Counts the allocations of this thread while gAllocations points at a counter.
+thread_local int* gAllocations = nullptr;
+void* operator new(std::size_t size) {
+    if (gAllocations)
+        ++*gAllocations;
+    if (void* block = HeapAlloc(GetProcessHeap(), 0, size ? size : 1))
+        return block;
+    throw std::bad_alloc();
+}
+void operator delete(void* block) noexcept {
+    HeapFree(GetProcessHeap(), 0, block);
+}
+void operator delete(void* block, std::size_t) noexcept {
+    HeapFree(GetProcessHeap(), 0, block);
+}
+
 namespace vantrel {
 namespace {
 
@@ -38,6 +57,16 @@ TEST_F(ServiceLogTest, OneLinePerEventWithDateAndTimeInAFolderMadeForIt) {
               "2026-06-10 07:05:09  two  lines \xc3\xa9\r\n",
               ReadFileText(path));
     EXPECT_EQ(folder + L"\\sub\\QORevents.old.log", log.OlderPath());
+    // The last word takes no memory, not even for the recorded zone: its time is UTC, marked so.
+    int allocations = 0;
+    gAllocations = &allocations;
+    const bool written = log.WriteFixed(L"last word");
+    gAllocations = nullptr;
+    EXPECT_TRUE(written);
+    EXPECT_EQ(0, allocations);
+    EXPECT_TRUE(std::regex_search(
+        ReadFileText(path),
+        std::regex("\n\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d UTC  last word\r\n$")));
 }
 
 TEST_F(ServiceLogTest, RollsOverAtTheLimitKeepingOneOlderFile) {
