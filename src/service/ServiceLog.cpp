@@ -145,12 +145,12 @@ bool TServiceLog::OpenLocked() {
             Restrict(OlderPath(), FSecurity);
     }
     CreateFolderOf(FPath);
-    const HANDLE file = OpenForAppending(FPath, FSecurity);
-    const bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
-    FFile.Reset(file);
-    // The security given applies only to a file made now.
-    if (FFile && existed)
+    // The security given applies only to a file made now; one from before is corrected first,
+    // whatever another program holding it shares (the sharing mode does not guard the access
+    // list), so that nobody can open it afresh once that handle is gone.
+    if (FileExists(FPath))
         Restrict(FPath, FSecurity);
+    FFile.Reset(OpenForAppending(FPath, FSecurity));
     return FFile.Valid();
 }
 
@@ -196,18 +196,36 @@ bool TServiceLog::Write(const std::wstring& text) noexcept {
         std::wstring note;
         RollOverIfFull(note);
         if (!OpenLocked()) {
-            ++FLost;
+            // Held back, within bounds, until the file can be opened: a program that holds a
+            // log from before its access list was corrected, without sharing writing, keeps it
+            // shut until that program ends (at the latest when its user is logged off).
+            const DWORD error = GetLastError();
+            if (FHeld.size() + bytes.size() <= kHeldLimit) {
+                FHeld += bytes;
+                ++FHeldLines;
+                FHeldError = error;
+            } else {
+                ++FLost;
+            }
             return false;
         }
+        if (FHeldLines > 0)
+            note = std::to_wstring(FHeldLines) +
+                   L" line(s) above were held back while the log could not be opened (error " +
+                   std::to_wstring(FHeldError) + L": " + SystemErrorText(FHeldError) + L")" +
+                   (note.empty() ? L"" : L"; ") + note;
         if (FLost > 0)
             note += (note.empty() ? L"" : L"; ") + std::to_wstring(FLost) +
                     L" line(s) of the log could not be written before this one";
         if (!note.empty())
             bytes = ToUtf8(std::wstring(stamp) + note) + "\r\n" + bytes;
+        bytes.insert(0, FHeld);
         const unsigned lost = FLost;
         if (!AppendLocked(bytes.data(), static_cast<DWORD>(bytes.size())))
             return false;
         FLost -= lost;
+        FHeld.clear();
+        FHeldLines = 0;
         return true;
     } catch (...) {
         return WriteFixed(L"A line of the log was lost: there was no memory left to write it");
