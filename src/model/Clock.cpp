@@ -116,6 +116,18 @@ SYSTEMTIME ToUtc(const DYNAMIC_TIME_ZONE_INFORMATION& zone, const SYSTEMTIME& lo
     return utc;
 }
 
+// The recorded zone last read well in this process.
+struct TLastGoodZone {
+    TCriticalSection Lock;
+    bool Known = false;
+    DYNAMIC_TIME_ZONE_INFORMATION Zone{};
+};
+
+TLastGoodZone& LastGood() {
+    static TLastGoodZone last;
+    return last;
+}
+
 DYNAMIC_TIME_ZONE_INFORMATION ZoneInForce(const TClockReading& reading) {
     DYNAMIC_TIME_ZONE_INFORMATION zone{};
     return RecordedZone(zone) ? zone : reading.Zone;
@@ -154,16 +166,37 @@ DYNAMIC_TIME_ZONE_INFORMATION SystemZone() {
     return Reading().Zone;
 }
 
-bool RecordedZone(DYNAMIC_TIME_ZONE_INFORMATION& zone) {
+LONG ReadRecordedZone(DYNAMIC_TIME_ZONE_INFORMATION& zone) {
     TRegKey key;
     DYNAMIC_TIME_ZONE_INFORMATION stored{};
-    if (key.Open(HKEY_LOCAL_MACHINE, kPreferencesKeyPath, KEY_QUERY_VALUE) != ERROR_SUCCESS ||
-        key.ReadBinary(kZoneValue, &stored, sizeof(stored)) != ERROR_SUCCESS)
-        return false;
+    LONG rc = key.Open(HKEY_LOCAL_MACHINE, kPreferencesKeyPath, KEY_QUERY_VALUE);
+    if (rc == ERROR_SUCCESS)
+        rc = key.ReadBinary(kZoneValue, &stored, sizeof(stored));
+    TLastGoodZone& last = LastGood();
+    TLockGuard guard(last.Lock);
+    if (rc == ERROR_FILE_NOT_FOUND)
+        last.Known = false; // an administrator removed it: it is recorded afresh
+    if (rc != ERROR_SUCCESS)
+        return rc;
     // Names that fill their field end there.
     stored.StandardName[31] = stored.DaylightName[31] = L'\0';
     stored.TimeZoneKeyName[127] = L'\0';
-    zone = stored;
+    zone = last.Zone = stored;
+    last.Known = true;
+    return ERROR_SUCCESS;
+}
+
+bool RecordedZone(DYNAMIC_TIME_ZONE_INFORMATION& zone) {
+    const LONG rc = ReadRecordedZone(zone);
+    if (rc == ERROR_SUCCESS)
+        return true;
+    // A record that cannot be read is no reason to follow the computer's zone, which any user
+    // may set: the zone last read stays.
+    TLastGoodZone& last = LastGood();
+    TLockGuard guard(last.Lock);
+    if (rc == ERROR_FILE_NOT_FOUND || !last.Known)
+        return false;
+    zone = last.Zone;
     return true;
 }
 

@@ -3,8 +3,8 @@
 // UTC seen in the time zone an administrator recorded for that ("EnforcementTimeZone" under the
 // preferences key, which only administrators may write). A standard user may change the
 // computer's zone; that must move no day and no hour. While no zone is recorded, the computer's
-// own zone counts. Tests decide the time in UTC and the computer's zone through SetClockSeam;
-// nothing caches them.
+// own zone counts; while the record cannot be read, the one last read well. Tests decide the
+// time in UTC and the computer's zone through SetClockSeam; nothing caches them.
 #include <windows.h>
 
 #include <cstddef>
@@ -43,7 +43,13 @@ void SetClockSeam(std::nullptr_t);
 
 // The zone the computer is set to now.
 DYNAMIC_TIME_ZONE_INFORMATION SystemZone();
-// The zone recorded for days and allowed hours; false when none is (or the value is damaged).
+// The zone recorded for days and allowed hours as it is stored now: ERROR_SUCCESS, or
+// ERROR_FILE_NOT_FOUND when none is recorded, or the code of a record that cannot be read (a
+// damaged value, a key that may not be read).
+LONG ReadRecordedZone(DYNAMIC_TIME_ZONE_INFORMATION& zone);
+// The recorded zone in force: the record, or, while it cannot be read, the one this process
+// last read well. False when none is recorded (or none could ever be read); the computer's zone
+// counts then.
 bool RecordedZone(DYNAMIC_TIME_ZONE_INFORMATION& zone);
 // Records the zone in this computer's registry; the system's code.
 LONG RecordZone(const DYNAMIC_TIME_ZONE_INFORMATION& zone);

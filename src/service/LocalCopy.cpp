@@ -43,7 +43,7 @@ bool TLocalCopy::Keep(const TQorUser& user, const std::map<std::wstring, int>& c
         kept.DayOfYear = dayOfYear;
     }
     for (const auto& [computer, minutes] : computers) {
-        if (computer == FThisComputer)
+        if (SameName(computer, FThisComputer))
             continue;
         auto known = kept.Minutes.find(computer);
         if (known != kept.Minutes.end() && known->second == minutes)

@@ -5,6 +5,7 @@
 // store cannot be reached enforces from it, so that taking a computer off the network gives
 // nobody the day again. This computer's own minutes are written there by the minute itself.
 #include "model/QorUser.h"
+#include "service/Sessions.h"
 
 #include <windows.h>
 
@@ -31,13 +32,13 @@ public:
 private:
     struct TKept {
         std::unique_ptr<TQorUser> Settings;
-        std::map<std::wstring, int> Minutes;
+        std::map<std::wstring, int, TNameLess> Minutes;
         int Weekday = 0;
         int DayOfYear = 0;
     };
 
     std::wstring FThisComputer;
-    std::map<std::wstring, TKept> FKept;
+    std::map<std::wstring, TKept, TNameLess> FKept;
 };
 
 } // namespace vantrel

@@ -4,6 +4,7 @@
 #include "model/Constants.h"
 #include "model/UserStore.h"
 #include "model/WarningText.h"
+#include "service/BlockRecord.h"
 #include "service/UsageRecord.h"
 #include "win/SystemError.h"
 
@@ -63,9 +64,11 @@ void TMinuteLoop::SettingsChanged() {
 void TMinuteLoop::WatchZone() {
     const DYNAMIC_TIME_ZONE_INFORMATION system = SystemZone();
     DYNAMIC_TIME_ZONE_INFORMATION recorded{};
-    if (!RecordedZone(recorded)) {
+    const LONG read = ReadRecordedZone(recorded);
+    if (read == ERROR_FILE_NOT_FOUND) {
         // Installed or started for the first time (or an administrator removed the record):
-        // the computer's zone as it is now is the one days and hours are judged in.
+        // the computer's zone as it is now is the one days and hours are judged in. A record
+        // that is there but cannot be read is never replaced by the zone a user may have set.
         const LONG rc = RecordZone(system);
         if (rc == ERROR_SUCCESS)
             FLog.Write(L"Days and allowed hours are judged in " + ZoneDescription(system) +
@@ -74,7 +77,22 @@ void TMinuteLoop::WatchZone() {
             FLog.Write(L"Cannot record the time zone of days and allowed hours (" + ErrorText(rc) +
                        L"); they follow this computer's time zone");
         FZoneRecordFailed = rc != ERROR_SUCCESS;
+        FZoneDamageNoted = false;
         return;
+    }
+    if (read != ERROR_SUCCESS) {
+        const bool known = RecordedZone(recorded); // the one last read well
+        if (!FZoneDamageNoted)
+            FLog.Write(L"The recorded time zone of days and allowed hours cannot be read (" +
+                       ErrorText(read) + L"); they " +
+                       (known ? L"stay those of " + ZoneDescription(recorded)
+                              : L"follow this computer's time zone, " + ZoneDescription(system)) +
+                       L", until an administrator records a zone in Vantrel's preferences");
+        FZoneDamageNoted = true;
+        if (!known)
+            return;
+    } else {
+        FZoneDamageNoted = false;
     }
     if (SameZone(recorded, system)) {
         FZoneNoted = false;
@@ -115,12 +133,12 @@ void TMinuteLoop::Run(int minutes) {
     const int day = DayOfYearOf(now);
     WatchZone();
 
-    std::map<std::wstring, std::vector<TSessionInfo>> sessionsOf;
+    std::map<std::wstring, std::vector<TSessionInfo>, TNameLess> sessionsOf;
     for (const TSessionInfo& session : FHost.Sessions()) {
         if (!session.Username.empty())
             sessionsOf[session.Username].push_back(session);
     }
-    std::set<std::wstring> withSession;
+    std::set<std::wstring, TNameLess> withSession;
     for (auto& [name, state] : FUsers) {
         // Whoever logs on again is read afresh: with the store away, from this computer's copy,
         // which the minutes without a session here kept up to date. The block stays.
@@ -153,7 +171,7 @@ void TMinuteLoop::Run(int minutes) {
         const bool active = std::any_of(sessions.begin(), sessions.end(),
                                         [](const TSessionInfo& s) { return s.Active; });
         if (!user.QorControl) {
-            state.Block = TBlock{};
+            EndBlock(state);
             Count(state, store, fromNetwork, weekday, day, 0);
             continue;
         }
@@ -207,7 +225,7 @@ void TMinuteLoop::ReadUser(TUserState& state, HKEY root, bool fromNetwork, int w
     state.Stored = 0;
     state.StoredDay = day;
     for (const auto& [computer, minutes] : computers) {
-        if (computer == FThisComputer)
+        if (SameName(computer, FThisComputer))
             state.Stored = minutes;
         else
             state.Others[computer] = minutes;
@@ -271,7 +289,8 @@ void TMinuteLoop::Count(TUserState& state, HKEY root, bool fromNetwork, int week
     user.DeriveTodaysFigures(weekday, day);
 }
 
-void TMinuteLoop::CopyUsersWithoutSession(HKEY root, const std::set<std::wstring>& withSession,
+void TMinuteLoop::CopyUsersWithoutSession(HKEY root,
+                                          const std::set<std::wstring, TNameLess>& withSession,
                                           int weekday, int day) {
     std::wstring path = kUsersKeyPath;
     path.pop_back();
@@ -292,7 +311,9 @@ void TMinuteLoop::CopyUsersWithoutSession(HKEY root, const std::set<std::wstring
         KeepCopy(read, computers, weekday, day);
         // Minutes counted here while the store could not be reached go back to it.
         int local = 0;
-        auto stored = computers.find(FThisComputer);
+        auto stored = std::find_if(computers.begin(), computers.end(), [this](const auto& entry) {
+            return SameName(entry.first, FThisComputer);
+        });
         if (ReadComputerUsage(HKEY_LOCAL_MACHINE, name, FThisComputer, weekday, day, local) &&
             (stored == computers.end() || stored->second < local))
             WriteComputerUsage(root, name, FThisComputer, weekday, day, local);
@@ -309,28 +330,60 @@ void TMinuteLoop::Show(const std::wstring& user, const std::vector<DWORD>& sessi
     }
 }
 
+void TMinuteLoop::EndBlock(TUserState& state) {
+    state.Block = TBlock{};
+    if (state.BlockRecorded) {
+        const LONG rc = EndRecordedBlock(state.User->Username);
+        if (rc != ERROR_SUCCESS)
+            FLog.Write(L"Cannot remove the record of the block of " + state.User->Username + L" (" +
+                       ErrorText(rc) + L")");
+        state.BlockRecorded = rc != ERROR_SUCCESS;
+    }
+}
+
 void TMinuteLoop::Enforce(TUserState& state, const std::vector<TSessionInfo>& sessions,
                           const SYSTEMTIME& now, ULONGLONG mono) {
     const TQorUser& user = *state.User;
     const int day = DayOfYearOf(now);
+    const int date = BlockDate(now, day);
     const bool allowed = user.TodaysAllowBegin <= now.wHour && now.wHour < user.TodaysAllowEnd;
     const int remaining = user.TimeRemaining();
+    const bool blocked = !allowed || remaining <= 0;
     if (state.WarnDay != day) {
         state.Warned = 0;
         state.WarnDay = day;
     }
     TBlock& block = state.Block;
+    if (!state.BlockChecked) {
+        // A block that an earlier process began today goes on without a new grace: restarting
+        // Windows, which any user may do, must not buy another minute or two.
+        state.BlockChecked = true;
+        int recorded = 0;
+        state.BlockRecorded = RecordedBlock(user.Username, recorded);
+        if (state.BlockRecorded && recorded == date && blocked && !block.On) {
+            block.On = block.Continued = true;
+            block.Day = day;
+            block.MessageAt = block.ShownAt = mono;
+            FLog.Write(L"The block of " + user.Username +
+                       L" that began before the service started goes on");
+        }
+    }
     // A block ends only when the user may use the computer again: more time, the allowed
     // hours, or a new day, which is judged afresh.
-    if (block.On && (block.Day != day || (allowed && remaining > 0)))
-        block = TBlock{};
+    if ((block.On && block.Day != day) || (!blocked && (block.On || state.BlockRecorded)))
+        EndBlock(state);
 
-    if (!allowed || remaining <= 0) {
+    if (blocked) {
         const bool first = !block.On;
         if (first) {
             block.On = true;
             block.Day = day;
             block.MessageAt = block.ShownAt = mono;
+            const LONG rc = RecordBlock(user.Username, date);
+            if (rc != ERROR_SUCCESS)
+                FLog.Write(L"Cannot record the block of " + user.Username + L" (" + ErrorText(rc) +
+                           L"); a restart of the service would give a new grace");
+            state.BlockRecorded = true; // whatever was there is to be removed with the block
         }
         // Sessions that ended are forgotten; a session id the system gives out again is told.
         auto listed = [&sessions](DWORD id) {
@@ -353,7 +406,8 @@ void TMinuteLoop::Enforce(TUserState& state, const std::vector<TSessionInfo>& se
         Show(user.Username, tell, allowed ? L"Time limit reached" : L"Not allowed now",
              allowed ? FPrefs.MsgReachedLimitText : FPrefs.MsgNotAllowedText);
         block.Told.insert(tell.begin(), tell.end());
-        if (first || FPrefs.DoNotForceLogoff || mono - block.MessageAt < kLogoffMs)
+        if (first || FPrefs.DoNotForceLogoff ||
+            (!block.Continued && mono - block.MessageAt < kLogoffMs))
             return;
         // After the grace, every session of the user goes, at every minute until none is
         // left: one switched away from, one logged on since, one whose log-off failed before.

@@ -60,6 +60,8 @@ private:
     struct TBlock {
         bool On = false;
         int Day = 0;
+        // Began in an earlier process of the service: its message was shown, its grace is over.
+        bool Continued = false;
         // Monotonic times of the first message (the log-offs wait for it) and of the last.
         ULONGLONG MessageAt = 0;
         ULONGLONG ShownAt = 0;
@@ -76,7 +78,7 @@ private:
         bool ReadFailed = false;
         // Minutes of the other computers on OthersDay, and this computer's as the store holds
         // them on StoredDay, as last read.
-        std::map<std::wstring, int> Others;
+        std::map<std::wstring, int, TNameLess> Others;
         int OthersDay = 0;
         int Stored = 0;
         int StoredDay = 0;
@@ -86,6 +88,10 @@ private:
         unsigned Warned = 0;
         int WarnDay = 0;
         TBlock Block;
+        // The record of a block begun today (service/BlockRecord.h) was looked at when the user
+        // was first seen; Recorded while one may be there.
+        bool BlockChecked = false;
+        bool BlockRecorded = false;
         bool WriteFailed = false;
         // The last write to the network store failed while it could be reached.
         bool RemoteWriteFailed = false;
@@ -98,10 +104,11 @@ private:
     void Count(TUserState& state, HKEY root, bool fromNetwork, int weekday, int day, int minutes);
     void KeepCopy(const TQorUser& user, const std::map<std::wstring, int>& computers, int weekday,
                   int day);
-    void CopyUsersWithoutSession(HKEY root, const std::set<std::wstring>& withSession, int weekday,
-                                 int day);
+    void CopyUsersWithoutSession(HKEY root, const std::set<std::wstring, TNameLess>& withSession,
+                                 int weekday, int day);
     void Enforce(TUserState& state, const std::vector<TSessionInfo>& sessions,
                  const SYSTEMTIME& now, ULONGLONG mono);
+    void EndBlock(TUserState& state);
     void Show(const std::wstring& user, const std::vector<DWORD>& sessions,
               const std::wstring& what, const std::wstring& text);
 
@@ -109,7 +116,7 @@ private:
     TServiceLog& FLog;
     std::wstring FThisComputer;
     TQorPrefs FPrefs;
-    std::map<std::wstring, TUserState> FUsers;
+    std::map<std::wstring, TUserState, TNameLess> FUsers;
     TTimedConnect FConnect;
     TLocalCopy FCopy;
     bool FStoreDown = false;
@@ -121,6 +128,8 @@ private:
     bool FZoneNoted = false;
     DYNAMIC_TIME_ZONE_INFORMATION FNotedZone{};
     bool FZoneRecordFailed = false;
+    // The record that cannot be read was logged.
+    bool FZoneDamageNoted = false;
 };
 
 } // namespace vantrel

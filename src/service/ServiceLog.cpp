@@ -32,6 +32,33 @@ void Stamp(wchar_t (&stamp)[32]) {
                   now.wHour, now.wMinute, now.wSecond);
 }
 
+// Puts the number's last `digits` decimal digits at `out`.
+wchar_t* PutDigits(wchar_t* out, unsigned number, int digits) {
+    for (int i = digits - 1; i >= 0; --i, number /= 10)
+        out[i] = static_cast<wchar_t>(L'0' + number % 10);
+    return out + digits;
+}
+
+// "yyyy-mm-dd hh:mm:ss UTC  " of the system's clock, made without taking any memory: the local
+// time would need the recorded zone from the registry.
+wchar_t* PutUtcStamp(wchar_t* out) {
+    SYSTEMTIME t{};
+    GetSystemTime(&t);
+    const struct {
+        unsigned Value;
+        int Digits;
+        wchar_t After;
+    } parts[] = {{t.wYear, 4, L'-'}, {t.wMonth, 2, L'-'},  {t.wDay, 2, L' '},
+                 {t.wHour, 2, L':'}, {t.wMinute, 2, L':'}, {t.wSecond, 2, L' '}};
+    for (const auto& part : parts) {
+        out = PutDigits(out, part.Value, part.Digits);
+        *out++ = part.After;
+    }
+    for (const wchar_t* mark = L"UTC  "; *mark; ++mark)
+        *out++ = *mark;
+    return out;
+}
+
 // Whether the file's access list lets anyone but SYSTEM, the Administrators and its owner in
 // (an earlier version's log inherited read access for Users from its folder).
 bool OpenToOthers(const std::wstring& path) {
@@ -118,12 +145,12 @@ bool TServiceLog::OpenLocked() {
             Restrict(OlderPath(), FSecurity);
     }
     CreateFolderOf(FPath);
-    const HANDLE file = OpenForAppending(FPath, FSecurity);
-    const bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
-    FFile.Reset(file);
-    // The security given applies only to a file made now.
-    if (FFile && existed)
+    // The security given applies only to a file made now; one from before is corrected first,
+    // whatever another program holding it shares (the sharing mode does not guard the access
+    // list), so that nobody can open it afresh once that handle is gone.
+    if (FileExists(FPath))
         Restrict(FPath, FSecurity);
+    FFile.Reset(OpenForAppending(FPath, FSecurity));
     return FFile.Valid();
 }
 
@@ -169,18 +196,36 @@ bool TServiceLog::Write(const std::wstring& text) noexcept {
         std::wstring note;
         RollOverIfFull(note);
         if (!OpenLocked()) {
-            ++FLost;
+            // Held back, within bounds, until the file can be opened: a program that holds a
+            // log from before its access list was corrected, without sharing writing, keeps it
+            // shut until that program ends (at the latest when its user is logged off).
+            const DWORD error = GetLastError();
+            if (FHeld.size() + bytes.size() <= kHeldLimit) {
+                FHeld += bytes;
+                ++FHeldLines;
+                FHeldError = error;
+            } else {
+                ++FLost;
+            }
             return false;
         }
+        if (FHeldLines > 0)
+            note = std::to_wstring(FHeldLines) +
+                   L" line(s) above were held back while the log could not be opened (error " +
+                   std::to_wstring(FHeldError) + L": " + SystemErrorText(FHeldError) + L")" +
+                   (note.empty() ? L"" : L"; ") + note;
         if (FLost > 0)
             note += (note.empty() ? L"" : L"; ") + std::to_wstring(FLost) +
                     L" line(s) of the log could not be written before this one";
         if (!note.empty())
             bytes = ToUtf8(std::wstring(stamp) + note) + "\r\n" + bytes;
+        bytes.insert(0, FHeld);
         const unsigned lost = FLost;
         if (!AppendLocked(bytes.data(), static_cast<DWORD>(bytes.size())))
             return false;
         FLost -= lost;
+        FHeld.clear();
+        FHeldLines = 0;
         return true;
     } catch (...) {
         return WriteFixed(L"A line of the log was lost: there was no memory left to write it");
@@ -188,10 +233,13 @@ bool TServiceLog::Write(const std::wstring& text) noexcept {
 }
 
 bool TServiceLog::WriteFixed(const wchar_t* text) noexcept {
-    wchar_t stamp[32];
-    Stamp(stamp);
     wchar_t line[448];
-    std::swprintf(line, 448, L"%ls%.400ls\r\n", stamp, text);
+    wchar_t* end = PutUtcStamp(line);
+    for (int i = 0; i < 400 && text[i]; ++i)
+        *end++ = text[i];
+    *end++ = L'\r';
+    *end++ = L'\n';
+    *end = L'\0';
     char bytes[448 * 3];
     const int size =
         WideCharToMultiByte(CP_UTF8, 0, line, -1, bytes, sizeof(bytes), nullptr, nullptr);

@@ -23,10 +23,12 @@ public:
     TServiceLog& operator=(const TServiceLog&) = delete;
 
     // Appends "yyyy-mm-dd hh:mm:ss  text" (local time of the clock seam). False when the file
-    // cannot be written; the service goes on without its log then.
+    // cannot be written; the service goes on without its log then. While the file cannot be
+    // opened (another program holds it), the lines are held back and written with the next.
     bool Write(const std::wstring& text) noexcept;
     // The same for a fixed text, without taking any memory: the last word when there is none
-    // left. Neither rolls over nor makes the folder; a text beyond 400 characters is cut.
+    // left. Its time is the system's in UTC, marked so ("yyyy-mm-dd hh:mm:ss UTC  text"). Neither
+    // rolls over nor makes the folder; a text beyond 400 characters is cut.
     bool WriteFixed(const wchar_t* text) noexcept;
 
     const std::wstring& Path() const { return FPath; }
@@ -54,6 +56,12 @@ private:
     bool FRollOverFailed = false;
     // Lines that could not be written, told with the next line that can.
     unsigned FLost = 0;
+    // Lines kept while the file could not be opened, written before the next line that can be,
+    // up to kHeldLimit bytes (those beyond are lost, and counted).
+    static constexpr size_t kHeldLimit = 64 * 1024;
+    std::string FHeld;
+    unsigned FHeldLines = 0;
+    DWORD FHeldError = 0;
 };
 
 } // namespace vantrel

@@ -36,11 +36,16 @@ std::wstring ThisComputerName() {
 
 } // namespace
 
+int CompareNames(const std::wstring& a, const std::wstring& b) {
+    const int order = CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                                           static_cast<int>(b.size()), TRUE);
+    if (order == 0) // cannot happen for two strings; ordered as they are, to stay a strict order
+        return a.compare(b);
+    return order - CSTR_EQUAL;
+}
+
 bool IsThisComputersAccount(const std::wstring& domain, const std::wstring& computer) {
-    if (domain.empty())
-        return true;
-    return CompareStringOrdinal(domain.c_str(), static_cast<int>(domain.size()), computer.c_str(),
-                                static_cast<int>(computer.size()), TRUE) == CSTR_EQUAL;
+    return domain.empty() || SameName(domain, computer);
 }
 
 std::vector<TSessionInfo> UserSessions(const std::vector<TListedSession>& listed,

@@ -28,6 +28,19 @@ public:
     virtual bool Logoff(DWORD session) = 0;
 };
 
+// Account and computer names as Windows compares them: ignoring case, so that "ANNA" is the
+// user "anna" (whose registry keys she shares) and is blocked with her. Every map and set of
+// names in the service orders them so.
+int CompareNames(const std::wstring& a, const std::wstring& b);
+inline bool SameName(const std::wstring& a, const std::wstring& b) {
+    return CompareNames(a, b) == 0;
+}
+struct TNameLess {
+    bool operator()(const std::wstring& a, const std::wstring& b) const {
+        return CompareNames(a, b) < 0;
+    }
+};
+
 // Whether the account of a session, of the domain the system names for it, is an account of
 // this computer: the domain is the computer's name, or none is given (as under Wine).
 bool IsThisComputersAccount(const std::wstring& domain, const std::wstring& computer);

@@ -57,16 +57,24 @@ TEST(Clock, DaysAndHoursAreThoseOfTheRecordedZoneWhateverTheComputersZone) {
         DYNAMIC_TIME_ZONE_INFORMATION computer;
         int month, utcHour;
         int day, hour, weekday;
+        bool damaged; // the record cannot be read: the zone last read (the row above) stays
     } cases[] = {
-        {std::nullopt, west2, 6, 21, 10, 19, 3}, // none recorded: the computer's zone
-        {utc, west2, 6, 21, 10, 21, 3},          {utc, east13, 6, 21, 10, 21, 3},
-        {east13, utc, 6, 21, 11, 10, 4},         {europe, utc, 6, 19, 10, 21, 3},
-        {europe, utc, 12, 19, 10, 20, 4},
+        {std::nullopt, west2, 6, 21, 10, 19, 3, false}, // none recorded: the computer's zone
+        {utc, west2, 6, 21, 10, 21, 3, false},
+        {utc, east13, 6, 21, 10, 21, 3, false},
+        {east13, utc, 6, 21, 11, 10, 4, false},
+        {europe, utc, 6, 19, 10, 21, 3, false},
+        {europe, utc, 12, 19, 10, 20, 4, false},
+        {std::nullopt, west2, 12, 19, 10, 20, 4, true},
     };
     for (const auto& c : cases) {
         RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kPreferencesKeyPath, L"EnforcementTimeZone");
         if (c.recorded) {
             ASSERT_EQ(ERROR_SUCCESS, RecordZone(*c.recorded));
+        }
+        if (c.damaged) {
+            ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_LOCAL_MACHINE, kPreferencesKeyPath,
+                                                     L"EnforcementTimeZone", REG_SZ, L"x", 4));
         }
         SetClockSeam([&c] {
             TClockReading reading;

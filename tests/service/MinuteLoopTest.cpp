@@ -90,7 +90,7 @@ TEST_F(MinuteLoopTest, CountsOneMinuteAMinuteForEachMonitoredUserWithASession) {
     WriteUser(HKEY_LOCAL_MACHINE, L"anna", true, 0, 24, 600);
     WriteUser(HKEY_LOCAL_MACHINE, L"ben", false, 0, 24, 600);
     host.Add(1, L"anna");
-    host.Add(2, L"anna"); // two sessions of one user still make one minute a minute
+    host.Add(2, L"ANNA"); // two sessions of one user, however spelt, make one minute a minute
     host.Add(3, L"ben");  // not monitored
     host.Add(4, L"carl"); // never saved by the program: not monitored
     WriteUser(HKEY_LOCAL_MACHINE, L"dora", true, 0, 24, 600);
@@ -273,15 +273,21 @@ TEST_F(MinuteLoopTest, ABlockedUserIsLoggedOffWithinTwoMinutesOfTheMessageWhatev
         TStep beforeFirst, beforeSecond, beforeThird;
         int failures;
         size_t messages;
+        bool restarts; // the service starts afresh before every minute (Windows restarted)
     } cases[] = {
-        {"away and back, same id", none, away, [](TFakeSessionHost& h) { h.Add(1, L"anna"); }, 0,
-         1},
-        {"back with a new id", none, away, [](TFakeSessionHost& h) { h.Add(2, L"anna"); }, 0, 2},
-        {"a failed log-off", none, none, none, 1, 1},
+        {"away and back, same id", none, away, [](TFakeSessionHost& h) { h.Add(1, L"anna"); }, 0, 1,
+         false},
+        {"back with a new id", none, away, [](TFakeSessionHost& h) { h.Add(2, L"anna"); }, 0, 2,
+         false},
+        {"back under another spelling", none, away, [](TFakeSessionHost& h) { h.Add(2, L"ANNA"); },
+         0, 2, false},
+        {"a failed log-off", none, none, none, 1, 1, false},
         {"a disconnected session", [](TFakeSessionHost& h) { h.Add(2, L"anna", false); }, none,
-         none, 0, 1},
+         none, 0, 1, false},
+        {"service restarted", none, none, none, 0, 2, true},
     };
     for (const auto& c : cases) {
+        ForgetBlocks();
         host.Clear();
         host.Forget();
         host.Add(1, L"anna");
@@ -291,12 +297,14 @@ TEST_F(MinuteLoopTest, ABlockedUserIsLoggedOffWithinTwoMinutesOfTheMessageWhatev
         const TStep steps[] = {c.beforeFirst, c.beforeSecond, c.beforeThird};
         for (int minute = 0; minute < 3; ++minute) {
             steps[minute](host);
+            if (c.restarts)
+                loop = NewLoop();
             At(12, minute);
             loop->Tick();
         }
         const auto left = host.Sessions();
         EXPECT_TRUE(std::none_of(left.begin(), left.end(), [](auto& s) {
-            return s.Username == L"anna";
+            return _wcsicmp(s.Username.c_str(), L"anna") == 0;
         })) << c.what;
         EXPECT_EQ(c.messages, host.Shown().size()) << c.what;
     }
@@ -532,8 +540,11 @@ TEST_F(MinuteLoopTest, AnotherTimeZoneMovesNeitherTheDayNorTheAllowedHours) {
     WriteUser(HKEY_LOCAL_MACHINE, L"anna", true, 8, 20, 60);
     DYNAMIC_TIME_ZONE_INFORMATION zone{}; // the computer's, recorded when the service starts
     SetClockSeam([this, &zone] { return TClockReading{now, zone}; });
-    for (long bias : {120, -780}) { // 2 h west, 13 h east
+    // 2 h west, 13 h east, and 2 h west with the record damaged before (kept, not replaced)
+    for (const auto& [bias, damaged] :
+         {std::pair<long, bool>{120, false}, {-780, false}, {120, true}}) {
         RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"System\\QOR\\Preferences");
+        ForgetBlocks();
         WritePrefs(false, L"", false, false);
         WriteUsage(HKEY_LOCAL_MACHINE, L"anna", kHere, 3, 161, 30);
         zone.Bias = 0;
@@ -544,6 +555,9 @@ TEST_F(MinuteLoopTest, AnotherTimeZoneMovesNeitherTheDayNorTheAllowedHours) {
         auto loop = NewLoop();
         loop->Tick();
         zone.Bias = bias;
+        if (damaged)
+            RegSetKeyValueW(HKEY_LOCAL_MACHINE, L"System\\QOR\\Preferences", L"EnforcementTimeZone",
+                            REG_BINARY, "x", 1);
         for (int minute = 1; minute <= 2; ++minute) {
             At(21, minute);
             loop->Tick();
@@ -553,7 +567,8 @@ TEST_F(MinuteLoopTest, AnotherTimeZoneMovesNeitherTheDayNorTheAllowedHours) {
         EXPECT_EQ(std::make_pair(32, 161), ReadUsage(HKEY_LOCAL_MACHINE, L"anna", kHere, 3))
             << bias;
     }
-    EXPECT_EQ(2, CountOf(LogText(), "This computer's time zone is now"));
+    EXPECT_EQ(3, CountOf(LogText(), "This computer's time zone is now"));
+    EXPECT_EQ(1, CountOf(LogText(), "recorded time zone of days and allowed hours cannot be read"));
 }
 
 TEST_F(MinuteLoopTest, TheStoreIsOpenedOnceAMinuteAndOneThatDoesNotAnswerInTimeStallsNothing) {

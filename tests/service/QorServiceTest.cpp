@@ -169,6 +169,7 @@ TEST_F(QorServiceTest, CountsTheMinutesThatPassWhileTheStoreIsSlowAndChangesPour
     for (const bool pour : {false, true}) {
         SCOPED_TRACE(pour ? "the program sends changes without pause" : "no changes");
         RegDeleteTreeW(office.Get(), L"System");
+        RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"System\\QOR\\Users"); // this computer's copy
         WriteUser(office.Get(), L"anna", true, 0, 24, 600);
         slow = true;
         const ULONGLONG start = MonotonicMs();

@@ -8,6 +8,26 @@
 
 #include <aclapi.h>
 
+#include <memory>
+#include <new>
+#include <regex>
+
+// Counts the allocations of this thread while gAllocations points at a counter.
+thread_local int* gAllocations = nullptr;
+void* operator new(std::size_t size) {
+    if (gAllocations)
+        ++*gAllocations;
+    if (void* block = HeapAlloc(GetProcessHeap(), 0, size ? size : 1))
+        return block;
+    throw std::bad_alloc();
+}
+void operator delete(void* block) noexcept {
+    HeapFree(GetProcessHeap(), 0, block);
+}
+void operator delete(void* block, std::size_t) noexcept {
+    HeapFree(GetProcessHeap(), 0, block);
+}
+
 namespace vantrel {
 namespace {
 
@@ -38,6 +58,16 @@ TEST_F(ServiceLogTest, OneLinePerEventWithDateAndTimeInAFolderMadeForIt) {
               "2026-06-10 07:05:09  two  lines \xc3\xa9\r\n",
               ReadFileText(path));
     EXPECT_EQ(folder + L"\\sub\\QORevents.old.log", log.OlderPath());
+    // The last word takes no memory, not even for the recorded zone: its time is UTC, marked so.
+    int allocations = 0;
+    gAllocations = &allocations;
+    const bool written = log.WriteFixed(L"last word");
+    gAllocations = nullptr;
+    EXPECT_TRUE(written);
+    EXPECT_EQ(0, allocations);
+    EXPECT_TRUE(std::regex_search(
+        ReadFileText(path),
+        std::regex("\n\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d UTC  last word\r\n$")));
 }
 
 TEST_F(ServiceLogTest, RollsOverAtTheLimitKeepingOneOlderFile) {
@@ -77,35 +107,51 @@ TEST_F(ServiceLogTest, RollsOverAtTheLimitKeepingOneOlderFile) {
 TEST_F(ServiceLogTest, NoOtherProgramCanSilenceOrEmptyTheLogByHoldingAFile) {
     const struct {
         const char* Case;
+        bool Before; // held since before the service opened it (a log from before an upgrade)
         bool Older;
         DWORD Share;
         bool Opens;
+        int HeldLines; // of the 20 lines written while it is held, those in the file meanwhile
     } rows[] = {
-        {"log, not shared", false, 0, false},
-        {"log, shared for reading", false, FILE_SHARE_READ, false},
-        {"log, shared but for deleting", false, FILE_SHARE_READ | FILE_SHARE_WRITE, true},
-        {"older file, not shared", true, 0, true},
+        {"log, not shared", false, false, 0, false, 1},
+        {"log, shared for reading", false, false, FILE_SHARE_READ, false, 1},
+        {"log, shared but for deleting", false, false, FILE_SHARE_READ | FILE_SHARE_WRITE, true,
+         20},
+        {"older file, not shared", false, true, 0, true, 20},
+        {"log from before, not shared", true, false, 0, true, 0},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.Case);
         {
-            TServiceLog log(path, 300);
+            auto log = std::make_unique<TServiceLog>(path, 300);
             for (int i = 0; i < 6; ++i)
-                ASSERT_TRUE(log.Write(std::wstring(40, L'a') + std::to_wstring(i)));
-            THandle reader(CreateFileW(row.Older ? log.OlderPath().c_str() : path.c_str(),
-                                       GENERIC_READ, row.Share, nullptr, OPEN_EXISTING, 0,
-                                       nullptr));
+                ASSERT_TRUE(log->Write(std::wstring(40, L'a') + std::to_wstring(i)));
+            if (row.Before)
+                log.reset();
+            THandle reader(CreateFileW(
+                row.Older ? (folder + L"\\sub\\QORevents.old.log").c_str() : path.c_str(),
+                GENERIC_READ, row.Share, nullptr, OPEN_EXISTING, 0, nullptr));
             EXPECT_EQ(row.Opens, reader.Valid());
+            if (row.Before)
+                log = std::make_unique<TServiceLog>(path, 300);
             for (int i = 0; i < 20; ++i)
-                ASSERT_TRUE(log.Write(std::wstring(40, L'b') + std::to_wstring(i % 10)));
+                EXPECT_EQ(!row.Before,
+                          log->Write(std::wstring(40, L'b') + std::to_wstring(i % 10)));
             // Held, the log grows past its limit rather than lose a line; else it rolls over.
             const std::string text = ReadFileText(path);
-            EXPECT_EQ(row.Opens ? 20 : 1, CountOf(text, std::string(40, 'b'))) << text;
-            EXPECT_EQ(row.Opens ? 1 : 0, CountOf(text, "could not be rolled over")) << text;
-            // Let go, it rolls over at the next line.
+            EXPECT_EQ(row.HeldLines, CountOf(text, std::string(40, 'b'))) << text;
+            EXPECT_EQ(row.HeldLines == 20 ? 1 : 0, CountOf(text, "could not be rolled over"))
+                << text;
+            // Let go, it rolls over at the next line, and writes what it held back.
             reader.Close();
-            ASSERT_TRUE(log.Write(L"after"));
-            EXPECT_EQ(row.Opens, ReadFileText(path) == "2026-06-10 07:05:09  after\r\n");
+            ASSERT_TRUE(log->Write(L"after"));
+            const std::string after = ReadFileText(path);
+            EXPECT_EQ(row.Opens && !row.Before, after == "2026-06-10 07:05:09  after\r\n");
+            EXPECT_EQ(row.Before  ? 20
+                      : row.Opens ? 0
+                                  : 1,
+                      CountOf(after, std::string(40, 'b')))
+                << after;
         }
         DeleteFileW(path.c_str());
         DeleteFileW((folder + L"\\sub\\QORevents.old.log").c_str());

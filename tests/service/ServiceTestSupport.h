@@ -210,7 +210,13 @@ inline bool PumpUntil(const std::function<bool()>& done, DWORD guard = 30000) {
     return true;
 }
 
+// The blocks of earlier service processes.
+inline void ForgetBlocks() {
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Services\\QORsvc\\Blocks");
+}
+
 inline void CleanStore() {
+    ForgetBlocks();
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"System\\QOR\\Users");
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"System\\QOR\\Preferences");
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\VantrelSvcTest");
