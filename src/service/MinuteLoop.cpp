@@ -167,9 +167,10 @@ void TMinuteLoop::Run(int minutes) {
         }
         ReadUser(state, store, fromNetwork, weekday, day);
         TQorUser& user = *state.User;
-        // Only a session someone works in is counted.
+        // Only a session someone works in is counted: not one switched away from, nor one
+        // whose screen is locked.
         const bool active = std::any_of(sessions.begin(), sessions.end(),
-                                        [](const TSessionInfo& s) { return s.Active; });
+                                        [](const TSessionInfo& s) { return s.Active && !s.Locked; });
         if (!user.QorControl) {
             EndBlock(state);
             Count(state, store, fromNetwork, weekday, day, 0);

@@ -2,6 +2,8 @@
 
 #include "model/Constants.h"
 
+#include <versionhelpers.h>
+
 namespace vantrel {
 
 namespace {
@@ -48,6 +50,54 @@ bool IsThisComputersAccount(const std::wstring& domain, const std::wstring& comp
     return domain.empty() || SameName(domain, computer);
 }
 
+namespace {
+
+// WTSINFOEXW of the SDK (WTSSessionInfoEx, level 1), which mingw-w64's headers lack; only the
+// session's flags are read.
+constexpr int kSessionInfoEx = 25;
+constexpr LONG kSessionStateLock = 0;
+constexpr LONG kSessionStateUnlock = 1;
+struct TSessionInfoExLevel1 {
+    ULONG SessionId;
+    WTS_CONNECTSTATE_CLASS SessionState;
+    LONG SessionFlags;
+    WCHAR WinStationName[WINSTATIONNAME_LENGTH + 1];
+    WCHAR UserName[USERNAME_LENGTH + 1];
+    WCHAR DomainName[DOMAIN_LENGTH + 1];
+    LARGE_INTEGER LogonTime, ConnectTime, DisconnectTime, LastInputTime, CurrentTime;
+    DWORD IncomingBytes, OutgoingBytes, IncomingFrames, OutgoingFrames;
+    DWORD IncomingCompressedBytes, OutgoingCompressedBytes;
+};
+struct TSessionInfoEx {
+    DWORD Level;
+    union {
+        TSessionInfoExLevel1 Level1;
+    } Data;
+};
+
+// Whether the system says the session's screen is locked. A session the system says nothing of
+// (Wine answers no such query) counts as in use.
+bool IsLocked(DWORD session) {
+    LPWSTR buffer = nullptr;
+    DWORD bytes = 0;
+    if (!WTSQuerySessionInformationW(WTS_CURRENT_SERVER_HANDLE, session,
+                                     static_cast<WTS_INFO_CLASS>(kSessionInfoEx), &buffer, &bytes))
+        return false;
+    bool locked = false;
+    if (buffer && bytes >= sizeof(TSessionInfoEx)) {
+        const auto* info = reinterpret_cast<const TSessionInfoEx*>(buffer);
+        LONG flags = info->Level == 1 ? info->Data.Level1.SessionFlags : -1;
+        // Windows 7 and Server 2008 R2 report the two states the wrong way round.
+        if (!IsWindows8OrGreater() && (flags == kSessionStateLock || flags == kSessionStateUnlock))
+            flags = flags == kSessionStateLock ? kSessionStateUnlock : kSessionStateLock;
+        locked = flags == kSessionStateLock;
+    }
+    WTSFreeMemory(buffer);
+    return locked;
+}
+
+} // namespace
+
 std::vector<TSessionInfo> UserSessions(const std::vector<TListedSession>& listed,
                                        const std::wstring& computer, const TSessionInfo* own) {
     std::vector<TSessionInfo> list;
@@ -62,7 +112,7 @@ std::vector<TSessionInfo> UserSessions(const std::vector<TListedSession>& listed
         if ((session.State != WTSActive && session.State != WTSDisconnected) ||
             session.Username.empty() || !IsThisComputersAccount(session.Domain, computer))
             continue;
-        list.push_back({session.Id, session.Username, session.State == WTSActive});
+        list.push_back({session.Id, session.Username, session.State == WTSActive, session.Locked});
     }
     return list;
 }
@@ -80,6 +130,7 @@ std::vector<TSessionInfo> TWtsSessionHost::Sessions() {
             if (session.State == WTSActive || session.State == WTSDisconnected) {
                 session.Username = SessionText(session.Id, WTSUserName);
                 session.Domain = SessionText(session.Id, WTSDomainName);
+                session.Locked = session.State == WTSActive && IsLocked(session.Id);
             }
             listed.push_back(session);
         }

@@ -16,6 +16,9 @@ struct TSessionInfo {
     // Someone works in it. A session switched away from (disconnected) is not counted, but it is
     // logged off with the user's others: its user could come back to it at any time.
     bool Active = true;
+    // Its screen is locked: nobody can use it, so it is not counted either; it is still told
+    // and logged off with the user's others.
+    bool Locked = false;
 };
 
 class TSessionHost {
@@ -51,6 +54,7 @@ struct TListedSession {
     WTS_CONNECTSTATE_CLASS State = WTSActive;
     std::wstring Username;
     std::wstring Domain;
+    bool Locked = false;
 };
 
 // The sessions of this computer's accounts in the system's list: active and disconnected ones

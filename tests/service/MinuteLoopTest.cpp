@@ -95,6 +95,8 @@ TEST_F(MinuteLoopTest, CountsOneMinuteAMinuteForEachMonitoredUserWithASession) {
     host.Add(4, L"carl"); // never saved by the program: not monitored
     WriteUser(HKEY_LOCAL_MACHINE, L"dora", true, 0, 24, 600);
     host.Add(6, L"dora", false); // switched away from: not counted
+    WriteUser(HKEY_LOCAL_MACHINE, L"eve", true, 0, 24, 600);
+    host.Add(7, L"eve", true, true); // its screen locked: not counted
     auto loop = NewLoop();
     loop->Tick();
     EXPECT_EQ(std::make_pair(1, 161), ReadUsage(HKEY_LOCAL_MACHINE, L"anna", kHere, 3));
@@ -104,6 +106,7 @@ TEST_F(MinuteLoopTest, CountsOneMinuteAMinuteForEachMonitoredUserWithASession) {
     EXPECT_EQ(std::make_pair(-1, -1), ReadUsage(HKEY_LOCAL_MACHINE, L"ben", kHere, 3));
     EXPECT_EQ(std::make_pair(-1, -1), ReadUsage(HKEY_LOCAL_MACHINE, L"carl", kHere, 3));
     EXPECT_EQ(std::make_pair(-1, -1), ReadUsage(HKEY_LOCAL_MACHINE, L"dora", kHere, 3));
+    EXPECT_EQ(std::make_pair(-1, -1), ReadUsage(HKEY_LOCAL_MACHINE, L"eve", kHere, 3));
     ASSERT_NE(nullptr, loop->User(L"anna"));
     EXPECT_EQ(2, loop->User(L"anna")->TodaysTimeUsage);
     EXPECT_EQ(598, loop->User(L"anna")->TimeRemaining());
@@ -284,6 +287,8 @@ TEST_F(MinuteLoopTest, ABlockedUserIsLoggedOffWithinTwoMinutesOfTheMessageWhatev
         {"a failed log-off", none, none, none, 1, 1, false},
         {"a disconnected session", [](TFakeSessionHost& h) { h.Add(2, L"anna", false); }, none,
          none, 0, 1, false},
+        {"a locked session", [](TFakeSessionHost& h) { h.Add(2, L"anna", true, true); }, none,
+         none, 0, 2, false},
         {"service restarted", none, none, none, 0, 2, true},
     };
     for (const auto& c : cases) {

@@ -28,9 +28,9 @@ public:
         std::wstring Text;
     };
 
-    void Add(DWORD id, const std::wstring& user, bool active = true) {
+    void Add(DWORD id, const std::wstring& user, bool active = true, bool locked = false) {
         std::lock_guard<std::mutex> guard(FLock);
-        FList.push_back({id, user, active});
+        FList.push_back({id, user, active, locked});
     }
     void Clear() {
         std::lock_guard<std::mutex> guard(FLock);
