@@ -52,8 +52,6 @@ constexpr int kDirectionIcons[] = {IDI_BONUS_INCREASE, IDI_BONUS_DECREASE};
 TAdjustBonusTimeForm::~TAdjustBonusTimeForm() {
     if (FShownIcon)
         DestroyIcon(FShownIcon);
-    if (FImages)
-        ImageList_Destroy(FImages);
 }
 
 bool TAdjustBonusTimeForm::Create(HWND owner) {
@@ -89,19 +87,17 @@ void TAdjustBonusTimeForm::CreateControls() {
 
 void TAdjustBonusTimeForm::BuildImageList() {
     const int size = Scale(kPictureSize);
-    HIMAGELIST list = ImageList_Create(size, size, ILC_COLOR32 | ILC_MASK, 2, 0);
+    TImageListHandle list(ImageList_Create(size, size, ILC_COLOR32 | ILC_MASK, 2, 0));
     if (!list)
         return;
     for (int resource : kDirectionIcons) {
         HICON icon = LoadProgramIcon(resource, size);
         if (icon) {
-            ImageList_AddIcon(list, icon);
+            ImageList_AddIcon(list.Get(), icon);
             DestroyIcon(icon);
         }
     }
-    if (FImages)
-        ImageList_Destroy(FImages);
-    FImages = list;
+    FImages = std::move(list);
 }
 
 void TAdjustBonusTimeForm::OnDpiChanged() {
@@ -111,9 +107,9 @@ void TAdjustBonusTimeForm::OnDpiChanged() {
 }
 
 void TAdjustBonusTimeForm::ShowDirectionIcon(int index) {
-    if (!FImages || index < 0 || index >= ImageList_GetImageCount(FImages))
+    if (!FImages || index < 0 || index >= ImageList_GetImageCount(FImages.Get()))
         return;
-    HICON icon = ImageList_GetIcon(FImages, index, ILD_NORMAL);
+    HICON icon = ImageList_GetIcon(FImages.Get(), index, ILD_NORMAL);
     if (!icon)
         return;
     SendMessageW(Control(IdPicture), STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);

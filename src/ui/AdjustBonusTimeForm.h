@@ -2,6 +2,7 @@
 // The bonus time dialog: the administrator picks an amount (15 minutes to 4 hours) by which
 // the increase and decrease commands change a user's bonus for today. Created once and
 // reused; the amount picked last, also before a Cancel, is the one checked at the next showing.
+#include "ui/controls/ImageList.h"
 #include "ui/controls/ModalDialog.h"
 
 #include <commctrl.h>
@@ -57,7 +58,7 @@ private:
     // Only the checked button of the group is a tab stop, so that Tab enters the group on it.
     void UpdateTabStops();
 
-    HIMAGELIST FImages = nullptr;
+    TImageListHandle FImages;
     HICON FShownIcon = nullptr;
     int FIconIndex = -1;
     TBonusDirection FDirection = TBonusDirection::Increase;
