@@ -21,7 +21,7 @@ using TCommandItems = std::vector<TAction*>;
 
 // A menu of the menu bar; its items show their actions' menu captions, with access keys.
 struct TCommandMenu {
-    const wchar_t* Caption;
+    std::wstring Caption;
     TCommandItems Items;
 };
 

@@ -17,6 +17,10 @@
 #include "ui/ReportMessages.h"
 #include "ui/controls/MessageBox.h"
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 namespace vantrel {
 
 namespace {
@@ -47,13 +51,17 @@ struct TCommandDeclaration {
     TMainImage Image;
     WORD ShortCut;
     TEnabledWhen EnabledWhen;
+    TShown InMenu;
+    TShown OnToolBar;
+    TShown InPopup;
     void (TMainForm::*Handler)();
 };
 
 constexpr TCommandDeclaration kCommands[] = {
 // clang-format off
-#define VANTREL_COMMAND_DECLARATION(name, category, caption, image, key, enabledWhen) \
-    {category, caption, TMainImage::image, key, TEnabledWhen::enabledWhen, &TMainForm::name##Execute},
+#define VANTREL_COMMAND_DECLARATION(name, category, caption, image, key, enabledWhen, inMenu, onToolBar, inPopup) \
+    {category, caption, TMainImage::image, key, TEnabledWhen::enabledWhen,                                         \
+     TShown::inMenu, TShown::onToolBar, TShown::inPopup, &TMainForm::name##Execute},
     // clang-format on
     VANTREL_MAIN_COMMANDS(VANTREL_COMMAND_DECLARATION)
 #undef VANTREL_COMMAND_DECLARATION
@@ -106,31 +114,32 @@ void TMainForm::CreateActions() {
     ActionManager.OnEnabledChanged = [this](TAction& action) { FCommandBars.UpdateAction(action); };
 }
 
-TCommandItems TMainForm::CommandItems(const std::vector<TMainCommand>& commands) {
-    TCommandItems items;
-    for (TMainCommand command : commands)
-        items.push_back(command == kSeparator ? nullptr : &Action(command));
-    return items;
-}
-
 void TMainForm::CreateCommandBars() {
-    using C = TMainCommand;
-    const std::vector<TCommandMenu> menus = {
-        {L"&File", CommandItems({C::AMFileExit})},
-        {L"&Users", CommandItems({C::AMEditDailyTimeLimits, C::AMEditDetailedTimeUsage, kSeparator,
-                                  C::AMEditIncreaseTodaysLimit, C::AMEditDecreaseTodaysLimit})},
-        {L"&Tools", CommandItems({C::AMEditRefresh, C::AMToolsUsageReport, kSeparator,
-                                  C::AMToolsPreferences, C::AMToolsLog})},
-        {L"&Help", CommandItems({C::AMHelpHelp, kSeparator, C::AMHelpAbout})},
+    // A surface's items in the order of the lines; nullptr for the separator before a group.
+    auto place = [](TCommandItems& items, TShown shown, TAction& action) {
+        if (shown == TShown::No)
+            return;
+        if (shown == TShown::Group && !items.empty())
+            items.push_back(nullptr);
+        items.push_back(&action);
     };
-    const TCommandItems toolBar =
-        CommandItems({C::AMEditDailyTimeLimits, C::AMEditDetailedTimeUsage, kSeparator,
-                      C::AMEditIncreaseTodaysLimit, C::AMEditDecreaseTodaysLimit, kSeparator,
-                      C::AMEditRefresh, C::AMToolsUsageReport});
-    // The list's pop-up menu holds the four user commands.
-    const TCommandItems popup =
-        CommandItems({C::AMEditDailyTimeLimits, C::AMEditDetailedTimeUsage, kSeparator,
-                      C::AMEditIncreaseTodaysLimit, C::AMEditDecreaseTodaysLimit});
+    std::vector<TCommandMenu> menus;
+    TCommandItems toolBar;
+    TCommandItems popup;
+    for (size_t i = 0; i < std::size(kCommands); ++i) {
+        const TCommandDeclaration& command = kCommands[i];
+        TAction& action = ActionManager.At(i);
+        if (command.InMenu != TShown::No) {
+            const std::wstring caption = std::wstring(L"&") + command.Category;
+            auto menu = std::find_if(menus.begin(), menus.end(),
+                                     [&](const TCommandMenu& m) { return m.Caption == caption; });
+            if (menu == menus.end())
+                menu = menus.insert(menus.end(), TCommandMenu{caption, {}});
+            place(menu->Items, command.InMenu, action);
+        }
+        place(toolBar, command.OnToolBar, action);
+        place(popup, command.InPopup, action);
+    }
     FCommandBars.Create(Handle(), menus, toolBar, popup);
 }
 

@@ -128,8 +128,6 @@ private:
     void ApplyDpi(int dpi);
     void LayoutControls();
     void SetUserCommandsEnabled(bool enabled);
-    // The actions of a menu's or the tool bar's commands; nullptr for kSeparator.
-    TCommandItems CommandItems(const std::vector<TMainCommand>& commands);
     // The pipe client and its first connection attempts; the client goes first at the end.
     void StartServiceLink();
     void StopServiceLink();

@@ -24,6 +24,9 @@
 
 namespace vantrel {
 
+// Not a command: the line between two groups in the tests' lists of a surface's items.
+inline constexpr TMainCommand kSeparator = static_cast<TMainCommand>(-1);
+
 // A command's name in failure messages.
 inline std::ostream& operator<<(std::ostream& out, TMainCommand command) {
 #define VANTREL_COMMAND_NAME(name, ...)                                                            \
