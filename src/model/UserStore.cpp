@@ -87,6 +87,28 @@ std::vector<std::wstring> ComputerNames(TRegKey& computers, HKEY root, const std
     return names;
 }
 
+// Today's minutes of every computer, summed, and the figures of the day derived from them.
+void ReadTodaysUsage(TQorUser& user, HKEY root, const std::wstring& path,
+                     const std::wstring& thisComputer, int weekday, int dayOfYear,
+                     std::map<std::wstring, int>* computers) {
+    for (int day = 1; day <= 7; ++day)
+        user.TotalTimeUsage(day) = 0;
+    if (!path.empty()) {
+        TRegKey list;
+        const std::wstring dayName = WeekdayValueName(L"DayOfYear", weekday);
+        const std::wstring usageName = WeekdayValueName(L"TimeUsage", weekday);
+        for (const std::wstring& name : ComputerNames(list, root, path)) {
+            int minutes = 0;
+            if (!ReadUsageOfDay(list.Get(), name, dayName, usageName, dayOfYear, minutes))
+                continue;
+            user.MergeUsage(weekday, dayOfYear, minutes, name == thisComputer);
+            if (computers)
+                (*computers)[name] = minutes;
+        }
+    }
+    user.DeriveTodaysFigures(weekday, dayOfYear);
+}
+
 } // namespace
 
 bool LoadUser(TQorUser& user, bool remote, const std::wstring& remoteComputer,
@@ -121,19 +143,7 @@ bool LoadUser(TQorUser& user, bool remote, const std::wstring& remoteComputer,
             user.LoadState = TLoadState::NoKey;
     }
 
-    for (int day = 1; day <= 7; ++day)
-        user.TotalTimeUsage(day) = 0;
-    if (!path.empty()) {
-        TRegKey computers;
-        const std::wstring dayName = WeekdayValueName(L"DayOfYear", weekday);
-        const std::wstring usageName = WeekdayValueName(L"TimeUsage", weekday);
-        for (const std::wstring& name : ComputerNames(computers, root.Get(), path)) {
-            int minutes = 0;
-            if (ReadUsageOfDay(computers.Get(), name, dayName, usageName, dayOfYear, minutes))
-                user.MergeUsage(weekday, dayOfYear, minutes, name == thisComputer);
-        }
-    }
-    user.DeriveTodaysFigures(weekday, dayOfYear);
+    ReadTodaysUsage(user, root.Get(), path, thisComputer, weekday, dayOfYear, nullptr);
     return result;
 }
 
@@ -148,23 +158,17 @@ bool LoadUser(TQorUser& user, HKEY root, const std::wstring& thisComputer, int w
         ReadSettings(key, user);
         key.Close();
     }
-    for (int day = 1; day <= 7; ++day)
-        user.TotalTimeUsage(day) = 0;
-    if (!path.empty()) {
-        TRegKey list;
-        const std::wstring dayName = WeekdayValueName(L"DayOfYear", weekday);
-        const std::wstring usageName = WeekdayValueName(L"TimeUsage", weekday);
-        for (const std::wstring& name : ComputerNames(list, root, path)) {
-            int minutes = 0;
-            if (!ReadUsageOfDay(list.Get(), name, dayName, usageName, dayOfYear, minutes))
-                continue;
-            user.MergeUsage(weekday, dayOfYear, minutes, name == thisComputer);
-            if (computers)
-                (*computers)[name] = minutes;
-        }
-    }
-    user.DeriveTodaysFigures(weekday, dayOfYear);
+    ReadTodaysUsage(user, root, path, thisComputer, weekday, dayOfYear, computers);
     return result;
+}
+
+bool LoadTodaysUsage(TQorUser& user, HKEY root, const std::wstring& thisComputer, int weekday,
+                     int dayOfYear) {
+    std::wstring path;
+    if (!UserKeyPath(user, path))
+        return false;
+    ReadTodaysUsage(user, root, path, thisComputer, weekday, dayOfYear, nullptr);
+    return true;
 }
 
 bool LoadUser(TQorUser& user, bool remote, const std::wstring& remoteComputer) {

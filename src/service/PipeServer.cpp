@@ -232,9 +232,9 @@ void TPipeServer::Send(TSession& session, const std::string& message) {
     session.Written = message;
     session.Write = OVERLAPPED{};
     session.Write.hEvent = session.WriteEvent.Get();
-    const BOOL done = WriteFile(session.Pipe.Get(), session.Written.data(),
-                                static_cast<DWORD>(session.Written.size()), nullptr,
-                                &session.Write);
+    const BOOL done =
+        WriteFile(session.Pipe.Get(), session.Written.data(),
+                  static_cast<DWORD>(session.Written.size()), nullptr, &session.Write);
     // Finished at once or under way, the result is taken before the next write or the close.
     session.Writing = done || GetLastError() == ERROR_IO_PENDING;
 }

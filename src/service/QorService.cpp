@@ -219,7 +219,7 @@ void TQorService::Tell(TPipeServer& pipe, TNewsKind kind, bool counted) {
     const bool down = FLoop.StoreUnreachable();
     if (down && FNews.Store != TStoreState::Unreachable)
         FNews.StoreDownSince = now;
-    FNews.Store = down                            ? TStoreState::Unreachable
+    FNews.Store = down                              ? TStoreState::Unreachable
                   : FLoop.Prefs().UseRemoteRegistry ? TStoreState::Network
                                                     : TStoreState::Local;
     FNews.Kind = kind;
@@ -283,8 +283,7 @@ bool TQorService::Run(HANDLE stopEvent, const std::function<void()>& running) {
         if (result == WAIT_OBJECT_0 + 1) {
             Guarded([this] { FLoop.SettingsChanged(); });
             Guarded([&] { Tell(pipe, TNewsKind::Settings, false); });
-        }
-        else if (result != WAIT_TIMEOUT)
+        } else if (result != WAIT_TIMEOUT)
             break;
     }
     pipe.Stop();
