@@ -100,5 +100,30 @@ TEST_F(MainFormServiceLive, CountedMinutesReachTheRowsAndTheViewStays) {
                   .find(L"Service running, last minute "));
 }
 
+TEST_F(MainFormServiceLive, WhileADialogIsOpenTheRowsCatchUpWhenItCloses) {
+    ASSERT_TRUE(StartStandIn());
+    Accounts = {L"alice"};
+    SeedUser(L"alice", true, 60);
+    SeedUsage(L"alice", L"PC1", 20);
+    Start();
+    ASSERT_TRUE(PumpUntil([&] { return Form().PipeClient()->IsConnected(); }));
+    SeedUsage(L"alice", L"PC1", 21);
+    // What a modal dialog or message box does to its owner.
+    EnableWindow(Form().Handle(), FALSE);
+    const std::string news = "41, QORsvc minute; last=2026-12-07 10:00; store=local";
+    std::string hex;
+    for (unsigned char c : news) {
+        char pair[3] = {};
+        std::snprintf(pair, sizeof(pair), "%02x", c);
+        hex += pair;
+    }
+    ASSERT_EQ("ok", StandIn.Command("rawhex " + hex));
+    ASSERT_TRUE(PumpUntil([&] { return Form().LiveUpdatePending(); }));
+    EXPECT_EQ(L" 00:20", Cell(0, 3));
+    EnableWindow(Form().Handle(), TRUE);
+    EXPECT_TRUE(PumpUntil([&] { return Cell(0, 3) == L" 00:21"; })) << Cell(0, 3).c_str();
+    EXPECT_EQ(L" 00:39", Cell(0, 4));
+}
+
 } // namespace
 } // namespace vantrel::testing
