@@ -168,6 +168,9 @@ int TUserList::UpdateFigures(TQorUsers& users) {
     const long long scale = BarScale(users);
     int changed = 0;
     HWND list = FView.Handle();
+    // Rows off screen ask for their texts when they scroll in; only those on screen repaint.
+    const int first = list ? std::max(0, FView.TopIndex()) : 0;
+    const int last = list ? first + FView.CountPerPage() + 1 : -1;
     for (int i = 0; i < RowCount(); ++i) {
         TUserRow& old = FRows[static_cast<size_t>(i)];
         if (old.User != &users.Items(i))
@@ -178,7 +181,7 @@ int TUserList::UpdateFigures(TQorUsers& users) {
         old = std::move(row);
         ++changed;
         RECT rect{};
-        if (list && FView.ItemRect(i, rect, LVIR_BOUNDS))
+        if (i >= first && i <= last && FView.ItemRect(i, rect, LVIR_BOUNDS))
             InvalidateRect(list, &rect, TRUE);
     }
     return changed;
