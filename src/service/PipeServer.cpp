@@ -187,7 +187,7 @@ void TPipeServer::ListenOn(THandle pipe) {
 }
 
 void TPipeServer::Serve(TSession& session) {
-    FClients++;
+    bool counted = false;
     // An exception (no memory for a message) ends this client's session, not the service.
     try {
         std::string welcome;
@@ -195,13 +195,17 @@ void TPipeServer::Serve(TSession& session) {
             std::lock_guard<std::mutex> guard(FSessionsLock);
             welcome = FWelcome;
         }
+        // The welcome goes first: a client counted as connected has it under way.
         if (!welcome.empty())
             Send(session, welcome);
+        FClients++;
+        counted = true;
         ReadMessages(session);
     } catch (...) {
     }
     Close(session);
-    FClients--;
+    if (counted)
+        FClients--;
     session.Done = true;
 }
 
