@@ -1,6 +1,8 @@
 #include "model/QorUsers.h"
 
 #include "accounts/Accounts.h"
+#include "model/Clock.h"
+#include "model/Registry.h"
 
 namespace vantrel {
 
@@ -32,6 +34,19 @@ TQorUser& TQorUsers::Add() {
 
 void TQorUsers::Clear() {
     FItems.clear();
+}
+
+bool TQorUsers::ReloadUsage(bool remote, const std::wstring& remoteComputer) {
+    TRegRoot root;
+    const bool connected = !remote || root.Connect(remoteComputer) == ERROR_SUCCESS;
+    const std::wstring thisComputer = GetWorkstationName();
+    // One day for every record, however long the reading takes.
+    const SYSTEMTIME now = LocalNow();
+    const int weekday = WeekdayOf(now);
+    const int dayOfYear = DayOfYearOf(now);
+    for (auto& user : FItems)
+        LoadTodaysUsage(*user, root.Get(), thisComputer, weekday, dayOfYear);
+    return connected;
 }
 
 bool TQorUsers::LoadAll(bool remote, const std::wstring& remoteComputer) {

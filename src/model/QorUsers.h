@@ -26,6 +26,10 @@ public:
     // Rebuilds on the first call (or while no account was found), else reloads every record
     // in place. True only when every load succeeded.
     bool LoadAll(bool remote, const std::wstring& remoteComputer);
+    // Reads today's usage of every record again, from the network store with remote (this
+    // computer's registry when it does not answer), and nothing else. False when the network
+    // store did not answer.
+    bool ReloadUsage(bool remote, const std::wstring& remoteComputer);
     // Builds the records anew from the monitored accounts of this computer and loads them.
     bool Rebuild(bool remote, const std::wstring& remoteComputer);
     // Saves every record that its last load read whole or found new to the store; true only

@@ -163,6 +163,15 @@ bool LoadUser(TQorUser& user, HKEY root, const std::wstring& thisComputer, int w
     return result;
 }
 
+bool LoadTodaysUsage(TQorUser& user, HKEY root, const std::wstring& thisComputer, int weekday,
+                     int dayOfYear) {
+    std::wstring path;
+    if (!UserKeyPath(user, path))
+        return false;
+    ReadTodaysUsage(user, root, path, thisComputer, weekday, dayOfYear, nullptr);
+    return true;
+}
+
 bool LoadUser(TQorUser& user, bool remote, const std::wstring& remoteComputer) {
     return LoadUser(user, remote, remoteComputer, GetWorkstationName());
 }

@@ -24,6 +24,10 @@ bool LoadUser(TQorUser& user, bool remote, const std::wstring& remoteComputer,
 // an entry of that day. False when the user's key cannot be opened: the settings then stay.
 bool LoadUser(TQorUser& user, HKEY root, const std::wstring& thisComputer, int weekday,
               int dayOfYear, std::map<std::wstring, int>* computers = nullptr);
+// Reads today's usage of every computer from one store and derives today's figures from the
+// settings in memory; the settings themselves are not read. False for a name that has no key.
+bool LoadTodaysUsage(TQorUser& user, HKEY root, const std::wstring& thisComputer, int weekday,
+                     int dayOfYear);
 // Writes the user's settings (never usage). With remote, the local registry is written first.
 bool SaveUser(const TQorUser& user, bool remote, const std::wstring& remoteComputer);
 // The settings a command edits, as flags: the schedule is "QorControl" and the 21 values of the

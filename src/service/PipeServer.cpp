@@ -187,16 +187,72 @@ void TPipeServer::ListenOn(THandle pipe) {
 }
 
 void TPipeServer::Serve(TSession& session) {
-    FClients++;
+    bool counted = false;
     // An exception (no memory for a message) ends this client's session, not the service.
     try {
+        std::string welcome;
+        {
+            std::lock_guard<std::mutex> guard(FSessionsLock);
+            welcome = FWelcome;
+        }
+        // The welcome goes first: a client counted as connected has it under way.
+        if (!welcome.empty())
+            Send(session, welcome);
+        FClients++;
+        counted = true;
         ReadMessages(session);
     } catch (...) {
     }
+    Close(session);
+    if (counted)
+        FClients--;
+    session.Done = true;
+}
+
+void TPipeServer::Broadcast(const std::string& message, const std::string& welcome) {
+    std::lock_guard<std::mutex> guard(FSessionsLock);
+    FWelcome = welcome;
+    for (auto& session : FSessions) {
+        if (!session->Done)
+            Send(*session, message);
+    }
+}
+
+void TPipeServer::Send(TSession& session, const std::string& message) {
+    std::lock_guard<std::mutex> guard(session.WriteLock);
+    if (!session.Pipe)
+        return;
+    if (session.Writing) {
+        if (!HasOverlappedIoCompleted(&session.Write))
+            return; // the client has not read the last one yet: this one is dropped
+        DWORD ignored = 0;
+        GetOverlappedResult(session.Pipe.Get(), &session.Write, &ignored, FALSE);
+        session.Writing = false;
+    }
+    if (!session.WriteEvent)
+        session.WriteEvent = NewEvent();
+    if (!session.WriteEvent)
+        return;
+    session.Written = message;
+    session.Write = OVERLAPPED{};
+    session.Write.hEvent = session.WriteEvent.Get();
+    const BOOL done =
+        WriteFile(session.Pipe.Get(), session.Written.data(),
+                  static_cast<DWORD>(session.Written.size()), nullptr, &session.Write);
+    // Finished at once or under way, the result is taken before the next write or the close.
+    session.Writing = done || GetLastError() == ERROR_IO_PENDING;
+}
+
+void TPipeServer::Close(TSession& session) {
+    std::lock_guard<std::mutex> guard(session.WriteLock);
+    if (session.Writing) {
+        DWORD ignored = 0;
+        CancelIoEx(session.Pipe.Get(), &session.Write);
+        GetOverlappedResult(session.Pipe.Get(), &session.Write, &ignored, TRUE);
+        session.Writing = false;
+    }
     DisconnectNamedPipe(session.Pipe.Get());
     session.Pipe.Close();
-    FClients--;
-    session.Done = true;
 }
 
 void TPipeServer::ReadMessages(TSession& session) {

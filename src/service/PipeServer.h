@@ -36,6 +36,10 @@ public:
     void Stop();
     // Clients connected now.
     int Clients() const { return FClients; }
+    // Hands `message` to every connected client without waiting: a client whose last message
+    // still waits to be read misses this one, so a client that does not read never holds the
+    // service up. `welcome` is what a client gets as it connects from now on.
+    void Broadcast(const std::string& message, const std::string& welcome);
 
     // The security of the pipe: full access for BUILTIN\Administrators and SYSTEM, no one
     // else. The descriptor is freed with LocalFree.
@@ -49,12 +53,22 @@ private:
         THandle Pipe;
         std::thread Thread;
         std::atomic<bool> Done{false};
+        // The one write that may be under way; guarded by WriteLock, as is Pipe once served.
+        std::mutex WriteLock;
+        THandle WriteEvent;
+        OVERLAPPED Write{};
+        std::string Written;
+        bool Writing = false;
     };
 
     THandle NewInstance(bool first, DWORD& error);
     void Listen(THandle pipe);
     void ListenOn(THandle pipe);
     void Serve(TSession& session);
+    // Starts an overlapped write of `message` unless one is under way.
+    static void Send(TSession& session, const std::string& message);
+    // Ends the write under way, if any, and closes the client's pipe.
+    static void Close(TSession& session);
     void ReadMessages(TSession& session);
     void Received(const std::string& message, bool& collecting, std::string& parts, bool& overflow);
 
@@ -66,6 +80,7 @@ private:
     std::mutex FSessionsLock;
     std::vector<std::unique_ptr<TSession>> FSessions;
     std::atomic<int> FClients{0};
+    std::string FWelcome; // guarded by FSessionsLock
 };
 
 } // namespace vantrel

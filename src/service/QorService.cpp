@@ -210,6 +210,25 @@ bool TQorService::TryServe(TPipeServer& pipe) {
     return false;
 }
 
+void TQorService::Tell(TPipeServer& pipe, TNewsKind kind, bool counted) {
+    const SYSTEMTIME now = LocalNow();
+    if (counted) {
+        FNews.Counted = true;
+        FNews.LastMinute = now;
+    }
+    const bool down = FLoop.StoreUnreachable();
+    if (down && FNews.Store != TStoreState::Unreachable)
+        FNews.StoreDownSince = now;
+    FNews.Store = down                              ? TStoreState::Unreachable
+                  : FLoop.Prefs().UseRemoteRegistry ? TStoreState::Network
+                                                    : TStoreState::Local;
+    FNews.Kind = kind;
+    const std::string message = FormatServiceNews(FNews);
+    TServiceNews welcome = FNews;
+    welcome.Kind = TNewsKind::Running;
+    pipe.Broadcast(message, FormatServiceNews(welcome));
+}
+
 bool TQorService::Run(HANDLE stopEvent, const std::function<void()>& running) {
     const THandle settingsEvent(CreateEventW(nullptr, FALSE, FALSE, nullptr));
     if (!settingsEvent) {
@@ -241,6 +260,7 @@ bool TQorService::Run(HANDLE stopEvent, const std::function<void()>& running) {
 
     // Whoever is outside the allowed hours or over the limit now is told at once.
     Guarded([this] { FLoop.Check(); });
+    Guarded([&] { Tell(pipe, TNewsKind::Running, false); });
     const ULONGLONG minute = FOptions.MinuteMs;
     while (WaitForSingleObject(stopEvent, 0) == WAIT_TIMEOUT) {
         const ULONGLONG now = MonotonicMs();
@@ -252,6 +272,7 @@ bool TQorService::Run(HANDLE stopEvent, const std::function<void()>& running) {
             counted += minutes * minute;
             const int count = static_cast<int>(std::min<ULONGLONG>(minutes, kMaxMinutesPerTick));
             Guarded([&] { FLoop.Tick(count); });
+            Guarded([&] { Tell(pipe, TNewsKind::Minute, true); });
             if (!served)
                 Guarded([&] { served = TryServe(pipe); });
             continue;
@@ -259,9 +280,10 @@ bool TQorService::Run(HANDLE stopEvent, const std::function<void()>& running) {
         HANDLE waits[2] = {stopEvent, settings};
         const DWORD result =
             WaitForMultipleObjects(2, waits, FALSE, static_cast<DWORD>(minute - passed));
-        if (result == WAIT_OBJECT_0 + 1)
+        if (result == WAIT_OBJECT_0 + 1) {
             Guarded([this] { FLoop.SettingsChanged(); });
-        else if (result != WAIT_TIMEOUT)
+            Guarded([&] { Tell(pipe, TNewsKind::Settings, false); });
+        } else if (result != WAIT_TIMEOUT)
             break;
     }
     pipe.Stop();

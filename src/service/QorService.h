@@ -1,6 +1,7 @@
 #pragma once
 // The service as one object, whether the service manager or a console runs it: its log, the
 // minute loop and the pipe on which the administration program announces every change.
+#include "model/ServiceNews.h"
 #include "service/MinuteLoop.h"
 #include "service/ServiceLog.h"
 #include "service/Sessions.h"
@@ -53,11 +54,15 @@ private:
     bool TryServe(TPipeServer& pipe);
     // Runs one piece of the minute's work; nothing it throws goes further.
     template <typename TWork> void Guarded(TWork&& work) noexcept;
+    // Tells every connected program what was just done (ServiceNews.h), and keeps the state
+    // for the programs that connect later.
+    void Tell(TPipeServer& pipe, TNewsKind kind, bool counted);
 
     TServiceOptions FOptions;
     TServiceLog FLog;
     TMinuteLoop FLoop;
     bool FHolderTold = false;
+    TServiceNews FNews;
 };
 
 } // namespace vantrel

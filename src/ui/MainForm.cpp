@@ -29,6 +29,8 @@ constexpr wchar_t kStatusText[] = L"Time limit + Bonus time - Time usage = Time 
 constexpr wchar_t kLocalStoreHint[] = L"User data is stored locally";
 constexpr wchar_t kRemoteStoreHint[] = L"User data is stored on a network computer";
 
+constexpr UINT WM_APP_LIVE_UPDATE = WM_APP + 20;
+
 void AddStorageHint(HWND toolTip, HWND statusBar, HWND icon, const wchar_t* text) {
     TTTOOLINFOW tool{};
     tool.cbSize = sizeof(tool);
@@ -119,6 +121,15 @@ void TMainForm::CreateControls() {
                         CW_USEDEFAULT, CW_USEDEFAULT, Handle(), nullptr, instance, nullptr);
     AddStorageHint(StatusBarHints, StatusBar, ImageLocalRegistry, kLocalStoreHint);
     AddStorageHint(StatusBarHints, StatusBar, ImageRemoteRegistry, kRemoteStoreHint);
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof(tool);
+    tool.uFlags = TTF_SUBCLASS;
+    tool.hwnd = StatusBar;
+    tool.uId = kServiceHintId;
+    tool.lpszText = const_cast<wchar_t*>(L"");
+    SendMessageW(StatusBarHints, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    // Hints as long as the service's wrap instead of running off the screen.
+    SendMessageW(StatusBarHints, TTM_SETMAXTIPWIDTH, 0, 400);
 }
 
 void TMainForm::ApplyDpi(int dpi) {
@@ -138,6 +149,7 @@ void TMainForm::ApplyDpi(int dpi) {
     SetPictureIcon(ImageLocalRegistry, IDI_STORE_LOCAL, Scale(kStorageIconSize));
     SetPictureIcon(ImageRemoteRegistry, IDI_STORE_REMOTE, Scale(kStorageIconSize));
     LayoutControls();
+    LayoutServicePart();
 }
 
 void TMainForm::LayoutControls() {
@@ -163,9 +175,17 @@ void TMainForm::FormResize() {
     RECT status{};
     GetClientRect(StatusBar, &status);
     int panel1 = Scale(kStatusPanel1Width);
-    int parts[2] = {std::max(0, static_cast<int>(status.right) - panel1), -1};
-    SendMessageW(StatusBar, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
-    SendMessageW(StatusBar, SB_SETTEXTW, 1 | SBT_NOBORDERS, reinterpret_cast<LPARAM>(L""));
+    const int storage = std::max(0, static_cast<int>(status.right) - panel1);
+    // The service's state is read before the formula, which gives way to it.
+    int parts[3] = {std::max(0, storage - FServicePartWidth), storage, -1};
+    SendMessageW(StatusBar, SB_SETPARTS, 3, reinterpret_cast<LPARAM>(parts));
+    SendMessageW(StatusBar, SB_SETTEXTW, 2 | SBT_NOBORDERS, reinterpret_cast<LPARAM>(L""));
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof(tool);
+    tool.hwnd = StatusBar;
+    tool.uId = kServiceHintId;
+    SendMessageW(StatusBar, SB_GETRECT, kServicePart, reinterpret_cast<LPARAM>(&tool.rect));
+    SendMessageW(StatusBarHints, TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&tool));
     int left = status.right - Scale(kStorageIconLeftFromRight);
     for (HWND icon : {ImageLocalRegistry, ImageRemoteRegistry})
         SetWindowPos(icon, HWND_TOP, left, Scale(kStorageIconTop), 0, 0,
@@ -211,6 +231,26 @@ void TMainForm::UpdateStatusBar() {
     ShowWindow(ImageLocalRegistry, remote ? SW_HIDE : SW_SHOWNA);
     ShowWindow(ImageRemoteRegistry, remote ? SW_SHOWNA : SW_HIDE);
     SendMessageW(StatusBar, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(kStatusText));
+    UpdateServiceStatus();
+}
+
+void TMainForm::LayoutServicePart() {
+    const int size = Scale(kStorageIconSize);
+    if (FServiceIconId != 0)
+        FServiceIcon.reset(LoadProgramIcon(FServiceIconId, size));
+    SendMessageW(StatusBar, SB_SETICON, kServicePart, reinterpret_cast<LPARAM>(FServiceIcon.get()));
+    wchar_t text[256] = {};
+    SendMessageW(StatusBar, SB_GETTEXTW, kServicePart, reinterpret_cast<LPARAM>(text));
+    SIZE extent{};
+    if (HDC dc = GetDC(StatusBar)) {
+        HGDIOBJ old = SelectObject(dc, FFont.Get());
+        GetTextExtentPoint32W(dc, text, static_cast<int>(wcslen(text)), &extent);
+        SelectObject(dc, old);
+        ReleaseDC(StatusBar, dc);
+    }
+    // The picture, the gaps around it and the pixels Wine draws past the measured text.
+    FServicePartWidth = extent.cx + size + Scale(16);
+    FormResize();
 }
 
 bool TMainForm::TranslateAccelerator(MSG& msg) {
@@ -268,6 +308,22 @@ LRESULT TMainForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             return 0;
         }
         break;
+    case WM_ENABLE:
+        // A dialog or message box has closed: the rows catch up with the service.
+        if (wParam)
+            PostMessageW(Handle(), WM_APP_LIVE_UPDATE, 0, 0);
+        break;
+    case WM_ENTERMENULOOP:
+        FInMenuLoop = true;
+        break;
+    case WM_EXITMENULOOP:
+        FInMenuLoop = false;
+        PostMessageW(Handle(), WM_APP_LIVE_UPDATE, 0, 0);
+        break;
+    case WM_APP_LIVE_UPDATE:
+        if (FLiveUpdatePending)
+            LiveUpdate();
+        return 0;
     case WM_SYSCOMMAND:
         switch (wParam & 0xFFF0) {
         case SC_MINIMIZE:

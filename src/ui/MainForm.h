@@ -5,6 +5,7 @@
 // declared in MainCommands.h), and the link to the time-limit service (MainService.cpp).
 #include "model/Prefs.h"
 #include "model/QorUsers.h"
+#include "model/ServiceNews.h"
 #include "model/UserStore.h"
 #include "pipes/PipeClient.h"
 #include "ui/ActionManager.h"
@@ -50,8 +51,19 @@ public:
 
     // Reloads every user from the store that Prefs chooses and rebuilds the list.
     void RefreshUserList();
-    // The storage picture that matches Prefs, and the formula text.
+    // The storage picture that matches Prefs, the formula text and the service's state.
     void UpdateStatusBar();
+    // The status bar's part that tells of the time-limit service.
+    static constexpr int kServicePart = 1;
+    // The tool of the service part in StatusBarHints.
+    static constexpr UINT_PTR kServiceHintId = 1;
+    // The service's part of the status bar again, from the link and what the service told.
+    void UpdateServiceStatus();
+    // Reads today's usage of every row again and repaints what changed; while a dialog, a
+    // message box or a menu is open, once it has closed.
+    void LiveUpdate();
+    // Whether a live update waits for a dialog or menu to close.
+    bool LiveUpdatePending() const { return FLiveUpdatePending; }
     // Commit-and-notify after a dialog changed `user`: save that user alone, only the
     // `settings` (TUserSettings) the dialog edits (and, with `keysForNewAccounts`, give a key to
     // each account that the store has none for), warn on failure, tell the service, refresh the
@@ -134,6 +146,11 @@ private:
     void StartupConnectAttempt();
     void ServiceMessageReceived(const std::string& text);
     void ShowPopupMenu(LPARAM position);
+    // The service part's width, tool tip place and picture for its text now.
+    void LayoutServicePart();
+    struct TIconDeleter {
+        void operator()(HICON icon) const { DestroyIcon(icon); }
+    };
 
     std::unique_ptr<TQorUsers> FUsers;
     std::unique_ptr<TPipeClient> FPipeClient;
@@ -145,6 +162,15 @@ private:
     int FDpi = 96;
     int FConnectAttemptsLeft = 0;
     bool FShown = false;
+    // What the service told last on the link now; none heard: FServiceHeard false.
+    TServiceNews FServiceNews;
+    bool FServiceHeard = false;
+    bool FLiveUpdatePending = false;
+    bool FInLiveUpdate = false;
+    bool FInMenuLoop = false;
+    int FServicePartWidth = 0;
+    std::unique_ptr<HICON__, TIconDeleter> FServiceIcon;
+    int FServiceIconId = 0;
 };
 
 } // namespace vantrel

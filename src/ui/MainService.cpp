@@ -1,8 +1,11 @@
 // The main window's link to the time-limit service: one pipe client, connected at start-up,
-// that announces every saved change. Nothing the service sends has any effect.
+// that announces every saved change and hears what the service tells (model/ServiceNews.h):
+// after every minute it counted and every reading of the settings the rows catch up with
+// today's usage, and the status bar says whether the service runs.
 #include "ui/MainForm.h"
 
 #include "model/Constants.h"
+#include "ui/ServiceStatus.h"
 
 namespace vantrel {
 
@@ -11,6 +14,10 @@ void TMainForm::StartServiceLink() {
     FPipeClient->SetPipeName(kPipeName);
     FPipeClient->OnPipeMessage = [this](TPipeClient& sender, HANDLE pipe, TStream& stream) {
         PipeClientPipeMessage(sender, pipe, stream);
+    };
+    FPipeClient->OnPipeDisconnect = [this](TPipeClient&, HANDLE) {
+        FServiceHeard = false;
+        UpdateServiceStatus();
     };
     // The service may start after us: the attempts go on from a timer, so the window is
     // usable at once instead of after half a minute of waiting.
@@ -24,6 +31,8 @@ void TMainForm::StopServiceLink() {
     KillTimer(Handle(), kConnectTimer);
     FConnectAttemptsLeft = 0;
     // The pipe first: its worker must be stopped before anything it could report to goes.
+    if (FPipeClient)
+        FPipeClient->OnPipeDisconnect = nullptr;
     FPipeClient.reset();
 }
 
@@ -42,6 +51,7 @@ void TMainForm::StartupConnectAttempt() {
         if (Handle())
             KillTimer(Handle(), kConnectTimer);
     }
+    UpdateServiceStatus();
 }
 
 void TMainForm::SendServiceMessage(const std::string& text) {
@@ -52,8 +62,9 @@ void TMainForm::SendServiceMessage(const std::string& text) {
             return;
         FPipeClient->Write(text.data(), static_cast<uint32_t>(text.size()));
     } catch (const std::exception&) {
-        // An unreachable service is never reported; the next change tries again.
+        // An unreachable service is never reported by a box; the status bar tells it.
     }
+    UpdateServiceStatus();
 }
 
 void TMainForm::PipeClientPipeMessage(TPipeClient&, HANDLE, TStream& stream) {
@@ -67,8 +78,53 @@ void TMainForm::PipeClientPipeMessage(TPipeClient&, HANDLE, TStream& stream) {
     ServiceMessageReceived(text);
 }
 
-void TMainForm::ServiceMessageReceived(const std::string&) {
-    // The service has nothing to tell this program; whatever it sends is read and dropped.
+void TMainForm::ServiceMessageReceived(const std::string& text) {
+    // Anything else on the pipe (another program's service) is read and dropped.
+    TServiceNews news;
+    if (!ParseServiceNews(text, news))
+        return;
+    FServiceNews = news;
+    FServiceHeard = true;
+    UpdateServiceStatus();
+    if (news.Kind != TNewsKind::Running) {
+        FLiveUpdatePending = true;
+        LiveUpdate();
+    }
+}
+
+void TMainForm::LiveUpdate() {
+    // A dialog or box (the window is disabled meanwhile) may edit a row's record, a menu may act
+    // on it, and a refresh or commit under way replaces the records: each catches up once done.
+    if (!IsOpen() || FInLiveUpdate || FInMenuLoop || !IsWindowEnabled(Handle()) ||
+        FUserList.RowCount() != FUsers->Count())
+        return;
+    FInLiveUpdate = true;
+    FLiveUpdatePending = false;
+    FUsers->ReloadUsage(Prefs.UseRemoteRegistry, Prefs.RemoteRegistry);
+    FUserList.UpdateFigures(*FUsers);
+    FInLiveUpdate = false;
+}
+
+void TMainForm::UpdateServiceStatus() {
+    if (!StatusBar || !StatusBarHints)
+        return;
+    const bool connected = FPipeClient && FPipeClient->IsConnected();
+    const TServiceStatus status =
+        ServiceStatusOf(connected, connected && FServiceHeard ? &FServiceNews : nullptr);
+    wchar_t shown[256] = {};
+    SendMessageW(StatusBar, SB_GETTEXTW, kServicePart, reinterpret_cast<LPARAM>(shown));
+    if (status.Text == shown && status.Icon == FServiceIconId)
+        return;
+    SendMessageW(StatusBar, SB_SETTEXTW, kServicePart,
+                 reinterpret_cast<LPARAM>(status.Text.c_str()));
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof(tool);
+    tool.hwnd = StatusBar;
+    tool.uId = kServiceHintId;
+    tool.lpszText = const_cast<wchar_t*>(status.Hint.c_str());
+    SendMessageW(StatusBarHints, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+    FServiceIconId = status.Icon;
+    LayoutServicePart();
 }
 
 } // namespace vantrel

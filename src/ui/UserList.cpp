@@ -137,6 +137,56 @@ TQorUser* TUserList::SelectedUser() const {
     return row->User;
 }
 
+TUserRow TUserList::RowOf(TQorUser& user, long long scale) {
+    TUserRow row;
+    row.User = &user;
+    row.Monitored = user.QorControl;
+    row.Texts[0] = user.Username;
+    if (user.QorControl) {
+        int remaining = user.TimeRemaining();
+        row.Texts[1] = FormatMinutes(user.TodaysTimeLimit);
+        row.Texts[2] = FormatMinutes(user.TodaysBonusTime);
+        row.Texts[3] = FormatMinutes(user.TodaysTimeUsage);
+        row.Texts[4] = FormatMinutes(remaining);
+        row.BarPosition = BarPosition(remaining, scale);
+        row.Image = RowIconFor(remaining);
+    } else {
+        row.Texts[1] = L" -";
+        row.Texts[2] = L" -";
+        row.Texts[3] = FormatMinutes(user.TodaysTimeUsage);
+        row.Texts[4] = L" -";
+        row.Image = kRowIconNotMonitored;
+    }
+    return row;
+}
+
+int TUserList::UpdateFigures(TQorUsers& users) {
+    // The same records in the same rows: nothing about the rows themselves (count, selection,
+    // focus, scrolling, the list's type-ahead) is touched, only what they show.
+    if (users.Count() != RowCount())
+        return 0;
+    const long long scale = BarScale(users);
+    int changed = 0;
+    HWND list = FView.Handle();
+    // Rows off screen ask for their texts when they scroll in; only those on screen repaint.
+    const int first = list ? std::max(0, FView.TopIndex()) : 0;
+    const int last = list ? first + FView.CountPerPage() + 1 : -1;
+    for (int i = 0; i < RowCount(); ++i) {
+        TUserRow& old = FRows[static_cast<size_t>(i)];
+        if (old.User != &users.Items(i))
+            continue;
+        TUserRow row = RowOf(users.Items(i), scale);
+        if (row.Texts == old.Texts && row.Image == old.Image && row.BarPosition == old.BarPosition)
+            continue;
+        old = std::move(row);
+        ++changed;
+        RECT rect{};
+        if (i >= first && i <= last && FView.ItemRect(i, rect, LVIR_BOUNDS))
+            InvalidateRect(list, &rect, TRUE);
+    }
+    return changed;
+}
+
 void TUserList::Fill(TQorUsers& users) {
     int selected = FView.SelectedIndex();
     FView.SetRedraw(false);
@@ -149,29 +199,8 @@ void TUserList::Fill(TQorUsers& users) {
 
     long long scale = BarScale(users);
     FRows.reserve(static_cast<size_t>(users.Count()));
-    for (int i = 0; i < users.Count(); ++i) {
-        TQorUser& user = users.Items(i);
-        TUserRow row;
-        row.User = &user;
-        row.Monitored = user.QorControl;
-        row.Texts[0] = user.Username;
-        if (user.QorControl) {
-            int remaining = user.TimeRemaining();
-            row.Texts[1] = FormatMinutes(user.TodaysTimeLimit);
-            row.Texts[2] = FormatMinutes(user.TodaysBonusTime);
-            row.Texts[3] = FormatMinutes(user.TodaysTimeUsage);
-            row.Texts[4] = FormatMinutes(remaining);
-            row.BarPosition = BarPosition(remaining, scale);
-            row.Image = RowIconFor(remaining);
-        } else {
-            row.Texts[1] = L" -";
-            row.Texts[2] = L" -";
-            row.Texts[3] = FormatMinutes(user.TodaysTimeUsage);
-            row.Texts[4] = L" -";
-            row.Image = kRowIconNotMonitored;
-        }
-        FRows.push_back(std::move(row));
-    }
+    for (int i = 0; i < users.Count(); ++i)
+        FRows.push_back(RowOf(users.Items(i), scale));
     FView.SetItemCount(RowCount());
     redraw.Dismiss();
     FView.SetRedraw(true);

@@ -85,6 +85,9 @@ public:
     void ForgetUsers();
     // Rebuilds the rows from the collection and selects the row at the old index again.
     void Fill(TQorUsers& users);
+    // Brings the figures of the rows up to date from the same records (today's usage read
+    // again) and repaints only the rows whose figures changed; their count.
+    int UpdateFigures(TQorUsers& users);
 
     int RowCount() const { return static_cast<int>(FRows.size()); }
     const TUserRow* Row(int index) const;
@@ -107,6 +110,7 @@ public:
     std::function<void()> OnDblClick;
 
 private:
+    static TUserRow RowOf(TQorUser& user, long long scale);
     int Scale(int pixels) const;
     void ApplyColumnWidths();
     int FindRow(const NMLVFINDITEMW& find) const;

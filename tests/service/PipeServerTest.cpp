@@ -223,5 +223,42 @@ TEST(PipeServerTest, AnExceptionWhileServingEndsOnlyThatClientsSession) {
     EXPECT_EQ("40, QORsvc", received.Messages[0]);
 }
 
+TEST(PipeServerTest, BroadcastsNeverWaitForAClientThatDoesNotRead) {
+    TReceived received;
+    const std::wstring name = UniqueName(L"Pipe");
+    TPipeServer server(name, received.Handler());
+    DWORD error = 0;
+    ASSERT_TRUE(server.Start(error)) << error;
+    server.Broadcast("first", "welcome");
+    const THandle deaf = RawClient(name); // never reads
+    const THandle reader = RawClient(name);
+    ASSERT_TRUE(deaf && reader);
+    ASSERT_TRUE(PumpUntil([&] { return server.Clients() == 2; }));
+    // Far more than the pipe's buffer holds: a write that waited would never return here.
+    const std::string line = Pattern(8192, 3);
+    std::vector<std::string> got;
+    char buffer[9000];
+    for (int i = 0; i < 200; ++i) {
+        server.Broadcast(line, "welcome");
+        DWORD available = 0;
+        while (PeekNamedPipe(reader.Get(), nullptr, 0, nullptr, &available, nullptr) &&
+               available > 0) {
+            DWORD read = 0;
+            ASSERT_TRUE(ReadFile(reader.Get(), buffer, sizeof(buffer), &read, nullptr));
+            got.emplace_back(buffer, read);
+        }
+    }
+    // The reader got the welcome whole first, then the lines, each whole; nobody got "first".
+    ASSERT_GE(got.size(), 2u);
+    EXPECT_EQ("welcome", got[0]);
+    for (size_t i = 1; i < got.size(); ++i)
+        EXPECT_TRUE(got[i] == line) << i;
+    // Still served: its message arrives, and the service stops.
+    ASSERT_TRUE(WriteRaw(deaf, "40, QORsvc"));
+    EXPECT_TRUE(PumpUntil([&] { return received.Count() == 1; }));
+    server.Stop();
+    EXPECT_EQ(0, server.Clients());
+}
+
 } // namespace
 } // namespace vantrel

@@ -200,13 +200,15 @@ TEST_F(MainFormService, ServiceGoneMeansNoReportAndNoMessage) {
     EXPECT_EQ(1, RowCount());
 }
 
-TEST_F(MainFormService, MessagesFromTheServiceChangeNothing) {
+TEST_F(MainFormService, MessagesOtherThanTheServicesNewsChangeNothing) {
     ASSERT_TRUE(StartStandIn());
     Accounts = {L"alice"};
     SeedUser(L"alice", true, 60);
     SeedUsage(L"alice", L"PC1", 20);
     Start();
     ASSERT_TRUE(PumpUntil([&] { return StandIn.Command("stats").find("clients=1") == 0; }));
+    // Only the service's own news reads the usage again.
+    SeedUsage(L"alice", L"PC1", 30);
     TPipeClient& client = *Form().PipeClient();
     auto original = client.OnPipeMessage;
     std::vector<uint64_t> sizes;

@@ -75,10 +75,10 @@ TEST_F(MainFormStatus, ResizingKeepsThePictureAtTheRightEnd) {
                      SWP_NOMOVE | SWP_NOZORDER);
         RECT status{};
         GetClientRect(Form().StatusBar, &status);
-        int parts[2] = {};
-        ASSERT_EQ(2,
-                  SendMessageW(Form().StatusBar, SB_GETPARTS, 2, reinterpret_cast<LPARAM>(parts)));
-        EXPECT_EQ(status.right - Form().Scale(50), parts[0]) << width;
+        int parts[3] = {};
+        ASSERT_EQ(3,
+                  SendMessageW(Form().StatusBar, SB_GETPARTS, 3, reinterpret_cast<LPARAM>(parts)));
+        EXPECT_EQ(status.right - Form().Scale(50), parts[1]) << width;
         for (HWND icon : {Form().ImageLocalRegistry, Form().ImageRemoteRegistry}) {
             RECT place = PlaceInParent(icon);
             EXPECT_EQ(status.right - Form().Scale(36), place.left) << width;
@@ -86,6 +86,69 @@ TEST_F(MainFormStatus, ResizingKeepsThePictureAtTheRightEnd) {
             EXPECT_EQ(Form().Scale(16), place.right - place.left);
         }
     }
+}
+
+std::string Hex(const std::string& text) {
+    std::string hex;
+    char pair[3] = {};
+    for (unsigned char c : text) {
+        std::snprintf(pair, sizeof(pair), "%02x", c);
+        hex += pair;
+    }
+    return hex;
+}
+
+TEST_F(MainFormStatus, ServicePartTellsTheServicesState) {
+    struct TCase {
+        const char* News; // nullptr: no service
+        const wchar_t* Text;
+    } cases[] = {
+        {nullptr, L"Time-limit service not running: limits are not enforced"},
+        {"43, QORsvc running; last=-; store=local", L"Service running"},
+        {"41, QORsvc minute; last=2026-12-07 14:03; store=network",
+         L"Service running, last minute 14:03"},
+        {"42, QORsvc settings; last=2026-12-07 14:05; store=unreachable; since=2026-12-07 13:58",
+         L"Network store not reachable since 13:58: counting on this computer"},
+    };
+    Accounts = {L"alice"};
+    SeedUser(L"alice", true, 60);
+    std::vector<std::wstring> hints;
+    bool standIn = false;
+    for (const TCase& c : cases) {
+        if (c.News && !standIn) {
+            standIn = StartStandIn();
+            ASSERT_TRUE(standIn);
+        }
+        if (!App)
+            Start();
+        if (c.News) {
+            ASSERT_TRUE(PumpUntil([&] { return Form().PipeClient()->IsConnected(); }));
+            ASSERT_EQ("ok", StandIn.Command("rawhex " + Hex(c.News)));
+        }
+        HWND status = Form().StatusBar;
+        EXPECT_TRUE(PumpUntil([&] { return PanelText(status, TMainForm::kServicePart) == c.Text; }))
+            << PanelText(status, TMainForm::kServicePart).c_str();
+        EXPECT_NE(0, SendMessageW(status, SB_GETICON, TMainForm::kServicePart, 0)) << c.Text;
+        const std::wstring hint = HintOf(Form().StatusBarHints, status,
+                                         reinterpret_cast<HWND>(TMainForm::kServiceHintId));
+        EXPECT_FALSE(hint.empty()) << c.Text;
+        hints.push_back(hint);
+        // The part shows its whole text beside the formula.
+        RECT part{};
+        SendMessageW(status, SB_GETRECT, TMainForm::kServicePart, reinterpret_cast<LPARAM>(&part));
+        HDC dc = GetDC(status);
+        HGDIOBJ old =
+            SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(status, WM_GETFONT, 0, 0)));
+        SIZE extent{};
+        GetTextExtentPoint32W(dc, c.Text, static_cast<int>(wcslen(c.Text)), &extent);
+        SelectObject(dc, old);
+        ReleaseDC(status, dc);
+        EXPECT_GT(part.right - part.left, extent.cx + Form().Scale(16)) << c.Text;
+        if (!c.News)
+            App.reset();
+    }
+    EXPECT_NE(hints[0], hints[2]);
+    EXPECT_NE(hints[2], hints[3]);
 }
 
 } // namespace
