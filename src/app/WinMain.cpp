@@ -11,7 +11,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int cmdShow) {
     int result = 1;
     {
         vantrel::TApplication application;
-        if (application.CreateForms())
+        // The dialogs are made once the main window shows (Run), so that it appears sooner.
+        if (application.CreateMainForm())
             result = application.Run(cmdShow);
     }
     if (com)

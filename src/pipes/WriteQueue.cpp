@@ -13,11 +13,16 @@ TPipeWrite AllocPipeWrite(const void* buffer, uint32_t count) {
     auto record = std::make_unique<TPipeWriteBuffer>();
     record->Count = count;
     if (count > 0) {
-        record->Buffer = static_cast<uint8_t*>(std::calloc(count, 1));
-        if (!record->Buffer)
+        // Only bytes that are not copied need clearing.
+        auto* bytes = static_cast<uint8_t*>(buffer ? std::malloc(count) : std::calloc(count, 1));
+        if (!bytes)
             throw std::bad_alloc();
+        // Owned from here on, also when making the owner raises.
+        record->Storage = std::shared_ptr<const uint8_t>(
+            bytes, [](const uint8_t* p) { std::free(const_cast<uint8_t*>(p)); });
         if (buffer)
-            std::memcpy(record->Buffer, buffer, count);
+            std::memcpy(bytes, buffer, count);
+        record->Buffer = bytes;
     }
     return record;
 }
@@ -45,7 +50,8 @@ void TWriteQueue::Enqueue(TPipeWrite buffer) {
     if (!buffer)
         return;
     auto updateState = ScopeExit([this] { UpdateState(); });
-    // A long buffer is only copied in parts; it goes when this returns.
+    // A long buffer goes out in parts that share its storage; the record goes when this
+    // returns.
     if (buffer->Count > kMaxPipeMessage)
         EnqueueMultiPart(*buffer);
     else
@@ -76,7 +82,11 @@ void TWriteQueue::EnqueueMultiPart(const TPipeWriteBuffer& buffer) {
         while (remaining > 0) {
             uint32_t chunk = remaining > kMaxPipeMessage ? kMaxPipeMessage : remaining;
             remaining -= chunk;
-            Append(AllocPipeWrite(next, chunk));
+            auto part = std::make_unique<TPipeWriteBuffer>();
+            part->Buffer = next;
+            part->Count = chunk;
+            part->Storage = buffer.Storage;
+            Append(std::move(part));
             next += chunk;
         }
         EnqueueControl(kTagEndMulti);
@@ -107,8 +117,13 @@ void TWriteQueue::RemoveAfter(TWriteNode* last) {
 
 void TWriteQueue::EnqueueControl(uint32_t tag) {
     TLockGuard lock(FMutex);
-    const TPipeControlBlock block = ControlBlock(tag);
-    Append(AllocPipeWrite(&block, sizeof(block)));
+    // The two blocks never change: their records point at these, which need no owner.
+    static const TPipeControlBlock start = ControlBlock(kTagStartMulti);
+    static const TPipeControlBlock end = ControlBlock(kTagEndMulti);
+    auto record = std::make_unique<TPipeWriteBuffer>();
+    record->Buffer = reinterpret_cast<const uint8_t*>(tag == kTagStartMulti ? &start : &end);
+    record->Count = sizeof(TPipeControlBlock);
+    Append(std::move(record));
 }
 
 TPipeWrite TWriteQueue::Dequeue() {

@@ -49,6 +49,8 @@ bool TActionManager::Execute(TAction& action) {
 bool TActionManager::ExecuteHandler(TAction& action) {
     if (!action.OnExecute)
         return false;
+    if (OnBeforeExecute)
+        OnBeforeExecute();
     action.OnExecute();
     return true;
 }

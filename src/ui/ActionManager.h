@@ -59,6 +59,8 @@ public:
     HACCEL Accelerators();
 
     std::function<void(TAction&)> OnEnabledChanged;
+    // Runs before every handler, whatever the way the command came.
+    std::function<void()> OnBeforeExecute;
 
 private:
     std::vector<std::unique_ptr<TAction>> FActions;

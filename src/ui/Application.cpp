@@ -4,10 +4,40 @@
 
 namespace vantrel {
 
+namespace {
+
+// Posted to the thread once the main window is shown: the dialogs are made then. Under Wine
+// each window costs several server round trips, and the dialogs with their controls took
+// longer to make than the main window itself.
+constexpr UINT WM_APP_CREATE_DIALOGS = WM_APP + 70;
+
+} // namespace
+
 bool TApplication::CreateForms() {
+    return CreateMainForm() && CreateDialogs();
+}
+
+bool TApplication::CreateMainForm() {
     MainForm.HelpViewer = &HelpViewer;
     if (!MainForm.Create())
         return false;
+    // Every command passes here first: one given before the posted request arrives (a
+    // shortcut typed at once, a message sent by another program) makes the dialogs itself.
+    MainForm.ActionManager.OnBeforeExecute = [this] {
+        // Ending the program is left to the loop, outside the command.
+        if (!CreateDialogs())
+            PostThreadMessageW(GetCurrentThreadId(), WM_APP_CREATE_DIALOGS, 0, 0);
+    };
+    return true;
+}
+
+bool TApplication::CreateDialogs() {
+    if (FDialogsCreated)
+        return true;
+    if (FDialogsFailed || !MainForm.Handle())
+        return false;
+    // Failing halfway leaves nothing to retry: the program ends (see Run).
+    FDialogsFailed = true;
     // The dialogs in their start-up order.
     if (!DailyTimeLimitsForm.Create(MainForm.Handle(), &MainForm.Prefs))
         return false;
@@ -24,25 +54,48 @@ bool TApplication::CreateForms() {
     if (!DetailedTimeUsageForm.Create(MainForm.Handle()))
         return false;
     MainForm.DetailedTimeUsageForm = &DetailedTimeUsageForm;
+    FDialogsFailed = false;
+    FDialogsCreated = true;
+    return true;
+}
+
+bool TApplication::ShowMainForm(int cmdShow) {
+    if (!MainForm.Show(cmdShow))
+        return false;
+    // A thread message, not one for the window: it is taken before any input and before the
+    // window's repaints, and a modal loop that drops it leaves the work to the first command.
+    if (!FDialogsCreated)
+        PostThreadMessageW(GetCurrentThreadId(), WM_APP_CREATE_DIALOGS, 0, 0);
+    return true;
+}
+
+bool TApplication::HandleOwnMessage(const MSG& msg) {
+    if (msg.hwnd || msg.message != WM_APP_CREATE_DIALOGS)
+        return false;
+    // A program without its dialogs cannot carry out its commands: it ends as it did when
+    // they could not be made before the first showing.
+    if (!CreateDialogs() && MainForm.Handle())
+        DestroyWindow(MainForm.Handle());
     return true;
 }
 
 int TApplication::Run(int cmdShow) {
     MainForm.QuitOnDestroy = true;
-    if (!MainForm.Show(cmdShow))
+    if (!ShowMainForm(cmdShow))
         return 0;
     MSG msg{};
     while (GetMessageW(&msg, nullptr, 0, 0) > 0)
         DispatchOne(msg);
-    return static_cast<int>(msg.wParam);
+    return FDialogsFailed ? 1 : static_cast<int>(msg.wParam);
 }
 
 void TApplication::ProcessMessages() {
-    PumpWaitingMessages([this](MSG& msg) { return MainForm.TranslateAccelerator(msg); });
+    PumpWaitingMessages(
+        [this](MSG& msg) { return HandleOwnMessage(msg) || MainForm.TranslateAccelerator(msg); });
 }
 
 void TApplication::DispatchOne(MSG& msg) {
-    if (MainForm.TranslateAccelerator(msg))
+    if (HandleOwnMessage(msg) || MainForm.TranslateAccelerator(msg))
         return;
     TranslateMessage(&msg);
     DispatchMessageW(&msg);

@@ -19,7 +19,16 @@ public:
 
     // The main window first, then the dialogs in their order; false if one cannot be made.
     bool CreateForms();
-    // Shows the main window and runs the message loop until it is closed. The exit code.
+    // The main window alone; the dialogs follow through CreateDialogs.
+    bool CreateMainForm();
+    // The dialogs in their order, once; true when they exist. Called on the first message
+    // after the main window is shown, and before any command, so that a command given
+    // earlier still finds its dialog.
+    bool CreateDialogs();
+    // Shows the main window and, when they do not exist yet, has the dialogs made by the
+    // message loop right after it. False when the window is gone (no administrator rights).
+    bool ShowMainForm(int cmdShow);
+    // Runs the message loop until the main window is closed. The exit code.
     int Run(int cmdShow);
     // Handles the messages waiting now, shortcuts included, and returns.
     void ProcessMessages();
@@ -35,6 +44,13 @@ public:
     TDialog<TPreferencesForm> PreferencesForm;
     TDialog<TAboutForm> AboutForm;
     TDialog<TDetailedTimeUsageForm> DetailedTimeUsageForm;
+
+private:
+    // The dialogs' posted request to be made; true when it was this one.
+    bool HandleOwnMessage(const MSG& msg);
+
+    bool FDialogsCreated = false;
+    bool FDialogsFailed = false;
 };
 
 } // namespace vantrel

@@ -329,8 +329,13 @@ TEST_F(MainFormCommands, ExitClosesTheWindowPipeFirst) {
     EXPECT_TRUE(PumpUntil([&] { return StandIn.Command("stats").find("clients=0") == 0; }));
 }
 
-TEST_F(MainFormCommands, AboutShowsTheAboutDialogModally) {
-    Start();
+// As the program starts: the dialogs are made after the main window shows, and a command
+// given before that makes them itself.
+TEST_F(MainFormCommands, AboutShowsTheAboutDialogModallyAlsoBeforeTheDialogsAreMade) {
+    App = std::make_unique<TApplication>();
+    ASSERT_TRUE(App->CreateMainForm());
+    ASSERT_TRUE(App->ShowMainForm(SW_SHOWNORMAL));
+    EXPECT_EQ(nullptr, App->AboutForm.Handle());
     static TApplication* app;
     static bool sawDialog;
     static bool ownerDisabled;
@@ -353,6 +358,16 @@ TEST_F(MainFormCommands, AboutShowsTheAboutDialogModally) {
     EXPECT_TRUE(ownerDisabled);
     EXPECT_TRUE(IsWindowEnabled(Form().Handle()));
     EXPECT_FALSE(IsWindowVisible(App->AboutForm.Handle()));
+    EXPECT_NE(nullptr, App->DetailedTimeUsageForm.Handle());
+}
+
+TEST_F(MainFormCommands, TheDialogsAreMadeRightAfterTheMainWindowShows) {
+    App = std::make_unique<TApplication>();
+    ASSERT_TRUE(App->CreateMainForm());
+    ASSERT_TRUE(App->ShowMainForm(SW_SHOWNORMAL));
+    Pump();
+    EXPECT_NE(nullptr, App->DailyTimeLimitsForm.Handle());
+    EXPECT_NE(nullptr, App->DetailedTimeUsageForm.Handle());
 }
 
 TEST_F(MainFormCommands, RightClickOnARowShowsThePopupMenuWithTheCommandsEnabled) {
