@@ -38,7 +38,8 @@ void TQorUsers::Clear() {
 
 bool TQorUsers::ReloadUsage(bool remote, const std::wstring& remoteComputer) {
     TRegRoot root;
-    const bool connected = !remote || root.Connect(remoteComputer) == ERROR_SUCCESS;
+    const bool connected =
+        !remote || FReloadConnect.Connect(remoteComputer, kReloadConnectMs, root) == ERROR_SUCCESS;
     const std::wstring thisComputer = GetWorkstationName();
     // One day for every record, however long the reading takes.
     const SYSTEMTIME now = LocalNow();

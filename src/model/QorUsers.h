@@ -1,6 +1,7 @@
 #pragma once
 // The monitored users of this computer, loaded and saved together through the user store.
 #include "model/QorUser.h"
+#include "model/Registry.h"
 #include "model/UserStore.h"
 
 #include <functional>
@@ -27,8 +28,8 @@ public:
     // in place. True only when every load succeeded.
     bool LoadAll(bool remote, const std::wstring& remoteComputer);
     // Reads today's usage of every record again, from the network store with remote (this
-    // computer's registry when it does not answer), and nothing else. False when the network
-    // store did not answer.
+    // computer's registry when it does not answer within a few seconds), and nothing else.
+    // False when the network store did not answer.
     bool ReloadUsage(bool remote, const std::wstring& remoteComputer);
     // Builds the records anew from the monitored accounts of this computer and loads them.
     bool Rebuild(bool remote, const std::wstring& remoteComputer);
@@ -43,6 +44,10 @@ public:
     const std::vector<std::wstring>& AccountNames() const { return FAccountNames; }
 
 private:
+    // The live reload runs on the window's thread every minute: a network computer that does
+    // not answer must not hold the window for the network's own time-out.
+    static constexpr DWORD kReloadConnectMs = 2000;
+    TTimedConnect FReloadConnect;
     std::vector<std::wstring> FAccountNames;
     std::vector<std::unique_ptr<TQorUser>> FItems;
 };

@@ -105,10 +105,15 @@ void TPipeServer::Stop() {
         return;
     SetEvent(FStopEvent.Get());
     FListener.join();
-    std::lock_guard<std::mutex> guard(FSessionsLock);
-    for (auto& session : FSessions)
+    // The sessions are waited for outside the lock: a session that is just starting takes it
+    // for its welcome.
+    decltype(FSessions) sessions;
+    {
+        std::lock_guard<std::mutex> guard(FSessionsLock);
+        sessions.swap(FSessions);
+    }
+    for (auto& session : sessions)
         session->Thread.join();
-    FSessions.clear();
 }
 
 void TPipeServer::Listen(THandle pipe) {
@@ -190,14 +195,13 @@ void TPipeServer::Serve(TSession& session) {
     bool counted = false;
     // An exception (no memory for a message) ends this client's session, not the service.
     try {
-        std::string welcome;
+        // The welcome goes first, under the lock of the broadcasts, so that no newer news
+        // reaches the client before it; the write never waits.
         {
             std::lock_guard<std::mutex> guard(FSessionsLock);
-            welcome = FWelcome;
+            if (!FWelcome.empty())
+                Send(session, FWelcome);
         }
-        // The welcome goes first: a client counted as connected has it under way.
-        if (!welcome.empty())
-            Send(session, welcome);
         FClients++;
         counted = true;
         ReadMessages(session);

@@ -100,7 +100,11 @@ void TMainForm::LiveUpdate() {
         return;
     FInLiveUpdate = true;
     FLiveUpdatePending = false;
-    FUsers->ReloadUsage(Prefs.UseRemoteRegistry, Prefs.RemoteRegistry);
+    // While the service counts on this computer because the network store does not answer,
+    // this computer's copy holds the figures it counts.
+    const bool remote = Prefs.UseRemoteRegistry && !(FServiceHeard && FServiceNews.Store ==
+                                                                          TStoreState::Unreachable);
+    FUsers->ReloadUsage(remote, Prefs.RemoteRegistry);
     FUserList.UpdateFigures(*FUsers);
     FInLiveUpdate = false;
 }
