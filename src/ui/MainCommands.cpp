@@ -116,20 +116,23 @@ void TMainForm::CreateCommandBars() {
     using C = TMainCommand;
     const std::vector<TCommandMenu> menus = {
         {L"&File", CommandItems({C::AMFileExit})},
-        {L"&Users", CommandItems({C::AMEditDailyTimeLimits, C::AMEditDetailedTimeUsage, kSeparator,
+        {L"&Users", CommandItems({C::AMEditDailyTimeLimits, C::AMEditDetailedTimeUsage,
+                                  C::AMEditWeeklyTimeUsage, kSeparator,
                                   C::AMEditIncreaseTodaysLimit, C::AMEditDecreaseTodaysLimit})},
         {L"&Tools", CommandItems({C::AMEditRefresh, C::AMToolsUsageReport, kSeparator,
                                   C::AMToolsPreferences, C::AMToolsLog})},
         {L"&Help", CommandItems({C::AMHelpHelp, kSeparator, C::AMHelpAbout})},
     };
     const TCommandItems toolBar =
-        CommandItems({C::AMEditDailyTimeLimits, C::AMEditDetailedTimeUsage, kSeparator,
-                      C::AMEditIncreaseTodaysLimit, C::AMEditDecreaseTodaysLimit, kSeparator,
-                      C::AMEditRefresh, C::AMToolsUsageReport});
-    // The list's pop-up menu holds the four user commands.
+        CommandItems({C::AMEditDailyTimeLimits, C::AMEditDetailedTimeUsage,
+                      C::AMEditWeeklyTimeUsage, kSeparator, C::AMEditIncreaseTodaysLimit,
+                      C::AMEditDecreaseTodaysLimit, kSeparator, C::AMEditRefresh,
+                      C::AMToolsUsageReport});
+    // The list's pop-up menu holds the user commands.
     const TCommandItems popup =
-        CommandItems({C::AMEditDailyTimeLimits, C::AMEditDetailedTimeUsage, kSeparator,
-                      C::AMEditIncreaseTodaysLimit, C::AMEditDecreaseTodaysLimit});
+        CommandItems({C::AMEditDailyTimeLimits, C::AMEditDetailedTimeUsage,
+                      C::AMEditWeeklyTimeUsage, kSeparator, C::AMEditIncreaseTodaysLimit,
+                      C::AMEditDecreaseTodaysLimit});
     FCommandBars.Create(Handle(), menus, toolBar, popup);
 }
 
