@@ -413,6 +413,13 @@ void TWeekChart::Paint(HDC dc) {
     }
     for (int day = 0; day < static_cast<int>(FWeek.Days.size()); ++day)
         PaintDay(buffer, day);
+    if (std::all_of(FWeek.Days.begin(), FWeek.Days.end(),
+                    [](const TDayUsage& day) { return day.Minutes == 0; })) {
+        RECT empty = plot;
+        empty.bottom = (plot.top + plot.bottom) / 2;
+        DrawTextAt(buffer, L"No time usage recorded on these seven days.", empty,
+                   DT_CENTER | DT_VCENTER, GetSysColor(COLOR_GRAYTEXT));
+    }
     FillSolidRect(buffer, RECT{plot.left, plot.bottom, plot.right, plot.bottom + 1},
                   GetSysColor(COLOR_BTNSHADOW));
     PaintLegend(buffer);
