@@ -140,9 +140,8 @@ void TWeekChart::SetWeek(const TWeekUsage& week) {
     if (FCurrent < 0)
         FCurrent = 0;
     ComputeScale();
-    UpdateTools();
+    LayoutChanged();
     if (Handle()) {
-        InvalidateRect(Handle(), nullptr, FALSE);
         NotifyWinEvent(EVENT_OBJECT_VALUECHANGE, Handle(), OBJID_CLIENT, CHILDID_SELF);
     }
 }
@@ -151,9 +150,7 @@ void TWeekChart::SetDpi(int dpi) {
     FDpi = dpi;
     if (FToolTip)
         SendMessageW(FToolTip, TTM_SETMAXTIPWIDTH, 0, Scale(320));
-    UpdateTools();
-    if (Handle())
-        InvalidateRect(Handle(), nullptr, FALSE);
+    LayoutChanged();
 }
 
 void TWeekChart::SetCurrentDay(int day) {
@@ -200,15 +197,18 @@ void TWeekChart::ComputeScale() {
         std::min<long long>((top + step - 1) / step * step, static_cast<long long>(1) << 30));
 }
 
-int TWeekChart::LineHeight() const {
+const TWeekChart::TLayout& TWeekChart::Layout() const {
+    if (FLayoutValid)
+        return FLayout;
+    TLayout layout;
+    RECT client{};
+    GetClientRect(Handle(), &client);
     TScopedGetDC dc(Handle());
     TScopedSelect font(dc.Get(), FFont ? FFont : GetStockObject(DEFAULT_GUI_FONT));
     TEXTMETRICW metrics{};
     GetTextMetricsW(dc.Get(), &metrics);
-    return metrics.tmHeight;
-}
+    layout.Line = metrics.tmHeight;
 
-std::vector<TWeekChart::TLegendEntry> TWeekChart::Legend() const {
     std::vector<std::wstring> texts(FWeek.Computers.begin(), FWeek.Computers.end());
     bool bonus = false, over = false;
     for (const TDayUsage& day : FWeek.Days) {
@@ -221,37 +221,37 @@ std::vector<TWeekChart::TLegendEntry> TWeekChart::Legend() const {
         texts.push_back(L"With bonus");
     if (over)
         texts.push_back(L"Over the limit");
-    RECT client{};
-    GetClientRect(Handle(), &client);
-    TScopedGetDC dc(Handle());
-    TScopedSelect font(dc.Get(), FFont ? FFont : GetStockObject(DEFAULT_GUI_FONT));
-    const int line = LineHeight();
     const int margin = Scale(6);
     int x = margin, y = Scale(4);
-    std::vector<TLegendEntry> entries;
     for (const std::wstring& text : texts) {
         const int width = Scale(14) + Scale(4) + TextSize(dc.Get(), text).cx;
         if (x > margin && x + width > client.right - margin) {
             x = margin;
-            y += line + Scale(2);
+            y += layout.Line + Scale(2);
         }
-        entries.push_back({text, RECT{x, y, x + width, y + line}});
+        layout.Legend.push_back({text, RECT{x, y, x + width, y + layout.Line}});
         x += width + Scale(14);
     }
-    return entries;
+
+    const int legendBottom = layout.Legend.empty() ? Scale(4) : layout.Legend.back().Bounds.bottom;
+    const int labelWidth = TextSize(dc.Get(), HoursText(FScaleMinutes)).cx;
+    layout.Plot =
+        RECT{margin + labelWidth + Scale(6), legendBottom + Scale(8) + layout.Line,
+             client.right - Scale(8), client.bottom - Scale(6) - 2 * layout.Line - Scale(6)};
+    FLayout = std::move(layout);
+    FLayoutValid = true;
+    return FLayout;
+}
+
+void TWeekChart::LayoutChanged() {
+    FLayoutValid = false;
+    UpdateTools();
+    if (Handle())
+        InvalidateRect(Handle(), nullptr, FALSE);
 }
 
 RECT TWeekChart::PlotRect() const {
-    RECT client{};
-    GetClientRect(Handle(), &client);
-    const int line = LineHeight();
-    const std::vector<TLegendEntry> legend = Legend();
-    const int legendBottom = legend.empty() ? Scale(4) : legend.back().Bounds.bottom;
-    TScopedGetDC dc(Handle());
-    TScopedSelect font(dc.Get(), FFont ? FFont : GetStockObject(DEFAULT_GUI_FONT));
-    const int labelWidth = TextSize(dc.Get(), HoursText(FScaleMinutes)).cx;
-    return RECT{Scale(6) + labelWidth + Scale(6), legendBottom + Scale(8) + line,
-                client.right - Scale(8), client.bottom - Scale(6) - 2 * line - Scale(6)};
+    return Layout().Plot;
 }
 
 RECT TWeekChart::DayRect(int day) const {
@@ -305,7 +305,7 @@ void TWeekChart::UpdateTools() {
 void TWeekChart::PaintLegend(HDC dc) const {
     const int swatch = Scale(12);
     const COLORREF text = GetSysColor(COLOR_WINDOWTEXT);
-    const std::vector<TLegendEntry> legend = Legend();
+    const std::vector<TLegendEntry>& legend = Legend();
     for (size_t i = 0; i < legend.size(); ++i) {
         const RECT& r = legend[i].Bounds;
         const int top = (r.top + r.bottom - swatch) / 2;
@@ -447,15 +447,12 @@ LRESULT TWeekChart::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         return 1;
     case WM_SETFONT:
         FFont = reinterpret_cast<HFONT>(wParam);
-        UpdateTools();
-        if (LOWORD(lParam))
-            InvalidateRect(Handle(), nullptr, FALSE);
+        LayoutChanged();
         return 0;
     case WM_GETFONT:
         return reinterpret_cast<LRESULT>(FFont);
     case WM_SIZE:
-        UpdateTools();
-        InvalidateRect(Handle(), nullptr, FALSE);
+        LayoutChanged();
         return 0;
     case WM_GETDLGCODE:
         return DLGC_WANTARROWS;

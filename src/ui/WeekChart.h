@@ -51,7 +51,7 @@ public:
         std::wstring Text;
         RECT Bounds;
     };
-    std::vector<TLegendEntry> Legend() const;
+    const std::vector<TLegendEntry>& Legend() const { return Layout().Legend; }
 
 protected:
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
@@ -60,7 +60,15 @@ protected:
 private:
     std::wstring AccessibleValue() const override;
     int Scale(int pixels) const;
-    int LineHeight() const;
+    int LineHeight() const { return Layout().Line; }
+    // Measured once for each size, DPI, font and week: painting asks for it again and again.
+    struct TLayout {
+        int Line = 0;
+        std::vector<TLegendEntry> Legend;
+        RECT Plot{};
+    };
+    const TLayout& Layout() const;
+    void LayoutChanged();
     void ComputeScale();
     void UpdateTools();
     void Paint(HDC dc);
@@ -78,6 +86,8 @@ private:
     // The text of the tip shown; the tool tip reads it after the notification.
     std::wstring FTipText;
     TMemoryPicture FBuffer;
+    mutable TLayout FLayout;
+    mutable bool FLayoutValid = false;
     TAccessibleClient FAccessible;
 };
 
