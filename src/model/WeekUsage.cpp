@@ -39,10 +39,18 @@ std::wstring DateText(const SYSTEMTIME& date, DWORD flags) {
     return text;
 }
 
-std::wstring PeriodText(const TDayUsage& day) {
+std::wstring HourText(int hour, bool clock24, bool brief) {
     wchar_t text[32];
-    std::swprintf(text, 32, L"%02d:00-%02d:00", day.AllowBegin, day.AllowEnd);
+    if (clock24)
+        std::swprintf(text, 32, brief ? L"%02d" : L"%02d:00", hour);
+    else
+        std::swprintf(text, 32, brief ? L"%d %ls" : L"%d:00 %ls", hour % 12 == 0 ? 12 : hour % 12,
+                      hour % 24 < 12 ? L"a.m." : L"p.m.");
     return text;
+}
+
+std::wstring PeriodText(const TDayUsage& day) {
+    return AllowedHoursText(day.AllowBegin, day.AllowEnd, day.Clock24);
 }
 
 } // namespace
@@ -60,7 +68,12 @@ int TDayUsage::MinutesOn(const std::wstring& computer) const {
     return 0;
 }
 
-TWeekUsage WeekUsageOf(const TQorUser& user, const SYSTEMTIME& today, const TUsageReader& read) {
+std::wstring AllowedHoursText(int begin, int end, bool clock24, bool brief) {
+    return HourText(begin, clock24, brief) + L"-" + HourText(end, clock24, brief);
+}
+
+TWeekUsage WeekUsageOf(const TQorUser& user, const SYSTEMTIME& today, const TUsageReader& read,
+                       bool clock24) {
     TWeekUsage week;
     week.Username = user.Username;
     week.Limited = user.QorControl;
@@ -70,6 +83,7 @@ TWeekUsage WeekUsageOf(const TQorUser& user, const SYSTEMTIME& today, const TUsa
         day.Weekday = WeekdayOf(day.Date);
         day.DayOfYear = DayOfYearOf(day.Date);
         day.Limited = user.QorControl;
+        day.Clock24 = clock24;
         day.TimeLimit = user.TimeLimit(day.Weekday);
         day.AllowBegin = user.AllowBegin(day.Weekday);
         day.AllowEnd = user.AllowEnd(day.Weekday);
@@ -92,12 +106,15 @@ TWeekUsage WeekUsageOf(const TQorUser& user, const SYSTEMTIME& today, const TUsa
 }
 
 TWeekUsage ReadWeekUsage(const TQorUser& user, bool remote, const std::wstring& remoteComputer,
-                         const SYSTEMTIME& today) {
-    return WeekUsageOf(user, today, [&](int weekday, int dayOfYear) {
-        std::vector<std::wstring> list;
-        ReadUsagePerComputer(user, remote, remoteComputer, list, weekday, dayOfYear);
-        return list;
-    });
+                         const SYSTEMTIME& today, bool clock24) {
+    return WeekUsageOf(
+        user, today,
+        [&](int weekday, int dayOfYear) {
+            std::vector<std::wstring> list;
+            ReadUsagePerComputer(user, remote, remoteComputer, list, weekday, dayOfYear);
+            return list;
+        },
+        clock24);
 }
 
 std::wstring HoursText(long long minutes) {

@@ -33,6 +33,8 @@ struct TDayUsage {
     int AllowEnd = 0;
     // Whether time limits are on for the user; without them nothing is over a limit.
     bool Limited = false;
+    // The clock in which the allowed hours are told (the preferences' choice).
+    bool Clock24 = true;
 
     long long Allowed() const { return static_cast<long long>(TimeLimit) + Bonus; }
     // The minutes beyond limit + bonus; 0 when within, or without limits.
@@ -55,11 +57,15 @@ using TUsageReader = std::function<std::vector<std::wstring>(int weekday, int da
 
 // The week ending on the local date `today`, from the user's settings and `read`. A day of the
 // previous year counts by its own day of the year.
-TWeekUsage WeekUsageOf(const TQorUser& user, const SYSTEMTIME& today, const TUsageReader& read);
+TWeekUsage WeekUsageOf(const TQorUser& user, const SYSTEMTIME& today, const TUsageReader& read,
+                       bool clock24 = true);
 // The same from the store: the network computer's when `remote`, without a local read first.
 TWeekUsage ReadWeekUsage(const TQorUser& user, bool remote, const std::wstring& remoteComputer,
-                         const SYSTEMTIME& today);
+                         const SYSTEMTIME& today, bool clock24 = true);
 
+// The allowed hours [begin, end): "07:00-20:00", or "7:00 a.m.-8:00 p.m." on the 12-hour clock;
+// brief, "07-20" or "7 a.m.-8 p.m.".
+std::wstring AllowedHoursText(int begin, int end, bool clock24, bool brief = false);
 // "1:35" for 95 minutes; "-0:30" for -30.
 std::wstring HoursText(long long minutes);
 // The day's figures in one sentence, as a tool tip or a screen reader tells them.

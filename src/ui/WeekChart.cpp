@@ -48,15 +48,10 @@ std::wstring DayCaption(const TDayUsage& day, bool today) {
     return text;
 }
 
-std::wstring HoursCaption(const TDayUsage& day, bool shortForm) {
+std::wstring HoursCaption(const TDayUsage& day, bool brief) {
     if (!day.Limited)
         return L"No limits";
-    wchar_t text[32];
-    if (shortForm)
-        std::swprintf(text, 32, L"%02d-%02d", day.AllowBegin, day.AllowEnd);
-    else
-        std::swprintf(text, 32, L"%02d:00-%02d:00", day.AllowBegin, day.AllowEnd);
-    return text;
+    return AllowedHoursText(day.AllowBegin, day.AllowEnd, day.Clock24, brief);
 }
 
 // Diagonal stripes over a rectangle, so that the part beyond the limit shows whatever its

@@ -33,6 +33,8 @@ public:
     // The current day, 0 (the oldest) to 6 (today).
     int CurrentDay() const { return FCurrent; }
     void SetCurrentDay(int day);
+    // The tool tip that tells each bar's figures (one tool per day, its id the day).
+    HWND ToolTip() const { return FToolTip; }
     // The colour of the legend's n-th computer.
     static COLORREF ComputerColor(size_t index);
 

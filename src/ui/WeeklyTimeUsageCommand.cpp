@@ -21,7 +21,8 @@ void TMainForm::AMEditWeeklyTimeUsageExecute() {
     TWeeklyTimeUsageForm dialog;
     if (!dialog.Create(Handle()))
         return;
-    dialog.Week = ReadWeekUsage(current, Prefs.UseRemoteRegistry, Prefs.RemoteRegistry, LocalNow());
+    dialog.Week = ReadWeekUsage(current, Prefs.UseRemoteRegistry, Prefs.RemoteRegistry, LocalNow(),
+                                Prefs.Use24HourClock);
     dialog.ShowModal();
 }
 

@@ -8,6 +8,7 @@
 #include "controls/TestWindows.h"
 #include "ui/Fonts.h"
 
+#include <commctrl.h>
 #include <gtest/gtest.h>
 #include <oleacc.h>
 
@@ -90,6 +91,20 @@ TEST(WeeklyTimeUsageAtDpi, ChartTakesTheDisplaysSizesAndAnswersKeysAndScreenRead
             EXPECT_FALSE(IntersectRect(&overlap, &legend[i].Bounds, &legend[j].Bounds)) << i;
         }
     }
+    // Each day's tool covers its column and tells its figures.
+    ASSERT_EQ(SendMessageW(chart.ToolTip(), TTM_GETTOOLCOUNT, 0, 0), 7);
+    wchar_t tip[512] = {};
+    TOOLINFOW tool{};
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;
+    tool.hwnd = chart.Handle();
+    tool.uId = 2;
+    ASSERT_TRUE(
+        SendMessageW(chart.ToolTip(), TTM_GETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&tool)));
+    const RECT column2 = chart.DayRect(2);
+    EXPECT_TRUE(EqualRect(&tool.rect, &column2));
+    tool.lpszText = tip;
+    SendMessageW(chart.ToolTip(), TTM_GETTEXTW, 512, reinterpret_cast<LPARAM>(&tool));
+    EXPECT_EQ(std::wstring(tip), DayUsageText(form.Week.Days[2]));
     EXPECT_EQ(chart.MinutesY(chart.ScaleMinutes()), plot.top);
     for (int day = 0; day < 7; ++day) {
         const RECT column = chart.DayRect(day), bar = chart.BarRect(day);
