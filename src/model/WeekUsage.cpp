@@ -44,8 +44,8 @@ std::wstring HourText(int hour, bool clock24, bool brief) {
     if (clock24)
         std::swprintf(text, 32, brief ? L"%02d" : L"%02d:00", hour);
     else
-        std::swprintf(text, 32, brief ? L"%d %ls" : L"%d:00 %ls", hour % 12 == 0 ? 12 : hour % 12,
-                      hour % 24 < 12 ? L"a.m." : L"p.m.");
+        std::swprintf(text, 32, brief ? L"%d%ls" : L"%d:00 %ls", hour % 12 == 0 ? 12 : hour % 12,
+                      hour % 24 < 12 ? (brief ? L"am" : L"a.m.") : (brief ? L"pm" : L"p.m."));
     return text;
 }
 
@@ -142,7 +142,9 @@ std::wstring DayUsageText(const TDayUsage& day) {
         text += L", bonus " + HoursText(day.Bonus);
     if (day.OverLimit() > 0)
         text += L", " + HoursText(day.OverLimit()) + L" over the limit";
-    return text + L". Allowed hours " + PeriodText(day) + L".";
+    text += L". Allowed hours " + PeriodText(day);
+    // "8:00 p.m." ends the sentence itself.
+    return text.back() == L'.' ? text : text + L".";
 }
 
 std::wstring WeekUsageTable(const TWeekUsage& week) {

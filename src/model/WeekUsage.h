@@ -64,7 +64,7 @@ TWeekUsage ReadWeekUsage(const TQorUser& user, bool remote, const std::wstring& 
                          const SYSTEMTIME& today, bool clock24 = true);
 
 // The allowed hours [begin, end): "07:00-20:00", or "7:00 a.m.-8:00 p.m." on the 12-hour clock;
-// brief, "07-20" or "7 a.m.-8 p.m.".
+// brief, "07-20" or "7am-8pm".
 std::wstring AllowedHoursText(int begin, int end, bool clock24, bool brief = false);
 // "1:35" for 95 minutes; "-0:30" for -30.
 std::wstring HoursText(long long minutes);

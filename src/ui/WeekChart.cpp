@@ -325,7 +325,7 @@ void TWeekChart::PaintLegend(HDC dc) const {
     }
 }
 
-void TWeekChart::PaintDay(HDC dc, int index) const {
+void TWeekChart::PaintDay(HDC dc, int index, COLORREF background) const {
     const TDayUsage& day = FWeek.Days[static_cast<size_t>(index)];
     const RECT column = DayRect(index);
     const RECT plot = PlotRect();
@@ -343,7 +343,6 @@ void TWeekChart::PaintDay(HDC dc, int index) const {
         if (bottom > top)
             FillSolidRect(dc, RECT{bar.left, top, bar.right, bottom}, ComputerColor(c));
     }
-    int highest = bar.top;
     if (day.OverLimit() > 0) {
         const RECT over{bar.left, bar.top, bar.right, MinutesY(std::max(0LL, day.Allowed()))};
         Stripes(dc, over, kOverLimitColor, std::max(2, Scale(2)), Scale(6));
@@ -355,18 +354,22 @@ void TWeekChart::PaintDay(HDC dc, int index) const {
         const int limitY = MinutesY(day.TimeLimit);
         Marker(dc, column.left + inset, column.right - inset, limitY, thickness,
                GetSysColor(COLOR_WINDOWTEXT), 0);
-        highest = std::min(highest, limitY - thickness);
         if (day.Bonus != 0) {
             const int bonusY = MinutesY(std::max(0LL, day.Allowed()));
             Marker(dc, column.left + inset, column.right - inset, bonusY, thickness, kBonusColor,
                    Scale(4));
-            highest = std::min(highest, bonusY - thickness);
         }
     }
-    // The day's total above everything drawn for it.
+    // The day's total right above its bar, on a patch of the background that a marker passing
+    // there goes behind.
     if (day.Minutes > 0) {
-        const RECT total{column.left, highest - line - Scale(1), column.right, highest - Scale(1)};
-        DrawTextAt(dc, HoursText(day.Minutes), total, DT_CENTER | DT_BOTTOM,
+        const std::wstring text = HoursText(day.Minutes);
+        const int width = TextSize(dc, text).cx + Scale(4);
+        const int middle = (bar.left + bar.right) / 2;
+        const RECT total{middle - width / 2, bar.top - line - Scale(2), middle - width / 2 + width,
+                         bar.top - Scale(1)};
+        FillSolidRect(dc, total, background);
+        DrawTextAt(dc, text, total, DT_CENTER | DT_BOTTOM,
                    day.OverLimit() > 0 ? kOverLimitColor : GetSysColor(COLOR_WINDOWTEXT));
     }
     // The day and its allowed hours under the bar.
@@ -375,7 +378,7 @@ void TWeekChart::PaintDay(HDC dc, int index) const {
     DrawTextAt(dc, DayCaption(day, today), caption, DT_CENTER | DT_TOP,
                GetSysColor(COLOR_WINDOWTEXT));
     std::wstring hours = HoursCaption(day, false);
-    if (TextSize(dc, hours).cx > column.right - column.left - Scale(2))
+    if (TextSize(dc, hours).cx > column.right - column.left - Scale(8))
         hours = HoursCaption(day, true);
     OffsetRect(&caption, 0, line);
     DrawTextAt(dc, hours, caption, DT_CENTER | DT_TOP, GetSysColor(COLOR_GRAYTEXT));
@@ -392,10 +395,9 @@ void TWeekChart::Paint(HDC dc) {
     TScopedSelect font(buffer, FFont ? FFont : GetStockObject(DEFAULT_GUI_FONT));
     SetBkMode(buffer, TRANSPARENT);
     const bool focused = GetFocus() == Handle();
-    if (FCurrent >= 0 && FCurrent < static_cast<int>(FWeek.Days.size())) {
-        const RECT current = DayRect(FCurrent);
-        FillSolidRect(buffer, current, Mix(GetSysColor(COLOR_HIGHLIGHT), window, focused ? 18 : 9));
-    }
+    const COLORREF currentBackground = Mix(GetSysColor(COLOR_HIGHLIGHT), window, focused ? 18 : 9);
+    if (FCurrent >= 0 && FCurrent < static_cast<int>(FWeek.Days.size()))
+        FillSolidRect(buffer, DayRect(FCurrent), currentBackground);
     const RECT plot = PlotRect();
     const int line = LineHeight();
     const COLORREF grid = Mix(GetSysColor(COLOR_BTNSHADOW), window, 35);
@@ -407,7 +409,7 @@ void TWeekChart::Paint(HDC dc) {
                    GetSysColor(COLOR_GRAYTEXT));
     }
     for (int day = 0; day < static_cast<int>(FWeek.Days.size()); ++day)
-        PaintDay(buffer, day);
+        PaintDay(buffer, day, day == FCurrent ? currentBackground : window);
     if (std::all_of(FWeek.Days.begin(), FWeek.Days.end(),
                     [](const TDayUsage& day) { return day.Minutes == 0; })) {
         RECT empty = plot;

@@ -75,7 +75,7 @@ private:
     void UpdateTools();
     void Paint(HDC dc);
     void PaintLegend(HDC dc) const;
-    void PaintDay(HDC dc, int day) const;
+    void PaintDay(HDC dc, int day, COLORREF background) const;
     int DayAt(int x) const;
 
     TWeekUsage FWeek;
