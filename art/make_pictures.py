@@ -121,7 +121,10 @@ PICTURES = {
     "image02_user": person(8, 1, 1.15, BLUE, BLUE_D),
     "image03_users": person(11, 1, 0.95, GREY, GREY_D) + person(6, 2.5, 1.05, BLUE, BLUE_D),
     "image04_daily_limits": calendar(0, 0, 13, 14) + clock(11.5, 11.5, 4, PAPER, BLUE_D, BLUE_D),
-    "image05_calendar": calendar(1, 1, 15, 15),
+    "image05_calendar": rect(0.5, 1.5, 15.5, 15.5, PAPER, PAPER_D) + rect(1, 2, 15, 5, RED)
+    + "".join(rect(2 + 2 * i, 14 - h, 3 + 2 * i, 14, RED if i == 5 else BLUE)
+              for i, h in enumerate([4, 6, 3, 5, 4, 8, 6]))
+    + line(1, 8.5, 15, 8.5, GREY_D, 1, "butt"),
     "image06_refresh": path("M 9.71,3.3 A 5,5 0 1,0 12.92,8.87", "none", GREEN, 2.2, "butt")
     + poly([(16, 9), (10, 9), (13, 4)], GREEN),
     "image07_preferences": gear(8, 8, 7.3, 5.2, 2.4, 8, GREY, GREY_D),

@@ -26,6 +26,7 @@ enum class TMainImage : int {
     ViewLog = IDI_VIEW_LOG - IDI_IMAGE1,
     Help = IDI_HELP - IDI_IMAGE1,
     DetailedUsage = IDI_DETAILED_USAGE - IDI_IMAGE1,
+    WeeklyUsage = IDI_CALENDAR - IDI_IMAGE1,
 };
 constexpr int ImageIndex(TMainImage image) {
     return static_cast<int>(image);

@@ -15,7 +15,7 @@
 #define IDI_USER 102              /* a user; no command shows it */
 #define IDI_USERS 103             /* users; no command shows it */
 #define IDI_DAILY_LIMITS 104      /* Daily time limits... */
-#define IDI_CALENDAR 105          /* a calendar; no command shows it */
+#define IDI_CALENDAR 105          /* Weekly time usage... (a week with its bars) */
 #define IDI_REFRESH 106           /* Refresh user data */
 #define IDI_PREFERENCES 107       /* Preferences... */
 #define IDI_BONUS_MORE 108        /* Increase bonus time... */

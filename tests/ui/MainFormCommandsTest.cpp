@@ -9,8 +9,9 @@ namespace {
 using MainFormCommands = MainFormTest;
 using C = TMainCommand;
 
-constexpr C kUserCommands[4] = {C::AMEditDailyTimeLimits, C::AMEditDetailedTimeUsage,
-                                C::AMEditIncreaseTodaysLimit, C::AMEditDecreaseTodaysLimit};
+constexpr C kUserCommands[5] = {C::AMEditDailyTimeLimits, C::AMEditDetailedTimeUsage,
+                                C::AMEditWeeklyTimeUsage, C::AMEditIncreaseTodaysLimit,
+                                C::AMEditDecreaseTodaysLimit};
 
 std::wstring MenuText(HMENU menu, int index) {
     wchar_t text[128] = {};
@@ -31,6 +32,7 @@ TEST_F(MainFormCommands, TableHoldsEveryCommand) {
         {C::AMFileExit, L"File", L"Exit", kNoImage, 0},
         {C::AMEditDailyTimeLimits, L"Users", L"Daily time limits...", 3, 0},
         {C::AMEditDetailedTimeUsage, L"Users", L"Detailed time usage...", 17, 0},
+        {C::AMEditWeeklyTimeUsage, L"Users", L"Weekly time usage...", 4, VK_F7},
         {C::AMEditIncreaseTodaysLimit, L"Users", L"Increase bonus time...", 7, 0},
         {C::AMEditDecreaseTodaysLimit, L"Users", L"Decrease bonus time...", 8, 0},
         {C::AMEditRefresh, L"Tools", L"Refresh user data", 5, 0},
@@ -60,6 +62,7 @@ TEST_F(MainFormCommands, MenuBarToolBarAndPopupShowTheirCommandsInOrder) {
         {{L"&Exit", C::AMFileExit}},
         {{L"&Daily time limits...", C::AMEditDailyTimeLimits},
          {L"De&tailed time usage...", C::AMEditDetailedTimeUsage},
+         {L"&Weekly time usage...", C::AMEditWeeklyTimeUsage},
          {nullptr, kSeparator},
          {L"&Increase bonus time...", C::AMEditIncreaseTodaysLimit},
          {L"D&ecrease bonus time...", C::AMEditDecreaseTodaysLimit}},
@@ -92,16 +95,17 @@ TEST_F(MainFormCommands, MenuBarToolBarAndPopupShowTheirCommandsInOrder) {
     }
 
     HWND tools = Form().ActionToolBar;
-    const C buttons[8] = {C::AMEditDailyTimeLimits,
+    const C buttons[9] = {C::AMEditDailyTimeLimits,
                           C::AMEditDetailedTimeUsage,
+                          C::AMEditWeeklyTimeUsage,
                           kSeparator,
                           C::AMEditIncreaseTodaysLimit,
                           C::AMEditDecreaseTodaysLimit,
                           kSeparator,
                           C::AMEditRefresh,
                           C::AMToolsUsageReport};
-    ASSERT_EQ(8, SendMessageW(tools, TB_BUTTONCOUNT, 0, 0));
-    for (int i = 0; i < 8; ++i) {
+    ASSERT_EQ(9, SendMessageW(tools, TB_BUTTONCOUNT, 0, 0));
+    for (int i = 0; i < 9; ++i) {
         TBBUTTON button{};
         SendMessageW(tools, TB_GETBUTTON, i, reinterpret_cast<LPARAM>(&button));
         if (buttons[i] == kSeparator) {
@@ -118,10 +122,11 @@ TEST_F(MainFormCommands, MenuBarToolBarAndPopupShowTheirCommandsInOrder) {
     EXPECT_EQ(0, SendMessageW(tools, TB_GETTOOLTIPS, 0, 0));
 
     HMENU popup = Form().PopupActionMenuMain;
-    ASSERT_EQ(5, GetMenuItemCount(popup));
-    const C popupItems[5] = {C::AMEditDailyTimeLimits, C::AMEditDetailedTimeUsage, kSeparator,
+    ASSERT_EQ(6, GetMenuItemCount(popup));
+    const C popupItems[6] = {C::AMEditDailyTimeLimits,     C::AMEditDetailedTimeUsage,
+                             C::AMEditWeeklyTimeUsage,     kSeparator,
                              C::AMEditIncreaseTodaysLimit, C::AMEditDecreaseTodaysLimit};
-    for (int i = 0; i < 5; ++i) {
+    for (int i = 0; i < 6; ++i) {
         if (popupItems[i] == kSeparator) {
             EXPECT_TRUE(GetMenuState(popup, i, MF_BYPOSITION) & MF_SEPARATOR);
             continue;
@@ -260,7 +265,8 @@ TEST_F(MainFormCommands, F1RunsHelpAndAccessKeysFindTheirItems) {
     EXPECT_EQ(MAKELRESULT(1, MNC_EXECUTE), menuChar(L'U', bar));
     EXPECT_EQ(MAKELRESULT(3, MNC_EXECUTE), menuChar(L'h', bar));
     EXPECT_EQ(MAKELRESULT(1, MNC_EXECUTE), menuChar(L't', GetSubMenu(bar, 1)));
-    EXPECT_EQ(MAKELRESULT(4, MNC_EXECUTE), menuChar(L'e', GetSubMenu(bar, 1)));
+    EXPECT_EQ(MAKELRESULT(2, MNC_EXECUTE), menuChar(L'w', GetSubMenu(bar, 1)));
+    EXPECT_EQ(MAKELRESULT(5, MNC_EXECUTE), menuChar(L'e', GetSubMenu(bar, 1)));
     EXPECT_EQ(MAKELRESULT(3, MNC_EXECUTE), menuChar(L'p', GetSubMenu(bar, 2)));
     EXPECT_EQ(MNC_IGNORE, HIWORD(menuChar(L'q', GetSubMenu(bar, 2))));
 }

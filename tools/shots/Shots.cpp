@@ -59,6 +59,28 @@ const std::vector<TDemoUser>& DemoUsers() {
     return users;
 }
 
+// Usage of the days before today, for the weekly chart: a busy week, and a week over the limit.
+struct TDemoPastUsage {
+    const wchar_t* Name;
+    const wchar_t* Computer; // nullptr: this computer
+    int DaysAgo;             // 1 to 6
+    int Minutes;
+};
+
+const std::vector<TDemoPastUsage>& DemoPastUsage() {
+    static const std::vector<TDemoPastUsage> usage = {
+        {L"emma", nullptr, 1, 50},         {L"emma", L"KITCHEN-PC", 1, 25},
+        {L"emma", L"STUDY-LAPTOP", 2, 80}, {L"emma", nullptr, 3, 45},
+        {L"emma", L"KITCHEN-PC", 3, 40},   {L"emma", nullptr, 4, 100},
+        {L"emma", L"STUDY-LAPTOP", 4, 35}, {L"emma", L"KITCHEN-PC", 5, 60},
+        {L"emma", nullptr, 6, 30},         {L"emma", L"STUDY-LAPTOP", 6, 20},
+        {L"liam", L"KITCHEN-PC", 1, 290},  {L"liam", L"KITCHEN-PC", 2, 150},
+        {L"liam", nullptr, 3, 200},        {L"liam", L"KITCHEN-PC", 4, 310},
+        {L"liam", nullptr, 5, 120},        {L"liam", L"KITCHEN-PC", 6, 260},
+    };
+    return usage;
+}
+
 void WriteDword(HKEY key, const std::wstring& name, int value) {
     const DWORD data = static_cast<DWORD>(value);
     RegSetValueExW(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
@@ -103,6 +125,22 @@ bool SeedStore() {
                        usage.Today ? today : (today > 7 ? today - 7 : today + 358));
             RegCloseKey(key);
         }
+    }
+    for (const TDemoPastUsage& usage : DemoPastUsage()) {
+        const std::wstring path = std::wstring(kUsersKeyPath) + usage.Name + L"\\Computers\\" +
+                                  (usage.Computer ? usage.Computer : thisComputer.c_str());
+        HKEY key = nullptr;
+        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                            &key, nullptr) != ERROR_SUCCESS)
+            return false;
+        // Early in January the days of the year before are left out.
+        const int day = today - usage.DaysAgo;
+        if (day >= 1) {
+            const std::wstring past = kDaySuffix[(weekday - 1 - usage.DaysAgo + 7) % 7];
+            WriteDword(key, L"TimeUsage" + past, usage.Minutes);
+            WriteDword(key, L"DayOfYear" + past, day);
+        }
+        RegCloseKey(key);
     }
     return true;
 }
@@ -221,6 +259,12 @@ const std::vector<TDialogShot>& DialogShots() {
          [](TShotsDemo& d) { d.App.MainForm.AMEditDetailedTimeUsageExecute(); }},
         {L"detailed-usage-none", L"mia",
          [](TShotsDemo& d) { d.App.MainForm.AMEditDetailedTimeUsageExecute(); }},
+        {L"weekly-usage", L"emma",
+         [](TShotsDemo& d) { d.App.MainForm.AMEditWeeklyTimeUsageExecute(); }},
+        {L"weekly-usage-empty", L"mia",
+         [](TShotsDemo& d) { d.App.MainForm.AMEditWeeklyTimeUsageExecute(); }},
+        {L"weekly-usage-over", L"liam",
+         [](TShotsDemo& d) { d.App.MainForm.AMEditWeeklyTimeUsageExecute(); }},
     };
     return shots;
 }

@@ -1,0 +1,502 @@
+#include "ui/WeekChart.h"
+
+#include "win/Dpi.h"
+#include "win/WindowClass.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cwchar>
+
+namespace vantrel {
+
+namespace {
+
+constexpr int kDays = 7;
+
+// Told apart also by readers who confuse red and green; none is the warning colour.
+constexpr COLORREF kComputerColors[] = {RGB(45, 108, 192), RGB(240, 160, 32), RGB(138, 92, 194),
+                                        RGB(26, 150, 150), RGB(156, 107, 60), RGB(194, 86, 155),
+                                        RGB(95, 109, 138)};
+
+COLORREF Mix(COLORREF a, COLORREF b, int percentOfA) {
+    auto channel = [percentOfA](int x, int y) {
+        return (x * percentOfA + y * (100 - percentOfA)) / 100;
+    };
+    return RGB(channel(GetRValue(a), GetRValue(b)), channel(GetGValue(a), GetGValue(b)),
+               channel(GetBValue(a), GetBValue(b)));
+}
+
+SIZE TextSize(HDC dc, const std::wstring& text) {
+    SIZE size{};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    return size;
+}
+
+void DrawTextAt(HDC dc, const std::wstring& text, RECT r, UINT format, COLORREF color) {
+    SetTextColor(dc, color);
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r,
+              format | DT_SINGLELINE | DT_NOPREFIX);
+}
+
+std::wstring DayCaption(const TDayUsage& day, bool today) {
+    if (today)
+        return L"Today";
+    wchar_t text[64] = {};
+    if (GetDateFormatW(LOCALE_USER_DEFAULT, 0, &day.Date, L"ddd d", text, 64) <= 0)
+        return std::wstring();
+    return text;
+}
+
+std::wstring HoursCaption(const TDayUsage& day, bool brief) {
+    if (!day.Limited)
+        return L"No limits";
+    return AllowedHoursText(day.AllowBegin, day.AllowEnd, day.Clock24, brief);
+}
+
+// Diagonal stripes over a rectangle, so that the part beyond the limit shows whatever its
+// computers' colours.
+void Stripes(HDC dc, const RECT& r, COLORREF color, int width, int pitch) {
+    if (r.bottom <= r.top || r.right <= r.left)
+        return;
+    const int saved = SaveDC(dc);
+    IntersectClipRect(dc, r.left, r.top, r.right, r.bottom);
+    TPenHandle pen(CreatePen(PS_SOLID, width, color));
+    TScopedSelect select(dc, pen.Get());
+    const int height = r.bottom - r.top;
+    for (int x = r.left - height; x < r.right + pitch; x += pitch) {
+        MoveToEx(dc, x, r.bottom, nullptr);
+        LineTo(dc, x + height, r.top);
+    }
+    RestoreDC(dc, saved);
+}
+
+void Frame(HDC dc, const RECT& r, int width, COLORREF color) {
+    FillSolidRect(dc, RECT{r.left, r.top, r.right, r.top + width}, color);
+    FillSolidRect(dc, RECT{r.left, r.bottom - width, r.right, r.bottom}, color);
+    FillSolidRect(dc, RECT{r.left, r.top, r.left + width, r.bottom}, color);
+    FillSolidRect(dc, RECT{r.right - width, r.top, r.right, r.bottom}, color);
+}
+
+// A horizontal marker `thickness` high centred on y; dashed markers leave gaps.
+void Marker(HDC dc, int left, int right, int y, int thickness, COLORREF color, int dash) {
+    const int top = y - thickness / 2;
+    if (dash <= 0) {
+        FillSolidRect(dc, RECT{left, top, right, top + thickness}, color);
+        return;
+    }
+    for (int x = left; x < right; x += 2 * dash)
+        FillSolidRect(dc, RECT{x, top, std::min(x + dash + dash / 2, right), top + thickness},
+                      color);
+}
+
+} // namespace
+
+bool TWeekChart::Create(HWND parent, int id, const RECT& bounds, int dpi, const wchar_t* name) {
+    if (!RegisterWindowClass(kClassName, CS_DBLCLKS, LoadCursorW(nullptr, IDC_ARROW), nullptr))
+        return false;
+    FDpi = dpi;
+    if (!CreateHandle(WS_EX_CLIENTEDGE, kClassName, name, WS_CHILD | WS_VISIBLE | WS_TABSTOP,
+                      bounds.left, bounds.top, bounds.right - bounds.left,
+                      bounds.bottom - bounds.top, parent,
+                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id))))
+        return false;
+    FToolTip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                               WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
+                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, Handle(), nullptr,
+                               GetModuleHandleW(nullptr), nullptr);
+    if (FToolTip) {
+        for (int day = 0; day < kDays; ++day) {
+            TOOLINFOW tool{};
+            tool.cbSize = TTTOOLINFOW_V2_SIZE;
+            tool.uFlags = TTF_SUBCLASS;
+            tool.hwnd = Handle();
+            tool.uId = static_cast<UINT_PTR>(day);
+            tool.lpszText = LPSTR_TEXTCALLBACKW;
+            SendMessageW(FToolTip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+        }
+        SendMessageW(FToolTip, TTM_SETMAXTIPWIDTH, 0, Scale(320));
+        UpdateTools();
+    }
+    return true;
+}
+
+COLORREF TWeekChart::ComputerColor(size_t index) {
+    return kComputerColors[index % std::size(kComputerColors)];
+}
+
+int TWeekChart::Scale(int pixels) const {
+    return ScaleForDpi(pixels, FDpi);
+}
+
+void TWeekChart::SetWeek(const TWeekUsage& week) {
+    FWeek = week;
+    FCurrent = static_cast<int>(FWeek.Days.size()) - 1;
+    if (FCurrent < 0)
+        FCurrent = 0;
+    ComputeScale();
+    LayoutChanged();
+    if (Handle()) {
+        NotifyWinEvent(EVENT_OBJECT_VALUECHANGE, Handle(), OBJID_CLIENT, CHILDID_SELF);
+    }
+}
+
+void TWeekChart::SetDpi(int dpi) {
+    FDpi = dpi;
+    if (FToolTip)
+        SendMessageW(FToolTip, TTM_SETMAXTIPWIDTH, 0, Scale(320));
+    LayoutChanged();
+}
+
+void TWeekChart::SetCurrentDay(int day) {
+    const int last = static_cast<int>(FWeek.Days.size()) - 1;
+    day = std::clamp(day, 0, std::max(0, last));
+    if (day == FCurrent)
+        return;
+    FCurrent = day;
+    if (!Handle())
+        return;
+    InvalidateRect(Handle(), nullptr, FALSE);
+    NotifyWinEvent(EVENT_OBJECT_VALUECHANGE, Handle(), OBJID_CLIENT, CHILDID_SELF);
+    if (HWND parent = GetParent(Handle()))
+        SendMessageW(parent, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(Handle()), kWeekChartChanged),
+                     reinterpret_cast<LPARAM>(Handle()));
+}
+
+std::wstring TWeekChart::AccessibleValue() const {
+    if (FCurrent < 0 || FCurrent >= static_cast<int>(FWeek.Days.size()))
+        return std::wstring();
+    return DayUsageText(FWeek.Days[static_cast<size_t>(FCurrent)]);
+}
+
+void TWeekChart::ComputeScale() {
+    long long top = 60;
+    for (const TDayUsage& day : FWeek.Days) {
+        top = std::max<long long>(top, day.Minutes);
+        if (day.Limited)
+            top = std::max({top, static_cast<long long>(day.TimeLimit), day.Allowed()});
+    }
+    // At most six steps of a round length.
+    static const int kSteps[] = {15, 30, 60, 120, 180, 240, 360, 480, 720, 1440};
+    long long step = 0;
+    for (int candidate : kSteps)
+        if (top <= 6LL * candidate) {
+            step = candidate;
+            break;
+        }
+    if (step == 0)
+        for (step = 2880; top > 6 * step; step *= 2) {
+        }
+    FGridStep = static_cast<int>(std::min<long long>(step, 1 << 29));
+    FScaleMinutes = static_cast<int>(
+        std::min<long long>((top + step - 1) / step * step, static_cast<long long>(1) << 30));
+}
+
+const TWeekChart::TLayout& TWeekChart::Layout() const {
+    if (FLayoutValid)
+        return FLayout;
+    TLayout layout;
+    RECT client{};
+    GetClientRect(Handle(), &client);
+    TScopedGetDC dc(Handle());
+    TScopedSelect font(dc.Get(), FFont ? FFont : GetStockObject(DEFAULT_GUI_FONT));
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc.Get(), &metrics);
+    layout.Line = metrics.tmHeight;
+
+    std::vector<std::wstring> texts(FWeek.Computers.begin(), FWeek.Computers.end());
+    bool bonus = false, over = false;
+    for (const TDayUsage& day : FWeek.Days) {
+        bonus = bonus || (day.Limited && day.Bonus != 0);
+        over = over || day.OverLimit() > 0;
+    }
+    if (FWeek.Limited)
+        texts.push_back(L"Time limit");
+    if (bonus)
+        texts.push_back(L"With bonus");
+    if (over)
+        texts.push_back(L"Over the limit");
+    const int margin = Scale(6);
+    int x = margin, y = Scale(4);
+    for (const std::wstring& text : texts) {
+        const int width = Scale(14) + Scale(4) + TextSize(dc.Get(), text).cx;
+        if (x > margin && x + width > client.right - margin) {
+            x = margin;
+            y += layout.Line + Scale(2);
+        }
+        layout.Legend.push_back({text, RECT{x, y, x + width, y + layout.Line}});
+        x += width + Scale(14);
+    }
+
+    const int legendBottom = layout.Legend.empty() ? Scale(4) : layout.Legend.back().Bounds.bottom;
+    const int labelWidth = TextSize(dc.Get(), HoursText(FScaleMinutes)).cx;
+    layout.Plot =
+        RECT{margin + labelWidth + Scale(6), legendBottom + Scale(8) + layout.Line,
+             client.right - Scale(8), client.bottom - Scale(6) - 2 * layout.Line - Scale(6)};
+    FLayout = std::move(layout);
+    FLayoutValid = true;
+    return FLayout;
+}
+
+void TWeekChart::LayoutChanged() {
+    FLayoutValid = false;
+    UpdateTools();
+    if (Handle())
+        InvalidateRect(Handle(), nullptr, FALSE);
+}
+
+RECT TWeekChart::PlotRect() const {
+    return Layout().Plot;
+}
+
+RECT TWeekChart::DayRect(int day) const {
+    const RECT plot = PlotRect();
+    RECT client{};
+    GetClientRect(Handle(), &client);
+    const int width = plot.right - plot.left;
+    return RECT{plot.left + day * width / kDays, plot.top - LineHeight() - Scale(2),
+                plot.left + (day + 1) * width / kDays, client.bottom - Scale(3)};
+}
+
+RECT TWeekChart::BarRect(int day) const {
+    const RECT plot = PlotRect();
+    const int width = plot.right - plot.left;
+    const int left = plot.left + day * width / kDays;
+    const int right = plot.left + (day + 1) * width / kDays;
+    const int bar = (right - left) * 11 / 20;
+    const int barLeft = left + (right - left - bar) / 2;
+    long long minutes = 0;
+    if (day >= 0 && day < static_cast<int>(FWeek.Days.size()))
+        minutes = FWeek.Days[static_cast<size_t>(day)].Minutes;
+    return RECT{barLeft, MinutesY(minutes), barLeft + bar, plot.bottom};
+}
+
+int TWeekChart::MinutesY(long long minutes) const {
+    const RECT plot = PlotRect();
+    minutes = std::clamp<long long>(minutes, 0, FScaleMinutes);
+    return plot.bottom -
+           static_cast<int>(minutes * (plot.bottom - plot.top) / std::max(1, FScaleMinutes));
+}
+
+int TWeekChart::DayAt(int x) const {
+    const RECT plot = PlotRect();
+    const int width = std::max(1L, plot.right - plot.left);
+    return std::clamp(static_cast<int>((x - plot.left) * kDays / width), 0, kDays - 1);
+}
+
+void TWeekChart::UpdateTools() {
+    if (!FToolTip || !Handle())
+        return;
+    for (int day = 0; day < kDays; ++day) {
+        TOOLINFOW tool{};
+        tool.cbSize = TTTOOLINFOW_V2_SIZE;
+        tool.hwnd = Handle();
+        tool.uId = static_cast<UINT_PTR>(day);
+        tool.rect = DayRect(day);
+        SendMessageW(FToolTip, TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&tool));
+    }
+}
+
+void TWeekChart::PaintLegend(HDC dc) const {
+    const int swatch = Scale(12);
+    const COLORREF text = GetSysColor(COLOR_WINDOWTEXT);
+    const std::vector<TLegendEntry>& legend = Legend();
+    for (size_t i = 0; i < legend.size(); ++i) {
+        const RECT& r = legend[i].Bounds;
+        const int top = (r.top + r.bottom - swatch) / 2;
+        const RECT box{r.left, top, r.left + swatch, top + swatch};
+        const std::wstring& caption = legend[i].Text;
+        if (i < FWeek.Computers.size()) {
+            FillSolidRect(dc, box, ComputerColor(i));
+        } else if (caption == L"Time limit") {
+            Marker(dc, box.left, box.right, (box.top + box.bottom) / 2, std::max(2, Scale(2)), text,
+                   0);
+        } else if (caption == L"With bonus") {
+            Marker(dc, box.left, box.right, (box.top + box.bottom) / 2, std::max(2, Scale(2)),
+                   kBonusColor, Scale(3));
+        } else {
+            FillSolidRect(dc, box, GetSysColor(COLOR_BTNSHADOW));
+            Stripes(dc, box, kOverLimitColor, std::max(1, Scale(2)), Scale(5));
+            Frame(dc, box, std::max(1, Scale(1)), kOverLimitColor);
+        }
+        RECT label = r;
+        label.left += swatch + Scale(4);
+        DrawTextAt(dc, caption, label, DT_LEFT | DT_VCENTER, text);
+    }
+}
+
+void TWeekChart::PaintDay(HDC dc, int index, COLORREF background) const {
+    const TDayUsage& day = FWeek.Days[static_cast<size_t>(index)];
+    const RECT column = DayRect(index);
+    const RECT plot = PlotRect();
+    const RECT bar = BarRect(index);
+    const int line = LineHeight();
+    // The computers, stacked in the legend's order.
+    long long below = 0;
+    for (size_t c = 0; c < FWeek.Computers.size(); ++c) {
+        const int minutes = day.MinutesOn(FWeek.Computers[c]);
+        if (minutes <= 0)
+            continue;
+        const int bottom = MinutesY(below);
+        below += minutes;
+        const int top = MinutesY(below);
+        if (bottom > top)
+            FillSolidRect(dc, RECT{bar.left, top, bar.right, bottom}, ComputerColor(c));
+    }
+    if (day.OverLimit() > 0) {
+        const RECT over{bar.left, bar.top, bar.right, MinutesY(std::max(0LL, day.Allowed()))};
+        Stripes(dc, over, kOverLimitColor, std::max(2, Scale(2)), Scale(6));
+        Frame(dc, over, std::max(1, Scale(1)), kOverLimitColor);
+    }
+    if (day.Limited) {
+        const int inset = (column.right - column.left) / 10;
+        const int thickness = std::max(2, Scale(2));
+        const int limitY = MinutesY(day.TimeLimit);
+        Marker(dc, column.left + inset, column.right - inset, limitY, thickness,
+               GetSysColor(COLOR_WINDOWTEXT), 0);
+        if (day.Bonus != 0) {
+            const int bonusY = MinutesY(std::max(0LL, day.Allowed()));
+            Marker(dc, column.left + inset, column.right - inset, bonusY, thickness, kBonusColor,
+                   Scale(4));
+        }
+    }
+    // The day's total right above its bar, on a patch of the background that a marker passing
+    // there goes behind.
+    if (day.Minutes > 0) {
+        const std::wstring text = HoursText(day.Minutes);
+        const int width = TextSize(dc, text).cx + Scale(4);
+        const int middle = (bar.left + bar.right) / 2;
+        const RECT total{middle - width / 2, bar.top - line - Scale(2), middle - width / 2 + width,
+                         bar.top - Scale(1)};
+        FillSolidRect(dc, total, background);
+        DrawTextAt(dc, text, total, DT_CENTER | DT_BOTTOM,
+                   day.OverLimit() > 0 ? kOverLimitColor : GetSysColor(COLOR_WINDOWTEXT));
+    }
+    // The day and its allowed hours under the bar.
+    const bool today = index == static_cast<int>(FWeek.Days.size()) - 1;
+    RECT caption{column.left, plot.bottom + Scale(4), column.right, plot.bottom + Scale(4) + line};
+    DrawTextAt(dc, DayCaption(day, today), caption, DT_CENTER | DT_TOP,
+               GetSysColor(COLOR_WINDOWTEXT));
+    std::wstring hours = HoursCaption(day, false);
+    if (TextSize(dc, hours).cx > column.right - column.left - Scale(8))
+        hours = HoursCaption(day, true);
+    OffsetRect(&caption, 0, line);
+    DrawTextAt(dc, hours, caption, DT_CENTER | DT_TOP, GetSysColor(COLOR_GRAYTEXT));
+}
+
+void TWeekChart::Paint(HDC dc) {
+    RECT client{};
+    GetClientRect(Handle(), &client);
+    if (!FBuffer.SetSize(client.right, client.bottom))
+        return;
+    HDC buffer = FBuffer.DC();
+    const COLORREF window = GetSysColor(COLOR_WINDOW);
+    FillSolidRect(buffer, client, window);
+    TScopedSelect font(buffer, FFont ? FFont : GetStockObject(DEFAULT_GUI_FONT));
+    SetBkMode(buffer, TRANSPARENT);
+    const bool focused = GetFocus() == Handle();
+    const COLORREF currentBackground = Mix(GetSysColor(COLOR_HIGHLIGHT), window, focused ? 18 : 9);
+    if (FCurrent >= 0 && FCurrent < static_cast<int>(FWeek.Days.size()))
+        FillSolidRect(buffer, DayRect(FCurrent), currentBackground);
+    const RECT plot = PlotRect();
+    const int line = LineHeight();
+    const COLORREF grid = Mix(GetSysColor(COLOR_BTNSHADOW), window, 35);
+    for (long long minutes = 0; minutes <= FScaleMinutes; minutes += FGridStep) {
+        const int y = MinutesY(minutes);
+        FillSolidRect(buffer, RECT{plot.left, y, plot.right, y + 1}, grid);
+        const RECT label{0, y - line / 2, plot.left - Scale(6), y - line / 2 + line};
+        DrawTextAt(buffer, HoursText(minutes), label, DT_RIGHT | DT_TOP,
+                   GetSysColor(COLOR_GRAYTEXT));
+    }
+    for (int day = 0; day < static_cast<int>(FWeek.Days.size()); ++day)
+        PaintDay(buffer, day, day == FCurrent ? currentBackground : window);
+    if (std::all_of(FWeek.Days.begin(), FWeek.Days.end(),
+                    [](const TDayUsage& day) { return day.Minutes == 0; })) {
+        RECT empty = plot;
+        empty.bottom = (plot.top + plot.bottom) / 2;
+        DrawTextAt(buffer, L"No time usage recorded on these seven days.", empty,
+                   DT_CENTER | DT_VCENTER, GetSysColor(COLOR_GRAYTEXT));
+    }
+    FillSolidRect(buffer, RECT{plot.left, plot.bottom, plot.right, plot.bottom + 1},
+                  GetSysColor(COLOR_BTNSHADOW));
+    PaintLegend(buffer);
+    if (focused && FCurrent >= 0 && FCurrent < static_cast<int>(FWeek.Days.size())) {
+        RECT focus = DayRect(FCurrent);
+        InflateRect(&focus, -1, -1);
+        DrawFocusRect(buffer, &focus);
+    }
+    BitBlt(dc, 0, 0, client.right, client.bottom, buffer, 0, 0, SRCCOPY);
+}
+
+LRESULT TWeekChart::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+    case WM_PAINT: {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(Handle(), &ps);
+        Paint(dc);
+        EndPaint(Handle(), &ps);
+        return 0;
+    }
+    case WM_PRINTCLIENT:
+        Paint(reinterpret_cast<HDC>(wParam));
+        return 0;
+    case WM_ERASEBKGND:
+        return 1;
+    case WM_SETFONT:
+        FFont = reinterpret_cast<HFONT>(wParam);
+        LayoutChanged();
+        return 0;
+    case WM_GETFONT:
+        return reinterpret_cast<LRESULT>(FFont);
+    case WM_SIZE:
+        LayoutChanged();
+        return 0;
+    case WM_GETDLGCODE:
+        return DLGC_WANTARROWS;
+    case WM_GETOBJECT:
+        if (static_cast<LONG>(lParam) == OBJID_CLIENT)
+            if (LRESULT object = FAccessible.Answer(Handle(), wParam, *this))
+                return object;
+        break;
+    case WM_NOTIFY: {
+        auto* header = reinterpret_cast<NMHDR*>(lParam);
+        if (header && header->hwndFrom == FToolTip && header->code == TTN_GETDISPINFOW) {
+            auto* info = reinterpret_cast<NMTTDISPINFOW*>(lParam);
+            const size_t day = static_cast<size_t>(info->hdr.idFrom);
+            FTipText = day < FWeek.Days.size() ? DayUsageText(FWeek.Days[day]) : std::wstring();
+            info->lpszText = const_cast<wchar_t*>(FTipText.c_str());
+            return 0;
+        }
+        break;
+    }
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+    case WM_ENABLE:
+        InvalidateRect(Handle(), nullptr, FALSE);
+        return 0;
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+        SetFocus(Handle());
+        SetCurrentDay(DayAt(static_cast<short>(LOWORD(lParam))));
+        return 0;
+    case WM_KEYDOWN:
+        switch (wParam) {
+        case VK_LEFT:
+            SetCurrentDay(FCurrent - 1);
+            return 0;
+        case VK_RIGHT:
+            SetCurrentDay(FCurrent + 1);
+            return 0;
+        case VK_HOME:
+            SetCurrentDay(0);
+            return 0;
+        case VK_END:
+            SetCurrentDay(kDays - 1);
+            return 0;
+        }
+        break;
+    }
+    return TWindow::HandleMessage(msg, wParam, lParam);
+}
+
+} // namespace vantrel

@@ -1,0 +1,96 @@
+#pragma once
+// A user's week as a bar chart: one bar per day of the minutes used, stacked by computer in the
+// colours of the legend above, the day's time limit marked across its bar (and limit + bonus on
+// a day with a bonus), the part beyond it striped in the warning colour; under each bar the day
+// and its allowed hours. One day is current: the arrow keys, Home and End move it, a click
+// chooses it. Its figures are the chart's value for assistive technology, and every bar tells
+// its figures in a tool tip. Painted off-screen and copied in one step.
+#include "model/WeekUsage.h"
+#include "ui/controls/AccessibleValue.h"
+#include "ui/controls/Gdi.h"
+#include "ui/controls/Window.h"
+
+#include <string>
+
+namespace vantrel {
+
+inline constexpr COLORREF kOverLimitColor = RGB(216, 58, 58);
+inline constexpr COLORREF kBonusColor = RGB(54, 160, 60);
+// WM_COMMAND code to the parent when the current day changed.
+inline constexpr WORD kWeekChartChanged = 0x0400;
+
+class TWeekChart : public TWindow, private TAccessibleSource {
+public:
+    static constexpr const wchar_t* kClassName = L"VantrelWeekChart";
+
+    // A child of `parent` with its client rectangle at `bounds` (pixels of the parent), drawn
+    // for `dpi`; `name` is what a screen reader calls it.
+    bool Create(HWND parent, int id, const RECT& bounds, int dpi, const wchar_t* name);
+    void SetWeek(const TWeekUsage& week);
+    const TWeekUsage& Week() const { return FWeek; }
+    void SetDpi(int dpi);
+
+    // The current day, 0 (the oldest) to 6 (today).
+    int CurrentDay() const { return FCurrent; }
+    void SetCurrentDay(int day);
+    // The tool tip that tells each bar's figures (one tool per day, its id the day).
+    HWND ToolTip() const { return FToolTip; }
+    // The colour of the legend's n-th computer.
+    static COLORREF ComputerColor(size_t index);
+
+    // The layout for the present size, DPI and font, in client pixels.
+    RECT PlotRect() const;
+    // The whole column of a day: its bar, the room above it and its labels.
+    RECT DayRect(int day) const;
+    RECT BarRect(int day) const;
+    // The height in the plot of a number of minutes.
+    int MinutesY(long long minutes) const;
+    // The minutes the plot's top stands for: a whole number of grid steps.
+    int ScaleMinutes() const { return FScaleMinutes; }
+    int GridStep() const { return FGridStep; }
+    // The legend's entries, in their order, with the place of each.
+    struct TLegendEntry {
+        std::wstring Text;
+        RECT Bounds;
+    };
+    const std::vector<TLegendEntry>& Legend() const { return Layout().Legend; }
+
+protected:
+    LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+    void OnHandleDestroyed() override { FAccessible.Disconnect(); }
+
+private:
+    std::wstring AccessibleValue() const override;
+    int Scale(int pixels) const;
+    int LineHeight() const { return Layout().Line; }
+    // Measured once for each size, DPI, font and week: painting asks for it again and again.
+    struct TLayout {
+        int Line = 0;
+        std::vector<TLegendEntry> Legend;
+        RECT Plot{};
+    };
+    const TLayout& Layout() const;
+    void LayoutChanged();
+    void ComputeScale();
+    void UpdateTools();
+    void Paint(HDC dc);
+    void PaintLegend(HDC dc) const;
+    void PaintDay(HDC dc, int day, COLORREF background) const;
+    int DayAt(int x) const;
+
+    TWeekUsage FWeek;
+    int FDpi = 96;
+    int FCurrent = 6;
+    int FScaleMinutes = 60;
+    int FGridStep = 15;
+    HFONT FFont = nullptr;
+    HWND FToolTip = nullptr;
+    // The text of the tip shown; the tool tip reads it after the notification.
+    std::wstring FTipText;
+    TMemoryPicture FBuffer;
+    mutable TLayout FLayout;
+    mutable bool FLayoutValid = false;
+    TAccessibleClient FAccessible;
+};
+
+} // namespace vantrel

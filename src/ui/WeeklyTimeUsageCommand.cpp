@@ -1,0 +1,29 @@
+// "Weekly time usage...": the selected user's last seven days, read from the store here, shown
+// in a dialog made for the showing.
+#include "ui/MainForm.h"
+
+#include "model/Clock.h"
+#include "model/UserStore.h"
+#include "model/WeekUsage.h"
+#include "ui/WeeklyTimeUsageForm.h"
+
+namespace vantrel {
+
+void TMainForm::AMEditWeeklyTimeUsageExecute() {
+    TQorUser* user = SelectedUser();
+    if (!user)
+        return;
+    // The limits as the store holds them now; read into a copy, so that the list's row keeps
+    // what it shows until the next refresh.
+    TQorUser current;
+    current.Assign(*user);
+    LoadUser(current, Prefs.UseRemoteRegistry, Prefs.RemoteRegistry);
+    TDialog<TWeeklyTimeUsageForm> dialog;
+    if (!dialog.Create(Handle()))
+        return;
+    dialog.Week = ReadWeekUsage(current, Prefs.UseRemoteRegistry, Prefs.RemoteRegistry, LocalNow(),
+                                Prefs.Use24HourClock);
+    dialog.ShowModal();
+}
+
+} // namespace vantrel
