@@ -304,10 +304,10 @@ void TPipeClient::StopWorker(TThreadEx::TWaitDispatch dispatch) {
     WorkerEnded(FPipe);
 }
 
-// A worker that a stop from another thread gave up on is still waiting to report its end to
-// the creating thread (its report is cleared, so it touches nothing else). It ends whenever
-// that thread dispatches, if ever, so it and the queue it was given stay allocated for good;
-// the client goes on with a new queue.
+// A worker that a stop from another thread gave up on is waiting in a send to the creating
+// thread, most likely to report its end (cleared, so that report does nothing). It ends
+// whenever that thread dispatches, if ever, so it and the queue it was given stay allocated for
+// good; the client goes on with a new queue.
 void TPipeClient::LeaveBehind(std::shared_ptr<TPipeThread> worker) {
     static_cast<void>(new std::shared_ptr<TPipeThread>(std::move(worker)));
     static_cast<void>(FWriteQueue.release());
