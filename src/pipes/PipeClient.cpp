@@ -20,15 +20,27 @@ constexpr UINT WM_PIPE_WORKER_LEFT = WM_USER + 301;
 
 // After the stop timeout: how long each round waits before cancelling the worker's I/O again.
 constexpr DWORD kCancelRoundTime = 100;
+// How many rounds a thread other than the creating one waits before it gives up.
+constexpr int kForeignCancelRounds = 20;
 
 // Asks the worker to stop and waits for its end. A worker stuck in a write or a flush that a
 // service which stopped reading never lets finish has its pipe I/O cancelled after `timeout`,
-// and again every round until it has ended: it always ends, so there is never a reason to
-// leave it behind.
-void StopAndWait(TPipeThread& worker, DWORD timeout, TThreadEx::TWaitDispatch dispatch) {
+// and again every round until it has ended. On the creating thread it always ends. Another
+// thread dispatches nothing while it waits: the worker's report of its end is cleared first,
+// but one that was sending it already waits for the creating thread, which may never dispatch,
+// so that wait gives up after some rounds (false) and the worker has to be left behind.
+bool StopAndWait(TPipeThread& worker, DWORD timeout, TThreadEx::TWaitDispatch dispatch) {
     worker.RequestStop();
-    for (DWORD wait = timeout; !worker.WaitForEnd(wait, dispatch); wait = kCancelRoundTime)
+    const bool creator = GetCurrentThreadId() == worker.SyncThreadID();
+    if (!creator)
+        worker.ClearOnThreadDone();
+    for (int round = 0; !worker.WaitForEnd(round == 0 ? timeout : kCancelRoundTime, dispatch);
+         ++round) {
+        if (!creator && round == kForeignCancelRounds)
+            return false;
         worker.CancelPipeIo();
+    }
+    return true;
 }
 
 } // namespace
@@ -45,7 +57,7 @@ public:
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdangling-pointer"
     explicit TNotification(TPipeClient& client)
-        : FClient(&client), FWorker(client.FWorker.get()), FPrevious(client.FNotification) {
+        : FClient(&client), FWorker(client.NotifyingWorker()), FPrevious(client.FNotification) {
         client.FNotification = this;
     }
 #pragma GCC diagnostic pop
@@ -61,18 +73,24 @@ public:
     TNotification(const TNotification&) = delete;
     TNotification& operator=(const TNotification&) = delete;
 
-    // Run by the client's destructor for every notification under way.
+    // Run by the client's destructor for every notification under way. The worker may be the
+    // one that a Disconnect or Connect further up this thread's stack is stopping: that wait
+    // keeps its own reference and finds it ended.
     static void ClientDestroyed(TPipeClient& client) {
         for (TNotification* each = client.FNotification; each; each = each->FPrevious) {
             each->FClient = nullptr;
-            if (client.FWorker && each->FWorker == client.FWorker.get()) {
+            TPipeThread* const worker = client.NotifyingWorker();
+            if (worker && each->FWorker == worker) {
                 // Nobody is left to report to: its notifications find the window gone, and
                 // its end must not wait for this thread.
-                client.FWorker->OnThreadDone = nullptr;
-                client.FWorker->RequestStop();
+                worker->ClearOnThreadDone();
+                worker->RequestStop();
                 each->FStopTimeout = client.FStopTimeout;
                 each->FQueue = std::move(client.FWriteQueue);
-                each->FOrphan = std::move(client.FWorker);
+                if (client.FWorker)
+                    each->FOrphan = std::move(client.FWorker);
+                else
+                    each->FOrphan = std::move(client.FStoppingWorker);
             }
         }
     }
@@ -84,7 +102,7 @@ private:
     DWORD FStopTimeout = 0;
     // Declared before the worker, which reads it, so that it goes after the worker.
     std::unique_ptr<TWriteQueue> FQueue;
-    std::unique_ptr<TPipeThread> FOrphan;
+    std::shared_ptr<TPipeThread> FOrphan;
 };
 
 TPipeClient::TPipeClient() {
@@ -117,6 +135,12 @@ TPipeClient::~TPipeClient() {
         // some other thread's sent message.
         if (FWorker)
             StopWorker(TThreadEx::wdAllMessages);
+        // Destroyed inside the wait of a Disconnect or Connect that is stopping it, and not
+        // inside one of its notifications: it may still read the queue, which goes below. Its
+        // end needs only sent messages.
+        if (FStoppingWorker &&
+            !StopAndWait(*FStoppingWorker, FStopTimeout, TThreadEx::wdSentMessages))
+            LeaveBehind(FStoppingWorker);
     } catch (...) {
         // A destructor has nowhere to report to.
     }
@@ -159,8 +183,12 @@ bool TPipeClient::Connect(DWORD waitTime, bool start) {
         throw EPipeException(kTextWrongThread);
     if (IsConnected())
         return true;
+    // A disconnect handler run below may destroy this client: nothing is touched afterwards.
+    const std::weak_ptr<char> life = FLife;
     // Its end reached this thread already; it has left, so reporting it waits for nothing.
     FinishEndedWorker();
+    if (life.expired())
+        return false;
     // The disconnect handler may have connected again.
     if (IsConnected())
         return true;
@@ -174,6 +202,8 @@ bool TPipeClient::Connect(DWORD waitTime, bool start) {
         if (InSendMessage())
             return false;
         DisconnectWaiting(TThreadEx::wdSentMessages);
+        if (life.expired())
+            return false;
         if (IsConnected())
             return true;
         if (FWorker)
@@ -253,14 +283,39 @@ void TPipeClient::DisconnectWaiting(TThreadEx::TWaitDispatch dispatch) {
 void TPipeClient::StopWorker(TThreadEx::TWaitDispatch dispatch) {
     // From here on it is no longer this client's worker: the client is not connected, its end
     // is reported below rather than by WorkerTerminated, and a handler run inside the wait
-    // that connects again finds the pipe still the stopping worker's.
+    // that connects again finds the pipe still the stopping worker's. What the wait dispatches
+    // may destroy this client, which then has seen to the worker: nothing of it is touched.
+    const std::weak_ptr<char> life = FLife;
     {
-        const std::unique_ptr<TPipeThread> stopping = std::move(FWorker);
+        FStoppingWorker = std::move(FWorker);
+        const std::shared_ptr<TPipeThread> stopping = FStoppingWorker;
         FDisconnecting = true;
-        auto done = ScopeExit([this] { FDisconnecting = false; });
-        StopAndWait(*stopping, FStopTimeout, dispatch);
+        auto done = ScopeExit([this, &life] {
+            if (life.expired())
+                return;
+            FDisconnecting = false;
+            FStoppingWorker.reset();
+        });
+        if (!StopAndWait(*stopping, FStopTimeout, dispatch) && !life.expired())
+            LeaveBehind(stopping);
     }
+    if (life.expired())
+        return;
     WorkerEnded(FPipe);
+}
+
+// A worker that a stop from another thread gave up on is waiting in a send to the creating
+// thread, most likely to report its end (cleared, so that report does nothing). It ends
+// whenever that thread dispatches, if ever, so it and the queue it was given stay allocated for
+// good; the client goes on with a new queue.
+void TPipeClient::LeaveBehind(std::shared_ptr<TPipeThread> worker) {
+    static_cast<void>(new std::shared_ptr<TPipeThread>(std::move(worker)));
+    static_cast<void>(FWriteQueue.release());
+    FWriteQueue = std::make_unique<TWriteQueue>();
+}
+
+TPipeThread* TPipeClient::NotifyingWorker() const {
+    return FWorker ? FWorker.get() : FStoppingWorker.get();
 }
 
 void TPipeClient::FinishEndedWorker() {
@@ -288,8 +343,12 @@ void TPipeClient::WorkerEnded(HANDLE pipe) {
 }
 
 bool TPipeClient::Write(const void* buffer, uint32_t count) {
-    if (FMemoryThrottle != 0 && FMemoryThrottle < FWriteQueue->DataSize() && IsConnected())
+    if (FMemoryThrottle != 0 && FMemoryThrottle < FWriteQueue->DataSize() && IsConnected()) {
+        const std::weak_ptr<char> life = FLife;
         WaitForQueueEmpty();
+        if (life.expired())
+            return false;
+    }
     if (!IsConnected())
         return false;
     FWriteQueue->Enqueue(AllocPipeWrite(buffer, count));
@@ -299,11 +358,15 @@ bool TPipeClient::Write(const void* buffer, uint32_t count) {
 void TPipeClient::WaitForQueueEmpty() {
     if (InSendMessage())
         return;
+    // A handler of a sent notification may destroy this client.
+    const std::weak_ptr<char> life = FLife;
     while (IsConnected()) {
         // The worker's notifications and its end are sent. Nothing posted is dispatched: the
         // writer is in the middle of its own work, which a queued close could pull away. A
         // sent message that is waiting already wakes the wait too, not only a new one.
         ProcessSentMessages();
+        if (life.expired())
+            return;
         HANDLE empty = FWriteQueue->EmptyEvent();
         DWORD result =
             MsgWaitForMultipleObjectsEx(1, &empty, INFINITE, QS_SENDMESSAGE, MWMO_INPUTAVAILABLE);

@@ -91,6 +91,9 @@ private:
     void StopWorker(TThreadEx::TWaitDispatch dispatch);
     void FinishEndedWorker();
     void WorkerEnded(HANDLE pipe);
+    void LeaveBehind(std::shared_ptr<TPipeThread> worker);
+    // The worker that sends the notifications now: the running one or the one being stopped.
+    TPipeThread* NotifyingWorker() const;
     bool PipeValid() const;
 
     DWORD FNotifyThread = 0;
@@ -109,6 +112,10 @@ private:
     std::unique_ptr<TWriteQueue> FWriteQueue;
     // The worker, from its start until its end has reached this thread.
     std::unique_ptr<TPipeThread> FWorker;
+    // The worker that StopWorker waits for, while it does. A member, so that a client destroyed
+    // inside that wait can hand it to a notification under way or wait for it itself; the wait
+    // holds a reference of its own, so the worker outlives it.
+    std::shared_ptr<TPipeThread> FStoppingWorker;
     // A worker whose end reached this thread while it waited there for its report
     // (WorkerTerminated): it is waited for and freed, and its end reported, once it has left.
     std::unique_ptr<TPipeThread> FEndedWorker;
@@ -117,6 +124,10 @@ private:
     TNotification* FNotification = nullptr;
     SECURITY_ATTRIBUTES FSecurityAttributes{};
     std::unique_ptr<SECURITY_DESCRIPTOR> FSecurityDescriptor;
+    // Expires when the client is gone. What dispatches messages while it waits (and a handler
+    // called from it) may destroy the client; a weak reference taken before tells whether
+    // anything of it may be touched afterwards.
+    std::shared_ptr<char> FLife = std::make_shared<char>();
 };
 
 } // namespace vantrel

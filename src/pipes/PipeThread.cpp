@@ -181,7 +181,7 @@ void TPipeThread::ShutDown() {
         FWritePending = false;
         // Returns once the service has read what was written; the owner cancels a flush that
         // a service which stopped reading would never let return.
-        FlushFileBuffers(FPipe.Get());
+        FlushPipe();
     }
     {
         TLockGuard guard(FPipeLock);
@@ -310,8 +310,25 @@ bool TPipeThread::CompleteRead() {
     return ok;
 }
 
+BOOL TPipeThread::FlushPipe() {
+    {
+        TLockGuard guard(FPipeLock);
+        FFlushing = true;
+    }
+    const BOOL flushed = FlushFileBuffers(FPipe.Get());
+    const DWORD code = GetLastError();
+    // Under the lock, so that a CancelPipeIo that saw the flag has made its cancel before the
+    // worker goes on to any other I/O.
+    {
+        TLockGuard guard(FPipeLock);
+        FFlushing = false;
+    }
+    SetLastError(code);
+    return flushed;
+}
+
 bool TPipeThread::FlushWritten() {
-    if (FlushFileBuffers(FPipe.Get()))
+    if (FlushPipe())
         return true;
     FErrorCode = GetLastError();
     return false;
@@ -374,11 +391,13 @@ bool TPipeThread::CompleteWrite() {
 void TPipeThread::CancelPipeIo() {
     // A flush is synchronous I/O of the worker's thread; the reads and writes are overlapped
     // I/O on the pipe handle. Once the worker has closed its pipe there is nothing to cancel,
-    // and the handle value may belong to something else by then.
+    // and the handle value may belong to something else by then. A flush about to start is
+    // missed here and cancelled at the next round.
     TLockGuard guard(FPipeLock);
     if (!FPipe)
         return;
-    CancelSynchronousIo(Handle());
+    if (FFlushing)
+        CancelSynchronousIo(Handle());
     CancelIoEx(FPipe.Get(), nullptr);
 }
 

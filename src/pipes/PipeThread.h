@@ -73,6 +73,7 @@ private:
     bool StartWrite();
     bool CompleteWrite();
     bool FlushWritten();
+    BOOL FlushPipe();
     void ProcessReceived();
     LRESULT NotifyClient(UINT message, WPARAM wParam, LPARAM lParam);
     bool TakePartialRead();
@@ -83,8 +84,12 @@ private:
     HWND FNotifyWindow;
     DWORD FNotifyThread;
     THandle FPipe;
-    // Guards the closing of FPipe against CancelPipeIo from the owner's thread.
+    // Guards the closing of FPipe and the changes of FFlushing against CancelPipeIo from the
+    // owner's thread.
     TCriticalSection FPipeLock;
+    // Set around the pipe's flush, the only synchronous I/O that CancelPipeIo may end: the
+    // worker's other synchronous I/O (the temporary file of a long message) must not be lost.
+    bool FFlushing = false;
     DWORD FErrorCode = 0;
     DWORD FBytesWritten = 0;
     TWriteQueue& FWriteQueue;

@@ -354,14 +354,25 @@ DWORD WINAPI TThreadEx::ThreadProc(void* param) {
 void TThreadEx::NotifyDone() {
     // Without a callback the thread ends without waiting for the creating thread, which may
     // not be dispatching messages at all.
-    if (!OnThreadDone)
-        return;
+    {
+        TLockGuard guard(FDoneLock);
+        if (!OnThreadDone)
+            return;
+    }
     FSync->Synchronize([this] {
+        // Held while the callback runs, so that a clear from another thread either comes
+        // first or waits for it; the lock is reentrant for a callback that clears it itself.
+        TLockGuard guard(FDoneLock);
         // A copy: the callback may change OnThreadDone while it runs.
         const TOnThreadDone done = OnThreadDone;
         if (done)
             done(*this);
     });
+}
+
+void TThreadEx::ClearOnThreadDone() {
+    TLockGuard guard(FDoneLock);
+    OnThreadDone = nullptr;
 }
 
 bool TThreadEx::WaitForEnd(DWORD timeout, TWaitDispatch dispatch) {

@@ -135,8 +135,13 @@ public:
     bool WaitForEnd(DWORD timeout = INFINITE, TWaitDispatch dispatch = wdAllMessages);
 
     // Set before the thread is resumed. The thread reads it as its last step; while it runs,
-    // only a thread that it is waiting for in a send may change it.
+    // only a thread that it is waiting for in a send may change it, or ClearOnThreadDone.
     TOnThreadDone OnThreadDone;
+    // From any thread: the thread ends without reporting to its creating thread, unless it is
+    // reporting already, in which case this returns once the report has run. A thread that
+    // does not create the object waits for its end after this, because only the creating
+    // thread's dispatching lets the report through.
+    void ClearOnThreadDone();
 
 protected:
     virtual void Execute() = 0;
@@ -147,6 +152,8 @@ private:
     void NotifyDone();
 
     std::unique_ptr<TThreadSync> FSync;
+    // Guards OnThreadDone between the thread's report and ClearOnThreadDone.
+    TCriticalSection FDoneLock;
     THandle FHandle;
     DWORD FThreadID = 0;
     std::atomic<bool> FTerminated{false};

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -666,6 +667,58 @@ TEST(PipeClientLifecycle, DestroyedInsideItsOwnHandlerAfterAWriteTheWorkerWrites
     server.StartReading();
     EXPECT_TRUE(PumpUntil([&] { return server.ClientGone(); }, 10000));
     EXPECT_EQ(0u, server.Count());
+}
+
+// What the client's own waits dispatch, and the disconnect handler it runs, may destroy it:
+// the call returns without touching it, and the worker it stopped has ended. The freed memory
+// is taken again at once, so that a touch does not go unnoticed.
+TEST(PipeClientLifecycle, DestroyedInsideItsOwnCallTheCallTouchesItNoMore) {
+    enum TBy { byPostedClose, bySentClose, byDisconnectHandler };
+    for (TBy by : {byPostedClose, bySentClose, byDisconnectHandler}) {
+        SCOPED_TRACE(by);
+        const std::wstring name = UniquePipeName(L"DestroyedInside");
+        TRawServer server(name); // reads nothing: the worker's flush holds it
+        ASSERT_TRUE(server.Valid());
+        const int threadsBefore = ThreadsOfThisProcess();
+        auto client = std::make_unique<TPipeClient>();
+        client->SetPipeName(name);
+        client->SetStopTimeout(300);
+        ASSERT_TRUE(client->Connect(2000, true));
+        std::vector<std::unique_ptr<char[]>> reused;
+        auto destroy = [&] {
+            client.reset();
+            for (int i = 0; i < 64; ++i)
+                reused.push_back(std::make_unique<char[]>(sizeof(TPipeClient)));
+            for (auto& block : reused)
+                std::memset(block.get(), 0xEE, sizeof(TPipeClient));
+        };
+        TCloseTarget target;
+        target.inside = [&] {
+            destroy();
+            return true;
+        };
+        TPipeClient* raw = client.get();
+        if (by == byPostedClose) {
+            ASSERT_TRUE(raw->Write("x", 1));
+            ASSERT_TRUE(PumpUntil([&] { return raw->QueuedBytes() == 0; }));
+            ASSERT_TRUE(PostMessageW(target.window, WM_CLOSE, 0, 0));
+            raw->Disconnect();
+        } else {
+            // Connect finishes a worker that is ending; its wait lets sent messages through.
+            server.Close();
+            ASSERT_TRUE(WaitUntilEnding(*raw));
+            if (by == bySentClose)
+                std::thread([&] {
+                    SendMessageCallbackW(
+                        target.window, WM_CLOSE, 0, 0, [](HWND, UINT, ULONG_PTR, LRESULT) {}, 0);
+                }).join();
+            else
+                raw->OnPipeDisconnect = [&](TPipeClient&, HANDLE) { destroy(); };
+            EXPECT_FALSE(raw->Connect(2000, true));
+        }
+        EXPECT_EQ(nullptr, client);
+        EXPECT_EQ(threadsBefore, ThreadsOfThisProcess());
+    }
 }
 
 // A stop that the worker sees when it wakes, with a read outstanding, ends it without a write
