@@ -242,6 +242,27 @@ ULONGLONG MonotonicMs() {
     return units / 10000;
 }
 
+SYSTEMTIME DaysBefore(const SYSTEMTIME& today, int days) {
+    SYSTEMTIME noon = today;
+    noon.wHour = 12;
+    noon.wMinute = 0;
+    noon.wSecond = 0;
+    noon.wMilliseconds = 0;
+    FILETIME time{};
+    if (!SystemTimeToFileTime(&noon, &time))
+        return today;
+    ULARGE_INTEGER value{};
+    value.LowPart = time.dwLowDateTime;
+    value.HighPart = time.dwHighDateTime;
+    value.QuadPart -= static_cast<ULONGLONG>(days) * 24 * 60 * 60 * 10000000ULL;
+    time.dwLowDateTime = value.LowPart;
+    time.dwHighDateTime = value.HighPart;
+    SYSTEMTIME result{};
+    if (!FileTimeToSystemTime(&time, &result))
+        return today;
+    return result;
+}
+
 int WeekdayOf(const SYSTEMTIME& t) {
     // SYSTEMTIME counts Sunday as 0; ours runs Monday = 1 to Sunday = 7.
     return t.wDayOfWeek == 0 ? 7 : t.wDayOfWeek;

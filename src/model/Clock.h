@@ -26,6 +26,9 @@ SYSTEMTIME LocalNow();
 int WeekdayOf(const SYSTEMTIME& t);
 // Day of the year, 1 January = 1, up to 366.
 int DayOfYearOf(const SYSTEMTIME& t);
+// The date `days` before a local date (at noon, so that no daylight-saving shift can move the
+// subtraction onto another date); the date itself when the system cannot convert it.
+SYSTEMTIME DaysBefore(const SYSTEMTIME& today, int days);
 
 inline int TodayWeekday() {
     return WeekdayOf(LocalNow());

@@ -10,28 +10,6 @@ namespace vantrel {
 
 namespace {
 
-// Noon, so that no daylight-saving shift can move the subtraction onto another date.
-SYSTEMTIME DaysBefore(const SYSTEMTIME& today, int days) {
-    SYSTEMTIME noon = today;
-    noon.wHour = 12;
-    noon.wMinute = 0;
-    noon.wSecond = 0;
-    noon.wMilliseconds = 0;
-    FILETIME time{};
-    if (!SystemTimeToFileTime(&noon, &time))
-        return today;
-    ULARGE_INTEGER value{};
-    value.LowPart = time.dwLowDateTime;
-    value.HighPart = time.dwHighDateTime;
-    value.QuadPart -= static_cast<ULONGLONG>(days) * 24 * 60 * 60 * 10000000ULL;
-    time.dwLowDateTime = value.LowPart;
-    time.dwHighDateTime = value.HighPart;
-    SYSTEMTIME result{};
-    if (!FileTimeToSystemTime(&time, &result))
-        return today;
-    return result;
-}
-
 std::wstring DateText(const SYSTEMTIME& date, DWORD flags) {
     wchar_t text[128] = {};
     if (GetDateFormatW(LOCALE_USER_DEFAULT, flags, &date, nullptr, text, 128) <= 0)

@@ -42,28 +42,6 @@ std::wstring Pad(const std::wstring& text, size_t width) {
     return length >= width ? text : text + std::wstring(width - length, L' ');
 }
 
-// Noon, so that no daylight-saving shift can move the subtraction onto another date.
-SYSTEMTIME DaysBefore(const SYSTEMTIME& today, int days) {
-    SYSTEMTIME noon = today;
-    noon.wHour = 12;
-    noon.wMinute = 0;
-    noon.wSecond = 0;
-    noon.wMilliseconds = 0;
-    FILETIME time{};
-    if (!SystemTimeToFileTime(&noon, &time))
-        return today;
-    ULARGE_INTEGER value{};
-    value.LowPart = time.dwLowDateTime;
-    value.HighPart = time.dwHighDateTime;
-    value.QuadPart -= static_cast<ULONGLONG>(days) * 24 * 60 * 60 * 10000000ULL;
-    time.dwLowDateTime = value.LowPart;
-    time.dwHighDateTime = value.HighPart;
-    SYSTEMTIME result{};
-    if (!FileTimeToSystemTime(&time, &result))
-        return today;
-    return result;
-}
-
 std::wstring LongDate(const SYSTEMTIME& day) {
     int size = GetDateFormatW(LOCALE_USER_DEFAULT, DATE_LONGDATE, &day, nullptr, nullptr, 0);
     if (size <= 0)
