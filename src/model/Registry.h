@@ -32,6 +32,12 @@ public:
     LONG Close();
     bool IsOpen() const { return FKey != nullptr; }
     HKEY Get() const { return FKey; }
+    // Gives up ownership without closing (for a key that belongs to the caller).
+    HKEY Release() {
+        HKEY key = FKey;
+        FKey = nullptr;
+        return key;
+    }
 
     // ERROR_FILE_NOT_FOUND when the value is missing, ERROR_INVALID_DATATYPE when it is not a
     // REG_DWORD of four bytes, ERROR_INVALID_HANDLE when no key is open. The value is changed
