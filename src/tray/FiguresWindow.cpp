@@ -21,8 +21,9 @@ constexpr int kMinContentWidth = 280;
 constexpr int kBarHeight = 14;
 constexpr int kColumnGap = 12;
 constexpr int kLineGap = 6;
-// Wine's stand-in for Segoe UI draws a pixel or two past the width it reports.
-constexpr int kTextSlack = 4;
+// Wine's stand-in for Segoe UI draws a pixel or two past the width it reports, and an edit
+// keeps a little room for its caret even without margins.
+constexpr int kTextSlack = 8;
 
 // The system's message font at a DPI (the one message boxes use).
 LOGFONTW MessageFont(int dpi) {

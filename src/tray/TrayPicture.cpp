@@ -20,7 +20,7 @@ template <typename T> T User32Function(const char* name) {
 
 } // namespace
 
-void ApplyTrayColors(TALProgressBar& bar, TTrayPicture picture, bool highContrast) {
+void ApplyTrayColors(TALProgressBar& bar, TTrayPicture picture, bool highContrast, bool icon) {
     const bool greyed = picture == TTrayPicture::OutsideHours;
     const bool broken = picture == TTrayPicture::Stale;
     if (highContrast) {
@@ -34,12 +34,14 @@ void ApplyTrayColors(TALProgressBar& bar, TTrayPicture picture, bool highContras
         return;
     }
     const COLORREF grey = SysColorRef(COLOR_GRAYTEXT);
+    const COLORREF light = greyed ? BlendColors(kBarColor1, grey, kGreyedColorPercent) : kBarColor1;
+    const COLORREF dark = greyed ? BlendColors(kBarColor2, grey, kGreyedColorPercent) : kBarColor2;
     bar.SetBarColorStyle(cs2Colors);
-    bar.SetBarColor1(greyed ? BlendColors(kBarColor1, grey, kGreyedColorPercent) : kBarColor1);
-    bar.SetBarColor2(greyed ? BlendColors(kBarColor2, grey, kGreyedColorPercent) : kBarColor2);
+    bar.SetBarColor1(icon ? dark : light);
+    bar.SetBarColor2(icon ? light : dark);
     bar.SetBackgroundColor(SysColorRef(COLOR_BTNFACE));
     bar.SetBorderColor1(broken ? grey : SysColorRef(COLOR_BTNSHADOW));
-    bar.SetBorderColor2(broken ? grey : SysColorRef(COLOR_BTNHIGHLIGHT));
+    bar.SetBorderColor2(broken ? grey : SysColorRef(icon ? COLOR_BTNSHADOW : COLOR_BTNHIGHLIGHT));
 }
 
 int TrayIconSize(int dpi) {
@@ -66,12 +68,17 @@ HICON TTrayPainter::Draw(const TTrayLook& look) {
     if ((size - width) % 2)
         ++width;
     const int left = (size - width) / 2;
-    ApplyTrayColors(FBar, look.Picture, look.HighContrast);
+    ApplyTrayColors(FBar, look.Picture, look.HighContrast, true);
     FBar.SetShowPosText(false);
     FBar.SetDirection(pdBottomToTop);
     FBar.SetMin(0);
     FBar.SetMax(100);
-    FBar.SetPosition(std::clamp(look.Share, 0, 100));
+    // Any time left shows as a pixel at least: an empty bar says the time is used up.
+    const int track = size - 2;
+    int position = std::clamp(look.Share, 0, 100);
+    if (position > 0 && track > 0)
+        position = std::max(position, (100 + track - 1) / track);
+    FBar.SetPosition(position);
     FBar.SetBounds(0, 0, width, size);
     POINT origin{};
     SetViewportOrgEx(FCanvas.DC(), left, 0, &origin);

@@ -26,7 +26,10 @@ struct TTrayLook {
 
 // Gives a bar the tray's colours for a picture: the main window's, greyed outside the allowed
 // hours, with a grey frame while the service does not count; the system's in high contrast.
-void ApplyTrayColors(TALProgressBar& bar, TTrayPicture picture, bool highContrast);
+// An icon's bar begins its fill with the gradient's dark end, so that its last minutes still
+// show at 16 pixels, and has a flat frame, which a sunken one's light edge would leave open.
+void ApplyTrayColors(TALProgressBar& bar, TTrayPicture picture, bool highContrast,
+                     bool icon = false);
 // The small icon's size at a DPI (16 pixels at 96 DPI, 24 at 144).
 int TrayIconSize(int dpi);
 // Whether the user asked for high contrast.

@@ -58,6 +58,11 @@ std::wstring AgainText(const TUserFigures& figures) {
     return (days >= 7 ? L"Allowed again next " : L"Allowed again on ") + day + at;
 }
 
+// A text as a sentence of its own; a time on the 12-hour clock may end it already.
+std::wstring Sentence(const std::wstring& text) {
+    return !text.empty() && text.back() == L'.' ? text : text + L".";
+}
+
 std::wstring BonusText(int bonus) {
     if (bonus == 0)
         return L"None";
@@ -138,13 +143,13 @@ TTrayView TrayViewOf(const TUserFigures* figures) {
     case TFiguresState::OutsideHours:
         view.Picture = TTrayPicture::OutsideHours;
         view.Tip = AgainText(*figures);
-        view.Summary = L"You may not use the computer at this hour. " + view.Tip + L".";
+        view.Summary = L"You may not use the computer at this hour. " + Sentence(view.Tip);
         break;
     case TFiguresState::OverLimit:
         view.Picture = TTrayPicture::OverLimit;
         view.Share = 0;
         view.Tip = AgainText(*figures);
-        view.Summary = L"Your time for today is used up. " + view.Tip + L".";
+        view.Summary = L"Your time for today is used up. " + Sentence(view.Tip);
         break;
     }
     return view;

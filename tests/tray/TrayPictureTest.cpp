@@ -42,6 +42,7 @@ struct TPictureCase {
 TEST(TrayPicture, FillsTheUprightBarWithTheShareAndBreaksTheFrameWhenStale) {
     const std::vector<TPictureCase> cases = {
         {{TTrayPicture::TimeLeft, 0, 16, false}, 0, false},
+        {{TTrayPicture::TimeLeft, 1, 16, false}, 1, false},
         {{TTrayPicture::TimeLeft, 30, 16, false}, 4, false},
         {{TTrayPicture::TimeLeft, 100, 16, false}, 14, false},
         {{TTrayPicture::TimeLeft, 30, 24, false}, 7, false},

@@ -63,8 +63,10 @@ TEST_F(TrayTexts, TipPictureAndSentenceFollowWhereTheUserStands) {
              f.State = TFiguresState::OverLimit;
              f.AgainDays = 7;
              f.AgainAt = 7 * 60;
+             f.Clock24 = false;
          },
-         true, TTrayPicture::OverLimit, 0, L"Allowed again next Monday at 07:00", L""},
+         true, TTrayPicture::OverLimit, 0, L"Allowed again next Monday at 7:00 a.m.",
+         L"next Monday at 7:00 a.m."},
         {"no allowed day ahead",
          [](TUserFigures& f) {
              f.State = TFiguresState::OverLimit;
@@ -92,6 +94,7 @@ TEST_F(TrayTexts, TipPictureAndSentenceFollowWhereTheUserStands) {
         EXPECT_EQ(c.Picture, view.Picture);
         EXPECT_EQ(c.Share, view.Share);
         EXPECT_NE(view.Summary.find(c.Summary), std::wstring::npos) << view.Summary;
+        EXPECT_EQ(view.Summary.find(L".."), std::wstring::npos) << view.Summary;
     }
     const TTrayView none = TrayViewOf(nullptr);
     EXPECT_FALSE(none.ShowIcon);
