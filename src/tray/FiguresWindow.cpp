@@ -164,8 +164,8 @@ bool TFiguresWindow::Show(const TTrayView& view, const POINT* anchor) {
     return true;
 }
 
-void TFiguresWindow::Update(const TTrayView& view) {
-    if (Shown())
+void TFiguresWindow::Update(const TTrayView& view, bool restyle) {
+    if (Shown() && (restyle || view != FShown))
         SetTexts(view);
 }
 
@@ -193,6 +193,7 @@ std::wstring TFiguresWindow::Text() const {
 }
 
 void TFiguresWindow::SetTexts(const TTrayView& view) {
+    FShown = view;
     SetWindowTextW(FSummary, view.Summary.c_str());
     FHasLines = !view.Lines.empty();
     for (size_t i = 0; i < FLines.size(); ++i) {

@@ -25,8 +25,9 @@ public:
     // Shows the view in front, beside the notification area of the screen at `anchor` (the
     // primary screen without one); made at the first showing.
     bool Show(const TTrayView& view, const POINT* anchor);
-    // Brings the window up to date while it is shown.
-    void Update(const TTrayView& view);
+    // Brings the window up to date while it is shown; `restyle` after a change of the system's
+    // colours or fonts, which the same figures must be drawn in again.
+    void Update(const TTrayView& view, bool restyle = false);
     void Hide();
     bool Shown() const;
     // Tab, Enter and Escape for the window's controls; true when the message was used.
@@ -61,6 +62,8 @@ private:
     HWND FClose = nullptr;
     HWND FLastFocus = nullptr;
     bool FHasLines = false;
+    // What the window shows: the same figures again change nothing (no flicker every poll).
+    TTrayView FShown;
 };
 
 } // namespace vantrel

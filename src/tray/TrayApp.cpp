@@ -169,7 +169,7 @@ LRESULT TTrayApp::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         // High contrast, the colours or the icon size may have changed: draw again.
         FShownLook.Size = 0;
         UpdateIcon();
-        FWindow.Update(FView);
+        FWindow.Update(FView, true);
         return msg == WM_DPICHANGED ? 0 : DefWindowProcW(Handle(), msg, wParam, lParam);
     case WM_QUERYENDSESSION:
         return TRUE;

@@ -18,6 +18,10 @@ enum class TTrayPicture { TimeLeft, OutsideHours, OverLimit, Stale };
 struct TTrayLine {
     std::wstring Label;
     std::wstring Value;
+
+    bool operator==(const TTrayLine& other) const {
+        return Label == other.Label && Value == other.Value;
+    }
 };
 
 struct TTrayView {
@@ -32,6 +36,12 @@ struct TTrayView {
     // user without a limit).
     std::wstring Summary;
     std::vector<TTrayLine> Lines;
+
+    bool operator==(const TTrayView& other) const {
+        return ShowIcon == other.ShowIcon && Picture == other.Picture && Share == other.Share &&
+               Tip == other.Tip && Summary == other.Summary && Lines == other.Lines;
+    }
+    bool operator!=(const TTrayView& other) const { return !(*this == other); }
 };
 
 // The view of the figures read now; nullptr when none could be read.
