@@ -84,10 +84,11 @@ int TFiguresWindow::Scale(int pixels) const {
 }
 
 bool TFiguresWindow::Create(const POINT* anchor) {
+    // The class keeps its icons for the life of the process.
+    static const HICON icon = LoadProgramIcon(IDI_PROGRAM, GetSystemMetrics(SM_CXICON));
+    static const HICON smallIcon = LoadProgramIcon(IDI_PROGRAM, GetSystemMetrics(SM_CXSMICON));
     if (!RegisterWindowClass(kClassName, 0, LoadCursorW(nullptr, IDC_ARROW),
-                             reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1),
-                             LoadProgramIcon(IDI_PROGRAM, GetSystemMetrics(SM_CXICON)),
-                             LoadProgramIcon(IDI_PROGRAM, GetSystemMetrics(SM_CXSMICON))))
+                             reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1), icon, smallIcon))
         return false;
     // Made on the screen it will show on, so that it is made for that screen's DPI.
     const RECT work = WorkAreaAt(anchor ? MonitorFromPoint(*anchor, MONITOR_DEFAULTTOPRIMARY)
