@@ -162,6 +162,14 @@ SYSTEMTIME LocalNow() {
     return ToLocal(ZoneInForce(reading), reading.Utc);
 }
 
+SYSTEMTIME UtcNow() {
+    return Reading().Utc;
+}
+
+SYSTEMTIME LocalTimeOf(const SYSTEMTIME& utc) {
+    return ToLocal(ZoneInForce(Reading()), utc);
+}
+
 DYNAMIC_TIME_ZONE_INFORMATION SystemZone() {
     return Reading().Zone;
 }

@@ -21,6 +21,10 @@ struct TClockReading {
 
 // The local date and time in the recorded zone (the computer's zone while none is recorded).
 SYSTEMTIME LocalNow();
+// The time in UTC, as the clock seam decides it.
+SYSTEMTIME UtcNow();
+// A moment in UTC seen in the zone LocalNow uses.
+SYSTEMTIME LocalTimeOf(const SYSTEMTIME& utc);
 
 // Weekday 1 (Monday) to 7 (Sunday) of a local date.
 int WeekdayOf(const SYSTEMTIME& t);

@@ -18,12 +18,14 @@ std::wstring DateText(const SYSTEMTIME& date, DWORD flags) {
 }
 
 std::wstring HourText(int hour, bool clock24, bool brief) {
+    if (!brief)
+        return TimeOfDayText(hour * 60, clock24);
     wchar_t text[32];
     if (clock24)
-        std::swprintf(text, 32, brief ? L"%02d" : L"%02d:00", hour);
+        std::swprintf(text, 32, L"%02d", hour);
     else
-        std::swprintf(text, 32, brief ? L"%d%ls" : L"%d:00 %ls", hour % 12 == 0 ? 12 : hour % 12,
-                      hour % 24 < 12 ? (brief ? L"am" : L"a.m.") : (brief ? L"pm" : L"p.m."));
+        std::swprintf(text, 32, L"%d%ls", hour % 12 == 0 ? 12 : hour % 12,
+                      hour % 24 < 12 ? L"am" : L"pm");
     return text;
 }
 
@@ -44,6 +46,18 @@ int TDayUsage::MinutesOn(const std::wstring& computer) const {
         if (entry.Computer == computer)
             return entry.Minutes;
     return 0;
+}
+
+std::wstring TimeOfDayText(int minuteOfDay, bool clock24) {
+    const int hour = minuteOfDay / 60;
+    const int minute = minuteOfDay % 60;
+    wchar_t text[32];
+    if (clock24)
+        std::swprintf(text, 32, L"%02d:%02d", hour, minute);
+    else
+        std::swprintf(text, 32, L"%d:%02d %ls", hour % 12 == 0 ? 12 : hour % 12, minute,
+                      hour % 24 < 12 ? L"a.m." : L"p.m.");
+    return text;
 }
 
 std::wstring AllowedHoursText(int begin, int end, bool clock24, bool brief) {

@@ -63,6 +63,9 @@ TWeekUsage WeekUsageOf(const TQorUser& user, const SYSTEMTIME& today, const TUsa
 TWeekUsage ReadWeekUsage(const TQorUser& user, bool remote, const std::wstring& remoteComputer,
                          const SYSTEMTIME& today, bool clock24 = true);
 
+// A time of the day, minutes 0 to 1440 after midnight: "19:45", or "7:45 p.m." on the 12-hour
+// clock; the day's end is "24:00" or "12:00 a.m.", as the allowed hours tell it.
+std::wstring TimeOfDayText(int minuteOfDay, bool clock24);
 // The allowed hours [begin, end): "07:00-20:00", or "7:00 a.m.-8:00 p.m." on the 12-hour clock;
 // brief, "07-20" or "7am-8pm".
 std::wstring AllowedHoursText(int begin, int end, bool clock24, bool brief = false);

@@ -1,6 +1,7 @@
 // The program's windows for the help file's pictures: a store with several users (children
 // with limits, bonus and usage on this and two other computers, parents without limits),
-// the main window with a user selected, then every dialog in turn.
+// the main window with a user selected, then every dialog in turn, then QORtray's icons and
+// its figures window.
 //
 // Run by scripts/shots in a throwaway Wine prefix, whose registry it fills. For each window it
 // writes "shot <name> <X window id>" on standard output and waits for a line on standard input
@@ -11,6 +12,7 @@
 #include "model/Prefs.h"
 #include "model/QorUsers.h"
 #include "model/UserStore.h"
+#include "Shots.h"
 #include "ui/Application.h"
 
 #include <commctrl.h>
@@ -335,12 +337,25 @@ int Run() {
             ++failures;
         }
     }
+    if (!TakeTrayShots()) {
+        std::fprintf(stderr, "QORtray: not every picture was taken\n");
+        ++failures;
+    }
     std::printf("done\n");
     std::fflush(stdout);
     return failures == 0 ? 0 : 1;
 }
 
 } // namespace
+
+bool TakeShot(const std::wstring& name, HWND window) {
+    return TShotsDemo::Shot(name, window);
+}
+
+void SettleWindows(DWORD ms) {
+    TShotsDemo::Settle(ms);
+}
+
 } // namespace vantrel
 
 int wmain() {

@@ -1,0 +1,323 @@
+#include "tray/FiguresWindow.h"
+
+#include "tray/TrayPicture.h"
+#include "ui/ProgramIcons.h"
+#include "ui/controls/DialogMetrics.h"
+#include "win/Dpi.h"
+
+#include <algorithm>
+
+namespace vantrel {
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"VantrelTrayFigures";
+constexpr wchar_t kCaption[] = L"Your time today - Vantrel";
+constexpr wchar_t kCloseCaption[] = L"Close";
+constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+constexpr DWORD kExStyle = WS_EX_CONTROLPARENT;
+// 96-DPI pixels, beside the shared dialog measures.
+constexpr int kMinContentWidth = 280;
+constexpr int kBarHeight = 14;
+constexpr int kColumnGap = 12;
+constexpr int kLineGap = 6;
+// Wine's stand-in for Segoe UI draws a pixel or two past the width it reports, and an edit
+// keeps a little room for its caret even without margins.
+constexpr int kTextSlack = 8;
+
+// The system's message font at a DPI (the one message boxes use).
+LOGFONTW MessageFont(int dpi) {
+    using TForDpi = BOOL(WINAPI*)(UINT, UINT, PVOID, UINT, UINT);
+    static const auto forDpi = reinterpret_cast<TForDpi>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"user32.dll"), "SystemParametersInfoForDpi")));
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof(metrics);
+    if (forDpi &&
+        forDpi(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0, static_cast<UINT>(dpi)))
+        return metrics.lfMessageFont;
+    if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0)) {
+        // Made for the system DPI.
+        metrics.lfMessageFont.lfHeight =
+            MulDiv(metrics.lfMessageFont.lfHeight, dpi, DpiOfWindow(nullptr));
+        return metrics.lfMessageFont;
+    }
+    LOGFONTW font{};
+    GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof(font), &font);
+    return font;
+}
+
+std::wstring WindowText(HWND window) {
+    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(
+        static_cast<size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+int TextWidth(HDC dc, const std::wstring& text) {
+    SIZE size{};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    return size.cx;
+}
+
+RECT WorkAreaAt(HMONITOR monitor) {
+    MONITORINFO info{};
+    info.cbSize = sizeof(info);
+    GetMonitorInfoW(monitor, &info);
+    return info.rcWork;
+}
+
+HWND MakeControl(HWND parent, const wchar_t* className, DWORD style, int id = 0) {
+    return CreateWindowExW(0, className, L"", WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, parent,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                           GetModuleHandleW(nullptr), nullptr);
+}
+
+} // namespace
+
+TFiguresWindow::~TFiguresWindow() {
+    // The controls go before the fonts they show.
+    DestroyHandle();
+}
+
+int TFiguresWindow::Scale(int pixels) const {
+    return ScaleForDpi(pixels, FDpi);
+}
+
+bool TFiguresWindow::Create(const POINT* anchor) {
+    // The class keeps its icons for the life of the process.
+    static const HICON icon = LoadProgramIcon(IDI_PROGRAM, GetSystemMetrics(SM_CXICON));
+    static const HICON smallIcon = LoadProgramIcon(IDI_PROGRAM, GetSystemMetrics(SM_CXSMICON));
+    if (!RegisterWindowClass(kClassName, 0, LoadCursorW(nullptr, IDC_ARROW),
+                             reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1), icon, smallIcon))
+        return false;
+    // Made on the screen it will show on, so that it is made for that screen's DPI.
+    const RECT work = WorkAreaAt(anchor ? MonitorFromPoint(*anchor, MONITOR_DEFAULTTOPRIMARY)
+                                        : MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY));
+    if (!CreateHandle(kExStyle, kClassName, kCaption, kStyle, work.right - 200, work.bottom - 200,
+                      100, 100, nullptr))
+        return false;
+    FDpi = DpiOfWindow(Handle());
+    FSummary = MakeControl(Handle(), L"STATIC", SS_LEFT | SS_NOPREFIX);
+    FBar.SetShowPosText(false);
+    FBar.SetMin(0);
+    FBar.SetMax(100);
+    FBar.SetParent(Handle());
+    // Each label comes right before its field: that is how a screen reader names the field.
+    for (TLineControls& line : FLines) {
+        line.Label = MakeControl(Handle(), L"STATIC", SS_LEFT | SS_NOPREFIX);
+        line.Value = MakeControl(Handle(), L"EDIT", WS_TABSTOP | ES_READONLY | ES_AUTOHSCROLL);
+        SendMessageW(line.Value, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, 0);
+    }
+    FClose = MakeControl(Handle(), L"BUTTON", WS_TABSTOP | BS_DEFPUSHBUTTON, IDOK);
+    SetWindowTextW(FClose, kCloseCaption);
+    if (!FSummary || !FClose)
+        return false;
+    MakeFonts();
+    return true;
+}
+
+void TFiguresWindow::MakeFonts() {
+    LOGFONTW font = MessageFont(FDpi);
+    TFontHandle normal(CreateFontIndirectW(&font));
+    font.lfWeight = FW_BOLD;
+    TFontHandle bold(CreateFontIndirectW(&font));
+    if (!normal || !bold)
+        return;
+    const auto set = [](HWND control, HFONT chosen) {
+        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(chosen), TRUE);
+    };
+    set(FSummary, bold.Get());
+    for (const TLineControls& line : FLines) {
+        set(line.Label, normal.Get());
+        set(line.Value, normal.Get());
+    }
+    set(FClose, normal.Get());
+    // The controls hold the new fonts before the old ones go.
+    FFont = std::move(normal);
+    FBoldFont = std::move(bold);
+}
+
+bool TFiguresWindow::Show(const TTrayView& view, const POINT* anchor) {
+    if (!Handle() && !Create(anchor))
+        return false;
+    const bool wasShown = Shown();
+    SetTexts(view);
+    if (!wasShown) {
+        // Beside the notification icon (or the screen's corner), wholly within the work area.
+        RECT window{};
+        GetWindowRect(Handle(), &window);
+        const int width = window.right - window.left;
+        const int height = window.bottom - window.top;
+        HMONITOR monitor = anchor ? MonitorFromPoint(*anchor, MONITOR_DEFAULTTOPRIMARY)
+                                  : MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
+        const RECT work = WorkAreaAt(monitor);
+        const int gap = Scale(metrics::kMargin);
+        int x = anchor ? anchor->x - width / 2 : work.right - width - gap;
+        int y = anchor ? anchor->y - height - gap : work.bottom - height - gap;
+        x = std::max<int>(work.left, std::min<int>(x, work.right - width - gap));
+        y = std::max<int>(work.top + gap, std::min<int>(y, work.bottom - height - gap));
+        SetWindowPos(Handle(), nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        FLastFocus = FClose;
+    }
+    ShowWindow(Handle(), SW_SHOW);
+    SetForegroundWindow(Handle());
+    SetFocus(FLastFocus && IsWindow(FLastFocus) ? FLastFocus : FClose);
+    return true;
+}
+
+void TFiguresWindow::Update(const TTrayView& view, bool restyle) {
+    if (Shown() && (restyle || view != FShown))
+        SetTexts(view);
+}
+
+void TFiguresWindow::Hide() {
+    if (Handle())
+        ShowWindow(Handle(), SW_HIDE);
+}
+
+bool TFiguresWindow::Shown() const {
+    return Handle() && IsWindowVisible(Handle());
+}
+
+bool TFiguresWindow::HandleDialogMessage(MSG& msg) {
+    return Handle() && IsDialogMessageW(Handle(), &msg);
+}
+
+std::wstring TFiguresWindow::Text() const {
+    if (!Handle())
+        return {};
+    std::wstring text = WindowText(FSummary);
+    for (const TLineControls& line : FLines)
+        if (IsWindowVisible(line.Value))
+            text += L"\n" + WindowText(line.Label) + L" " + WindowText(line.Value);
+    return text;
+}
+
+void TFiguresWindow::SetTexts(const TTrayView& view) {
+    FShown = view;
+    SetWindowTextW(FSummary, view.Summary.c_str());
+    FHasLines = !view.Lines.empty();
+    for (size_t i = 0; i < FLines.size(); ++i) {
+        const bool has = i < view.Lines.size();
+        SetWindowTextW(FLines[i].Label, has ? view.Lines[i].Label.c_str() : L"");
+        SetWindowTextW(FLines[i].Value, has ? view.Lines[i].Value.c_str() : L"");
+        ShowWindow(FLines[i].Label, has ? SW_SHOWNA : SW_HIDE);
+        ShowWindow(FLines[i].Value, has ? SW_SHOWNA : SW_HIDE);
+    }
+    ApplyTrayColors(FBar, view.Picture, HighContrastOn());
+    FBar.SetPosition(std::clamp(view.Share, 0, 100));
+    FBar.SetVisible(FHasLines);
+    Layout();
+}
+
+void TFiguresWindow::Layout() {
+    if (!Handle() || !FFont)
+        return;
+    const int margin = Scale(metrics::kMargin);
+    const int columnGap = Scale(kColumnGap);
+    TScopedGetDC screen(Handle());
+    HDC dc = screen.Get();
+    int labelWidth = 0;
+    int valueWidth = 0;
+    int buttonText = 0;
+    TEXTMETRICW textMetrics{};
+    {
+        TScopedSelect select(dc, FFont.Get());
+        GetTextMetricsW(dc, &textMetrics);
+        for (const TLineControls& line : FLines) {
+            labelWidth = std::max(labelWidth, TextWidth(dc, WindowText(line.Label)));
+            valueWidth = std::max(valueWidth, TextWidth(dc, WindowText(line.Value)));
+        }
+        buttonText = TextWidth(dc, kCloseCaption);
+    }
+    labelWidth += Scale(kTextSlack);
+    valueWidth += Scale(kTextSlack);
+    const int lineHeight = static_cast<int>(textMetrics.tmHeight) + Scale(2);
+    const int width = std::max(Scale(kMinContentWidth), labelWidth + columnGap + valueWidth);
+    RECT summary{0, 0, width, 0};
+    {
+        TScopedSelect select(dc, FBoldFont.Get());
+        const std::wstring text = WindowText(FSummary);
+        DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &summary,
+                  DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+    }
+    int y = margin;
+    MoveWindow(FSummary, margin, y, width, summary.bottom, TRUE);
+    y += summary.bottom;
+    if (FHasLines) {
+        y += Scale(metrics::kUnrelatedGap);
+        FBar.SetBounds(margin, y, width, Scale(kBarHeight));
+        y += Scale(kBarHeight) + Scale(metrics::kUnrelatedGap);
+        for (const TLineControls& line : FLines) {
+            MoveWindow(line.Label, margin, y, labelWidth, lineHeight, TRUE);
+            MoveWindow(line.Value, margin + labelWidth + columnGap, y,
+                       width - labelWidth - columnGap, lineHeight, TRUE);
+            y += lineHeight + Scale(kLineGap);
+        }
+        y -= Scale(kLineGap);
+    }
+    y += Scale(metrics::kUnrelatedGap);
+    const int buttonWidth = std::max(Scale(metrics::kButtonWidth), buttonText + 2 * margin);
+    const int buttonHeight =
+        std::max(Scale(metrics::kButtonHeight), static_cast<int>(textMetrics.tmHeight) + Scale(10));
+    MoveWindow(FClose, margin + width - buttonWidth, y, buttonWidth, buttonHeight, TRUE);
+    y += buttonHeight + margin;
+
+    RECT outer{0, 0, width + 2 * margin, y};
+    AdjustWindowRectForDpi(outer, kStyle, kExStyle, FDpi);
+    const int outerWidth = outer.right - outer.left;
+    const int outerHeight = outer.bottom - outer.top;
+    // The lower right corner stays where it was, within the work area.
+    RECT now{};
+    GetWindowRect(Handle(), &now);
+    const RECT work = WorkAreaAt(MonitorFromWindow(Handle(), MONITOR_DEFAULTTONEAREST));
+    const int x = std::max<int>(work.left, std::min<int>(now.right, work.right) - outerWidth);
+    const int top = std::max<int>(work.top, std::min<int>(now.bottom, work.bottom) - outerHeight);
+    SetWindowPos(Handle(), nullptr, x, top, outerWidth, outerHeight, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+LRESULT TFiguresWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
+            Hide();
+            return 0;
+        }
+        break;
+    case DM_GETDEFID:
+        return MAKELRESULT(IDOK, DC_HASDEFID);
+    case WM_CLOSE:
+        Hide();
+        return 0;
+    case WM_ACTIVATE:
+        // The focus comes back to the field it left when the window is activated again.
+        if (LOWORD(wParam) == WA_INACTIVE) {
+            HWND focus = GetFocus();
+            if (focus && IsChild(Handle(), focus))
+                FLastFocus = focus;
+        } else {
+            SetFocus(FLastFocus && IsWindow(FLastFocus) ? FLastFocus : FClose);
+            return 0;
+        }
+        break;
+    case WM_DPICHANGED: {
+        FDpi = HIWORD(wParam);
+        const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+        SetWindowPos(Handle(), nullptr, suggested->left, suggested->top,
+                     suggested->right - suggested->left, suggested->bottom - suggested->top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        MakeFonts();
+        Layout();
+        return 0;
+    }
+    case WM_SETTINGCHANGE:
+        if (wParam == SPI_SETNONCLIENTMETRICS) {
+            MakeFonts();
+            Layout();
+        }
+        break;
+    }
+    return TWindow::HandleMessage(msg, wParam, lParam);
+}
+
+} // namespace vantrel

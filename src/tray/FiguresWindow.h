@@ -1,0 +1,69 @@
+#pragma once
+// The small window a click on the notification icon opens: a sentence on where the user stands,
+// the bar of today's time left, and the figures (today's limit, bonus, time used on all
+// computers, time left, today's allowed hours, what happens when the time is up) in read-only
+// fields that Tab reaches and a screen reader reads with their labels. Escape, Enter and the
+// close box close it. It is laid out for its screen's DPI in the system's message font, and
+// again when either changes.
+#include "tray/TrayTexts.h"
+#include "ui/controls/ALProgressBar.h"
+#include "ui/controls/Gdi.h"
+#include "ui/controls/Window.h"
+
+#include <array>
+#include <string>
+
+namespace vantrel {
+
+inline constexpr int kFigureLineCount = 6;
+
+class TFiguresWindow : public TWindow {
+public:
+    TFiguresWindow() = default;
+    ~TFiguresWindow() override;
+
+    // Shows the view in front, beside the notification area of the screen at `anchor` (the
+    // primary screen without one); made at the first showing.
+    bool Show(const TTrayView& view, const POINT* anchor);
+    // Brings the window up to date while it is shown; `restyle` after a change of the system's
+    // colours or fonts, which the same figures must be drawn in again.
+    void Update(const TTrayView& view, bool restyle = false);
+    void Hide();
+    bool Shown() const;
+    // Tab, Enter and Escape for the window's controls; true when the message was used.
+    bool HandleDialogMessage(MSG& msg);
+    // What the window shows, a line each: the sentence, then "label value" per figure shown.
+    std::wstring Text() const;
+    int Dpi() const { return FDpi; }
+
+protected:
+    LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    bool Create(const POINT* anchor);
+    void MakeFonts();
+    void SetTexts(const TTrayView& view);
+    // Sizes the controls and the window for the texts; the window keeps its lower right corner
+    // (beside the notification area) within the screen's work area.
+    void Layout();
+    int Scale(int pixels) const;
+
+    struct TLineControls {
+        HWND Label = nullptr;
+        HWND Value = nullptr;
+    };
+
+    int FDpi = 96;
+    TFontHandle FFont;
+    TFontHandle FBoldFont;
+    HWND FSummary = nullptr;
+    TALProgressBar FBar;
+    std::array<TLineControls, kFigureLineCount> FLines{};
+    HWND FClose = nullptr;
+    HWND FLastFocus = nullptr;
+    bool FHasLines = false;
+    // What the window shows: the same figures again change nothing (no flicker every poll).
+    TTrayView FShown;
+};
+
+} // namespace vantrel

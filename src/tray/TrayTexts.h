@@ -1,0 +1,53 @@
+#pragma once
+// What QORtray tells its user of the figures the service wrote: the notification icon's picture
+// and tool tip, and the lines of the figures window. Worked out from the figures and the clock
+// alone, so that every text can be checked without a window.
+#include "model/UserFigures.h"
+
+#include <string>
+#include <vector>
+
+namespace vantrel {
+
+// Figures not renewed for longer than this come from a service that no longer counts; the
+// service writes them after every minute.
+inline constexpr int kStaleAfterMinutes = 3;
+
+enum class TTrayPicture { TimeLeft, OutsideHours, OverLimit, Stale };
+
+struct TTrayLine {
+    std::wstring Label;
+    std::wstring Value;
+
+    bool operator==(const TTrayLine& other) const {
+        return Label == other.Label && Value == other.Value;
+    }
+};
+
+struct TTrayView {
+    // Only a user with a limit has an icon.
+    bool ShowIcon = false;
+    TTrayPicture Picture = TTrayPicture::TimeLeft;
+    // Today's share of time left, 0 to 100, as the main window's bar shows it; 0 while the
+    // figures are out of date.
+    int Share = 0;
+    std::wstring Tip;
+    // The figures window: one sentence on where the user stands, then the figures (none for a
+    // user without a limit).
+    std::wstring Summary;
+    std::vector<TTrayLine> Lines;
+
+    bool operator==(const TTrayView& other) const {
+        return ShowIcon == other.ShowIcon && Picture == other.Picture && Share == other.Share &&
+               Tip == other.Tip && Summary == other.Summary && Lines == other.Lines;
+    }
+    bool operator!=(const TTrayView& other) const { return !(*this == other); }
+};
+
+// The view of the figures read now; nullptr when none could be read.
+TTrayView TrayViewOf(const TUserFigures* figures);
+
+// "45 minutes", "1 hour", "2 hours 5 minutes"; a negative count as its size.
+std::wstring DurationText(long long minutes);
+
+} // namespace vantrel

@@ -1,0 +1,193 @@
+#include "model/Registry.h"
+#include "tray/TrayApp.h"
+#include "TraySupport.h"
+
+#include <lmcons.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace vantrel {
+namespace {
+
+struct TShellCall {
+    DWORD Message;
+    UINT Flags;
+    HICON Icon;
+    UINT Callback;
+    std::wstring Tip;
+    std::wstring Balloon;
+};
+
+// The tray of a user whose figures the test writes into the real registry, as the service does.
+class TrayFollow : public TrayClockTest {
+protected:
+    void SetUp() override {
+        TrayClockTest::SetUp();
+        wchar_t name[UNLEN + 1] = {};
+        DWORD size = UNLEN + 1;
+        ASSERT_TRUE(GetUserNameW(name, &size));
+        User = name;
+        RegDeleteTreeW(HKEY_LOCAL_MACHINE, KeyPath().c_str());
+        SetNotifyIconSeam([this](DWORD message, const NOTIFYICONDATAW& data) {
+            Calls.push_back(
+                {message, data.uFlags, data.hIcon, data.uCallbackMessage, data.szTip, data.szInfo});
+            return TRUE;
+        });
+    }
+    void TearDown() override {
+        App.reset();
+        SetNotifyIconSeam(nullptr);
+        RegDeleteTreeW(HKEY_LOCAL_MACHINE, KeyPath().c_str());
+        TrayClockTest::TearDown();
+    }
+    std::wstring KeyPath() const { return std::wstring(kFiguresKeyPath) + L"\\" + User; }
+    void Write(const TUserFigures& figures) {
+        TRegKey key;
+        ASSERT_EQ(ERROR_SUCCESS, key.Create(HKEY_LOCAL_MACHINE, KeyPath(), KEY_SET_VALUE));
+        ASSERT_EQ(ERROR_SUCCESS, WriteUserFigures(key.Get(), figures));
+    }
+    // What the poll timer does.
+    void Tick() { SendMessageW(App->Handle(), WM_TIMER, kTrayPollTimer, 0); }
+    void Start() {
+        App = std::make_unique<TTrayApp>();
+        ASSERT_TRUE(App->Start(User));
+    }
+
+    std::wstring User;
+    std::vector<TShellCall> Calls;
+    std::unique_ptr<TTrayApp> App;
+};
+
+TEST_F(TrayFollow, IconAppearsChangesAndGoesWithTheFigures) {
+    TUserFigures figures = TimeLeftFigures();
+    figures.WarningSerial = 4; // a warning from before the start is not shown
+    figures.Warning = L"Earlier warning";
+    Write(figures);
+    Start();
+    ASSERT_EQ(2u, Calls.size());
+    EXPECT_EQ(static_cast<DWORD>(NIM_ADD), Calls[0].Message);
+    EXPECT_EQ(L"45 minutes left today (until 20:00)", Calls[0].Tip);
+    HICON shown = Calls[0].Icon;
+
+    struct TStep {
+        const char* Name;
+        std::function<void(TUserFigures&)> Change;
+        DWORD Message; // the last call to the shell
+        std::wstring Tip;
+        std::wstring Balloon;
+        bool NewPicture;
+    };
+    const std::vector<TStep> steps = {
+        {"the same again", [](TUserFigures&) {}, NIM_SETVERSION, L"", L"", false},
+        {"bonus given",
+         [](TUserFigures& f) {
+             f.Bonus = 60;
+             f.Left = 75;
+         },
+         NIM_MODIFY, L"1 hour 15 minutes left today (until 20:00)", L"", true},
+        {"a warning",
+         [](TUserFigures& f) {
+             f.Left = 5;
+             f.WarningSerial = 5;
+             f.Warning = L"You have 5 minutes left.";
+         },
+         NIM_MODIFY, L"", L"You have 5 minutes left.", true},
+        {"time used up",
+         [](TUserFigures& f) {
+             f.State = TFiguresState::OverLimit;
+             f.Left = 0;
+             f.AgainDays = 1;
+             f.AgainAt = 7 * 60;
+         },
+         NIM_MODIFY, L"Allowed again tomorrow at 07:00", L"", true},
+        {"limit turned off", [](TUserFigures& f) { f.Limited = false; }, NIM_DELETE, L"", L"",
+         false},
+        {"limit turned on",
+         [](TUserFigures& f) {
+             f.Limited = true;
+             f.State = TFiguresState::TimeLeft;
+             f.Left = 20;
+         },
+         NIM_SETVERSION, L"20 minutes left today (until 20:00)", L"", true},
+    };
+    for (const TStep& step : steps) {
+        SCOPED_TRACE(step.Name);
+        step.Change(figures);
+        figures.Written = SecondsAgo(10);
+        Write(figures);
+        const size_t before = Calls.size();
+        Tick();
+        if (step.Tip.empty() && step.Balloon.empty() && step.Message != NIM_DELETE) {
+            EXPECT_EQ(before, Calls.size());
+            continue;
+        }
+        ASSERT_LT(before, Calls.size());
+        const TShellCall& last = Calls.back();
+        EXPECT_EQ(step.Message, last.Message);
+        if (!step.Balloon.empty()) {
+            EXPECT_EQ(step.Balloon, last.Balloon);
+            EXPECT_TRUE(last.Flags & NIF_INFO);
+        }
+        for (size_t i = before; i < Calls.size(); ++i) {
+            if (!(Calls[i].Flags & NIF_ICON))
+                continue;
+            EXPECT_EQ(step.Tip.empty() ? Calls[i].Tip : step.Tip, Calls[i].Tip);
+            // A replaced picture is destroyed once the new one is shown.
+            ICONINFO info{};
+            if (shown) {
+                EXPECT_EQ(step.NewPicture, Calls[i].Icon != shown);
+            }
+            if (shown && Calls[i].Icon != shown) {
+                EXPECT_FALSE(GetIconInfo(shown, &info));
+            }
+            shown = Calls[i].Icon;
+        }
+        if (last.Message == NIM_DELETE)
+            shown = nullptr; // gone with the icon
+    }
+}
+
+TEST_F(TrayFollow, WindowFollowsTheFiguresAndTellsWhenTheServiceStopsCounting) {
+    Write(TimeLeftFigures());
+    Start();
+    // The keyboard's choice of the icon, as the shell reports it after NOTIFYICON_VERSION_4.
+    SendMessageW(App->Handle(), Calls.at(0).Callback, 0, MAKELPARAM(NIN_KEYSELECT, 1));
+    ASSERT_TRUE(App->Window().Shown());
+    EXPECT_NE(App->Window().Text().find(L"Bonus today: 30 minutes"), std::wstring::npos)
+        << App->Window().Text();
+
+    TUserFigures figures = TimeLeftFigures();
+    figures.Bonus = 0;
+    figures.Left = 15;
+    Write(figures);
+    Tick();
+    const std::wstring text = App->Window().Text();
+    EXPECT_EQ(0u, text.find(L"15 minutes left today (until 20:00)")) << text;
+    EXPECT_NE(text.find(L"Bonus today: None"), std::wstring::npos) << text;
+    EXPECT_NE(text.find(L"Time left: 15 minutes"), std::wstring::npos) << text;
+
+    // The service writes nothing more: five minutes on, the figures are out of date.
+    Now.wMinute += 5;
+    Tick();
+    EXPECT_EQ(0u, App->Window().Text().find(L"The time-limit service is not counting"));
+    EXPECT_EQ(L"Time left unknown: the time-limit service is not counting", Calls.back().Tip);
+
+    // Escape closes the window.
+    MSG escape{};
+    escape.hwnd = GetFocus() ? GetFocus() : App->Window().Handle();
+    escape.message = WM_KEYDOWN;
+    escape.wParam = VK_ESCAPE;
+    EXPECT_TRUE(App->PreTranslate(escape));
+    EXPECT_FALSE(App->Window().Shown());
+
+    // A new taskbar gets the icon anew; the end takes it away.
+    SendMessageW(App->Handle(), RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+    EXPECT_EQ(static_cast<DWORD>(NIM_ADD), Calls[Calls.size() - 2].Message);
+    App.reset();
+    EXPECT_EQ(static_cast<DWORD>(NIM_DELETE), Calls.back().Message);
+}
+
+} // namespace
+} // namespace vantrel

@@ -1,0 +1,164 @@
+#include "tray/TrayTexts.h"
+#include "TraySupport.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace vantrel {
+namespace {
+
+using TrayTexts = TrayClockTest;
+
+struct TTextCase {
+    const char* Name;
+    std::function<void(TUserFigures&)> Change;
+    bool Icon;
+    TTrayPicture Picture;
+    int Share;
+    std::wstring Tip;
+    // A piece of the window's sentence.
+    std::wstring Summary;
+};
+
+TEST_F(TrayTexts, TipPictureAndSentenceFollowWhereTheUserStands) {
+    const std::vector<TTextCase> cases = {
+        {"time left", [](TUserFigures&) {}, true, TTrayPicture::TimeLeft, 30,
+         L"45 minutes left today (until 20:00)", L"45 minutes left today (until 20:00)"},
+        {"hours, 12-hour clock",
+         [](TUserFigures& f) {
+             f.Left = 105;
+             f.Until = 19 * 60 + 45;
+             f.Clock24 = false;
+         },
+         true, TTrayPicture::TimeLeft, 70, L"1 hour 45 minutes left today (until 7:45 p.m.)",
+         L"1 hour 45 minutes left"},
+        {"over the limit",
+         [](TUserFigures& f) {
+             f.State = TFiguresState::OverLimit;
+             f.Used = 150;
+             f.Left = 0;
+             f.AgainDays = 1;
+             f.AgainAt = 7 * 60;
+         },
+         true, TTrayPicture::OverLimit, 0, L"Allowed again tomorrow at 07:00", L"used up"},
+        {"outside the hours, later today",
+         [](TUserFigures& f) {
+             f.State = TFiguresState::OutsideHours;
+             f.AgainDays = 0;
+             f.AgainAt = 15 * 60;
+         },
+         true, TTrayPicture::OutsideHours, 30, L"Allowed again today at 15:00", L"at this hour"},
+        {"outside the hours until Thursday",
+         [](TUserFigures& f) {
+             f.State = TFiguresState::OutsideHours;
+             f.AgainDays = 3;
+             f.AgainAt = 8 * 60 + 30;
+             f.Clock24 = false;
+         },
+         true, TTrayPicture::OutsideHours, 30, L"Allowed again on Thursday at 8:30 a.m.",
+         L"Allowed again on Thursday"},
+        {"a week ahead",
+         [](TUserFigures& f) {
+             f.State = TFiguresState::OverLimit;
+             f.AgainDays = 7;
+             f.AgainAt = 7 * 60;
+             f.Clock24 = false;
+         },
+         true, TTrayPicture::OverLimit, 0, L"Allowed again next Monday at 7:00 a.m.",
+         L"next Monday at 7:00 a.m."},
+        {"no allowed day ahead",
+         [](TUserFigures& f) {
+             f.State = TFiguresState::OverLimit;
+             f.AgainDays = -1;
+         },
+         true, TTrayPicture::OverLimit, 0, L"No time is allowed in the coming week", L""},
+        {"three minutes old", [](TUserFigures& f) { f.Written = SecondsAgo(180); }, true,
+         TTrayPicture::TimeLeft, 30, L"45 minutes left today (until 20:00)", L""},
+        {"four minutes old", [](TUserFigures& f) { f.Written = SecondsAgo(240); }, true,
+         TTrayPicture::Stale, 0, L"Time left unknown: the time-limit service is not counting",
+         L"4 minutes old"},
+        {"without a limit", [](TUserFigures& f) { f.Limited = false; }, false,
+         TTrayPicture::TimeLeft, 0, L"", L"no time limit"},
+    };
+    for (const TTextCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TUserFigures figures = TimeLeftFigures();
+        c.Change(figures);
+        const TTrayView view = TrayViewOf(&figures);
+        EXPECT_EQ(c.Icon, view.ShowIcon);
+        EXPECT_EQ(c.Icon ? 6u : 0u, view.Lines.size());
+        EXPECT_EQ(c.Tip, view.Tip);
+        if (!c.Icon)
+            continue;
+        EXPECT_EQ(c.Picture, view.Picture);
+        EXPECT_EQ(c.Share, view.Share);
+        EXPECT_NE(view.Summary.find(c.Summary), std::wstring::npos) << view.Summary;
+        EXPECT_EQ(view.Summary.find(L".."), std::wstring::npos) << view.Summary;
+    }
+    const TTrayView none = TrayViewOf(nullptr);
+    EXPECT_FALSE(none.ShowIcon);
+    EXPECT_TRUE(none.Tip.empty() && none.Lines.empty() && !none.Summary.empty());
+}
+
+TEST_F(TrayTexts, AReadingJustAfterMidnightCountsTheDaysFromTheWritingDay) {
+    Now = MondayAt(0, 0, 50);
+    TUserFigures figures = TimeLeftFigures();
+    figures.State = TFiguresState::OverLimit;
+    figures.Written = SecondsAgo(70); // Sunday 23:59:40
+    figures.AgainDays = 1;
+    figures.AgainAt = 7 * 60;
+    EXPECT_EQ(L"Allowed again today at 07:00", TrayViewOf(&figures).Tip);
+    figures.AgainDays = 3;
+    EXPECT_EQ(L"Allowed again on Wednesday at 07:00", TrayViewOf(&figures).Tip);
+}
+
+TEST_F(TrayTexts, WindowLinesTellTheFiguresInWords) {
+    struct TLineCase {
+        std::function<void(TUserFigures&)> Change;
+        std::vector<std::wstring> Values;
+    };
+    const std::vector<TLineCase> cases = {
+        {[](TUserFigures&) {},
+         {L"2 hours", L"30 minutes", L"1 hour 45 minutes", L"45 minutes", L"07:00-20:00",
+          L"You are logged off"}},
+        {[](TUserFigures& f) {
+             f.Limit = 61;
+             f.Bonus = -30;
+             f.Used = 0;
+             f.Left = 31;
+             f.AllowBegin = 0;
+             f.AllowEnd = 24;
+             f.LogsOff = false;
+         },
+         {L"1 hour 1 minute", L"30 minutes less", L"0 minutes", L"31 minutes", L"All day",
+          L"You see a message but stay logged on"}},
+        {[](TUserFigures& f) {
+             f.Bonus = 0;
+             f.AllowBegin = 8;
+             f.AllowEnd = 8;
+             f.Clock24 = false;
+         },
+         {L"2 hours", L"None", L"1 hour 45 minutes", L"45 minutes", L"None",
+          L"You are logged off"}},
+        {[](TUserFigures& f) {
+             f.AllowBegin = 9;
+             f.AllowEnd = 21;
+             f.Clock24 = false;
+         },
+         {L"2 hours", L"30 minutes", L"1 hour 45 minutes", L"45 minutes", L"9:00 a.m.-9:00 p.m.",
+          L"You are logged off"}},
+    };
+    for (const TLineCase& c : cases) {
+        TUserFigures figures = TimeLeftFigures();
+        c.Change(figures);
+        const TTrayView view = TrayViewOf(&figures);
+        std::vector<std::wstring> values;
+        for (const TTrayLine& line : view.Lines)
+            values.push_back(line.Value);
+        EXPECT_EQ(c.Values, values);
+    }
+}
+
+} // namespace
+} // namespace vantrel
