@@ -2,6 +2,7 @@
 
 #include "model/Clock.h"
 #include "model/Constants.h"
+#include "model/TimeLeft.h"
 #include "model/UserStore.h"
 #include "model/WarningText.h"
 #include "service/BlockRecord.h"
@@ -169,8 +170,9 @@ void TMinuteLoop::Run(int minutes) {
         TQorUser& user = *state.User;
         // Only a session someone works in is counted: not one switched away from, nor one
         // whose screen is locked.
-        const bool active = std::any_of(sessions.begin(), sessions.end(),
-                                        [](const TSessionInfo& s) { return s.Active && !s.Locked; });
+        const bool active =
+            std::any_of(sessions.begin(), sessions.end(),
+                        [](const TSessionInfo& s) { return s.Active && !s.Locked; });
         if (!user.QorControl) {
             EndBlock(state);
             Count(state, store, fromNetwork, weekday, day, 0);
@@ -347,7 +349,7 @@ void TMinuteLoop::Enforce(TUserState& state, const std::vector<TSessionInfo>& se
     const TQorUser& user = *state.User;
     const int day = DayOfYearOf(now);
     const int date = BlockDate(now, day);
-    const bool allowed = user.TodaysAllowBegin <= now.wHour && now.wHour < user.TodaysAllowEnd;
+    const bool allowed = AllowedAt(user, now.wHour);
     const int remaining = user.TimeRemaining();
     const bool blocked = !allowed || remaining <= 0;
     if (state.WarnDay != day) {
@@ -425,12 +427,7 @@ void TMinuteLoop::Enforce(TUserState& state, const std::vector<TSessionInfo>& se
         return;
     }
 
-    // The minutes left: those of the limit, or those to the end of the allowed hours when that
-    // comes first (an end of 24 runs into tomorrow, which has hours of its own).
-    long long left = remaining;
-    if (user.TodaysAllowEnd < 24)
-        left = std::min<long long>(left, static_cast<long long>(user.TodaysAllowEnd) * 60 -
-                                             (now.wHour * 60 + now.wMinute));
+    const long long left = MinutesToEnd(user, now);
     bool due = false;
     for (int i = 0; i < 3; ++i) {
         const unsigned bit = 1u << i;
