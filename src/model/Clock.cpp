@@ -162,6 +162,10 @@ SYSTEMTIME LocalNow() {
     return ToLocal(ZoneInForce(reading), reading.Utc);
 }
 
+SYSTEMTIME UtcNow() {
+    return Reading().Utc;
+}
+
 DYNAMIC_TIME_ZONE_INFORMATION SystemZone() {
     return Reading().Zone;
 }

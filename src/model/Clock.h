@@ -21,6 +21,8 @@ struct TClockReading {
 
 // The local date and time in the recorded zone (the computer's zone while none is recorded).
 SYSTEMTIME LocalNow();
+// The time in UTC, from the same clock.
+SYSTEMTIME UtcNow();
 
 // Weekday 1 (Monday) to 7 (Sunday) of a local date.
 int WeekdayOf(const SYSTEMTIME& t);

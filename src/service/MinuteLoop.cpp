@@ -6,6 +6,7 @@
 #include "model/UserStore.h"
 #include "model/WarningText.h"
 #include "service/BlockRecord.h"
+#include "service/FiguresRecord.h"
 #include "service/UsageRecord.h"
 #include "win/SystemError.h"
 
@@ -35,6 +36,14 @@ std::wstring SessionText(const std::wstring& user, DWORD session) {
 TMinuteLoop::TMinuteLoop(TSessionHost& host, TServiceLog& log, std::wstring thisComputer)
     : FHost(host), FLog(log), FThisComputer(std::move(thisComputer)), FCopy(FThisComputer) {
     WatchZone();
+    const SYSTEMTIME utc = UtcNow();
+    ULARGE_INTEGER units{};
+    FILETIME file{};
+    if (SystemTimeToFileTime(&utc, &file)) {
+        units.LowPart = file.dwLowDateTime;
+        units.HighPart = file.dwHighDateTime;
+        FWarningSerial = static_cast<DWORD>(units.QuadPart / 10000000 - 11644473600ULL);
+    }
 }
 
 void TMinuteLoop::ReadPreferences() {
@@ -143,8 +152,11 @@ void TMinuteLoop::Run(int minutes) {
     for (auto& [name, state] : FUsers) {
         // Whoever logs on again is read afresh: with the store away, from this computer's copy,
         // which the minutes without a session here kept up to date. The block stays.
-        if (!sessionsOf.count(name))
+        if (!sessionsOf.count(name)) {
             state.Read = false;
+            state.FiguresReader.clear();
+            state.FiguresSecured = false;
+        }
     }
     const bool remote = FPrefs.UseRemoteRegistry;
     if (!remote)
@@ -176,6 +188,7 @@ void TMinuteLoop::Run(int minutes) {
         if (!user.QorControl) {
             EndBlock(state);
             Count(state, store, fromNetwork, weekday, day, 0);
+            WriteFigures(state, now);
             continue;
         }
         Count(state, store, fromNetwork, weekday, day, active ? minutes : 0);
@@ -186,6 +199,7 @@ void TMinuteLoop::Run(int minutes) {
                        std::to_wstring(user.TodaysAllowBegin) + L"-" +
                        std::to_wstring(user.TodaysAllowEnd) + L" h");
         Enforce(state, sessions, now, mono);
+        WriteFigures(state, now);
     }
     if (fromNetwork && copyDue) {
         CopyUsersWithoutSession(store, withSession, weekday, day);
@@ -447,8 +461,36 @@ void TMinuteLoop::Enforce(TUserState& state, const std::vector<TSessionInfo>& se
         if (session.Active)
             active.push_back(session.Id);
     }
-    Show(user.Username, active, L"Warning",
-         ExpandWarningText(FPrefs.MsgWarningText, static_cast<int>(left)));
+    const std::wstring text = ExpandWarningText(FPrefs.MsgWarningText, static_cast<int>(left));
+    Show(user.Username, active, L"Warning", text);
+    if (!active.empty()) {
+        state.Warning = text;
+        state.WarningSerial = ++FWarningSerial;
+    }
+}
+
+void TMinuteLoop::WriteFigures(TUserState& state, const SYSTEMTIME& now) {
+    const std::wstring& name = state.User->Username;
+    if (state.FiguresReader.empty()) {
+        DWORD error = ERROR_SUCCESS;
+        state.FiguresReader = FiguresReader(name, error);
+        if (error != ERROR_SUCCESS)
+            FLog.Write(L"Cannot look up the account " + name + L" (" +
+                       ErrorText(static_cast<LONG>(error)) +
+                       L"); every user of this computer may read its figures");
+    }
+    TUserFigures figures = FiguresOf(*state.User, now, FPrefs);
+    const SYSTEMTIME utc = UtcNow();
+    SystemTimeToFileTime(&utc, &figures.Written);
+    figures.Warning = state.Warning;
+    figures.WarningSerial = state.WarningSerial;
+    // The figures only tell; a failure to write them changes nothing of the counting.
+    const LONG rc = WriteFiguresRecord(name, state.FiguresReader, !state.FiguresSecured, figures);
+    if (rc != ERROR_SUCCESS && !state.FiguresFailed)
+        FLog.Write(L"Cannot write the figures of " + name + L" for the user to read (" +
+                   ErrorText(rc) + L")");
+    state.FiguresFailed = rc != ERROR_SUCCESS;
+    state.FiguresSecured = state.FiguresSecured || rc == ERROR_SUCCESS;
 }
 
 } // namespace vantrel
