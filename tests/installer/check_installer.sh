@@ -2,14 +2,14 @@
 # Shows the installer at work under Wine, in a Wine prefix and on a display of its own (the
 # service it installs serves \\.\pipe\QorPipe, and the windows it looks for must be its own):
 #  - without administrator rights it refuses, installs nothing and ends with 740;
-#  - a silent install puts the four files into C:\Program Files\QOR, adds the Start-menu entry,
-#    QORtray.exe to the logon list and the uninstaller, registers QORsvc as an automatic
-#    LocalSystem service and starts it, and the service writes the user's figures;
+#  - a silent install puts the four files into C:\Program Files\QOR, adds the Start-menu entry
+#    and the uninstaller, registers QORsvc as an automatic LocalSystem service and starts it;
+#    QORtray.exe starts at logon, and the service writes the user's figures;
 #  - Vantrel starts from the installed folder and reads the store;
-#  - a second install over the running service and a running QORtray.exe stops the service,
-#    replaces both and starts the service again, in the same folder whatever /D= says;
-#  - a silent uninstall stops and removes the service with its key, the files, the entries and
-#    the uninstaller, and keeps the settings in the registry and the service's log;
+#  - a second install over the running service stops it, replaces it and starts it again, in
+#    the same folder whatever /D= says; a running QORtray.exe is set aside and replaced;
+#  - a silent uninstall stops and removes the service, the files, the entries and the uninstaller,
+#    and keeps the settings in the registry and the service's log;
 #  - an install while another program (the stand-in) serves "QorPipe" ends with 0 and the
 #    service running and counting; its log names the program that holds the pipe.
 # Wine's service manager keeps no failure actions (QueryServiceConfig2 knows none), so they are

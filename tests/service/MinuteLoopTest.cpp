@@ -119,8 +119,9 @@ TEST_F(MinuteLoopTest, CountsOneMinuteAMinuteForEachMonitoredUserWithASession) {
     EXPECT_EQ(2, loop->User(L"anna")->TodaysTimeUsage);
     EXPECT_EQ(598, loop->User(L"anna")->TimeRemaining());
     const TUserFigures anna = Figures(L"anna");
-    EXPECT_EQ(std::make_tuple(true, 2, 598, 12 * 60 + 1 + 598),
-              std::make_tuple(anna.Limited, anna.Used, anna.Left, anna.Until));
+    EXPECT_EQ(std::make_tuple(true, 2, 598, 12 * 60 + 1 + 598, true, true),
+              std::make_tuple(anna.Limited, anna.Used, anna.Left, anna.Until, anna.LogsOff,
+                              anna.Clock24));
     FILETIME written{};
     SystemTimeToFileTime(&now, &written);
     EXPECT_EQ(0, CompareFileTime(&written, &anna.Written));
@@ -260,34 +261,21 @@ TEST_F(MinuteLoopTest, OnlySystemAndTheAdministratorsMayChangeAUsersFigures) {
     wchar_t me[UNLEN + 1] = {};
     DWORD size = ARRAYSIZE(me);
     GetUserNameW(me, &size);
-    BYTE account[SECURITY_MAX_SID_SIZE + sizeof(TOKEN_USER)], users[SECURITY_MAX_SID_SIZE];
+    BYTE account[SECURITY_MAX_SID_SIZE + sizeof(TOKEN_USER)];
     HANDLE token = nullptr;
     OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
     ASSERT_TRUE(GetTokenInformation(token, TokenUser, account, sizeof(account), &size));
     CloseHandle(token);
-    size = sizeof(users);
-    CreateWellKnownSid(WinBuiltinUsersSid, nullptr, users, &size);
-    // "anna" is no account here: the computer's Users read her figures. Her key was made before
-    // without an access list (anyone may write); the service puts its own in place.
-    const std::wstring figures = L"SYSTEM\\CurrentControlSet\\Services\\QORsvc\\Figures\\";
-    HKEY made = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, (figures + L"anna").c_str(), 0,
-                                             nullptr, 0, WRITE_DAC, nullptr, &made, nullptr));
-    const DWORD opened = SetSecurityInfo(made, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr,
-                                         nullptr, nullptr, nullptr);
-    RegCloseKey(made);
-    ASSERT_EQ(ERROR_SUCCESS, opened);
-    host.Add(1, L"anna");
+    host.Add(1, L"anna"); // no account here: the computer's Users read her figures
     host.Add(2, me);
     NewLoop()->Tick();
-    for (const auto& [user, reader] :
-         {std::make_pair(std::wstring(L"anna"), PSID(users)),
-          std::make_pair(std::wstring(me), reinterpret_cast<TOKEN_USER*>(account)->User.Sid)}) {
+    for (const std::wstring& user : {std::wstring(L"anna"), std::wstring(me)}) {
+        const std::wstring key = L"MACHINE\\SYSTEM\\CurrentControlSet\\Services\\QORsvc\\Figures\\";
         PSECURITY_DESCRIPTOR security = nullptr;
         PACL acl = nullptr;
-        ASSERT_EQ(ERROR_SUCCESS, GetNamedSecurityInfoW((L"MACHINE\\" + figures + user).c_str(),
-                                                       SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION,
-                                                       nullptr, nullptr, &acl, nullptr, &security));
+        ASSERT_EQ(ERROR_SUCCESS, GetNamedSecurityInfoW((key + user).c_str(), SE_REGISTRY_KEY,
+                                                       DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                                       &acl, nullptr, &security));
         SECURITY_DESCRIPTOR_CONTROL control = 0;
         GetSecurityDescriptorControl(security, &control, &size);
         EXPECT_TRUE(control & SE_DACL_PROTECTED) << user;
@@ -300,7 +288,9 @@ TEST_F(MinuteLoopTest, OnlySystemAndTheAdministratorsMayChangeAUsersFigures) {
             if (IsWellKnownSid(sid, WinLocalSystemSid) ||
                 IsWellKnownSid(sid, WinBuiltinAdministratorsSid))
                 continue;
-            EXPECT_TRUE(EqualSid(sid, reader)) << user;
+            EXPECT_TRUE(user == me ? EqualSid(sid, reinterpret_cast<TOKEN_USER*>(account)->User.Sid)
+                                   : IsWellKnownSid(sid, WinBuiltinUsersSid))
+                << user;
             EXPECT_EQ(KEY_READ, ace->Mask) << user;
             ++readers;
         }
@@ -424,6 +414,7 @@ TEST_F(MinuteLoopTest, DoNotForceLogoffOnlyShowsTheMessage) {
     }
     EXPECT_TRUE(host.LoggedOff().empty());
     EXPECT_EQ(std::vector<std::wstring>(3, L"Not now."), host.ShownTexts()); // 12:00, :10, :20
+    EXPECT_FALSE(Figures(L"anna").LogsOff);
     // Forcing again: the log-off follows at the next minute.
     WritePrefs(false, L"", false, false);
     At(12, 21);
