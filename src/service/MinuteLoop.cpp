@@ -182,9 +182,8 @@ void TMinuteLoop::Run(int minutes) {
         TQorUser& user = *state.User;
         // Only a session someone works in is counted: not one switched away from, nor one
         // whose screen is locked.
-        const bool active =
-            std::any_of(sessions.begin(), sessions.end(),
-                        [](const TSessionInfo& s) { return s.Active && !s.Locked; });
+        const bool active = std::any_of(sessions.begin(), sessions.end(),
+                                        [](const TSessionInfo& s) { return s.Active && !s.Locked; });
         if (!user.QorControl) {
             EndBlock(state);
             Count(state, store, fromNetwork, weekday, day, 0);
