@@ -352,8 +352,8 @@ TEST_F(MinuteLoopTest, ABlockedUserIsLoggedOffWithinTwoMinutesOfTheMessageWhatev
         {"a failed log-off", none, none, none, 1, 1, false},
         {"a disconnected session", [](TFakeSessionHost& h) { h.Add(2, L"anna", false); }, none,
          none, 0, 1, false},
-        {"a locked session", [](TFakeSessionHost& h) { h.Add(2, L"anna", true, true); }, none, none,
-         0, 2, false},
+        {"a locked session", [](TFakeSessionHost& h) { h.Add(2, L"anna", true, true); }, none,
+         none, 0, 2, false},
         {"service restarted", none, none, none, 0, 2, true},
     };
     for (const auto& c : cases) {
