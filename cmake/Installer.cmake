@@ -1,6 +1,7 @@
 # The installer VantrelSetup.exe is built with NSIS (makensis, Debian package nsis) from
-# installer/Vantrel.nsi, with Vantrel.exe, QORsvc.exe and QORHelp.chm inside. A second one,
-# built only for the tests, answers the administrator check with a standard user's account.
+# installer/Vantrel.nsi, with Vantrel.exe, QORsvc.exe, QORtray.exe and QORHelp.chm inside. A
+# second one, built only for the tests, answers the administrator check with a standard user's
+# account.
 find_program(VANTREL_MAKENSIS NAMES makensis PATHS /usr/bin NO_CMAKE_FIND_ROOT_PATH)
 if(NOT VANTREL_MAKENSIS)
     message(FATAL_ERROR "NSIS's makensis (Debian package nsis) is needed for the installer")
@@ -24,6 +25,7 @@ add_custom_command(OUTPUT ${installer_picture}
 set(installer_inputs
     -DVANTREL_EXE=$<TARGET_FILE:Vantrel>
     -DSERVICE_EXE=$<TARGET_FILE:QORsvc>
+    -DTRAY_EXE=$<TARGET_FILE:QORtray>
     -DHELP_FILE=${VANTREL_HELP_FILE}
     -DICON_FILE=${VANTREL_ART_DIR}/program.ico
     -DWIZARD_PICTURE=${installer_picture}
@@ -36,7 +38,7 @@ function(vantrel_setup output)
         COMMAND ${CMAKE_COMMAND} -E make_directory ${folder}
         COMMAND ${VANTREL_MAKENSIS} -V2 -NOCD ${installer_inputs} ${ARGN} -DOUT_FILE=${output}
                 ${installer_script}
-        DEPENDS ${installer_script} Vantrel QORsvc ${VANTREL_HELP_FILE}
+        DEPENDS ${installer_script} Vantrel QORsvc QORtray ${VANTREL_HELP_FILE}
                 ${VANTREL_ART_DIR}/program.ico ${installer_picture}
         COMMENT "Building the installer ${output}"
         VERBATIM)
@@ -51,5 +53,5 @@ add_test(NAME Installer.InstallsRunsAndUninstallsUnderWine
     COMMAND bash ${CMAKE_SOURCE_DIR}/tests/installer/check_installer.sh
             ${VANTREL_SETUP} ${VANTREL_SETUP_STANDARD_USER}
             $<TARGET_FILE:Vantrel> $<TARGET_FILE:QORsvc> ${VANTREL_HELP_FILE}
-            $<TARGET_FILE:QorStandIn>)
+            $<TARGET_FILE:QorStandIn> $<TARGET_FILE:QORtray>)
 set_tests_properties(Installer.InstallsRunsAndUninstallsUnderWine PROPERTIES TIMEOUT 900)

@@ -1,12 +1,13 @@
-; VantrelSetup.exe: installs Vantrel, the time-limit service QORsvc and the help file into
-; %ProgramFiles%\QOR, registers and starts the service, and leaves an uninstaller that stops and
-; removes the service and the files but keeps the settings in the registry (they are the
-; user's data) and the service's log.
+; VantrelSetup.exe: installs Vantrel, the time-limit service QORsvc, the limited user's
+; QORtray.exe and the help file into %ProgramFiles%\QOR, registers and starts the service, starts
+; QORtray.exe at every user's logon, and leaves an uninstaller that stops and removes the service,
+; the files, the logon entry and what the service kept under its key, but keeps the settings in
+; the registry (they are the user's data) and the service's log.
 ;
 ; Built by cmake/Installer.cmake:
-;   makensis -DVANTREL_EXE=<Vantrel.exe> -DSERVICE_EXE=<QORsvc.exe> -DHELP_FILE=<QORHelp.chm>
-;            -DICON_FILE=<.ico> -DWIZARD_PICTURE=<164 x 314 .bmp> -DVERSION=<a.b.c>
-;            -DOUT_FILE=<VantrelSetup.exe> Vantrel.nsi
+;   makensis -DVANTREL_EXE=<Vantrel.exe> -DSERVICE_EXE=<QORsvc.exe> -DTRAY_EXE=<QORtray.exe>
+;            -DHELP_FILE=<QORHelp.chm> -DICON_FILE=<.ico> -DWIZARD_PICTURE=<164 x 314 .bmp>
+;            -DVERSION=<a.b.c> -DOUT_FILE=<VantrelSetup.exe> Vantrel.nsi
 ; -DACCOUNT_TYPE=<type> replaces the account type the platform reports (tests only).
 
 Unicode true
@@ -23,6 +24,9 @@ ManifestDPIAware true
 !define PRODUCT "Vantrel"
 !define SERVICE "QORsvc"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Vantrel"
+; The machine's list of programs started at every user's logon.
+!define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
+!define SERVICE_KEY "SYSTEM\CurrentControlSet\Services\${SERVICE}"
 ; What Windows answers when a program that needs an administrator is started without one.
 !define ERROR_ELEVATION_REQUIRED 740
 
@@ -103,6 +107,31 @@ Function un.onUninstFailed
     ${EndIf}
 FunctionEnd
 
+; QORtray.exe runs in the session of every user logged on since it was installed, and a running
+; program can be neither replaced nor deleted; it can be renamed, on the same volume. The one
+; that runs is set aside under a name of its own, deleted with the next start of Windows, and
+; the new one takes its place, without asking anyone to close anything. Copies set aside by an
+; earlier install go once nothing runs them.
+Function InstallTray
+    Delete "$INSTDIR\QORtray.exe.*.old"
+    Delete "$INSTDIR\QORtray.exe"
+    ${If} ${FileExists} "$INSTDIR\QORtray.exe"
+        ${For} $1 1 99
+            ${IfNot} ${FileExists} "$INSTDIR\QORtray.exe.$1.old"
+                ${Break}
+            ${EndIf}
+        ${Next}
+        ClearErrors
+        Rename "$INSTDIR\QORtray.exe" "$INSTDIR\QORtray.exe.$1.old"
+        ${IfNot} ${Errors}
+            Delete /REBOOTOK "$INSTDIR\QORtray.exe.$1.old"
+            ; A copy set aside harms nothing until then: no reason to ask for a restart.
+            SetRebootFlag false
+        ${EndIf}
+    ${EndIf}
+    File "${TRAY_EXE}"
+FunctionEnd
+
 ; Exit codes: 0 installed and running (also while another program holds the pipe "QorPipe": the
 ; service counts all the same, and its log names that program); 1 cancelled; 2 stopped by an
 ; error (a box says which; a service stopped for the install runs again); 3 installed but the
@@ -139,6 +168,7 @@ Section "Vantrel" SectionMain
     ${If} ${Errors}
         File "${SERVICE_EXE}"
     ${EndIf}
+    Call InstallTray
     File "${HELP_FILE}"
     WriteUninstaller "$INSTDIR\Uninstall.exe"
 
@@ -155,6 +185,8 @@ Section "Vantrel" SectionMain
     WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\Uninstall.exe" /S'
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+    ; The limited user's figures at a glance; it needs no rights.
+    WriteRegStr HKLM "${RUN_KEY}" "QORtray" '"$INSTDIR\QORtray.exe"'
 
     DetailPrint "Registering the time-limit service ${SERVICE}"
     nsExec::ExecToLog '"$INSTDIR\QORsvc.exe" --install'
@@ -193,6 +225,16 @@ Section "Uninstall"
         ${EndIf}
     ${EndIf}
 
+    ; The service is gone: what it kept for itself (the blocks of today) and for the users to
+    ; read (their figures) goes too.
+    DeleteRegKey HKLM "${SERVICE_KEY}\Figures"
+    DeleteRegKey HKLM "${SERVICE_KEY}\Blocks"
+
+    ; A QORtray.exe that still runs in a session ends with it; its file goes with the next start
+    ; of Windows.
+    DeleteRegValue HKLM "${RUN_KEY}" "QORtray"
+    Delete /REBOOTOK "$INSTDIR\QORtray.exe"
+    Delete /REBOOTOK "$INSTDIR\QORtray.exe.*.old"
     Delete /REBOOTOK "$INSTDIR\Vantrel.exe"
     Delete /REBOOTOK "$INSTDIR\QORsvc.exe"
     Delete /REBOOTOK "$INSTDIR\QORHelp.chm"

@@ -2,9 +2,11 @@
 
 #include "model/Clock.h"
 #include "model/Constants.h"
+#include "model/TimeLeft.h"
 #include "model/UserStore.h"
 #include "model/WarningText.h"
 #include "service/BlockRecord.h"
+#include "service/FiguresRecord.h"
 #include "service/UsageRecord.h"
 #include "win/SystemError.h"
 
@@ -34,6 +36,14 @@ std::wstring SessionText(const std::wstring& user, DWORD session) {
 TMinuteLoop::TMinuteLoop(TSessionHost& host, TServiceLog& log, std::wstring thisComputer)
     : FHost(host), FLog(log), FThisComputer(std::move(thisComputer)), FCopy(FThisComputer) {
     WatchZone();
+    const SYSTEMTIME utc = UtcNow();
+    ULARGE_INTEGER units{};
+    FILETIME file{};
+    if (SystemTimeToFileTime(&utc, &file)) {
+        units.LowPart = file.dwLowDateTime;
+        units.HighPart = file.dwHighDateTime;
+        FWarningSerial = static_cast<DWORD>(units.QuadPart / 10000000 - 11644473600ULL);
+    }
 }
 
 void TMinuteLoop::ReadPreferences() {
@@ -142,8 +152,11 @@ void TMinuteLoop::Run(int minutes) {
     for (auto& [name, state] : FUsers) {
         // Whoever logs on again is read afresh: with the store away, from this computer's copy,
         // which the minutes without a session here kept up to date. The block stays.
-        if (!sessionsOf.count(name))
+        if (!sessionsOf.count(name)) {
             state.Read = false;
+            state.FiguresReader.clear();
+            state.FiguresSecured = false;
+        }
     }
     const bool remote = FPrefs.UseRemoteRegistry;
     if (!remote)
@@ -174,6 +187,7 @@ void TMinuteLoop::Run(int minutes) {
         if (!user.QorControl) {
             EndBlock(state);
             Count(state, store, fromNetwork, weekday, day, 0);
+            WriteFigures(state, now);
             continue;
         }
         Count(state, store, fromNetwork, weekday, day, active ? minutes : 0);
@@ -184,6 +198,7 @@ void TMinuteLoop::Run(int minutes) {
                        std::to_wstring(user.TodaysAllowBegin) + L"-" +
                        std::to_wstring(user.TodaysAllowEnd) + L" h");
         Enforce(state, sessions, now, mono);
+        WriteFigures(state, now);
     }
     if (fromNetwork && copyDue) {
         CopyUsersWithoutSession(store, withSession, weekday, day);
@@ -347,7 +362,7 @@ void TMinuteLoop::Enforce(TUserState& state, const std::vector<TSessionInfo>& se
     const TQorUser& user = *state.User;
     const int day = DayOfYearOf(now);
     const int date = BlockDate(now, day);
-    const bool allowed = user.TodaysAllowBegin <= now.wHour && now.wHour < user.TodaysAllowEnd;
+    const bool allowed = AllowedAt(user, now.wHour);
     const int remaining = user.TimeRemaining();
     const bool blocked = !allowed || remaining <= 0;
     if (state.WarnDay != day) {
@@ -425,12 +440,7 @@ void TMinuteLoop::Enforce(TUserState& state, const std::vector<TSessionInfo>& se
         return;
     }
 
-    // The minutes left: those of the limit, or those to the end of the allowed hours when that
-    // comes first (an end of 24 runs into tomorrow, which has hours of its own).
-    long long left = remaining;
-    if (user.TodaysAllowEnd < 24)
-        left = std::min<long long>(left, static_cast<long long>(user.TodaysAllowEnd) * 60 -
-                                             (now.wHour * 60 + now.wMinute));
+    const long long left = MinutesToEnd(user, now);
     bool due = false;
     for (int i = 0; i < 3; ++i) {
         const unsigned bit = 1u << i;
@@ -450,8 +460,36 @@ void TMinuteLoop::Enforce(TUserState& state, const std::vector<TSessionInfo>& se
         if (session.Active)
             active.push_back(session.Id);
     }
-    Show(user.Username, active, L"Warning",
-         ExpandWarningText(FPrefs.MsgWarningText, static_cast<int>(left)));
+    const std::wstring text = ExpandWarningText(FPrefs.MsgWarningText, static_cast<int>(left));
+    Show(user.Username, active, L"Warning", text);
+    if (!active.empty()) {
+        state.Warning = text;
+        state.WarningSerial = ++FWarningSerial;
+    }
+}
+
+void TMinuteLoop::WriteFigures(TUserState& state, const SYSTEMTIME& now) {
+    const std::wstring& name = state.User->Username;
+    if (state.FiguresReader.empty()) {
+        DWORD error = ERROR_SUCCESS;
+        state.FiguresReader = FiguresReader(name, error);
+        if (error != ERROR_SUCCESS)
+            FLog.Write(L"Cannot look up the account " + name + L" (" +
+                       ErrorText(static_cast<LONG>(error)) +
+                       L"); every user of this computer may read its figures");
+    }
+    TUserFigures figures = FiguresOf(*state.User, now, FPrefs);
+    const SYSTEMTIME utc = UtcNow();
+    SystemTimeToFileTime(&utc, &figures.Written);
+    figures.Warning = state.Warning;
+    figures.WarningSerial = state.WarningSerial;
+    // The figures only tell; a failure to write them changes nothing of the counting.
+    const LONG rc = WriteFiguresRecord(name, state.FiguresReader, !state.FiguresSecured, figures);
+    if (rc != ERROR_SUCCESS && !state.FiguresFailed)
+        FLog.Write(L"Cannot write the figures of " + name + L" for the user to read (" +
+                   ErrorText(rc) + L")");
+    state.FiguresFailed = rc != ERROR_SUCCESS;
+    state.FiguresSecured = state.FiguresSecured || rc == ERROR_SUCCESS;
 }
 
 } // namespace vantrel

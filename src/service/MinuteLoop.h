@@ -95,6 +95,14 @@ private:
         bool WriteFailed = false;
         // The last write to the network store failed while it could be reached.
         bool RemoteWriteFailed = false;
+        // Who may read the user's figures, looked up again at every logon (the account may
+        // have been made anew), and whether the key has had its access list since.
+        std::wstring FiguresReader;
+        bool FiguresSecured = false;
+        bool FiguresFailed = false;
+        // The last warning shown, and its number.
+        std::wstring Warning;
+        DWORD WarningSerial = 0;
     };
 
     void Run(int minutes);
@@ -109,6 +117,7 @@ private:
     void Enforce(TUserState& state, const std::vector<TSessionInfo>& sessions,
                  const SYSTEMTIME& now, ULONGLONG mono);
     void EndBlock(TUserState& state);
+    void WriteFigures(TUserState& state, const SYSTEMTIME& now);
     void Show(const std::wstring& user, const std::vector<DWORD>& sessions,
               const std::wstring& what, const std::wstring& text);
 
@@ -130,6 +139,10 @@ private:
     bool FZoneRecordFailed = false;
     // The record that cannot be read was logged.
     bool FZoneDamageNoted = false;
+    // The number of the last warning shown to anyone. It starts from the time the service
+    // started, in seconds, so that a warning after a restart never repeats the number of one
+    // a reader saw before.
+    DWORD FWarningSerial = 0;
 };
 
 } // namespace vantrel

@@ -2,19 +2,20 @@
 # Shows the installer at work under Wine, in a Wine prefix and on a display of its own (the
 # service it installs serves \\.\pipe\QorPipe, and the windows it looks for must be its own):
 #  - without administrator rights it refuses, installs nothing and ends with 740;
-#  - a silent install puts the three files into C:\Program Files\QOR, adds the Start-menu entry
+#  - a silent install puts the four files into C:\Program Files\QOR, adds the Start-menu entry
 #    and the uninstaller, registers QORsvc as an automatic LocalSystem service and starts it;
+#    QORtray.exe starts at logon, and the service writes the user's figures;
 #  - Vantrel starts from the installed folder and reads the store;
 #  - a second install over the running service stops it, replaces it and starts it again, in
-#    the same folder whatever /D= says;
-#  - a silent uninstall stops and removes the service, the files, the entry and the uninstaller,
+#    the same folder whatever /D= says; a running QORtray.exe is set aside and replaced;
+#  - a silent uninstall stops and removes the service, the files, the entries and the uninstaller,
 #    and keeps the settings in the registry and the service's log;
 #  - an install while another program (the stand-in) serves "QorPipe" ends with 0 and the
 #    service running and counting; its log names the program that holds the pipe.
 # Wine's service manager keeps no failure actions (QueryServiceConfig2 knows none), so they are
 # not shown here.
 # Usage: check_installer.sh <VantrelSetup.exe> <setup built as a standard user's> <Vantrel.exe>
-#                           <QORsvc.exe> <QORHelp.chm> <QorStandIn.exe>
+#                           <QORsvc.exe> <QORHelp.chm> <QorStandIn.exe> <QORtray.exe>
 set -uo pipefail
 setup=$1
 setup_standard_user=$2
@@ -22,6 +23,7 @@ built_vantrel=$3
 built_service=$4
 built_help=$5
 built_standin=$6
+built_tray=$7
 
 failures=0
 fail() {
@@ -70,6 +72,7 @@ installed="$prefix/drive_c/Program Files/QOR"
 installed_win='C:\Program Files\QOR'
 start_menu="$prefix/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs"
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Vantrel'
+run_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
 service_key='HKLM\System\CurrentControlSet\Services\QORsvc'
 user=$(id -un)
 user_key="HKLM\\System\\QOR\\Users\\$user"
@@ -132,12 +135,15 @@ step "Silent install"
 wine "$setup" /S </dev/null >/dev/null 2>&1
 rc=$?
 [ "$rc" = 0 ] || fail "the silent install ended with $rc"
-for pair in "Vantrel.exe:$built_vantrel" "QORsvc.exe:$built_service" "QORHelp.chm:$built_help"; do
+for pair in "Vantrel.exe:$built_vantrel" "QORsvc.exe:$built_service" "QORHelp.chm:$built_help" \
+    "QORtray.exe:$built_tray"; do
     name=${pair%%:*}
     cmp -s "$installed/$name" "${pair#*:}" || fail "$installed_win\\$name is not the built file"
 done
 [ -f "$installed/Uninstall.exe" ] || fail "no uninstaller in $installed_win"
 [ -f "$start_menu/Vantrel.lnk" ] || fail "no Start-menu entry for Vantrel"
+entry=$(reg_value "$run_key" QORtray)
+[ "$entry" = "\"$installed_win\\QORtray.exe\"" ] || fail "QORtray.exe is not started at logon: '$entry'"
 [ "$(reg_value "$uninstall_key" DisplayName)" = Vantrel ] || fail "Vantrel is not in the list of programs"
 [ "$(reg_value "$uninstall_key" UninstallString)" = "\"$installed_win\\Uninstall.exe\"" ] ||
     fail "the list of programs does not name the uninstaller"
@@ -150,6 +156,8 @@ done
 wait_for 30 service_running || fail "the service is not running after the install: $(service_state)"
 grep -q 'Service started on .*QorPipe' "$installed/QORevents.log" 2>/dev/null ||
     fail "the service's log does not say it started"
+wait_for 30 eval '[ "$(reg_value "$service_key\\Figures\\$user" Limited)" = 0x1 ]' ||
+    fail "the service wrote no figures of $user"
 
 step "Vantrel from the installed folder"
 wine "$installed_win\\Vantrel.exe" </dev/null >/dev/null 2>&1 &
@@ -168,10 +176,17 @@ wait_for 30 eval '! kill -0 $vantrel 2>/dev/null' || {
     winrun taskkill /f /im Vantrel.exe >/dev/null
 }
 
-step "Install again over the running service"
+step "Install again over the running service and QORtray.exe"
+wine "$installed_win\\QORtray.exe" </dev/null >/dev/null 2>&1 &
+tray=$!
+wait_for 30 grep -q 'QOR/QORtray.exe' "/proc/$tray/maps" || fail "QORtray.exe did not start"
 wine "$setup" /S '/D=C:\Elsewhere' </dev/null >/dev/null 2>&1
 rc=$?
 [ "$rc" = 0 ] || fail "the second install ended with $rc"
+kill -0 "$tray" 2>/dev/null && ls "$installed"/QORtray.exe.*.old >/dev/null 2>&1 ||
+    fail "the running QORtray.exe was not set aside: $(ls "$installed" | tr '\n' ' ')"
+winrun taskkill /f /im QORtray.exe >/dev/null
+wait "$tray" 2>/dev/null
 wait_for 30 service_running || fail "the service is not running after the second install"
 [ "$(grep -c 'Service stopped' "$installed/QORevents.log")" = 1 ] ||
     fail "the second install did not stop the running service first"
@@ -179,6 +194,7 @@ wait_for 30 service_running || fail "the service is not running after the second
     fail "the second install did not start the service again"
 [ ! -e "$prefix/drive_c/Elsewhere" ] || fail "the second install went to C:\\Elsewhere"
 cmp -s "$installed/QORsvc.exe" "$built_service" || fail "after the second install QORsvc.exe is not the built one"
+cmp -s "$installed/QORtray.exe" "$built_tray" || fail "after the second install QORtray.exe is not the built one"
 
 # Registering it again keeps the one registration; a running service goes on running.
 registered=$(winrun "$installed_win\\QORsvc.exe" --install)
@@ -192,7 +208,8 @@ step "Silent uninstall"
 wine "$installed_win\\Uninstall.exe" /S </dev/null >/dev/null 2>&1
 wait_for 60 eval '! key_exists "$uninstall_key"' || fail "the uninstaller did not finish"
 ! key_exists "$service_key" || fail "the service is still registered"
-for name in Vantrel.exe QORsvc.exe QORHelp.chm Uninstall.exe; do
+[ -z "$(reg_value "$run_key" QORtray)" ] || fail "QORtray.exe is still started at logon"
+for name in Vantrel.exe QORsvc.exe QORtray.exe QORHelp.chm Uninstall.exe; do
     [ ! -e "$installed/$name" ] || fail "$installed_win\\$name is still there"
 done
 [ ! -e "$start_menu/Vantrel.lnk" ] || fail "the Start-menu entry is still there"

@@ -1,5 +1,6 @@
 #include "service/MinuteLoop.h"
 
+#include "model/UserFigures.h"
 #include "model/UserStore.h"
 #include "win/Handle.h"
 
@@ -12,6 +13,8 @@
 #include <climits>
 #include <memory>
 
+#include <aclapi.h>
+#include <lmcons.h>
 #include <sddl.h>
 
 namespace vantrel {
@@ -70,6 +73,11 @@ protected:
         return root;
     }
     std::string LogText() const { return ReadFileText(logPath); }
+    static TUserFigures Figures(const std::wstring& user) {
+        TUserFigures figures;
+        EXPECT_TRUE(ReadUserFigures(user, figures)) << user;
+        return figures;
+    }
     static ULONGLONG MsOf(const SYSTEMTIME& t) {
         FILETIME file{};
         SystemTimeToFileTime(&t, &file);
@@ -110,6 +118,14 @@ TEST_F(MinuteLoopTest, CountsOneMinuteAMinuteForEachMonitoredUserWithASession) {
     ASSERT_NE(nullptr, loop->User(L"anna"));
     EXPECT_EQ(2, loop->User(L"anna")->TodaysTimeUsage);
     EXPECT_EQ(598, loop->User(L"anna")->TimeRemaining());
+    const TUserFigures anna = Figures(L"anna");
+    EXPECT_EQ(std::make_tuple(true, 2, 598, 12 * 60 + 1 + 598, true, true),
+              std::make_tuple(anna.Limited, anna.Used, anna.Left, anna.Until, anna.LogsOff,
+                              anna.Clock24));
+    FILETIME written{};
+    SystemTimeToFileTime(&now, &written);
+    EXPECT_EQ(0, CompareFileTime(&written, &anna.Written));
+    EXPECT_FALSE(Figures(L"ben").Limited);
     // The program's own load sees the same figure.
     TQorUser seen;
     seen.Username = L"anna";
@@ -158,11 +174,14 @@ TEST_F(MinuteLoopTest, OnlyTodaysBonusCounts) {
     loop->Tick();
     EXPECT_EQ(0, loop->User(L"anna")->TimeRemaining());
     EXPECT_EQ(std::vector<std::wstring>{L"Time is up."}, host.ShownTexts());
+    EXPECT_EQ(TFiguresState::OverLimit, Figures(L"anna").State);
 
     host.Forget();
     WriteUser(HKEY_LOCAL_MACHINE, L"anna", true, 0, 24, 60, 30, 161); // the same bonus, today
     loop->SettingsChanged();
     EXPECT_EQ(30, loop->User(L"anna")->TimeRemaining());
+    EXPECT_EQ(std::make_pair(30, 30),
+              std::make_pair(Figures(L"anna").Bonus, Figures(L"anna").Left));
     EXPECT_EQ(60, ReadUsage(HKEY_LOCAL_MACHINE, L"anna", kHere, 3).first);
     EXPECT_TRUE(host.Shown().empty());
     At(12, 1);
@@ -209,6 +228,8 @@ TEST_F(MinuteLoopTest, TheThreeWarningsComeOnceEachAndAgainAfterMoreTime) {
     EXPECT_EQ(expected, host.ShownTexts());
     EXPECT_EQ(7u, host.Shown()[0].Session);
     EXPECT_EQ(1, CountOf(LogText(), "Warning to anna (session 7): You have 5 minutes left"));
+    const TUserFigures warned = Figures(L"anna");
+    EXPECT_EQ(kWarn1, warned.Warning);
 
     // Twenty more minutes of bonus: the warnings come again as they run down.
     host.Forget();
@@ -219,6 +240,8 @@ TEST_F(MinuteLoopTest, TheThreeWarningsComeOnceEachAndAgainAfterMoreTime) {
         loop->Tick(); // 19 .. 10 left after each minute
     }
     EXPECT_EQ(std::vector<std::wstring>{kWarn10}, host.ShownTexts());
+    EXPECT_EQ(kWarn10, Figures(L"anna").Warning);
+    EXPECT_GT(Figures(L"anna").WarningSerial, warned.WarningSerial);
 
     // A jump past two of them (another computer's minutes) gives one warning with the minutes.
     host.Forget();
@@ -232,6 +255,48 @@ TEST_F(MinuteLoopTest, TheThreeWarningsComeOnceEachAndAgainAfterMoreTime) {
     At(12, 23);
     loop->Tick(); // 2 left: the 5 and 10 warnings were given with it
     EXPECT_EQ(1u, host.Shown().size());
+}
+
+TEST_F(MinuteLoopTest, OnlySystemAndTheAdministratorsMayChangeAUsersFigures) {
+    wchar_t me[UNLEN + 1] = {};
+    DWORD size = ARRAYSIZE(me);
+    GetUserNameW(me, &size);
+    BYTE account[SECURITY_MAX_SID_SIZE + sizeof(TOKEN_USER)];
+    HANDLE token = nullptr;
+    OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+    ASSERT_TRUE(GetTokenInformation(token, TokenUser, account, sizeof(account), &size));
+    CloseHandle(token);
+    host.Add(1, L"anna"); // no account here: the computer's Users read her figures
+    host.Add(2, me);
+    NewLoop()->Tick();
+    for (const std::wstring& user : {std::wstring(L"anna"), std::wstring(me)}) {
+        const std::wstring key = L"MACHINE\\SYSTEM\\CurrentControlSet\\Services\\QORsvc\\Figures\\";
+        PSECURITY_DESCRIPTOR security = nullptr;
+        PACL acl = nullptr;
+        ASSERT_EQ(ERROR_SUCCESS, GetNamedSecurityInfoW((key + user).c_str(), SE_REGISTRY_KEY,
+                                                       DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                                       &acl, nullptr, &security));
+        SECURITY_DESCRIPTOR_CONTROL control = 0;
+        GetSecurityDescriptorControl(security, &control, &size);
+        EXPECT_TRUE(control & SE_DACL_PROTECTED) << user;
+        // Anyone but SYSTEM and the Administrators may only read, and only the reader does.
+        int readers = 0;
+        for (DWORD i = 0; i < acl->AceCount; ++i) {
+            ACCESS_ALLOWED_ACE* ace = nullptr;
+            GetAce(acl, i, reinterpret_cast<void**>(&ace));
+            PSID sid = &ace->SidStart;
+            if (IsWellKnownSid(sid, WinLocalSystemSid) ||
+                IsWellKnownSid(sid, WinBuiltinAdministratorsSid))
+                continue;
+            EXPECT_TRUE(user == me ? EqualSid(sid, reinterpret_cast<TOKEN_USER*>(account)->User.Sid)
+                                   : IsWellKnownSid(sid, WinBuiltinUsersSid))
+                << user;
+            EXPECT_EQ(KEY_READ, ace->Mask) << user;
+            ++readers;
+        }
+        EXPECT_EQ(1, readers) << user;
+        LocalFree(security);
+    }
 }
 
 TEST_F(MinuteLoopTest, TheEndOfTheAllowedHoursIsWarnedOfToo) {
@@ -349,6 +414,7 @@ TEST_F(MinuteLoopTest, DoNotForceLogoffOnlyShowsTheMessage) {
     }
     EXPECT_TRUE(host.LoggedOff().empty());
     EXPECT_EQ(std::vector<std::wstring>(3, L"Not now."), host.ShownTexts()); // 12:00, :10, :20
+    EXPECT_FALSE(Figures(L"anna").LogsOff);
     // Forcing again: the log-off follows at the next minute.
     WritePrefs(false, L"", false, false);
     At(12, 21);

@@ -217,6 +217,7 @@ inline void ForgetBlocks() {
 
 inline void CleanStore() {
     ForgetBlocks();
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Services\\QORsvc\\Figures");
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"System\\QOR\\Users");
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"System\\QOR\\Preferences");
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\VantrelSvcTest");

@@ -1,0 +1,50 @@
+#include "model/TimeLeft.h"
+
+#include <gtest/gtest.h>
+
+namespace vantrel {
+namespace {
+
+// Wednesday 10 June 2026, day 161; hours 8 to 20 on the other days, `thursday` minutes on
+// Thursday and `others` on the other days, today too.
+TEST(UserFigures, TodaysFiguresAsTheServiceJudgesThem) {
+    using S = TFiguresState;
+    struct {
+        int hour, minute, used, begin, end, thursday, others;
+        S state;
+        int left, until, againDays, againAt, shownBegin, shownEnd;
+    } cases[] = {
+        {12, 0, 20, 8, 20, 60, 60, S::TimeLeft, 40, 760, -1, 0, 8, 20},   // the limit ends first
+        {19, 30, 0, 8, 20, 60, 60, S::TimeLeft, 60, 1200, -1, 0, 8, 20},  // the hours end first
+        {23, 30, 0, -5, 30, 60, 60, S::TimeLeft, 60, 1440, -1, 0, 0, 24}, // up to midnight
+        {7, 59, 0, 8, 20, 60, 60, S::OutsideHours, 60, 0, 0, 480, 8, 20}, // later today
+        {7, 0, 0, 8, 8, 60, 60, S::OutsideHours, 60, 0, 1, 480, 8, 8},    // no hours today
+        {20, 0, 0, 8, 20, 60, 60, S::OutsideHours, 60, 0, 1, 480, 8, 20}, // tomorrow
+        {7, 0, 60, 8, 20, 60, 60, S::OverLimit, 0, 0, 1, 480, 8, 20},     // not later today
+        {21, 0, 0, 8, 20, 0, 60, S::OutsideHours, 60, 0, 2, 480, 8, 20},  // Friday
+        {12, 0, 0, 8, 20, 0, 0, S::OverLimit, 0, 0, -1, 0, 8, 20},        // no day of the week
+    };
+    for (const auto& c : cases) {
+        TQorUser user;
+        user.QorControl = true;
+        for (int d = 1; d <= 7; ++d) {
+            user.AllowBegin(d) = d == 3 ? c.begin : 8;
+            user.AllowEnd(d) = d == 3 ? c.end : 20;
+            user.TimeLimit(d) = d == 4 ? c.thursday : c.others;
+        }
+        user.TotalTimeUsage(3) = c.used;
+        user.DeriveTodaysFigures(3, 161);
+        const WORD hour = static_cast<WORD>(c.hour), minute = static_cast<WORD>(c.minute);
+        const TUserFigures f = FiguresOf(user, {2026, 6, 3, 10, hour, minute, 0, 0}, TQorPrefs{});
+        const auto at = ::testing::Message() << c.hour << ":" << c.minute << " used " << c.used;
+        EXPECT_EQ(std::make_tuple(true, c.state, c.used, c.left),
+                  std::make_tuple(f.Limited, f.State, f.Used, f.Left))
+            << at;
+        EXPECT_EQ(std::make_tuple(c.until, c.againDays, c.againAt, c.shownBegin, c.shownEnd),
+                  std::make_tuple(f.Until, f.AgainDays, f.AgainAt, f.AllowBegin, f.AllowEnd))
+            << at;
+    }
+}
+
+} // namespace
+} // namespace vantrel
