@@ -383,8 +383,8 @@ bool TPipeThread::CompleteWrite() {
     }
     FSent.Sizes[FSent.Count++] = FBytesWritten;
     // The next message goes out before this one is reported, so that the service reads it
-    // while the owner thread handles the notification. Still one write at a time.
-    // A stop only finishes what is under way; it starts nothing new.
+    // while the owner thread handles a notification; still one write at a time. A stop only
+    // finishes what is under way; it starts nothing new.
     bool next = FStopRequested || Terminated() ? true : StartWrite();
     // A started write has reset the event itself; otherwise it must not wake the loop again.
     if (!FWritePending)
