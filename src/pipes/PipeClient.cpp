@@ -400,9 +400,14 @@ void TPipeClient::HandleNotifyMessage(TMessage& message) {
         break;
     }
     case WM_PIPE_SENT: {
+        // The worker's record, one event per pipe message; it waits until all have run. A
+        // handler may destroy this client, which ends the round.
         TNotification notification(*this);
-        if (OnPipeSent)
-            OnPipeSent(*this, pipe, static_cast<uint32_t>(message.LParam));
+        const auto& sent = *reinterpret_cast<const TPipeSentBatch*>(message.LParam);
+        const std::weak_ptr<char> life = FLife;
+        for (uint32_t i = 0; i < sent.Count && !life.expired(); ++i)
+            if (OnPipeSent)
+                OnPipeSent(*this, pipe, sent.Sizes[i]);
         break;
     }
     case WM_PIPE_MESSAGE: {

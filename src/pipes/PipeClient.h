@@ -32,6 +32,9 @@ class TPipeClient;
 using TOnPipeDisconnect = std::function<void(TPipeClient& sender, HANDLE pipe)>;
 // The stream belongs to the worker and is valid only while the handler runs.
 using TOnPipeMessage = std::function<void(TPipeClient& sender, HANDLE pipe, TStream& stream)>;
+// One event for each pipe message the service has read, in order; a long message's blocks and
+// parts count one each. Messages that go out back to back are reported together, after the last
+// of them (up to 64 at a time).
 using TOnPipeSent = std::function<void(TPipeClient& sender, HANDLE pipe, uint32_t size)>;
 using TOnPipeError =
     std::function<void(TPipeClient& sender, HANDLE pipe, TPipeContext context, int32_t errorCode)>;

@@ -81,11 +81,14 @@ void TPipeThread::Execute() {
             // Out of memory for an incoming message, most likely. The pipe must still be shut
             // down below: the system writes into our OVERLAPPED records until it is.
             FErrorCode = ERROR_NOT_ENOUGH_MEMORY;
+            ReportSent();
             FEnding = true;
             NotifyClient(WM_PIPE_ERROR, reinterpret_cast<WPARAM>(FPipe.Get()),
                          static_cast<LPARAM>(FErrorCode));
         }
     }
+    // Whatever way it ended, what the service has read is reported before the end.
+    ReportSent();
     // Nothing more is written from here on: the client must not queue for this worker.
     FEnding = true;
     ShutDown();
@@ -134,6 +137,8 @@ void TPipeThread::Transfer() {
             }
         }
         if (!ok) {
+            // What was read before the failure is reported while the client is connected.
+            ReportSent();
             // Ending before the report, so that a handler of the error sees the client no
             // longer connected.
             FEnding = true;
@@ -376,16 +381,27 @@ bool TPipeThread::CompleteWrite() {
         ResetEvent(FWriteEvent.Get());
         return false;
     }
+    FSent.Sizes[FSent.Count++] = FBytesWritten;
     // The next message goes out before this one is reported, so that the service reads it
-    // while the owner thread handles the notification. Still one write at a time.
-    const DWORD written = FBytesWritten;
-    // A stop only finishes what is under way; it starts nothing new.
+    // while the owner thread handles a notification; still one write at a time. A stop only
+    // finishes what is under way; it starts nothing new.
     bool next = FStopRequested || Terminated() ? true : StartWrite();
     // A started write has reset the event itself; otherwise it must not wake the loop again.
     if (!FWritePending)
         ResetEvent(FWriteEvent.Get());
-    NotifyClient(WM_PIPE_SENT, reinterpret_cast<WPARAM>(FPipe.Get()), static_cast<LPARAM>(written));
+    // While more messages go out at once, their notifications wait and go together; one that
+    // is not followed at once is reported now, as is a full record.
+    if (!FWritePending || FSent.Count == TPipeSentBatch::kCapacity)
+        ReportSent();
     return next;
+}
+
+void TPipeThread::ReportSent() {
+    if (FSent.Count == 0)
+        return;
+    NotifyClient(WM_PIPE_SENT, reinterpret_cast<WPARAM>(FPipe.Get()),
+                 reinterpret_cast<LPARAM>(&FSent));
+    FSent.Count = 0;
 }
 
 void TPipeThread::CancelPipeIo() {
@@ -402,6 +418,10 @@ void TPipeThread::CancelPipeIo() {
 }
 
 LRESULT TPipeThread::NotifyClient(UINT message, WPARAM wParam, LPARAM lParam) {
+    // The owner learns of every event in the order it happened: a message received or an error
+    // after a write that the service has read comes after that write's notification.
+    if (message != WM_PIPE_SENT)
+        ReportSent();
     if (!IsWindow(FNotifyWindow))
         return 0;
     return SendMessageW(FNotifyWindow, message, wParam, lParam);

@@ -40,6 +40,17 @@ private:
     std::unique_ptr<TStream> FStream;
 };
 
+// The pipe messages that the service has read and whose sent notifications are still due, in
+// the order they were written. The worker hands the record to the client in one notification
+// (WM_PIPE_SENT, lParam), which reports each of them on its own: every notification is a round
+// trip to the owner's thread, which cost more than writing the part did.
+struct TPipeSentBatch {
+    // Bounds how long a stream of parts keeps the first ones unreported.
+    static constexpr uint32_t kCapacity = 64;
+    uint32_t Count = 0;
+    uint32_t Sizes[kCapacity] = {};
+};
+
 class TPipeThread : public TThreadEx {
 public:
     // Created suspended. Its owner (the client) asks it to stop and waits for its end before
@@ -75,6 +86,7 @@ private:
     bool FlushWritten();
     BOOL FlushPipe();
     void ProcessReceived();
+    void ReportSent();
     LRESULT NotifyClient(UINT message, WPARAM wParam, LPARAM lParam);
     bool TakePartialRead();
     void AppendRead(DWORD count);
@@ -94,6 +106,7 @@ private:
     DWORD FBytesWritten = 0;
     TWriteQueue& FWriteQueue;
     TPipeWrite FCurrentWrite;
+    TPipeSentBatch FSent;
     DWORD FBytesRead = 0;
     bool FReadPending = false;
     bool FWritePending = false;
