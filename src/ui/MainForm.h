@@ -144,6 +144,8 @@ private:
     void StartServiceLink();
     void StopServiceLink();
     void StartupConnectAttempt();
+    // Connects unless connected, to the service's own pipe only, never waiting long.
+    bool ConnectService();
     void ServiceMessageReceived(const std::string& text);
     void ShowPopupMenu(LPARAM position);
     // The service part's width, tool tip place and picture for its text now.
@@ -165,6 +167,8 @@ private:
     // What the service told last on the link now; none heard: FServiceHeard false.
     TServiceNews FServiceNews;
     bool FServiceHeard = false;
+    // The last attempt found the pipe served by a program that is not the service.
+    bool FServiceStranger = false;
     bool FLiveUpdatePending = false;
     bool FInLiveUpdate = false;
     bool FInMenuLoop = false;

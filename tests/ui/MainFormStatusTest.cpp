@@ -102,8 +102,11 @@ TEST_F(MainFormStatus, ServicePartTellsTheServicesState) {
     struct TCase {
         const char* News; // nullptr: no service
         const wchar_t* Text;
+        bool Stranger = false; // its pipe made by a program without administrator rights
     } cases[] = {
         {nullptr, L"Time-limit service not running: limits are not enforced"},
+        {"41, QORsvc minute; last=2026-12-07 14:03; store=local",
+         L"Time-limit service not reached: another program serves its pipe", true},
         {"43, QORsvc running; last=-; store=local", L"Service running"},
         {"41, QORsvc minute; last=2026-12-07 14:03; store=network",
          L"Service running, last minute 14:03"},
@@ -113,15 +116,20 @@ TEST_F(MainFormStatus, ServicePartTellsTheServicesState) {
     Accounts = {L"alice"};
     SeedUser(L"alice", true, 60);
     std::vector<std::wstring> hints;
-    bool standIn = false;
+    const TCase* standIn = nullptr; // the row the stand-in runs for
     for (const TCase& c : cases) {
-        if (c.News && !standIn) {
-            standIn = StartStandIn();
-            ASSERT_TRUE(standIn);
+        if (c.News && (!standIn || standIn->Stranger != c.Stranger)) {
+            App.reset();
+            ASSERT_TRUE(StartStandIn(c.Stranger ? L"--user-owned" : L""));
+            standIn = &c;
         }
         if (!App)
             Start();
-        if (c.News) {
+        if (c.Stranger) {
+            // Not even a saved change goes to it.
+            Form().CommitUser(Form().Users().Items(0));
+            EXPECT_FALSE(Form().PipeClient()->IsConnected());
+        } else if (c.News) {
             ASSERT_TRUE(PumpUntil([&] { return Form().PipeClient()->IsConnected(); }));
             ASSERT_EQ("ok", StandIn.Command("rawhex " + Hex(c.News)));
         }
@@ -147,8 +155,9 @@ TEST_F(MainFormStatus, ServicePartTellsTheServicesState) {
         if (!c.News)
             App.reset();
     }
-    EXPECT_NE(hints[0], hints[2]);
-    EXPECT_NE(hints[2], hints[3]);
+    EXPECT_NE(hints[0], hints[1]);
+    EXPECT_NE(hints[0], hints[3]);
+    EXPECT_NE(hints[3], hints[4]);
 }
 
 } // namespace
