@@ -304,7 +304,7 @@ LRESULT TMainForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         return TRUE;
     case WM_TIMER:
         if (wParam == kConnectTimer) {
-            StartupConnectAttempt();
+            ConnectAttempt();
             return 0;
         }
         break;

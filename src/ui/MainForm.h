@@ -39,6 +39,9 @@ public:
     static constexpr int kStartupConnectAttempts = 7;
     static constexpr UINT kStartupConnectInterval = 5000;
     static constexpr UINT_PTR kConnectTimer = 1;
+    // After the start-up attempts, and whenever the link ends, the service is looked for at
+    // this pace (ms) until it is found.
+    UINT ReconnectInterval = 30000;
 
     TMainForm();
     ~TMainForm() override;
@@ -143,7 +146,10 @@ private:
     // The pipe client and its first connection attempts; the client goes first at the end.
     void StartServiceLink();
     void StopServiceLink();
-    void StartupConnectAttempt();
+    // One attempt of the connect timer; the timer goes on, slower after the start-up attempts,
+    // until the service is found.
+    void ConnectAttempt();
+    void ArmConnectTimer();
     // Connects unless connected, to the service's own pipe only, never waiting long.
     bool ConnectService();
     void ServiceMessageReceived(const std::string& text);

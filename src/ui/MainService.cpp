@@ -30,13 +30,12 @@ void TMainForm::StartServiceLink() {
     FPipeClient->OnPipeDisconnect = [this](TPipeClient&, HANDLE) {
         FServiceHeard = false;
         UpdateServiceStatus();
+        ArmConnectTimer();
     };
     // The service may start after us: the attempts go on from a timer, so the window is
     // usable at once instead of after half a minute of waiting.
     FConnectAttemptsLeft = kStartupConnectAttempts;
-    StartupConnectAttempt();
-    if (FConnectAttemptsLeft > 0)
-        SetTimer(Handle(), kConnectTimer, kStartupConnectInterval, nullptr);
+    ConnectAttempt();
 }
 
 void TMainForm::StopServiceLink() {
@@ -48,17 +47,19 @@ void TMainForm::StopServiceLink() {
     FPipeClient.reset();
 }
 
-void TMainForm::StartupConnectAttempt() {
-    bool connected = FPipeClient && FPipeClient->IsConnected();
-    if (!connected && FConnectAttemptsLeft > 0) {
+void TMainForm::ArmConnectTimer() {
+    if (Handle() && FPipeClient)
+        SetTimer(Handle(), kConnectTimer,
+                 FConnectAttemptsLeft > 0 ? kStartupConnectInterval : ReconnectInterval, nullptr);
+}
+
+void TMainForm::ConnectAttempt() {
+    if (FConnectAttemptsLeft > 0)
         --FConnectAttemptsLeft;
-        connected = ConnectService();
-    }
-    if (connected || FConnectAttemptsLeft <= 0) {
+    if (ConnectService())
         FConnectAttemptsLeft = 0;
-        if (Handle())
-            KillTimer(Handle(), kConnectTimer);
-    }
+    else
+        ArmConnectTimer();
     UpdateServiceStatus();
 }
 
@@ -83,8 +84,11 @@ bool TMainForm::ConnectService() {
     } catch (const std::exception&) {
         connected = false;
     }
-    if (connected)
+    if (connected) {
         FServiceStranger = false;
+        if (Handle())
+            KillTimer(Handle(), kConnectTimer);
+    }
     return connected;
 }
 
