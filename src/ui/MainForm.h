@@ -156,6 +156,11 @@ private:
     void ShowPopupMenu(LPARAM position);
     // The service part's width, tool tip place and picture for its text now.
     void LayoutServicePart();
+    // Widths in the status bar's font: a text, the service part for a text, and the status
+    // bar that shows the formula beside the widest of the service's states.
+    int StatusTextWidth(const std::wstring& text) const;
+    int ServicePartWidth(const std::wstring& text) const;
+    int StatusBarWidthNeeded() const;
     struct TIconDeleter {
         void operator()(HICON icon) const { DestroyIcon(icon); }
     };

@@ -141,17 +141,22 @@ TEST_F(MainFormStatus, ServicePartTellsTheServicesState) {
                                          reinterpret_cast<HWND>(TMainForm::kServiceHintId));
         EXPECT_FALSE(hint.empty()) << c.Text;
         hints.push_back(hint);
-        // The part shows its whole text beside the formula.
-        RECT part{};
-        SendMessageW(status, SB_GETRECT, TMainForm::kServicePart, reinterpret_cast<LPARAM>(&part));
-        HDC dc = GetDC(status);
-        HGDIOBJ old =
-            SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(status, WM_GETFONT, 0, 0)));
-        SIZE extent{};
-        GetTextExtentPoint32W(dc, c.Text, static_cast<int>(wcslen(c.Text)), &extent);
-        SelectObject(dc, old);
-        ReleaseDC(status, dc);
-        EXPECT_GT(part.right - part.left, extent.cx + Form().Scale(16)) << c.Text;
+        // At the window's first size the part shows its whole text, and the formula beside
+        // it whole as well.
+        for (int panel : {0, TMainForm::kServicePart}) {
+            RECT part{};
+            SendMessageW(status, SB_GETRECT, panel, reinterpret_cast<LPARAM>(&part));
+            const std::wstring text = PanelText(status, panel);
+            HDC dc = GetDC(status);
+            HGDIOBJ old =
+                SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(status, WM_GETFONT, 0, 0)));
+            SIZE extent{};
+            GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+            SelectObject(dc, old);
+            ReleaseDC(status, dc);
+            EXPECT_GT(part.right - part.left, extent.cx + Form().Scale(panel == 0 ? 10 : 16))
+                << c.Text;
+        }
         if (!c.News)
             App.reset();
     }
