@@ -17,11 +17,12 @@ THandle NewEvent() {
 
 } // namespace
 
-PSECURITY_DESCRIPTOR TPipeServer::NewPipeSecurity() {
+PSECURITY_DESCRIPTOR TPipeServer::NewPipeSecurity(bool administratorsOwn) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     // Protected DACL: nothing inherited, generic all for Administrators (BA) and SYSTEM (SY).
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(
-            L"D:P(A;;GA;;;BA)(A;;GA;;;SY)", SDDL_REVISION_1, &descriptor, nullptr))
+            administratorsOwn ? L"O:BAD:P(A;;GA;;;BA)(A;;GA;;;SY)" : L"D:P(A;;GA;;;BA)(A;;GA;;;SY)",
+            SDDL_REVISION_1, &descriptor, nullptr))
         return nullptr;
     return descriptor;
 }
@@ -86,6 +87,17 @@ bool TPipeServer::Start(DWORD& error) {
         return false;
     }
     THandle first = NewInstance(true, error);
+    if (!first && error == ERROR_INVALID_OWNER) {
+        // Run from a console without elevation: the account owns the pipe itself, and the
+        // program takes no word of a server the Administrators do not own.
+        LocalFree(FSecurity);
+        FSecurity = NewPipeSecurity(false);
+        if (!FSecurity) {
+            error = GetLastError();
+            return false;
+        }
+        first = NewInstance(true, error);
+    }
     if (!first)
         return false;
     try {

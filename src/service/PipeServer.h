@@ -42,8 +42,9 @@ public:
     void Broadcast(const std::string& message, const std::string& welcome);
 
     // The security of the pipe: full access for BUILTIN\Administrators and SYSTEM, no one
-    // else. The descriptor is freed with LocalFree.
-    static PSECURITY_DESCRIPTOR NewPipeSecurity();
+    // else; owned by the Administrators, which tells the program that the service made it
+    // (any account may take a free pipe name). The descriptor is freed with LocalFree.
+    static PSECURITY_DESCRIPTOR NewPipeSecurity(bool administratorsOwn = true);
     // Whether some server listens on the pipe now, and its process: 0 when that cannot be told
     // (every instance busy, or its security keeps this process out; `error` says why).
     static bool FindServer(const std::wstring& pipeName, DWORD& processId, DWORD& error);

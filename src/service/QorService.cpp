@@ -4,9 +4,9 @@
 #include "model/Clock.h"
 #include "model/Constants.h"
 #include "service/PipeServer.h"
+#include "win/ObjectOwner.h"
 #include "win/SystemError.h"
 
-#include <aclapi.h>
 #include <sddl.h>
 
 #include <algorithm>
@@ -42,39 +42,6 @@ TServiceOptions Completed(TServiceOptions options) {
 
 std::wstring ErrorText(DWORD error) {
     return L"error " + std::to_wstring(error) + L": " + SystemErrorText(error);
-}
-
-// "DOMAIN\name", or the SID's text when it names no account.
-std::wstring AccountOf(PSID sid) {
-    wchar_t name[256] = {}, domain[256] = {};
-    DWORD nameSize = 256, domainSize = 256;
-    SID_NAME_USE use;
-    if (LookupAccountSidW(nullptr, sid, name, &nameSize, domain, &domainSize, &use))
-        return domain[0] ? std::wstring(domain) + L"\\" + name : std::wstring(name);
-    wchar_t* text = nullptr;
-    if (!ConvertSidToStringSidW(sid, &text))
-        return L"an unknown account";
-    std::wstring result = text;
-    LocalFree(text);
-    return result;
-}
-
-// Whether SYSTEM or the Administrators own a kernel object, which nobody else can make so;
-// `owner` names the owner otherwise.
-bool OwnedByAdministrators(HANDLE object, std::wstring& owner) {
-    PSID sid = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    const DWORD rc = GetSecurityInfo(object, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &sid,
-                                     nullptr, nullptr, nullptr, &descriptor);
-    if (rc != ERROR_SUCCESS) {
-        owner = L"an owner that cannot be read (" + ErrorText(rc) + L")";
-        return false;
-    }
-    const bool trusted = sid && (IsWellKnownSid(sid, WinLocalSystemSid) ||
-                                 IsWellKnownSid(sid, WinBuiltinAdministratorsSid));
-    owner = sid ? AccountOf(sid) : L"no account";
-    LocalFree(descriptor);
-    return trusted;
 }
 
 // The guard mutex, owned by the caller when it made it. It belongs to the Administrators, and
@@ -151,7 +118,7 @@ bool TQorService::TakeGuard(HANDLE stopEvent, const std::function<void()>& runni
         return true;
     }
     std::wstring owner;
-    if (!OwnedByAdministrators(guard.Get(), owner)) {
+    if (!OwnedByAdministrators(guard.Get(), &owner)) {
         FLog.Write(L"The guard " + name + L" is owned by " + owner +
                    L", not by SYSTEM or the Administrators; it is ignored");
         guard.Close();

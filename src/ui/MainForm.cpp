@@ -5,6 +5,7 @@
 #include "ui/Fonts.h"
 #include "ui/ProgramIcons.h"
 #include "ui/Resources.h"
+#include "ui/ServiceStatus.h"
 #include "ui/controls/MessageBox.h"
 
 #include <windowsx.h>
@@ -83,6 +84,16 @@ bool TMainForm::Create() {
     } catch (const std::exception&) {
         DestroyHandle();
         return false;
+    }
+    // Wider where the status bar needs it to show the formula beside the service's longest
+    // state: the fonts, and so the width, come with the DPI and the system's font.
+    RECT client{};
+    GetClientRect(Handle(), &client);
+    const int wider = StatusBarWidthNeeded() - client.right;
+    if (wider > 0) {
+        width += wider;
+        x = std::max(static_cast<int>(work.left), x - wider / 2);
+        SetWindowPos(Handle(), nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
     }
     return true;
 }
@@ -234,22 +245,46 @@ void TMainForm::UpdateStatusBar() {
     UpdateServiceStatus();
 }
 
-void TMainForm::LayoutServicePart() {
-    const int size = Scale(kStorageIconSize);
-    if (FServiceIconId != 0)
-        FServiceIcon.reset(LoadProgramIcon(FServiceIconId, size));
-    SendMessageW(StatusBar, SB_SETICON, kServicePart, reinterpret_cast<LPARAM>(FServiceIcon.get()));
-    wchar_t text[256] = {};
-    SendMessageW(StatusBar, SB_GETTEXTW, kServicePart, reinterpret_cast<LPARAM>(text));
+int TMainForm::StatusTextWidth(const std::wstring& text) const {
     SIZE extent{};
     if (HDC dc = GetDC(StatusBar)) {
         HGDIOBJ old = SelectObject(dc, FFont.Get());
-        GetTextExtentPoint32W(dc, text, static_cast<int>(wcslen(text)), &extent);
+        GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
         SelectObject(dc, old);
         ReleaseDC(StatusBar, dc);
     }
-    // The picture, the gaps around it and the pixels Wine draws past the measured text.
-    FServicePartWidth = extent.cx + size + Scale(16);
+    return extent.cx;
+}
+
+int TMainForm::ServicePartWidth(const std::wstring& text) const {
+    // The picture, the gaps around it, the pixels Wine draws past the measured text and a few
+    // to spare before the edge.
+    return StatusTextWidth(text) + Scale(kStorageIconSize) + Scale(20);
+}
+
+int TMainForm::StatusBarWidthNeeded() const {
+    TServiceNews news;
+    news.Counted = true;
+    news.LastMinute.wHour = news.StoreDownSince.wHour = 23;
+    news.LastMinute.wMinute = news.StoreDownSince.wMinute = 58;
+    int service = 0;
+    for (TServiceLink link : {TServiceLink::None, TServiceLink::Stranger, TServiceLink::Connected})
+        for (TStoreState store : {TStoreState::Local, TStoreState::Unreachable}) {
+            news.Store = store;
+            service = std::max(service, ServicePartWidth(ServiceStatusOf(link, &news).Text));
+        }
+    // The formula with the text's indent, the pixels Wine draws past the measured text and a
+    // few to spare before the part's edge; then the storage picture's part.
+    return StatusTextWidth(kStatusText) + Scale(16) + service + Scale(kStatusPanel1Width);
+}
+
+void TMainForm::LayoutServicePart() {
+    if (FServiceIconId != 0)
+        FServiceIcon.reset(LoadProgramIcon(FServiceIconId, Scale(kStorageIconSize)));
+    SendMessageW(StatusBar, SB_SETICON, kServicePart, reinterpret_cast<LPARAM>(FServiceIcon.get()));
+    wchar_t text[256] = {};
+    SendMessageW(StatusBar, SB_GETTEXTW, kServicePart, reinterpret_cast<LPARAM>(text));
+    FServicePartWidth = ServicePartWidth(text);
     FormResize();
 }
 
@@ -304,7 +339,7 @@ LRESULT TMainForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         return TRUE;
     case WM_TIMER:
         if (wParam == kConnectTimer) {
-            StartupConnectAttempt();
+            ConnectAttempt();
             return 0;
         }
         break;

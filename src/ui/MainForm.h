@@ -39,6 +39,9 @@ public:
     static constexpr int kStartupConnectAttempts = 7;
     static constexpr UINT kStartupConnectInterval = 5000;
     static constexpr UINT_PTR kConnectTimer = 1;
+    // After the start-up attempts, and whenever the link ends, the service is looked for at
+    // this pace (ms) until it is found.
+    UINT ReconnectInterval = 30000;
 
     TMainForm();
     ~TMainForm() override;
@@ -143,11 +146,21 @@ private:
     // The pipe client and its first connection attempts; the client goes first at the end.
     void StartServiceLink();
     void StopServiceLink();
-    void StartupConnectAttempt();
+    // One attempt of the connect timer; the timer goes on, slower after the start-up attempts,
+    // until the service is found.
+    void ConnectAttempt();
+    void ArmConnectTimer();
+    // Connects unless connected, to the service's own pipe only, never waiting long.
+    bool ConnectService();
     void ServiceMessageReceived(const std::string& text);
     void ShowPopupMenu(LPARAM position);
     // The service part's width, tool tip place and picture for its text now.
     void LayoutServicePart();
+    // Widths in the status bar's font: a text, the service part for a text, and the status
+    // bar that shows the formula beside the widest of the service's states.
+    int StatusTextWidth(const std::wstring& text) const;
+    int ServicePartWidth(const std::wstring& text) const;
+    int StatusBarWidthNeeded() const;
     struct TIconDeleter {
         void operator()(HICON icon) const { DestroyIcon(icon); }
     };
@@ -165,6 +178,8 @@ private:
     // What the service told last on the link now; none heard: FServiceHeard false.
     TServiceNews FServiceNews;
     bool FServiceHeard = false;
+    // The last attempt found the pipe served by a program that is not the service.
+    bool FServiceStranger = false;
     bool FLiveUpdatePending = false;
     bool FInLiveUpdate = false;
     bool FInMenuLoop = false;

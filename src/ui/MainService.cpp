@@ -1,13 +1,25 @@
 // The main window's link to the time-limit service: one pipe client, connected at start-up,
 // that announces every saved change and hears what the service tells (model/ServiceNews.h):
 // after every minute it counted and every reading of the settings the rows catch up with
-// today's usage, and the status bar says whether the service runs.
+// today's usage, and the status bar says whether the service runs. While the service is
+// stopped any program may serve its pipe's name: only a pipe that SYSTEM or the Administrators
+// own is the service's.
 #include "ui/MainForm.h"
 
 #include "model/Constants.h"
 #include "ui/ServiceStatus.h"
+#include "win/ObjectOwner.h"
 
 namespace vantrel {
+
+namespace {
+
+// How long the window's thread waits for a busy pipe. The service makes its next instance
+// before it serves a client, so one is free at once; a server that keeps every instance busy
+// and asks for a long wait must not hold the window.
+constexpr DWORD kConnectWait = 200;
+
+} // namespace
 
 void TMainForm::StartServiceLink() {
     FPipeClient = std::make_unique<TPipeClient>();
@@ -18,13 +30,12 @@ void TMainForm::StartServiceLink() {
     FPipeClient->OnPipeDisconnect = [this](TPipeClient&, HANDLE) {
         FServiceHeard = false;
         UpdateServiceStatus();
+        ArmConnectTimer();
     };
     // The service may start after us: the attempts go on from a timer, so the window is
     // usable at once instead of after half a minute of waiting.
     FConnectAttemptsLeft = kStartupConnectAttempts;
-    StartupConnectAttempt();
-    if (FConnectAttemptsLeft > 0)
-        SetTimer(Handle(), kConnectTimer, kStartupConnectInterval, nullptr);
+    ConnectAttempt();
 }
 
 void TMainForm::StopServiceLink() {
@@ -36,31 +47,56 @@ void TMainForm::StopServiceLink() {
     FPipeClient.reset();
 }
 
-void TMainForm::StartupConnectAttempt() {
-    bool connected = FPipeClient && FPipeClient->IsConnected();
-    if (!connected && FPipeClient && FConnectAttemptsLeft > 0) {
+void TMainForm::ArmConnectTimer() {
+    if (Handle() && FPipeClient)
+        SetTimer(Handle(), kConnectTimer,
+                 FConnectAttemptsLeft > 0 ? kStartupConnectInterval : ReconnectInterval, nullptr);
+}
+
+void TMainForm::ConnectAttempt() {
+    if (FConnectAttemptsLeft > 0)
         --FConnectAttemptsLeft;
-        try {
-            connected = FPipeClient->Connect(0, true);
-        } catch (const std::exception&) {
-            connected = false;
-        }
-    }
-    if (connected || FConnectAttemptsLeft <= 0) {
+    if (ConnectService())
         FConnectAttemptsLeft = 0;
-        if (Handle())
-            KillTimer(Handle(), kConnectTimer);
-    }
+    else
+        ArmConnectTimer();
     UpdateServiceStatus();
 }
 
-void TMainForm::SendServiceMessage(const std::string& text) {
+bool TMainForm::ConnectService() {
     if (!FPipeClient)
-        return;
+        return false;
+    bool connected = FPipeClient->IsConnected();
     try {
-        if (!FPipeClient->IsConnected() && !FPipeClient->Connect(0, true))
-            return;
-        FPipeClient->Write(text.data(), static_cast<uint32_t>(text.size()));
+        if (!connected)
+            FServiceStranger = false;
+        // Opened without its worker first, so that nothing the server sends is read before it
+        // has shown that it is the service.
+        if (!connected && FPipeClient->Connect(kConnectWait, false) &&
+            !FPipeClient->IsConnected()) {
+            FServiceStranger = !OwnedByAdministrators(FPipeClient->Pipe());
+            if (FServiceStranger)
+                FPipeClient->Disconnect();
+            else
+                FPipeClient->Connect(kConnectWait, true);
+        }
+        connected = FPipeClient->IsConnected();
+    } catch (const std::exception&) {
+        connected = false;
+    }
+    if (connected) {
+        FServiceStranger = false;
+        if (Handle())
+            KillTimer(Handle(), kConnectTimer);
+    }
+    return connected;
+}
+
+void TMainForm::SendServiceMessage(const std::string& text) {
+    // Only to the service: no link is kept with a stranger on its pipe.
+    try {
+        if (ConnectService())
+            FPipeClient->Write(text.data(), static_cast<uint32_t>(text.size()));
     } catch (const std::exception&) {
         // An unreachable service is never reported by a box; the status bar tells it.
     }
@@ -102,8 +138,8 @@ void TMainForm::LiveUpdate() {
     FLiveUpdatePending = false;
     // While the service counts on this computer because the network store does not answer,
     // this computer's copy holds the figures it counts.
-    const bool remote = Prefs.UseRemoteRegistry && !(FServiceHeard && FServiceNews.Store ==
-                                                                          TStoreState::Unreachable);
+    const bool remote = Prefs.UseRemoteRegistry &&
+                        !(FServiceHeard && FServiceNews.Store == TStoreState::Unreachable);
     FUsers->ReloadUsage(remote, Prefs.RemoteRegistry);
     FUserList.UpdateFigures(*FUsers);
     FInLiveUpdate = false;
@@ -113,8 +149,11 @@ void TMainForm::UpdateServiceStatus() {
     if (!StatusBar || !StatusBarHints)
         return;
     const bool connected = FPipeClient && FPipeClient->IsConnected();
+    const TServiceLink link = connected          ? TServiceLink::Connected
+                              : FServiceStranger ? TServiceLink::Stranger
+                                                 : TServiceLink::None;
     const TServiceStatus status =
-        ServiceStatusOf(connected, connected && FServiceHeard ? &FServiceNews : nullptr);
+        ServiceStatusOf(link, connected && FServiceHeard ? &FServiceNews : nullptr);
     wchar_t shown[256] = {};
     SendMessageW(StatusBar, SB_GETTEXTW, kServicePart, reinterpret_cast<LPARAM>(shown));
     if (status.Text == shown && status.Icon == FServiceIconId)

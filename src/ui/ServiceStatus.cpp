@@ -4,8 +4,16 @@
 
 namespace vantrel {
 
-TServiceStatus ServiceStatusOf(bool connected, const TServiceNews* news) {
-    if (!connected)
+TServiceStatus ServiceStatusOf(TServiceLink link, const TServiceNews* news) {
+    // Whether the service runs cannot be told: if it does, it counts and enforces all the same.
+    if (link == TServiceLink::Stranger)
+        return {L"Time-limit service not reached: another program serves its pipe",
+                L"A program started without administrator rights serves \\\\.\\pipe\\QorPipe, so "
+                L"Vantrel ignores it and cannot tell the service of changes. If the service runs, "
+                L"its log names that program: end it, then restart \"Vantrel time-limit "
+                L"service\".",
+                IDI_ROW_NO_TIME};
+    if (link == TServiceLink::None)
         return {L"Time-limit service not running: limits are not enforced",
                 L"Start \"Vantrel time-limit service\" in Services (services.msc), or run "
                 L"\"QORsvc.exe --start\" as an administrator. Until it runs, no minute is counted "

@@ -14,7 +14,13 @@ struct TServiceStatus {
     int Icon = 0; // a resource id of the program's icons
 };
 
+enum class TServiceLink {
+    None,      // nobody serves the pipe (or it stayed busy)
+    Stranger,  // a program the Administrators did not start serves it: nothing it says counts
+    Connected, // the service's own pipe
+};
+
 // `news`: the last the service told, nullptr when it has told nothing yet on this link.
-TServiceStatus ServiceStatusOf(bool connected, const TServiceNews* news);
+TServiceStatus ServiceStatusOf(TServiceLink link, const TServiceNews* news);
 
 } // namespace vantrel

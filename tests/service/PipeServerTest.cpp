@@ -2,6 +2,7 @@
 
 #include "pipes/PipeClient.h"
 #include "win/Handle.h"
+#include "win/ObjectOwner.h"
 
 #include "ServiceTestSupport.h"
 
@@ -156,7 +157,7 @@ TEST(PipeServerTest, AMessageBeyondTheLimitIsReadAndDropped) {
     EXPECT_EQ(std::vector<std::string>{"40, QORsvc"}, received.Messages);
 }
 
-TEST(PipeServerTest, OnlyAdministratorsAndSystemMayOpenIt) {
+TEST(PipeServerTest, OnlyAdministratorsAndSystemMayOpenItAndTheyOwnIt) {
     PSECURITY_DESCRIPTOR descriptor = TPipeServer::NewPipeSecurity();
     ASSERT_NE(nullptr, descriptor);
     SECURITY_DESCRIPTOR_CONTROL control = 0;
@@ -189,7 +190,8 @@ TEST(PipeServerTest, OnlyAdministratorsAndSystemMayOpenIt) {
     EXPECT_TRUE(seenSystem);
     LocalFree(descriptor);
 
-    // An administrator (every process under Wine) opens it.
+    // An administrator (every process under Wine) opens it, and sees that the Administrators
+    // own it, which no program without their rights can make so.
     const std::wstring name = UniqueName(L"Pipe");
     TReceived received;
     TPipeServer server(name, received.Handler());
@@ -197,6 +199,7 @@ TEST(PipeServerTest, OnlyAdministratorsAndSystemMayOpenIt) {
     ASSERT_TRUE(server.Start(error)) << error;
     THandle pipe = RawClient(name);
     EXPECT_TRUE(pipe);
+    EXPECT_TRUE(OwnedByAdministrators(pipe.Get()));
 }
 
 TEST(PipeServerTest, AnExceptionWhileServingEndsOnlyThatClientsSession) {

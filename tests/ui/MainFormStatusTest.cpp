@@ -102,8 +102,11 @@ TEST_F(MainFormStatus, ServicePartTellsTheServicesState) {
     struct TCase {
         const char* News; // nullptr: no service
         const wchar_t* Text;
+        bool Stranger = false; // its pipe made by a program without administrator rights
     } cases[] = {
         {nullptr, L"Time-limit service not running: limits are not enforced"},
+        {"41, QORsvc minute; last=2026-12-07 14:03; store=local",
+         L"Time-limit service not reached: another program serves its pipe", true},
         {"43, QORsvc running; last=-; store=local", L"Service running"},
         {"41, QORsvc minute; last=2026-12-07 14:03; store=network",
          L"Service running, last minute 14:03"},
@@ -113,15 +116,20 @@ TEST_F(MainFormStatus, ServicePartTellsTheServicesState) {
     Accounts = {L"alice"};
     SeedUser(L"alice", true, 60);
     std::vector<std::wstring> hints;
-    bool standIn = false;
+    const TCase* standIn = nullptr; // the row the stand-in runs for
     for (const TCase& c : cases) {
-        if (c.News && !standIn) {
-            standIn = StartStandIn();
-            ASSERT_TRUE(standIn);
+        if (c.News && (!standIn || standIn->Stranger != c.Stranger)) {
+            App.reset();
+            ASSERT_TRUE(StartStandIn(c.Stranger ? L"--user-owned" : L""));
+            standIn = &c;
         }
         if (!App)
             Start();
-        if (c.News) {
+        if (c.Stranger) {
+            // Not even a saved change goes to it.
+            Form().CommitUser(Form().Users().Items(0));
+            EXPECT_FALSE(Form().PipeClient()->IsConnected());
+        } else if (c.News) {
             ASSERT_TRUE(PumpUntil([&] { return Form().PipeClient()->IsConnected(); }));
             ASSERT_EQ("ok", StandIn.Command("rawhex " + Hex(c.News)));
         }
@@ -133,22 +141,28 @@ TEST_F(MainFormStatus, ServicePartTellsTheServicesState) {
                                          reinterpret_cast<HWND>(TMainForm::kServiceHintId));
         EXPECT_FALSE(hint.empty()) << c.Text;
         hints.push_back(hint);
-        // The part shows its whole text beside the formula.
-        RECT part{};
-        SendMessageW(status, SB_GETRECT, TMainForm::kServicePart, reinterpret_cast<LPARAM>(&part));
-        HDC dc = GetDC(status);
-        HGDIOBJ old =
-            SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(status, WM_GETFONT, 0, 0)));
-        SIZE extent{};
-        GetTextExtentPoint32W(dc, c.Text, static_cast<int>(wcslen(c.Text)), &extent);
-        SelectObject(dc, old);
-        ReleaseDC(status, dc);
-        EXPECT_GT(part.right - part.left, extent.cx + Form().Scale(16)) << c.Text;
+        // At the window's first size the part shows its whole text, and the formula beside
+        // it whole as well.
+        for (int panel : {0, TMainForm::kServicePart}) {
+            RECT part{};
+            SendMessageW(status, SB_GETRECT, panel, reinterpret_cast<LPARAM>(&part));
+            const std::wstring text = PanelText(status, panel);
+            HDC dc = GetDC(status);
+            HGDIOBJ old =
+                SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(status, WM_GETFONT, 0, 0)));
+            SIZE extent{};
+            GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+            SelectObject(dc, old);
+            ReleaseDC(status, dc);
+            EXPECT_GT(part.right - part.left, extent.cx + Form().Scale(panel == 0 ? 10 : 16))
+                << c.Text;
+        }
         if (!c.News)
             App.reset();
     }
-    EXPECT_NE(hints[0], hints[2]);
-    EXPECT_NE(hints[2], hints[3]);
+    EXPECT_NE(hints[0], hints[1]);
+    EXPECT_NE(hints[0], hints[3]);
+    EXPECT_NE(hints[3], hints[4]);
 }
 
 } // namespace

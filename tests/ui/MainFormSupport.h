@@ -160,7 +160,9 @@ protected:
         Pump();
     }
 
-    bool StartStandIn() { return StandIn.Start(StandInPath(), kPipeName, TempLogPath()); }
+    bool StartStandIn(const std::wstring& options = L"") {
+        return StandIn.Start(StandInPath(), kPipeName, TempLogPath(), options);
+    }
     // The messages the stand-in has received since it started; -1 when it did not say.
     int StandInMessages() {
         const std::string stats = StandIn.Command("stats");

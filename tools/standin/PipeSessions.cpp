@@ -4,6 +4,8 @@
 #include "pipes/PipeFraming.h"
 #include "win/Files.h"
 
+#include <sddl.h>
+
 #include <condition_variable>
 #include <cstdio>
 #include <system_error>
@@ -349,14 +351,52 @@ void AwaitSessionsEnded() {
     gSessionsEnded.wait(lock, [] { return gSessions.empty(); });
 }
 
+namespace {
+
+// The owner of the served pipe: the Administrators, as the service's own pipe has it, or with
+// --user-owned this process's account, as any program without administrator rights makes it.
+std::wstring DataPipeOwner() {
+    if (!gOptions.userOwned)
+        return L"O:BA";
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return L"";
+    const THandle owned(token);
+    BYTE buffer[256] = {};
+    DWORD size = 0;
+    wchar_t* sid = nullptr;
+    if (!GetTokenInformation(token, TokenUser, buffer, sizeof(buffer), &size) ||
+        !ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &sid))
+        return L"";
+    std::wstring sddl = L"O:" + std::wstring(sid);
+    LocalFree(sid);
+    return sddl;
+}
+
+} // namespace
+
 THandle MakePipe(const std::wstring& name, bool first) {
     std::wstring path = L"\\\\.\\pipe\\" + name;
     DWORD openMode = PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED;
     if (first)
         openMode |= FILE_FLAG_FIRST_PIPE_INSTANCE;
-    return THandle(CreateNamedPipeW(
-        path.c_str(), openMode, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
-        PIPE_UNLIMITED_INSTANCES, kPipeBuffer, kPipeBuffer, 5000, nullptr));
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (name == gOptions.pipeName)
+        ConvertStringSecurityDescriptorToSecurityDescriptorW(DataPipeOwner().c_str(),
+                                                             SDDL_REVISION_1, &descriptor, nullptr);
+    SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
+    auto make = [&](SECURITY_ATTRIBUTES* security) {
+        return THandle(CreateNamedPipeW(
+            path.c_str(), openMode, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
+            PIPE_UNLIMITED_INSTANCES, kPipeBuffer, kPipeBuffer, 5000, security));
+    };
+    THandle pipe = make(descriptor ? &attributes : nullptr);
+    // Without elevation the Administrators cannot be made the owner: the account owns it.
+    if (!pipe && descriptor && GetLastError() == ERROR_INVALID_OWNER)
+        pipe = make(nullptr);
+    if (descriptor)
+        LocalFree(descriptor);
+    return pipe;
 }
 
 // Waits for a client on `pipe`; false when told to exit first.

@@ -22,6 +22,7 @@ struct Options {
     std::wstring pipeName = L"QorPipe";
     std::wstring controlName;
     std::wstring logPath;
+    bool userOwned = false;
 };
 
 extern Options gOptions;

@@ -173,7 +173,8 @@ void ServeControl(THandle pipe) {
 }
 
 void Usage() {
-    std::fwprintf(stderr, L"usage: QorStandIn [--pipe NAME] [--control NAME] [--log PATH]\n");
+    std::fwprintf(
+        stderr, L"usage: QorStandIn [--pipe NAME] [--control NAME] [--log PATH] [--user-owned]\n");
 }
 
 } // namespace
@@ -187,6 +188,8 @@ int wmain(int argc, wchar_t** argv) {
             gOptions.controlName = argv[++i];
         else if (i + 1 < argc && arg == L"--log")
             gOptions.logPath = argv[++i];
+        else if (arg == L"--user-owned")
+            gOptions.userOwned = true;
         else {
             Usage();
             return 2;

@@ -15,15 +15,19 @@ public:
     TStandIn(const TStandIn&) = delete;
     TStandIn& operator=(const TStandIn&) = delete;
 
-    // Starts `exe` serving \\.\pipe\<pipeName> (log: `logPath`, or its default when empty) and
-    // waits until its control pipe answers. False when it did not come up.
+    // Starts `exe` serving \\.\pipe\<pipeName> (log: `logPath`, or its default when empty;
+    // `options`: more of its command line) and waits until its control pipe answers. False when
+    // it did not come up.
     bool Start(const std::wstring& exe, const std::wstring& pipeName,
-               const std::wstring& logPath = L"", DWORD timeout = 20000) {
+               const std::wstring& logPath = L"", const std::wstring& options = L"",
+               DWORD timeout = 20000) {
         Stop();
         FControlPath = L"\\\\.\\pipe\\" + pipeName + L".control";
         std::wstring line = L"\"" + exe + L"\" --pipe \"" + pipeName + L"\"";
         if (!logPath.empty())
             line += L" --log \"" + logPath + L"\"";
+        if (!options.empty())
+            line += L" " + options;
         std::vector<wchar_t> buffer(line.begin(), line.end());
         buffer.push_back(0);
         STARTUPINFOW si{};
