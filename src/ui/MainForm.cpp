@@ -89,7 +89,9 @@ bool TMainForm::Create() {
     // state: the fonts, and so the width, come with the DPI and the system's font.
     RECT client{};
     GetClientRect(Handle(), &client);
-    const int wider = StatusBarWidthNeeded() - client.right;
+    // Never past the work area, though: on a narrow screen the formula gives way instead.
+    const int wider = std::min(StatusBarWidthNeeded() - static_cast<int>(client.right),
+                               static_cast<int>(work.right - work.left) - width);
     if (wider > 0) {
         width += wider;
         x = std::max(static_cast<int>(work.left), x - wider / 2);

@@ -80,7 +80,8 @@ bool TMainForm::ConnectService() {
             else
                 FPipeClient->Connect(kConnectWait, true);
         }
-        connected = FPipeClient->IsConnected();
+        // A close that the connect's wait let through takes the client along with the window.
+        connected = FPipeClient && FPipeClient->IsConnected();
     } catch (const std::exception&) {
         connected = false;
     }
@@ -146,7 +147,7 @@ void TMainForm::LiveUpdate() {
 }
 
 void TMainForm::UpdateServiceStatus() {
-    if (!StatusBar || !StatusBarHints)
+    if (!IsOpen() || !StatusBar || !StatusBarHints)
         return;
     const bool connected = FPipeClient && FPipeClient->IsConnected();
     const TServiceLink link = connected          ? TServiceLink::Connected

@@ -68,10 +68,14 @@ bool TWeeklyTimeUsageForm::CopyTable() {
     HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
     if (!memory)
         return false;
-    if (void* target = GlobalLock(memory)) {
-        std::memcpy(target, table.c_str(), bytes);
-        GlobalUnlock(memory);
+    void* target = GlobalLock(memory);
+    if (!target) {
+        // Never hand the clipboard memory that holds no table.
+        GlobalFree(memory);
+        return false;
     }
+    std::memcpy(target, table.c_str(), bytes);
+    GlobalUnlock(memory);
     if (!OpenClipboard(Handle())) {
         GlobalFree(memory);
         return false;

@@ -151,6 +151,16 @@ TEST_F(MainFormList, WindowHasItsCaptionSizeAndColumns) {
     EXPECT_EQ(status.top, list.bottom);
     EXPECT_EQ(client.right, list.right - list.left);
     EXPECT_GE(tools.bottom - tools.top, Form().Scale(26));
+
+    // A work area narrower than the status bar wants still holds the whole window.
+    RECT work{}, narrow{0, 0, Form().Scale(640), Form().Scale(480)};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    SystemParametersInfoW(SPI_SETWORKAREA, 0, &narrow, 0);
+    App.reset();
+    Start();
+    SystemParametersInfoW(SPI_SETWORKAREA, 0, &work, 0);
+    GetWindowRect(Form().Handle(), &outer);
+    EXPECT_LE(outer.right, narrow.right);
 }
 
 // Under Wine the header cut the last letter off every caption whose font draws past the

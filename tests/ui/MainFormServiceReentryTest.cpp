@@ -3,6 +3,8 @@
 // would be gone under the save that is still on the stack.
 #include "ServiceRestartSupport.h"
 
+#include <thread>
+
 namespace vantrel::testing {
 namespace {
 
@@ -29,6 +31,23 @@ TEST_F(MainFormServiceReentry, ACloseQueuedDuringACommitWaitsForTheCommit) {
     EXPECT_EQ(30u, bonus);
     ASSERT_TRUE(PumpUntil([&] { return StandInMessages() == 1; }));
     EXPECT_EQ("40, QORsvc", StandIn.Command("last"));
+}
+
+// A close sent from another program while the save waits for the ending link: the window goes,
+// and neither the save nor the connect timer touches the pipe client it took along.
+TEST_F(MainFormServiceReentry, AWindowClosedInsideTheConnectEndsTheSaveQuietly) {
+    for (bool commit : {true, false}) {
+        ASSERT_NO_FATAL_FAILURE(ConnectThenRestartServiceUnseen());
+        const HWND window = Form().Handle();
+        std::thread([window] {
+            SendMessageCallbackW(
+                window, WM_CLOSE, 0, 0, [](HWND, UINT, ULONG_PTR, LRESULT) {}, 0);
+        }).join();
+        commit ? Form().CommitUser(*RowUser(0)) : void(SendMessageW(window, WM_TIMER, 1, 0));
+        EXPECT_FALSE(IsWindow(window)) << commit;
+        EXPECT_EQ(nullptr, Form().PipeClient());
+        App.reset();
+    }
 }
 
 } // namespace
