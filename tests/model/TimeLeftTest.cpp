@@ -1,6 +1,11 @@
+#include "model/Registry.h"
 #include "model/TimeLeft.h"
 
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <climits>
+#include <thread>
 
 namespace vantrel {
 namespace {
@@ -44,6 +49,39 @@ TEST(UserFigures, TodaysFiguresAsTheServiceJudgesThem) {
                   std::make_tuple(f.Until, f.AgainDays, f.AgainAt, f.AllowBegin, f.AllowEnd))
             << at;
     }
+}
+
+// While the service writes, a reader gets one whole writing or none; never a damaged value.
+TEST(UserFigures, AReaderTakesNothingOfTwoWritingsNorADamagedValue) {
+    TRegKey key;
+    ASSERT_EQ(ERROR_SUCCESS,
+              key.Create(HKEY_LOCAL_MACHINE, std::wstring(kFiguresKeyPath) + L"\\figures-test",
+                         KEY_SET_VALUE));
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        TUserFigures f;
+        for (int n = 1; !done; ++n, Sleep(1)) {
+            f.Written.dwLowDateTime = static_cast<DWORD>(n);
+            f.Left = f.Until = n % 1000;
+            WriteUserFigures(key.Get(), f);
+        }
+    });
+    int whole = 0;
+    for (int i = 0; i < 300; ++i) {
+        TUserFigures f;
+        if (!ReadUserFigures(L"figures-test", f))
+            continue;
+        ++whole;
+        EXPECT_EQ(std::make_pair(f.Left, f.Left),
+                  std::make_pair(f.Until, static_cast<int>(f.Written.dwLowDateTime % 1000)));
+    }
+    done = true;
+    writer.join();
+    EXPECT_GT(whole, 0);
+    key.WriteInt(L"AgainDays", INT_MAX);
+    TUserFigures damaged;
+    EXPECT_FALSE(ReadUserFigures(L"figures-test", damaged));
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, (std::wstring(kFiguresKeyPath) + L"\\figures-test").c_str());
 }
 
 } // namespace
