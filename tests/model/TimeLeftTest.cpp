@@ -49,6 +49,15 @@ TEST(UserFigures, TodaysFiguresAsTheServiceJudgesThem) {
                   std::make_tuple(f.Until, f.AgainDays, f.AgainAt, f.AllowBegin, f.AllowEnd))
             << at;
     }
+    // The store keeps a bonus with its day of the year only: one for Friday opens that day.
+    TQorUser user;
+    user.QorControl = true;
+    for (int d = 1; d <= 7; ++d)
+        user.TimeLimit(d) = 0;
+    user.BonusTime = 30;
+    user.BonusDayOfYear = 163;
+    user.DeriveTodaysFigures(3, 161);
+    EXPECT_EQ(2, FiguresOf(user, {2026, 6, 3, 10, 21, 0, 0, 0}, TQorPrefs{}).AgainDays);
 }
 
 // While the service writes, a reader gets one whole writing or none; never a damaged value.
