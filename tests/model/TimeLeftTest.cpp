@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <climits>
 #include <thread>
 
 namespace vantrel {
@@ -51,46 +50,35 @@ TEST(UserFigures, TodaysFiguresAsTheServiceJudgesThem) {
     }
     // The store keeps a bonus with its day of the year only: one for Friday opens that day.
     TQorUser user;
-    user.QorControl = true;
     for (int d = 1; d <= 7; ++d)
         user.TimeLimit(d) = 0;
-    user.BonusTime = 30;
-    user.BonusDayOfYear = 163;
+    user.QorControl = true, user.BonusTime = 30, user.BonusDayOfYear = 163;
     user.DeriveTodaysFigures(3, 161);
     EXPECT_EQ(2, FiguresOf(user, {2026, 6, 3, 10, 21, 0, 0, 0}, TQorPrefs{}).AgainDays);
 }
 
-// While the service writes, a reader gets one whole writing or none; never a damaged value.
-TEST(UserFigures, AReaderTakesNothingOfTwoWritingsNorADamagedValue) {
+// While the service writes, a reader takes one whole writing or none, and no damaged value.
+TEST(UserFigures, AReaderTakesOneWholeWritingAndNoDamagedValue) {
+    const std::wstring user = L"figures-test", path = std::wstring(kFiguresKeyPath) + L"\\" + user;
     TRegKey key;
-    ASSERT_EQ(ERROR_SUCCESS,
-              key.Create(HKEY_LOCAL_MACHINE, std::wstring(kFiguresKeyPath) + L"\\figures-test",
-                         KEY_SET_VALUE));
-    std::atomic<bool> done{false};
+    ASSERT_EQ(ERROR_SUCCESS, key.Create(HKEY_LOCAL_MACHINE, path, KEY_SET_VALUE));
+    std::atomic<int> n{0};
     std::thread writer([&] {
-        TUserFigures f;
-        for (int n = 1; !done; ++n, Sleep(1)) {
-            f.Written.dwLowDateTime = static_cast<DWORD>(n);
-            f.Left = f.Until = n % 1000;
+        for (TUserFigures f; n < 300; Sleep(1)) {
+            f.Written.dwLowDateTime = static_cast<DWORD>(f.Left = f.Until = ++n);
             WriteUserFigures(key.Get(), f);
         }
     });
-    int whole = 0;
-    for (int i = 0; i < 300; ++i) {
-        TUserFigures f;
-        if (!ReadUserFigures(L"figures-test", f))
-            continue;
-        ++whole;
-        EXPECT_EQ(std::make_pair(f.Left, f.Left),
-                  std::make_pair(f.Until, static_cast<int>(f.Written.dwLowDateTime % 1000)));
-    }
-    done = true;
+    for (TUserFigures f; n < 300;)
+        EXPECT_TRUE(!ReadUserFigures(user, f) ||
+                    (f.Left == f.Until && f.Left == static_cast<int>(f.Written.dwLowDateTime)))
+            << f.Left << " " << f.Until;
     writer.join();
-    EXPECT_GT(whole, 0);
-    key.WriteInt(L"AgainDays", INT_MAX);
-    TUserFigures damaged;
-    EXPECT_FALSE(ReadUserFigures(L"figures-test", damaged));
-    RegDeleteTreeW(HKEY_LOCAL_MACHINE, (std::wstring(kFiguresKeyPath) + L"\\figures-test").c_str());
+    TUserFigures f;
+    EXPECT_TRUE(ReadUserFigures(user, f));
+    key.WriteInt(L"AgainDays", 0x7FFFFFFF);
+    EXPECT_FALSE(ReadUserFigures(user, f));
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, path.c_str());
 }
 
 } // namespace

@@ -6,7 +6,6 @@
 
 #include <functional>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace vantrel {
@@ -188,30 +187,6 @@ TEST_F(TrayFollow, WindowFollowsTheFiguresAndTellsWhenTheServiceStopsCounting) {
     EXPECT_EQ(static_cast<DWORD>(NIM_ADD), Calls[Calls.size() - 2].Message);
     App.reset();
     EXPECT_EQ(static_cast<DWORD>(NIM_DELETE), Calls.back().Message);
-}
-
-TEST_F(TrayFollow, AnIconABusyTaskbarTookAfterAllIsKeptUpToDate) {
-    // At logon the first add times out, yet the taskbar keeps the icon and refuses another add.
-    bool held = false, late = true;
-    std::wstring tip;
-    SetNotifyIconSeam([&](DWORD message, const NOTIFYICONDATAW& data) -> BOOL {
-        if (message == NIM_DELETE)
-            return std::exchange(held, false);
-        if ((message == NIM_ADD) == held)
-            return FALSE; // an icon added twice, or changed before it was added
-        held = true;
-        if (data.uFlags & NIF_TIP)
-            tip = data.szTip;
-        return message != NIM_ADD || !std::exchange(late, false);
-    });
-    Write(TimeLeftFigures());
-    Start();
-    TUserFigures figures = TimeLeftFigures();
-    figures.Left = 20;
-    Write(figures);
-    Tick();
-    EXPECT_EQ(L"20 minutes left today (until 20:00)", tip);
-    App.reset(); // before the shell above goes
 }
 
 } // namespace
