@@ -107,12 +107,13 @@ Function un.onUninstFailed
     ${EndIf}
 FunctionEnd
 
-; QORtray.exe runs in the session of every user logged on since it was installed, and a running
-; program can be neither replaced nor deleted; it can be renamed, on the same volume. The one
-; that runs is set aside under a name of its own, deleted with the next start of Windows, and
-; the new one takes its place, without asking anyone to close anything. Copies set aside by an
-; earlier install go once nothing runs them.
-Function InstallTray
+; QORtray.exe runs in the session of every user logged on since it was installed (the
+; administrator's own too), and a running program can be neither replaced nor deleted; it can be
+; renamed, on the same volume. The one that runs is set aside under a name of its own, deleted
+; with the next start of Windows, without asking anyone to close anything. Its own name is never
+; marked for deletion: an install before that start puts the new program there. Copies set aside
+; earlier go once nothing runs them.
+!macro SET_TRAY_ASIDE
     Delete "$INSTDIR\QORtray.exe.*.old"
     Delete "$INSTDIR\QORtray.exe"
     ${If} ${FileExists} "$INSTDIR\QORtray.exe"
@@ -129,6 +130,11 @@ Function InstallTray
             SetRebootFlag false
         ${EndIf}
     ${EndIf}
+!macroend
+
+; The new program takes the place of the one set aside.
+Function InstallTray
+    !insertmacro SET_TRAY_ASIDE
     File "${TRAY_EXE}"
 FunctionEnd
 
@@ -230,11 +236,10 @@ Section "Uninstall"
     DeleteRegKey HKLM "${SERVICE_KEY}\Figures"
     DeleteRegKey HKLM "${SERVICE_KEY}\Blocks"
 
-    ; A QORtray.exe that still runs in a session ends with it; its file goes with the next start
-    ; of Windows.
+    ; A QORtray.exe that still runs in a session goes on until that session ends; its file,
+    ; set aside, goes with the next start of Windows.
     DeleteRegValue HKLM "${RUN_KEY}" "QORtray"
-    Delete /REBOOTOK "$INSTDIR\QORtray.exe"
-    Delete /REBOOTOK "$INSTDIR\QORtray.exe.*.old"
+    !insertmacro SET_TRAY_ASIDE
     Delete /REBOOTOK "$INSTDIR\Vantrel.exe"
     Delete /REBOOTOK "$INSTDIR\QORsvc.exe"
     Delete /REBOOTOK "$INSTDIR\QORHelp.chm"

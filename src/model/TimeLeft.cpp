@@ -56,12 +56,15 @@ TUserFigures FiguresOf(const TQorUser& user, const SYSTEMTIME& now, const TQorPr
         figures.AgainAt = figures.AllowBegin * 60;
         return figures;
     }
-    // A coming day starts with nothing used.
+    // A coming day starts with nothing used and has the bonus stored for its day of the year,
+    // as the service will judge that day.
     const int weekday = WeekdayOf(now);
     for (int days = 1; days <= 7; ++days) {
         const int day = (weekday - 1 + days) % 7 + 1;
         const int begin = DayHour(user.AllowBegin(day));
-        if (user.TimeLimit(day) > 0 && begin < DayHour(user.AllowEnd(day))) {
+        const bool bonus = user.BonusDayOfYear == DayOfYearOf(DaysBefore(now, -days));
+        if (static_cast<long long>(user.TimeLimit(day)) + (bonus ? user.BonusTime : 0) > 0 &&
+            begin < DayHour(user.AllowEnd(day))) {
             figures.AgainDays = days;
             figures.AgainAt = begin * 60;
             break;

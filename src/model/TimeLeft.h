@@ -25,8 +25,8 @@ long long MinutesToEnd(const TQorUser& user, const SYSTEMTIME& now);
 // Limited off and the preferences. A user whose time is used up is OverLimit, also outside the
 // allowed hours: more hours would not help. AgainDays is 0 only when the allowed hours of today
 // are still to begin and time is left; otherwise the first coming day (1 tomorrow .. 7 the same
-// weekday next week) with a limit above zero and some allowed hour, at its first allowed hour.
-// A bonus belongs to the day it was given for and opens no other day.
+// weekday next week) with time (its limit and the bonus stored for its day of the year) and
+// some allowed hour, at its first allowed hour. Today's bonus opens no other day.
 TUserFigures FiguresOf(const TQorUser& user, const SYSTEMTIME& now, const TQorPrefs& prefs);
 
 } // namespace vantrel

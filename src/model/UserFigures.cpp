@@ -23,6 +23,49 @@ constexpr wchar_t kClock24[] = L"Clock24";
 constexpr wchar_t kWarning[] = L"Warning";
 constexpr wchar_t kWarningSerial[] = L"WarningSerial";
 
+// The values are written one by one while the user's program may be reading. "Written" is
+// zero while they are being written and set last, so a reading that finds it zero, or another
+// time at its end than at its start, took parts of two writings and is read again.
+constexpr int kReadAttempts = 5;
+constexpr DWORD kReadPauseMs = 5;
+
+bool Within(int value, int low, int high) {
+    return value >= low && value <= high;
+}
+
+bool IsZero(const FILETIME& time) {
+    return time.dwLowDateTime == 0 && time.dwHighDateTime == 0;
+}
+
+// One reading; false also for a value the service never writes (a damaged key), which no text
+// must take for a day or a time.
+bool ReadOnce(const TRegKey& key, TUserFigures& read) {
+    int state = 0;
+    FILETIME end{};
+    const bool ok =
+        key.ReadBinary(kWritten, &read.Written, sizeof(read.Written)) == ERROR_SUCCESS &&
+        !IsZero(read.Written) && key.ReadBool(kLimited, read.Limited) == ERROR_SUCCESS &&
+        key.ReadInt(kState, state) == ERROR_SUCCESS && Within(state, 0, 2) &&
+        key.ReadInt(kLimit, read.Limit) == ERROR_SUCCESS &&
+        key.ReadInt(kBonus, read.Bonus) == ERROR_SUCCESS &&
+        key.ReadInt(kUsed, read.Used) == ERROR_SUCCESS &&
+        key.ReadInt(kLeft, read.Left) == ERROR_SUCCESS && read.Left >= 0 &&
+        key.ReadInt(kAllowBegin, read.AllowBegin) == ERROR_SUCCESS &&
+        Within(read.AllowBegin, 0, 24) && key.ReadInt(kAllowEnd, read.AllowEnd) == ERROR_SUCCESS &&
+        Within(read.AllowEnd, 0, 24) && key.ReadInt(kUntil, read.Until) == ERROR_SUCCESS &&
+        Within(read.Until, 0, 24 * 60) &&
+        key.ReadInt(kAgainDays, read.AgainDays) == ERROR_SUCCESS && Within(read.AgainDays, -1, 7) &&
+        key.ReadInt(kAgainAt, read.AgainAt) == ERROR_SUCCESS && Within(read.AgainAt, 0, 24 * 60) &&
+        key.ReadBool(kLogsOff, read.LogsOff) == ERROR_SUCCESS &&
+        key.ReadBool(kClock24, read.Clock24) == ERROR_SUCCESS &&
+        key.ReadString(kWarning, read.Warning) == ERROR_SUCCESS &&
+        key.ReadDword(kWarningSerial, read.WarningSerial) == ERROR_SUCCESS &&
+        key.ReadBinary(kWritten, &end, sizeof(end)) == ERROR_SUCCESS &&
+        CompareFileTime(&end, &read.Written) == 0;
+    read.State = static_cast<TFiguresState>(state);
+    return ok;
+}
+
 } // namespace
 
 bool ReadUserFigures(const std::wstring& user, TUserFigures& figures) {
@@ -37,39 +80,25 @@ bool ReadUserFigures(const std::wstring& user, TUserFigures& figures) {
 
 bool ReadUserFigures(HKEY userKey, TUserFigures& figures) {
     TRegKey key(userKey);
+    bool ok = false;
     TUserFigures read;
-    int state = 0;
-    DWORD serial = 0;
-    const bool ok =
-        key.ReadBinary(kWritten, &read.Written, sizeof(read.Written)) == ERROR_SUCCESS &&
-        key.ReadBool(kLimited, read.Limited) == ERROR_SUCCESS &&
-        key.ReadInt(kState, state) == ERROR_SUCCESS && state >= 0 && state <= 2 &&
-        key.ReadInt(kLimit, read.Limit) == ERROR_SUCCESS &&
-        key.ReadInt(kBonus, read.Bonus) == ERROR_SUCCESS &&
-        key.ReadInt(kUsed, read.Used) == ERROR_SUCCESS &&
-        key.ReadInt(kLeft, read.Left) == ERROR_SUCCESS &&
-        key.ReadInt(kAllowBegin, read.AllowBegin) == ERROR_SUCCESS &&
-        key.ReadInt(kAllowEnd, read.AllowEnd) == ERROR_SUCCESS &&
-        key.ReadInt(kUntil, read.Until) == ERROR_SUCCESS &&
-        key.ReadInt(kAgainDays, read.AgainDays) == ERROR_SUCCESS &&
-        key.ReadInt(kAgainAt, read.AgainAt) == ERROR_SUCCESS &&
-        key.ReadBool(kLogsOff, read.LogsOff) == ERROR_SUCCESS &&
-        key.ReadBool(kClock24, read.Clock24) == ERROR_SUCCESS &&
-        key.ReadString(kWarning, read.Warning) == ERROR_SUCCESS &&
-        key.ReadDword(kWarningSerial, serial) == ERROR_SUCCESS;
+    for (int attempt = 0; attempt < kReadAttempts && !ok; ++attempt) {
+        if (attempt > 0)
+            Sleep(kReadPauseMs);
+        read = TUserFigures{};
+        ok = ReadOnce(key, read);
+    }
     // The key belongs to the caller.
     (void)key.Release();
-    if (!ok)
-        return false;
-    read.State = static_cast<TFiguresState>(state);
-    read.WarningSerial = serial;
-    figures = read;
-    return true;
+    if (ok)
+        figures = read;
+    return ok;
 }
 
 LONG WriteUserFigures(HKEY userKey, const TUserFigures& figures) {
     TRegKey key(userKey);
-    LONG rc = key.WriteBinary(kWritten, &figures.Written, sizeof(figures.Written));
+    const FILETIME writing{};
+    LONG rc = key.WriteBinary(kWritten, &writing, sizeof(writing));
     const auto next = [&rc](LONG result) {
         if (rc == ERROR_SUCCESS)
             rc = result;
@@ -89,6 +118,8 @@ LONG WriteUserFigures(HKEY userKey, const TUserFigures& figures) {
     next(key.WriteBool(kClock24, figures.Clock24));
     next(key.WriteString(kWarning, figures.Warning));
     next(key.WriteDword(kWarningSerial, figures.WarningSerial));
+    // Last: the figures are whole.
+    next(key.WriteBinary(kWritten, &figures.Written, sizeof(figures.Written)));
     (void)key.Release();
     return rc;
 }

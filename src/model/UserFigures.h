@@ -11,7 +11,8 @@
 namespace vantrel {
 
 // Under the key of the service "QORsvc"; one subkey per user, named as the account.
-inline constexpr wchar_t kFiguresKeyPath[] = L"SYSTEM\\CurrentControlSet\\Services\\QORsvc\\Figures";
+inline constexpr wchar_t kFiguresKeyPath[] =
+    L"SYSTEM\\CurrentControlSet\\Services\\QORsvc\\Figures";
 
 // Where the user stands now.
 enum class TFiguresState : int {
@@ -53,12 +54,14 @@ struct TUserFigures {
     DWORD WarningSerial = 0;
 };
 
-// The user's figures as the service last wrote them; false when there are none (no key, or a
-// value missing or of the wrong type).
+// The user's figures as the service last wrote them, all from one writing; false when there are
+// none (no key, or a value missing, of the wrong type or outside what the service writes, or
+// a writing that did not end while the reader waited a few milliseconds).
 bool ReadUserFigures(const std::wstring& user, TUserFigures& figures);
 bool ReadUserFigures(HKEY userKey, TUserFigures& figures);
-// Writes every value into the user's open key (made by the service with its own security);
-// the system's code of the first write that failed.
+// Writes every value into the user's open key (made by the service with its own security),
+// "Written" last, zero while the others are written; the system's code of the first write that
+// failed.
 LONG WriteUserFigures(HKEY userKey, const TUserFigures& figures);
 
 } // namespace vantrel

@@ -58,13 +58,16 @@ bool TNotifyIcon::Show(HICON icon, const std::wstring& tip) {
     CopyText(data.szTip, tip);
     if (FAdded && CallShell(NIM_MODIFY, data))
         return true;
-    // Not there, or gone with an explorer that ended without telling: add it anew, after taking
-    // away whatever the shell may still hold of it.
-    if (FAdded) {
+    // Not there, or gone with an explorer that ended without telling, or taken after all by a
+    // taskbar that answered too late (at logon a busy one lets the call time out, keeps the
+    // icon and refuses to add it again): add it anew, after taking away whatever the shell may
+    // still hold of it.
+    if (FAdded || FMayBeHeld) {
         NOTIFYICONDATAW gone = Data(0);
         CallShell(NIM_DELETE, gone);
     }
     FAdded = CallShell(NIM_ADD, data) != FALSE;
+    FMayBeHeld = !FAdded;
     if (FAdded) {
         NOTIFYICONDATAW version = Data(0);
         version.uVersion = NOTIFYICON_VERSION_4;
@@ -74,11 +77,11 @@ bool TNotifyIcon::Show(HICON icon, const std::wstring& tip) {
 }
 
 void TNotifyIcon::Remove() {
-    if (!FAdded)
+    if (!FAdded && !FMayBeHeld)
         return;
     NOTIFYICONDATAW data = Data(0);
     CallShell(NIM_DELETE, data);
-    FAdded = false;
+    FAdded = FMayBeHeld = false;
 }
 
 bool TNotifyIcon::Balloon(const std::wstring& title, const std::wstring& text) {

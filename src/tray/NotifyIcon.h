@@ -60,6 +60,8 @@ private:
     HWND FOwner;
     UINT FCallback;
     bool FAdded = false;
+    // An add failed: the shell may hold the icon all the same.
+    bool FMayBeHeld = false;
     bool FVersion4 = false;
 };
 

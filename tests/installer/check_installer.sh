@@ -204,9 +204,16 @@ service_running || fail "registering the service again stopped it"
 
 step "Silent uninstall"
 # The uninstaller runs from a copy in the temporary folder and returns at once, so its exit
-# code says nothing; what it did is checked.
+# code says nothing; what it did is checked. The administrator's QORtray.exe runs: it is set
+# aside, and the next start of Windows (here rm) deletes only that copy.
+wine "$installed_win\\QORtray.exe" </dev/null >/dev/null 2>&1 &
+tray=$!
+wait_for 30 grep -q 'QOR/QORtray.exe' "/proc/$tray/maps" || fail "QORtray.exe did not start"
 wine "$installed_win\\Uninstall.exe" /S </dev/null >/dev/null 2>&1
 wait_for 60 eval '! key_exists "$uninstall_key"' || fail "the uninstaller did not finish"
+winrun taskkill /f /im QORtray.exe >/dev/null
+wait "$tray" 2>/dev/null
+rm -f "$installed"/QORtray.exe.*.old
 ! key_exists "$service_key" || fail "the service is still registered"
 [ -z "$(reg_value "$run_key" QORtray)" ] || fail "QORtray.exe is still started at logon"
 for name in Vantrel.exe QORsvc.exe QORtray.exe QORHelp.chm Uninstall.exe; do

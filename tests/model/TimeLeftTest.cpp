@@ -1,6 +1,10 @@
+#include "model/Registry.h"
 #include "model/TimeLeft.h"
 
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
 
 namespace vantrel {
 namespace {
@@ -44,6 +48,37 @@ TEST(UserFigures, TodaysFiguresAsTheServiceJudgesThem) {
                   std::make_tuple(f.Until, f.AgainDays, f.AgainAt, f.AllowBegin, f.AllowEnd))
             << at;
     }
+    // The store keeps a bonus with its day of the year only: one for Friday opens that day.
+    TQorUser user;
+    for (int d = 1; d <= 7; ++d)
+        user.TimeLimit(d) = 0;
+    user.QorControl = true, user.BonusTime = 30, user.BonusDayOfYear = 163;
+    user.DeriveTodaysFigures(3, 161);
+    EXPECT_EQ(2, FiguresOf(user, {2026, 6, 3, 10, 21, 0, 0, 0}, TQorPrefs{}).AgainDays);
+}
+
+// While the service writes, a reader takes one whole writing or none, and no damaged value.
+TEST(UserFigures, AReaderTakesOneWholeWritingAndNoDamagedValue) {
+    const std::wstring user = L"figures-test", path = std::wstring(kFiguresKeyPath) + L"\\" + user;
+    TRegKey key;
+    ASSERT_EQ(ERROR_SUCCESS, key.Create(HKEY_LOCAL_MACHINE, path, KEY_SET_VALUE));
+    std::atomic<int> n{0};
+    std::thread writer([&] {
+        for (TUserFigures f; n < 300; Sleep(1)) {
+            f.Written.dwLowDateTime = static_cast<DWORD>(f.Left = f.Until = ++n);
+            WriteUserFigures(key.Get(), f);
+        }
+    });
+    for (TUserFigures f; n < 300;)
+        EXPECT_TRUE(!ReadUserFigures(user, f) ||
+                    (f.Left == f.Until && f.Left == static_cast<int>(f.Written.dwLowDateTime)))
+            << f.Left << " " << f.Until;
+    writer.join();
+    TUserFigures f;
+    EXPECT_TRUE(ReadUserFigures(user, f));
+    key.WriteInt(L"AgainDays", 0x7FFFFFFF);
+    EXPECT_FALSE(ReadUserFigures(user, f));
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, path.c_str());
 }
 
 } // namespace

@@ -86,5 +86,22 @@ TEST(TrayPicture, FillsTheUprightBarWithTheShareAndBreaksTheFrameWhenStale) {
     EXPECT_NE(PixelsOf(time.Get(), size)[8 * 16 + 8], PixelsOf(greyed.Get(), size)[8 * 16 + 8]);
 }
 
+// At logon a busy taskbar may time the add out yet keep the icon, and refuse a second add.
+TEST(NotifyIcon, AnAddThatFailedIsTakenAwayBeforeTheNextAdd) {
+    std::vector<DWORD> calls;
+    SetNotifyIconSeam([&](DWORD message, const NOTIFYICONDATAW&) {
+        calls.push_back(message);
+        return calls.size() > 1;
+    });
+    {
+        TNotifyIcon icon(nullptr, WM_APP);
+        icon.Show(nullptr, L"");
+        icon.Show(nullptr, L"");
+    }
+    SetNotifyIconSeam(nullptr);
+    EXPECT_EQ(std::vector<DWORD>({NIM_ADD, NIM_DELETE, NIM_ADD, NIM_SETVERSION, NIM_DELETE}),
+              calls);
+}
+
 } // namespace
 } // namespace vantrel
