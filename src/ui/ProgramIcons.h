@@ -36,7 +36,8 @@ constexpr int ImageIndex(TMainImage image) {
 HICON LoadProgramIcon(int resourceId, int size);
 
 // The main window's icon list: the 18 icons IDI_MAIN_ICON(0..17) at index 0..17, 32-bit with alpha
-// and a mask, iconSize x iconSize (16 at 96 DPI; 20, 24, 32 and 48 are drawn as well).
+// and a mask, iconSize x iconSize (16 at 96 DPI; 20, 24, 32, 40 and 48 are drawn as well,
+// other sizes are scaled from them).
 // Throws std::runtime_error("Invalid ImageList") if the platform refuses the list.
 TImageListHandle CreateImageListMain32b(int iconSize);
 inline constexpr int kMainIconCount = 18;

@@ -1,6 +1,7 @@
 // The program's pictures and the main icon list.
 #include "ui/ProgramIcons.h"
 
+#include "ui/CommandBars.h"
 #include "ui/Resources.h"
 #include "ui/controls/Gdi.h"
 
@@ -21,11 +22,15 @@ struct TIconPixels {
     std::vector<DWORD> Bgra; // top-down
 };
 
-TIconPixels ReadIcon(HICON icon) {
+// Reads the icon's colour pixels and destroys it.
+TIconPixels TakeIcon(HICON icon) {
     TIconPixels out;
     ICONINFO info{};
-    if (!icon || !GetIconInfo(icon, &info))
+    if (!icon || !GetIconInfo(icon, &info)) {
+        if (icon)
+            DestroyIcon(icon);
         return out;
+    }
     BITMAP bm{};
     GetObjectW(info.hbmColor, sizeof(bm), &bm);
     out.Width = bm.bmWidth;
@@ -43,6 +48,7 @@ TIconPixels ReadIcon(HICON icon) {
               &format, DIB_RGB_COLORS);
     DeleteObject(info.hbmColor);
     DeleteObject(info.hbmMask);
+    DestroyIcon(icon);
     return out;
 }
 
@@ -84,9 +90,7 @@ TEST(ProgramIcons, PicturesHaveCleanAlphaAndDifferFromEachOther) {
     ids.push_back(IDI_STORE_REMOTE);
     ids.push_back(IDI_PROGRAM);
     for (int i : ids) {
-        HICON icon = LoadProgramIcon(i, 16);
-        const TIconPixels pixels = ReadIcon(icon);
-        DestroyIcon(icon);
+        const TIconPixels pixels = TakeIcon(LoadProgramIcon(i, 16));
         ASSERT_EQ(pixels.Width, 16) << i;
         int opaque = 0, clear = 0;
         for (DWORD p : pixels.Bgra) {
@@ -118,8 +122,9 @@ TEST(ProgramIcons, PicturesHaveCleanAlphaAndDifferFromEachOther) {
     }
 }
 
-TEST(ProgramIcons, MainIconListHolds18IconsInResourceOrder) {
-    for (int size : {16, 24, 32}) {
+TEST(ProgramIcons, MainIconListHolds18IconsInResourceOrderAndGreyCopiesOfThem) {
+    // No picture is drawn at 18 px: the system scales those icons.
+    for (int size : {16, 18, 24, 32}) {
         SCOPED_TRACE(size);
         const TImageListHandle list = CreateImageListMain32b(size);
         ASSERT_TRUE(list);
@@ -133,14 +138,27 @@ TEST(ProgramIcons, MainIconListHolds18IconsInResourceOrder) {
         BITMAP bm{};
         GetObjectW(info.hbmImage, sizeof(bm), &bm);
         EXPECT_EQ(bm.bmBitsPixel, 32);
-        // Index 12 is the "no time remains" picture, and it keeps its alpha in the list.
-        HICON fromList = ImageList_GetIcon(list.Get(), 12, ILD_NORMAL);
-        HICON fromResource = LoadProgramIcon(IDI_ROW_NO_TIME, size);
-        const TIconPixels a = ReadIcon(fromList);
-        const TIconPixels b = ReadIcon(fromResource);
-        DestroyIcon(fromList);
-        DestroyIcon(fromResource);
-        EXPECT_EQ(a.Bgra, b.Bgra);
+        const TImageListHandle disabled = CreateDisabledImageList(list.Get());
+        ASSERT_EQ(ImageList_GetImageCount(disabled.Get()), kMainIconCount);
+        for (int i = 0; i < kMainIconCount; ++i) {
+            SCOPED_TRACE(i);
+            // Each picture keeps its place and its alpha in the list.
+            const TIconPixels shown = TakeIcon(ImageList_GetIcon(list.Get(), i, ILD_NORMAL));
+            EXPECT_EQ(shown.Bgra, TakeIcon(LoadProgramIcon(IDI_MAIN_ICON(i), size)).Bgra);
+            // Its disabled copy: grey, clear where the picture is, half see-through where it
+            // is solid.
+            const TIconPixels grey = TakeIcon(ImageList_GetIcon(disabled.Get(), i, ILD_NORMAL));
+            ASSERT_EQ(grey.Bgra.size(), shown.Bgra.size());
+            int coloured = 0, wrongAlpha = 0;
+            for (size_t p = 0; p < grey.Bgra.size(); ++p) {
+                const DWORD g = grey.Bgra[p], alpha = g >> 24, shownAlpha = shown.Bgra[p] >> 24;
+                coloured += (g & 0xFF) != ((g >> 8) & 0xFF) || (g & 0xFF) != ((g >> 16) & 0xFF);
+                wrongAlpha += shownAlpha == 0 ? alpha != 0
+                                              : shownAlpha == 255 && (alpha == 0 || alpha == 255);
+            }
+            EXPECT_EQ(coloured, 0);
+            EXPECT_EQ(wrongAlpha, 0);
+        }
     }
 }
 
