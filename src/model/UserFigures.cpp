@@ -95,7 +95,7 @@ bool ReadUserFigures(HKEY userKey, TUserFigures& figures) {
     return ok;
 }
 
-LONG WriteUserFigures(HKEY userKey, const TUserFigures& figures) {
+LONG WriteUserFigures(HKEY userKey, const TUserFigures& figures, const TUserFigures* before) {
     TRegKey key(userKey);
     const FILETIME writing{};
     LONG rc = key.WriteBinary(kWritten, &writing, sizeof(writing));
@@ -103,21 +103,29 @@ LONG WriteUserFigures(HKEY userKey, const TUserFigures& figures) {
         if (rc == ERROR_SUCCESS)
             rc = result;
     };
-    next(key.WriteBool(kLimited, figures.Limited));
-    next(key.WriteInt(kState, static_cast<int>(figures.State)));
-    next(key.WriteInt(kLimit, figures.Limit));
-    next(key.WriteInt(kBonus, figures.Bonus));
-    next(key.WriteInt(kUsed, figures.Used));
-    next(key.WriteInt(kLeft, figures.Left));
-    next(key.WriteInt(kAllowBegin, figures.AllowBegin));
-    next(key.WriteInt(kAllowEnd, figures.AllowEnd));
-    next(key.WriteInt(kUntil, figures.Until));
-    next(key.WriteInt(kAgainDays, figures.AgainDays));
-    next(key.WriteInt(kAgainAt, figures.AgainAt));
-    next(key.WriteBool(kLogsOff, figures.LogsOff));
-    next(key.WriteBool(kClock24, figures.Clock24));
-    next(key.WriteString(kWarning, figures.Warning));
-    next(key.WriteDword(kWarningSerial, figures.WarningSerial));
+    // A minute mostly changes the minutes only: a value the key already holds costs no round
+    // trip to the registry.
+    const auto put = [&](const wchar_t* name, DWORD value, DWORD old) {
+        if (!before || value != old)
+            next(key.WriteDword(name, value));
+    };
+    const TUserFigures& old = before ? *before : figures;
+    put(kLimited, figures.Limited, old.Limited);
+    put(kState, static_cast<DWORD>(figures.State), static_cast<DWORD>(old.State));
+    put(kLimit, figures.Limit, old.Limit);
+    put(kBonus, figures.Bonus, old.Bonus);
+    put(kUsed, figures.Used, old.Used);
+    put(kLeft, figures.Left, old.Left);
+    put(kAllowBegin, figures.AllowBegin, old.AllowBegin);
+    put(kAllowEnd, figures.AllowEnd, old.AllowEnd);
+    put(kUntil, figures.Until, old.Until);
+    put(kAgainDays, figures.AgainDays, old.AgainDays);
+    put(kAgainAt, figures.AgainAt, old.AgainAt);
+    put(kLogsOff, figures.LogsOff, old.LogsOff);
+    put(kClock24, figures.Clock24, old.Clock24);
+    if (!before || figures.Warning != old.Warning)
+        next(key.WriteString(kWarning, figures.Warning));
+    put(kWarningSerial, figures.WarningSerial, old.WarningSerial);
     // Last: the figures are whole.
     next(key.WriteBinary(kWritten, &figures.Written, sizeof(figures.Written)));
     (void)key.Release();

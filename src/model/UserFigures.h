@@ -59,9 +59,11 @@ struct TUserFigures {
 // a writing that did not end while the reader waited a few milliseconds).
 bool ReadUserFigures(const std::wstring& user, TUserFigures& figures);
 bool ReadUserFigures(HKEY userKey, TUserFigures& figures);
-// Writes every value into the user's open key (made by the service with its own security),
-// "Written" last, zero while the others are written; the system's code of the first write that
-// failed.
-LONG WriteUserFigures(HKEY userKey, const TUserFigures& figures);
+// Writes the figures into the user's open key (made by the service with its own security):
+// every value, or with `before` (what the key holds from the last writing that succeeded) only
+// those that differ. "Written" comes last and is zero while the others are written, so that a
+// reader never takes half of two writings. The system's code of the first write that failed.
+LONG WriteUserFigures(HKEY userKey, const TUserFigures& figures,
+                      const TUserFigures* before = nullptr);
 
 } // namespace vantrel

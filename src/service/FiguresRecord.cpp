@@ -33,9 +33,21 @@ std::wstring FiguresReader(const std::wstring& user, DWORD& error) {
 }
 
 LONG WriteFiguresRecord(const std::wstring& user, const std::wstring& reader, bool secure,
-                        const TUserFigures& figures) {
+                        const TUserFigures& figures, const TUserFigures* before) {
     if (user.empty() || user.find(L'\\') != std::wstring::npos)
         return ERROR_INVALID_NAME;
+    if (!secure) {
+        // The key made and secured at the user's logon: one round trip to open it. A key taken
+        // away since (an uninstall) is made again below, with its access list and every value.
+        TRegKey key;
+        const LONG opened = key.Open(HKEY_LOCAL_MACHINE,
+                                     std::wstring(kFiguresKeyPath) + L"\\" + user, KEY_SET_VALUE);
+        if (opened == ERROR_SUCCESS)
+            return WriteUserFigures(key.Get(), figures, before);
+        if (opened != ERROR_FILE_NOT_FOUND)
+            return opened;
+        secure = true;
+    }
     const std::wstring sddl = L"D:P(A;;KA;;;SY)(A;;KA;;;BA)(A;;KR;;;" + reader + L")";
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,

@@ -21,8 +21,10 @@ std::wstring FiguresReader(const std::wstring& user, DWORD& error);
 // Writes the user's figures, making the key with the protected access list
 // "D:P(A;;KA;;;SY)(A;;KA;;;BA)(A;;KR;;;<reader>)"; with `secure` the key is given that list also
 // when it was there before (made for an earlier account of the name, or changed since). The
-// system's code; ERROR_INVALID_NAME for a name that cannot be a key's.
+// system's code; ERROR_INVALID_NAME for a name that cannot be a key's. With `before` (the
+// figures of the last writing that succeeded, while the key was not made again since) only the
+// values that changed are written (WriteUserFigures).
 LONG WriteFiguresRecord(const std::wstring& user, const std::wstring& reader, bool secure,
-                        const TUserFigures& figures);
+                        const TUserFigures& figures, const TUserFigures* before = nullptr);
 
 } // namespace vantrel

@@ -484,12 +484,17 @@ void TMinuteLoop::WriteFigures(TUserState& state, const SYSTEMTIME& now) {
     figures.Warning = state.Warning;
     figures.WarningSerial = state.WarningSerial;
     // The figures only tell; a failure to write them changes nothing of the counting.
-    const LONG rc = WriteFiguresRecord(name, state.FiguresReader, !state.FiguresSecured, figures);
+    const bool known = state.FiguresSecured && !state.FiguresFailed &&
+                       (state.FiguresWritten.Written.dwLowDateTime != 0 ||
+                        state.FiguresWritten.Written.dwHighDateTime != 0);
+    const LONG rc = WriteFiguresRecord(name, state.FiguresReader, !state.FiguresSecured, figures,
+                                       known ? &state.FiguresWritten : nullptr);
     if (rc != ERROR_SUCCESS && !state.FiguresFailed)
         FLog.Write(L"Cannot write the figures of " + name + L" for the user to read (" +
                    ErrorText(rc) + L")");
     state.FiguresFailed = rc != ERROR_SUCCESS;
     state.FiguresSecured = state.FiguresSecured || rc == ERROR_SUCCESS;
+    state.FiguresWritten = rc == ERROR_SUCCESS ? figures : TUserFigures{};
 }
 
 } // namespace vantrel

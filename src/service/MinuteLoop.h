@@ -7,6 +7,7 @@
 #include "model/Prefs.h"
 #include "model/QorUser.h"
 #include "model/Registry.h"
+#include "model/UserFigures.h"
 #include "service/LocalCopy.h"
 #include "service/ServiceLog.h"
 #include "service/Sessions.h"
@@ -99,6 +100,8 @@ private:
         // have been made anew), and whether the key has had its access list since.
         std::wstring FiguresReader;
         bool FiguresSecured = false;
+        // What the user's key holds from the last writing, while Written is set.
+        TUserFigures FiguresWritten;
         bool FiguresFailed = false;
         // The last warning shown, and its number.
         std::wstring Warning;

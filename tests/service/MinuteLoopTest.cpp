@@ -184,9 +184,15 @@ TEST_F(MinuteLoopTest, OnlyTodaysBonusCounts) {
               std::make_pair(Figures(L"anna").Bonus, Figures(L"anna").Left));
     EXPECT_EQ(60, ReadUsage(HKEY_LOCAL_MACHINE, L"anna", kHere, 3).first);
     EXPECT_TRUE(host.Shown().empty());
+    // A minute writes only what changed; a key taken away meanwhile is made again whole.
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegDeleteKeyW(HKEY_LOCAL_MACHINE,
+                            (std::wstring(kFiguresKeyPath) + L"\\anna").c_str()));
     At(12, 1);
     loop->Tick();
     EXPECT_TRUE(host.LoggedOff().empty());
+    EXPECT_EQ(std::make_pair(30, 29),
+              std::make_pair(Figures(L"anna").Bonus, Figures(L"anna").Left));
 }
 
 TEST_F(MinuteLoopTest, AllowedHoursAtTheirEdges) {
