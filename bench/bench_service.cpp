@@ -2,12 +2,13 @@
 // 5 computers each, on a network store (a key of this registry behind the network registry
 // seam), against a hand-written loop that makes the registry reads and writes that minute
 // needs, in the same run (target: ratio at most 1.3): one connection, the settings and usage
-// from the store, this computer's minute written to the store and to this computer's copy.
-// It also shows the memory of a running QORsvc.exe at rest.
+// from the store, this computer's minute written to the store and to this computer's copy,
+// and the user's figures that the minute changes. It also shows the memory of a running QORsvc.exe at rest.
 #include "model/Clock.h"
 #include "model/Constants.h"
 #include "model/Prefs.h"
 #include "model/Registry.h"
+#include "model/UserFigures.h"
 #include "service/MinuteLoop.h"
 #include "service/ServiceLog.h"
 #include "service/Sessions.h"
@@ -106,6 +107,25 @@ void WriteMinute(HKEY root, const std::wstring& path, const std::wstring& usageN
     }
 }
 
+// What a minute changes of the figures the user reads (model/UserFigures.h): the minutes used
+// and left, between the clearing and the writing of the time they were written at.
+void WriteFigures(const std::wstring& name, DWORD used) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, (std::wstring(kFiguresKeyPath) + L"\\" + name).c_str(),
+                      0, KEY_SET_VALUE, &key) != 0)
+        return;
+    FILETIME written{};
+    RegSetValueExW(key, L"Written", 0, REG_BINARY, reinterpret_cast<const BYTE*>(&written),
+                   sizeof(written));
+    const DWORD left = 1000 - used;
+    RegSetValueExW(key, L"Used", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&used), sizeof(used));
+    RegSetValueExW(key, L"Left", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&left), sizeof(left));
+    GetSystemTimeAsFileTime(&written);
+    RegSetValueExW(key, L"Written", 0, REG_BINARY, reinterpret_cast<const BYTE*>(&written),
+                   sizeof(written));
+    RegCloseKey(key);
+}
+
 DWORD ReadDword(HKEY key, const wchar_t* name) {
     DWORD data = 0, size = sizeof(data), type = 0;
     RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size);
@@ -114,7 +134,8 @@ DWORD ReadDword(HKEY key, const wchar_t* name) {
 
 // The reads and writes of one minute, written out by hand with nothing around them: the
 // preferences, one connection to the store, each user's settings and usage on every computer
-// there, and this computer's minute written to the store and to this computer's copy. The
+// there, this computer's minute written to the store and to this computer's copy, and the
+// figures the minute changes for the user to read. The
 // copy's settings and other computers' minutes change in no minute here, so are not written.
 long long HandWrittenMinute(const std::vector<std::wstring>& names) {
     static const wchar_t* const kPrefs[] = {L"Use24HourClock",          L"DoubleClickIsTimeUsage",
@@ -173,6 +194,7 @@ long long HandWrittenMinute(const std::vector<std::wstring>& names) {
         }
         WriteMinute(store, path, usageName, dayName, mine + 1, n);
         WriteMinute(HKEY_LOCAL_MACHINE, path, usageName, dayName, mine + 1, n);
+        WriteFigures(name, mine + 1);
     }
     RegCloseKey(store);
     return sum;
@@ -260,6 +282,7 @@ int main() {
         std::printf("the store could not be reached: the figures below compare nothing\n");
     double tick = 0, raw = 0;
     BestInTurns([&] { loop.Tick(); }, [&] { HandWrittenMinute(names); }, tick, raw);
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, kFiguresKeyPath);
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"System\\QOR");
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, kStoreKey);
     DeleteFileW(logPath.c_str());
