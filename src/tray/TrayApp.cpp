@@ -81,6 +81,8 @@ void TTrayApp::UpdateIcon() {
 }
 
 void TTrayApp::ShowFigures(const POINT* anchor) {
+    // The figures as they stand now, not as the last reading left them up to 15 s ago.
+    Refresh();
     FWindow.Show(FView, anchor);
 }
 
