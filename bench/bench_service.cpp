@@ -3,7 +3,8 @@
 // seam), against a hand-written loop that makes the registry reads and writes that minute
 // needs, in the same run (target: ratio at most 1.3): one connection, the settings and usage
 // from the store, this computer's minute written to the store and to this computer's copy,
-// and the user's figures that the minute changes. It also shows the memory of a running QORsvc.exe at rest.
+// and the user's figures that the minute changes. It also shows the memory of a running
+// QORsvc.exe at rest.
 #include "model/Clock.h"
 #include "model/Constants.h"
 #include "model/Prefs.h"

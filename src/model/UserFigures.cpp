@@ -126,8 +126,10 @@ LONG WriteUserFigures(HKEY userKey, const TUserFigures& figures, const TUserFigu
     if (!before || figures.Warning != old.Warning)
         next(key.WriteString(kWarning, figures.Warning));
     put(kWarningSerial, figures.WarningSerial, old.WarningSerial);
-    // Last: the figures are whole.
-    next(key.WriteBinary(kWritten, &figures.Written, sizeof(figures.Written)));
+    // Last, and only when every value went in: a writing that failed midway stays marked
+    // unfinished, so no reader takes its half for figures.
+    if (rc == ERROR_SUCCESS)
+        rc = key.WriteBinary(kWritten, &figures.Written, sizeof(figures.Written));
     (void)key.Release();
     return rc;
 }

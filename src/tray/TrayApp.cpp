@@ -36,9 +36,11 @@ bool TTrayApp::Start(const std::wstring& user) {
     return true;
 }
 
-void TTrayApp::Refresh() {
+void TTrayApp::Refresh(bool keepOnFailure) {
     TUserFigures figures;
     const bool read = ReadUserFigures(FUser, figures);
+    if (!read && keepOnFailure)
+        return;
     FView = TrayViewOf(read ? &figures : nullptr);
     UpdateIcon();
     FWindow.Update(FView);
@@ -81,8 +83,10 @@ void TTrayApp::UpdateIcon() {
 }
 
 void TTrayApp::ShowFigures(const POINT* anchor) {
-    // The figures as they stand now, not as the last reading left them up to 15 s ago.
-    Refresh();
+    // The figures as they stand now, not as the last reading left them up to 15 s ago; a
+    // reading that fails at this moment (the service is making the key again) takes nothing
+    // away from the icon just clicked.
+    Refresh(true);
     FWindow.Show(FView, anchor);
 }
 

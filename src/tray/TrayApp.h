@@ -32,7 +32,9 @@ public:
     // Makes the hidden window and shows what the user's figures say.
     bool Start(const std::wstring& user);
     // Reads the figures again and brings the icon, its tip and the open window up to date.
-    void Refresh();
+    // Reads the figures and shows them; with `keepOnFailure`, a reading that fails leaves the
+    // figures last read in place.
+    void Refresh(bool keepOnFailure = false);
     // Opens the figures window beside `anchor` (a point of the icon), or the screen's corner.
     void ShowFigures(const POINT* anchor = nullptr);
     // For the message loop: the figures window's keyboard handling.

@@ -67,10 +67,10 @@ bool TMainForm::Create() {
     if (!RegisterWindowClass(kClassName, CS_DBLCLKS, LoadCursorW(nullptr, IDC_ARROW),
                              reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1), icon, smallIcon))
         return false;
-    int width = Scale(582);
-    int height = Scale(302);
     RECT work{};
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    int width = std::min(Scale(582), static_cast<int>(work.right - work.left));
+    int height = std::min(Scale(302), static_cast<int>(work.bottom - work.top));
     int x = work.left + (work.right - work.left - width) / 2;
     int y = work.top + (work.bottom - work.top - height) / 2;
     // Wider where the status bar needs it to show the formula beside the service's longest
@@ -92,7 +92,7 @@ bool TMainForm::Create() {
     // took 3-12 ms under Wine. The status bar is measured in the font it will have.
     FFont = CreateSystemFont(FDpi);
     RECT frame{};
-    AdjustWindowRectExForDpi(&frame, kStyle, FALSE, kExStyle, static_cast<UINT>(FDpi));
+    AdjustWindowRectForDpi(frame, kStyle, kExStyle, FDpi);
     widen(StatusBarWidthNeeded() + (frame.right - frame.left) - width);
     if (!CreateHandle(kExStyle, kClassName, kProductName, kStyle, x, y, width, height, nullptr))
         return false;
