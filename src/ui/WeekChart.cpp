@@ -429,19 +429,10 @@ void TWeekChart::Paint(HDC dc) {
 }
 
 LRESULT TWeekChart::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    LRESULT painted = 0;
+    if (HandleOwnPaint(msg, wParam, [this](HDC dc) { Paint(dc); }, painted))
+        return painted;
     switch (msg) {
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(Handle(), &ps);
-        Paint(dc);
-        EndPaint(Handle(), &ps);
-        return 0;
-    }
-    case WM_PRINTCLIENT:
-        Paint(reinterpret_cast<HDC>(wParam));
-        return 0;
-    case WM_ERASEBKGND:
-        return 1;
     case WM_SETFONT:
         FFont = reinterpret_cast<HFONT>(wParam);
         LayoutChanged();

@@ -482,19 +482,10 @@ bool TALProgressBar::HasMouseHandlers() const {
 }
 
 LRESULT TALProgressBar::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    LRESULT painted = 0;
+    if (HandleOwnPaint(msg, wParam, [this](HDC dc) { PaintTo(dc); }, painted))
+        return painted;
     switch (msg) {
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(Handle(), &ps);
-        PaintTo(dc);
-        EndPaint(Handle(), &ps);
-        return 0;
-    }
-    case WM_PRINTCLIENT:
-        PaintTo(reinterpret_cast<HDC>(wParam));
-        return 0;
     case WM_SETFONT:
         SetFont(reinterpret_cast<HFONT>(wParam));
         return 0;

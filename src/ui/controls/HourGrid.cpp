@@ -155,19 +155,10 @@ void THourGrid::Paint(HDC dc) {
 }
 
 LRESULT THourGrid::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    LRESULT painted = 0;
+    if (HandleOwnPaint(msg, wParam, [this](HDC dc) { Paint(dc); }, painted))
+        return painted;
     switch (msg) {
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(Handle(), &ps);
-        Paint(dc);
-        EndPaint(Handle(), &ps);
-        return 0;
-    }
-    case WM_PRINTCLIENT:
-        Paint(reinterpret_cast<HDC>(wParam));
-        return 0;
-    case WM_ERASEBKGND:
-        return 1;
     case WM_GETDLGCODE:
         // Letters stay here: the dialog manager would take a plain letter for the access key
         // of a button ("&OK", "&Cancel"). Alt with the letter still reaches the buttons.

@@ -27,10 +27,37 @@ protected:
     virtual LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
     // Called after the window was destroyed (WM_NCDESTROY); the handle is already cleared.
     virtual void OnHandleDestroyed() {}
+    // For a control that draws all of itself in one step (off-screen, then copied): WM_PAINT
+    // and WM_PRINTCLIENT are answered by `paint`, WM_ERASEBKGND without erasing, which would
+    // only flicker. True when `msg` was one of them, with its answer in `result`.
+    template <class TPaint>
+    bool HandleOwnPaint(UINT msg, WPARAM wParam, TPaint paint, LRESULT& result);
 
 private:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     HWND FHandle = nullptr;
 };
+
+template <class TPaint>
+bool TWindow::HandleOwnPaint(UINT msg, WPARAM wParam, TPaint paint, LRESULT& result) {
+    switch (msg) {
+    case WM_PAINT: {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(FHandle, &ps);
+        paint(dc);
+        EndPaint(FHandle, &ps);
+        result = 0;
+        return true;
+    }
+    case WM_PRINTCLIENT:
+        paint(reinterpret_cast<HDC>(wParam));
+        result = 0;
+        return true;
+    case WM_ERASEBKGND:
+        result = 1;
+        return true;
+    }
+    return false;
+}
 
 } // namespace vantrel
