@@ -143,8 +143,10 @@ void TMinuteLoop::Run(int minutes) {
     const int day = DayOfYearOf(now);
     WatchZone();
 
+    const std::vector<TSessionInfo> listed = FHost.Sessions();
+    FMeter.Look(listed, mono, mono - static_cast<ULONGLONG>(minutes) * TUseMeter::kMinuteMs);
     std::map<std::wstring, std::vector<TSessionInfo>, TNameLess> sessionsOf;
-    for (const TSessionInfo& session : FHost.Sessions()) {
+    for (const TSessionInfo& session : listed) {
         if (!session.Username.empty())
             sessionsOf[session.Username].push_back(session);
     }
@@ -180,17 +182,16 @@ void TMinuteLoop::Run(int minutes) {
         }
         ReadUser(state, store, fromNetwork, weekday, day);
         TQorUser& user = *state.User;
-        // Only a session someone works in is counted: not one switched away from, nor one
-        // whose screen is locked.
-        const bool active = std::any_of(sessions.begin(), sessions.end(),
-                                        [](const TSessionInfo& s) { return s.Active && !s.Locked; });
+        // The minutes a session was really in use: not switched away from, its screen not
+        // locked. Taken from an unmonitored user too, so that none are kept for later.
+        const int used = minutes > 0 ? FMeter.Charge(name, minutes) : 0;
         if (!user.QorControl) {
             EndBlock(state);
             Count(state, store, fromNetwork, weekday, day, 0);
             WriteFigures(state, now);
             continue;
         }
-        Count(state, store, fromNetwork, weekday, day, active ? minutes : 0);
+        Count(state, store, fromNetwork, weekday, day, used);
         if (FPrefs.UseDebugLogging)
             FLog.Write(L"Minute of " + name + L": " + std::to_wstring(user.TodaysTimeUsage) +
                        L" used today (" + std::to_wstring(user.LocalTimeUsage(weekday)) +
@@ -357,6 +358,47 @@ void TMinuteLoop::EndBlock(TUserState& state) {
     }
 }
 
+void TMinuteLoop::LogOff(TUserState& state, const std::vector<TSessionInfo>& sessions) {
+    // After the grace, every session of the user goes, at every minute until none is left: one
+    // switched away from, one logged on since, one whose log-off failed before.
+    TBlock& block = state.Block;
+    const std::wstring& name = state.User->Username;
+    block.LogoffBegun = true;
+    for (const TSessionInfo& session : sessions) {
+        if (FHost.Logoff(session.Id)) {
+            if (block.LoggedOff.insert(session.Id).second)
+                FLog.Write(L"Logged off " + SessionText(name, session.Id) + L")");
+        } else if (block.FailureLogged.insert(session.Id).second) {
+            FLog.Write(L"Could not log off " + SessionText(name, session.Id) + L", " +
+                       ErrorText(static_cast<LONG>(GetLastError())) +
+                       L"); trying again every minute");
+        }
+    }
+}
+
+void TMinuteLoop::Look() {
+    const ULONGLONG mono = MonotonicMs();
+    const std::vector<TSessionInfo> listed = FHost.Sessions();
+    FMeter.Look(listed, mono, mono);
+    if (FPrefs.DoNotForceLogoff)
+        return;
+    // The minute that showed the message came a little late or the next one comes a little
+    // early: the grace ends here, not at the minute after.
+    for (auto& [name, state] : FUsers) {
+        const TBlock& block = state.Block;
+        if (!block.On || block.LogoffBegun || block.Continued || !state.User ||
+            !state.User->QorControl || mono - block.MessageAt < kLogoffMs)
+            continue;
+        std::vector<TSessionInfo> sessions;
+        for (const TSessionInfo& session : listed) {
+            if (SameName(session.Username, name))
+                sessions.push_back(session);
+        }
+        if (!sessions.empty())
+            LogOff(state, sessions);
+    }
+}
+
 void TMinuteLoop::Enforce(TUserState& state, const std::vector<TSessionInfo>& sessions,
                           const SYSTEMTIME& now, ULONGLONG mono) {
     const TQorUser& user = *state.User;
@@ -425,18 +467,7 @@ void TMinuteLoop::Enforce(TUserState& state, const std::vector<TSessionInfo>& se
         if (first || FPrefs.DoNotForceLogoff ||
             (!block.Continued && mono - block.MessageAt < kLogoffMs))
             return;
-        // After the grace, every session of the user goes, at every minute until none is
-        // left: one switched away from, one logged on since, one whose log-off failed before.
-        for (const TSessionInfo& session : sessions) {
-            if (FHost.Logoff(session.Id)) {
-                if (block.LoggedOff.insert(session.Id).second)
-                    FLog.Write(L"Logged off " + SessionText(user.Username, session.Id) + L")");
-            } else if (block.FailureLogged.insert(session.Id).second) {
-                FLog.Write(L"Could not log off " + SessionText(user.Username, session.Id) + L", " +
-                           ErrorText(static_cast<LONG>(GetLastError())) +
-                           L"); trying again every minute");
-            }
-        }
+        LogOff(state, sessions);
         return;
     }
 

@@ -11,6 +11,7 @@
 #include "service/LocalCopy.h"
 #include "service/ServiceLog.h"
 #include "service/Sessions.h"
+#include "service/UseMeter.h"
 
 #include <windows.h>
 
@@ -44,8 +45,13 @@ public:
     // Reads the preferences again; empty message texts get their defaults.
     void ReadPreferences();
     // The minutes that passed since the last tick (at least 1; the caller caps them): reads the
-    // preferences and every logged-on user's settings and usage, counts them, then enforces.
+    // preferences and every logged-on user's settings and usage, charges each user the minutes
+    // the sessions were in use (service/UseMeter.h), then enforces.
     void Tick(int minutes = 1);
+    // A look at the sessions between minutes: at times drawn by chance and whenever the system
+    // reports a change of a session. It reads no store and writes nothing a user can read; a
+    // user whose grace ran out since the last minute is logged off now, not a minute later.
+    void Look();
     // Reads everything again and enforces at once, without counting a minute (at start).
     void Check();
     // The administration program saved a change: logs it, then Check.
@@ -65,6 +71,8 @@ private:
         bool Continued = false;
         // Monotonic times of the first message (the log-offs wait for it) and of the last.
         ULONGLONG MessageAt = 0;
+        // The sessions have been logged off at least once since the grace ran out.
+        bool LogoffBegun = false;
         ULONGLONG ShownAt = 0;
         // Listed sessions that were told, were logged off, or whose failed log-off was logged.
         std::set<DWORD> Told;
@@ -120,6 +128,7 @@ private:
     void Enforce(TUserState& state, const std::vector<TSessionInfo>& sessions,
                  const SYSTEMTIME& now, ULONGLONG mono);
     void EndBlock(TUserState& state);
+    void LogOff(TUserState& state, const std::vector<TSessionInfo>& sessions);
     void WriteFigures(TUserState& state, const SYSTEMTIME& now);
     void Show(const std::wstring& user, const std::vector<DWORD>& sessions,
               const std::wstring& what, const std::wstring& text);
@@ -131,6 +140,7 @@ private:
     std::map<std::wstring, TUserState, TNameLess> FUsers;
     TTimedConnect FConnect;
     TLocalCopy FCopy;
+    TUseMeter FMeter;
     bool FStoreDown = false;
     bool FCopyFailed = false;
     // When this computer's copy of the users without a session was last brought up to date.

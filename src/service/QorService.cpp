@@ -78,8 +78,14 @@ std::wstring ProcessText(DWORD processId) {
 } // namespace
 
 TQorService::TQorService(TSessionHost& host, TServiceOptions options)
-    : FOptions(Completed(std::move(options))), FLog(FOptions.LogPath),
+    : FOptions(Completed(std::move(options))),
+      FSessionEvent(CreateEventW(nullptr, FALSE, FALSE, nullptr)), FLog(FOptions.LogPath),
       FLoop(host, FLog, FOptions.ThisComputer) {}
+
+void TQorService::SessionChanged() {
+    if (FSessionEvent)
+        SetEvent(FSessionEvent.Get());
+}
 
 template <typename TWork> void TQorService::Guarded(TWork&& work) noexcept {
     try {
@@ -229,6 +235,10 @@ bool TQorService::Run(HANDLE stopEvent, const std::function<void()>& running) {
     Guarded([this] { FLoop.Check(); });
     Guarded([&] { Tell(pipe, TNewsKind::Running, false); });
     const ULONGLONG minute = FOptions.MinuteMs;
+    const auto nextLookAfter = [minute](ULONGLONG at) {
+        return at + RandomPause(minute / kLooksPerMinuteMost, minute / kLooksPerMinuteLeast);
+    };
+    ULONGLONG nextLook = nextLookAfter(MonotonicMs());
     while (WaitForSingleObject(stopEvent, 0) == WAIT_TIMEOUT) {
         const ULONGLONG now = MonotonicMs();
         const ULONGLONG passed = now > counted ? now - counted : 0;
@@ -244,12 +254,19 @@ bool TQorService::Run(HANDLE stopEvent, const std::function<void()>& running) {
                 Guarded([&] { served = TryServe(pipe); });
             continue;
         }
-        HANDLE waits[2] = {stopEvent, settings};
-        const DWORD result =
-            WaitForMultipleObjects(2, waits, FALSE, static_cast<DWORD>(minute - passed));
+        if (now >= nextLook) {
+            Guarded([this] { FLoop.Look(); });
+            nextLook = nextLookAfter(MonotonicMs());
+            continue;
+        }
+        HANDLE waits[3] = {stopEvent, settings, FSessionEvent.Get()};
+        const DWORD waitMs = static_cast<DWORD>(std::min(minute - passed, nextLook - now));
+        const DWORD result = WaitForMultipleObjects(FSessionEvent ? 3 : 2, waits, FALSE, waitMs);
         if (result == WAIT_OBJECT_0 + 1) {
             Guarded([this] { FLoop.SettingsChanged(); });
             Guarded([&] { Tell(pipe, TNewsKind::Settings, false); });
+        } else if (result == WAIT_OBJECT_0 + 2) {
+            Guarded([this] { FLoop.Look(); });
         } else if (result != WAIT_TIMEOUT)
             break;
     }

@@ -42,6 +42,10 @@ public:
     // waits). False only when it cannot run at all (the log says why).
     bool Run(HANDLE stopEvent, const std::function<void()>& running = {});
 
+    // The system reported a change of a session (a lock, an unlock, a logon, a logoff, a
+    // connect, a disconnect): the sessions are looked at at once. Any thread may call it.
+    void SessionChanged();
+
     TServiceLog& Log() { return FLog; }
     const TServiceOptions& Options() const { return FOptions; }
 
@@ -58,7 +62,13 @@ private:
     // for the programs that connect later.
     void Tell(TPipeServer& pipe, TNewsKind kind, bool counted);
 
+    // Looks at the sessions come between minutes, this far apart at the most and the least
+    // (in parts of a minute), at times drawn by chance.
+    static constexpr ULONGLONG kLooksPerMinuteMost = 30;
+    static constexpr ULONGLONG kLooksPerMinuteLeast = 10;
+
     TServiceOptions FOptions;
+    THandle FSessionEvent;
     TServiceLog FLog;
     TMinuteLoop FLoop;
     bool FHolderTold = false;

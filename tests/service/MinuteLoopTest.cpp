@@ -143,6 +143,59 @@ TEST_F(MinuteLoopTest, CountsOneMinuteAMinuteForEachMonitoredUserWithASession) {
     EXPECT_EQ(3, ReadUsage(HKEY_LOCAL_MACHINE, L"anna", kHere, 3).first);
 }
 
+// A program of the child's locks the screen, or switches user, at the moment of every count,
+// which the figures key tells to the millisecond. Two hours from 12:00, second by second, with
+// a limit of 110 minutes; the service looks every five seconds, and at once at every change
+// where the system tells of it.
+TEST_F(MinuteLoopTest, TheTimeInUseIsChargedHoweverTheScreenStandsAtTheCount) {
+    const auto aroundTheCount = [](int, int second) { return second < 58 && second > 1; };
+    struct {
+        const char* what;
+        bool (*usable)(int minute, int second);
+        bool switchAway; // switched to another user instead of locked
+        bool told;       // the system reports each lock and unlock
+        int least, most; // minutes charged
+        bool loggedOff;
+    } cases[] = {
+        // Unlocked 56 s of every minute: 112 of 120 minutes.
+        {"locked around each count, reported", aroundTheCount, false, true, 110, 110, true},
+        {"locked around each count, unreported", aroundTheCount, false, false, 110, 110, true},
+        {"switched away around each count", aroundTheCount, true, false, 110, 110, true},
+        {"locked every other whole minute", [](int minute, int) { return minute % 2 == 0; }, false,
+         false, 60, 61, false},
+        {"unlocked 40 s of every minute", [](int, int second) { return second >= 10 && second < 50; },
+         false, true, 79, 80, false},
+    };
+    for (const auto& c : cases) {
+        CleanStore();
+        WritePrefs(false, L"", false, false);
+        WriteUser(HKEY_LOCAL_MACHINE, L"anna", true, 0, 24, 110);
+        host.Clear();
+        host.Forget();
+        auto loop = NewLoop();
+        int shown = -1;
+        for (int t = 0; t <= 120 * 60 && host.LoggedOff().empty(); ++t) {
+            now = Time(2026, 6, 10, 3, 12 + t / 3600, t / 60 % 60, t % 60);
+            const int usable = c.usable(t / 60, t % 60) ? 1 : 0;
+            if (usable != shown) {
+                host.Clear();
+                host.Add(1, L"anna", usable || !c.switchAway, !usable && !c.switchAway);
+                shown = usable;
+                if (c.told)
+                    loop->Look();
+            }
+            if (t % 60 == 0)
+                loop->Tick();
+            else if (t % 5 == 3)
+                loop->Look();
+        }
+        const int used = loop->User(L"anna")->TodaysTimeUsage;
+        EXPECT_GE(used, c.least) << c.what;
+        EXPECT_LE(used, c.most) << c.what;
+        EXPECT_EQ(c.loggedOff, !host.LoggedOff().empty()) << c.what;
+    }
+}
+
 TEST_F(MinuteLoopTest, MidnightAndANewWeekStartTheDayAtZero) {
     WriteUser(HKEY_LOCAL_MACHINE, L"anna", true, 0, 24, 60);
     WriteUsage(HKEY_LOCAL_MACHINE, L"anna", kHere, 3, 161, 40);
@@ -443,6 +496,13 @@ TEST_F(MinuteLoopTest, AChangeBetweenMinutesIsHandledAtOnceAndTheLogoffWaitsAFul
     At(12, 1);
     loop->Tick();
     EXPECT_TRUE(host.LoggedOff().empty());
+    // The grace ends between minutes; the look that follows logs off, not the next minute.
+    At(12, 1, 29);
+    loop->Look();
+    EXPECT_TRUE(host.LoggedOff().empty());
+    At(12, 1, 31);
+    loop->Look();
+    EXPECT_EQ(std::vector<DWORD>{1}, host.LoggedOff());
     At(12, 2);
     loop->Tick();
     EXPECT_EQ(std::vector<DWORD>{1}, host.LoggedOff());

@@ -35,6 +35,7 @@ THandle gStopEvent;
 // Set once Run has returned and the log may no longer be written from another thread.
 THandle gDoneEvent;
 TServiceLog* gLog = nullptr; // under gStatusLock
+TQorService* gService = nullptr; // under gStatusLock
 TCriticalSection gStatusLock;
 SERVICE_STATUS_HANDLE gStatusHandle = nullptr;
 SERVICE_STATUS gStatus{};
@@ -59,7 +60,9 @@ void ReportStatus(DWORD state, DWORD exitCode = NO_ERROR, DWORD waitHint = 0) {
     // The service could not run at all; the log says why.
     gStatus.dwServiceSpecificExitCode = exitCode == ERROR_SERVICE_SPECIFIC_ERROR ? 1 : 0;
     gStatus.dwControlsAccepted =
-        state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN : 0;
+        state == SERVICE_RUNNING
+            ? SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN | SERVICE_ACCEPT_SESSIONCHANGE
+            : 0;
     gStatus.dwWaitHint = IsPending(state) ? waitHint : 0;
     if (gStatusHandle)
         SetServiceStatus(gStatusHandle, &gStatus);
@@ -70,6 +73,14 @@ DWORD WINAPI ServiceControl(DWORD control, DWORD, void*, void*) {
     if (control == SERVICE_CONTROL_STOP || control == SERVICE_CONTROL_SHUTDOWN) {
         ReportStatus(SERVICE_STOP_PENDING, NO_ERROR, kStopWaitMs);
         SetEvent(gStopEvent.Get());
+        return NO_ERROR;
+    }
+    if (control == SERVICE_CONTROL_SESSIONCHANGE) {
+        // A lock, an unlock, a logon, a logoff, a connect or a disconnect: the time in use is
+        // measured from this moment, not from the next look.
+        TLockGuard guard(gStatusLock);
+        if (gService)
+            gService->SessionChanged();
         return NO_ERROR;
     }
     return control == SERVICE_CONTROL_INTERROGATE ? NO_ERROR : ERROR_CALL_NOT_IMPLEMENTED;
@@ -123,11 +134,13 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
         const auto done = ScopeExit([] {
             TLockGuard guard(gStatusLock);
             gLog = nullptr;
+            gService = nullptr;
             SetEvent(gDoneEvent.Get());
         });
         {
             TLockGuard guard(gStatusLock);
             gLog = &service.Log();
+            gService = &service;
         }
         ok = service.Run(gStopEvent.Get(), [] { ReportStatus(SERVICE_RUNNING); });
     } catch (...) {
