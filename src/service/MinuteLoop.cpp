@@ -33,8 +33,10 @@ std::wstring SessionText(const std::wstring& user, DWORD session) {
 
 } // namespace
 
-TMinuteLoop::TMinuteLoop(TSessionHost& host, TServiceLog& log, std::wstring thisComputer)
-    : FHost(host), FLog(log), FThisComputer(std::move(thisComputer)), FCopy(FThisComputer) {
+TMinuteLoop::TMinuteLoop(TSessionHost& host, TServiceLog& log, std::wstring thisComputer,
+                         ULONGLONG minuteMs)
+    : FHost(host), FLog(log), FThisComputer(std::move(thisComputer)), FCopy(FThisComputer),
+      FMeter(minuteMs) {
     WatchZone();
     const SYSTEMTIME utc = UtcNow();
     ULARGE_INTEGER units{};
@@ -144,7 +146,7 @@ void TMinuteLoop::Run(int minutes) {
     WatchZone();
 
     const std::vector<TSessionInfo> listed = FHost.Sessions();
-    FMeter.Look(listed, mono, mono - static_cast<ULONGLONG>(minutes) * TUseMeter::kMinuteMs);
+    FMeter.Look(listed, mono, mono - static_cast<ULONGLONG>(minutes) * FMeter.MinuteMs());
     std::map<std::wstring, std::vector<TSessionInfo>, TNameLess> sessionsOf;
     for (const TSessionInfo& session : listed) {
         if (!session.Username.empty())

@@ -37,8 +37,10 @@ public:
     // How often this computer's copy of the users without a session here is brought up to date.
     static constexpr ULONGLONG kCopyEveryMs = 600000;
 
-    // Records the computer's time zone for days and hours when none is recorded yet.
-    TMinuteLoop(TSessionHost& host, TServiceLog& log, std::wstring thisComputer);
+    // Records the computer's time zone for days and hours when none is recorded yet. A minute
+    // of use is `minuteMs` of the monotonic clock (shorter in demonstrations).
+    TMinuteLoop(TSessionHost& host, TServiceLog& log, std::wstring thisComputer,
+                ULONGLONG minuteMs = 60000);
     TMinuteLoop(const TMinuteLoop&) = delete;
     TMinuteLoop& operator=(const TMinuteLoop&) = delete;
 

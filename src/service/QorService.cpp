@@ -80,7 +80,7 @@ std::wstring ProcessText(DWORD processId) {
 TQorService::TQorService(TSessionHost& host, TServiceOptions options)
     : FOptions(Completed(std::move(options))),
       FSessionEvent(CreateEventW(nullptr, FALSE, FALSE, nullptr)), FLog(FOptions.LogPath),
-      FLoop(host, FLog, FOptions.ThisComputer) {}
+      FLoop(host, FLog, FOptions.ThisComputer, FOptions.MinuteMs) {}
 
 void TQorService::SessionChanged() {
     if (FSessionEvent)

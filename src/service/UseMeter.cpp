@@ -32,7 +32,7 @@ void TUseMeter::Look(const std::vector<TSessionInfo>& sessions, ULONGLONG at,
         auto found = FUsers.find(name);
         if (found == FUsers.end()) {
             TUse use;
-            if (inUse)
+            if (inUse && at > since)
                 use.Ms = at - since;
             found = FUsers.emplace(name, use).first;
         }
@@ -48,8 +48,8 @@ int TUseMeter::Charge(const std::wstring& user, int most) {
     if (found == FUsers.end() || most <= 0)
         return 0;
     ULONGLONG& ms = found->second.Ms;
-    const ULONGLONG whole = std::min<ULONGLONG>(ms / kMinuteMs, static_cast<ULONGLONG>(most));
-    ms = std::min(ms - whole * kMinuteMs, kMinuteMs - 1);
+    const ULONGLONG whole = std::min<ULONGLONG>(ms / FMinuteMs, static_cast<ULONGLONG>(most));
+    ms = std::min(ms - whole * FMinuteMs, FMinuteMs - 1);
     return static_cast<int>(whole);
 }
 

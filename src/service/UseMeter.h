@@ -5,7 +5,7 @@
 // instead (at times the service draws by chance, and whenever the system reports a lock, an
 // unlock, a logon, a logoff, a connect or a disconnect) and adds up the time between looks: the
 // state seen at a look holds until the next one. The minute loop takes a whole minute for every
-// 60 s in use and leaves what is less for the next minute, so a user unlocked most of a minute
+// minute in use and leaves what is less for the next minute, so a user unlocked most of a minute
 // pays for it however the screen stands at the count.
 #include "service/Sessions.h"
 
@@ -19,7 +19,9 @@ namespace vantrel {
 
 class TUseMeter {
 public:
-    static constexpr ULONGLONG kMinuteMs = 60000;
+    // A minute of use is this long: a minute, or the shorter one of a demonstration.
+    explicit TUseMeter(ULONGLONG minuteMs = 60000) : FMinuteMs(minuteMs ? minuteMs : 60000) {}
+    ULONGLONG MinuteMs() const { return FMinuteMs; }
 
     // The sessions as they are at `at` (monotonic milliseconds). A user not seen before is taken
     // to have been in this state since the previous look; at the very first look, since
@@ -39,6 +41,7 @@ private:
         ULONGLONG Ms = 0;    // in use and not charged yet
     };
 
+    ULONGLONG FMinuteMs;
     std::map<std::wstring, TUse, TNameLess> FUsers;
     bool FLooked = false;
     ULONGLONG FLastLook = 0;

@@ -59,6 +59,10 @@ TEST_F(QorServiceTest, TheServiceMessageMakesItReadTheSettingsBeforeItsNextMinut
     EXPECT_TRUE(PumpUntil([&] { return CountOf(LogText(), "Minute of anna") == 1; }));
     EXPECT_EQ(1, CountOf(LogText(), "Service started on PC-HERE"));
     EXPECT_TRUE(host.Shown().empty());
+    // A lock or an unlock the system reports is looked at at once, not at the next look.
+    const int listed = host.Listings;
+    service.SessionChanged();
+    EXPECT_TRUE(PumpUntil([&] { return host.Listings > listed; }));
 
     // The program saves hours that exclude noon, then tells the service.
     WriteUser(HKEY_LOCAL_MACHINE, L"anna", true, 13, 20, 600);

@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <fstream>
 #include <functional>
 #include <mutex>
@@ -38,6 +39,7 @@ public:
     }
     std::vector<TSessionInfo> Sessions() override {
         std::lock_guard<std::mutex> guard(FLock);
+        ++Listings;
         return FList;
     }
     bool ShowMessage(DWORD session, const std::wstring& text) override {
@@ -83,6 +85,7 @@ public:
 
     bool LogoffWorks = true;
     int FailLogoffs = 0;
+    std::atomic<int> Listings{0};
 
 private:
     std::mutex FLock;
