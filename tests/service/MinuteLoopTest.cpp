@@ -148,7 +148,7 @@ TEST_F(MinuteLoopTest, CountsOneMinuteAMinuteForEachMonitoredUserWithASession) {
 // a limit of 110 minutes; the service looks every five seconds, and at once at every change
 // where the system tells of it.
 TEST_F(MinuteLoopTest, TheTimeInUseIsChargedHoweverTheScreenStandsAtTheCount) {
-    const auto aroundTheCount = [](int, int second) { return second < 58 && second > 1; };
+    const auto aroundTheCount = [](int, int second) { return second >= 2 && second <= 58; };
     struct {
         const char* what;
         bool (*usable)(int minute, int second);
@@ -157,14 +157,15 @@ TEST_F(MinuteLoopTest, TheTimeInUseIsChargedHoweverTheScreenStandsAtTheCount) {
         int least, most; // minutes charged
         bool loggedOff;
     } cases[] = {
-        // Unlocked 56 s of every minute: 112 of 120 minutes.
-        {"locked around each count, reported", aroundTheCount, false, true, 110, 110, true},
-        {"locked around each count, unreported", aroundTheCount, false, false, 110, 110, true},
-        {"switched away around each count", aroundTheCount, true, false, 110, 110, true},
+        // Unlocked 57 s of every minute, 114 of 120 minutes: blocked at 110, the minute of
+        // grace is charged too.
+        {"locked around each count, reported", aroundTheCount, false, true, 110, 111, true},
+        {"locked around each count, unreported", aroundTheCount, false, false, 110, 111, true},
+        {"switched away around each count", aroundTheCount, true, false, 110, 111, true},
         {"locked every other whole minute", [](int minute, int) { return minute % 2 == 0; }, false,
          false, 60, 61, false},
-        {"unlocked 40 s of every minute", [](int, int second) { return second >= 10 && second < 50; },
-         false, true, 79, 80, false},
+        {"unlocked 40 s of every minute",
+         [](int, int second) { return second >= 10 && second < 50; }, false, true, 79, 80, false},
     };
     for (const auto& c : cases) {
         CleanStore();
@@ -238,9 +239,8 @@ TEST_F(MinuteLoopTest, OnlyTodaysBonusCounts) {
     EXPECT_EQ(60, ReadUsage(HKEY_LOCAL_MACHINE, L"anna", kHere, 3).first);
     EXPECT_TRUE(host.Shown().empty());
     // A minute writes only what changed; a key taken away meanwhile is made again whole.
-    ASSERT_EQ(ERROR_SUCCESS,
-              RegDeleteKeyW(HKEY_LOCAL_MACHINE,
-                            (std::wstring(kFiguresKeyPath) + L"\\anna").c_str()));
+    ASSERT_EQ(ERROR_SUCCESS, RegDeleteKeyW(HKEY_LOCAL_MACHINE,
+                                           (std::wstring(kFiguresKeyPath) + L"\\anna").c_str()));
     At(12, 1);
     loop->Tick();
     EXPECT_TRUE(host.LoggedOff().empty());
@@ -411,8 +411,8 @@ TEST_F(MinuteLoopTest, ABlockedUserIsLoggedOffWithinTwoMinutesOfTheMessageWhatev
         {"a failed log-off", none, none, none, 1, 1, false},
         {"a disconnected session", [](TFakeSessionHost& h) { h.Add(2, L"anna", false); }, none,
          none, 0, 1, false},
-        {"a locked session", [](TFakeSessionHost& h) { h.Add(2, L"anna", true, true); }, none,
-         none, 0, 2, false},
+        {"a locked session", [](TFakeSessionHost& h) { h.Add(2, L"anna", true, true); }, none, none,
+         0, 2, false},
         {"service restarted", none, none, none, 0, 2, true},
     };
     for (const auto& c : cases) {

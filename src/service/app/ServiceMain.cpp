@@ -34,7 +34,7 @@ constexpr DWORD kStopMarginMs = 2000;
 THandle gStopEvent;
 // Set once Run has returned and the log may no longer be written from another thread.
 THandle gDoneEvent;
-TServiceLog* gLog = nullptr; // under gStatusLock
+TServiceLog* gLog = nullptr;     // under gStatusLock
 TQorService* gService = nullptr; // under gStatusLock
 TCriticalSection gStatusLock;
 SERVICE_STATUS_HANDLE gStatusHandle = nullptr;
