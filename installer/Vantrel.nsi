@@ -1,8 +1,9 @@
 ; VantrelSetup.exe: installs Vantrel, the time-limit service QORsvc, the limited user's
-; QORtray.exe and the help file into %ProgramFiles%\QOR, registers and starts the service, starts
-; QORtray.exe at every user's logon, and leaves an uninstaller that stops and removes the service,
-; the files, the logon entry and what the service kept under its key, but keeps the settings in
-; the registry (they are the user's data) and the service's log.
+; QORtray.exe and the help file into %ProgramFiles%\QOR, registers and starts the service (also
+; for Safe Mode, with and without networking), starts QORtray.exe at every user's logon, and
+; leaves an uninstaller that stops and removes the service, the files, the logon entry, the Safe
+; Mode entries and what the service kept under its key, but keeps the settings in the registry
+; (they are the user's data) and the service's log.
 ;
 ; Built by cmake/Installer.cmake:
 ;   makensis -DVANTREL_EXE=<Vantrel.exe> -DSERVICE_EXE=<QORsvc.exe> -DTRAY_EXE=<QORtray.exe>
@@ -27,6 +28,10 @@ ManifestDPIAware true
 ; The machine's list of programs started at every user's logon.
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
 !define SERVICE_KEY "SYSTEM\CurrentControlSet\Services\${SERVICE}"
+; The services Windows starts in Safe Mode, and in Safe Mode with networking. A standard user
+; reaches Safe Mode from the sign-in screen: the service must run there too.
+!define SAFE_BOOT_MINIMAL_KEY "SYSTEM\CurrentControlSet\Control\SafeBoot\Minimal\${SERVICE}"
+!define SAFE_BOOT_NETWORK_KEY "SYSTEM\CurrentControlSet\Control\SafeBoot\Network\${SERVICE}"
 ; What Windows answers when a program that needs an administrator is started without one.
 !define ERROR_ELEVATION_REQUIRED 740
 
@@ -201,6 +206,10 @@ Section "Vantrel" SectionMain
         MessageBox MB_OK|MB_ICONSTOP "The time-limit service could not be registered (QORsvc.exe --install ended with $0). Without it no time limit is enforced. Run the setup program again; if it fails again, see the details." /SD IDOK
         Abort
     ${EndIf}
+    ; Safe Mode starts only the services named under SafeBoot, each with the default value
+    ; "Service".
+    WriteRegStr HKLM "${SAFE_BOOT_MINIMAL_KEY}" "" "Service"
+    WriteRegStr HKLM "${SAFE_BOOT_NETWORK_KEY}" "" "Service"
     DetailPrint "Starting the time-limit service ${SERVICE}"
     nsExec::ExecToLog '"$INSTDIR\QORsvc.exe" --start'
     Pop $0
@@ -235,6 +244,8 @@ Section "Uninstall"
     ; read (their figures) goes too.
     DeleteRegKey HKLM "${SERVICE_KEY}\Figures"
     DeleteRegKey HKLM "${SERVICE_KEY}\Blocks"
+    DeleteRegKey HKLM "${SAFE_BOOT_MINIMAL_KEY}"
+    DeleteRegKey HKLM "${SAFE_BOOT_NETWORK_KEY}"
 
     ; A QORtray.exe that still runs in a session goes on until that session ends; its file,
     ; set aside, goes with the next start of Windows.

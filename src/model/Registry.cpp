@@ -180,13 +180,21 @@ LONG ConnectRemoteRegistry(const std::wstring& computer, HKEY* root) {
 }
 
 struct TTimedConnect::TAttempt {
+    // A connection nobody took closes with the attempt.
+    ~TAttempt() {
+        if (Root)
+            RegCloseKey(Root);
+    }
     // A copy, so that the attempt never reads the seam while a test replaces it.
     TRemoteRegistryConnect Connect;
     std::wstring Computer;
+    DWORD TimeoutMs = 0;
+    ULONGLONG Started = 0;
     THandle Done;
     TCriticalSection Lock;
     bool Finished = false;
-    bool GivenUp = false;
+    // It took longer than the time it was given (a caller gave up on it).
+    bool Slow = false;
     HKEY Root = nullptr;
     LONG Result = ERROR_TIMEOUT;
 };
@@ -205,23 +213,29 @@ DWORD WINAPI TTimedConnect::RunAttempt(void* parameter) {
     if (rc == ERROR_SUCCESS && !root)
         rc = ERROR_INVALID_HANDLE;
     TLockGuard guard(attempt->Lock);
-    if (rc == ERROR_SUCCESS && !attempt->GivenUp) {
+    if (rc == ERROR_SUCCESS) {
         attempt->Root = root;
     } else if (root) {
         RegCloseKey(root);
     }
     attempt->Result = rc;
+    attempt->Slow = attempt->Slow || GetTickCount64() - attempt->Started > attempt->TimeoutMs;
     attempt->Finished = true;
     SetEvent(attempt->Done.Get());
     return 0;
 }
 
-LONG TTimedConnect::Connect(const std::wstring& computer, DWORD timeoutMs, TRegRoot& root) {
-    if (FPending) {
-        if (WaitForSingleObject(FPending->Done.Get(), timeoutMs) != WAIT_OBJECT_0)
-            return ERROR_TIMEOUT;
-        FPending.reset();
-    }
+namespace {
+
+DWORD MsUntil(ULONGLONG deadline) {
+    const ULONGLONG now = GetTickCount64();
+    return now >= deadline ? 0 : static_cast<DWORD>(deadline - now);
+}
+
+} // namespace
+
+std::shared_ptr<TTimedConnect::TAttempt> TTimedConnect::Start(const std::wstring& computer,
+                                                              DWORD timeoutMs, LONG& rc) {
     auto attempt = std::make_shared<TAttempt>();
     if (Seam())
         attempt->Connect = Seam();
@@ -230,26 +244,73 @@ LONG TTimedConnect::Connect(const std::wstring& computer, DWORD timeoutMs, TRegR
             return RegConnectRegistryW(name.c_str(), HKEY_LOCAL_MACHINE, key);
         };
     attempt->Computer = computer;
+    attempt->TimeoutMs = timeoutMs;
+    attempt->Started = GetTickCount64();
     attempt->Done.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!attempt->Done)
-        return static_cast<LONG>(GetLastError());
+    if (!attempt->Done) {
+        rc = static_cast<LONG>(GetLastError());
+        return nullptr;
+    }
     auto* holder = new std::shared_ptr<TAttempt>(attempt);
     THandle thread(CreateThread(nullptr, 0, RunAttempt, holder, 0, nullptr));
     if (!thread) {
+        rc = static_cast<LONG>(GetLastError());
         delete holder;
-        return static_cast<LONG>(GetLastError());
+        return nullptr;
     }
-    WaitForSingleObject(attempt->Done.Get(), timeoutMs);
-    TLockGuard guard(attempt->Lock);
-    if (!attempt->Finished) {
-        attempt->GivenUp = true;
+    rc = ERROR_SUCCESS;
+    return attempt;
+}
+
+bool TTimedConnect::Take(TAttempt& attempt, TRegRoot& root, LONG& result) {
+    TLockGuard guard(attempt.Lock);
+    if (!attempt.Finished) {
+        attempt.Slow = true;
+        return false;
+    }
+    result = attempt.Result;
+    if (result == ERROR_SUCCESS) {
+        root.Adopt(attempt.Root);
+        attempt.Root = nullptr;
+    }
+    return true;
+}
+
+LONG TTimedConnect::Connect(const std::wstring& computer, DWORD timeoutMs, TRegRoot& root) {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    LONG result = ERROR_TIMEOUT;
+    if (FPending) {
+        const std::shared_ptr<TAttempt> pending = std::move(FPending);
+        // The attempt of an earlier call to the same computer, which came too late for that
+        // call, is this call's connection; one to another computer closes by itself, unused.
+        if (CompareStringOrdinal(pending->Computer.c_str(), -1, computer.c_str(), -1, TRUE) ==
+            CSTR_EQUAL) {
+            WaitForSingleObject(pending->Done.Get(), MsUntil(deadline));
+            if (!Take(*pending, root, result)) {
+                FPending = pending;
+                return ERROR_TIMEOUT;
+            }
+            if (result == ERROR_SUCCESS) {
+                // A computer that answers too slowly for the time given is asked ahead of the
+                // next call, which then has its connection at once too.
+                if (pending->Slow) {
+                    LONG started = ERROR_SUCCESS;
+                    FPending = Start(computer, timeoutMs, started);
+                }
+                return result;
+            }
+            // It failed: a new attempt, within what is left of this call's time.
+        }
+    }
+    const std::shared_ptr<TAttempt> attempt = Start(computer, timeoutMs, result);
+    if (!attempt)
+        return result;
+    WaitForSingleObject(attempt->Done.Get(), MsUntil(deadline));
+    if (!Take(*attempt, root, result)) {
         FPending = attempt;
         return ERROR_TIMEOUT;
     }
-    if (attempt->Result == ERROR_SUCCESS)
-        root.Adopt(attempt->Root);
-    attempt->Root = nullptr;
-    return attempt->Result;
+    return result;
 }
 
 TRegRoot::~TRegRoot() {

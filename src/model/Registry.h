@@ -101,8 +101,12 @@ LONG ConnectRemoteRegistry(const std::wstring& computer, HKEY* root);
 // A connection to a network computer's registry that is waited for only so long: a computer
 // that does not answer would otherwise hold the caller for as long as the network gives it
 // (tens of seconds). The connection is made on a thread of its own. An attempt given up on goes
-// on alone and closes whatever it gets, so nothing of it is ever used; the next Connect waits for
-// it within its own time first, and answers ERROR_TIMEOUT while it still runs.
+// on alone; what it gets is kept for the next Connect to the same computer, which takes a
+// connection that came late at once, waits for one still on its way, and starts a new attempt
+// only when that one failed. No Connect waits longer than its own time in all. A computer that
+// answered too slowly is asked again as soon as its late connection is taken, so that the next
+// Connect finds one waiting: a computer that answers a little too slowly is used every time
+// after the first. A connection kept for another computer's name is closed unused.
 class TTimedConnect {
 public:
     TTimedConnect() = default;
@@ -115,6 +119,11 @@ public:
 private:
     struct TAttempt;
     static DWORD WINAPI RunAttempt(void* parameter);
+    // A new attempt on a thread of its own; null (with the system's code) when none could start.
+    static std::shared_ptr<TAttempt> Start(const std::wstring& computer, DWORD timeoutMs, LONG& rc);
+    // Hands the attempt's outcome to `root` and `result` once it has finished; one that has not
+    // is marked as too slow.
+    static bool Take(TAttempt& attempt, TRegRoot& root, LONG& result);
     std::shared_ptr<TAttempt> FPending;
 };
 

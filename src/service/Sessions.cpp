@@ -1,7 +1,10 @@
 #include "service/Sessions.h"
 
 #include "model/Constants.h"
+#include "win/Handle.h"
 
+#include <ntsecapi.h>
+#include <sddl.h>
 #include <versionhelpers.h>
 
 namespace vantrel {
@@ -46,8 +49,42 @@ int CompareNames(const std::wstring& a, const std::wstring& b) {
     return order - CSTR_EQUAL;
 }
 
-bool IsThisComputersAccount(const std::wstring& domain, const std::wstring& computer) {
-    return domain.empty() || SameName(domain, computer);
+namespace {
+
+// Work or school accounts: Azure AD's identifier authority 12, sub-authority 1.
+constexpr wchar_t kAzureAdSidPrefix[] = L"S-1-12-1-";
+// The domain names Windows gives a session of a Microsoft or of a work or school account.
+constexpr const wchar_t* kCloudDomains[] = {L"MicrosoftAccount", L"AzureAD"};
+
+bool StartsWithName(const std::wstring& text, const std::wstring& prefix) {
+    return text.size() >= prefix.size() && SameName(text.substr(0, prefix.size()), prefix);
+}
+
+// Whether `sid` is an account of the domain `domainSid`: the domain's identifier and one
+// relative identifier after it.
+bool IsAccountOfDomain(const std::wstring& sid, const std::wstring& domainSid) {
+    if (domainSid.empty() || !StartsWithName(sid, domainSid + L"-"))
+        return false;
+    const std::wstring rid = sid.substr(domainSid.size() + 1);
+    return !rid.empty() && rid.find_first_not_of(L"0123456789") == std::wstring::npos;
+}
+
+} // namespace
+
+bool IsThisComputersAccount(const TListedSession& session, const std::wstring& computer,
+                            const std::wstring& computerSid) {
+    if (!session.Sid.empty()) {
+        if (StartsWithName(session.Sid, kAzureAdSidPrefix))
+            return true;
+        if (!computerSid.empty())
+            return IsAccountOfDomain(session.Sid, computerSid);
+    }
+    if (session.Domain.empty() || SameName(session.Domain, computer))
+        return true;
+    for (const wchar_t* domain : kCloudDomains)
+        if (SameName(session.Domain, domain))
+            return true;
+    return false;
 }
 
 namespace {
@@ -96,10 +133,54 @@ bool IsLocked(DWORD session) {
     return locked;
 }
 
+std::wstring SidText(PSID sid) {
+    LPWSTR text = nullptr;
+    if (!sid || !ConvertSidToStringSidW(sid, &text))
+        return std::wstring();
+    std::wstring result = text;
+    LocalFree(text);
+    return result;
+}
+
+// The security identifier of the user of a session, from the session's token. Only a service
+// running as SYSTEM may ask for the token; otherwise the answer is empty.
+std::wstring SessionSid(DWORD session) {
+    HANDLE raw = nullptr;
+    if (!WTSQueryUserToken(session, &raw))
+        return std::wstring();
+    THandle token(raw);
+    DWORD bytes = 0;
+    GetTokenInformation(token.Get(), TokenUser, nullptr, 0, &bytes);
+    if (bytes < sizeof(TOKEN_USER))
+        return std::wstring();
+    std::vector<BYTE> buffer(bytes);
+    if (!GetTokenInformation(token.Get(), TokenUser, buffer.data(), bytes, &bytes))
+        return std::wstring();
+    return SidText(reinterpret_cast<const TOKEN_USER*>(buffer.data())->User.Sid);
+}
+
+// The security identifier of this computer's account domain, the one its local accounts'
+// identifiers begin with.
+std::wstring AccountDomainSid() {
+    LSA_OBJECT_ATTRIBUTES attributes = {};
+    LSA_HANDLE policy = nullptr;
+    if (LsaOpenPolicy(nullptr, &attributes, POLICY_VIEW_LOCAL_INFORMATION, &policy) != 0)
+        return std::wstring();
+    std::wstring sid;
+    PVOID info = nullptr;
+    if (LsaQueryInformationPolicy(policy, PolicyAccountDomainInformation, &info) == 0 && info) {
+        sid = SidText(static_cast<POLICY_ACCOUNT_DOMAIN_INFO*>(info)->DomainSid);
+        LsaFreeMemory(info);
+    }
+    LsaClose(policy);
+    return sid;
+}
+
 } // namespace
 
 std::vector<TSessionInfo> UserSessions(const std::vector<TListedSession>& listed,
-                                       const std::wstring& computer, const TSessionInfo* own) {
+                                       const std::wstring& computer,
+                                       const std::wstring& computerSid, const TSessionInfo* own) {
     std::vector<TSessionInfo> list;
     if (listed.empty()) {
         if (own)
@@ -110,7 +191,7 @@ std::vector<TSessionInfo> UserSessions(const std::vector<TListedSession>& listed
         // The users are this computer's accounts: a domain account of the same name is someone
         // else. A session without a user is the logon screen or the services' session.
         if ((session.State != WTSActive && session.State != WTSDisconnected) ||
-            session.Username.empty() || !IsThisComputersAccount(session.Domain, computer))
+            session.Username.empty() || !IsThisComputersAccount(session, computer, computerSid))
             continue;
         list.push_back({session.Id, session.Username, session.State == WTSActive, session.Locked});
     }
@@ -130,6 +211,8 @@ std::vector<TSessionInfo> TWtsSessionHost::Sessions() {
             if (session.State == WTSActive || session.State == WTSDisconnected) {
                 session.Username = SessionText(session.Id, WTSUserName);
                 session.Domain = SessionText(session.Id, WTSDomainName);
+                if (!session.Username.empty())
+                    session.Sid = SessionSid(session.Id);
                 session.Locked = session.State == WTSActive && IsLocked(session.Id);
             }
             listed.push_back(session);
@@ -140,7 +223,9 @@ std::vector<TSessionInfo> TWtsSessionHost::Sessions() {
     // Windows service that account is SYSTEM, which is never a monitored user.
     TSessionInfo own;
     const bool hasOwn = listed.empty() && OwnSession(own);
-    return UserSessions(listed, ThisComputerName(), hasOwn ? &own : nullptr);
+    if (FComputerSid.empty() && !listed.empty())
+        FComputerSid = AccountDomainSid();
+    return UserSessions(listed, ThisComputerName(), FComputerSid, hasOwn ? &own : nullptr);
 }
 
 bool TWtsSessionHost::ShowMessage(DWORD session, const std::wstring& text) {

@@ -44,24 +44,35 @@ struct TNameLess {
     }
 };
 
-// Whether the account of a session, of the domain the system names for it, is an account of
-// this computer: the domain is the computer's name, or none is given (as under Wine).
-bool IsThisComputersAccount(const std::wstring& domain, const std::wstring& computer);
-
 // One session as the system lists it.
 struct TListedSession {
     DWORD Id = 0;
     WTS_CONNECTSTATE_CLASS State = WTSActive;
     std::wstring Username;
     std::wstring Domain;
+    // The security identifier of its user ("S-1-5-21-..."), empty when the system would not
+    // give the user's token.
+    std::wstring Sid;
     bool Locked = false;
 };
+
+// Whether the user of a session is an account of this computer, whose time the service counts.
+// By the user's security identifier: an account of this computer's own account domain (a local
+// account, also one signed in with a Microsoft account) or a work or school account (Azure AD,
+// "S-1-12-1-..."), which exists only on the computers it signs in to. An account of some other
+// domain that shares a local account's name is someone else, and so are the system's own
+// accounts. Without the user's identifier, or the computer's, the domain the system names
+// decides: none (as under Wine), the computer's name, or the names Windows gives Microsoft and
+// work or school accounts.
+bool IsThisComputersAccount(const TListedSession& session, const std::wstring& computer,
+                            const std::wstring& computerSid);
 
 // The sessions of this computer's accounts in the system's list: active and disconnected ones
 // with a user. Only a list without any session at all (as under Wine) has `own`, the session of
 // this process, stand in for it; a list of sessions none of which qualifies gives none.
 std::vector<TSessionInfo> UserSessions(const std::vector<TListedSession>& listed,
-                                       const std::wstring& computer, const TSessionInfo* own);
+                                       const std::wstring& computer,
+                                       const std::wstring& computerSid, const TSessionInfo* own);
 
 // The system's session list. Under Wine the list is empty; the user of this process's own
 // session is then the one logged on.
@@ -70,6 +81,11 @@ public:
     std::vector<TSessionInfo> Sessions() override;
     bool ShowMessage(DWORD session, const std::wstring& text) override;
     bool Logoff(DWORD session) override;
+
+private:
+    // The security identifier of this computer's account domain, asked once it is needed and
+    // kept: it changes only with a new installation of Windows.
+    std::wstring FComputerSid;
 };
 
 } // namespace vantrel

@@ -3,12 +3,14 @@
 # service it installs serves \\.\pipe\QorPipe, and the windows it looks for must be its own):
 #  - without administrator rights it refuses, installs nothing and ends with 740;
 #  - a silent install puts the four files into C:\Program Files\QOR, adds the Start-menu entry
-#    and the uninstaller, registers QORsvc as an automatic LocalSystem service and starts it;
+#    and the uninstaller, registers QORsvc as an automatic LocalSystem service, also for Safe
+#    Mode with and without networking, and starts it;
 #    QORtray.exe starts at logon, and the service writes the user's figures;
 #  - Vantrel starts from the installed folder and reads the store;
 #  - a second install over the running service stops it, replaces it and starts it again, in
 #    the same folder whatever /D= says; a running QORtray.exe is set aside and replaced;
-#  - a silent uninstall stops and removes the service, the files, the entries and the uninstaller,
+#  - a silent uninstall stops and removes the service, the files, the entries (the Safe Mode ones
+#    too) and the uninstaller,
 #    and keeps the settings in the registry and the service's log;
 #  - an install while another program (the stand-in) serves "QorPipe" ends with 0 and the
 #    service running and counting; its log names the program that holds the pipe.
@@ -74,6 +76,8 @@ start_menu="$prefix/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs"
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Vantrel'
 run_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
 service_key='HKLM\System\CurrentControlSet\Services\QORsvc'
+safe_boot_keys=('HKLM\System\CurrentControlSet\Control\SafeBoot\Minimal\QORsvc'
+    'HKLM\System\CurrentControlSet\Control\SafeBoot\Network\QORsvc')
 user=$(id -un)
 user_key="HKLM\\System\\QOR\\Users\\$user"
 
@@ -81,6 +85,8 @@ user_key="HKLM\\System\\QOR\\Users\\$user"
 winrun() { wine "$@" </dev/null 2>/dev/null | tr -d '\r'; }
 # The data of one registry value, or nothing.
 reg_value() { winrun reg query "$1" /v "$2" | awk -v name="$2" '$1 == name { $1 = ""; $2 = ""; sub(/^ +/, ""); print }'; }
+# The type and data of a key's default value, or nothing.
+reg_default() { winrun reg query "$1" /ve | awk '$2 ~ /^REG_/ { $1 = ""; sub(/^ +/, ""); print }'; }
 key_exists() { wine reg query "$1" </dev/null >/dev/null 2>&1; }
 service_state() { winrun sc query QORsvc | awk '$1 == "STATE" { print $4 }'; }
 # Waits up to $1 seconds for the command that follows to succeed.
@@ -153,6 +159,10 @@ entry=$(reg_value "$run_key" QORtray)
 [ "$(reg_value "$service_key" ObjectName)" = LocalSystem ] || fail "the service does not run as LocalSystem"
 [ "$(reg_value "$service_key" DisplayName)" = "Vantrel time-limit service" ] ||
     fail "the service's display name is '$(reg_value "$service_key" DisplayName)'"
+for key in "${safe_boot_keys[@]}"; do
+    [ "$(reg_default "$key")" = "REG_SZ Service" ] ||
+        fail "the service does not run in Safe Mode: $key holds '$(reg_default "$key")'"
+done
 wait_for 30 service_running || fail "the service is not running after the install: $(service_state)"
 grep -q 'Service started on .*QorPipe' "$installed/QORevents.log" 2>/dev/null ||
     fail "the service's log does not say it started"
@@ -215,6 +225,9 @@ winrun taskkill /f /im QORtray.exe >/dev/null
 wait "$tray" 2>/dev/null
 rm -f "$installed"/QORtray.exe.*.old
 ! key_exists "$service_key" || fail "the service is still registered"
+for key in "${safe_boot_keys[@]}"; do
+    ! key_exists "$key" || fail "$key is still there"
+done
 [ -z "$(reg_value "$run_key" QORtray)" ] || fail "QORtray.exe is still started at logon"
 for name in Vantrel.exe QORsvc.exe QORtray.exe QORHelp.chm Uninstall.exe; do
     [ ! -e "$installed/$name" ] || fail "$installed_win\\$name is still there"
