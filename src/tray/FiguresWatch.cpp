@@ -53,7 +53,7 @@ void TFiguresWatch::Run() {
     constexpr DWORD kFilter = REG_NOTIFY_CHANGE_LAST_SET | REG_NOTIFY_CHANGE_NAME;
     for (;;) {
         TRegKey key;
-        if (key.Open(HKEY_LOCAL_MACHINE, FPath, KEY_NOTIFY) != ERROR_SUCCESS) {
+        if (key.Open(HKEY_LOCAL_MACHINE, FPath, KEY_NOTIFY | KEY_QUERY_VALUE) != ERROR_SUCCESS) {
             if (!Pause(kFiguresReopenMs))
                 return;
             continue;
@@ -69,7 +69,17 @@ void TFiguresWatch::Run() {
         while (watching) {
             if (!armed && !arm())
                 break;
-            if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0 + 1)
+            armed = true;
+            const DWORD woke = WaitForMultipleObjects(2, waits, FALSE, kFiguresReopenMs);
+            if (woke == WAIT_TIMEOUT) {
+                // A key deleted under the watch may tell nothing: it is then opened anew.
+                if (RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, nullptr, nullptr,
+                                     nullptr, nullptr, nullptr, nullptr, nullptr,
+                                     nullptr) == ERROR_KEY_DELETED)
+                    break;
+                continue;
+            }
+            if (woke != WAIT_OBJECT_0 + 1)
                 return;
             armed = false;
             // The rest of the writing comes within a few milliseconds; one reading takes it

@@ -187,7 +187,7 @@ TEST_F(TrayFollow, TheIconFollowsEachWritingOfTheKeyAtOnce) {
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, KeyPath().c_str());
     figures.Left = 12;
     Write(figures);
-    EXPECT_TRUE(PumpUntil(tipShown(L"12 minutes left today (until 20:00)"), 3000));
+    EXPECT_TRUE(PumpUntil(tipShown(L"12 minutes left today (until 20:00)"), 2 * kFiguresReopenMs));
 }
 
 TEST_F(TrayFollow, WindowFollowsTheFiguresAndTellsWhenTheServiceStopsCounting) {
