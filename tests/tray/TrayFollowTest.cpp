@@ -169,8 +169,15 @@ TEST_F(TrayFollow, TheIconFollowsEachWritingOfTheKeyAtOnce) {
     Start();
     ASSERT_TRUE(App->Watching());
     EXPECT_TRUE(Calls.empty()); // no figures yet, no icon
+    // The shell is given the tip with the picture (an add is followed by the version, which
+    // carries none).
     const auto tipShown = [this](const std::wstring& tip) {
-        return [this, tip] { return !Calls.empty() && Calls.back().Tip == tip; };
+        return [this, tip] {
+            for (auto call = Calls.rbegin(); call != Calls.rend(); ++call)
+                if (call->Flags & NIF_TIP)
+                    return call->Tip == tip;
+            return false;
+        };
     };
     TUserFigures figures = TimeLeftFigures();
     // The missing key is looked for again after a pause.
