@@ -253,6 +253,9 @@ void TWeekChart::ComputeScale() {
         if (day.Limited)
             top = std::max({top, static_cast<long long>(day.TimeLimit), day.Allowed()});
     }
+    // Room above the highest bar and limit line, so that no limit runs along the plot's top,
+    // right under the row of totals.
+    ++top;
     // At most six steps of a round length.
     static const int kSteps[] = {15, 30, 60, 120, 180, 240, 360, 480, 720, 1440};
     long long step = 0;
