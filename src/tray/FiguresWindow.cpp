@@ -24,6 +24,9 @@ constexpr int kLineGap = 6;
 // Wine's stand-in for Segoe UI draws a pixel or two past the width it reports, and an edit
 // keeps a little room for its caret even without margins.
 constexpr int kTextSlack = 8;
+// The sentence at the top has room for this many lines, so that one that wraps (the figures
+// turning out of date, a long day's name) neither grows nor moves the window.
+constexpr int kSummaryLines = 2;
 
 // The system's message font at a DPI (the one message boxes use).
 LOGFONTW MessageFont(int dpi) {
@@ -204,7 +207,7 @@ void TFiguresWindow::SetTexts(const TTrayView& view) {
         ShowWindow(FLines[i].Label, has ? SW_SHOWNA : SW_HIDE);
         ShowWindow(FLines[i].Value, has ? SW_SHOWNA : SW_HIDE);
     }
-    ApplyTrayColors(FBar, view.Picture, HighContrastOn());
+    ApplyTrayColors(FBar, view.Picture, HighContrastOn(), false, view.Level);
     FBar.SetPosition(std::clamp(view.Share, 0, 100));
     FBar.SetVisible(FHasLines);
     Layout();
@@ -237,9 +240,12 @@ void TFiguresWindow::Layout() {
     RECT summary{0, 0, width, 0};
     {
         TScopedSelect select(dc, FBoldFont.Get());
+        TEXTMETRICW bold{};
+        GetTextMetricsW(dc, &bold);
         const std::wstring text = WindowText(FSummary);
         DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &summary,
                   DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+        summary.bottom = std::max<LONG>(summary.bottom, kSummaryLines * bold.tmHeight);
     }
     int y = margin;
     MoveWindow(FSummary, margin, y, width, summary.bottom, TRUE);
@@ -267,13 +273,20 @@ void TFiguresWindow::Layout() {
     AdjustWindowRectForDpi(outer, kStyle, kExStyle, FDpi);
     const int outerWidth = outer.right - outer.left;
     const int outerHeight = outer.bottom - outer.top;
-    // The lower right corner stays where it was, within the work area.
     RECT now{};
     GetWindowRect(Handle(), &now);
+    if (outerWidth == now.right - now.left && outerHeight == now.bottom - now.top) {
+        // The same size: only the texts changed, and each control draws its own again.
+        return;
+    }
+    // The lower right corner stays where it was, within the work area. The old picture is not
+    // copied along: its labels would stay where the controls no longer are.
     const RECT work = WorkAreaAt(MonitorFromWindow(Handle(), MONITOR_DEFAULTTONEAREST));
     const int x = std::max<int>(work.left, std::min<int>(now.right, work.right) - outerWidth);
     const int top = std::max<int>(work.top, std::min<int>(now.bottom, work.bottom) - outerHeight);
-    SetWindowPos(Handle(), nullptr, x, top, outerWidth, outerHeight, SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(Handle(), nullptr, x, top, outerWidth, outerHeight,
+                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS);
+    RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 LRESULT TFiguresWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {

@@ -7,6 +7,8 @@ namespace vantrel {
 namespace {
 
 constexpr UINT kIconMessage = WM_APP + 1;
+// Posted by the watch after the service wrote the figures.
+constexpr UINT kFiguresChangedMessage = WM_APP + 2;
 constexpr UINT kCommandShow = 1;
 constexpr UINT kCommandExit = 2;
 constexpr wchar_t kBalloonTitle[] = L"Vantrel";
@@ -33,6 +35,8 @@ bool TTrayApp::Start(const std::wstring& user) {
     FIcon = std::make_unique<TNotifyIcon>(Handle(), kIconMessage);
     SetTimer(Handle(), kTrayPollTimer, kTrayPollMs, nullptr);
     Refresh();
+    // Without the watch (no thread to be had) the poll alone keeps the figures.
+    FWatch.Start(FUser, Handle(), kFiguresChangedMessage);
     return true;
 }
 
@@ -63,7 +67,7 @@ void TTrayApp::UpdateIcon() {
         return;
     }
     const TTrayLook look{FView.Picture, FView.Share, TrayIconSize(DpiOfWindow(Handle())),
-                         HighContrastOn()};
+                         HighContrastOn(), FView.Level};
     if (FShownIcon.Get() && look == FShownLook && FView.Tip == FShownTip && FIcon->Added())
         return;
     TIconHandle next;
@@ -83,7 +87,7 @@ void TTrayApp::UpdateIcon() {
 }
 
 void TTrayApp::ShowFigures(const POINT* anchor) {
-    // The figures as they stand now, not as the last reading left them up to 15 s ago; a
+    // The figures as they stand now, whatever the last reading found; a
     // reading that fails at this moment (the service is making the key again) takes nothing
     // away from the icon just clicked.
     Refresh(true);
@@ -150,6 +154,11 @@ LRESULT TTrayApp::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case kIconMessage:
         OnIconEvent(wParam, lParam);
         return 0;
+    case kFiguresChangedMessage:
+        // Taken before the reading, so that a writing during it is told again.
+        FWatch.Taken();
+        Refresh();
+        return 0;
     case WM_TIMER:
         if (wParam == kTrayPollTimer) {
             Refresh();
@@ -185,6 +194,7 @@ LRESULT TTrayApp::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             FIcon->Remove();
         return 0;
     case WM_DESTROY:
+        FWatch.Stop();
         KillTimer(Handle(), kTrayPollTimer);
         if (FIcon)
             FIcon->Remove();

@@ -1,9 +1,11 @@
 #pragma once
 // QORtray's work: a hidden top-level window (it must be one to hear "TaskbarCreated") that reads
-// its user's figures every few seconds, keeps the notification icon, its picture and tool tip
+// its user's figures whenever the service writes them (and every half minute, for figures that
+// turn out of date), keeps the notification icon, its picture and tool tip
 // up to date, opens the figures window on a click, and shows the service's new warnings as a
 // balloon. It reads only the user's own figures and writes nothing.
 #include "model/UserFigures.h"
+#include "tray/FiguresWatch.h"
 #include "tray/FiguresWindow.h"
 #include "tray/NotifyIcon.h"
 #include "tray/TrayPicture.h"
@@ -17,8 +19,9 @@ namespace vantrel {
 
 // The class of the hidden window, which a second start looks for.
 inline constexpr wchar_t kTrayClassName[] = L"VantrelTrayNotify";
-// How often the figures are read; the service writes them after every minute.
-inline constexpr UINT kTrayPollMs = 15000;
+// How often the figures are read besides the readings after each change of their key: what no
+// writing announces (figures turning out of date, a new day) shows within this time.
+inline constexpr UINT kTrayPollMs = 30000;
 inline constexpr UINT_PTR kTrayPollTimer = 1;
 
 // The message a second start with /show posts to the running one.
@@ -31,9 +34,8 @@ public:
 
     // Makes the hidden window and shows what the user's figures say.
     bool Start(const std::wstring& user);
-    // Reads the figures again and brings the icon, its tip and the open window up to date.
-    // Reads the figures and shows them; with `keepOnFailure`, a reading that fails leaves the
-    // figures last read in place.
+    // Reads the figures and brings the icon, its tip and the open window up to date; with
+    // `keepOnFailure`, a reading that fails leaves the figures last read in place.
     void Refresh(bool keepOnFailure = false);
     // Opens the figures window beside `anchor` (a point of the icon), or the screen's corner.
     void ShowFigures(const POINT* anchor = nullptr);
@@ -42,6 +44,8 @@ public:
 
     const TTrayView& View() const { return FView; }
     const TFiguresWindow& Window() const { return FWindow; }
+    // Whether the figures key is being watched (a thread waits for its changes).
+    bool Watching() const { return FWatch.Running(); }
 
 protected:
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
@@ -64,6 +68,7 @@ private:
     DWORD FSerial = 0;
     UINT FTaskbarCreated = 0;
     TFiguresWindow FWindow;
+    TFiguresWatch FWatch;
 };
 
 } // namespace vantrel

@@ -109,8 +109,8 @@ std::wstring DurationText(long long minutes) {
 TTrayView TrayViewOf(const TUserFigures* figures) {
     TTrayView view;
     if (!figures) {
-        view.Summary = L"There are no figures for you: either you have no time limit on this "
-                       L"computer, or the time-limit service has not counted your time yet.";
+        view.Summary = L"Nothing to show: you have no time limit here, or your time was not "
+                       L"counted yet.";
         return view;
     }
     if (!figures->Limited) {
@@ -122,20 +122,26 @@ TTrayView TrayViewOf(const TUserFigures* figures) {
     view.Share =
         BarPosition(figures->Left, static_cast<long long>(figures->Limit) + figures->Bonus);
 
-    const long long age = (Units(UtcNow()) - Units(figures->Written)) / kUnitsPerMinute;
-    if (age > kStaleAfterMinutes || age < -kStaleAfterMinutes) {
+    // More than three minutes, to the 100 ns: three minutes and a second are too old.
+    const long long units = Units(UtcNow()) - Units(figures->Written);
+    constexpr long long kStaleUnits = kStaleAfterMinutes * kUnitsPerMinute;
+    if (units > kStaleUnits || units < -kStaleUnits) {
         // Old figures are not shown as the time left now.
         view.Picture = TTrayPicture::Stale;
         view.Share = 0;
-        view.Tip = L"Time left unknown: the time-limit service is not counting";
-        view.Summary = L"The time-limit service is not counting: ";
-        view.Summary += age > 0 ? L"these figures are " + DurationText(age) + L" old."
-                                : L"these figures are out of date.";
+        view.Tip = L"Time left unknown: these numbers are out of date";
+        view.Summary = L"Your time left is not known: ";
+        view.Summary += units > 0 ? L"these numbers are from " +
+                                        DurationText(units / kUnitsPerMinute) + L" ago."
+                                  : L"these numbers are out of date.";
         return view;
     }
     switch (figures->State) {
     case TFiguresState::TimeLeft:
         view.Picture = TTrayPicture::TimeLeft;
+        view.Level = figures->Left <= kVeryLowMinutes ? TTrayLevel::VeryLow
+                     : figures->Left <= kLowMinutes   ? TTrayLevel::Low
+                                                      : TTrayLevel::Plenty;
         view.Tip = DurationText(figures->Left) + L" left today (until " +
                    TimeOfDayText(figures->Until, figures->Clock24) + L")";
         view.Summary = view.Tip;
@@ -143,7 +149,7 @@ TTrayView TrayViewOf(const TUserFigures* figures) {
     case TFiguresState::OutsideHours:
         view.Picture = TTrayPicture::OutsideHours;
         view.Tip = AgainText(*figures);
-        view.Summary = L"You may not use the computer at this hour. " + Sentence(view.Tip);
+        view.Summary = L"You can't use the computer now. " + Sentence(view.Tip);
         break;
     case TFiguresState::OverLimit:
         view.Picture = TTrayPicture::OverLimit;

@@ -9,11 +9,17 @@
 
 namespace vantrel {
 
-// Figures not renewed for longer than this come from a service that no longer counts; the
+// Figures not renewed for more than this come from a service that no longer counts; the
 // service writes them after every minute.
 inline constexpr int kStaleAfterMinutes = 3;
 
 enum class TTrayPicture { TimeLeft, OutsideHours, OverLimit, Stale };
+
+// How low the time left runs, which the bar's colour tells: at most kLowMinutes, then at most
+// kVeryLowMinutes left (the service warns at 10, 5 and 1 minutes).
+enum class TTrayLevel { Plenty, Low, VeryLow };
+inline constexpr int kLowMinutes = 15;
+inline constexpr int kVeryLowMinutes = 5;
 
 struct TTrayLine {
     std::wstring Label;
@@ -31,6 +37,8 @@ struct TTrayView {
     // Today's share of time left, 0 to 100, as the main window's bar shows it; 0 while the
     // figures are out of date.
     int Share = 0;
+    // With time left: how low it runs.
+    TTrayLevel Level = TTrayLevel::Plenty;
     std::wstring Tip;
     // The figures window: one sentence on where the user stands, then the figures (none for a
     // user without a limit).
@@ -39,7 +47,8 @@ struct TTrayView {
 
     bool operator==(const TTrayView& other) const {
         return ShowIcon == other.ShowIcon && Picture == other.Picture && Share == other.Share &&
-               Tip == other.Tip && Summary == other.Summary && Lines == other.Lines;
+               Level == other.Level && Tip == other.Tip && Summary == other.Summary &&
+               Lines == other.Lines;
     }
     bool operator!=(const TTrayView& other) const { return !(*this == other); }
 };

@@ -59,7 +59,8 @@ bool TActionManager::ExecuteCommand(UINT commandId) {
     TAction* action = FindById(commandId);
     if (!action)
         return false;
-    Execute(*action);
+    if (!Window || IsWindowEnabled(Window))
+        Execute(*action);
     return true;
 }
 

@@ -48,11 +48,13 @@ public:
 
     // Tells every surface through OnEnabledChanged when the state really changes.
     void SetEnabled(TAction& action, bool enabled);
-    // Runs the action when it is enabled; false when it is disabled or has no handler.
+    // Runs the action when it is enabled; false when it is disabled or has no handler. (Help
+    // asked for in a dialog reaches the disabled window this way, and runs.)
     bool Execute(TAction& action);
     // Runs the handler whatever the enabled state (the double-click rule needs that).
     bool ExecuteHandler(TAction& action);
-    // WM_COMMAND from any surface; false when the id is not an action's.
+    // WM_COMMAND from any surface; false when the id is not an action's. An action's command
+    // is taken (true) but not run while the window is disabled.
     bool ExecuteCommand(UINT commandId);
 
     // Accelerator table of every action with a shortcut; owned here.
@@ -61,6 +63,10 @@ public:
     std::function<void(TAction&)> OnEnabledChanged;
     // Runs before every handler, whatever the way the command came.
     std::function<void()> OnBeforeExecute;
+    // The window the commands are for. While it is disabled (a dialog or a box is open over
+    // it), a command that reaches it anyway (posted by another program, or left in the queue)
+    // does not run: it would open a second dialog over the first.
+    HWND Window = nullptr;
 
 private:
     std::vector<std::unique_ptr<TAction>> FActions;

@@ -112,6 +112,7 @@ void TMainForm::CreateActions() {
                           command.ShortCut, [this, handler] { (this->*handler)(); });
     }
     ActionManager.OnEnabledChanged = [this](TAction& action) { FCommandBars.UpdateAction(action); };
+    ActionManager.Window = Handle();
 }
 
 void TMainForm::CreateCommandBars() {
@@ -268,6 +269,10 @@ void TMainForm::AMToolsPreferencesExecute() {
     if (!PreferencesForm)
         return;
     const TQorPrefs before = Prefs;
+    // The dialog shows what is stored now, and only what the administrator changes in it is
+    // written over what is stored by then: another administrator may change others meanwhile.
+    LoadPrefs(Prefs);
+    const TQorPrefs shown = Prefs;
     PreferencesForm->Bind(Prefs, PreferencesHaveBeenChanged);
     PreferencesForm->HelpCommand = [this] {
         ActionManager.ExecuteHandler(Action(TMainCommand::AMHelpHelp));
@@ -275,10 +280,20 @@ void TMainForm::AMToolsPreferencesExecute() {
     PreferencesForm->SetActivePage(TPreferencesForm::PageGeneral);
     // What counts is whether the dialog stored the preferences (OK, or Apply before Cancel).
     PreferencesForm->ShowModal();
-    if (!PreferencesHaveBeenChanged)
+    if (!PreferencesHaveBeenChanged) {
+        // What was read when the dialog opened may name another store or clock.
+        if (IsOpen() &&
+            (OtherStore(Prefs, before) || Prefs.Use24HourClock != before.Use24HourClock)) {
+            RefreshUserList();
+            UpdateStatusBar();
+        }
         return;
+    }
     PreferencesHaveBeenChanged = false;
-    if (!SavePrefs(Prefs)) {
+    const TQorPrefs edited = Prefs;
+    Prefs = shown;
+    LoadPrefs(Prefs);
+    if (!SaveChangedPreferences(shown, edited, Prefs)) {
         // The program goes on with what is stored, whatever part of the save went through,
         // since the service reads that; what cannot be read stays as before the dialog.
         Prefs = before;
@@ -293,7 +308,7 @@ void TMainForm::AMToolsPreferencesExecute() {
         return;
     // The new network computer's user administration replaces this computer's copy. A failed
     // read is told by the refresh.
-    if (Prefs.UseRemoteRegistry && OtherStore(Prefs, before) &&
+    if (Prefs.UseRemoteRegistry && OtherStore(edited, shown) &&
         FUsers->LoadAll(true, Prefs.RemoteRegistry)) {
         ShowMessage(Handle(), kRemoteReadSucceededText, TMsgKind::Information);
         if (!IsOpen())

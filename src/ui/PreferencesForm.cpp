@@ -39,6 +39,9 @@ constexpr int kButtonH = metrics::kButtonHeight;
 constexpr int kFieldTop = kLabel + metrics::kRelatedGap;
 constexpr int kFieldPitch = kFieldTop + kEdit + metrics::kUnrelatedGap;
 constexpr int kNameWidth = kContentWidth - metrics::kButtonGap - kButtonW;
+constexpr int kZoneButtonTop =
+    kFirstRow + 2 * kRow + metrics::kUnrelatedGap + kFieldTop + 2 * kLabel + metrics::kRelatedGap;
+constexpr int kZoneButtonWidth = 2 * kButtonW + metrics::kButtonGap + kButtonW / 2;
 
 constexpr DWORD kCheckStyle = BS_AUTOCHECKBOX | WS_TABSTOP;
 constexpr DWORD kLabelStyle = SS_LEFT | SS_NOPREFIX;
@@ -96,8 +99,12 @@ const TControlSpec kControls[] = {
      kFirstRow + 2 * kRow + metrics::kUnrelatedGap + kFieldTop, kContentWidth, 2 * kLabel,
      P::TextTimeZone},
     {L"BUTTON", L"Use this computer's time zone", BS_PUSHBUTTON | WS_TABSTOP, kContentLeft,
-     kFirstRow + 2 * kRow + metrics::kUnrelatedGap + kFieldTop + 2 * kLabel + metrics::kRelatedGap,
-     2 * kButtonW + metrics::kButtonGap + kButtonW / 2, kButtonH, P::ButtonTimeZone},
+     kZoneButtonTop, kZoneButtonWidth, kButtonH, P::ButtonTimeZone},
+    // The button writes at once, as the registry test does; said beside it.
+    {L"STATIC", L"Recorded at once: Cancel does not undo it.", kLabelStyle,
+     kContentLeft + kZoneButtonWidth + metrics::kButtonGap,
+     kZoneButtonTop + (kButtonH - kLabel) / 2,
+     kContentWidth - kZoneButtonWidth - metrics::kButtonGap, kLabel, P::LabelTimeZoneNote},
 };
 
 const wchar_t* const kPageCaptions[P::PageCount] = {L"General", L"Network", L"Messages",
@@ -107,28 +114,33 @@ const int kPictureIds[P::PageCount] = {IDI_PREFS_GENERAL, IDI_PREFS_NETWORK, IDI
 const int kPictureControls[P::PageCount] = {P::ImageGeneral, P::ImageNetwork, P::ImageMessages,
                                             P::ImageAdvanced};
 
-// The six boxes and the preference each one shows.
+// The six boxes and the preference each one shows, with its value in the preferences key (as
+// LoadPrefs reads it).
 struct TCheckBoxField {
     int Id;
     bool TQorPrefs::*Field;
+    const wchar_t* Value;
 };
 const TCheckBoxField kCheckBoxes[] = {
-    {P::CheckBoxUse24HourClock, &TQorPrefs::Use24HourClock},
-    {P::CheckBoxDoubleClickIsTimeUsage, &TQorPrefs::DoubleClickIsTimeUsage},
-    {P::CheckBoxRptTimeUsagePerComputer, &TQorPrefs::RptTimeUsagePerComputer},
-    {P::CheckBoxUseRemoteRegistry, &TQorPrefs::UseRemoteRegistry},
-    {P::CheckBoxUseDebugLogging, &TQorPrefs::UseDebugLogging},
-    {P::CheckBoxDoNotForceLogoff, &TQorPrefs::DoNotForceLogoff},
+    {P::CheckBoxUse24HourClock, &TQorPrefs::Use24HourClock, L"Use24HourClock"},
+    {P::CheckBoxDoubleClickIsTimeUsage, &TQorPrefs::DoubleClickIsTimeUsage,
+     L"DoubleClickIsTimeUsage"},
+    {P::CheckBoxRptTimeUsagePerComputer, &TQorPrefs::RptTimeUsagePerComputer,
+     L"RptTimeUsagePerComputer"},
+    {P::CheckBoxUseRemoteRegistry, &TQorPrefs::UseRemoteRegistry, L"UseRemoteRegistry"},
+    {P::CheckBoxUseDebugLogging, &TQorPrefs::UseDebugLogging, L"UseDebugLogging"},
+    {P::CheckBoxDoNotForceLogoff, &TQorPrefs::DoNotForceLogoff, L"DoNotForceLogoff"},
 };
 struct TTextField {
     int Id;
     std::wstring TQorPrefs::*Field;
+    const wchar_t* Value;
 };
 const TTextField kTextFields[] = {
-    {P::EditRemoteRegistry, &TQorPrefs::RemoteRegistry},
-    {P::EditNotAllowedText, &TQorPrefs::MsgNotAllowedText},
-    {P::EditWarningText, &TQorPrefs::MsgWarningText},
-    {P::EditReachedLimitText, &TQorPrefs::MsgReachedLimitText},
+    {P::EditRemoteRegistry, &TQorPrefs::RemoteRegistry, L"RemoteRegistry"},
+    {P::EditNotAllowedText, &TQorPrefs::MsgNotAllowedText, L"MsgNotAllowedText"},
+    {P::EditWarningText, &TQorPrefs::MsgWarningText, L"MsgWarningText"},
+    {P::EditReachedLimitText, &TQorPrefs::MsgReachedLimitText, L"MsgReachedLimitText"},
 };
 
 constexpr wchar_t kLogoffQuestion[] =
@@ -189,6 +201,47 @@ private:
 
 } // namespace
 
+bool SaveChangedPreferences(const TQorPrefs& shown, const TQorPrefs& edited, TQorPrefs& stored) {
+    // A key that lacks a value (none yet, or from an older program) is written whole, from
+    // what was read and changed: the service stops its reading at a missing value, and would
+    // not see a changed one that comes after it.
+    bool whole = true;
+    {
+        TRegKey read;
+        whole =
+            read.Open(HKEY_LOCAL_MACHINE, kPreferencesKeyPath, KEY_QUERY_VALUE) == ERROR_SUCCESS;
+        const auto has = [&read](const wchar_t* value) {
+            return RegQueryValueExW(read.Get(), value, nullptr, nullptr, nullptr, nullptr) ==
+                   ERROR_SUCCESS;
+        };
+        for (const TCheckBoxField& box : kCheckBoxes)
+            whole = whole && has(box.Value);
+        for (const TTextField& field : kTextFields)
+            whole = whole && has(field.Value);
+    }
+    TRegKey key;
+    if (key.Create(HKEY_LOCAL_MACHINE, kPreferencesKeyPath, KEY_SET_VALUE) != ERROR_SUCCESS)
+        return false;
+    // Every value due is tried; any failure is the answer.
+    bool saved = true;
+    for (const TCheckBoxField& box : kCheckBoxes) {
+        const bool changed = edited.*box.Field != shown.*box.Field;
+        if (changed)
+            stored.*box.Field = edited.*box.Field;
+        if (changed || !whole)
+            saved = key.WriteBool(box.Value, stored.*box.Field) == ERROR_SUCCESS && saved;
+    }
+    for (const TTextField& field : kTextFields) {
+        const bool changed = edited.*field.Field != shown.*field.Field;
+        if (changed)
+            stored.*field.Field = edited.*field.Field;
+        if (changed || !whole)
+            saved = key.WriteString(field.Value, stored.*field.Field) == ERROR_SUCCESS && saved;
+    }
+    CompletePrefs(stored);
+    return saved;
+}
+
 TPreferencesForm::~TPreferencesForm() {
     DestroyPictures();
 }
@@ -233,7 +286,7 @@ void TPreferencesForm::CreateControls() {
                             EditReachedLimitText, ButtonDefault};
     FPages[PageAdvanced] = {
         ImageAdvanced, CheckBoxUseDebugLogging, CheckBoxDoNotForceLogoff, LabelTimeZone,
-        TextTimeZone,  ButtonTimeZone};
+        TextTimeZone,  ButtonTimeZone,          LabelTimeZoneNote};
 
     // Ctrl+Tab reaches whichever control has the focus; the dialog manager would take it for
     // a plain Tab.

@@ -17,6 +17,13 @@
 
 namespace vantrel {
 
+// What the administrator changed in the dialog, put over what the store holds by now (another
+// administrator, or a `reg add`, may have changed other values meanwhile): only the values that
+// differ between `shown` (what the dialog showed) and `edited` (what it stored) are taken into
+// `stored` and written to the preferences key. False when the key cannot be opened or a changed
+// value cannot be written.
+bool SaveChangedPreferences(const TQorPrefs& shown, const TQorPrefs& edited, TQorPrefs& stored);
+
 class TPreferencesForm : public TModalDialog {
 public:
     // Control ids, under the names the rest of the program knows the controls by.
@@ -48,6 +55,7 @@ public:
         LabelTimeZone,
         TextTimeZone,
         ButtonTimeZone,
+        LabelTimeZoneNote,
     };
     // The tabs, in their order.
     enum TPage : int { PageGeneral, PageNetwork, PageMessages, PageAdvanced, PageCount };

@@ -14,10 +14,32 @@ namespace {
 
 constexpr int kDays = 7;
 
-// Told apart also by readers who confuse red and green; none is the warning colour.
-constexpr COLORREF kComputerColors[] = {RGB(45, 108, 192), RGB(240, 160, 32), RGB(138, 92, 194),
-                                        RGB(26, 150, 150), RGB(156, 107, 60), RGB(194, 86, 155),
-                                        RGB(95, 109, 138)};
+// Twelve colours told apart also by readers who confuse red and green; none is the warning
+// colour or the bonus colour. A computer's colour comes from its name (ComputerColor).
+constexpr COLORREF kComputerColors[] = {RGB(45, 108, 192), RGB(240, 160, 32),  RGB(138, 92, 194),
+                                        RGB(26, 150, 150), RGB(156, 107, 60),  RGB(194, 86, 155),
+                                        RGB(95, 109, 138), RGB(86, 180, 233),  RGB(204, 170, 0),
+                                        RGB(20, 70, 120),  RGB(210, 140, 210), RGB(140, 140, 50)};
+constexpr size_t kColorCount = sizeof(kComputerColors) / sizeof(kComputerColors[0]);
+
+// The name's place in the palette: FNV-1a over the name in capitals, since computer names are
+// compared ignoring case.
+size_t ColorIndexOf(const std::wstring& name) {
+    std::wstring upper = name;
+    if (!upper.empty())
+        CharUpperBuffW(upper.data(), static_cast<DWORD>(upper.size()));
+    unsigned hash = 2166136261u;
+    for (wchar_t c : upper) {
+        hash ^= static_cast<unsigned>(c);
+        hash *= 16777619u;
+    }
+    return hash % kColorCount;
+}
+
+bool SameName(const std::wstring& a, const std::wstring& b) {
+    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                                static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
 
 COLORREF Mix(COLORREF a, COLORREF b, int percentOfA) {
     auto channel = [percentOfA](int x, int y) {
@@ -121,16 +143,71 @@ bool TWeekChart::Create(HWND parent, int id, const RECT& bounds, int dpi, const 
     return true;
 }
 
-COLORREF TWeekChart::ComputerColor(size_t index) {
-    return kComputerColors[index % std::size(kComputerColors)];
+std::wstring DurationLabel(long long minutes) {
+    if (minutes == 0)
+        return L"0";
+    const bool negative = minutes < 0;
+    minutes = negative ? -minutes : minutes;
+    std::wstring text;
+    if (minutes < 60) {
+        text = std::to_wstring(minutes) + L" min";
+    } else {
+        const long long rest = minutes % 60;
+        text = std::to_wstring(minutes / 60) + L" h";
+        if (rest != 0)
+            text += (rest < 10 ? L" 0" : L" ") + std::to_wstring(rest);
+    }
+    return negative ? L"-" + text : text;
+}
+
+void OrderComputers(TWeekUsage& week, const std::wstring& thisComputer) {
+    const auto before = [&thisComputer](const std::wstring& a, const std::wstring& b) {
+        const bool aHere = SameName(a, thisComputer);
+        const bool bHere = SameName(b, thisComputer);
+        if (aHere != bHere)
+            return aHere;
+        return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                                    static_cast<int>(b.size()), TRUE) == CSTR_LESS_THAN;
+    };
+    std::stable_sort(week.Computers.begin(), week.Computers.end(), before);
+    for (TDayUsage& day : week.Days)
+        std::stable_sort(day.Computers.begin(), day.Computers.end(),
+                         [&before](const TUsageEntry& a, const TUsageEntry& b) {
+                             return before(a.Computer, b.Computer);
+                         });
+}
+
+void TWeekChart::AssignColors() {
+    // Each computer takes its name's colour; of two that would share one, the later in the
+    // legend's order takes the next free colour, so that as many as the palette holds differ.
+    FColors.clear();
+    std::vector<bool> taken(kColorCount, false);
+    for (size_t i = 0; i < FWeek.Computers.size(); ++i) {
+        size_t index = ColorIndexOf(FWeek.Computers[i]);
+        if (i < kColorCount)
+            for (size_t step = 0; step < kColorCount && taken[index]; ++step)
+                index = (index + 1) % kColorCount;
+        taken[index] = true;
+        FColors.push_back(kComputerColors[index]);
+    }
+}
+
+COLORREF TWeekChart::ComputerColor(size_t index) const {
+    return index < FColors.size() ? FColors[index] : kComputerColors[index % kColorCount];
+}
+
+COLORREF TWeekChart::ColorOfName(const std::wstring& computer) {
+    return kComputerColors[ColorIndexOf(computer)];
 }
 
 int TWeekChart::Scale(int pixels) const {
     return ScaleForDpi(pixels, FDpi);
 }
 
-void TWeekChart::SetWeek(const TWeekUsage& week) {
+void TWeekChart::SetWeek(const TWeekUsage& week, const std::wstring& thisComputer) {
     FWeek = week;
+    FThisComputer = thisComputer;
+    AssignColors();
     FCurrent = static_cast<int>(FWeek.Days.size()) - 1;
     if (FCurrent < 0)
         FCurrent = 0;
@@ -176,6 +253,9 @@ void TWeekChart::ComputeScale() {
         if (day.Limited)
             top = std::max({top, static_cast<long long>(day.TimeLimit), day.Allowed()});
     }
+    // Room above the highest bar and limit line, so that no limit runs along the plot's top,
+    // right under the row of totals.
+    ++top;
     // At most six steps of a round length.
     static const int kSteps[] = {15, 30, 60, 120, 180, 240, 360, 480, 720, 1440};
     long long step = 0;
@@ -204,7 +284,11 @@ const TWeekChart::TLayout& TWeekChart::Layout() const {
     GetTextMetricsW(dc.Get(), &metrics);
     layout.Line = metrics.tmHeight;
 
-    std::vector<std::wstring> texts(FWeek.Computers.begin(), FWeek.Computers.end());
+    std::vector<std::wstring> texts;
+    for (const std::wstring& computer : FWeek.Computers)
+        texts.push_back(!FThisComputer.empty() && SameName(computer, FThisComputer)
+                            ? computer + L" (this computer)"
+                            : computer);
     bool bonus = false, over = false;
     for (const TDayUsage& day : FWeek.Days) {
         bonus = bonus || (day.Limited && day.Bonus != 0);
@@ -229,7 +313,9 @@ const TWeekChart::TLayout& TWeekChart::Layout() const {
     }
 
     const int legendBottom = layout.Legend.empty() ? Scale(4) : layout.Legend.back().Bounds.bottom;
-    const int labelWidth = TextSize(dc.Get(), HoursText(FScaleMinutes)).cx;
+    int labelWidth = 0;
+    for (long long minutes = 0; minutes <= FScaleMinutes; minutes += FGridStep)
+        labelWidth = std::max<int>(labelWidth, TextSize(dc.Get(), DurationLabel(minutes)).cx);
     layout.Plot =
         RECT{margin + labelWidth + Scale(6), legendBottom + Scale(8) + layout.Line,
              client.right - Scale(8), client.bottom - Scale(6) - 2 * layout.Line - Scale(6)};
@@ -325,7 +411,7 @@ void TWeekChart::PaintLegend(HDC dc) const {
     }
 }
 
-void TWeekChart::PaintDay(HDC dc, int index, COLORREF background) const {
+void TWeekChart::PaintDay(HDC dc, int index) const {
     const TDayUsage& day = FWeek.Days[static_cast<size_t>(index)];
     const RECT column = DayRect(index);
     const RECT plot = PlotRect();
@@ -360,16 +446,12 @@ void TWeekChart::PaintDay(HDC dc, int index, COLORREF background) const {
                    Scale(4));
         }
     }
-    // The day's total right above its bar, on a patch of the background that a marker passing
-    // there goes behind.
+    // The day's total in the row above the plot, apart from every line a limit could be read
+    // from.
     if (day.Minutes > 0) {
-        const std::wstring text = HoursText(day.Minutes);
-        const int width = TextSize(dc, text).cx + Scale(4);
-        const int middle = (bar.left + bar.right) / 2;
-        const RECT total{middle - width / 2, bar.top - line - Scale(2), middle - width / 2 + width,
-                         bar.top - Scale(1)};
-        FillSolidRect(dc, total, background);
-        DrawTextAt(dc, text, total, DT_CENTER | DT_BOTTOM,
+        const RECT total{column.left, plot.top - line - Scale(4), column.right,
+                         plot.top - Scale(2)};
+        DrawTextAt(dc, DurationLabel(day.Minutes), total, DT_CENTER | DT_BOTTOM,
                    day.OverLimit() > 0 ? kOverLimitColor : GetSysColor(COLOR_WINDOWTEXT));
     }
     // The day and its allowed hours under the bar.
@@ -381,7 +463,7 @@ void TWeekChart::PaintDay(HDC dc, int index, COLORREF background) const {
     if (TextSize(dc, hours).cx > column.right - column.left - Scale(8))
         hours = HoursCaption(day, true);
     OffsetRect(&caption, 0, line);
-    DrawTextAt(dc, hours, caption, DT_CENTER | DT_TOP, GetSysColor(COLOR_GRAYTEXT));
+    DrawTextAt(dc, hours, caption, DT_CENTER | DT_TOP, GetSysColor(COLOR_WINDOWTEXT));
 }
 
 void TWeekChart::Paint(HDC dc) {
@@ -405,17 +487,17 @@ void TWeekChart::Paint(HDC dc) {
         const int y = MinutesY(minutes);
         FillSolidRect(buffer, RECT{plot.left, y, plot.right, y + 1}, grid);
         const RECT label{0, y - line / 2, plot.left - Scale(6), y - line / 2 + line};
-        DrawTextAt(buffer, HoursText(minutes), label, DT_RIGHT | DT_TOP,
-                   GetSysColor(COLOR_GRAYTEXT));
+        DrawTextAt(buffer, DurationLabel(minutes), label, DT_RIGHT | DT_TOP,
+                   GetSysColor(COLOR_WINDOWTEXT));
     }
     for (int day = 0; day < static_cast<int>(FWeek.Days.size()); ++day)
-        PaintDay(buffer, day, day == FCurrent ? currentBackground : window);
+        PaintDay(buffer, day);
     if (std::all_of(FWeek.Days.begin(), FWeek.Days.end(),
                     [](const TDayUsage& day) { return day.Minutes == 0; })) {
         RECT empty = plot;
         empty.bottom = (plot.top + plot.bottom) / 2;
         DrawTextAt(buffer, L"No time usage recorded on these seven days.", empty,
-                   DT_CENTER | DT_VCENTER, GetSysColor(COLOR_GRAYTEXT));
+                   DT_CENTER | DT_VCENTER, GetSysColor(COLOR_WINDOWTEXT));
     }
     FillSolidRect(buffer, RECT{plot.left, plot.bottom, plot.right, plot.bottom + 1},
                   GetSysColor(COLOR_BTNSHADOW));
@@ -430,7 +512,8 @@ void TWeekChart::Paint(HDC dc) {
 
 LRESULT TWeekChart::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     LRESULT painted = 0;
-    if (HandleOwnPaint(msg, wParam, [this](HDC dc) { Paint(dc); }, painted))
+    if (HandleOwnPaint(
+            msg, wParam, [this](HDC dc) { Paint(dc); }, painted))
         return painted;
     switch (msg) {
     case WM_SETFONT:

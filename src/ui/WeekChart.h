@@ -1,10 +1,13 @@
 #pragma once
 // A user's week as a bar chart: one bar per day of the minutes used, stacked by computer in the
-// colours of the legend above, the day's time limit marked across its bar (and limit + bonus on
-// a day with a bonus), the part beyond it striped in the warning colour; under each bar the day
-// and its allowed hours. One day is current: the arrow keys, Home and End move it, a click
-// chooses it. Its figures are the chart's value for assistive technology, and every bar tells
-// its figures in a tool tip. Painted off-screen and copied in one step.
+// colours of the legend above (each computer's colour comes from its name, so it stays from one
+// opening to the next; this computer is named so), the day's time limit marked across its bar
+// (and limit + bonus on a day with a bonus), the part beyond it striped in the warning colour;
+// the day's total in a row above the plot, where no limit line runs; under each bar the day and
+// its allowed hours. The value axis counts durations ("1 h 30"), not times of day. One day is
+// current: the arrow keys, Home and End move it, a click chooses it. Its figures are the chart's
+// value for assistive technology, and every bar tells its figures in a tool tip. Painted off-screen
+// and copied in one step.
 #include "model/WeekUsage.h"
 #include "ui/controls/AccessibleValue.h"
 #include "ui/controls/Gdi.h"
@@ -19,6 +22,13 @@ inline constexpr COLORREF kBonusColor = RGB(54, 160, 60);
 // WM_COMMAND code to the parent when the current day changed.
 inline constexpr WORD kWeekChartChanged = 0x0400;
 
+// A duration as the chart labels it: "0", "45 min", "2 h", "1 h 30", "1 h 05".
+std::wstring DurationLabel(long long minutes);
+// Puts the week's computers, and each day's, in the legend's order: this computer first, then
+// the others by name (ignoring case), so that the legend, the bars and the day's sentence all
+// name them alike, whatever order the store listed them in.
+void OrderComputers(TWeekUsage& week, const std::wstring& thisComputer);
+
 class TWeekChart : public TWindow, private TAccessibleSource {
 public:
     static constexpr const wchar_t* kClassName = L"VantrelWeekChart";
@@ -26,7 +36,8 @@ public:
     // A child of `parent` with its client rectangle at `bounds` (pixels of the parent), drawn
     // for `dpi`; `name` is what a screen reader calls it.
     bool Create(HWND parent, int id, const RECT& bounds, int dpi, const wchar_t* name);
-    void SetWeek(const TWeekUsage& week);
+    // `thisComputer` is marked in the legend.
+    void SetWeek(const TWeekUsage& week, const std::wstring& thisComputer = std::wstring());
     const TWeekUsage& Week() const { return FWeek; }
     void SetDpi(int dpi);
 
@@ -36,7 +47,9 @@ public:
     // The tool tip that tells each bar's figures (one tool per day, its id the day).
     HWND ToolTip() const { return FToolTip; }
     // The colour of the legend's n-th computer.
-    static COLORREF ComputerColor(size_t index);
+    COLORREF ComputerColor(size_t index) const;
+    // The colour a computer's name gives it, unless another computer of the week had it first.
+    static COLORREF ColorOfName(const std::wstring& computer);
 
     // The layout for the present size, DPI and font, in client pixels.
     RECT PlotRect() const;
@@ -75,10 +88,13 @@ private:
     void UpdateTools();
     void Paint(HDC dc);
     void PaintLegend(HDC dc) const;
-    void PaintDay(HDC dc, int day, COLORREF background) const;
+    void PaintDay(HDC dc, int day) const;
+    void AssignColors();
     int DayAt(int x) const;
 
     TWeekUsage FWeek;
+    std::wstring FThisComputer;
+    std::vector<COLORREF> FColors;
     int FDpi = 96;
     int FCurrent = 6;
     int FScaleMinutes = 60;

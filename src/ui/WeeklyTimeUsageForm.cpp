@@ -18,6 +18,14 @@ constexpr int kDayHeight = 2 * 13 + 4;
 constexpr int kClientWidth = kMargin + kWidth + kMargin;
 constexpr int kClientHeight = ClientHeightWithButtonRow(kDayTop + kDayHeight);
 
+// As the service names this computer in the store.
+std::wstring LocalComputerName() {
+    wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+    return GetComputerNameExW(ComputerNameNetBIOS, name, &size) ? std::wstring(name)
+                                                                : std::wstring();
+}
+
 } // namespace
 
 bool TWeeklyTimeUsageForm::Create(HWND owner) {
@@ -50,7 +58,9 @@ void TWeeklyTimeUsageForm::CreateControls() {
 void TWeeklyTimeUsageForm::OnShow() {
     SetControlText(IdLabelTop,
                    L"Time usage of the last seven days for user " + Week.Username + L":");
-    FChart.SetWeek(Week);
+    const std::wstring here = ThisComputer.empty() ? LocalComputerName() : ThisComputer;
+    OrderComputers(Week, here);
+    FChart.SetWeek(Week, here);
     ShowCurrentDay();
     FocusOnShow(IdChart);
 }

@@ -22,8 +22,11 @@ public:
     // Creates the hidden dialog.
     bool Create(HWND owner);
 
-    // What the next showing shows.
+    // What the next showing shows; its computers are put in the chart's order when it shows.
     TWeekUsage Week;
+    // The name this computer counts its minutes under (the service's NetBIOS name); this
+    // computer's when empty.
+    std::wstring ThisComputer;
 
     TWeekChart& Chart() { return FChart; }
     // Puts the week's table on the clipboard; false when the clipboard refused it.

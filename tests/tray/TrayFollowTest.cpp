@@ -50,6 +50,20 @@ protected:
     }
     // What the poll timer does.
     void Tick() { SendMessageW(App->Handle(), WM_TIMER, kTrayPollTimer, 0); }
+    // Runs the thread's messages (the watch's among them) until `done` or `ms` passed.
+    template <typename F> bool PumpUntil(F done, DWORD ms) {
+        const DWORD start = GetTickCount();
+        for (;;) {
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+                DispatchMessageW(&msg);
+            if (done())
+                return true;
+            if (GetTickCount() - start >= ms)
+                return false;
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+        }
+    }
     void Start() {
         App = std::make_unique<TTrayApp>();
         ASSERT_TRUE(App->Start(User));
@@ -149,6 +163,40 @@ TEST_F(TrayFollow, IconAppearsChangesAndGoesWithTheFigures) {
     }
 }
 
+// Without a poll: the service's writing reaches the icon within a second, each time, also for a
+// key that was not there when the program started and one made anew.
+TEST_F(TrayFollow, TheIconFollowsEachWritingOfTheKeyAtOnce) {
+    Start();
+    ASSERT_TRUE(App->Watching());
+    EXPECT_TRUE(Calls.empty()); // no figures yet, no icon
+    // The shell is given the tip with the picture (an add is followed by the version, which
+    // carries none).
+    const auto tipShown = [this](const std::wstring& tip) {
+        return [this, tip] {
+            for (auto call = Calls.rbegin(); call != Calls.rend(); ++call)
+                if (call->Flags & NIF_TIP)
+                    return call->Tip == tip;
+            return false;
+        };
+    };
+    TUserFigures figures = TimeLeftFigures();
+    // The missing key is looked for again after a pause.
+    Write(figures);
+    EXPECT_TRUE(
+        PumpUntil(tipShown(L"45 minutes left today (until 20:00)"), kFiguresReopenMs + 2000));
+    for (int left : {44, 43, 30}) {
+        figures.Left = left;
+        figures.Written = SecondsAgo(0);
+        Write(figures);
+        const std::wstring tip = std::to_wstring(left) + L" minutes left today (until 20:00)";
+        EXPECT_TRUE(PumpUntil(tipShown(tip), 1000)) << left;
+    }
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, KeyPath().c_str());
+    figures.Left = 12;
+    Write(figures);
+    EXPECT_TRUE(PumpUntil(tipShown(L"12 minutes left today (until 20:00)"), 2 * kFiguresReopenMs));
+}
+
 TEST_F(TrayFollow, WindowFollowsTheFiguresAndTellsWhenTheServiceStopsCounting) {
     Write(TimeLeftFigures());
     Start();
@@ -171,11 +219,17 @@ TEST_F(TrayFollow, WindowFollowsTheFiguresAndTellsWhenTheServiceStopsCounting) {
     text = App->Window().Text();
     EXPECT_NE(text.find(L"Time left: 10 minutes"), std::wstring::npos) << text;
 
-    // The service writes nothing more: five minutes on, the figures are out of date.
+    // The service writes nothing more: five minutes on, the figures are out of date. The longer
+    // sentence neither grows nor moves the window.
+    RECT before{};
+    GetWindowRect(App->Window().Handle(), &before);
     Now.wMinute += 5;
     Tick();
-    EXPECT_EQ(0u, App->Window().Text().find(L"The time-limit service is not counting"));
-    EXPECT_EQ(L"Time left unknown: the time-limit service is not counting", Calls.back().Tip);
+    RECT after{};
+    GetWindowRect(App->Window().Handle(), &after);
+    EXPECT_TRUE(EqualRect(&before, &after));
+    EXPECT_EQ(0u, App->Window().Text().find(L"Your time left is not known"));
+    EXPECT_EQ(L"Time left unknown: these numbers are out of date", Calls.back().Tip);
 
     // Escape closes the window.
     MSG escape{};

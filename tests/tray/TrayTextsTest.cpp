@@ -19,6 +19,7 @@ struct TTextCase {
     std::wstring Tip;
     // A piece of the window's sentence.
     std::wstring Summary;
+    TTrayLevel Level = TTrayLevel::Plenty;
 };
 
 TEST_F(TrayTexts, TipPictureAndSentenceFollowWhereTheUserStands) {
@@ -33,6 +34,11 @@ TEST_F(TrayTexts, TipPictureAndSentenceFollowWhereTheUserStands) {
          },
          true, TTrayPicture::TimeLeft, 70, L"1 hour 45 minutes left today (until 7:45 p.m.)",
          L"1 hour 45 minutes left"},
+        {"a quarter of an hour left", [](TUserFigures& f) { f.Left = 15; }, true,
+         TTrayPicture::TimeLeft, 10, L"15 minutes left today (until 20:00)", L"15 minutes",
+         TTrayLevel::Low},
+        {"five minutes left", [](TUserFigures& f) { f.Left = 5; }, true, TTrayPicture::TimeLeft, 3,
+         L"5 minutes left today (until 20:00)", L"5 minutes", TTrayLevel::VeryLow},
         {"over the limit",
          [](TUserFigures& f) {
              f.State = TFiguresState::OverLimit;
@@ -48,7 +54,7 @@ TEST_F(TrayTexts, TipPictureAndSentenceFollowWhereTheUserStands) {
              f.AgainDays = 0;
              f.AgainAt = 15 * 60;
          },
-         true, TTrayPicture::OutsideHours, 30, L"Allowed again today at 15:00", L"at this hour"},
+         true, TTrayPicture::OutsideHours, 30, L"Allowed again today at 15:00", L"computer now"},
         {"outside the hours until Thursday",
          [](TUserFigures& f) {
              f.State = TFiguresState::OutsideHours;
@@ -75,9 +81,12 @@ TEST_F(TrayTexts, TipPictureAndSentenceFollowWhereTheUserStands) {
          true, TTrayPicture::OverLimit, 0, L"No time is allowed in the coming week", L""},
         {"three minutes old", [](TUserFigures& f) { f.Written = SecondsAgo(180); }, true,
          TTrayPicture::TimeLeft, 30, L"45 minutes left today (until 20:00)", L""},
-        {"four minutes old", [](TUserFigures& f) { f.Written = SecondsAgo(240); }, true,
-         TTrayPicture::Stale, 0, L"Time left unknown: the time-limit service is not counting",
-         L"4 minutes old"},
+        {"three minutes and a second old", [](TUserFigures& f) { f.Written = SecondsAgo(181); },
+         true, TTrayPicture::Stale, 0, L"Time left unknown: these numbers are out of date",
+         L"from 3 minutes ago"},
+        {"from the future", [](TUserFigures& f) { f.Written = SecondsAgo(-600); }, true,
+         TTrayPicture::Stale, 0, L"Time left unknown: these numbers are out of date",
+         L"out of date."},
         {"without a limit", [](TUserFigures& f) { f.Limited = false; }, false,
          TTrayPicture::TimeLeft, 0, L"", L"no time limit"},
     };
@@ -93,6 +102,7 @@ TEST_F(TrayTexts, TipPictureAndSentenceFollowWhereTheUserStands) {
             continue;
         EXPECT_EQ(c.Picture, view.Picture);
         EXPECT_EQ(c.Share, view.Share);
+        EXPECT_EQ(c.Level, view.Level);
         EXPECT_NE(view.Summary.find(c.Summary), std::wstring::npos) << view.Summary;
         EXPECT_EQ(view.Summary.find(L".."), std::wstring::npos) << view.Summary;
     }

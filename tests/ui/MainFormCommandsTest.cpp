@@ -367,6 +367,38 @@ TEST_F(MainFormCommands, AboutShowsTheAboutDialogModallyAlsoBeforeTheDialogsAreM
     EXPECT_NE(nullptr, App->DetailedTimeUsageForm.Handle());
 }
 
+// A command posted to the window while a dialog is open over it does not open a second one.
+TEST_F(MainFormCommands, ACommandPostedWhileADialogIsOpenDoesNotRun) {
+    Start();
+    static TApplication* app;
+    static int preferences;
+    static bool handledWhileOpen;
+    app = App.get();
+    preferences = 0;
+    handledWhileOpen = false;
+    Form().Action(C::AMToolsPreferences).OnExecute = [] { ++preferences; };
+    UINT_PTR timer = SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR, DWORD) {
+        HWND dialog = app->AboutForm.Handle();
+        if (handledWhileOpen || !IsWindowVisible(dialog))
+            return;
+        handledWhileOpen = true;
+        PostMessageW(app->MainForm.Handle(), WM_COMMAND,
+                     app->MainForm.Action(C::AMToolsPreferences).CommandId, 0);
+        // The dialog's own loop dispatches it.
+        MSG msg;
+        while (PeekMessageW(&msg, app->MainForm.Handle(), WM_COMMAND, WM_COMMAND, PM_REMOVE))
+            DispatchMessageW(&msg);
+        app->AboutForm.EndModal(IDOK);
+    });
+    SendMessageW(Form().Handle(), WM_COMMAND, Form().Action(C::AMHelpAbout).CommandId, 0);
+    KillTimer(nullptr, timer);
+    ASSERT_TRUE(handledWhileOpen);
+    EXPECT_EQ(0, preferences);
+    // Once the dialog closed, the same command runs.
+    SendMessageW(Form().Handle(), WM_COMMAND, Form().Action(C::AMToolsPreferences).CommandId, 0);
+    EXPECT_EQ(1, preferences);
+}
+
 TEST_F(MainFormCommands, TheDialogsAreMadeRightAfterTheMainWindowShows) {
     App = std::make_unique<TApplication>();
     ASSERT_TRUE(App->CreateMainForm());

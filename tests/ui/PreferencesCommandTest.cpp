@@ -217,6 +217,53 @@ TEST_F(PreferencesCommand, SwitchingTheNetworkStoreOffRebuildsFromThisComputer) 
     EXPECT_EQ("40, QORsvc", StandIn.Command("last"));
 }
 
+// Another administrator (or `reg add`) changes preferences while this program runs, before and
+// while the dialog is open: the dialog shows what is stored when it opens, and OK writes only
+// what this administrator changed over what is stored by then.
+TEST_F(PreferencesCommand, TheDialogReadsAfreshAndOKWritesOnlyTheChangedValues) {
+    ASSERT_TRUE(StartStandIn());
+    Accounts = {L"alice"};
+    SeedUser(L"alice", true, 60);
+    SeedNetworkUser(L"OFFICE-PC", L"alice", 120);
+    SeedPrefs(false);
+    StartProgram();
+    Messages.clear();
+    Connections.clear();
+    const auto other = [](const wchar_t* name, const std::wstring* text, bool on) {
+        TRegKey key;
+        ASSERT_EQ(ERROR_SUCCESS, key.Open(HKEY_LOCAL_MACHINE, kPreferencesKeyPath, KEY_SET_VALUE));
+        ASSERT_EQ(ERROR_SUCCESS, text ? key.WriteString(name, *text) : key.WriteBool(name, on));
+    };
+    const std::wstring warning = L"Only %d minutes left!";
+    const std::wstring office = L"OFFICE-PC";
+    other(L"DoNotForceLogoff", nullptr, true);
+    other(L"MsgWarningText", &warning, false);
+    RunCommand([&] {
+        EXPECT_TRUE(Dialog().IsChecked(P::CheckBoxDoNotForceLogoff));
+        EXPECT_EQ(warning, Dialog().ControlText(P::EditWarningText));
+        // Meanwhile the network store and debug logging are switched on elsewhere.
+        other(L"UseDebugLogging", nullptr, true);
+        other(L"RemoteRegistry", &office, false);
+        other(L"UseRemoteRegistry", nullptr, true);
+        Click(P::CheckBoxUse24HourClock);
+        Click(IDOK);
+    });
+    TQorPrefs stored;
+    ASSERT_TRUE(LoadPrefs(stored));
+    EXPECT_TRUE(stored.Use24HourClock);
+    EXPECT_TRUE(stored.DoNotForceLogoff);
+    EXPECT_TRUE(stored.UseDebugLogging);
+    EXPECT_TRUE(stored.UseRemoteRegistry);
+    EXPECT_EQ(office, stored.RemoteRegistry);
+    EXPECT_EQ(warning, stored.MsgWarningText);
+    // The program goes on with what is stored: the network store's list, without the copy a
+    // switch made here would ask for.
+    EXPECT_TRUE(Form().Prefs.UseRemoteRegistry && Form().Prefs.UseDebugLogging);
+    EXPECT_TRUE(Messages.empty());
+    EXPECT_EQ(L" 02:00", Cell(0, 1));
+    EXPECT_TRUE(RemoteIconShown());
+}
+
 TEST_F(PreferencesCommand, AFailedSaveIsReportedAndTheStoredPreferencesComeBack) {
     ASSERT_TRUE(StartStandIn());
     Accounts = {L"alice"};

@@ -163,6 +163,7 @@ TEST_F(PreferencesFormTest, TabsControlsAndPicturesInOrder) {
         {P::ButtonDefault, L"Default", false},
         {P::CheckBoxUseDebugLogging, L"Enable debug logging", true},
         {P::CheckBoxDoNotForceLogoff, L"Do not logoff users, only show the warning message", true},
+        {P::LabelTimeZoneNote, L"Recorded at once: Cancel does not undo it.", false},
         {IDOK, L"&OK", false},
         {IDCANCEL, L"&Cancel", false},
         {P::ButtonApply, L"&Apply", false},

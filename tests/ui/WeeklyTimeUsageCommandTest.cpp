@@ -4,6 +4,9 @@
 
 #include "ui/WeeklyTimeUsageForm.h"
 
+#include <set>
+#include <utility>
+
 namespace vantrel::testing {
 namespace {
 
@@ -53,6 +56,56 @@ TEST_F(MainFormWeeklyUsage, ShowsTheSelectedUsersWeekWithTheLimitStoredNow) {
         gShown.Day.find(L": 1:35 used (STUDY-PC 1:35). Time limit 1:00, 0:35 over the limit."),
         std::wstring::npos)
         << gShown.Day;
+}
+
+TEST(WeekChartLabels, DurationsTheComputersOrderAndColoursThatStay) {
+    const std::pair<long long, const wchar_t*> durations[] = {{0, L"0"},       {15, L"15 min"},
+                                                              {60, L"1 h"},    {65, L"1 h 05"},
+                                                              {90, L"1 h 30"}, {1440, L"24 h"}};
+    for (const auto& [minutes, text] : durations)
+        EXPECT_EQ(text, DurationLabel(minutes)) << minutes;
+
+    // This computer first, the others by name whatever the letter case; each day alike.
+    TWeekUsage week;
+    week.Computers = {L"kitchen-pc", L"Study", L"THIS-PC", L"attic"};
+    TDayUsage day;
+    day.Computers = {{L"Study", 10}, {L"THIS-PC", 20}, {L"kitchen-pc", 5}};
+    week.Days.assign(7, day);
+    OrderComputers(week, L"this-pc");
+    EXPECT_EQ(std::vector<std::wstring>({L"THIS-PC", L"attic", L"kitchen-pc", L"Study"}),
+              week.Computers);
+    std::vector<std::wstring> named;
+    for (const TUsageEntry& entry : week.Days[3].Computers)
+        named.push_back(entry.Computer);
+    EXPECT_EQ(std::vector<std::wstring>({L"THIS-PC", L"kitchen-pc", L"Study"}), named);
+
+    // A computer's colour is its name's, in any week it has to itself; twelve computers all
+    // differ.
+    TWeekUsage many;
+    for (int i = 0; i < 12; ++i)
+        many.Computers.push_back(L"PC-" + std::to_wstring(i * 7));
+    TWeekChart chart;
+    chart.SetWeek(many);
+    std::set<COLORREF> colours;
+    for (size_t i = 0; i < many.Computers.size(); ++i)
+        colours.insert(chart.ComputerColor(i));
+    EXPECT_EQ(12u, colours.size());
+    for (const std::wstring& computer : week.Computers) {
+        TWeekUsage alone;
+        alone.Computers = {computer};
+        chart.SetWeek(alone);
+        EXPECT_EQ(TWeekChart::ColorOfName(computer), chart.ComputerColor(0));
+    }
+    chart.SetWeek(week);
+    for (size_t i = 0; i < week.Computers.size(); ++i) {
+        bool shared = false;
+        for (size_t j = 0; j < i; ++j)
+            shared = shared || TWeekChart::ColorOfName(week.Computers[j]) ==
+                                   TWeekChart::ColorOfName(week.Computers[i]);
+        if (!shared) {
+            EXPECT_EQ(TWeekChart::ColorOfName(week.Computers[i]), chart.ComputerColor(i)) << i;
+        }
+    }
 }
 
 } // namespace

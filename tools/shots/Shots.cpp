@@ -53,7 +53,7 @@ const std::vector<TDemoUser>& DemoUsers() {
          {{nullptr, 35, true}, {L"KITCHEN-PC", 20, true}, {L"STUDY-LAPTOP", 12, true}}},
         {L"noah", true, 60, 120, 0, true, {{nullptr, 40, true}, {L"STUDY-LAPTOP", 15, true}}},
         {L"olivia", true, 120, 180, -30, true, {{nullptr, 70, true}, {L"KITCHEN-PC", 25, true}}},
-        {L"liam", true, 180, 240, 60, false, {{L"KITCHEN-PC", 1500, true}}},
+        {L"liam", true, 180, 240, 60, false, {{L"KITCHEN-PC", 185, true}}},
         {L"mia", true, 45, 90, 0, true, {{nullptr, 30, false}}},
         {L"anna", false, 0, 0, 0, true, {{nullptr, 95, true}}},
         {L"david", false, 0, 0, 0, true, {{L"STUDY-LAPTOP", 20, true}}},

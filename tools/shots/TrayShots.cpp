@@ -28,12 +28,14 @@ struct TIconState {
     const wchar_t* Caption;
     TTrayPicture Picture;
     int Share;
+    TTrayLevel Level = TTrayLevel::Plenty;
 };
 
 const std::vector<TIconState>& IconStates() {
     static const std::vector<TIconState> states = {
         {L"Much time left", TTrayPicture::TimeLeft, 80},
-        {L"Little time left", TTrayPicture::TimeLeft, 10},
+        {L"15 minutes or less left", TTrayPicture::TimeLeft, 20, TTrayLevel::Low},
+        {L"5 minutes or less left", TTrayPicture::TimeLeft, 3, TTrayLevel::VeryLow},
         {L"Time used up", TTrayPicture::OverLimit, 0},
         {L"Outside the allowed hours", TTrayPicture::OutsideHours, 60},
         {L"Service not counting", TTrayPicture::Stale, 0},
@@ -102,7 +104,8 @@ private:
             DrawTextW(dc, state.Caption, -1, &caption, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
             for (int d = 0; d < 2; ++d) {
                 const int size = TrayIconSize(kDpis[d]);
-                TIconHandle icon(FPainter.Draw(TTrayLook{state.Picture, state.Share, size, false}));
+                TIconHandle icon(
+                    FPainter.Draw(TTrayLook{state.Picture, state.Share, size, false, state.Level}));
                 for (int b = 0; b < 2; ++b) {
                     const int left = Column(2 * d + b);
                     const RECT cell{left, top, left + Cell() - Scale(4), top + Cell() - Scale(4)};
