@@ -346,6 +346,16 @@ void TMinuteLoop::Show(const std::wstring& user, const std::vector<DWORD>& sessi
     }
 }
 
+std::vector<TUnfinishedLogoff> TMinuteLoop::UnfinishedLogoffs() const {
+    std::vector<TUnfinishedLogoff> logoffs;
+    for (const auto& [name, state] : FUsers) {
+        // Read: the user had a session at the last minute.
+        if (state.Read && state.User && state.Block.On && state.Block.Unfinished > 0)
+            logoffs.push_back({state.User->Username, state.Block.Unfinished == 2});
+    }
+    return logoffs;
+}
+
 void TMinuteLoop::EndBlock(TUserState& state) {
     state.Block = TBlock{};
     if (state.BlockRecorded) {
@@ -422,6 +432,7 @@ void TMinuteLoop::Enforce(TUserState& state, const std::vector<TSessionInfo>& se
         Show(user.Username, tell, allowed ? L"Time limit reached" : L"Not allowed now",
              allowed ? FPrefs.MsgReachedLimitText : FPrefs.MsgNotAllowedText);
         block.Told.insert(tell.begin(), tell.end());
+        block.Unfinished = 0;
         if (first || FPrefs.DoNotForceLogoff ||
             (!block.Continued && mono - block.MessageAt < kLogoffMs))
             return;
@@ -431,7 +442,9 @@ void TMinuteLoop::Enforce(TUserState& state, const std::vector<TSessionInfo>& se
             if (FHost.Logoff(session.Id)) {
                 if (block.LoggedOff.insert(session.Id).second)
                     FLog.Write(L"Logged off " + SessionText(user.Username, session.Id) + L")");
-            } else if (block.FailureLogged.insert(session.Id).second) {
+                else
+                    block.Unfinished = std::max(block.Unfinished, 1);
+            } else if (block.Unfinished = 2; block.FailureLogged.insert(session.Id).second) {
                 FLog.Write(L"Could not log off " + SessionText(user.Username, session.Id) + L", " +
                            ErrorText(static_cast<LONG>(GetLastError())) +
                            L"); trying again every minute");
