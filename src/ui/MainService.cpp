@@ -209,7 +209,8 @@ void TMainForm::UpdateServiceStatus() {
     view.Link = link;
     view.News = connected && FServiceHeard ? &FServiceNews : nullptr;
     view.Silent = ServiceSilent();
-    view.SilentSince = FLastNewsLocal;
+    // Since the last minute it counted, as the part said until now.
+    view.SilentSince = FServiceNews.Counted ? FServiceNews.LastMinute : FLastNewsLocal;
     view.Clock24 = Prefs.Use24HourClock;
     view.Today = LocalNow();
     const TServiceStatus status = ServiceStatusOf(view);
