@@ -214,6 +214,7 @@ TEST_F(MainFormStatus, AServiceThatStopsTellingIsNotRespondingAndOneNotRunningCa
 
     // Gone: the part offers to start it. Under Wine the service manager knows no "QORsvc".
     App.reset();
+    StandIn.Stop();
     SetMonotonicSeam(nullptr);
     Messages.clear();
     Start();
