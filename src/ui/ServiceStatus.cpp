@@ -74,7 +74,7 @@ TServiceStatus ServiceStatusOf(const TServiceView& view) {
                 L"runs, no minute is counted and nobody is logged off.",
                 IDI_SERVICE_STOPPED, true};
     if (view.Silent)
-        return {L"Time-limit service not responding since " + at(view.SilentSince) +
+        return {L"Service not responding since " + at(view.SilentSince) +
                     L": limits may not be enforced",
                 L"The service has told of no counted minute for more than two minutes. Look in its "
                 L"log (Tools, View logfile) for the reason, then restart \"Vantrel time-limit "

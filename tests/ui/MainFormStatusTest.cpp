@@ -208,8 +208,7 @@ TEST_F(MainFormStatus, AServiceThatStopsTellingIsNotRespondingAndOneNotRunningCa
         return PanelText(status, TMainForm::kServicePart);
     };
     EXPECT_EQ(L"Service running, last minute 9:59 a.m.", after(kServiceSilentMs));
-    EXPECT_EQ(L"Time-limit service not responding since 9:59 a.m.: limits may not be enforced",
-              after(1));
+    EXPECT_EQ(L"Service not responding since 9:59 a.m.: limits may not be enforced", after(1));
     EXPECT_FALSE(Form().Action(TMainCommand::AMToolsStartService).Enabled);
 
     // Gone: the part offers to start it. Under Wine the service manager knows no "QORsvc".
