@@ -153,6 +153,17 @@ PICTURES = {
     + line(1, 14.5, 15, 14.5, GREY_D, 1, "butt")
     + rect(3, 8, 6, 14, BLUE, BLUE_D, 0.5) + rect(7, 3, 10, 14, GREEN, GREEN_D, 0.5)
     + rect(11, 10, 14, 14, AMBER, AMBER_D, 0.5),
+    # The status bar: the time-limit service's states beside the padlock of the one that runs.
+    "service_stopped": path("M 1,8 L 1,5 A 3,3 0 0,1 7,5 L 7,6", "none", GREY_D, 2, "butt")
+    + rrect(4.5, 7.5, 15.5, 15.5, 1, GREY_L, GREY_D) + rect(9, 10, 11, 13, GREY_D)
+    + line(1.5, 15.5, 15.5, 1.5, RED, 1.8),
+    "service_not_responding": path("M 4,7 L 4,4 A 3,3 0 0,1 10,4 L 10,7", "none", GREY_D, 2, "butt")
+    + rrect(1.5, 6.5, 12.5, 14.5, 1, AMBER, AMBER_D)
+    + clock(11.5, 11.5, 4.2, PAPER, BLUE_D, BLUE_D, 1.2),
+    "service_warning": path("M 4,7 L 4,4 A 3,3 0 0,1 10,4 L 10,7", "none", GREY_D, 2, "butt")
+    + rrect(1.5, 6.5, 12.5, 14.5, 1, AMBER, AMBER_D)
+    + poly([(11.5, 6), (16, 15.5), (7, 15.5)], "#ffd400", "#7a5a00")
+    + rect(11, 9, 12, 13, "#000000") + rect(11, 14, 12, 15, "#000000"),
     # The program and the About dialog.
     "program": rrect(0.5, 0.5, 15.5, 15.5, 3, BLUE, BLUE_D)
     + circle(8, 8, 5.6, WHITE)

@@ -43,6 +43,9 @@ vantrel_picture(prefs_messages prefs_messages 32 40 48 64)
 vantrel_picture(prefs_advanced prefs_advanced 32 40 48 64)
 vantrel_picture(store_local store_local 16 20 24 32 48)
 vantrel_picture(store_remote store_remote 16 20 24 32 48)
+foreach(source service_stopped service_not_responding service_warning)
+    vantrel_picture(${source} ${source} 16 20 24 32 48)
+endforeach()
 
 # The resource compiler does not report the pictures it reads, so a picture drawn anew would
 # not recompile the resources. The targets compile a copy of Vantrel.rc that is refreshed

@@ -12,6 +12,9 @@ namespace vantrel {
 namespace {
 
 constexpr wchar_t kZoneValue[] = L"EnforcementTimeZone";
+// The record as an administrator's process (the service, Vantrel) last read it well, beside it:
+// a process that starts while the record cannot be read takes the zone the others kept.
+constexpr wchar_t kKeptZoneValue[] = L"EnforcementTimeZoneKept";
 
 std::function<TClockReading()>& Seam() {
     static std::function<TClockReading()> seam;
@@ -121,6 +124,8 @@ struct TLastGoodZone {
     TCriticalSection Lock;
     bool Known = false;
     DYNAMIC_TIME_ZONE_INFORMATION Zone{};
+    // A missing record was seen (and the kept zone removed) in this process.
+    bool KeptChecked = false;
 };
 
 TLastGoodZone& LastGood() {
@@ -182,13 +187,29 @@ LONG ReadRecordedZone(DYNAMIC_TIME_ZONE_INFORMATION& zone) {
         rc = key.ReadBinary(kZoneValue, &stored, sizeof(stored));
     TLastGoodZone& last = LastGood();
     TLockGuard guard(last.Lock);
-    if (rc == ERROR_FILE_NOT_FOUND)
-        last.Known = false; // an administrator removed it: it is recorded afresh
+    if (rc == ERROR_FILE_NOT_FOUND) {
+        // An administrator removed it: it is recorded afresh, and nobody keeps the old one.
+        if (last.Known || !last.KeptChecked)
+            RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kPreferencesKeyPath, kKeptZoneValue);
+        last.Known = false;
+        last.KeptChecked = true;
+    }
     if (rc != ERROR_SUCCESS)
         return rc;
     // Names that fill their field end there.
     stored.StandardName[31] = stored.DaylightName[31] = L'\0';
     stored.TimeZoneKeyName[127] = L'\0';
+    if (!last.Known || std::memcmp(&last.Zone, &stored, sizeof(stored)) != 0) {
+        // Written only by those who may (a standard user's reading changes nothing).
+        DYNAMIC_TIME_ZONE_INFORMATION kept{};
+        if (key.ReadBinary(kKeptZoneValue, &kept, sizeof(kept)) != ERROR_SUCCESS ||
+            std::memcmp(&kept, &stored, sizeof(stored)) != 0) {
+            TRegKey writable;
+            if (writable.Open(HKEY_LOCAL_MACHINE, kPreferencesKeyPath, KEY_SET_VALUE) ==
+                ERROR_SUCCESS)
+                writable.WriteBinary(kKeptZoneValue, &stored, sizeof(stored));
+        }
+    }
     zone = last.Zone = stored;
     last.Known = true;
     return ERROR_SUCCESS;
@@ -202,9 +223,22 @@ bool RecordedZone(DYNAMIC_TIME_ZONE_INFORMATION& zone) {
     // may set: the zone last read stays.
     TLastGoodZone& last = LastGood();
     TLockGuard guard(last.Lock);
-    if (rc == ERROR_FILE_NOT_FOUND || !last.Known)
+    if (rc == ERROR_FILE_NOT_FOUND)
         return false;
-    zone = last.Zone;
+    if (last.Known) {
+        zone = last.Zone;
+        return true;
+    }
+    // Never read well in this process: the zone the service and Vantrel kept, so that every
+    // program judges the same day.
+    TRegKey key;
+    DYNAMIC_TIME_ZONE_INFORMATION kept{};
+    if (key.Open(HKEY_LOCAL_MACHINE, kPreferencesKeyPath, KEY_QUERY_VALUE) != ERROR_SUCCESS ||
+        key.ReadBinary(kKeptZoneValue, &kept, sizeof(kept)) != ERROR_SUCCESS)
+        return false;
+    kept.StandardName[31] = kept.DaylightName[31] = L'\0';
+    kept.TimeZoneKeyName[127] = L'\0';
+    zone = kept;
     return true;
 }
 

@@ -3,7 +3,9 @@
 // UTC seen in the time zone an administrator recorded for that ("EnforcementTimeZone" under the
 // preferences key, which only administrators may write). A standard user may change the
 // computer's zone; that must move no day and no hour. While no zone is recorded, the computer's
-// own zone counts; while the record cannot be read, the one last read well. Tests decide the
+// own zone counts; while the record cannot be read, the one last read well (by this process,
+// or, in one that never read it well, by the administrators' programs that keep a copy of it
+// beside the record: "EnforcementTimeZoneKept"). Tests decide the
 // time in UTC and the computer's zone through SetClockSeam; nothing caches them.
 #include <windows.h>
 
@@ -55,8 +57,8 @@ DYNAMIC_TIME_ZONE_INFORMATION SystemZone();
 // damaged value, a key that may not be read).
 LONG ReadRecordedZone(DYNAMIC_TIME_ZONE_INFORMATION& zone);
 // The recorded zone in force: the record, or, while it cannot be read, the one this process
-// last read well. False when none is recorded (or none could ever be read); the computer's zone
-// counts then.
+// last read well, or the kept copy. False when none is recorded (or none could ever be read); the
+// computer's zone counts then.
 bool RecordedZone(DYNAMIC_TIME_ZONE_INFORMATION& zone);
 // Records the zone in this computer's registry; the system's code.
 LONG RecordZone(const DYNAMIC_TIME_ZONE_INFORMATION& zone);

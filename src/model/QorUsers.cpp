@@ -50,6 +50,25 @@ bool TQorUsers::ReloadUsage(bool remote, const std::wstring& remoteComputer) {
     return connected;
 }
 
+bool TQorUsers::ReloadShown(bool remote, const std::wstring& remoteComputer) {
+    TRegRoot root;
+    const bool connected =
+        !remote || FReloadConnect.Connect(remoteComputer, kReloadConnectMs, root) == ERROR_SUCCESS;
+    const std::wstring thisComputer = GetWorkstationName();
+    const SYSTEMTIME now = LocalNow();
+    const int weekday = WeekdayOf(now);
+    const int dayOfYear = DayOfYearOf(now);
+    // A store that does not answer leaves the settings as they were; the usage comes from this
+    // computer's registry, as ReloadUsage reads it then.
+    for (auto& user : FItems) {
+        if (connected)
+            LoadUser(*user, root.Get(), thisComputer, weekday, dayOfYear);
+        else
+            LoadTodaysUsage(*user, root.Get(), thisComputer, weekday, dayOfYear);
+    }
+    return connected;
+}
+
 bool TQorUsers::LoadAll(bool remote, const std::wstring& remoteComputer) {
     if (FAccountNames.empty())
         return Rebuild(remote, remoteComputer);

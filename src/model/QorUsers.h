@@ -31,6 +31,10 @@ public:
     // computer's registry when it does not answer within a few seconds), and nothing else.
     // False when the network store did not answer.
     bool ReloadUsage(bool remote, const std::wstring& remoteComputer);
+    // The same for everything a row shows: the settings (limits, hours, bonus) and today's
+    // usage, over the same quick connection. What the records' last load found (LoadState),
+    // which decides what may be saved, stays as it was.
+    bool ReloadShown(bool remote, const std::wstring& remoteComputer);
     // Builds the records anew from the monitored accounts of this computer and loads them.
     bool Rebuild(bool remote, const std::wstring& remoteComputer);
     // Saves every record that its last load read whole or found new to the store; true only

@@ -1,5 +1,6 @@
 #include "model/ServiceNews.h"
 
+#include <cctype>
 #include <cstdio>
 
 namespace vantrel {
@@ -32,6 +33,55 @@ bool ParseTime(const std::string& text, SYSTEMTIME& t) {
     return true;
 }
 
+std::string EncodedName(const std::wstring& name) {
+    std::string utf8;
+    const int size = WideCharToMultiByte(CP_UTF8, 0, name.c_str(), static_cast<int>(name.size()),
+                                         nullptr, 0, nullptr, nullptr);
+    if (size > 0) {
+        utf8.resize(static_cast<size_t>(size));
+        WideCharToMultiByte(CP_UTF8, 0, name.c_str(), static_cast<int>(name.size()), utf8.data(),
+                            size, nullptr, nullptr);
+    }
+    std::string text;
+    for (const unsigned char c : utf8) {
+        if (c > 0x20 && c < 0x7F && c != '%' && c != ',' && c != ';' && c != '=') {
+            text += static_cast<char>(c);
+        } else {
+            char escape[4] = {};
+            std::snprintf(escape, sizeof(escape), "%%%02X", c);
+            text += escape;
+        }
+    }
+    return text;
+}
+
+bool DecodedName(const std::string& text, std::wstring& name) {
+    std::string utf8;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') {
+            utf8 += text[i];
+            continue;
+        }
+        unsigned value = 0;
+        if (i + 2 >= text.size() || !std::isxdigit(static_cast<unsigned char>(text[i + 1])) ||
+            !std::isxdigit(static_cast<unsigned char>(text[i + 2])) ||
+            std::sscanf(text.c_str() + i + 1, "%2x", &value) != 1)
+            return false;
+        utf8 += static_cast<char>(value);
+        i += 2;
+    }
+    if (utf8.empty())
+        return false;
+    const int size = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
+                                         static_cast<int>(utf8.size()), nullptr, 0);
+    if (size <= 0)
+        return false;
+    name.resize(static_cast<size_t>(size));
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()),
+                        name.data(), size);
+    return true;
+}
+
 // The value of "; name=" in text, up to the next "; " or the end.
 bool Field(const std::string& text, const char* name, std::string& value) {
     const std::string key = std::string("; ") + name + "=";
@@ -52,6 +102,15 @@ std::string FormatServiceNews(const TServiceNews& news) {
     text += std::string("; store=") + kStores[static_cast<int>(news.Store)];
     if (news.Store == TStoreState::Unreachable)
         text += "; since=" + TimeText(news.StoreDownSince);
+    for (const bool failed : {true, false}) {
+        std::string names;
+        for (const TUnfinishedLogoff& logoff : news.Logoffs) {
+            if (logoff.Failed == failed)
+                names += (names.empty() ? "" : ",") + EncodedName(logoff.User);
+        }
+        if (!names.empty())
+            text += (failed ? "; logofffailed=" : "; logoffpending=") + names;
+    }
     return text;
 }
 
@@ -84,6 +143,22 @@ bool ParseServiceNews(const std::string& text, TServiceNews& news) {
     if (parsed.Store == TStoreState::Unreachable &&
         (!Field(text, "since", since) || !ParseTime(since, parsed.StoreDownSince)))
         return false;
+    for (const bool failed : {true, false}) {
+        std::string names;
+        if (!Field(text, failed ? "logofffailed" : "logoffpending", names))
+            continue;
+        for (size_t begin = 0; begin <= names.size();) {
+            size_t end = names.find(',', begin);
+            if (end == std::string::npos)
+                end = names.size();
+            TUnfinishedLogoff logoff;
+            logoff.Failed = failed;
+            if (!DecodedName(names.substr(begin, end - begin), logoff.User))
+                return false;
+            parsed.Logoffs.push_back(std::move(logoff));
+            begin = end + 1;
+        }
+    }
     news = parsed;
     return true;
 }

@@ -349,6 +349,16 @@ void TMinuteLoop::Show(const std::wstring& user, const std::vector<DWORD>& sessi
     }
 }
 
+std::vector<TUnfinishedLogoff> TMinuteLoop::UnfinishedLogoffs() const {
+    std::vector<TUnfinishedLogoff> logoffs;
+    for (const auto& [name, state] : FUsers) {
+        // Read: the user had a session at the last minute.
+        if (state.Read && state.User && state.Block.On && state.Block.Unfinished > 0)
+            logoffs.push_back({state.User->Username, state.Block.Unfinished == 2});
+    }
+    return logoffs;
+}
+
 void TMinuteLoop::EndBlock(TUserState& state) {
     state.Block = TBlock{};
     if (state.BlockRecorded) {
@@ -370,11 +380,15 @@ void TMinuteLoop::LogOff(TUserState& state, const std::vector<TSessionInfo>& ses
         if (FHost.Logoff(session.Id)) {
             if (block.LoggedOff.insert(session.Id).second)
                 FLog.Write(L"Logged off " + SessionText(name, session.Id) + L")");
-        } else if (block.FailureLogged.insert(session.Id).second) {
+            else // logged off before, and still listed
+                block.Unfinished = std::max(block.Unfinished, 1);
+            continue;
+        }
+        block.Unfinished = 2;
+        if (block.FailureLogged.insert(session.Id).second)
             FLog.Write(L"Could not log off " + SessionText(name, session.Id) + L", " +
                        ErrorText(static_cast<LONG>(GetLastError())) +
                        L"); trying again every minute");
-        }
     }
 }
 
@@ -466,6 +480,7 @@ void TMinuteLoop::Enforce(TUserState& state, const std::vector<TSessionInfo>& se
         Show(user.Username, tell, allowed ? L"Time limit reached" : L"Not allowed now",
              allowed ? FPrefs.MsgReachedLimitText : FPrefs.MsgNotAllowedText);
         block.Told.insert(tell.begin(), tell.end());
+        block.Unfinished = 0;
         if (first || FPrefs.DoNotForceLogoff ||
             (!block.Continued && mono - block.MessageAt < kLogoffMs))
             return;

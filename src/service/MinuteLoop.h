@@ -7,6 +7,7 @@
 #include "model/Prefs.h"
 #include "model/QorUser.h"
 #include "model/Registry.h"
+#include "model/ServiceNews.h"
 #include "model/UserFigures.h"
 #include "service/LocalCopy.h"
 #include "service/ServiceLog.h"
@@ -63,6 +64,9 @@ public:
     // A user's record as last read and counted; null for a user never seen in a session.
     const TQorUser* User(const std::wstring& name) const;
     bool StoreUnreachable() const { return FStoreDown; }
+    // The users told to stop whose sessions were still there after the grace at their last
+    // minute with a session: a log-off Windows refused, or one asked for that has not ended.
+    std::vector<TUnfinishedLogoff> UnfinishedLogoffs() const;
 
 private:
     // A user told to stop, for the day the block began.
@@ -80,6 +84,9 @@ private:
         std::set<DWORD> Told;
         std::set<DWORD> LoggedOff;
         std::set<DWORD> FailureLogged;
+        // After the grace: 0 no session stays, 1 one logged off before is still listed, 2 a
+        // log-off failed.
+        int Unfinished = 0;
     };
     struct TUserState {
         std::unique_ptr<TQorUser> User;

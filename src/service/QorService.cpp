@@ -196,6 +196,9 @@ void TQorService::Tell(TPipeServer& pipe, TNewsKind kind, bool counted) {
                   : FLoop.Prefs().UseRemoteRegistry ? TStoreState::Network
                                                     : TStoreState::Local;
     FNews.Kind = kind;
+    // Told again with every news until the last session has gone, so that a program that
+    // connects meanwhile learns of it at once.
+    FNews.Logoffs = FLoop.UnfinishedLogoffs();
     const std::string message = FormatServiceNews(FNews);
     TServiceNews welcome = FNews;
     welcome.Kind = TNewsKind::Running;

@@ -27,6 +27,7 @@
     X(AMToolsUsageReport,        L"Tools", L"&Time usage report...",   Report,        0,     Always,       Yes,   Yes,   No)    \
     X(AMToolsPreferences,        L"Tools", L"&Preferences...",         Preferences,   0,     Always,       Group, No,    No)    \
     X(AMToolsLog,                L"Tools", L"&View logfile...",        ViewLog,       0,     Always,       Yes,   No,    No)    \
+    X(AMToolsStartService,       L"Tools", L"&Start time-limit service", None,        0,     Always,       Yes,   No,    No)    \
     X(AMHelpHelp,                L"Help",  L"&Help",                   Help,          VK_F1, Always,       Yes,   No,    No)    \
     X(AMHelpAbout,               L"Help",  L"&About...",               About,         0,     Always,       Group, No,    No)
 // clang-format on

@@ -275,16 +275,25 @@ int TMainForm::ServicePartWidth(const std::wstring& text) const {
 }
 
 int TMainForm::StatusBarWidthNeeded() const {
+    // Today's times at their widest; a day before today and the names of users not logged off
+    // lengthen the text, and the formula gives way then.
     TServiceNews news;
     news.Counted = true;
     news.LastMinute.wHour = news.StoreDownSince.wHour = 23;
     news.LastMinute.wMinute = news.StoreDownSince.wMinute = 58;
+    TServiceView view;
+    view.News = &news;
+    view.Clock24 = Prefs.Use24HourClock;
+    view.Today = view.SilentSince = news.LastMinute;
     int service = 0;
     for (TServiceLink link : {TServiceLink::None, TServiceLink::Stranger, TServiceLink::Connected})
-        for (TStoreState store : {TStoreState::Local, TStoreState::Unreachable}) {
-            news.Store = store;
-            service = std::max(service, ServicePartWidth(ServiceStatusOf(link, &news).Text));
-        }
+        for (TStoreState store : {TStoreState::Local, TStoreState::Unreachable})
+            for (bool silent : {false, true}) {
+                news.Store = store;
+                view.Link = link;
+                view.Silent = silent;
+                service = std::max(service, ServicePartWidth(ServiceStatusOf(view).Text));
+            }
     // The formula with the text's indent, the pixels Wine draws past the measured text and a
     // few to spare before the part's edge; then the storage picture's part.
     return StatusTextWidth(kStatusText) + Scale(16) + service + Scale(kStatusPanel1Width);
@@ -335,10 +344,18 @@ LRESULT TMainForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         if (ActionManager.ExecuteCommand(LOWORD(wParam)))
             return 0;
         break;
-    case WM_NOTIFY:
-        if (FUserList.HandleNotify(*reinterpret_cast<NMHDR*>(lParam), result))
+    case WM_NOTIFY: {
+        auto& header = *reinterpret_cast<NMHDR*>(lParam);
+        if (FUserList.HandleNotify(header, result))
             return result;
+        // A click on the service's part when it does not run starts it.
+        if (header.hwndFrom == StatusBar && (header.code == NM_CLICK || header.code == NM_DBLCLK) &&
+            reinterpret_cast<NMMOUSE&>(header).dwItemSpec == kServicePart && FServiceCanStart) {
+            StartService();
+            return TRUE;
+        }
         break;
+    }
     case WM_CONTEXTMENU:
         if (reinterpret_cast<HWND>(wParam) == ListViewUsers) {
             ShowPopupMenu(lParam);
@@ -352,6 +369,10 @@ LRESULT TMainForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_TIMER:
         if (wParam == kConnectTimer) {
             ConnectAttempt();
+            return 0;
+        }
+        if (wParam == kWatchTimer) {
+            UpdateServiceStatus();
             return 0;
         }
         break;

@@ -42,6 +42,13 @@ public:
     // After the start-up attempts, and whenever the link ends, the service is looked for at
     // this pace (ms) until it is found.
     UINT ReconnectInterval = 30000;
+    // Whether the service still tells of its minutes is looked at this often (ms).
+    static constexpr UINT_PTR kWatchTimer = 2;
+    UINT WatchInterval = 10000;
+    // With a network store, the rows read their settings again at the first minute news this
+    // long (ms) after the last such reading: another computer's change shows within two
+    // minutes.
+    static constexpr ULONGLONG kRemoteRereadMs = 90000;
 
     TMainForm();
     ~TMainForm() override;
@@ -67,6 +74,11 @@ public:
     void LiveUpdate();
     // Whether a live update waits for a dialog or menu to close.
     bool LiveUpdatePending() const { return FLiveUpdatePending; }
+    // The next live update reads everything the rows show again, not only today's usage (the
+    // service read the settings again).
+    void RereadRowsAtNextUpdate() { FRereadPending = true; }
+    // Connected to the service, which has told nothing for longer than kServiceSilentMs.
+    bool ServiceSilent() const;
     // Commit-and-notify after a dialog changed `user`: save that user alone, only the
     // `settings` (TUserSettings) the dialog edits (and, with `keysForNewAccounts`, give a key to
     // each account that the store has none for), warn on failure, tell the service, refresh the
@@ -153,6 +165,8 @@ private:
     // Connects unless connected, to the service's own pipe only, never waiting long.
     bool ConnectService();
     void ServiceMessageReceived(const std::string& text);
+    // Asks the service manager to start the service; a box tells why it could not.
+    void StartService();
     void ShowPopupMenu(LPARAM position);
     // The service part's width, tool tip place and picture for its text now.
     void LayoutServicePart();
@@ -180,6 +194,13 @@ private:
     bool FServiceHeard = false;
     // The last attempt found the pipe served by a program that is not the service.
     bool FServiceStranger = false;
+    // When the last news came (MonotonicMs) and its local time.
+    ULONGLONG FLastNewsAt = 0;
+    SYSTEMTIME FLastNewsLocal{};
+    bool FRereadPending = false;
+    ULONGLONG FRowsReadAt = 0;
+    // The service part offers to start the service.
+    bool FServiceCanStart = false;
     bool FLiveUpdatePending = false;
     bool FInLiveUpdate = false;
     bool FInMenuLoop = false;

@@ -46,3 +46,9 @@
 // The status bar's storage pictures (16, 20, 24, 32 and 48 pixels).
 #define IDI_STORE_LOCAL 160
 #define IDI_STORE_REMOTE 161
+
+// The status bar's pictures of the time-limit service's states beside IDI_PADLOCK, the one that
+// runs (16, 20, 24, 32 and 48 pixels).
+#define IDI_SERVICE_STOPPED 170        /* not running: an open padlock, struck through */
+#define IDI_SERVICE_NOT_RESPONDING 171 /* no minute told for too long: a padlock with a clock */
+#define IDI_SERVICE_WARNING 172        /* a log-off not done, a stranger on the pipe */

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cwchar>
 
 namespace vantrel {
 
@@ -137,7 +138,7 @@ TQorUser* TUserList::SelectedUser() const {
     return row->User;
 }
 
-TUserRow TUserList::RowOf(TQorUser& user, long long scale) {
+TUserRow TUserList::RowOf(TQorUser& user, long long scale) const {
     TUserRow row;
     row.User = &user;
     row.Monitored = user.QorControl;
@@ -150,6 +151,13 @@ TUserRow TUserList::RowOf(TQorUser& user, long long scale) {
         row.Texts[4] = FormatMinutes(remaining);
         row.BarPosition = BarPosition(remaining, scale);
         row.Image = RowIconFor(remaining);
+        for (const TUnfinishedLogoff& logoff : FLogoffs) {
+            if (_wcsicmp(logoff.User.c_str(), user.Username.c_str()) == 0) {
+                row.LogoffUnfinished = true;
+                row.Texts[4] = logoff.Failed ? L"Not logged off" : L"Logging off";
+                row.Image = kRowIconNoTime;
+            }
+        }
     } else {
         row.Texts[1] = L" -";
         row.Texts[2] = L" -";
@@ -176,7 +184,8 @@ int TUserList::UpdateFigures(TQorUsers& users) {
         if (old.User != &users.Items(i))
             continue;
         TUserRow row = RowOf(users.Items(i), scale);
-        if (row.Texts == old.Texts && row.Image == old.Image && row.BarPosition == old.BarPosition)
+        if (row.Texts == old.Texts && row.Image == old.Image &&
+            row.BarPosition == old.BarPosition && row.LogoffUnfinished == old.LogoffUnfinished)
             continue;
         old = std::move(row);
         ++changed;
@@ -231,7 +240,8 @@ void TUserList::PlaceBars() {
     for (int row = first; row < last; ++row) {
         const TUserRow& data = FRows[static_cast<size_t>(row)];
         RECT cell{};
-        if (!data.Monitored || !FView.SubItemRect(row, kRemainingColumn, cell))
+        if (!data.Monitored || data.LogoffUnfinished ||
+            !FView.SubItemRect(row, kRemainingColumn, cell))
             continue;
         if (cell.bottom <= rowsTop || cell.top >= client.bottom)
             continue;

@@ -9,6 +9,7 @@
 // the rows (scrolling, type-ahead, a click on a partly visible row, a column width) as part of
 // the rows' pixels, and neither the accounts nor the window's height add window or GDI objects.
 #include "model/QorUsers.h"
+#include "model/ServiceNews.h"
 #include "ui/ProgramIcons.h"
 #include "ui/controls/ALProgressBar.h"
 #include "ui/controls/ListView.h"
@@ -62,6 +63,9 @@ struct TUserRow {
     int Image = kRowIconNotMonitored;
     bool Monitored = false;
     int BarPosition = 0;
+    // The service told the user to stop, and a session is still there after the grace: the
+    // remaining time says so instead of a bar.
+    bool LogoffUnfinished = false;
 };
 
 class TUserList {
@@ -88,6 +92,11 @@ public:
     // Brings the figures of the rows up to date from the same records (today's usage read
     // again) and repaints only the rows whose figures changed; their count.
     int UpdateFigures(TQorUsers& users);
+    // The users whose log-off the service has not done, as it last told; the rows show them at
+    // the next Fill or UpdateFigures.
+    void SetUnfinishedLogoffs(std::vector<TUnfinishedLogoff> logoffs) {
+        FLogoffs = std::move(logoffs);
+    }
 
     int RowCount() const { return static_cast<int>(FRows.size()); }
     const TUserRow* Row(int index) const;
@@ -110,7 +119,7 @@ public:
     std::function<void()> OnDblClick;
 
 private:
-    static TUserRow RowOf(TQorUser& user, long long scale);
+    TUserRow RowOf(TQorUser& user, long long scale) const;
     int Scale(int pixels) const;
     void ApplyColumnWidths();
     int FindRow(const NMLVFINDITEMW& find) const;
@@ -129,6 +138,7 @@ private:
     // Never given a window: it paints into the places of FPlaces on the list's surface.
     TALProgressBar FPainter;
     std::vector<TBarPlace> FPlaces;
+    std::vector<TUnfinishedLogoff> FLogoffs;
 };
 
 } // namespace vantrel

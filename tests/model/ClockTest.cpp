@@ -92,5 +92,46 @@ TEST(Clock, DaysAndHoursAreThoseOfTheRecordedZoneWhateverTheComputersZone) {
     RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kPreferencesKeyPath, L"EnforcementTimeZone");
 }
 
+TEST(Clock, AProcessThatNeverReadTheRecordWellTakesTheZoneTheOthersKept) {
+    const auto east13 = Zone(-780), west2 = Zone(120);
+    SetClockSeam([&] {
+        TClockReading reading;
+        reading.Utc = Date(2026, 6, 10, 3);
+        reading.Utc.wHour = 21;
+        reading.Zone = west2;
+        return reading;
+    });
+    const auto damage = [] {
+        return RegSetKeyValueW(HKEY_LOCAL_MACHINE, kPreferencesKeyPath, L"EnforcementTimeZone",
+                               REG_SZ, L"x", 4);
+    };
+    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kPreferencesKeyPath, L"EnforcementTimeZone");
+    EXPECT_EQ(10, LocalNow().wDay); // none recorded: the computer's zone
+    // Read well here: kept beside the record.
+    ASSERT_EQ(ERROR_SUCCESS, RecordZone(east13));
+    EXPECT_EQ(11, LocalNow().wDay);
+    DYNAMIC_TIME_ZONE_INFORMATION kept{};
+    DWORD size = sizeof(kept);
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegGetValueW(HKEY_LOCAL_MACHINE, kPreferencesKeyPath, L"EnforcementTimeZoneKept",
+                           RRF_RT_REG_BINARY, nullptr, &kept, &size));
+    EXPECT_EQ(-780, kept.Bias);
+    // Removed: nothing is kept, and the computer's zone counts.
+    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kPreferencesKeyPath, L"EnforcementTimeZone");
+    EXPECT_EQ(10, LocalNow().wDay);
+    EXPECT_NE(ERROR_SUCCESS,
+              RegGetValueW(HKEY_LOCAL_MACHINE, kPreferencesKeyPath, L"EnforcementTimeZoneKept",
+                           RRF_RT_ANY, nullptr, nullptr, nullptr));
+    // A process that starts while the record is damaged, after another kept it.
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegSetKeyValueW(HKEY_LOCAL_MACHINE, kPreferencesKeyPath, L"EnforcementTimeZoneKept",
+                              REG_BINARY, &kept, sizeof(kept)));
+    ASSERT_EQ(ERROR_SUCCESS, damage());
+    EXPECT_EQ(11, LocalNow().wDay);
+    SetClockSeam(nullptr);
+    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kPreferencesKeyPath, L"EnforcementTimeZone");
+    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kPreferencesKeyPath, L"EnforcementTimeZoneKept");
+}
+
 } // namespace
 } // namespace vantrel

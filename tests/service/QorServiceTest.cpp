@@ -1,6 +1,7 @@
 #include "service/QorService.h"
 
 #include "model/Constants.h"
+#include "model/ServiceNews.h"
 #include "model/UserStore.h"
 #include "pipes/PipeClient.h"
 #include "win/Handle.h"
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <mutex>
 #include <functional>
 #include <thread>
 
@@ -88,6 +90,83 @@ TEST_F(QorServiceTest, TheServiceMessageMakesItReadTheSettingsBeforeItsNextMinut
     SetEvent(secondStop.Get());
     secondRunner.join();
     EXPECT_EQ(2, CountOf(LogText(), "Service stopped"));
+}
+
+// Log-offs that Windows refuses (Refuse), accepts without the session ending (Linger), or
+// carries out.
+class TLogoffHost : public TFakeSessionHost {
+public:
+    bool Logoff(DWORD session) override {
+        if (Refuse || Linger) {
+            SetLastError(ERROR_NOT_SUPPORTED);
+            return Linger.load();
+        }
+        return TFakeSessionHost::Logoff(session);
+    }
+    std::atomic<bool> Refuse{true}, Linger{false};
+};
+
+TEST_F(QorServiceTest, AnUnfinishedLogoffIsToldToTheProgramsUntilTheSessionHasGone) {
+    ForgetBlocks();
+    std::atomic<ULONGLONG> extra{0};
+    options.MinuteMs = 100;
+    SetMonotonicSeam([&] { return GetTickCount64() + extra.load(); });
+    WriteUser(HKEY_LOCAL_MACHINE, L"anna", true, 0, 24, 60);
+    WriteUsage(HKEY_LOCAL_MACHINE, L"anna", L"PC-HERE", 3, 161, 60);
+    TLogoffHost logoffs;
+    logoffs.Add(1, L"anna");
+    TQorService service(logoffs, options);
+    std::thread runner([&] { service.Run(stop.Get()); });
+    std::mutex lock;
+    std::vector<std::string> texts;
+    const auto record = [&](std::vector<std::string>& into) {
+        return [&into, &lock](TPipeClient&, HANDLE, TStream& stream) {
+            std::string text(static_cast<size_t>(stream.Size()), '\0');
+            stream.SetPosition(0);
+            text.resize(stream.Read(text.data(), static_cast<uint32_t>(text.size())));
+            std::lock_guard<std::mutex> guard(lock);
+            into.push_back(text);
+        };
+    };
+    const auto toldNow = [&](const std::vector<TUnfinishedLogoff>& expected) {
+        return PumpUntil([&] {
+            std::lock_guard<std::mutex> guard(lock);
+            TServiceNews news;
+            return !texts.empty() && ParseServiceNews(texts.back(), news) &&
+                   news.Logoffs == expected;
+        });
+    };
+    TPipeClient client;
+    client.SetPipeName(options.PipeName);
+    client.OnPipeMessage = record(texts);
+    EXPECT_TRUE(PumpUntil([&] { return client.Connect(100, true); }));
+    // Within the grace nothing is unfinished; after it, Windows refuses.
+    EXPECT_TRUE(toldNow({}));
+    extra += TMinuteLoop::kLogoffMs;
+    EXPECT_TRUE(toldNow({{L"anna", true}}));
+    // A program that connects now learns it at once.
+    std::vector<std::string> welcome;
+    TPipeClient late;
+    late.SetPipeName(options.PipeName);
+    late.OnPipeMessage = record(welcome);
+    EXPECT_TRUE(PumpUntil([&] { return late.Connect(100, true); }));
+    EXPECT_TRUE(PumpUntil([&] {
+        std::lock_guard<std::mutex> guard(lock);
+        return !welcome.empty();
+    }));
+    EXPECT_NE(std::string::npos, welcome.front().find("; logofffailed=anna")) << welcome.front();
+    // Asked for, but the session stays: not done yet. Then it goes.
+    logoffs.Linger = true;
+    logoffs.Refuse = false;
+    EXPECT_TRUE(toldNow({{L"anna", false}}));
+    logoffs.Linger = false;
+    EXPECT_TRUE(toldNow({}));
+    EXPECT_TRUE(logoffs.Sessions().empty());
+    late.Disconnect();
+    client.Disconnect();
+    SetEvent(stop.Get());
+    runner.join();
+    ForgetBlocks();
 }
 
 // Its first listing of the sessions throws what no handler of std::exception catches.

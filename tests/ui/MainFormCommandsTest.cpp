@@ -39,6 +39,7 @@ TEST_F(MainFormCommands, TableHoldsEveryCommand) {
         {C::AMToolsUsageReport, L"Tools", L"Time usage report...", 9, 0},
         {C::AMToolsPreferences, L"Tools", L"Preferences...", 6, 0},
         {C::AMToolsLog, L"Tools", L"View logfile...", 14, 0},
+        {C::AMToolsStartService, L"Tools", L"Start time-limit service", kNoImage, 0},
         {C::AMHelpHelp, L"Help", L"Help", 15, VK_F1},
         {C::AMHelpAbout, L"Help", L"About...", 0, 0},
     };
@@ -70,7 +71,8 @@ TEST_F(MainFormCommands, MenuBarToolBarAndPopupShowTheirCommandsInOrder) {
          {L"&Time usage report...", C::AMToolsUsageReport},
          {nullptr, kSeparator},
          {L"&Preferences...", C::AMToolsPreferences},
-         {L"&View logfile...", C::AMToolsLog}},
+         {L"&View logfile...", C::AMToolsLog},
+         {L"&Start time-limit service", C::AMToolsStartService}},
         {{L"&Help", C::AMHelpHelp}, {nullptr, kSeparator}, {L"&About...", C::AMHelpAbout}},
     };
     const wchar_t* menus[4] = {L"&File", L"&Users", L"&Tools", L"&Help"};

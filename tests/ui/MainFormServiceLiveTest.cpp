@@ -125,5 +125,30 @@ TEST_F(MainFormServiceLive, WhileADialogIsOpenTheRowsCatchUpWhenItCloses) {
     EXPECT_EQ(L" 00:39", Cell(0, 4));
 }
 
+TEST_F(MainFormServiceLive, TheServicesNewReadingOfTheSettingsReachesTheRows) {
+    ASSERT_TRUE(StartStandIn());
+    Accounts = {L"alice"};
+    SeedUser(L"alice", true, 60);
+    SeedUsage(L"alice", L"PC1", 20);
+    Start();
+    ASSERT_TRUE(PumpUntil([&] { return Form().PipeClient()->IsConnected(); }));
+    const TQorUser* record = RowUser(0);
+    // Another administrator's Vantrel saved a longer limit and told the service.
+    SeedUser(L"alice", true, 90);
+    SeedUsage(L"alice", L"PC1", 21);
+    const std::string news = "42, QORsvc settings; last=2026-12-07 10:00; store=local";
+    std::string hex;
+    for (unsigned char c : news) {
+        char pair[3] = {};
+        std::snprintf(pair, sizeof(pair), "%02x", c);
+        hex += pair;
+    }
+    ASSERT_EQ("ok", StandIn.Command("rawhex " + hex));
+    EXPECT_TRUE(PumpUntil([&] { return Cell(0, 1) == L" 01:30"; })) << Cell(0, 1).c_str();
+    EXPECT_EQ(L" 00:21", Cell(0, 3));
+    EXPECT_EQ(L" 01:09", Cell(0, 4));
+    EXPECT_EQ(record, RowUser(0));
+}
+
 } // namespace
 } // namespace vantrel::testing
