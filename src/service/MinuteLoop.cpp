@@ -384,11 +384,11 @@ void TMinuteLoop::LogOff(TUserState& state, const std::vector<TSessionInfo>& ses
                 block.Unfinished = std::max(block.Unfinished, 1);
             continue;
         }
+        const LONG error = static_cast<LONG>(GetLastError());
         block.Unfinished = 2;
         if (block.FailureLogged.insert(session.Id).second)
             FLog.Write(L"Could not log off " + SessionText(name, session.Id) + L", " +
-                       ErrorText(static_cast<LONG>(GetLastError())) +
-                       L"); trying again every minute");
+                       ErrorText(error) + L"); trying again every minute");
     }
 }
 
