@@ -52,6 +52,21 @@ struct TUserFigures {
     // so that a reader sees a new warning once.
     std::wstring Warning;
     DWORD WarningSerial = 0;
+
+    // The user's request for more time as it stands (model/TimeRequest.h), how many more the
+    // user may make today and how much each may ask for, and whether a code from the parent's
+    // phone can be entered: CodesPaired, unless CodesLocked (the minutes until wrong codes stop
+    // locking it) is above zero. Written by services that know of requests; a key without these
+    // values reads as no request and no codes.
+    int RequestState = 0; // a TRequestState
+    int RequestMinutes = 0;
+    int RequestGranted = 0;
+    std::wstring RequestReply;
+    DWORD RequestSerial = 0;
+    int RequestsLeft = 0;
+    int RequestMost = 0;
+    bool CodesPaired = false;
+    int CodesLocked = 0;
 };
 
 // The user's figures as the service last wrote them, all from one writing; false when there are
