@@ -57,7 +57,11 @@ TRequestRefusal AskForTime(TTimeRequest& request, const TRequestRules& rules, in
         return TRequestRefusal::TooMany;
     const int asked = SameDay(request, day, year) ? request.AskedThatDay : 0;
     const DWORD serial = request.Serial;
+    const int wrongCodes = request.WrongCodes;
+    const FILETIME lockedUntil = request.CodesLockedUntil;
     request = TTimeRequest{};
+    request.WrongCodes = wrongCodes; // a new request unlocks nothing
+    request.CodesLockedUntil = lockedUntil;
     request.State = TRequestState::Waiting;
     request.Minutes = minutes;
     request.Reason = OneLine(reason, kMaxReasonLength);
@@ -125,6 +129,9 @@ bool ReadTimeRequest(HKEY root, const std::wstring& user, TTimeRequest& request)
         key.ReadDword(L"Serial", serial) == ERROR_SUCCESS;
     if (!whole)
         return false;
+    // Written only by services that take codes: missing means none.
+    key.ReadInt(L"WrongCodes", read.WrongCodes);
+    key.ReadBinary(L"CodesLockedUntil", &read.CodesLockedUntil, sizeof(read.CodesLockedUntil));
     read.State = static_cast<TRequestState>(state);
     read.Serial = serial;
     read.Reason = OneLine(read.Reason, kMaxReasonLength);
@@ -159,6 +166,9 @@ LONG WriteTimeRequest(HKEY root, const std::wstring& user, const TTimeRequest& r
         key.WriteInt(L"Granted", request.Granted),
         key.WriteString(L"Reply", request.Reply),
         key.WriteBinary(L"AnsweredAt", &request.AnsweredAt, sizeof(request.AnsweredAt)),
+        key.WriteInt(L"WrongCodes", request.WrongCodes),
+        key.WriteBinary(L"CodesLockedUntil", &request.CodesLockedUntil,
+                        sizeof(request.CodesLockedUntil)),
         key.WriteDword(L"Serial", request.Serial),
     };
     for (LONG code : codes) {

@@ -51,6 +51,10 @@ struct TTimeRequest {
     FILETIME AnsweredAt{}; // UTC
     // Grows with every request and every answer, so that a reader tells each one once.
     DWORD Serial = 0;
+    // Codes from the parent's phone: the wrong ones entered on Day, and until when (UTC) code
+    // entry is locked for them; both zero when the values are missing.
+    int WrongCodes = 0;
+    FILETIME CodesLockedUntil{};
 };
 
 // Why a step of the request's life was refused.

@@ -2,12 +2,12 @@
 // The program's windows, created once in their start-up order and kept until it ends, and its
 // message loop.
 #include "reports/HelpViewer.h"
-#include "ui/AboutForm.h"
-#include "ui/AdjustBonusTimeForm.h"
-#include "ui/DetailedTimeUsageForm.h"
-#include "ui/DailyTimeLimitsForm.h"
+#include "ui/dialogs/AboutForm.h"
+#include "ui/dialogs/AdjustBonusTimeForm.h"
+#include "ui/dialogs/DetailedTimeUsageForm.h"
+#include "ui/dialogs/DailyTimeLimitsForm.h"
 #include "ui/MainForm.h"
-#include "ui/PreferencesForm.h"
+#include "ui/dialogs/PreferencesForm.h"
 
 namespace vantrel {
 

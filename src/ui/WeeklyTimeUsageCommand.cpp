@@ -5,7 +5,7 @@
 #include "model/Clock.h"
 #include "model/UserStore.h"
 #include "model/WeekUsage.h"
-#include "ui/WeeklyTimeUsageForm.h"
+#include "ui/dialogs/WeeklyTimeUsageForm.h"
 
 namespace vantrel {
 

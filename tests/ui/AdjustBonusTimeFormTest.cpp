@@ -1,4 +1,4 @@
-#include "ui/AdjustBonusTimeForm.h"
+#include "ui/dialogs/AdjustBonusTimeForm.h"
 
 #include "DialogDriver.h"
 #include "controls/TestWindows.h"

@@ -2,7 +2,7 @@
 // back, the enabling rule, the presets and their questions, Cancel, the keyboard, both hour
 // scales and the layout at 96 and 144 DPI; then its command in the running program, which
 // saves, tells the service and refreshes the list only after OK.
-#include "ui/DailyTimeLimitsForm.h"
+#include "ui/dialogs/DailyTimeLimitsForm.h"
 
 #include "DailyTimeLimitsSupport.h"
 #include "DpiChildRun.h"

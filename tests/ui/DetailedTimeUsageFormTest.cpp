@@ -1,4 +1,4 @@
-#include "ui/DetailedTimeUsageForm.h"
+#include "ui/dialogs/DetailedTimeUsageForm.h"
 
 #include "model/UsageEntry.h"
 

@@ -1,7 +1,7 @@
 // The command table and the three surfaces that show it, on the real main window.
 #include "MainFormSupport.h"
 
-#include "ui/AboutForm.h"
+#include "ui/dialogs/AboutForm.h"
 
 namespace vantrel::testing {
 namespace {

@@ -4,7 +4,7 @@
 #include "MainFormSupport.h"
 
 #include "model/Prefs.h"
-#include "ui/PreferencesForm.h"
+#include "ui/dialogs/PreferencesForm.h"
 #include "ui/ReportMessages.h"
 #include "ui/controls/Shell.h"
 #include "win/SystemError.h"

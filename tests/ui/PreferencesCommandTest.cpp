@@ -3,7 +3,7 @@
 // rebuilt list and the status bar.
 #include "MainFormSupport.h"
 
-#include "ui/PreferencesForm.h"
+#include "ui/dialogs/PreferencesForm.h"
 
 #include <commctrl.h>
 #include <sddl.h>

@@ -5,7 +5,7 @@
 #include "model/Constants.h"
 #include "model/Prefs.h"
 #include "model/Registry.h"
-#include "ui/PreferencesForm.h"
+#include "ui/dialogs/PreferencesForm.h"
 #include "ui/controls/MessageBox.h"
 
 #include "controls/TestWindows.h"

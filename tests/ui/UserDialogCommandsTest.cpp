@@ -4,8 +4,8 @@
 #include "DialogDriver.h"
 #include "MainFormSupport.h"
 
-#include "ui/AdjustBonusTimeForm.h"
-#include "ui/DetailedTimeUsageForm.h"
+#include "ui/dialogs/AdjustBonusTimeForm.h"
+#include "ui/dialogs/DetailedTimeUsageForm.h"
 
 namespace vantrel::testing {
 namespace {

@@ -1,8 +1,8 @@
 // The bonus time and detailed time usage dialogs made on a 144-DPI display. Wine reads the
 // display DPI from the registry when a process starts, so they are checked in a child run of
 // this test program started after the setting was changed.
-#include "ui/AdjustBonusTimeForm.h"
-#include "ui/DetailedTimeUsageForm.h"
+#include "ui/dialogs/AdjustBonusTimeForm.h"
+#include "ui/dialogs/DetailedTimeUsageForm.h"
 
 #include "DialogDriver.h"
 #include "DpiChildRun.h"

@@ -2,7 +2,7 @@
 // minutes and the limit the store holds when the command runs.
 #include "MainFormSupport.h"
 
-#include "ui/WeeklyTimeUsageForm.h"
+#include "ui/dialogs/WeeklyTimeUsageForm.h"
 
 #include <set>
 #include <utility>

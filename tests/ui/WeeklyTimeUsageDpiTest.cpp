@@ -1,7 +1,7 @@
 // The weekly time usage dialog made on a 144-DPI display, in a child run of this test program
 // (Wine reads the display DPI when a process starts): its chart laid out whole, and read from
 // the keyboard and by a screen reader.
-#include "ui/WeeklyTimeUsageForm.h"
+#include "ui/dialogs/WeeklyTimeUsageForm.h"
 
 #include "DialogDriver.h"
 #include "DpiChildRun.h"

@@ -1,4 +1,4 @@
-#include "ui/WeeklyTimeUsageForm.h"
+#include "ui/dialogs/WeeklyTimeUsageForm.h"
 
 #include "ui/Fonts.h"
 

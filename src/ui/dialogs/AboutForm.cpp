@@ -1,4 +1,4 @@
-#include "ui/AboutForm.h"
+#include "ui/dialogs/AboutForm.h"
 
 #include "model/Constants.h"
 #include "ui/Fonts.h"

@@ -1,4 +1,4 @@
-#include "ui/PreferencesForm.h"
+#include "ui/dialogs/PreferencesForm.h"
 
 #include "model/Clock.h"
 #include "model/Constants.h"

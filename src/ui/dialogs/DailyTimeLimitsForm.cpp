@@ -1,4 +1,4 @@
-#include "ui/DailyTimeLimitsForm.h"
+#include "ui/dialogs/DailyTimeLimitsForm.h"
 
 #include "ui/Fonts.h"
 #include "ui/controls/MessageBox.h"

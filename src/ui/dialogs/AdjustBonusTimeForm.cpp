@@ -1,4 +1,4 @@
-#include "ui/AdjustBonusTimeForm.h"
+#include "ui/dialogs/AdjustBonusTimeForm.h"
 
 #include "ui/Fonts.h"
 #include "ui/ProgramIcons.h"
