@@ -7,6 +7,7 @@
 #include "model/Prefs.h"
 #include "model/QorUser.h"
 #include "model/Registry.h"
+#include "model/UserStore.h"
 #include "model/UserFigures.h"
 #include "service/LocalCopy.h"
 #include "service/ServiceLog.h"
@@ -77,6 +78,11 @@ private:
         // reached, the settings last read stay.
         bool Read = false;
         bool ReadFailed = false;
+        // The record holds settings once read whole (from the store or this computer's copy),
+        // which a key read in part later does not replace.
+        bool Whole = false;
+        // The network store lacks the user's settings, or part of them (logged once).
+        bool StoreLacking = false;
         // Minutes of the other computers on OthersDay, and this computer's as the store holds
         // them on StoredDay, as last read.
         std::map<std::wstring, int, TNameLess> Others;
@@ -112,6 +118,7 @@ private:
     bool OpenStore(TRegRoot& root);
     void WatchZone();
     void ReadUser(TUserState& state, HKEY root, bool fromNetwork, int weekday, int day);
+    void NotePending(const std::wstring& name, TPendingResult result);
     void Count(TUserState& state, HKEY root, bool fromNetwork, int weekday, int day, int minutes);
     void KeepCopy(const TQorUser& user, const std::map<std::wstring, int>& computers, int weekday,
                   int day);

@@ -98,7 +98,7 @@ void AdjustSelectedUsersBonus(TMainForm& form, TBonusDirection direction) {
     LoadBonus(*user, form.Prefs.UseRemoteRegistry, form.Prefs.RemoteRegistry);
     const SYSTEMTIME now = LocalNow();
     user->TodaysTimeLimit = user->TimeLimit(WeekdayOf(now));
-    user->AdjustBonus(dialog->SignedAmount(), DayOfYearOf(now));
+    user->AdjustBonus(dialog->SignedAmount(), DayOfYearOf(now), now.wYear);
     form.CommitUser(*user, SettingsBonus);
 }
 
