@@ -107,7 +107,7 @@ TEST_F(UserStore, MissingAndWronglyTypedValuesReadAsMissing) {
     EXPECT_EQ(TLoadState::Incomplete, b.LoadState);
     EXPECT_EQ(120, b.TimeLimitMon);
     EXPECT_EQ(0, b.TimeLimitWed);
-    EXPECT_EQ(120, b.TimeLimitFri);
+    EXPECT_EQ(240, b.TimeLimitFri);
     EXPECT_EQ(6, b.AllowBeginSun);
     EXPECT_EQ(45, b.TodaysBonusTime); // the values after it are read
     // A bonus the store no longer holds is no bonus, whatever the record held before.
@@ -214,7 +214,10 @@ TEST_F(UserStore, LastWeeksCountNeverCountsForToday) {
     today.wHour = 9;
     SetClockSeam([&] { return today; });
     SetAccountSourceSeam([] { return std::vector<std::wstring>{L"anna"}; });
-    UserKey(L"anna").WriteDword(L"QorControl", 1);
+    TQorUser settings; // the Default profile: 60 minutes on Monday
+    settings.Username = L"anna";
+    settings.QorControl = true;
+    ASSERT_TRUE(SaveUser(settings, false, L""));
     TQorUsers users;
 
     for (int day = 7; day <= 13; ++day) {
@@ -295,7 +298,8 @@ TEST_F(UserStore, RemoteLoadReadsLocalThenRemote) {
 
     TRegKey remoteUser = UserKey(L"anna", remote);
     remoteUser.WriteDword(L"QorControl", 1);
-    remoteUser.WriteDword(L"AllowBeginMon", 8); // the reading stops at AllowBeginTue
+    remoteUser.WriteDword(L"AllowBeginMon", 8);
+    remoteUser.WriteDword(L"AllowEndMon", 20);
     Usage(L"anna", thisComputer, kWeekday, kToday, 25, remote);
     Usage(L"anna", L"LAPTOP", kWeekday, kToday, 15, remote);
 
@@ -303,7 +307,8 @@ TEST_F(UserStore, RemoteLoadReadsLocalThenRemote) {
     u.Username = L"anna";
     EXPECT_TRUE(LoadUser(u, true, kRemoteName));
     EXPECT_EQ(8, u.AllowBeginMon);
-    EXPECT_EQ(90, u.TimeLimitWed); // from the local store, the remote key ended early
+    EXPECT_EQ(0, u.TimeLimitWed); // missing in the remote key: no time, not the local 90
+    EXPECT_EQ(TLoadState::Incomplete, u.LoadState);
     // This computer counts with the larger of the local (40) and the remote (25) value.
     EXPECT_EQ(55, u.TodaysTimeUsage);
     EXPECT_EQ(40, u.LocalTimeUsageWed);
