@@ -133,8 +133,11 @@ bool SaveTo(HKEY root, const std::wstring& path, const TQorUser& user, unsigned 
         settings = SettingsAll;
         opened = key.Create(root, path, KEY_SET_VALUE | KEY_QUERY_VALUE);
     } else if (opened == ERROR_SUCCESS) {
+        // Nearly every key holds "QorControl"; only one without it is read through.
+        bool control = false;
         TQorUser held;
-        if (ReadSettings(key, held) == TStoredSettings::None)
+        if (key.ReadBool(L"QorControl", control) != ERROR_SUCCESS &&
+            ReadSettings(key, held) == TStoredSettings::None)
             settings = SettingsAll;
     }
     return opened == ERROR_SUCCESS && WriteSettings(key, user, settings) &&

@@ -27,11 +27,11 @@ bool TLocalCopy::Keep(const TQorUser& user, const std::map<std::wstring, int>& c
     bool result = true;
     TKept& kept = FKept[user.Username];
     TPendingChange pending;
-    if (ReadPendingChange(user.Username, pending)) {
-        kept.Settings.reset();
-    } else if (!kept.Settings || !SameSettings(*kept.Settings, user)) {
+    if (!kept.Settings || !SameSettings(*kept.Settings, user)) {
         // The program's own save to this computer's registry: the same keys and values.
-        if (SaveUser(user, false, L"")) {
+        if (ReadPendingChange(user.Username, pending)) {
+            kept.Settings.reset();
+        } else if (SaveUser(user, false, L"")) {
             if (!kept.Settings)
                 kept.Settings = std::make_unique<TQorUser>();
             kept.Settings->Assign(user);

@@ -223,8 +223,9 @@ void TMainForm::AMEditDailyTimeLimitsExecute() {
     // included; the bonus, which the dialog does not show, only when a preset cleared it.
     const TQorUser& shown = DailyTimeLimitsForm->Shown();
     const TQorUser& edited = DailyTimeLimitsForm->QorUser();
-    const bool bonusCleared =
-        edited.BonusTime != shown.BonusTime || edited.BonusDayOfYear != shown.BonusDayOfYear;
+    const bool bonusCleared = edited.BonusTime != shown.BonusTime ||
+                              edited.BonusDayOfYear != shown.BonusDayOfYear ||
+                              edited.BonusYear != shown.BonusYear;
     ReadAfresh(*this, *user);
     user->TakeChanges(shown, edited);
     CommitUser(*user, bonusCleared ? SettingsAll : SettingsSchedule, true);
