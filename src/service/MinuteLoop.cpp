@@ -74,6 +74,7 @@ void TMinuteLoop::Check() {
 }
 
 void TMinuteLoop::SettingsChanged() {
+    ++FPendingLook;
     FLog.Write(L"Settings and preferences read again");
     Check();
 }
@@ -136,6 +137,12 @@ bool TMinuteLoop::OpenStore(TRegRoot& root) {
                    L"); counting on this computer with the settings last read");
     else if (reachable && FStoreDown)
         FLog.Write(L"The user store on " + FPrefs.RemoteRegistry + L" answers again");
+    // A change saved on this computer while the store was away goes there as it answers again,
+    // and every ten minutes each user is looked at again, whatever told the service.
+    if ((reachable && FStoreDown) || MonotonicMs() - FPendingLookAt >= kCopyEveryMs) {
+        ++FPendingLook;
+        FPendingLookAt = MonotonicMs();
+    }
     FStoreDown = !reachable;
     // The copy of the users without a session is made as soon as the store answers again.
     if (!reachable)
@@ -189,9 +196,8 @@ void TMinuteLoop::Run(int minutes) {
         TQorUser& user = *state.User;
         // Only a session someone works in is counted: not one switched away from, nor one
         // whose screen is locked.
-        const bool active =
-            std::any_of(sessions.begin(), sessions.end(),
-                        [](const TSessionInfo& s) { return s.Active && !s.Locked; });
+        const bool active = std::any_of(sessions.begin(), sessions.end(),
+                                        [](const TSessionInfo& s) { return s.Active && !s.Locked; });
         if (!user.QorControl) {
             EndBlock(state);
             Count(state, store, fromNetwork, weekday, day, 0);
@@ -241,8 +247,13 @@ void TMinuteLoop::ReadUser(TUserState& state, HKEY root, bool fromNetwork, int w
     // here is still to go to the store: it is what the administrator saved last.
     if (remote && !fromNetwork && state.Read && !ReadPendingChange(name, pending))
         return;
-    if (fromNetwork)
-        NotePending(name, WritePendingChange(root, name));
+    // A change is marked pending only by a save, which tells the service, or before this start.
+    if (fromNetwork && state.PendingLooked != FPendingLook) {
+        const TPendingResult result = WritePendingChange(root, name);
+        NotePending(name, result);
+        if (result != TPendingResult::Failed)
+            state.PendingLooked = FPendingLook;
+    }
     TQorUser read;
     read.Username = name;
     std::map<std::wstring, int> computers;

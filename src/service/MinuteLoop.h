@@ -83,6 +83,8 @@ private:
         bool Whole = false;
         // The network store lacks the user's settings, or part of them (logged once).
         bool StoreLacking = false;
+        // The value of FPendingLook when a change pending on this computer was last looked for.
+        unsigned PendingLooked = 0;
         // Minutes of the other computers on OthersDay, and this computer's as the store holds
         // them on StoredDay, as last read.
         std::map<std::wstring, int, TNameLess> Others;
@@ -140,6 +142,10 @@ private:
     TLocalCopy FCopy;
     bool FStoreDown = false;
     bool FCopyFailed = false;
+    // Raised whenever a change saved on this computer may be pending for the store (at start,
+    // at a save, when the store answers again, and every ten minutes), and when that was.
+    unsigned FPendingLook = 1;
+    ULONGLONG FPendingLookAt = 0;
     // When this computer's copy of the users without a session was last brought up to date.
     bool FCopied = false;
     ULONGLONG FCopiedAt = 0;
