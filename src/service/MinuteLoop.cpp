@@ -27,13 +27,6 @@ std::wstring ErrorText(LONG code) {
     return text;
 }
 
-// The year of a day of the year of the minute under way: a minute begun on 31 December may
-// still be at work on 1 January.
-int YearOfDay(int day) {
-    const SYSTEMTIME now = LocalNow();
-    return day > DayOfYearOf(now) ? now.wYear - 1 : now.wYear;
-}
-
 std::wstring SessionText(const std::wstring& user, DWORD session) {
     return user + L" (session " + std::to_wstring(session);
 }
@@ -219,6 +212,17 @@ void TMinuteLoop::Run(int minutes) {
         FCopied = true;
         FCopiedAt = mono;
     }
+}
+
+int TMinuteLoop::YearOfDay(int day) {
+    // Asked of the clock once a day: a minute begun on 31 December may still be at work on
+    // 1 January.
+    if (day != FYearDay) {
+        const SYSTEMTIME now = LocalNow();
+        FYear = day > DayOfYearOf(now) ? now.wYear - 1 : now.wYear;
+        FYearDay = day;
+    }
+    return FYear;
 }
 
 void TMinuteLoop::NotePending(const std::wstring& name, TPendingResult result) {

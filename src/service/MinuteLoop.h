@@ -121,6 +121,8 @@ private:
     void WatchZone();
     void ReadUser(TUserState& state, HKEY root, bool fromNetwork, int weekday, int day);
     void NotePending(const std::wstring& name, TPendingResult result);
+    // The year of a day of the year of the minute under way.
+    int YearOfDay(int day);
     void Count(TUserState& state, HKEY root, bool fromNetwork, int weekday, int day, int minutes);
     void KeepCopy(const TQorUser& user, const std::map<std::wstring, int>& computers, int weekday,
                   int day);
@@ -146,6 +148,9 @@ private:
     // at a save, when the store answers again, and every ten minutes), and when that was.
     unsigned FPendingLook = 1;
     ULONGLONG FPendingLookAt = 0;
+    // The day of the year whose year was last asked, and that year.
+    int FYearDay = 0;
+    int FYear = 0;
     // When this computer's copy of the users without a session was last brought up to date.
     bool FCopied = false;
     ULONGLONG FCopiedAt = 0;
