@@ -335,7 +335,9 @@ TPendingResult WritePendingChange(HKEY store, const std::wstring& user) {
     if (local.Open(HKEY_LOCAL_MACHINE, path, KEY_READ | KEY_SET_VALUE) != ERROR_SUCCESS)
         return TPendingResult::Failed;
     const auto clear = [&local] {
-        return RegDeleteValueW(local.Get(), L"PendingSettings") == ERROR_SUCCESS;
+        const bool cleared = RegDeleteValueW(local.Get(), L"PendingSettings") == ERROR_SUCCESS;
+        RegDeleteValueW(local.Get(), L"PendingChangedAt");
+        return cleared;
     };
     // Only settings read whole go to the store; a copy damaged since is not the change.
     const TStoredSettings held = ReadSettings(local, copy);
