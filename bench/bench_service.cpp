@@ -114,8 +114,8 @@ void WriteMinute(HKEY root, const std::wstring& path, const std::wstring& usageN
 // and left, between the clearing and the writing of the time they were written at.
 void WriteFigures(const std::wstring& name, DWORD used) {
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, (std::wstring(kFiguresKeyPath) + L"\\" + name).c_str(),
-                      0, KEY_SET_VALUE, &key) != 0)
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, (std::wstring(kFiguresKeyPath) + L"\\" + name).c_str(), 0,
+                      KEY_SET_VALUE, &key) != 0)
         return;
     FILETIME written{};
     RegSetValueExW(key, L"Written", 0, REG_BINARY, reinterpret_cast<const BYTE*>(&written),
@@ -147,11 +147,11 @@ long long HandWrittenMinute(const std::vector<std::wstring>& names) {
                                             L"MsgWarningText",          L"MsgReachedLimitText",
                                             L"DoNotForceLogoff",        L"UseDebugLogging"};
     static const wchar_t* const kSettings[] = {
-        L"QorControl",    L"AllowBeginMon", L"AllowBeginTue", L"AllowBeginWed", L"AllowBeginThu",
-        L"AllowBeginFri", L"AllowBeginSat", L"AllowBeginSun", L"AllowEndMon",   L"AllowEndTue",
-        L"AllowEndWed",   L"AllowEndThu",   L"AllowEndFri",   L"AllowEndSat",   L"AllowEndSun",
-        L"TimeLimitMon",  L"TimeLimitTue",  L"TimeLimitWed",  L"TimeLimitThu",  L"TimeLimitFri",
-        L"TimeLimitSat",  L"TimeLimitSun",  L"BonusTime",     L"BonusDayOfYear"};
+        L"QorControl",    L"AllowBeginMon", L"AllowBeginTue", L"AllowBeginWed",  L"AllowBeginThu",
+        L"AllowBeginFri", L"AllowBeginSat", L"AllowBeginSun", L"AllowEndMon",    L"AllowEndTue",
+        L"AllowEndWed",   L"AllowEndThu",   L"AllowEndFri",   L"AllowEndSat",    L"AllowEndSun",
+        L"TimeLimitMon",  L"TimeLimitTue",  L"TimeLimitWed",  L"TimeLimitThu",   L"TimeLimitFri",
+        L"TimeLimitSat",  L"TimeLimitSun",  L"BonusTime",     L"BonusDayOfYear", L"BonusYear"};
     const int d = TodayWeekday();
     const DWORD n = static_cast<DWORD>(TodayDayOfYear());
     const std::wstring dayName = std::wstring(L"DayOfYear") + kSuffix[d - 1];

@@ -101,6 +101,7 @@ void TQorUser::SetDefaults(int profile, bool resetUsage) {
     }
     BonusTime = 0;
     BonusDayOfYear = 0;
+    BonusYear = 0;
     if (resetUsage) {
         for (int weekday = 1; weekday <= 7; ++weekday) {
             LocalTimeUsage(weekday) = 0;
@@ -126,6 +127,7 @@ void TQorUser::Assign(const TQorUser& source) {
     }
     BonusTime = source.BonusTime;
     BonusDayOfYear = source.BonusDayOfYear;
+    BonusYear = source.BonusYear;
 }
 
 void TQorUser::TakeChanges(const TQorUser& before, const TQorUser& after) {
@@ -140,9 +142,11 @@ void TQorUser::TakeChanges(const TQorUser& before, const TQorUser& after) {
         if (after.TimeLimit(weekday) != before.TimeLimit(weekday))
             TimeLimit(weekday) = after.TimeLimit(weekday);
     }
-    if (after.BonusTime != before.BonusTime || after.BonusDayOfYear != before.BonusDayOfYear) {
+    if (after.BonusTime != before.BonusTime || after.BonusDayOfYear != before.BonusDayOfYear ||
+        after.BonusYear != before.BonusYear) {
         BonusTime = after.BonusTime;
         BonusDayOfYear = after.BonusDayOfYear;
+        BonusYear = after.BonusYear;
     }
 }
 
@@ -157,11 +161,11 @@ int TQorUser::ClampBonusTime(int bonus, int todaysTimeLimit) {
     return bonus;
 }
 
-void TQorUser::DeriveTodaysFigures(int weekday, int dayOfYear) {
+void TQorUser::DeriveTodaysFigures(int weekday, int dayOfYear, int year) {
     TodaysAllowBegin = AllowBegin(weekday);
     TodaysAllowEnd = AllowEnd(weekday);
     TodaysTimeLimit = TimeLimit(weekday);
-    TodaysBonusTime = BonusDayOfYear == dayOfYear ? BonusTime : 0;
+    TodaysBonusTime = BonusOf(dayOfYear, year) ? BonusTime : 0;
     TodaysTimeUsage = TotalTimeUsage(weekday);
 }
 
@@ -185,14 +189,15 @@ int TQorUser::TimeRemaining() const {
     return remaining > 0 ? SaturatedInt(remaining) : 0;
 }
 
-void TQorUser::AdjustBonus(int signedAmount, int todayDayOfYear) {
+void TQorUser::AdjustBonus(int signedAmount, int todayDayOfYear, int todayYear) {
     // A stored bonus may lie at the end of the int range. Saturating the sum keeps its sign,
     // so the clamp gives the same answer as for the exact sum, as far as an int holds it.
-    const long long bonus = BonusDayOfYear == todayDayOfYear
+    const long long bonus = BonusOf(todayDayOfYear, todayYear)
                                 ? static_cast<long long>(BonusTime) + signedAmount
                                 : signedAmount;
     BonusTime = ClampBonusTime(SaturatedInt(bonus), TodaysTimeLimit);
     BonusDayOfYear = todayDayOfYear;
+    BonusYear = todayYear;
 }
 
 } // namespace vantrel

@@ -59,8 +59,14 @@ public:
         return const_cast<TQorUser*>(this)->TotalTimeUsage(weekday);
     }
 
-    // Sets the five derived figures from the weekly fields for the weekday and day of the year.
-    void DeriveTodaysFigures(int weekday, int dayOfYear);
+    // Whether the stored bonus is that of the day (day of the year and year): a bonus stored
+    // without its year (older data) is that of its day of the year in any year.
+    bool BonusOf(int dayOfYear, int year) const {
+        return BonusDayOfYear == dayOfYear && (BonusYear == 0 || BonusYear == year);
+    }
+    // Sets the five derived figures from the weekly fields for the weekday and the day (day of
+    // the year and year).
+    void DeriveTodaysFigures(int weekday, int dayOfYear, int year);
     // Merges one computer's usage of today (weekday, day of the year) into the totals: for
     // this computer's own entry the larger of the stored minutes and the program's own count
     // of today, then the sum, which stops at the ends of the int range.
@@ -72,8 +78,9 @@ public:
     // Today's time remaining: limit + bonus - usage, never negative and at most the largest
     // int. Meaningful with QorControl.
     int TimeRemaining() const;
-    // Raises (positive amount) or lowers (negative amount) today's bonus, clamped.
-    void AdjustBonus(int signedAmount, int todayDayOfYear);
+    // Raises (positive amount) or lowers (negative amount) today's bonus, clamped; the bonus
+    // then belongs to today (day of the year and year).
+    void AdjustBonus(int signedAmount, int todayDayOfYear, int todayYear);
 
     std::wstring Username;
     bool QorControl = false;
@@ -88,6 +95,8 @@ public:
         TimeLimitSat = 0, TimeLimitSun = 0;
     int BonusTime = 0;
     int BonusDayOfYear = 0;
+    // The year of BonusDayOfYear; 0 when the store does not say (written before years were).
+    int BonusYear = 0;
     int LocalTimeUsageMon = 0, LocalTimeUsageTue = 0, LocalTimeUsageWed = 0, LocalTimeUsageThu = 0,
         LocalTimeUsageFri = 0, LocalTimeUsageSat = 0, LocalTimeUsageSun = 0;
     // The day of the year each LocalTimeUsage count belongs to (0: none). A count of another

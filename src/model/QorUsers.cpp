@@ -46,7 +46,7 @@ bool TQorUsers::ReloadUsage(bool remote, const std::wstring& remoteComputer) {
     const int weekday = WeekdayOf(now);
     const int dayOfYear = DayOfYearOf(now);
     for (auto& user : FItems)
-        LoadTodaysUsage(*user, root.Get(), thisComputer, weekday, dayOfYear);
+        LoadTodaysUsage(*user, root.Get(), thisComputer, weekday, dayOfYear, now.wYear);
     return connected;
 }
 

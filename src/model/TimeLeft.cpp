@@ -62,7 +62,8 @@ TUserFigures FiguresOf(const TQorUser& user, const SYSTEMTIME& now, const TQorPr
     for (int days = 1; days <= 7; ++days) {
         const int day = (weekday - 1 + days) % 7 + 1;
         const int begin = DayHour(user.AllowBegin(day));
-        const bool bonus = user.BonusDayOfYear == DayOfYearOf(DaysBefore(now, -days));
+        const SYSTEMTIME date = DaysBefore(now, -days);
+        const bool bonus = user.BonusOf(DayOfYearOf(date), date.wYear);
         if (static_cast<long long>(user.TimeLimit(day)) + (bonus ? user.BonusTime : 0) > 0 &&
             begin < DayHour(user.AllowEnd(day))) {
             figures.AgainDays = days;

@@ -24,23 +24,74 @@ bool ConnectIfRemote(TRegRoot& root, bool remote, const std::wstring& remoteComp
     return !remote || root.Connect(remoteComputer) == ERROR_SUCCESS;
 }
 
-// Reads the settings in stored order; the first value that cannot be read ends the reading.
-// True when every value was read.
-bool ReadSettings(const TRegKey& key, TQorUser& user) {
-    if (key.ReadBool(L"QorControl", user.QorControl) != ERROR_SUCCESS)
-        return false;
-    int& (TQorUser::*families[])(int) = {&TQorUser::AllowBegin, &TQorUser::AllowEnd,
-                                         &TQorUser::TimeLimit};
+ULONGLONG UtcNowUnits() {
+    const SYSTEMTIME utc = UtcNow();
+    FILETIME file{};
+    SystemTimeToFileTime(&utc, &file);
+    return (static_cast<ULONGLONG>(file.dwHighDateTime) << 32) | file.dwLowDateTime;
+}
+
+// A time stored as a FILETIME (REG_BINARY of 8 bytes), or 0 when missing or damaged.
+ULONGLONG ReadTime(const TRegKey& key, const wchar_t* name) {
+    FILETIME file{};
+    if (key.ReadBinary(name, &file, sizeof(file)) != ERROR_SUCCESS)
+        return 0;
+    return (static_cast<ULONGLONG>(file.dwHighDateTime) << 32) | file.dwLowDateTime;
+}
+
+LONG WriteTime(const TRegKey& key, const wchar_t* name, ULONGLONG units) {
+    FILETIME file{};
+    file.dwLowDateTime = static_cast<DWORD>(units);
+    file.dwHighDateTime = static_cast<DWORD>(units >> 32);
+    return key.WriteBinary(name, &file, sizeof(file));
+}
+
+// Reads the bonus; a pair that cannot be read whole, or a year that is there but cannot be read,
+// is no bonus. False then.
+bool ReadBonus(const TRegKey& key, TQorUser& user) {
+    int bonus = 0;
+    int day = 0;
+    int year = 0;
+    const LONG yearRead = key.ReadInt(L"BonusYear", year);
+    const bool whole = key.ReadInt(L"BonusTime", bonus) == ERROR_SUCCESS &&
+                       key.ReadInt(L"BonusDayOfYear", day) == ERROR_SUCCESS &&
+                       (yearRead == ERROR_SUCCESS || yearRead == ERROR_FILE_NOT_FOUND);
+    user.BonusTime = whole ? bonus : 0;
+    user.BonusDayOfYear = whole ? day : 0;
+    user.BonusYear = whole && yearRead == ERROR_SUCCESS ? year : 0;
+    return whole;
+}
+
+// Reads every value of the settings; each one missing reads as missing (see TStoredSettings).
+// A key without "QorControl" and without any value of the week changes nothing of the record.
+TStoredSettings ReadSettings(const TRegKey& key, TQorUser& user) {
+    bool control = true;
+    const bool controlRead = key.ReadBool(L"QorControl", control) == ERROR_SUCCESS;
+    int values[3][8] = {};
+    bool read[3][8] = {};
     const wchar_t* names[] = {L"AllowBegin", L"AllowEnd", L"TimeLimit"};
+    int found = controlRead ? 1 : 0;
     for (int family = 0; family < 3; ++family) {
         for (int weekday = 1; weekday <= 7; ++weekday) {
-            if (key.ReadInt(WeekdayValueName(names[family], weekday).c_str(),
-                            (user.*families[family])(weekday)) != ERROR_SUCCESS)
-                return false;
+            read[family][weekday] = key.ReadInt(WeekdayValueName(names[family], weekday).c_str(),
+                                                values[family][weekday]) == ERROR_SUCCESS;
+            found += read[family][weekday] ? 1 : 0;
         }
     }
-    return key.ReadInt(L"BonusTime", user.BonusTime) == ERROR_SUCCESS &&
-           key.ReadInt(L"BonusDayOfYear", user.BonusDayOfYear) == ERROR_SUCCESS;
+    if (found == 0)
+        return TStoredSettings::None;
+    // Missing never means "no limit", nor hours or minutes that the store does not give.
+    user.QorControl = controlRead ? control : true;
+    for (int weekday = 1; weekday <= 7; ++weekday) {
+        const bool period = read[0][weekday] && read[1][weekday];
+        user.AllowBegin(weekday) = period ? values[0][weekday] : 0;
+        user.AllowEnd(weekday) = period ? values[1][weekday] : 0;
+        user.TimeLimit(weekday) = read[2][weekday] ? values[2][weekday] : 0;
+    }
+    const bool bonus = ReadBonus(key, user);
+    if (found < 22)
+        return TStoredSettings::Partial;
+    return bonus ? TStoredSettings::Whole : TStoredSettings::NoBonus;
 }
 
 // Writes "QorControl" and the week in stored order; false at the first write that fails.
@@ -60,12 +111,49 @@ bool WriteSchedule(const TRegKey& key, const TQorUser& user) {
     return true;
 }
 
-// Writes the given settings in stored order; false at the first write that fails.
+// Writes the given settings in stored order; false at the first write that fails. The year
+// goes last: a reader between the writes sees a new bonus with the old year, which refuses it,
+// rather than last year's bonus with this year.
 bool WriteSettings(const TRegKey& key, const TQorUser& user, unsigned settings) {
     return (!(settings & SettingsSchedule) || WriteSchedule(key, user)) &&
            (!(settings & SettingsBonus) ||
             (key.WriteInt(L"BonusTime", user.BonusTime) == ERROR_SUCCESS &&
-             key.WriteInt(L"BonusDayOfYear", user.BonusDayOfYear) == ERROR_SUCCESS));
+             key.WriteInt(L"BonusDayOfYear", user.BonusDayOfYear) == ERROR_SUCCESS &&
+             key.WriteInt(L"BonusYear", user.BonusYear) == ERROR_SUCCESS));
+}
+
+// Writes the given settings to the user's key of one store, stamped with the time of the
+// change. A store without the user's settings gets all of them: a key with part of the values
+// would read as damaged.
+bool SaveTo(HKEY root, const std::wstring& path, const TQorUser& user, unsigned settings,
+            ULONGLONG changedAt) {
+    TRegKey key;
+    LONG opened = key.Open(root, path, KEY_SET_VALUE | KEY_QUERY_VALUE);
+    if (opened == ERROR_FILE_NOT_FOUND) {
+        settings = SettingsAll;
+        opened = key.Create(root, path, KEY_SET_VALUE | KEY_QUERY_VALUE);
+    } else if (opened == ERROR_SUCCESS) {
+        // Nearly every key holds "QorControl"; only one without it is read through.
+        bool control = false;
+        TQorUser held;
+        if (key.ReadBool(L"QorControl", control) != ERROR_SUCCESS &&
+            ReadSettings(key, held) == TStoredSettings::None)
+            settings = SettingsAll;
+    }
+    return opened == ERROR_SUCCESS && WriteSettings(key, user, settings) &&
+           WriteTime(key, L"ChangedAt", changedAt) == ERROR_SUCCESS;
+}
+
+// Marks this computer's copy of the user with a change the network store did not take; a mark
+// already there grows by the settings, and takes the newer time.
+void MarkPending(const std::wstring& path, unsigned settings, ULONGLONG changedAt) {
+    TRegKey key;
+    if (key.Open(HKEY_LOCAL_MACHINE, path, KEY_SET_VALUE | KEY_QUERY_VALUE) != ERROR_SUCCESS)
+        return;
+    DWORD pending = 0;
+    key.ReadDword(L"PendingSettings", pending);
+    WriteTime(key, L"PendingChangedAt", changedAt);
+    key.WriteDword(L"PendingSettings", (pending & SettingsAll) | settings);
 }
 
 // The minutes one computer key holds for the day, or false when it holds none for it.
@@ -90,7 +178,7 @@ std::vector<std::wstring> ComputerNames(TRegKey& computers, HKEY root, const std
 // Today's minutes of every computer under the user's key at `path` (none when it is empty),
 // merged into the record's totals, and each computer's minutes into `computers` when given.
 void ReadTodaysUsage(TQorUser& user, HKEY root, const std::wstring& path,
-                     const std::wstring& thisComputer, int weekday, int dayOfYear,
+                     const std::wstring& thisComputer, int weekday, int dayOfYear, int year,
                      std::map<std::wstring, int>* computers) {
     for (int day = 1; day <= 7; ++day)
         user.TotalTimeUsage(day) = 0;
@@ -107,7 +195,7 @@ void ReadTodaysUsage(TQorUser& user, HKEY root, const std::wstring& path,
                 (*computers)[name] = minutes;
         }
     }
-    user.DeriveTodaysFigures(weekday, dayOfYear);
+    user.DeriveTodaysFigures(weekday, dayOfYear, year);
 }
 
 } // namespace
@@ -132,43 +220,49 @@ bool LoadUser(TQorUser& user, bool remote, const std::wstring& remoteComputer,
     TRegKey key;
     const LONG opened =
         UserKeyPath(user, path) ? key.Open(root.Get(), path, KEY_READ) : ERROR_INVALID_NAME;
-    if (opened == ERROR_SUCCESS) {
-        if (ReadSettings(key, user) && connected)
-            user.LoadState = TLoadState::Complete;
-        key.Close();
-    } else {
+    const TStoredSettings found =
+        opened == ERROR_SUCCESS ? ReadSettings(key, user) : TStoredSettings::NoKey;
+    key.Close();
+    if (opened != ERROR_SUCCESS)
         result = false;
-        // A store that answers and has no key for the account: a new account. A network
+    if (found == TStoredSettings::Whole && connected) {
+        user.LoadState = TLoadState::Complete;
+    } else if ((opened == ERROR_FILE_NOT_FOUND || found == TStoredSettings::None) && connected &&
+               local != TLoadState::Incomplete) {
+        // A store that answers and has no settings for the account: a new account. A network
         // store's record then holds this computer's copy, which must have been read whole.
-        if (connected && opened == ERROR_FILE_NOT_FOUND && local != TLoadState::Incomplete)
-            user.LoadState = TLoadState::NoKey;
+        user.LoadState = TLoadState::NoKey;
     }
 
-    ReadTodaysUsage(user, root.Get(), path, thisComputer, weekday, dayOfYear, nullptr);
+    ReadTodaysUsage(user, root.Get(), path, thisComputer, weekday, dayOfYear, now.wYear, nullptr);
     return result;
 }
 
-bool LoadUser(TQorUser& user, HKEY root, const std::wstring& thisComputer, int weekday,
-              int dayOfYear, std::map<std::wstring, int>* computers) {
+TStoredSettings LoadUser(TQorUser& user, HKEY root, const std::wstring& thisComputer, int weekday,
+                         int dayOfYear, int year, std::map<std::wstring, int>* computers) {
     if (computers)
         computers->clear();
     std::wstring path;
     TRegKey key;
-    const bool result = UserKeyPath(user, path) && key.Open(root, path, KEY_READ) == ERROR_SUCCESS;
-    if (result) {
-        ReadSettings(key, user);
+    TStoredSettings found = TStoredSettings::NoKey;
+    if (UserKeyPath(user, path) && key.Open(root, path, KEY_READ) == ERROR_SUCCESS) {
+        found = ReadSettings(key, user);
         key.Close();
     }
-    ReadTodaysUsage(user, root, path, thisComputer, weekday, dayOfYear, computers);
-    return result;
+    user.LoadState = found == TStoredSettings::Whole ? TLoadState::Complete
+                     : found == TStoredSettings::NoKey || found == TStoredSettings::None
+                         ? TLoadState::NoKey
+                         : TLoadState::Incomplete;
+    ReadTodaysUsage(user, root, path, thisComputer, weekday, dayOfYear, year, computers);
+    return found;
 }
 
 bool LoadTodaysUsage(TQorUser& user, HKEY root, const std::wstring& thisComputer, int weekday,
-                     int dayOfYear) {
+                     int dayOfYear, int year) {
     std::wstring path;
     if (!UserKeyPath(user, path))
         return false;
-    ReadTodaysUsage(user, root, path, thisComputer, weekday, dayOfYear, nullptr);
+    ReadTodaysUsage(user, root, path, thisComputer, weekday, dayOfYear, year, nullptr);
     return true;
 }
 
@@ -182,26 +276,24 @@ bool SaveUser(const TQorUser& user, bool remote, const std::wstring& remoteCompu
 
 bool SaveUserSettings(const TQorUser& user, unsigned settings, bool remote,
                       const std::wstring& remoteComputer) {
-    if (remote)
-        SaveUserSettings(user, settings, false, remoteComputer);
-    TRegRoot root;
-    bool result = ConnectIfRemote(root, remote, remoteComputer);
     std::wstring path;
     if (!UserKeyPath(user, path))
         return false;
-    TRegKey key;
-    LONG opened = key.Open(root.Get(), path, KEY_SET_VALUE);
-    if (opened == ERROR_FILE_NOT_FOUND) {
-        // A user the store does not know yet: a key with part of the values would read as
-        // damaged.
-        settings = SettingsAll;
-        opened = key.Create(root.Get(), path, KEY_SET_VALUE);
+    const ULONGLONG changedAt = UtcNowUnits();
+    const bool local = SaveTo(HKEY_LOCAL_MACHINE, path, user, settings, changedAt);
+    if (!remote)
+        return local;
+    TRegRoot root;
+    bool saved = root.Connect(remoteComputer) == ERROR_SUCCESS;
+    if (saved) {
+        // A change saved here earlier goes first, so that this one is the newer.
+        WritePendingChange(root.Get(), user.Username);
+        saved = SaveTo(root.Get(), path, user, settings, changedAt);
     }
-    if (opened != ERROR_SUCCESS)
-        return false;
-    if (!WriteSettings(key, user, settings))
-        result = false;
-    return result;
+    // The service enforces this computer's copy until the store takes the change.
+    if (!saved && local)
+        MarkPending(path, settings, changedAt);
+    return saved;
 }
 
 bool LoadBonus(TQorUser& user, bool remote, const std::wstring& remoteComputer) {
@@ -211,16 +303,66 @@ bool LoadBonus(TQorUser& user, bool remote, const std::wstring& remoteComputer) 
     TRegKey key;
     if (!UserKeyPath(user, path) || key.Open(root.Get(), path, KEY_READ) != ERROR_SUCCESS)
         return false;
-    int bonus = 0;
-    int day = 0;
-    if (key.ReadInt(L"BonusTime", bonus) != ERROR_SUCCESS ||
-        key.ReadInt(L"BonusDayOfYear", day) != ERROR_SUCCESS) {
-        bonus = 0;
-        day = 0;
-    }
-    user.BonusTime = bonus;
-    user.BonusDayOfYear = day;
+    ReadBonus(key, user);
     return result;
+}
+
+bool ReadPendingChange(const std::wstring& user, TPendingChange& pending) {
+    TQorUser named;
+    named.Username = user;
+    std::wstring path;
+    TRegKey key;
+    DWORD settings = 0;
+    if (!UserKeyPath(named, path) ||
+        key.Open(HKEY_LOCAL_MACHINE, path, KEY_READ) != ERROR_SUCCESS ||
+        key.ReadDword(L"PendingSettings", settings) != ERROR_SUCCESS ||
+        (settings & SettingsAll) == 0)
+        return false;
+    pending.Settings = settings & SettingsAll;
+    pending.ChangedAt = ReadTime(key, L"PendingChangedAt");
+    return true;
+}
+
+TPendingResult WritePendingChange(HKEY store, const std::wstring& user) {
+    TPendingChange pending;
+    if (!ReadPendingChange(user, pending))
+        return TPendingResult::None;
+    TQorUser copy;
+    copy.Username = user;
+    std::wstring path;
+    UserKeyPath(copy, path);
+    TRegKey local;
+    if (local.Open(HKEY_LOCAL_MACHINE, path, KEY_READ | KEY_SET_VALUE) != ERROR_SUCCESS)
+        return TPendingResult::Failed;
+    const auto clear = [&local] {
+        const bool cleared = RegDeleteValueW(local.Get(), L"PendingSettings") == ERROR_SUCCESS;
+        RegDeleteValueW(local.Get(), L"PendingChangedAt");
+        return cleared;
+    };
+    // Only settings read whole go to the store; a copy damaged since is not the change.
+    const TStoredSettings held = ReadSettings(local, copy);
+    TRegKey key;
+    LONG opened = key.Open(store, path, KEY_READ | KEY_SET_VALUE);
+    unsigned settings = pending.Settings;
+    if (opened == ERROR_FILE_NOT_FOUND) {
+        settings = SettingsAll;
+        opened = key.Create(store, path, KEY_READ | KEY_SET_VALUE);
+    }
+    if (opened != ERROR_SUCCESS)
+        return TPendingResult::Failed;
+    TQorUser stored;
+    if (ReadSettings(key, stored) == TStoredSettings::None)
+        settings = SettingsAll;
+    // A store of an older version has no stamp: the change made here is the newer.
+    const ULONGLONG storedAt = ReadTime(key, L"ChangedAt");
+    if (storedAt > pending.ChangedAt || !Enforceable(held)) {
+        clear();
+        return TPendingResult::Dropped;
+    }
+    if (!WriteSettings(key, copy, settings) ||
+        WriteTime(key, L"ChangedAt", pending.ChangedAt) != ERROR_SUCCESS || !clear())
+        return TPendingResult::Failed;
+    return TPendingResult::Written;
 }
 
 bool ReadUsagePerComputer(const TQorUser& user, bool remote, const std::wstring& remoteComputer,

@@ -79,7 +79,7 @@ TWeekUsage WeekUsageOf(const TQorUser& user, const SYSTEMTIME& today, const TUsa
         day.TimeLimit = user.TimeLimit(day.Weekday);
         day.AllowBegin = user.AllowBegin(day.Weekday);
         day.AllowEnd = user.AllowEnd(day.Weekday);
-        day.Bonus = user.BonusDayOfYear == day.DayOfYear ? user.BonusTime : 0;
+        day.Bonus = user.BonusOf(day.DayOfYear, day.Date.wYear) ? user.BonusTime : 0;
         long long sum = 0;
         for (const std::wstring& line : read(day.Weekday, day.DayOfYear)) {
             TUsageEntry entry = ParseUsageEntry(line);

@@ -9,7 +9,7 @@ namespace {
 
 bool SameSettings(const TQorUser& a, const TQorUser& b) {
     if (a.QorControl != b.QorControl || a.BonusTime != b.BonusTime ||
-        a.BonusDayOfYear != b.BonusDayOfYear)
+        a.BonusDayOfYear != b.BonusDayOfYear || a.BonusYear != b.BonusYear)
         return false;
     for (int weekday = 1; weekday <= 7; ++weekday) {
         if (a.AllowBegin(weekday) != b.AllowBegin(weekday) ||
@@ -26,9 +26,12 @@ bool TLocalCopy::Keep(const TQorUser& user, const std::map<std::wstring, int>& c
                       int weekday, int dayOfYear) {
     bool result = true;
     TKept& kept = FKept[user.Username];
+    TPendingChange pending;
     if (!kept.Settings || !SameSettings(*kept.Settings, user)) {
         // The program's own save to this computer's registry: the same keys and values.
-        if (SaveUser(user, false, L"")) {
+        if (ReadPendingChange(user.Username, pending)) {
+            kept.Settings.reset();
+        } else if (SaveUser(user, false, L"")) {
             if (!kept.Settings)
                 kept.Settings = std::make_unique<TQorUser>();
             kept.Settings->Assign(user);

@@ -26,8 +26,13 @@ public:
     // kept before is written: a minute of a hundred users rewrites nothing that did not change.
     // False when a write failed (the others are still made, and the failed ones tried again at
     // the next call).
+    // The settings are not written over a change saved on this computer that is still to go to
+    // the store (model/UserStore.h, WritePendingChange).
     bool Keep(const TQorUser& user, const std::map<std::wstring, int>& computers, int weekday,
               int dayOfYear);
+    // Forgets what was kept of the user, whose copy was written by someone else: the next Keep
+    // writes the settings again.
+    void Forget(const std::wstring& user) { FKept.erase(user); }
 
 private:
     struct TKept {

@@ -69,6 +69,7 @@ void TMinuteLoop::Check() {
 }
 
 void TMinuteLoop::SettingsChanged() {
+    ++FPendingLook;
     FLog.Write(L"Settings and preferences read again");
     Check();
 }
@@ -131,6 +132,12 @@ bool TMinuteLoop::OpenStore(TRegRoot& root) {
                    L"); counting on this computer with the settings last read");
     else if (reachable && FStoreDown)
         FLog.Write(L"The user store on " + FPrefs.RemoteRegistry + L" answers again");
+    // A change saved on this computer while the store was away goes there as it answers again,
+    // and every ten minutes each user is looked at again, whatever told the service.
+    if ((reachable && FStoreDown) || MonotonicMs() - FPendingLookAt >= kCopyEveryMs) {
+        ++FPendingLook;
+        FPendingLookAt = MonotonicMs();
+    }
     FStoreDown = !reachable;
     // The copy of the users without a session is made as soon as the store answers again.
     if (!reachable)
@@ -210,35 +217,110 @@ void TMinuteLoop::Run(int minutes) {
     }
 }
 
+int TMinuteLoop::YearOfDay(int day) {
+    // Asked of the clock once a day: a minute begun on 31 December may still be at work on
+    // 1 January.
+    if (day != FYearDay) {
+        const SYSTEMTIME now = LocalNow();
+        FYear = day > DayOfYearOf(now) ? now.wYear - 1 : now.wYear;
+        FYearDay = day;
+    }
+    return FYear;
+}
+
+void TMinuteLoop::NotePending(const std::wstring& name, TPendingResult result) {
+    if (result == TPendingResult::Written)
+        FLog.Write(L"The change of the settings of " + name +
+                   L" saved on this computer while the user store could not be reached is "
+                   L"written to the user store on " +
+                   FPrefs.RemoteRegistry);
+    else if (result == TPendingResult::Dropped)
+        FLog.Write(L"The change of the settings of " + name +
+                   L" saved on this computer while the user store could not be reached is "
+                   L"dropped: the user store on " +
+                   FPrefs.RemoteRegistry + L" holds a newer one");
+    // Either way this computer's copy is no longer what the service wrote there.
+    if (result == TPendingResult::Written || result == TPendingResult::Dropped)
+        FCopy.Forget(name);
+}
+
 void TMinuteLoop::ReadUser(TUserState& state, HKEY root, bool fromNetwork, int weekday, int day) {
     TQorUser& user = *state.User;
+    const std::wstring& name = user.Username;
     const bool remote = FPrefs.UseRemoteRegistry;
-    if (remote && !fromNetwork && state.Read)
+    const int year = YearOfDay(day);
+    TPendingChange pending;
+    // While the store cannot be reached, this computer's copy is read only when a change saved
+    // here is still to go to the store: it is what the administrator saved last.
+    if (remote && !fromNetwork && state.Read && !ReadPendingChange(name, pending))
         return;
-    // A key that stops at a damaged value leaves the defaults in place of what it no longer
-    // holds; a key that cannot be read at all changes nothing.
-    TQorUser read;
-    read.Username = user.Username;
-    std::map<std::wstring, int> computers;
-    bool loaded = LoadUser(read, root, FThisComputer, weekday, day, &computers);
-    bool copied = false;
-    if (!loaded && fromNetwork) {
-        // A network store without the user's key: this computer's registry holds the settings,
-        // as the program's own load falls back to them.
-        loaded = LoadUser(read, HKEY_LOCAL_MACHINE, FThisComputer, weekday, day, &computers);
-        copied = true;
+    // A change is marked pending only by a save, which tells the service, or before this start.
+    if (fromNetwork && state.PendingLooked != FPendingLook) {
+        const TPendingResult result = WritePendingChange(root, name);
+        NotePending(name, result);
+        if (result != TPendingResult::Failed)
+            state.PendingLooked = FPendingLook;
     }
-    if (!loaded) {
+    TQorUser read;
+    read.Username = name;
+    std::map<std::wstring, int> computers;
+    TStoredSettings found = LoadUser(read, root, FThisComputer, weekday, day, year, &computers);
+    bool copied = false;
+    const auto readCopy = [&] {
+        TQorUser local;
+        local.Username = name;
+        std::map<std::wstring, int> localComputers;
+        const TStoredSettings held =
+            LoadUser(local, HKEY_LOCAL_MACHINE, FThisComputer, weekday, day, year, &localComputers);
+        if (held == TStoredSettings::NoKey || held == TStoredSettings::None)
+            return false;
+        read.Assign(local);
+        // The usage of a key that the store holds is the store's.
+        if (found == TStoredSettings::NoKey)
+            computers = localComputers;
+        found = held;
+        copied = true;
+        return true;
+    };
+    if (fromNetwork && !Enforceable(found)) {
+        // The store lacks the user's settings, or part of them (a key that only the usage of a
+        // minute made, or one damaged): it is never read as "no limit". This computer's copy
+        // holds the settings, as the program's own load falls back to them.
+        if (!state.StoreLacking)
+            FLog.Write(L"The user store on " + FPrefs.RemoteRegistry +
+                       (found == TStoredSettings::Partial ? L" holds part of the settings of "
+                                                          : L" holds no settings of ") +
+                       name +
+                       L"; enforcing the settings last read or this computer's copy until they "
+                       L"are saved there whole");
+        state.StoreLacking = true;
+        if (found == TStoredSettings::Partial && state.Whole) {
+            // The whole settings last read stay; the store's usage counts.
+        } else {
+            readCopy();
+        }
+    } else if (fromNetwork) {
+        state.StoreLacking = false;
+    }
+    if (found == TStoredSettings::NoKey || found == TStoredSettings::None ||
+        (found == TStoredSettings::Partial && state.Whole)) {
         // The settings last read stay, and with them any block: a failed read unblocks nobody.
         if (state.Read && !state.ReadFailed)
-            FLog.Write(L"Cannot read the settings of " + user.Username +
+            FLog.Write(L"Cannot read the settings of " + name +
                        L"; enforcing the settings last read");
         state.ReadFailed = true;
-        return;
+        if (found != TStoredSettings::Partial)
+            return;
+    } else {
+        // A key read in part with nothing whole before: the values it lacks give no time.
+        if (found == TStoredSettings::Partial && !state.ReadFailed)
+            FLog.Write(L"Cannot read the settings of " + name +
+                       L" whole; the values missing give no time");
+        state.ReadFailed = found == TStoredSettings::Partial;
+        state.Whole = state.Whole || Enforceable(found);
+        user.Assign(read);
     }
-    state.ReadFailed = false;
     state.Read = true;
-    user.Assign(read);
     state.Others.clear();
     state.OthersDay = day;
     state.Stored = 0;
@@ -254,10 +336,12 @@ void TMinuteLoop::ReadUser(TUserState& state, HKEY root, bool fromNetwork, int w
     // Minutes counted here while the store could not be reached, before this start.
     int local = 0;
     if (state.LocalCheckedDay != day &&
-        ReadComputerUsage(HKEY_LOCAL_MACHINE, user.Username, FThisComputer, weekday, day, local))
+        ReadComputerUsage(HKEY_LOCAL_MACHINE, name, FThisComputer, weekday, day, local))
         state.Stored = std::max(state.Stored, local);
     state.LocalCheckedDay = day;
-    KeepCopy(read, computers, weekday, day);
+    // Only settings read whole replace this computer's copy.
+    if (Enforceable(found))
+        KeepCopy(read, computers, weekday, day);
 }
 
 void TMinuteLoop::KeepCopy(const TQorUser& user, const std::map<std::wstring, int>& computers,
@@ -281,10 +365,13 @@ void TMinuteLoop::Count(TUserState& state, HKEY root, bool fromNetwork, int week
     if (minutes > 0) {
         mine = SaturatedInt(static_cast<long long>(mine) + minutes);
         if (fromNetwork) {
-            const LONG rc = WriteComputerUsage(root, name, FThisComputer, weekday, day, mine);
+            // A store without the user's key gets none from the usage (ReadUser logged it); the
+            // minutes go there once the settings are saved there.
+            const LONG rc =
+                WriteComputerUsage(root, name, FThisComputer, weekday, day, mine, false);
             // A store that can be read but not written (an account with read-only access):
             // this computer's registry has the minutes, and they go back once it takes writes.
-            if (rc != ERROR_SUCCESS && !state.RemoteWriteFailed)
+            if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND && !state.RemoteWriteFailed)
                 FLog.Write(L"Cannot write the usage of " + name + L" to the user store on " +
                            FPrefs.RemoteRegistry + L" (" + ErrorText(rc) +
                            L"); counting on this computer");
@@ -305,7 +392,7 @@ void TMinuteLoop::Count(TUserState& state, HKEY root, bool fromNetwork, int week
     user.LocalTimeUsage(weekday) = mine;
     user.LocalDayOfYear(weekday) = day;
     user.TotalTimeUsage(weekday) = SaturatedInt(others + mine);
-    user.DeriveTodaysFigures(weekday, day);
+    user.DeriveTodaysFigures(weekday, day, YearOfDay(day));
 }
 
 void TMinuteLoop::CopyUsersWithoutSession(HKEY root,
@@ -322,12 +409,17 @@ void TMinuteLoop::CopyUsersWithoutSession(HKEY root,
     for (const std::wstring& name : names) {
         if (withSession.count(name))
             continue;
+        NotePending(name, WritePendingChange(root, name));
         TQorUser read;
         read.Username = name;
         std::map<std::wstring, int> computers;
-        if (!LoadUser(read, root, FThisComputer, weekday, day, &computers))
+        const TStoredSettings found =
+            LoadUser(read, root, FThisComputer, weekday, day, YearOfDay(day), &computers);
+        if (found == TStoredSettings::NoKey)
             continue;
-        KeepCopy(read, computers, weekday, day);
+        // Only settings read whole replace this computer's copy.
+        if (Enforceable(found))
+            KeepCopy(read, computers, weekday, day);
         // Minutes counted here while the store could not be reached go back to it.
         int local = 0;
         auto stored = std::find_if(computers.begin(), computers.end(), [this](const auto& entry) {

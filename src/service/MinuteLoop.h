@@ -8,6 +8,7 @@
 #include "model/QorUser.h"
 #include "model/Registry.h"
 #include "model/ServiceNews.h"
+#include "model/UserStore.h"
 #include "model/UserFigures.h"
 #include "service/LocalCopy.h"
 #include "service/ServiceLog.h"
@@ -94,6 +95,13 @@ private:
         // reached, the settings last read stay.
         bool Read = false;
         bool ReadFailed = false;
+        // The record holds settings once read whole (from the store or this computer's copy),
+        // which a key read in part later does not replace.
+        bool Whole = false;
+        // The network store lacks the user's settings, or part of them (logged once).
+        bool StoreLacking = false;
+        // The value of FPendingLook when a change pending on this computer was last looked for.
+        unsigned PendingLooked = 0;
         // Minutes of the other computers on OthersDay, and this computer's as the store holds
         // them on StoredDay, as last read.
         std::map<std::wstring, int, TNameLess> Others;
@@ -129,6 +137,9 @@ private:
     bool OpenStore(TRegRoot& root);
     void WatchZone();
     void ReadUser(TUserState& state, HKEY root, bool fromNetwork, int weekday, int day);
+    void NotePending(const std::wstring& name, TPendingResult result);
+    // The year of a day of the year of the minute under way.
+    int YearOfDay(int day);
     void Count(TUserState& state, HKEY root, bool fromNetwork, int weekday, int day, int minutes);
     void KeepCopy(const TQorUser& user, const std::map<std::wstring, int>& computers, int weekday,
                   int day);
@@ -152,6 +163,13 @@ private:
     TUseMeter FMeter;
     bool FStoreDown = false;
     bool FCopyFailed = false;
+    // Raised whenever a change saved on this computer may be pending for the store (at start,
+    // at a save, when the store answers again, and every ten minutes), and when that was.
+    unsigned FPendingLook = 1;
+    ULONGLONG FPendingLookAt = 0;
+    // The day of the year whose year was last asked, and that year.
+    int FYearDay = 0;
+    int FYear = 0;
     // When this computer's copy of the users without a session was last brought up to date.
     bool FCopied = false;
     ULONGLONG FCopiedAt = 0;

@@ -31,11 +31,17 @@ bool ReadComputerUsage(HKEY root, const std::wstring& user, const std::wstring& 
 }
 
 LONG WriteComputerUsage(HKEY root, const std::wstring& user, const std::wstring& computer,
-                        int weekday, int dayOfYear, int minutes) {
+                        int weekday, int dayOfYear, int minutes, bool createUser) {
     std::wstring path;
     if (!EntryPath(user, computer, path))
         return ERROR_INVALID_NAME;
     TRegKey key;
+    if (!createUser) {
+        const LONG rc = key.Open(root, std::wstring(kUsersKeyPath) + user, KEY_READ);
+        if (rc != ERROR_SUCCESS)
+            return rc;
+        key.Close();
+    }
     LONG rc = key.Create(root, path, KEY_SET_VALUE);
     if (rc != ERROR_SUCCESS)
         return rc;

@@ -14,8 +14,9 @@ bool ReadComputerUsage(HKEY root, const std::wstring& user, const std::wstring& 
                        int weekday, int dayOfYear, int& minutes);
 // Writes the minutes of the day, creating the entry when needed; the system's code.
 // "TimeUsage<day>" goes first, so that a reader between the two writes never takes last
-// week's minutes for today's.
+// week's minutes for today's. Without createUser, a store that has no key for the user gets
+// none (ERROR_FILE_NOT_FOUND): usage never makes a key that would stand for the user's settings.
 LONG WriteComputerUsage(HKEY root, const std::wstring& user, const std::wstring& computer,
-                        int weekday, int dayOfYear, int minutes);
+                        int weekday, int dayOfYear, int minutes, bool createUser = true);
 
 } // namespace vantrel

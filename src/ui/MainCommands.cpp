@@ -98,7 +98,7 @@ void AdjustSelectedUsersBonus(TMainForm& form, TBonusDirection direction) {
     LoadBonus(*user, form.Prefs.UseRemoteRegistry, form.Prefs.RemoteRegistry);
     const SYSTEMTIME now = LocalNow();
     user->TodaysTimeLimit = user->TimeLimit(WeekdayOf(now));
-    user->AdjustBonus(dialog->SignedAmount(), DayOfYearOf(now));
+    user->AdjustBonus(dialog->SignedAmount(), DayOfYearOf(now), now.wYear);
     form.CommitUser(*user, SettingsBonus);
 }
 
@@ -224,8 +224,9 @@ void TMainForm::AMEditDailyTimeLimitsExecute() {
     // included; the bonus, which the dialog does not show, only when a preset cleared it.
     const TQorUser& shown = DailyTimeLimitsForm->Shown();
     const TQorUser& edited = DailyTimeLimitsForm->QorUser();
-    const bool bonusCleared =
-        edited.BonusTime != shown.BonusTime || edited.BonusDayOfYear != shown.BonusDayOfYear;
+    const bool bonusCleared = edited.BonusTime != shown.BonusTime ||
+                              edited.BonusDayOfYear != shown.BonusDayOfYear ||
+                              edited.BonusYear != shown.BonusYear;
     ReadAfresh(*this, *user);
     user->TakeChanges(shown, edited);
     CommitUser(*user, bonusCleared ? SettingsAll : SettingsSchedule, true);

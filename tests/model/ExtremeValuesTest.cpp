@@ -134,7 +134,7 @@ TEST_P(ExtremeField, GivesFiguresWithinTheIntRange) {
     EXPECT_EQ(c.Expected.LocalUsage, user.LocalTimeUsage(kWeekday));
 
     // A bonus change of today, saved and read back as the list would show it.
-    user.AdjustBonus(60, kToday);
+    user.AdjustBonus(60, kToday, 2026);
     EXPECT_EQ(c.Expected.Raised, user.BonusTime);
     ASSERT_TRUE(SaveUser(user, false, L""));
     EXPECT_EQ(c.Expected.Raised, StoredBonusOfToday(L"anna"));
@@ -142,7 +142,7 @@ TEST_P(ExtremeField, GivesFiguresWithinTheIntRange) {
     StoreSettings(L"anna", c.Stored.Limit, c.Stored.Bonus);
     TQorUser lowering;
     Load(lowering, L"anna");
-    lowering.AdjustBonus(-60, kToday);
+    lowering.AdjustBonus(-60, kToday, 2026);
     EXPECT_EQ(c.Expected.Lowered, lowering.BonusTime);
     ASSERT_TRUE(SaveUser(lowering, false, L""));
     EXPECT_EQ(c.Expected.Lowered, StoredBonusOfToday(L"anna"));
@@ -202,7 +202,7 @@ TEST_F(ExtremeStore, SumsOfUsageStopAtTheEndsOfTheIntRange) {
     EXPECT_EQ(0, high.TimeRemaining());
     // Against the smallest limit, a day of 0 minutes needs a bonus beyond the largest int:
     // the bonus stops there instead of wrapping round.
-    high.AdjustBonus(-60, kToday);
+    high.AdjustBonus(-60, kToday, 2026);
     EXPECT_EQ(kIntMax, high.BonusTime);
 }
 

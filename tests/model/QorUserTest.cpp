@@ -107,18 +107,26 @@ TEST(QorUser, BonusAdjustmentReplacesStaleBonusAndClamps) {
     u.TodaysTimeLimit = 120;
     u.BonusTime = 30;
     u.BonusDayOfYear = 99; // yesterday
-    u.AdjustBonus(15, 100);
+    u.AdjustBonus(15, 100, 2026);
     EXPECT_EQ(15, u.BonusTime);
     EXPECT_EQ(100, u.BonusDayOfYear);
-    u.AdjustBonus(-60, 100);
+    EXPECT_EQ(2026, u.BonusYear);
+    u.AdjustBonus(-60, 100, 2026);
     EXPECT_EQ(-45, u.BonusTime);
-    u.AdjustBonus(-240, 100);
+    u.AdjustBonus(-240, 100, 2026);
     EXPECT_EQ(-120, u.BonusTime);
 
     u.TodaysTimeLimit = 600;
     u.BonusTime = 800;
-    u.AdjustBonus(60, 100);
+    u.AdjustBonus(60, 100, 2026);
     EXPECT_EQ(840, u.BonusTime);
+    // The same day of last year is another day; one stored without its year is today's.
+    u.BonusYear = 2025;
+    u.AdjustBonus(60, 100, 2026);
+    EXPECT_EQ(60, u.BonusTime);
+    u.BonusYear = 0;
+    u.AdjustBonus(60, 100, 2026);
+    EXPECT_EQ(120, u.BonusTime);
 }
 
 TEST(QorUser, TodaysFiguresAndTimeRemaining) {
@@ -129,7 +137,7 @@ TEST(QorUser, TodaysFiguresAndTimeRemaining) {
     u.TotalTimeUsageWed = 75;
     u.BonusTime = 30;
     u.BonusDayOfYear = 40;
-    u.DeriveTodaysFigures(3, 41);
+    u.DeriveTodaysFigures(3, 41, 2026);
     EXPECT_EQ(9, u.TodaysAllowBegin);
     EXPECT_EQ(17, u.TodaysAllowEnd);
     EXPECT_EQ(60, u.TodaysTimeLimit);
@@ -137,11 +145,21 @@ TEST(QorUser, TodaysFiguresAndTimeRemaining) {
     EXPECT_EQ(75, u.TodaysTimeUsage);
     EXPECT_EQ(0, u.TimeRemaining());
 
-    u.DeriveTodaysFigures(3, 40);
-    EXPECT_EQ(30, u.TodaysBonusTime);
+    // A bonus of that day: stored without its year (older data), or of this year; not of
+    // another year.
+    struct {
+        int year, bonus;
+    } years[] = {{0, 30}, {2026, 30}, {2025, 0}};
+    for (const auto& y : years) {
+        u.BonusYear = y.year;
+        u.DeriveTodaysFigures(3, 40, 2026);
+        EXPECT_EQ(y.bonus, u.TodaysBonusTime) << y.year;
+    }
+    u.BonusYear = 0;
+    u.DeriveTodaysFigures(3, 40, 2026);
     EXPECT_EQ(15, u.TimeRemaining());
     u.TotalTimeUsageWed = 90;
-    u.DeriveTodaysFigures(3, 40);
+    u.DeriveTodaysFigures(3, 40, 2026);
     EXPECT_EQ(0, u.TimeRemaining());
 }
 

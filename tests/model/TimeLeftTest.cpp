@@ -37,7 +37,7 @@ TEST(UserFigures, TodaysFiguresAsTheServiceJudgesThem) {
             user.TimeLimit(d) = d == 4 ? c.thursday : c.others;
         }
         user.TotalTimeUsage(3) = c.used;
-        user.DeriveTodaysFigures(3, 161);
+        user.DeriveTodaysFigures(3, 161, 2026);
         const WORD hour = static_cast<WORD>(c.hour), minute = static_cast<WORD>(c.minute);
         const TUserFigures f = FiguresOf(user, {2026, 6, 3, 10, hour, minute, 0, 0}, TQorPrefs{});
         const auto at = ::testing::Message() << c.hour << ":" << c.minute << " used " << c.used;
@@ -48,13 +48,17 @@ TEST(UserFigures, TodaysFiguresAsTheServiceJudgesThem) {
                   std::make_tuple(f.Until, f.AgainDays, f.AgainAt, f.AllowBegin, f.AllowEnd))
             << at;
     }
-    // The store keeps a bonus with its day of the year only: one for Friday opens that day.
+    // A bonus for Friday opens that day, unless it was given for Friday's day of another year.
     TQorUser user;
     for (int d = 1; d <= 7; ++d)
         user.TimeLimit(d) = 0;
     user.QorControl = true, user.BonusTime = 30, user.BonusDayOfYear = 163;
-    user.DeriveTodaysFigures(3, 161);
-    EXPECT_EQ(2, FiguresOf(user, {2026, 6, 3, 10, 21, 0, 0, 0}, TQorPrefs{}).AgainDays);
+    for (const auto& [year, againDays] : {std::pair{0, 2}, {2026, 2}, {2025, -1}}) {
+        user.BonusYear = year;
+        user.DeriveTodaysFigures(3, 161, 2026);
+        EXPECT_EQ(againDays, FiguresOf(user, {2026, 6, 3, 10, 21, 0, 0, 0}, TQorPrefs{}).AgainDays)
+            << year;
+    }
 }
 
 // While the service writes, a reader takes one whole writing or none, and no damaged value.

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace vantrel {
 namespace {
 
@@ -77,16 +79,18 @@ TEST_F(UserStore, EmptyStoreLoadsFalseWithTheDefaultProfile) {
     EXPECT_EQ(20, u.TodaysAllowEnd);
 }
 
-TEST_F(UserStore, PartialAndWronglyTypedValuesEndTheReadingSilently) {
+TEST_F(UserStore, MissingAndWronglyTypedValuesReadAsMissing) {
     TRegKey key = UserKey(L"anna");
     key.WriteDword(L"QorControl", 5);
     key.WriteDword(L"AllowBeginMon", 9);
     TQorUser u;
     u.Username = L"anna";
     EXPECT_TRUE(LoadUser(u, false, L""));
+    EXPECT_EQ(TLoadState::Incomplete, u.LoadState);
     EXPECT_TRUE(u.QorControl);
-    EXPECT_EQ(9, u.AllowBeginMon);
-    EXPECT_EQ(7, u.AllowBeginTue);
+    // Half a period allows no hour; a missing limit gives no minute.
+    EXPECT_EQ(std::make_tuple(0, 0, 0),
+              std::make_tuple(u.AllowBeginMon, u.AllowEndMon, u.TimeLimitMon));
 
     TRegKey full = UserKey(L"ben");
     TQorUser all;
@@ -94,18 +98,47 @@ TEST_F(UserStore, PartialAndWronglyTypedValuesEndTheReadingSilently) {
     all.SetDefaults(ProfileLenient, true);
     all.BonusTime = 45;
     all.BonusDayOfYear = kToday;
+    all.BonusYear = 2026;
     ASSERT_TRUE(SaveUser(all, false, L""));
     full.WriteString(L"TimeLimitWed", L"300");
     TQorUser b;
     b.Username = L"ben";
     EXPECT_TRUE(LoadUser(b, false, L""));
+    EXPECT_EQ(TLoadState::Incomplete, b.LoadState);
     EXPECT_EQ(120, b.TimeLimitMon);
-    EXPECT_EQ(120, b.TimeLimitTue);
-    EXPECT_EQ(60, b.TimeLimitWed);
-    EXPECT_EQ(120, b.TimeLimitFri);
+    EXPECT_EQ(0, b.TimeLimitWed);
+    EXPECT_EQ(240, b.TimeLimitFri);
     EXPECT_EQ(6, b.AllowBeginSun);
-    EXPECT_EQ(0, b.BonusTime);
-    EXPECT_EQ(0, b.TodaysBonusTime);
+    EXPECT_EQ(45, b.TodaysBonusTime); // the values after it are read
+    // A bonus the store no longer holds is no bonus, whatever the record held before.
+    RegDeleteValueW(full.Get(), L"BonusDayOfYear");
+    EXPECT_TRUE(LoadUser(b, false, L""));
+    EXPECT_EQ(std::make_tuple(0, 0, 0),
+              std::make_tuple(b.BonusTime, b.TodaysBonusTime, b.BonusYear));
+    EXPECT_EQ(TLoadState::Incomplete, b.LoadState);
+    TQorUser bonusAlone;
+    bonusAlone.Username = L"ben";
+    bonusAlone.BonusTime = 45;
+    EXPECT_TRUE(LoadBonus(bonusAlone, false, L""));
+    EXPECT_EQ(0, bonusAlone.BonusTime);
+
+    // A key that only usage made holds no settings: a save of the bonus writes them all.
+    Usage(L"carl", thisComputer, kWeekday, kToday, 5);
+    TQorUser c;
+    c.Username = L"carl";
+    LoadUser(c, false, L"");
+    EXPECT_EQ(TLoadState::NoKey, c.LoadState);
+    c.QorControl = true;
+    c.TimeLimitWed = 30;
+    c.AdjustBonus(15, kToday, 2026);
+    ASSERT_TRUE(SaveUserSettings(c, SettingsBonus, false, L""));
+    TQorUser back;
+    back.Username = L"carl";
+    LoadUser(back, false, L"");
+    EXPECT_EQ(TLoadState::Complete, back.LoadState);
+    EXPECT_EQ(std::make_tuple(true, 30, 15, 2026),
+              std::make_tuple(back.QorControl, back.TodaysTimeLimit, back.TodaysBonusTime,
+                              back.BonusYear));
 }
 
 TEST_F(UserStore, SaveWritesEverySettingAsDwordAndNeverUsage) {
@@ -181,7 +214,10 @@ TEST_F(UserStore, LastWeeksCountNeverCountsForToday) {
     today.wHour = 9;
     SetClockSeam([&] { return today; });
     SetAccountSourceSeam([] { return std::vector<std::wstring>{L"anna"}; });
-    UserKey(L"anna").WriteDword(L"QorControl", 1);
+    TQorUser settings; // the Default profile: 60 minutes on Monday
+    settings.Username = L"anna";
+    settings.QorControl = true;
+    ASSERT_TRUE(SaveUser(settings, false, L""));
     TQorUsers users;
 
     for (int day = 7; day <= 13; ++day) {
@@ -262,7 +298,8 @@ TEST_F(UserStore, RemoteLoadReadsLocalThenRemote) {
 
     TRegKey remoteUser = UserKey(L"anna", remote);
     remoteUser.WriteDword(L"QorControl", 1);
-    remoteUser.WriteDword(L"AllowBeginMon", 8); // the reading stops at AllowBeginTue
+    remoteUser.WriteDword(L"AllowBeginMon", 8);
+    remoteUser.WriteDword(L"AllowEndMon", 20);
     Usage(L"anna", thisComputer, kWeekday, kToday, 25, remote);
     Usage(L"anna", L"LAPTOP", kWeekday, kToday, 15, remote);
 
@@ -270,7 +307,8 @@ TEST_F(UserStore, RemoteLoadReadsLocalThenRemote) {
     u.Username = L"anna";
     EXPECT_TRUE(LoadUser(u, true, kRemoteName));
     EXPECT_EQ(8, u.AllowBeginMon);
-    EXPECT_EQ(90, u.TimeLimitWed); // from the local store, the remote key ended early
+    EXPECT_EQ(0, u.TimeLimitWed); // missing in the remote key: no time, not the local 90
+    EXPECT_EQ(TLoadState::Incomplete, u.LoadState);
     // This computer counts with the larger of the local (40) and the remote (25) value.
     EXPECT_EQ(55, u.TodaysTimeUsage);
     EXPECT_EQ(40, u.LocalTimeUsageWed);

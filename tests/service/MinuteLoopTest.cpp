@@ -646,6 +646,104 @@ TEST_F(MinuteLoopTest, AStoreAwayFromTheStartUsesThisComputersCopyAndEndsNoSessi
     EXPECT_EQ(24, loop->User(L"anna")->TodaysTimeUsage);
 }
 
+TEST_F(MinuteLoopTest, AStoreWithoutTheUsersSettingsNeverErasesTheLimit) {
+    WritePrefs(true, L"\\\\OFFICE", false, false);
+    // The settings are on this computer; the store answers without anna's key, and with a key
+    // of ben that only usage made (as an older service's first minute did).
+    WriteUser(HKEY_LOCAL_MACHINE, L"anna", true, 0, 24, 30);
+    WriteUser(HKEY_LOCAL_MACHINE, L"ben", true, 0, 24, 30);
+    WriteUsage(Office(), L"ben", L"PC-OTHER", 3, 161, 20);
+    host.Add(1, L"anna");
+    host.Add(2, L"ben");
+    auto loop = NewLoop();
+    for (int minute = 0; minute < 60; ++minute) {
+        At(12, minute);
+        loop->Tick();
+    }
+    for (const auto& [name, narrow] : {std::pair{L"anna", "anna"}, {L"ben", "ben"}}) {
+        const TQorUser& user = *loop->User(name);
+        EXPECT_TRUE(user.QorControl) << name;
+        EXPECT_EQ(30, user.TodaysTimeLimit) << name;
+        EXPECT_EQ(0, user.TimeRemaining()) << name;
+        TQorUser copy;
+        copy.Username = name;
+        EXPECT_EQ(TStoredSettings::Whole, LoadUser(copy, HKEY_LOCAL_MACHINE, kHere, 3, 161, 2026))
+            << name;
+        EXPECT_EQ(std::make_tuple(true, 30, 0, 24),
+                  std::make_tuple(copy.QorControl, copy.TimeLimitWed, copy.AllowBeginWed,
+                                  copy.AllowEndWed))
+            << name;
+        TQorUser stored;
+        stored.Username = name;
+        EXPECT_FALSE(Enforceable(LoadUser(stored, Office(), kHere, 3, 161, 2026))) << name;
+        EXPECT_EQ(1, CountOf(LogText(), std::string("holds no settings of ") + narrow)) << name;
+    }
+    EXPECT_EQ(-1, ReadUsage(Office(), L"anna", kHere, 3).first); // usage made no key
+    // Ben's key held usage: the other computer's 20 minutes count, and this computer's go there.
+    EXPECT_LE(10, ReadUsage(Office(), L"ben", kHere, 3).first);
+    EXPECT_GE(12, ReadUsage(Office(), L"ben", kHere, 3).first);
+    EXPECT_EQ((std::vector<DWORD>{2, 1}), host.LoggedOff());
+}
+
+TEST_F(MinuteLoopTest, AChangeSavedHereWhileTheStoreIsAwayIsEnforcedAndReachesIt) {
+    WritePrefs(true, L"\\\\OFFICE", false, false);
+    WriteUser(Office(), L"anna", true, 0, 24, 120);
+    WriteUser(Office(), L"ben", true, 0, 24, 120);
+    host.Add(1, L"anna");
+    host.Add(2, L"ben");
+    auto loop = NewLoop();
+    loop->Tick();
+    officeUp = false;
+    At(12, 1);
+    loop->Tick();
+    // The parent cuts both limits to 10 minutes on this computer.
+    for (const wchar_t* name : {L"anna", L"ben"}) {
+        TQorUser user;
+        user.Username = name;
+        LoadUser(user, true, L"\\\\OFFICE");
+        for (int d = 1; d <= 7; ++d)
+            user.TimeLimit(d) = 10;
+        EXPECT_FALSE(SaveUserSettings(user, SettingsSchedule, true, L"\\\\OFFICE"));
+    }
+    loop->SettingsChanged();
+    EXPECT_EQ(10, loop->User(L"anna")->TodaysTimeLimit); // at once
+    EXPECT_EQ(10, loop->User(L"ben")->TodaysTimeLimit);
+    // Later another computer gives ben 45 minutes in the store.
+    At(12, 2);
+    WriteUser(Office(), L"ben", true, 0, 24, 45);
+    {
+        FILETIME later{};
+        SystemTimeToFileTime(&now, &later);
+        TRegKey key;
+        key.Open(Office(), L"System\\QOR\\Users\\ben", KEY_SET_VALUE);
+        key.WriteBinary(L"ChangedAt", &later, sizeof(later));
+    }
+    At(12, 3);
+    loop->Tick(); // still away: this computer's change holds
+    EXPECT_EQ(10, loop->User(L"ben")->TodaysTimeLimit);
+
+    officeUp = true;
+    At(12, 4);
+    loop->Tick();
+    TQorUser anna, ben;
+    anna.Username = L"anna";
+    ben.Username = L"ben";
+    LoadUser(anna, Office(), kHere, 3, 161, 2026);
+    LoadUser(ben, Office(), kHere, 3, 161, 2026);
+    EXPECT_EQ(std::make_pair(10, 45), std::make_pair(anna.TimeLimitWed, ben.TimeLimitWed));
+    EXPECT_EQ(10, loop->User(L"anna")->TodaysTimeLimit);
+    EXPECT_EQ(45, loop->User(L"ben")->TodaysTimeLimit); // the newer change stays
+    TQorUser benHere;
+    benHere.Username = L"ben";
+    LoadUser(benHere, HKEY_LOCAL_MACHINE, kHere, 3, 161, 2026);
+    EXPECT_EQ(45, benHere.TimeLimitWed);
+    TPendingChange pending;
+    EXPECT_FALSE(ReadPendingChange(L"anna", pending));
+    EXPECT_FALSE(ReadPendingChange(L"ben", pending));
+    EXPECT_EQ(1, CountOf(LogText(), "change of the settings of anna saved on this computer"));
+    EXPECT_EQ(1, CountOf(LogText(), "holds a newer one"));
+}
+
 TEST_F(MinuteLoopTest, ADayUsedUpWithTheStoreStaysUsedUpAfterARestartWithoutIt) {
     WritePrefs(true, L"\\\\OFFICE", false, false);
     struct {
@@ -735,18 +833,24 @@ TEST_F(MinuteLoopTest, TheStoreIsOpenedOnceAMinuteAndOneThatDoesNotAnswerInTimeS
 }
 
 TEST_F(MinuteLoopTest, DamagedAndExtremeStoredValues) {
-    host.Add(1, L"anna");
-    // A limit stored as text ends the reading there: the rest keeps the Default profile.
-    WriteUser(HKEY_LOCAL_MACHINE, L"anna", true, 0, 24, 300);
+    host.Add(9, L"carl");
+    // A limit stored as text is read as missing, never as a default: it gives no time.
+    WriteUser(HKEY_LOCAL_MACHINE, L"carl", true, 0, 24, 300);
     {
         TRegKey key;
-        key.Open(HKEY_LOCAL_MACHINE, L"System\\QOR\\Users\\anna", KEY_ALL_ACCESS);
+        key.Open(HKEY_LOCAL_MACHINE, L"System\\QOR\\Users\\carl", KEY_ALL_ACCESS);
         key.WriteString(L"TimeLimitWed", L"300");
         key.Close();
     }
     auto loop = NewLoop();
     loop->Tick();
-    EXPECT_EQ(59, loop->User(L"anna")->TimeRemaining()); // Wednesday's default of 60
+    EXPECT_EQ(0, loop->User(L"carl")->TimeRemaining());
+    EXPECT_EQ(300, loop->User(L"carl")->TimeLimitThu);
+    EXPECT_EQ(std::vector<std::wstring>{L"Time is up."}, host.ShownTexts());
+    EXPECT_EQ(1, CountOf(LogText(), "Cannot read the settings of carl whole"));
+    host.Clear();
+    host.Forget();
+    host.Add(1, L"anna");
 
     // This computer's minutes at the top of the range stay there instead of turning negative.
     WriteUser(HKEY_LOCAL_MACHINE, L"anna", true, 0, 24, 60);

@@ -895,11 +895,12 @@ TEST_F(DailyTimeLimitsCommand, OKWritesTheStoreThenTellsTheServiceThenRefreshesT
     EXPECT_EQ(L" 00:15", Cell(1, 2));
     EXPECT_EQ(1, SelectedRow());
     // dan edited himself: his week as the dialog showed it, Wednesday's unreadable limit
-    // repaired, and the bonus that the dialog does not show kept.
+    // repaired as it was read and shown (missing: no time), and the bonus that the dialog does
+    // not show kept.
     SelectRow(3);
     ASSERT_TRUE(RunCommand({[&] { Pick(2, 1); }, [&] { Click(IDOK); }}));
     const std::pair<const wchar_t*, DWORD> dan[] = {{L"TimeLimitTue", 60},
-                                                    {L"TimeLimitWed", 60},
+                                                    {L"TimeLimitWed", 0},
                                                     {L"BonusTime", 45},
                                                     {L"BonusDayOfYear", DWORD{kTestDayOfYear}}};
     for (const auto& [name, value] : dan)

@@ -18,7 +18,7 @@ TEST_F(MainFormServiceReentry, ACloseQueuedDuringACommitWaitsForTheCommit) {
     ASSERT_TRUE(PostMessageW(window, WM_CLOSE, 0, 0));
     TQorUser* alice = RowUser(0);
     ASSERT_NE(nullptr, alice);
-    alice->AdjustBonus(30, kTestDayOfYear);
+    alice->AdjustBonus(30, kTestDayOfYear, 2026);
     Form().CommitUser(*alice);
 
     EXPECT_TRUE(IsWindow(window));

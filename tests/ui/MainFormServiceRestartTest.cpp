@@ -13,7 +13,7 @@ TEST_F(MainFormServiceRestart, ACommitAfterTheServiceRestartedReachesIt) {
     // A bonus change, committed at once: save, tell the service, refresh.
     TQorUser* alice = RowUser(0);
     ASSERT_NE(nullptr, alice);
-    alice->AdjustBonus(30, kTestDayOfYear);
+    alice->AdjustBonus(30, kTestDayOfYear, 2026);
     Form().CommitUser(*alice);
     DWORD bonus = 0;
     ASSERT_TRUE(ReadStoredDword(UserKey(L"alice"), L"BonusTime", bonus));

@@ -109,7 +109,7 @@ TEST_F(MainFormService, CommitReachesTheServiceAfterTheStoreWasWritten) {
     EXPECT_EQ(0, Form().ConnectAttemptsLeft());
 
     TQorUser& bob = Form().Users().Items(1);
-    bob.AdjustBonus(15, kTestDayOfYear);
+    bob.AdjustBonus(15, kTestDayOfYear, 2026);
     Form().CommitUser(bob);
     ASSERT_TRUE(PumpUntil([&] { return StandInMessages() == 1; }));
     EXPECT_EQ("40, QORsvc", StandIn.Command("last"));
