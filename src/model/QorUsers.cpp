@@ -62,9 +62,9 @@ bool TQorUsers::ReloadShown(bool remote, const std::wstring& remoteComputer) {
     // computer's registry, as ReloadUsage reads it then.
     for (auto& user : FItems) {
         if (connected)
-            LoadUser(*user, root.Get(), thisComputer, weekday, dayOfYear);
+            LoadUser(*user, root.Get(), thisComputer, weekday, dayOfYear, now.wYear);
         else
-            LoadTodaysUsage(*user, root.Get(), thisComputer, weekday, dayOfYear);
+            LoadTodaysUsage(*user, root.Get(), thisComputer, weekday, dayOfYear, now.wYear);
     }
     return connected;
 }
