@@ -203,9 +203,11 @@ void ReadTodaysUsage(TQorUser& user, HKEY root, const std::wstring& path,
 bool LoadUser(TQorUser& user, bool remote, const std::wstring& remoteComputer,
               const std::wstring& thisComputer) {
     TLoadState local = TLoadState::Complete;
+    TQorUser copy;
     if (remote) {
         LoadUser(user, false, remoteComputer, thisComputer);
         local = user.LoadState;
+        copy.Assign(user);
     }
     const SYSTEMTIME now = LocalNow();
     const int weekday = WeekdayOf(now);
@@ -225,6 +227,10 @@ bool LoadUser(TQorUser& user, bool remote, const std::wstring& remoteComputer,
     key.Close();
     if (opened != ERROR_SUCCESS)
         result = false;
+    // A network store's key read in part: this computer's copy read whole stands, as the service
+    // enforces it.
+    if (remote && connected && found == TStoredSettings::Partial && local == TLoadState::Complete)
+        user.Assign(copy);
     if (found == TStoredSettings::Whole && connected) {
         user.LoadState = TLoadState::Complete;
     } else if ((opened == ERROR_FILE_NOT_FOUND || found == TStoredSettings::None) && connected &&

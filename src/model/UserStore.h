@@ -29,7 +29,9 @@ inline bool Enforceable(TStoredSettings found) {
 }
 
 // Reads the user's settings and today's usage, then derives today's figures. With remote,
-// the local registry is read first, then the network computer's. Sets the record's LoadState:
+// the local registry is read first, then the network computer's; a network key that holds no
+// settings, or part of them, leaves this computer's copy when that was read whole, as the
+// service enforces it. Sets the record's LoadState:
 // Complete only when every value was read; NoKey for a store that has no key, or a key without
 // the settings, while this computer's copy read whole. False when the store cannot be reached or
 // holds no key for the user.

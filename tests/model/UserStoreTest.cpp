@@ -306,8 +306,10 @@ TEST_F(UserStore, RemoteLoadReadsLocalThenRemote) {
     TQorUser u;
     u.Username = L"anna";
     EXPECT_TRUE(LoadUser(u, true, kRemoteName));
-    EXPECT_EQ(8, u.AllowBeginMon);
-    EXPECT_EQ(0, u.TimeLimitWed); // missing in the remote key: no time, not the local 90
+    // The remote key read in part: this computer's copy, as the service enforces it, and the
+    // record is not one to save back whole.
+    EXPECT_EQ(7, u.AllowBeginMon);
+    EXPECT_EQ(90, u.TimeLimitWed);
     EXPECT_EQ(TLoadState::Incomplete, u.LoadState);
     // This computer counts with the larger of the local (40) and the remote (25) value.
     EXPECT_EQ(55, u.TodaysTimeUsage);
