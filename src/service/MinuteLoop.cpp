@@ -255,11 +255,15 @@ void TMinuteLoop::ReadUser(TUserState& state, HKEY root, bool fromNetwork, int w
     if (remote && !fromNetwork && state.Read && !ReadPendingChange(name, pending))
         return;
     // A change is marked pending only by a save, which tells the service, or before this start.
+    // One the store would not take (an account that may read it but not write it) is still what
+    // the administrator saved last: this computer's copy holds it, and is enforced.
+    bool pendingHere = false;
     if (fromNetwork && state.PendingLooked != FPendingLook) {
         const TPendingResult result = WritePendingChange(root, name);
         NotePending(name, result);
         if (result != TPendingResult::Failed)
             state.PendingLooked = FPendingLook;
+        pendingHere = result == TPendingResult::Failed;
     }
     TQorUser read;
     read.Username = name;
@@ -282,7 +286,10 @@ void TMinuteLoop::ReadUser(TUserState& state, HKEY root, bool fromNetwork, int w
         copied = true;
         return true;
     };
-    if (fromNetwork && !Enforceable(found)) {
+    if (pendingHere && readCopy()) {
+        // The store's usage counts as ever; its settings wait for the change to reach it.
+        copied = false;
+    } else if (fromNetwork && !Enforceable(found)) {
         // The store lacks the user's settings, or part of them (a key that only the usage of a
         // minute made, or one damaged): it is never read as "no limit". This computer's copy
         // holds the settings, as the program's own load falls back to them.

@@ -744,6 +744,47 @@ TEST_F(MinuteLoopTest, AChangeSavedHereWhileTheStoreIsAwayIsEnforcedAndReachesIt
     EXPECT_EQ(1, CountOf(LogText(), "holds a newer one"));
 }
 
+TEST_F(MinuteLoopTest, AChangeSavedHereThatTheStoreCannotTakeIsEnforced) {
+    WritePrefs(true, L"\\\\OFFICE", false, false);
+    WriteUser(Office(), L"anna", true, 0, 24, 120);
+    host.Add(1, L"anna");
+    auto loop = NewLoop();
+    loop->Tick();
+    // The store answers and may be read, but the user's key may not be written (an account
+    // with read-only access): the parent's cut to 10 minutes stays on this computer.
+    PSECURITY_DESCRIPTOR readOnly = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        L"D:P(A;;KR;;;WD)", SDDL_REVISION_1, &readOnly, nullptr));
+    HKEY raw = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegOpenKeyExW(Office(), L"System\\QOR\\Users\\anna", 0, WRITE_DAC, &raw));
+    TRegKey dac(raw);
+    const LONG rc = RegSetKeySecurity(dac.Get(), DACL_SECURITY_INFORMATION, readOnly);
+    LocalFree(readOnly);
+    ASSERT_EQ(ERROR_SUCCESS, rc);
+    TQorUser user;
+    user.Username = L"anna";
+    LoadUser(user, true, L"\\\\OFFICE");
+    for (int d = 1; d <= 7; ++d)
+        user.TimeLimit(d) = 10;
+    EXPECT_FALSE(SaveUserSettings(user, SettingsSchedule, true, L"\\\\OFFICE"));
+    TPendingChange pending;
+    ASSERT_TRUE(ReadPendingChange(L"anna", pending));
+    loop->SettingsChanged();
+    EXPECT_EQ(10, loop->User(L"anna")->TodaysTimeLimit);
+    for (int minute = 1; minute <= 3; ++minute) {
+        At(12, minute);
+        loop->Tick();
+        EXPECT_EQ(10, loop->User(L"anna")->TodaysTimeLimit) << minute;
+    }
+    EXPECT_TRUE(ReadPendingChange(L"anna", pending)); // still to go there
+    PSECURITY_DESCRIPTOR open = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        L"D:P(A;;KA;;;WD)", SDDL_REVISION_1, &open, nullptr));
+    RegSetKeySecurity(dac.Get(), DACL_SECURITY_INFORMATION, open);
+    LocalFree(open);
+}
+
 TEST_F(MinuteLoopTest, ADayUsedUpWithTheStoreStaysUsedUpAfterARestartWithoutIt) {
     WritePrefs(true, L"\\\\OFFICE", false, false);
     struct {
