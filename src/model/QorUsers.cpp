@@ -61,10 +61,25 @@ bool TQorUsers::ReloadShown(bool remote, const std::wstring& remoteComputer) {
     // A store that does not answer leaves the settings as they were; the usage comes from this
     // computer's registry, as ReloadUsage reads it then.
     for (auto& user : FItems) {
-        if (connected)
-            LoadUser(*user, root.Get(), thisComputer, weekday, dayOfYear, now.wYear);
-        else
+        if (!connected) {
             LoadTodaysUsage(*user, root.Get(), thisComputer, weekday, dayOfYear, now.wYear);
+            continue;
+        }
+        const TLoadState loaded = user->LoadState;
+        const TStoredSettings found =
+            LoadUser(*user, root.Get(), thisComputer, weekday, dayOfYear, now.wYear);
+        // A network key read in part: this computer's copy read whole stands, as LoadUser shows
+        // it and the service enforces it.
+        if (remote && found == TStoredSettings::Partial) {
+            TQorUser copy;
+            copy.Username = user->Username;
+            if (LoadUser(copy, HKEY_LOCAL_MACHINE, thisComputer, weekday, dayOfYear, now.wYear) ==
+                TStoredSettings::Whole) {
+                user->Assign(copy);
+                user->DeriveTodaysFigures(weekday, dayOfYear, now.wYear);
+            }
+        }
+        user->LoadState = loaded;
     }
     return connected;
 }

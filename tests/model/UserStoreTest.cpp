@@ -314,6 +314,15 @@ TEST_F(UserStore, RemoteLoadReadsLocalThenRemote) {
     // This computer counts with the larger of the local (40) and the remote (25) value.
     EXPECT_EQ(55, u.TodaysTimeUsage);
     EXPECT_EQ(40, u.LocalTimeUsageWed);
+    // The main window's rows read again show the same.
+    SetAccountSourceSeam([] { return std::vector<std::wstring>{L"anna"}; });
+    TQorUsers users;
+    users.LoadAll(true, kRemoteName);
+    EXPECT_TRUE(users.ReloadShown(true, kRemoteName));
+    EXPECT_EQ(std::make_tuple(7, 90, 90, 55),
+              std::make_tuple(users.Items(0).AllowBeginMon, users.Items(0).TimeLimitWed,
+                              users.Items(0).TodaysTimeLimit, users.Items(0).TodaysTimeUsage));
+    EXPECT_EQ(TLoadState::Incomplete, users.Items(0).LoadState);
 
     // A remote store without the user: false, local settings, no usage.
     TQorUser other;
