@@ -122,6 +122,22 @@ bool WriteSettings(const TRegKey& key, const TQorUser& user, unsigned settings) 
              key.WriteInt(L"BonusYear", user.BonusYear) == ERROR_SUCCESS));
 }
 
+// Each group of settings has a stamp of its own, so that a change of the bonus made elsewhere
+// does not outweigh a change of the schedule made here, nor the other way round; "ChangedAt"
+// tells when anything last changed.
+const struct {
+    unsigned Settings;
+    const wchar_t* Stamp;
+} kStamps[] = {{SettingsSchedule, L"ScheduleChangedAt"}, {SettingsBonus, L"BonusChangedAt"}};
+
+bool WriteStamps(const TRegKey& key, unsigned settings, ULONGLONG changedAt) {
+    for (const auto& stamp : kStamps) {
+        if ((settings & stamp.Settings) && WriteTime(key, stamp.Stamp, changedAt) != ERROR_SUCCESS)
+            return false;
+    }
+    return WriteTime(key, L"ChangedAt", changedAt) == ERROR_SUCCESS;
+}
+
 // Writes the given settings to the user's key of one store, stamped with the time of the
 // change. A store without the user's settings gets all of them: a key with part of the values
 // would read as damaged.
@@ -141,7 +157,7 @@ bool SaveTo(HKEY root, const std::wstring& path, const TQorUser& user, unsigned 
             settings = SettingsAll;
     }
     return opened == ERROR_SUCCESS && WriteSettings(key, user, settings) &&
-           WriteTime(key, L"ChangedAt", changedAt) == ERROR_SUCCESS;
+           WriteStamps(key, settings, changedAt);
 }
 
 // Marks this computer's copy of the user with a change the network store did not take; a mark
@@ -359,14 +375,18 @@ TPendingResult WritePendingChange(HKEY store, const std::wstring& user) {
     TQorUser stored;
     if (ReadSettings(key, stored) == TStoredSettings::None)
         settings = SettingsAll;
-    // A store of an older version has no stamp: the change made here is the newer.
-    const ULONGLONG storedAt = ReadTime(key, L"ChangedAt");
-    if (storedAt > pending.ChangedAt || !Enforceable(held)) {
+    // Each group goes unless the store changed it later; a store of an older version has no
+    // stamps, and the change made here is the newer.
+    for (const auto& stamp : kStamps) {
+        if (ReadTime(key, stamp.Stamp) > pending.ChangedAt)
+            settings &= ~stamp.Settings;
+    }
+    if (settings == 0 || !Enforceable(held)) {
         clear();
         return TPendingResult::Dropped;
     }
-    if (!WriteSettings(key, copy, settings) ||
-        WriteTime(key, L"ChangedAt", pending.ChangedAt) != ERROR_SUCCESS || !clear())
+    if (!WriteSettings(key, copy, settings) || !WriteStamps(key, settings, pending.ChangedAt) ||
+        !clear())
         return TPendingResult::Failed;
     return TPendingResult::Written;
 }

@@ -252,6 +252,8 @@ bool TQorService::Run(HANDLE stopEvent, const std::function<void()>& running) {
             counted += minutes * minute;
             const int count = static_cast<int>(std::min<ULONGLONG>(minutes, kMaxMinutesPerTick));
             Guarded([&] { FLoop.Tick(count); });
+            // A minute waits on the store at times; what the sessions did meanwhile is seen now.
+            Guarded([this] { FLoop.Look(); });
             Guarded([&] { Tell(pipe, TNewsKind::Minute, true); });
             if (!served)
                 Guarded([&] { served = TryServe(pipe); });

@@ -708,14 +708,18 @@ TEST_F(MinuteLoopTest, AChangeSavedHereWhileTheStoreIsAwayIsEnforcedAndReachesIt
     loop->SettingsChanged();
     EXPECT_EQ(10, loop->User(L"anna")->TodaysTimeLimit); // at once
     EXPECT_EQ(10, loop->User(L"ben")->TodaysTimeLimit);
-    // Later another computer gives ben 45 minutes in the store.
+    // Later another computer gives ben 45 minutes in the store, and anna a bonus: her
+    // schedule was not changed there, and the cut made here still goes.
     At(12, 2);
     WriteUser(Office(), L"ben", true, 0, 24, 45);
-    {
+    WriteUser(Office(), L"anna", true, 0, 24, 120, 15, 161);
+    for (const auto& [name, stamp] : {std::make_pair(L"ben", L"ScheduleChangedAt"),
+                                      std::make_pair(L"anna", L"BonusChangedAt")}) {
         FILETIME later{};
         SystemTimeToFileTime(&now, &later);
         TRegKey key;
-        key.Open(Office(), L"System\\QOR\\Users\\ben", KEY_SET_VALUE);
+        key.Open(Office(), std::wstring(L"System\\QOR\\Users\\") + name, KEY_SET_VALUE);
+        key.WriteBinary(stamp, &later, sizeof(later));
         key.WriteBinary(L"ChangedAt", &later, sizeof(later));
     }
     At(12, 3);
@@ -731,6 +735,7 @@ TEST_F(MinuteLoopTest, AChangeSavedHereWhileTheStoreIsAwayIsEnforcedAndReachesIt
     LoadUser(anna, Office(), kHere, 3, 161, 2026);
     LoadUser(ben, Office(), kHere, 3, 161, 2026);
     EXPECT_EQ(std::make_pair(10, 45), std::make_pair(anna.TimeLimitWed, ben.TimeLimitWed));
+    EXPECT_EQ(15, anna.BonusTime);
     EXPECT_EQ(10, loop->User(L"anna")->TodaysTimeLimit);
     EXPECT_EQ(45, loop->User(L"ben")->TodaysTimeLimit); // the newer change stays
     TQorUser benHere;

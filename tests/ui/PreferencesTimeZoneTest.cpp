@@ -28,13 +28,18 @@ TEST_F(PreferencesFormTest, TheTimeZoneOfDaysAndHoursIsShownAndTakenFromTheCompu
         std::optional<DYNAMIC_TIME_ZONE_INFORMATION> recorded;
         std::vector<std::wstring> named;
         bool offered;
+        bool damaged = false; // the record cannot be read: the zone last read well counts
     } cases[] = {{std::nullopt, {L"Away Zone"}, true},
                  {away, {L"Away Zone"}, false},
-                 {home, {L"Home Zone", L"Away Zone"}, true}};
+                 {home, {L"Home Zone", L"Away Zone"}, true},
+                 {away, {L"Away Zone", L"damaged"}, true, true}};
     for (const auto& c : cases) {
         RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"System\\QOR");
         if (c.recorded)
             RecordZone(*c.recorded);
+        if (c.damaged)
+            RegSetKeyValueW(HKEY_LOCAL_MACHINE, L"System\\QOR\\Preferences", L"EnforcementTimeZone",
+                            REG_BINARY, "bad", 3);
         Show([&] {
             const std::wstring text = Form.ControlText(P::TextTimeZone);
             for (const std::wstring& name : c.named)

@@ -465,11 +465,19 @@ void TPreferencesForm::ShowTimeZone() {
     DYNAMIC_TIME_ZONE_INFORMATION recorded{};
     const bool known = RecordedZone(recorded);
     const bool differs = !known || !SameZone(recorded, computer);
-    std::wstring text = known ? ZoneDescription(recorded) : L"none recorded, so this computer's";
+    // A record that cannot be read: the service keeps judging in the zone it last read well.
+    DYNAMIC_TIME_ZONE_INFORMATION record{};
+    const LONG read = ReadRecordedZone(record);
+    const bool damaged = read != ERROR_SUCCESS && read != ERROR_FILE_NOT_FOUND;
+    std::wstring text = known     ? ZoneDescription(recorded)
+                        : damaged ? L"the record is damaged, so this computer's"
+                                  : L"none recorded, so this computer's";
+    if (known && damaged)
+        text += L" (the record is damaged; the zone last read well counts)";
     if (differs)
         text += (known ? L"; this computer is set to " : L": ") + ZoneDescription(computer);
     SetControlText(TextTimeZone, text);
-    EnableControl(ButtonTimeZone, differs);
+    EnableControl(ButtonTimeZone, differs || damaged);
 }
 
 void TPreferencesForm::ButtonTimeZoneClick() {
