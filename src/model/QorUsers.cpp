@@ -37,6 +37,14 @@ void TQorUsers::Clear() {
 }
 
 bool TQorUsers::ReloadUsage(bool remote, const std::wstring& remoteComputer) {
+    return Reload(remote, remoteComputer, false);
+}
+
+bool TQorUsers::ReloadShown(bool remote, const std::wstring& remoteComputer) {
+    return Reload(remote, remoteComputer, true);
+}
+
+bool TQorUsers::Reload(bool remote, const std::wstring& remoteComputer, bool settings) {
     TRegRoot root;
     const bool connected =
         !remote || FReloadConnect.Connect(remoteComputer, kReloadConnectMs, root) == ERROR_SUCCESS;
@@ -45,23 +53,10 @@ bool TQorUsers::ReloadUsage(bool remote, const std::wstring& remoteComputer) {
     const SYSTEMTIME now = LocalNow();
     const int weekday = WeekdayOf(now);
     const int dayOfYear = DayOfYearOf(now);
-    for (auto& user : FItems)
-        LoadTodaysUsage(*user, root.Get(), thisComputer, weekday, dayOfYear, now.wYear);
-    return connected;
-}
-
-bool TQorUsers::ReloadShown(bool remote, const std::wstring& remoteComputer) {
-    TRegRoot root;
-    const bool connected =
-        !remote || FReloadConnect.Connect(remoteComputer, kReloadConnectMs, root) == ERROR_SUCCESS;
-    const std::wstring thisComputer = GetWorkstationName();
-    const SYSTEMTIME now = LocalNow();
-    const int weekday = WeekdayOf(now);
-    const int dayOfYear = DayOfYearOf(now);
     // A store that does not answer leaves the settings as they were; the usage comes from this
-    // computer's registry, as ReloadUsage reads it then.
+    // computer's registry.
     for (auto& user : FItems) {
-        if (!connected) {
+        if (!settings || !connected) {
             LoadTodaysUsage(*user, root.Get(), thisComputer, weekday, dayOfYear, now.wYear);
             continue;
         }
@@ -73,8 +68,8 @@ bool TQorUsers::ReloadShown(bool remote, const std::wstring& remoteComputer) {
         if (remote && found == TStoredSettings::Partial) {
             TQorUser copy;
             copy.Username = user->Username;
-            if (LoadUser(copy, HKEY_LOCAL_MACHINE, thisComputer, weekday, dayOfYear, now.wYear) ==
-                TStoredSettings::Whole) {
+            if (Enforceable(LoadUser(copy, HKEY_LOCAL_MACHINE, thisComputer, weekday, dayOfYear,
+                                     now.wYear))) {
                 user->Assign(copy);
                 user->DeriveTodaysFigures(weekday, dayOfYear, now.wYear);
             }

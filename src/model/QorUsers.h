@@ -48,6 +48,9 @@ public:
     const std::vector<std::wstring>& AccountNames() const { return FAccountNames; }
 
 private:
+    // Today's usage of every record, and with `settings` its settings too.
+    bool Reload(bool remote, const std::wstring& remoteComputer, bool settings);
+
     // The live reload runs on the window's thread every minute: a network computer that does
     // not answer must not hold the window for the network's own time-out.
     static constexpr DWORD kReloadConnectMs = 2000;
