@@ -376,13 +376,13 @@ LRESULT TAskWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         case IDOK:
         case IDCANCEL:
             // Enter in the code field uses the code, in the other fields sends the request.
-            if (LOWORD(wParam) == IDOK && HIWORD(wParam) != BN_CLICKED) {
+            if (LOWORD(wParam) == IDOK) {
                 HWND focus = GetFocus();
-                if (focus == FCode) {
+                if (focus && focus == FCode) {
                     Send(kCodeId);
                     return 0;
                 }
-                if (focus == FReason || (focus && IsChild(FAmount, focus))) {
+                if (focus && (focus == FReason || IsChild(FAmount, focus))) {
                     Send(kSendId);
                     return 0;
                 }
