@@ -93,6 +93,22 @@ int ParseAskAmount(const std::wstring& text, int most) {
     return value >= 1 && value <= most ? value : 0;
 }
 
+std::wstring CleanReason(const std::wstring& text) {
+    std::wstring reason;
+    for (wchar_t c : text)
+        if (!(c < L' ' || c == 0x7F || (c >= 0x80 && c < 0xA0) || c == 0x2028 || c == 0x2029))
+            reason += c;
+    if (reason.size() > static_cast<size_t>(kMaxReasonLength))
+        reason.resize(static_cast<size_t>(kMaxReasonLength));
+    // A surrogate cut in half would be no character at all.
+    if (!reason.empty() && reason.back() >= 0xD800 && reason.back() < 0xDC00)
+        reason.pop_back();
+    const size_t begin = reason.find_first_not_of(L' ');
+    if (begin == std::wstring::npos)
+        return {};
+    return reason.substr(begin, reason.find_last_not_of(L' ') - begin + 1);
+}
+
 std::string ParseCodeText(const std::wstring& text) {
     std::string code;
     for (wchar_t c : text) {

@@ -45,6 +45,9 @@ TAskView AskViewOf(const TUserFigures* figures, int askedAt = -1);
 
 // The minutes typed or picked: a whole number from 1 to `most`, else 0.
 int ParseAskAmount(const std::wstring& text, int most);
+// The reason as typed, as the service takes it: without line breaks and other control
+// characters, without spaces at either end, at most kMaxReasonLength characters.
+std::wstring CleanReason(const std::wstring& text);
 // The six digits of a code as typed (spaces allowed between them), else empty.
 std::string ParseCodeText(const std::wstring& text);
 

@@ -344,12 +344,7 @@ void TAskWindow::Send(int id) {
                        std::to_wstring(FShown.Most) + L".");
             return;
         }
-        // Line breaks and other control characters are not part of a reason.
-        for (wchar_t c : WindowText(FReason))
-            if (c >= L' ' && c != 0x7F)
-                message.Reason += c;
-        if (message.Reason.size() > static_cast<size_t>(kMaxReasonLength))
-            message.Reason.resize(static_cast<size_t>(kMaxReasonLength));
+        message.Reason = CleanReason(WindowText(FReason));
     } else if (id == kWithdrawId) {
         if (!FShown.CanWithdraw)
             return;

@@ -98,6 +98,8 @@ TEST(AskViewTest, WhatCanBeAskedAndEntered) {
     EXPECT_EQ(45, ParseAskAmount(L"45", 45));
     for (const wchar_t* bad : {L"46", L"0", L"", L"-5", L"3O", L"1e2", L"99999"})
         EXPECT_EQ(0, ParseAskAmount(bad, 45)) << bad;
+    EXPECT_EQ(L"a b", CleanReason(L" a\x85 b\t "));
+    EXPECT_EQ(100u, CleanReason(std::wstring(120, L'x')).size());
     EXPECT_EQ("123456", ParseCodeText(L"123 456"));
     for (const wchar_t* bad : {L"12345", L"1234567", L"12345a", L""})
         EXPECT_EQ("", ParseCodeText(bad));
@@ -243,7 +245,7 @@ TEST(AskClientTest, TheWindowSendsWhatWasTyped) {
     window.OnSend = [&](const TAskMessage& m) { sent.push_back(m); };
     ASSERT_TRUE(window.Show(AskViewOf(&f)));
     window.SetAmountText(L"40");
-    window.SetReasonText(L"the last level\r\n");
+    window.SetReasonText(L"  the last level\r\n ");
     SendMessageW(window.Handle(), WM_COMMAND, TAskWindow::kSendId, 0);
     window.SetAmountText(L"50"); // more than the 45 allowed: not sent
     SendMessageW(window.Handle(), WM_COMMAND, TAskWindow::kSendId, 0);
@@ -265,6 +267,34 @@ TEST(AskClientTest, TheWindowSendsWhatWasTyped) {
     SendMessageW(window.Handle(), WM_COMMAND, TAskWindow::kCodeId, 0);
     EXPECT_EQ(3u, sent.size());
     EXPECT_NE(std::wstring::npos, window.Text().find(L"again in 3 minutes"));
+}
+
+// The tray sends from its window on a thread of its own and shows the service's answer there.
+TEST(AskClientTest, TheTraySendsAndShowsTheAnswer) {
+    SetNotifyIconSeam([](DWORD, const NOTIFYICONDATAW&) { return TRUE; });
+    TTestAskServer server("NO busy");
+    auto app = std::make_unique<TTrayApp>();
+    app->SetAskPipe(server.Name);
+    // A user without figures: the view is the test's own, and no reading replaces it.
+    ASSERT_TRUE(app->Start(L"asktest_nobody"));
+    TUserFigures f = RequestFigures(TRequestState::None);
+    TAskWindow& window = app->AskWindow();
+    ASSERT_TRUE(window.Show(AskViewOf(&f)));
+    window.SetAmountText(L"15");
+    SendMessageW(window.Handle(), WM_COMMAND, TAskWindow::kSendId, 0);
+    EXPECT_NE(std::wstring::npos, window.Text().find(L"Sending..."));
+    const DWORD start = GetTickCount();
+    while (window.Text().find(L"Vantrel is busy. Try again in a minute.") == std::wstring::npos &&
+           GetTickCount() - start < 8000) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&msg);
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    }
+    EXPECT_NE(std::wstring::npos, window.Text().find(L"Vantrel is busy. Try again in a minute."));
+    EXPECT_EQ("ASK 15", server.Received);
+    app.reset();
+    SetNotifyIconSeam(nullptr);
 }
 
 // The store of the test, with requests of users as the service writes them.
