@@ -14,6 +14,7 @@ namespace {
 constexpr wchar_t kClassName[] = L"VantrelTrayFigures";
 constexpr wchar_t kCaption[] = L"Your time today - Vantrel";
 constexpr wchar_t kCloseCaption[] = L"Close";
+constexpr wchar_t kAskCaption[] = L"&Ask for more time...";
 constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 constexpr DWORD kExStyle = WS_EX_CONTROLPARENT;
 // 96-DPI pixels, beside the shared dialog measures.
@@ -113,7 +114,9 @@ bool TFiguresWindow::Create(const POINT* anchor) {
     }
     FClose = MakeControl(Handle(), L"BUTTON", WS_TABSTOP | BS_DEFPUSHBUTTON, IDOK);
     SetWindowTextW(FClose, kCloseCaption);
-    if (!FSummary || !FClose)
+    FAsk = MakeControl(Handle(), L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON, kAskId);
+    SetWindowTextW(FAsk, kAskCaption);
+    if (!FSummary || !FClose || !FAsk)
         return false;
     MakeFonts();
     return true;
@@ -135,6 +138,7 @@ void TFiguresWindow::MakeFonts() {
         set(line.Value, normal.Get());
     }
     set(FClose, normal.Get());
+    set(FAsk, normal.Get());
     // The controls hold the new fonts before the old ones go.
     FFont = std::move(normal);
     FBoldFont = std::move(bold);
@@ -210,6 +214,7 @@ void TFiguresWindow::SetTexts(const TTrayView& view) {
     ApplyTrayColors(FBar, view.Picture, HighContrastOn(), false, view.Level);
     FBar.SetPosition(std::clamp(view.Share, 0, 100));
     FBar.SetVisible(FHasLines);
+    ShowWindow(FAsk, view.ShowIcon ? SW_SHOWNA : SW_HIDE);
     Layout();
 }
 
@@ -223,6 +228,7 @@ void TFiguresWindow::Layout() {
     int labelWidth = 0;
     int valueWidth = 0;
     int buttonText = 0;
+    int askText = 0;
     TEXTMETRICW textMetrics{};
     {
         TScopedSelect select(dc, FFont.Get());
@@ -232,6 +238,7 @@ void TFiguresWindow::Layout() {
             valueWidth = std::max(valueWidth, TextWidth(dc, WindowText(line.Value)));
         }
         buttonText = TextWidth(dc, kCloseCaption);
+        askText = TextWidth(dc, L"Ask for more time...");
     }
     labelWidth += Scale(kTextSlack);
     valueWidth += Scale(kTextSlack);
@@ -267,6 +274,8 @@ void TFiguresWindow::Layout() {
     const int buttonHeight =
         std::max(Scale(metrics::kButtonHeight), static_cast<int>(textMetrics.tmHeight) + Scale(10));
     MoveWindow(FClose, margin + width - buttonWidth, y, buttonWidth, buttonHeight, TRUE);
+    MoveWindow(FAsk, margin, y, std::max(Scale(metrics::kButtonWidth), askText + 2 * margin),
+               buttonHeight, TRUE);
     y += buttonHeight + margin;
 
     RECT outer{0, 0, width + 2 * margin, y};
@@ -294,6 +303,12 @@ LRESULT TFiguresWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_COMMAND:
         if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
             Hide();
+            return 0;
+        }
+        if (LOWORD(wParam) == kAskId) {
+            Hide();
+            if (OnAsk)
+                OnAsk();
             return 0;
         }
         break;

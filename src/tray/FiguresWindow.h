@@ -3,7 +3,8 @@
 // the bar of today's time left, and the figures (today's limit, bonus, time used on all
 // computers, time left, today's allowed hours, what happens when the time is up) in read-only
 // fields that Tab reaches and a screen reader reads with their labels. Escape, Enter and the
-// close box close it. It is laid out for its screen's DPI in the system's message font, and
+// close box close it. "Ask for more time..." beside Close (for a user with a limit) opens the
+// ask window. It is laid out for its screen's DPI in the system's message font, and
 // again when either changes.
 #include "tray/TrayTexts.h"
 #include "ui/controls/ALProgressBar.h"
@@ -11,6 +12,7 @@
 #include "ui/controls/Window.h"
 
 #include <array>
+#include <functional>
 #include <string>
 
 namespace vantrel {
@@ -21,6 +23,10 @@ class TFiguresWindow : public TWindow {
 public:
     TFiguresWindow() = default;
     ~TFiguresWindow() override;
+
+    // Called by "Ask for more time...".
+    std::function<void()> OnAsk;
+    static constexpr int kAskId = 101;
 
     // Shows the view in front, beside the notification area of the screen at `anchor` (the
     // primary screen without one); made at the first showing.
@@ -60,6 +66,7 @@ private:
     TALProgressBar FBar;
     std::array<TLineControls, kFigureLineCount> FLines{};
     HWND FClose = nullptr;
+    HWND FAsk = nullptr;
     HWND FLastFocus = nullptr;
     bool FHasLines = false;
     // What the window shows: the same figures again change nothing (no flicker every poll).

@@ -1,5 +1,9 @@
 #include "tray/TrayApp.h"
 
+#include "model/Clock.h"
+#include "model/TimeRequest.h"
+#include "ui/ProgramIcons.h"
+
 #include <windowsx.h>
 
 namespace vantrel {
@@ -11,6 +15,11 @@ constexpr UINT kIconMessage = WM_APP + 1;
 constexpr UINT kFiguresChangedMessage = WM_APP + 2;
 constexpr UINT kCommandShow = 1;
 constexpr UINT kCommandExit = 2;
+constexpr UINT kCommandAsk = 3;
+// Posted by the ask call when the service answered (or did not).
+constexpr UINT kAskDoneMessage = WM_APP + 3;
+// Posted after a change of this computer's users key (the parent's tray).
+constexpr UINT kRequestsChangedMessage = WM_APP + 4;
 constexpr wchar_t kBalloonTitle[] = L"Vantrel";
 
 } // namespace
@@ -24,8 +33,9 @@ TTrayApp::~TTrayApp() {
     DestroyHandle();
 }
 
-bool TTrayApp::Start(const std::wstring& user) {
+bool TTrayApp::Start(const std::wstring& user, bool parent) {
     FUser = user;
+    FParent = parent;
     FTaskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
     if (!RegisterWindowClass(kTrayClassName, 0, nullptr, nullptr))
         return false;
@@ -37,6 +47,13 @@ bool TTrayApp::Start(const std::wstring& user) {
     Refresh();
     // Without the watch (no thread to be had) the poll alone keeps the figures.
     FWatch.Start(FUser, Handle(), kFiguresChangedMessage);
+    FWindow.OnAsk = [this] { ShowAsk(); };
+    FAsk.OnSend = [this](const TAskMessage& message) { Send(message); };
+    if (FParent) {
+        SetTimer(Handle(), kRequestLookTimer, kRequestLookMs, nullptr);
+        FRequests.Start(Handle(), kRequestsChangedMessage);
+        LookForRequests();
+    }
     return true;
 }
 
@@ -48,22 +65,114 @@ void TTrayApp::Refresh(bool keepOnFailure) {
     FView = TrayViewOf(read ? &figures : nullptr);
     UpdateIcon();
     FWindow.Update(FView);
+    if (read) {
+        // The minute a new waiting request was first seen, for "You asked ... at 19:05".
+        const bool waiting = figures.RequestState == static_cast<int>(TRequestState::Waiting);
+        if (waiting && (!FFiguresRead || figures.RequestSerial != FWaitingSerial)) {
+            const SYSTEMTIME now = LocalNow();
+            FAskedAt = FFiguresRead ? now.wHour * 60 + now.wMinute : -1;
+            FWaitingSerial = figures.RequestSerial;
+        }
+        FFigures = figures;
+        FFiguresRead = true;
+    }
+    const bool usable = read && FView.Picture != TTrayPicture::Stale;
+    FAskView = AskViewOf(usable ? &FFigures : nullptr, FAskedAt);
+    FAsk.Update(FAskView);
     if (!read)
         return;
     // A warning the service gave before this program started is not news.
     const bool news = FSerialKnown && figures.WarningSerial > FSerial;
     FSerialKnown = true;
     FSerial = figures.WarningSerial;
-    if (news && FView.ShowIcon && FView.Picture != TTrayPicture::Stale && !figures.Warning.empty())
-        FIcon->Balloon(kBalloonTitle, figures.Warning);
+    const std::wstring answer = FAnswers.Next(figures);
+    if (!FView.ShowIcon || FView.Picture == TTrayPicture::Stale)
+        return;
+    if (news && !figures.Warning.empty() && FIcon->Balloon(kBalloonTitle, figures.Warning))
+        FBalloon = TBalloon::Warning;
+    // The answer comes after a warning of the same reading: it is the later news.
+    if (!answer.empty() && FIcon->Balloon(kBalloonTitle, answer))
+        FBalloon = TBalloon::Answer;
+}
+
+void TTrayApp::ShowAsk() {
+    Refresh(true);
+    FAsk.Show(FAskView);
+}
+
+void TTrayApp::Send(const TAskMessage& message) {
+    if (!FCall.Start(FAskPipe, message, Handle(), kAskDoneMessage)) {
+        FAsk.ShowResult(AskResultText(message.Kind, TAskOutcome::NoService, {}, FAskView.Most));
+        return;
+    }
+    FAsk.SetBusy(true);
+    FAsk.ShowResult(L"Sending...");
+}
+
+void TTrayApp::OnAskDone() {
+    const TAskResult result = FCall.Result();
+    FAsk.SetBusy(false);
+    FAsk.ShowResult(
+        AskResultText(FCall.Message().Kind, result.Outcome, result.Answer, FAskView.Most));
+    // The service wrote the figures before it answered.
+    Refresh(true);
+}
+
+void TTrayApp::OnBalloonClick() {
+    switch (FBalloon) {
+    case TBalloon::Request:
+        OpenAnswerInVantrel(FBalloonUser);
+        break;
+    case TBalloon::Warning:
+    case TBalloon::Answer:
+        ShowAsk();
+        break;
+    case TBalloon::None:
+        ShowFigures();
+        break;
+    }
+}
+
+void TTrayApp::LookForRequests() {
+    if (!FParent)
+        return;
+    size_t waiting = 0;
+    const std::vector<TOpenRequest> news = FRequests.Look(&waiting);
+    TellRequests(news, waiting);
+}
+
+void TTrayApp::TellRequests(const std::vector<TOpenRequest>& news, size_t waiting) {
+    FRequestsWaiting = waiting;
+    UpdateIcon();
+    if (!FIcon || !FIcon->Added())
+        return;
+    // One balloon each; the shell shows them one after another.
+    for (const TOpenRequest& open : news)
+        if (FIcon->Balloon(kBalloonTitle, RequestNewsText(open))) {
+            FBalloon = TBalloon::Request;
+            FBalloonUser = open.User;
+        }
 }
 
 void TTrayApp::UpdateIcon() {
     if (!FIcon)
         return;
     if (!FView.ShowIcon) {
-        FIcon->Remove();
         FShownIcon.Reset();
+        FShownLook = TTrayLook{};
+        if (FParent && FRequestsWaiting > 0) {
+            // A parent without a limit of their own has an icon only to tell of requests.
+            if (!FProgramIcon.Get())
+                FProgramIcon.Reset(
+                    LoadProgramIcon(IDI_PROGRAM, TrayIconSize(DpiOfWindow(Handle()))));
+            const std::wstring tip = L"Vantrel: a request for more time is waiting";
+            if (FProgramIcon.Get() && (!FIcon->Added() || FShownTip != tip))
+                FIcon->Show(FProgramIcon.Get(), tip);
+            FShownTip = tip;
+            return;
+        }
+        FIcon->Remove();
+        FShownTip.clear();
         return;
     }
     const TTrayLook look{FView.Picture, FView.Share, TrayIconSize(DpiOfWindow(Handle())),
@@ -103,9 +212,11 @@ void TTrayApp::OnIconEvent(WPARAM wParam, LPARAM lParam) {
     if (!version4)
         GetCursorPos(&at);
     switch (event) {
+    case NIN_BALLOONUSERCLICK:
+        OnBalloonClick();
+        break;
     case NIN_SELECT:
     case NIN_KEYSELECT:
-    case NIN_BALLOONUSERCLICK:
         ShowFigures(&at);
         break;
     case WM_LBUTTONUP:
@@ -127,6 +238,8 @@ void TTrayApp::ShowMenu(POINT at) {
     if (!menu)
         return;
     AppendMenuW(menu, MF_STRING, kCommandShow, L"&Show my time");
+    if (FView.ShowIcon)
+        AppendMenuW(menu, MF_STRING, kCommandAsk, L"&Ask for more time...");
     AppendMenuW(menu, MF_STRING, kCommandExit, L"E&xit");
     SetMenuDefaultItem(menu, kCommandShow, FALSE);
     // The menu closes on a click elsewhere only while its owner is in front.
@@ -154,6 +267,13 @@ LRESULT TTrayApp::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case kIconMessage:
         OnIconEvent(wParam, lParam);
         return 0;
+    case kAskDoneMessage:
+        OnAskDone();
+        return 0;
+    case kRequestsChangedMessage:
+        FRequests.Rearm();
+        LookForRequests();
+        return 0;
     case kFiguresChangedMessage:
         // Taken before the reading, so that a writing during it is told again.
         FWatch.Taken();
@@ -164,10 +284,16 @@ LRESULT TTrayApp::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             Refresh();
             return 0;
         }
+        if (wParam == kRequestLookTimer) {
+            LookForRequests();
+            return 0;
+        }
         break;
     case WM_COMMAND:
         if (LOWORD(wParam) == kCommandShow)
             ShowFigures();
+        else if (LOWORD(wParam) == kCommandAsk)
+            ShowAsk();
         else if (LOWORD(wParam) == kCommandExit)
             PostMessageW(Handle(), WM_CLOSE, 0, 0);
         return 0;
@@ -195,7 +321,11 @@ LRESULT TTrayApp::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_DESTROY:
         FWatch.Stop();
+        FRequests.Stop();
+        FCall.Wait();
         KillTimer(Handle(), kTrayPollTimer);
+        KillTimer(Handle(), kRequestLookTimer);
+        FAsk.Hide();
         if (FIcon)
             FIcon->Remove();
         FWindow.Hide();

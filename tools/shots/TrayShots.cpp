@@ -1,10 +1,14 @@
 // QORtray in the help file's pictures: a table of its icon in each state, as drawn at 96 and at
-// 144 DPI, enlarged four times on a light and on a dark taskbar, and its figures window over
-// figures written as the service would write them for this account.
+// 144 DPI, enlarged four times on a light and on a dark taskbar, its figures window over
+// figures written as the service would write them for this account, and its ask window in each
+// state of a request.
 #include "Shots.h"
 
 #include "model/Clock.h"
 #include "model/Registry.h"
+#include "model/TimeRequest.h"
+#include "tray/AskTexts.h"
+#include "tray/AskWindow.h"
 #include "model/UserFigures.h"
 #include "tray/NotifyIcon.h"
 #include "tray/TrayApp.h"
@@ -165,6 +169,55 @@ TUserFigures DemoFigures() {
     return figures;
 }
 
+// The ask window in each state of a request, as the figures tell it.
+int TakeAskShots() {
+    struct TState {
+        const wchar_t* Name;
+        TRequestState State;
+        int Granted;
+        const wchar_t* Reply;
+        const wchar_t* Result;
+        bool Codes;
+        int Locked;
+        int Left;
+    };
+    const TState states[] = {
+        {L"tray-ask-none", TRequestState::None, 0, L"", L"", true, 0, 5},
+        {L"tray-ask-waiting", TRequestState::Waiting, 0, L"",
+         L"Your request was sent. You will see the answer here.", true, 0, 4},
+        {L"tray-ask-granted", TRequestState::Granted, 30, L"", L"", false, 0, 4},
+        {L"tray-ask-denied", TRequestState::Denied, 0, L"Dinner first, then we will see.", L"",
+         false, 0, 3},
+        {L"tray-ask-withdrawn", TRequestState::Withdrawn, 0, L"", L"", false, 0, 3},
+        {L"tray-ask-expired", TRequestState::Expired, 0, L"", L"", false, 0, 0},
+        {L"tray-ask-locked", TRequestState::Waiting, 0, L"",
+         L"That code did not work. Check it with your parent and try again.", true, 14, 2},
+    };
+    int failures = 0;
+    TAskWindow window;
+    for (const TState& state : states) {
+        TUserFigures figures = DemoFigures();
+        figures.RequestState = static_cast<int>(state.State);
+        figures.RequestMinutes = 30;
+        figures.RequestGranted = state.Granted;
+        figures.RequestReply = state.Reply;
+        figures.RequestsLeft = state.Left;
+        figures.RequestMost = 45;
+        figures.CodesPaired = state.Codes;
+        figures.CodesLocked = state.Locked;
+        const TAskView view = AskViewOf(&figures, 19 * 60 + 5);
+        window.Hide();
+        if (!window.Show(view))
+            return failures + 1;
+        window.SetReasonText(state.State == TRequestState::None ? L"" : L"to finish my homework");
+        window.ShowResult(state.Result);
+        SettleWindows(200);
+        failures += TakeShot(state.Name, window.Handle()) ? 0 : 1;
+    }
+    window.Hide();
+    return failures;
+}
+
 } // namespace
 
 bool TakeTrayShots() {
@@ -200,6 +253,7 @@ bool TakeTrayShots() {
     SettleWindows(200);
     failures += TakeShot(L"tray-window-over", app.Window().Handle()) ? 0 : 1;
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, (std::wstring(kFiguresKeyPath) + L"\\" + user).c_str());
+    failures += TakeAskShots();
     return failures == 0;
 }
 

@@ -1,6 +1,7 @@
 // QORtray.exe: started for every user at logon, it shows the user's time left in the
 // notification area. One runs per session; "QORtray.exe /show" opens the figures window of the
 // one running (or of a new one).
+#include "accounts/Accounts.h"
 #include "tray/TrayApp.h"
 #include "win/Handle.h"
 
@@ -62,7 +63,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     InitCommonControlsEx(&controls);
 
     vantrel::TTrayApp app;
-    if (!app.Start(ThisUser()))
+    // An administrator's tray also tells of the requests waiting for an answer.
+    if (!app.Start(ThisUser(), vantrel::IsAdministrator()))
         return 1;
     if (show)
         app.ShowFigures();
