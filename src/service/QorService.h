@@ -1,6 +1,7 @@
 #pragma once
 // The service as one object, whether the service manager or a console runs it: its log, the
-// minute loop and the pipe on which the administration program announces every change.
+// minute loop, the pipe on which the administration program announces every change and the way
+// in for the limited users' requests (service/AskServer.h).
 #include "model/ServiceNews.h"
 #include "service/MinuteLoop.h"
 #include "service/ServiceLog.h"

@@ -172,6 +172,9 @@ TAskAnswer TMinuteLoop::HandleAsk(const std::wstring& name, const TAskMessage& m
     const TRequestRules rules = ReadRequestRules(root.Get(), user);
     const TTimeRequest before = request;
     ExpireRequest(request, day, year);
+    // Wrong codes count for their day: a request of today never takes those of another.
+    if (request.Day != day || request.Year != year)
+        request.WrongCodes = 0;
 
     TAskAnswer answer;
     std::wstring line;

@@ -308,6 +308,15 @@ TEST_F(AskServerTest, ACodeGivesTimeOnceAndWrongOnesLockCodeEntry) {
     As(L"bob");
     EXPECT_EQ("NO wrong-code", Say(wrong));
     EXPECT_EQ(1, Request(L"bob").WrongCodes);
+    // The next day anna starts again, whether she asks first or enters a code.
+    As(L"anna");
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        now = Time(2026, 6, 11, 4, 9, 0);
+    }
+    EXPECT_EQ("OK", Say("ASK 10 x"));
+    EXPECT_EQ(0, Request(L"anna").WrongCodes);
+    EXPECT_EQ(1, Request(L"anna").AskedThatDay);
 }
 
 // With a network store, each computer takes the paired key from it; one taken from there goes
