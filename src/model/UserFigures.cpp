@@ -22,6 +22,15 @@ constexpr wchar_t kLogsOff[] = L"LogsOff";
 constexpr wchar_t kClock24[] = L"Clock24";
 constexpr wchar_t kWarning[] = L"Warning";
 constexpr wchar_t kWarningSerial[] = L"WarningSerial";
+constexpr wchar_t kRequestState[] = L"RequestState";
+constexpr wchar_t kRequestMinutes[] = L"RequestMinutes";
+constexpr wchar_t kRequestGranted[] = L"RequestGranted";
+constexpr wchar_t kRequestReply[] = L"RequestReply";
+constexpr wchar_t kRequestSerial[] = L"RequestSerial";
+constexpr wchar_t kRequestsLeft[] = L"RequestsLeft";
+constexpr wchar_t kRequestMost[] = L"RequestMost";
+constexpr wchar_t kCodesPaired[] = L"CodesPaired";
+constexpr wchar_t kCodesLocked[] = L"CodesLocked";
 
 // The values are written one by one while the user's program may be reading. "Written" is
 // zero while they are being written and set last, so a reading that finds it zero, or another
@@ -35,6 +44,38 @@ bool Within(int value, int low, int high) {
 
 bool IsZero(const FILETIME& time) {
     return time.dwLowDateTime == 0 && time.dwHighDateTime == 0;
+}
+
+// The request's values, written only by services that know of requests: a value that is missing
+// reads as no request and no codes; one that is there but not as the service writes it fails the
+// reading, as any other.
+bool ReadRequest(const TRegKey& key, TUserFigures& read) {
+    const auto optional = [&key](const wchar_t* name, int& value, int low, int high) {
+        const LONG rc = key.ReadInt(name, value);
+        if (rc == ERROR_FILE_NOT_FOUND) {
+            value = 0;
+            return true;
+        }
+        return rc == ERROR_SUCCESS && Within(value, low, high);
+    };
+    bool paired = false;
+    LONG pairedRc = key.ReadBool(kCodesPaired, paired);
+    LONG replyRc = key.ReadString(kRequestReply, read.RequestReply);
+    LONG serialRc = key.ReadDword(kRequestSerial, read.RequestSerial);
+    if (replyRc == ERROR_FILE_NOT_FOUND)
+        read.RequestReply.clear();
+    if (serialRc == ERROR_FILE_NOT_FOUND)
+        read.RequestSerial = 0;
+    read.CodesPaired = pairedRc == ERROR_SUCCESS && paired;
+    return optional(kRequestState, read.RequestState, 0, 5) &&
+           optional(kRequestMinutes, read.RequestMinutes, 0, 1440) &&
+           optional(kRequestGranted, read.RequestGranted, 0, 1440) &&
+           optional(kRequestsLeft, read.RequestsLeft, 0, 1440) &&
+           optional(kRequestMost, read.RequestMost, 0, 1440) &&
+           optional(kCodesLocked, read.CodesLocked, 0, 1440) &&
+           (replyRc == ERROR_SUCCESS || replyRc == ERROR_FILE_NOT_FOUND) &&
+           (serialRc == ERROR_SUCCESS || serialRc == ERROR_FILE_NOT_FOUND) &&
+           (pairedRc == ERROR_SUCCESS || pairedRc == ERROR_FILE_NOT_FOUND);
 }
 
 // One reading; false also for a value the service never writes (a damaged key), which no text
@@ -60,7 +101,7 @@ bool ReadOnce(const TRegKey& key, TUserFigures& read) {
         key.ReadBool(kClock24, read.Clock24) == ERROR_SUCCESS &&
         key.ReadString(kWarning, read.Warning) == ERROR_SUCCESS &&
         key.ReadDword(kWarningSerial, read.WarningSerial) == ERROR_SUCCESS &&
-        key.ReadBinary(kWritten, &end, sizeof(end)) == ERROR_SUCCESS &&
+        ReadRequest(key, read) && key.ReadBinary(kWritten, &end, sizeof(end)) == ERROR_SUCCESS &&
         CompareFileTime(&end, &read.Written) == 0;
     read.State = static_cast<TFiguresState>(state);
     return ok;
@@ -126,6 +167,16 @@ LONG WriteUserFigures(HKEY userKey, const TUserFigures& figures, const TUserFigu
     if (!before || figures.Warning != old.Warning)
         next(key.WriteString(kWarning, figures.Warning));
     put(kWarningSerial, figures.WarningSerial, old.WarningSerial);
+    put(kRequestState, figures.RequestState, old.RequestState);
+    put(kRequestMinutes, figures.RequestMinutes, old.RequestMinutes);
+    put(kRequestGranted, figures.RequestGranted, old.RequestGranted);
+    if (!before || figures.RequestReply != old.RequestReply)
+        next(key.WriteString(kRequestReply, figures.RequestReply));
+    put(kRequestSerial, figures.RequestSerial, old.RequestSerial);
+    put(kRequestsLeft, figures.RequestsLeft, old.RequestsLeft);
+    put(kRequestMost, figures.RequestMost, old.RequestMost);
+    put(kCodesPaired, figures.CodesPaired, old.CodesPaired);
+    put(kCodesLocked, figures.CodesLocked, old.CodesLocked);
     // Last, and only when every value went in: a writing that failed midway stays marked
     // unfinished, so no reader takes its half for figures.
     if (rc == ERROR_SUCCESS)

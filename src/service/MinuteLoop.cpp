@@ -1,6 +1,7 @@
 #include "service/MinuteLoop.h"
 
 #include "model/Clock.h"
+#include "model/CodeKey.h"
 #include "model/Constants.h"
 #include "model/TimeLeft.h"
 #include "model/UserStore.h"
@@ -181,6 +182,10 @@ void TMinuteLoop::Run(int minutes) {
     TRegRoot root;
     const bool fromNetwork = remote && OpenStore(root);
     const HKEY store = root.Get();
+    if (fromNetwork)
+        SyncCodeKey(store);
+    TCodeKey codeKey;
+    FCodesPaired = ReadCodeKey(HKEY_LOCAL_MACHINE, kServiceCodesKeyPath, codeKey);
 
     for (const auto& [name, sessions] : sessionsOf) {
         withSession.insert(name);
@@ -190,6 +195,7 @@ void TMinuteLoop::Run(int minutes) {
             state.User->Username = name;
         }
         ReadUser(state, store, fromNetwork, weekday, day);
+        ReadRequest(state, store);
         TQorUser& user = *state.User;
         // The minutes a session was really in use: not switched away from, its screen not
         // locked. Taken from an unmonitored user too, so that none are kept for later.
@@ -630,6 +636,7 @@ void TMinuteLoop::WriteFigures(TUserState& state, const SYSTEMTIME& now) {
     SystemTimeToFileTime(&utc, &figures.Written);
     figures.Warning = state.Warning;
     figures.WarningSerial = state.WarningSerial;
+    FillRequestFigures(state, figures, now);
     // The figures only tell; a failure to write them changes nothing of the counting.
     const bool known = state.FiguresSecured && !state.FiguresFailed &&
                        (state.FiguresWritten.Written.dwLowDateTime != 0 ||

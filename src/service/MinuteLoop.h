@@ -4,10 +4,12 @@
 // preferences say. It is written against the user it limits: a block belongs to the user and the
 // day and outlives any session, a network store that goes away leaves its last reading here, and
 // days and hours are those of the time zone recorded for them (model/Clock.h).
+#include "model/AskMessage.h"
 #include "model/Prefs.h"
 #include "model/QorUser.h"
 #include "model/Registry.h"
 #include "model/ServiceNews.h"
+#include "model/TimeRequest.h"
 #include "model/UserStore.h"
 #include "model/UserFigures.h"
 #include "service/LocalCopy.h"
@@ -60,6 +62,11 @@ public:
     void Check();
     // The administration program saved a change: logs it, then Check.
     void SettingsChanged();
+    // A message of the way in for requests (service/AskServer.h) from the user the system
+    // named: asks, withdraws or enters a code (service/Requests.cpp), writes the request to the
+    // store the computer uses and the user's figures at once. Only a user with a session and a
+    // limit here may ask.
+    TAskAnswer HandleAsk(const std::wstring& user, const TAskMessage& message);
 
     const TQorPrefs& Prefs() const { return FPrefs; }
     // A user's record as last read and counted; null for a user never seen in a session.
@@ -131,6 +138,10 @@ private:
         // The last warning shown, and its number.
         std::wstring Warning;
         DWORD WarningSerial = 0;
+        // The user's request and rules as last read; Known once read.
+        TTimeRequest Request;
+        TRequestRules Rules;
+        bool RequestKnown = false;
     };
 
     void Run(int minutes);
@@ -150,6 +161,18 @@ private:
     void EndBlock(TUserState& state);
     void LogOff(TUserState& state, const std::vector<TSessionInfo>& sessions);
     void WriteFigures(TUserState& state, const SYSTEMTIME& now);
+    // The request of a user with a session, read with the settings; an answer Vantrel gave is
+    // logged once.
+    void ReadRequest(TUserState& state, HKEY root);
+    TAskAnswer EnterCode(TUserState& state, TTimeRequest& request, const std::string& code,
+                         const FILETIME& utc, const SYSTEMTIME& now, bool& granted,
+                         std::wstring& line);
+    bool GiveBonus(TUserState& state, int minutes, const SYSTEMTIME& now);
+    // The paired phone's key of the network store, copied to this computer's service key when
+    // it is newer; one copied from there goes when the store has none.
+    void SyncCodeKey(HKEY store);
+    void FillRequestFigures(const TUserState& state, TUserFigures& figures,
+                            const SYSTEMTIME& now) const;
     void Show(const std::wstring& user, const std::vector<DWORD>& sessions,
               const std::wstring& what, const std::wstring& text);
 
@@ -163,6 +186,9 @@ private:
     TUseMeter FMeter;
     bool FStoreDown = false;
     bool FCopyFailed = false;
+    // A phone is paired (this computer's service key holds a whole key); its copy failed.
+    bool FCodesPaired = false;
+    bool FCodeCopyFailed = false;
     // Raised whenever a change saved on this computer may be pending for the store (at start,
     // at a save, when the store answers again, and every ten minutes), and when that was.
     unsigned FPendingLook = 1;

@@ -2,7 +2,9 @@
 
 #include "accounts/Accounts.h"
 #include "model/Clock.h"
+#include "model/AskMessage.h"
 #include "model/Constants.h"
+#include "service/AskServer.h"
 #include "service/PipeServer.h"
 #include "win/ObjectOwner.h"
 #include "win/SystemError.h"
@@ -31,6 +33,8 @@ std::wstring ThisComputerName() {
 TServiceOptions Completed(TServiceOptions options) {
     if (options.PipeName.empty())
         options.PipeName = kPipeName;
+    if (options.AskPipeName.empty())
+        options.AskPipeName = kAskPipeName;
     if (options.LogPath.empty())
         options.LogPath = TServiceLog::DefaultPath();
     if (options.MinuteMs == 0)
@@ -183,6 +187,21 @@ bool TQorService::TryServe(TPipeServer& pipe) {
     return false;
 }
 
+bool TQorService::TryServeAsk(TAskServer& ask) {
+    DWORD error = 0;
+    if (ask.Start(error)) {
+        if (FAskFailureTold)
+            FLog.Write(L"Serving \\\\.\\pipe\\" + FOptions.AskPipeName + L" now");
+        FAskFailureTold = false;
+        return true;
+    }
+    if (!FAskFailureTold)
+        FLog.Write(L"Cannot serve \\\\.\\pipe\\" + FOptions.AskPipeName + L" (" + ErrorText(error) +
+                   L"); users cannot ask for time until it can, which is tried every minute");
+    FAskFailureTold = true;
+    return false;
+}
+
 void TQorService::Tell(TPipeServer& pipe, TNewsKind kind, bool counted) {
     const SYSTEMTIME now = LocalNow();
     if (counted) {
@@ -232,6 +251,18 @@ bool TQorService::Run(HANDLE stopEvent, const std::function<void()>& running) {
     });
     bool served = false;
     Guarded([&] { served = TryServe(pipe); });
+    // The way in for requests: the system names who asks, and only accounts of this computer
+    // are heard.
+    const std::wstring computerSid = AccountDomainSid();
+    TAskServer ask(FOptions.AskPipeName, FLog, [this, computerSid](const TAskCaller& caller) {
+        TListedSession session;
+        session.Username = caller.Username;
+        session.Domain = caller.Domain;
+        session.Sid = caller.Sid;
+        return IsThisComputersAccount(session, FOptions.ThisComputer, computerSid);
+    });
+    bool asking = false;
+    Guarded([&] { asking = TryServeAsk(ask); });
     tellRunning();
 
     // Whoever is outside the allowed hours or over the limit now is told at once.
@@ -257,6 +288,8 @@ bool TQorService::Run(HANDLE stopEvent, const std::function<void()>& running) {
             Guarded([&] { Tell(pipe, TNewsKind::Minute, true); });
             if (!served)
                 Guarded([&] { served = TryServe(pipe); });
+            if (!asking)
+                Guarded([&] { asking = TryServeAsk(ask); });
             continue;
         }
         if (now >= nextLook) {
@@ -264,17 +297,26 @@ bool TQorService::Run(HANDLE stopEvent, const std::function<void()>& running) {
             nextLook = nextLookAfter(MonotonicMs());
             continue;
         }
-        HANDLE waits[3] = {stopEvent, settings, FSessionEvent.Get()};
+        HANDLE waits[4] = {stopEvent, settings, ask.RequestEvent(), FSessionEvent.Get()};
         const DWORD waitMs = static_cast<DWORD>(std::min(minute - passed, nextLook - now));
-        const DWORD result = WaitForMultipleObjects(FSessionEvent ? 3 : 2, waits, FALSE, waitMs);
+        const DWORD result = WaitForMultipleObjects(FSessionEvent ? 4 : 3, waits, FALSE, waitMs);
         if (result == WAIT_OBJECT_0 + 1) {
             Guarded([this] { FLoop.SettingsChanged(); });
             Guarded([&] { Tell(pipe, TNewsKind::Settings, false); });
         } else if (result == WAIT_OBJECT_0 + 2) {
+            // Vantrel re-reads its rows on the news, and so shows the request at once.
+            Guarded([&] {
+                ask.HandleRequests([this](const std::wstring& user, const TAskMessage& message) {
+                    return FLoop.HandleAsk(user, message);
+                });
+            });
+            Guarded([&] { Tell(pipe, TNewsKind::Settings, false); });
+        } else if (result == WAIT_OBJECT_0 + 3) {
             Guarded([this] { FLoop.Look(); });
         } else if (result != WAIT_TIMEOUT)
             break;
     }
+    ask.Stop();
     pipe.Stop();
     FLog.Write(L"Service stopped");
     if (owned)

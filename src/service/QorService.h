@@ -1,6 +1,7 @@
 #pragma once
 // The service as one object, whether the service manager or a console runs it: its log, the
-// minute loop and the pipe on which the administration program announces every change.
+// minute loop, the pipe on which the administration program announces every change and the way
+// in for the limited users' requests (service/AskServer.h).
 #include "model/ServiceNews.h"
 #include "service/MinuteLoop.h"
 #include "service/ServiceLog.h"
@@ -14,10 +15,12 @@
 
 namespace vantrel {
 
+class TAskServer;
 class TPipeServer;
 
 struct TServiceOptions {
     std::wstring PipeName;     // empty: "QorPipe"
+    std::wstring AskPipeName;  // the way in for requests; empty: "QorAsk"
     std::wstring LogPath;      // empty: %ProgramFiles%\QOR\QORevents.log
     DWORD MinuteMs = 60000;    // a shorter minute for tests and demonstrations
     std::wstring ThisComputer; // empty: this computer's name
@@ -56,6 +59,8 @@ private:
                    bool& owned);
     // Serves the pipe unless another program does; says once which process holds it.
     bool TryServe(TPipeServer& pipe);
+    // Serves the way in for requests; says once why it cannot.
+    bool TryServeAsk(TAskServer& ask);
     // Runs one piece of the minute's work; nothing it throws goes further.
     template <typename TWork> void Guarded(TWork&& work) noexcept;
     // Tells every connected program what was just done (ServiceNews.h), and keeps the state
@@ -72,6 +77,7 @@ private:
     TServiceLog FLog;
     TMinuteLoop FLoop;
     bool FHolderTold = false;
+    bool FAskFailureTold = false;
     TServiceNews FNews;
 };
 

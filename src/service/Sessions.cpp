@@ -159,8 +159,8 @@ std::wstring SessionSid(DWORD session) {
     return SidText(reinterpret_cast<const TOKEN_USER*>(buffer.data())->User.Sid);
 }
 
-// The security identifier of this computer's account domain, the one its local accounts'
-// identifiers begin with.
+} // namespace
+
 std::wstring AccountDomainSid() {
     LSA_OBJECT_ATTRIBUTES attributes = {};
     LSA_HANDLE policy = nullptr;
@@ -175,8 +175,6 @@ std::wstring AccountDomainSid() {
     LsaClose(policy);
     return sid;
 }
-
-} // namespace
 
 std::vector<TSessionInfo> UserSessions(const std::vector<TListedSession>& listed,
                                        const std::wstring& computer,

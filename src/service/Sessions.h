@@ -67,6 +67,10 @@ struct TListedSession {
 bool IsThisComputersAccount(const TListedSession& session, const std::wstring& computer,
                             const std::wstring& computerSid);
 
+// The security identifier of this computer's account domain, the one its local accounts'
+// identifiers begin with; empty when the system does not give it.
+std::wstring AccountDomainSid();
+
 // The sessions of this computer's accounts in the system's list: active and disconnected ones
 // with a user. Only a list without any session at all (as under Wine) has `own`, the session of
 // this process, stand in for it; a list of sessions none of which qualifies gives none.

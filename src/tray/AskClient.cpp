@@ -28,11 +28,12 @@ TAskResult CallAskPipe(const std::wstring& pipeName, const TAskMessage& message)
     // The service learns who asks from this connection: it may identify this user, never act
     // as them.
     const DWORD flags = FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
-    THandle pipe(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                             flags, nullptr));
+    // Users may write messages but not append (GENERIC_WRITE holds FILE_APPEND_DATA, which the
+    // pipe's list does not grant them), and must set the read mode.
+    constexpr DWORD kAccess = GENERIC_READ | FILE_WRITE_DATA | FILE_WRITE_ATTRIBUTES;
+    THandle pipe(CreateFileW(path.c_str(), kAccess, 0, nullptr, OPEN_EXISTING, flags, nullptr));
     if (!pipe && GetLastError() == ERROR_PIPE_BUSY && WaitNamedPipeW(path.c_str(), kAskConnectMs))
-        pipe.Reset(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                               OPEN_EXISTING, flags, nullptr));
+        pipe.Reset(CreateFileW(path.c_str(), kAccess, 0, nullptr, OPEN_EXISTING, flags, nullptr));
     if (!pipe)
         return result;
     DWORD mode = PIPE_READMODE_MESSAGE;

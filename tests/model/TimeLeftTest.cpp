@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <thread>
+#include <tuple>
 
 namespace vantrel {
 namespace {
@@ -80,6 +81,30 @@ TEST(UserFigures, AReaderTakesOneWholeWritingAndNoDamagedValue) {
     writer.join();
     TUserFigures f;
     EXPECT_TRUE(ReadUserFigures(user, f));
+    // The request's values come back as written, and a key without them reads as no request.
+    f.RequestState = 2;
+    f.RequestGranted = 30;
+    f.RequestReply = L"ok";
+    f.RequestSerial = 7;
+    f.CodesPaired = true;
+    f.CodesLocked = 12;
+    EXPECT_EQ(ERROR_SUCCESS, WriteUserFigures(key.Get(), f));
+    TUserFigures back;
+    ASSERT_TRUE(ReadUserFigures(user, back));
+    EXPECT_EQ(std::make_tuple(2, 30, std::wstring(L"ok"), DWORD{7}, true, 12),
+              std::make_tuple(back.RequestState, back.RequestGranted, back.RequestReply,
+                              back.RequestSerial, back.CodesPaired, back.CodesLocked));
+    for (const wchar_t* name : {L"RequestState", L"RequestGranted", L"RequestReply",
+                                L"RequestSerial", L"CodesPaired", L"CodesLocked"})
+        RegDeleteValueW(key.Get(), name);
+    ASSERT_TRUE(ReadUserFigures(user, back));
+    EXPECT_EQ(std::make_tuple(0, 0, std::wstring(), DWORD{0}, false, 0),
+              std::make_tuple(back.RequestState, back.RequestGranted, back.RequestReply,
+                              back.RequestSerial, back.CodesPaired, back.CodesLocked));
+    key.WriteInt(L"RequestState", 9);
+    EXPECT_FALSE(ReadUserFigures(user, back));
+    key.WriteInt(L"RequestState", 0);
+    ASSERT_TRUE(ReadUserFigures(user, f));
     key.WriteInt(L"AgainDays", 0x7FFFFFFF);
     EXPECT_FALSE(ReadUserFigures(user, f));
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, path.c_str());

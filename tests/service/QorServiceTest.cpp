@@ -1,7 +1,9 @@
 #include "service/QorService.h"
 
 #include "model/Constants.h"
+#include "model/AskMessage.h"
 #include "model/ServiceNews.h"
+#include "model/TimeRequest.h"
 #include "model/UserStore.h"
 #include "pipes/PipeClient.h"
 #include "win/Handle.h"
@@ -316,10 +318,32 @@ TEST_F(QorServiceTest, TheConsoleServiceCountsTheMinutesOfThisSessionsUser) {
         LoadUser(seen, false, L"");
         return seen.TodaysTimeUsage >= 3;
     });
+    // Asked through the way in, the service learns from the system who asks: this account.
+    std::string answer = "no pipe";
+    for (int attempt = 0; attempt < 100 && answer == "no pipe"; ++attempt) {
+        const THandle ask(CreateFileW((std::wstring(L"\\\\.\\pipe\\") + kAskPipeName).c_str(),
+                                      GENERIC_READ | FILE_WRITE_DATA | FILE_WRITE_ATTRIBUTES, 0,
+                                      nullptr, OPEN_EXISTING,
+                                      SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr));
+        DWORD mode = PIPE_READMODE_MESSAGE, count = 0;
+        char buffer[64];
+        if (!ask || !SetNamedPipeHandleState(ask.Get(), &mode, nullptr, nullptr)) {
+            Sleep(50);
+            continue;
+        }
+        answer = WriteFile(ask.Get(), "ASK 10 x", 8, &count, nullptr) &&
+                         ReadFile(ask.Get(), buffer, sizeof(buffer), &count, nullptr)
+                     ? std::string(buffer, count)
+                     : "closed";
+    }
     TerminateProcess(processHandle.Get(), 0);
     WaitForSingleObject(processHandle.Get(), 10000);
     EXPECT_TRUE(counted) << LogText();
     EXPECT_EQ(1, CountOf(LogText(), "Service started"));
+    EXPECT_EQ("OK", answer) << LogText();
+    TTimeRequest request;
+    EXPECT_TRUE(ReadTimeRequest(HKEY_LOCAL_MACHINE, user, request));
+    EXPECT_EQ(10, request.Minutes);
 }
 
 } // namespace
