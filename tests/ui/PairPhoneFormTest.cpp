@@ -180,13 +180,12 @@ TEST_F(PairPhoneForm, AStoreOutOfReachPairsNothing) {
     EXPECT_EQ(L"60", Dialog.ControlText(Form::IdMinutes));
     const TSecret key = Dialog.Key();
     Steps::Run(Dialog, {[&] {
-                            Dialog.SetControlText(Form::IdCode,
-                                                  Digits(TimeCode(key, TestUnixSeconds())));
-                            Dialog.ButtonOKClick();
-                            EXPECT_TRUE(Dialog.IsModal());
-                            EXPECT_EQ(1u, Messages.size());
-                            Dialog.EndModal(IDCANCEL);
-                        }});
+                   Dialog.SetControlText(Form::IdCode, Digits(TimeCode(key, TestUnixSeconds())));
+                   Dialog.ButtonOKClick();
+                   EXPECT_TRUE(Dialog.IsModal());
+                   EXPECT_EQ(1u, Messages.size());
+                   Dialog.EndModal(IDCANCEL);
+               }});
     TCodeKey local;
     ASSERT_TRUE(ReadCodeKey(HKEY_LOCAL_MACHINE, kServiceCodesKeyPath, local));
     EXPECT_EQ(before.Secret, local.Secret);
@@ -209,16 +208,16 @@ TEST_F(PairPhoneForm, UnpairsInBothPlaces) {
     EXPECT_TRUE(Dialog.IsControlEnabled(Form::IdUnpair));
     Answers = {IDNO, IDYES};
     Steps::Run(Dialog, {[&] {
-                            Dialog.ButtonUnpairClick();
-                            EXPECT_EQ((std::vector<bool>{true, true}), Kept());
-                            EXPECT_EQ(0, Told);
-                            Dialog.ButtonUnpairClick();
-                            EXPECT_EQ((std::vector<bool>{false, false}), Kept());
-                            EXPECT_EQ(1, Told);
-                            EXPECT_FALSE(Dialog.IsPaired());
-                            EXPECT_FALSE(Dialog.IsControlEnabled(Form::IdUnpair));
-                            Dialog.EndModal(IDCANCEL);
-                        }});
+                   Dialog.ButtonUnpairClick();
+                   EXPECT_EQ((std::vector<bool>{true, true}), Kept());
+                   EXPECT_EQ(0, Told);
+                   Dialog.ButtonUnpairClick();
+                   EXPECT_EQ((std::vector<bool>{false, false}), Kept());
+                   EXPECT_EQ(1, Told);
+                   EXPECT_FALSE(Dialog.IsPaired());
+                   EXPECT_FALSE(Dialog.IsControlEnabled(Form::IdUnpair));
+                   Dialog.EndModal(IDCANCEL);
+               }});
     EXPECT_EQ(2u, Messages.size());
 }
 
@@ -232,10 +231,10 @@ TEST_F(PairPhoneForm, ALocalStoreAndItsLayout) {
     EXPECT_FALSE(Dialog.Code().IsEmpty());
     EXPECT_FALSE(Dialog.IsControlEnabled(Form::IdUnpair));
     Steps::Run(Dialog, {[&] {
-                            EXPECT_EQ(Form::IdCode, GetDlgCtrlID(GetFocus()));
-                            ExpectSoundLayout(Dialog);
-                            Dialog.EndModal(IDCANCEL);
-                        }});
+                   EXPECT_EQ(Form::IdCode, GetDlgCtrlID(GetFocus()));
+                   ExpectSoundLayout(Dialog);
+                   Dialog.EndModal(IDCANCEL);
+               }});
     EXPECT_EQ((std::vector<bool>{false, false}), Kept());
 }
 

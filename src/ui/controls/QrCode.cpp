@@ -184,14 +184,22 @@ std::vector<std::uint8_t> CodewordsOf(const std::vector<std::uint8_t>& data, int
 bool MaskInverts(int mask, int row, int column) {
     const int i = row, j = column;
     switch (mask) {
-    case 0: return (i + j) % 2 == 0;
-    case 1: return i % 2 == 0;
-    case 2: return j % 3 == 0;
-    case 3: return (i + j) % 3 == 0;
-    case 4: return (i / 2 + j / 3) % 2 == 0;
-    case 5: return (i * j) % 2 + (i * j) % 3 == 0;
-    case 6: return ((i * j) % 2 + (i * j) % 3) % 2 == 0;
-    default: return ((i + j) % 2 + (i * j) % 3) % 2 == 0;
+    case 0:
+        return (i + j) % 2 == 0;
+    case 1:
+        return i % 2 == 0;
+    case 2:
+        return j % 3 == 0;
+    case 3:
+        return (i + j) % 3 == 0;
+    case 4:
+        return (i / 2 + j / 3) % 2 == 0;
+    case 5:
+        return (i * j) % 2 + (i * j) % 3 == 0;
+    case 6:
+        return ((i * j) % 2 + (i * j) % 3) % 2 == 0;
+    default:
+        return ((i + j) % 2 + (i * j) % 3) % 2 == 0;
     }
 }
 

@@ -81,8 +81,8 @@ std::wstring LocalText(const FILETIME& utc) {
         return std::wstring();
     time = LocalTimeOf(time);
     wchar_t text[40] = {};
-    swprintf(text, 40, L"%04u-%02u-%02u %02u:%02u", time.wYear, time.wMonth, time.wDay,
-             time.wHour, time.wMinute);
+    swprintf(text, 40, L"%04u-%02u-%02u %02u:%02u", time.wYear, time.wMonth, time.wDay, time.wHour,
+             time.wMinute);
     return text;
 }
 
@@ -195,10 +195,9 @@ void TPairPhoneForm::UseKey(const TSecret& key) {
 }
 
 void TPairPhoneForm::ShowPairing() {
-    SetControlText(IdPairedText,
-                   FPaired ? L"A phone was paired on " + LocalText(FPairedAt) +
-                                 L". Pairing again replaces it; Unpair removes it."
-                           : std::wstring(kNotPairedText));
+    SetControlText(IdPairedText, FPaired ? L"A phone was paired on " + LocalText(FPairedAt) +
+                                               L". Pairing again replaces it; Unpair removes it."
+                                         : std::wstring(kNotPairedText));
     EnableControl(IdUnpair, FPaired);
 }
 
@@ -290,8 +289,8 @@ bool TPairPhoneForm::RemoveKeys() {
 }
 
 void TPairPhoneForm::ButtonUnpairClick() {
-    if (!FPaired || ShowMessage(Handle(), kUnpairQuestion, TMsgKind::Confirm,
-                                TMsgButtons::YesNo) != IDYES)
+    if (!FPaired ||
+        ShowMessage(Handle(), kUnpairQuestion, TMsgKind::Confirm, TMsgButtons::YesNo) != IDYES)
         return;
     const bool removed = RemoveKeys();
     if (TellService)

@@ -123,8 +123,8 @@ TEST(QrCodeTest, TheSmallestVersionThatHoldsTheText) {
         std::size_t Length;
         int Version;
     } const cases[] = {
-        {1, 1},   {14, 1},  {15, 2},  {26, 2},   {180, 9},  {181, 10},
-        {213, 10}, {214, 11}, {331, 13}, {332, 0},
+        {1, 1},    {14, 1},   {15, 2},   {26, 2},   {180, 9},
+        {181, 10}, {213, 10}, {214, 11}, {331, 13}, {332, 0},
     };
     for (const auto& c : cases) {
         const TQrCode code = QrCodeOf(std::string(c.Length, 'a'));
