@@ -146,6 +146,7 @@ TEST_F(PairPhoneForm, KeepsTheKeyOnlyForARightCode) {
             Dialog.ButtonOKClick();
             EXPECT_TRUE(Dialog.IsModal()) << row.Minutes;
             EXPECT_FALSE(Dialog.ControlText(Form::IdStatus).empty()) << row.Minutes;
+            ExpectSoundLayout(Dialog); // the reason shown whole
             EXPECT_EQ((std::vector<bool>{false, false}), Kept()) << row.Minutes;
         });
     steps.push_back([&] {

@@ -143,7 +143,7 @@ void TPairPhoneForm::CreateControls() {
          kCodeTop + (kEditHeight - kLabelHeight) / 2, kFieldLabelWidth, kLabelHeight, IdLabelCode},
         {L"EDIT", L"", kFieldStyle, kFieldLeft, kCodeTop, kFieldWidth, kEditHeight, IdCode,
          WS_EX_CLIENTEDGE},
-        {L"STATIC", L"", kLabelStyle, kRightLeft, kStatusTop, kRightWidth, 4 * kLabelHeight,
+        {L"STATIC", L"", kLabelStyle, kRightLeft, kStatusTop, kRightWidth, 3 * kLabelHeight,
          IdStatus},
         {L"STATIC", L"", kLabelStyle, kMargin, kPairedTop + (kButtonHeight - 2 * kLabelHeight) / 2,
          kPairedWidth, 2 * kLabelHeight, IdPairedText},

@@ -15,7 +15,7 @@ for image in "$folder"/*.bmp; do
     base=${image%.bmp}
     read=$(mktemp)
     # --raw prints the bytes of the code and a new line after them.
-    if zbarimg --raw -q "$image" >"$read" 2>&1 && head -c -1 "$read" | cmp -s - "$base.txt"; then
+    if zbarimg --raw -q "$image" >"$read" 2>/dev/null && head -c -1 "$read" | cmp -s - "$base.txt"; then
         count=$((count + 1))
     else
         echo "zbarimg did not read $(cat "$base.about") back:"
