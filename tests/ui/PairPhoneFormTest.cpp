@@ -222,7 +222,7 @@ TEST_F(PairPhoneForm, UnpairsInBothPlaces) {
     EXPECT_EQ(2u, Messages.size());
 }
 
-// The key of a local store is named after this computer; the layout holds at every DPI.
+// The key of a local store is named after this computer, in a sound layout.
 TEST_F(PairPhoneForm, ALocalStoreAndItsLayout) {
     ASSERT_TRUE(Dialog.Prepare(false, L""));
     wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
@@ -237,6 +237,10 @@ TEST_F(PairPhoneForm, ALocalStoreAndItsLayout) {
                    Dialog.EndModal(IDCANCEL);
                }});
     EXPECT_EQ((std::vector<bool>{false, false}), Kept());
+    // A store's name too long for any code leaves the key to be typed, and says so.
+    ASSERT_TRUE(Dialog.Prepare(true, L"\\\\" + std::wstring(300, L'X')));
+    EXPECT_TRUE(Dialog.Code().IsEmpty());
+    EXPECT_FALSE(Dialog.ControlText(Form::IdStatus).empty());
 }
 
 TEST(PairPhoneCode, KeyInGroupsOfFour) {

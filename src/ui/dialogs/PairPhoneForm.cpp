@@ -37,6 +37,8 @@ constexpr DWORD kFieldStyle = ES_AUTOHSCROLL | ES_NUMBER | WS_TABSTOP;
 constexpr wchar_t kScanText[] =
     L"On your phone, open the authenticator app, add an account and scan this code. An app "
     L"without a camera takes the key instead:";
+constexpr wchar_t kNoQrCode[] =
+    L"The computer's name is too long for a code to scan: type the key in the app.";
 constexpr wchar_t kNotPairedText[] = L"No phone is paired yet.";
 constexpr wchar_t kWrongMinutes[] = L"Type a number of minutes from 5 to 240.";
 constexpr wchar_t kNoCode[] = L"Type the 6 digits the app shows now.";
@@ -167,10 +169,9 @@ bool TPairPhoneForm::Prepare(bool useRemote, const std::wstring& remoteComputer)
     TSecret key;
     if (!NewSecret(key))
         return false;
-    UseKey(key);
     SetControlText(IdMinutes, L"30");
     SetControlText(IdCode, L"");
-    SetControlText(IdStatus, L"");
+    UseKey(key);
     // Paired is what either place holds: a key left in one place still gives time.
     TCodeKey paired;
     FPaired = ReadCodeKey(HKEY_LOCAL_MACHINE, kServiceCodesKeyPath, paired);
@@ -191,6 +192,8 @@ void TPairPhoneForm::UseKey(const TSecret& key) {
     FAddress = OtpauthAddress(L"Vantrel", FAccount, FKey);
     FCode = QrCodeOf(FAddress);
     SetControlText(IdKeyText, GroupedKeyText(FKey));
+    // A name too long for the largest code made here leaves the key to be typed.
+    SetControlText(IdStatus, FCode.IsEmpty() ? kNoQrCode : L"");
     InvalidateRect(Control(IdQrCode), nullptr, FALSE);
 }
 
