@@ -278,6 +278,7 @@ void TMainForm::AMToolsPreferencesExecute() {
     PreferencesForm->HelpCommand = [this] {
         ActionManager.ExecuteHandler(Action(TMainCommand::AMHelpHelp));
     };
+    PreferencesForm->TellService = [this] { SendServiceMessage(kServiceMessage); };
     PreferencesForm->SetActivePage(TPreferencesForm::PageGeneral);
     // What counts is whether the dialog stored the preferences (OK, or Apply before Cancel).
     PreferencesForm->ShowModal();

@@ -14,10 +14,13 @@
 #include "model/UserStore.h"
 #include "Shots.h"
 #include "ui/Application.h"
+#include "ui/dialogs/PairPhoneForm.h"
 
 #include <commctrl.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <iostream>
 #include <string>
@@ -242,6 +245,23 @@ TDialogShot PreferencesShot(const wchar_t* name, int page) {
             [page](TShotsDemo& d) { d.App.PreferencesForm.SetActivePage(page); }};
 }
 
+// The pairing dialog over the main window, with a fixed key so that the pictures stay alike.
+// Its address goes to pair-phone.txt in VANTREL_SHOTS_DIR, for scripts/shots to have zbarimg
+// read the pictures' code back to it.
+void OpenPairPhone(TShotsDemo& d) {
+    static TDialog<TPairPhoneForm> dialog;
+    if (!dialog.Create(d.App.MainForm.Handle()) || !dialog.Prepare(false, std::wstring()))
+        return;
+    TSecret key;
+    for (int i = 0; i < 20; ++i)
+        key.push_back(static_cast<unsigned char>(0x3D * i + 0x11));
+    dialog.UseKey(key);
+    if (const char* folder = std::getenv("VANTREL_SHOTS_DIR"))
+        std::ofstream(std::string(folder) + "\\pair-phone.txt", std::ios::binary)
+            << dialog.Address();
+    dialog.ShowModal();
+}
+
 const std::vector<TDialogShot>& DialogShots() {
     static const std::vector<TDialogShot> shots = {
         {L"daily-limits", L"emma",
@@ -253,6 +273,7 @@ const std::vector<TDialogShot>& DialogShots() {
         PreferencesShot(L"preferences-messages", TPreferencesForm::PageMessages),
         PreferencesShot(L"preferences-advanced", TPreferencesForm::PageAdvanced),
         {L"about", L"emma", [](TShotsDemo& d) { d.App.MainForm.AMHelpAboutExecute(); }},
+        {L"pair-phone", L"emma", OpenPairPhone},
         {L"bonus-increase", L"emma",
          [](TShotsDemo& d) { d.App.MainForm.AMEditIncreaseTodaysLimitExecute(); }},
         {L"bonus-decrease", L"emma",

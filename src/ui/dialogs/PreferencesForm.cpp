@@ -59,6 +59,8 @@ const TControlSpec kControls[] = {
      kFirstRow + kRow, kContentWidth, kCheck, P::CheckBoxDoubleClickIsTimeUsage},
     {L"BUTTON", L"Include time usage per computer in Time Usage Report", kCheckStyle, kContentLeft,
      kFirstRow + 2 * kRow, kContentWidth, kCheck, P::CheckBoxRptTimeUsagePerComputer},
+    {L"BUTTON", L"Pair a phone...", BS_PUSHBUTTON | WS_TABSTOP, kContentLeft,
+     kPagesBottom - metrics::kMargin - kButtonH, 2 * kButtonW, kButtonH, P::ButtonPairPhone},
     // Network
     {L"STATIC", L"", kPictureStyle, kPictureLeft, kPictureTop, 32, 32, P::ImageNetwork},
     {L"BUTTON", L"Use a network computer for storing user data (remote registry)", kCheckStyle,
@@ -278,7 +280,7 @@ void TPreferencesForm::CreateControls() {
         SendMessageW(tabs, TCM_INSERTITEMW, page, reinterpret_cast<LPARAM>(&item));
     }
     FPages[PageGeneral] = {ImageGeneral, CheckBoxUse24HourClock, CheckBoxDoubleClickIsTimeUsage,
-                           CheckBoxRptTimeUsagePerComputer};
+                           CheckBoxRptTimeUsagePerComputer, ButtonPairPhone};
     FPages[PageNetwork] = {ImageNetwork, CheckBoxUseRemoteRegistry, LabelNetworkComputer,
                            EditRemoteRegistry, ButtonTest};
     FPages[PageMessages] = {ImageMessages,        LabelNotAllowedText, EditNotAllowedText,
@@ -595,6 +597,27 @@ void TPreferencesForm::AMHelpHelpExecute() {
         HelpCommand();
 }
 
+void TPreferencesForm::ButtonPairPhoneClick() {
+    if (!FPairPhone) {
+        FPairPhone = std::make_unique<TDialog<TPairPhoneForm>>();
+        if (!FPairPhone->Create(Handle())) {
+            FPairPhone.reset();
+            return;
+        }
+    }
+    // The key goes to the store the service uses now, whatever this dialog shows unsaved.
+    TQorPrefs stored;
+    LoadPrefs(stored);
+    if (!FPairPhone->Prepare(stored.UseRemoteRegistry, stored.RemoteRegistry)) {
+        ShowMessage(Handle(), L"The system gave no random key to pair a phone with.",
+                    TMsgKind::Error);
+        return;
+    }
+    FPairPhone->TellService = TellService;
+    FPairPhone->HelpCommand = HelpCommand;
+    FPairPhone->ShowModal();
+}
+
 bool TPreferencesForm::OnHelp(const HELPINFO&) {
     AMHelpHelpExecute();
     return true;
@@ -637,6 +660,9 @@ bool TPreferencesForm::OnCommand(int id, int code, HWND control) {
         return true;
     case ButtonTimeZone:
         ButtonTimeZoneClick();
+        return true;
+    case ButtonPairPhone:
+        ButtonPairPhoneClick();
         return true;
     }
     return false;

@@ -10,9 +10,11 @@
 #include "model/Prefs.h"
 #include "model/WarningText.h"
 #include "ui/controls/ModalDialog.h"
+#include "ui/dialogs/PairPhoneForm.h"
 
 #include <array>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace vantrel {
@@ -56,6 +58,7 @@ public:
         TextTimeZone,
         ButtonTimeZone,
         LabelTimeZoneNote,
+        ButtonPairPhone,
     };
     // The tabs, in their order.
     enum TPage : int { PageGeneral, PageNetwork, PageMessages, PageAdvanced, PageCount };
@@ -70,6 +73,8 @@ public:
     void Bind(TQorPrefs& prefs, bool& preferencesHaveBeenChanged);
     // The main window's help command, run by F1.
     std::function<void()> HelpCommand;
+    // Tells the service that the paired phone changed.
+    std::function<void()> TellService;
 
     int ActivePage() const { return FActivePage; }
     // Shows a tab and its controls (without moving the focus).
@@ -96,6 +101,10 @@ public:
     // and nothing is copied) a network store without a computer name and a warning text the
     // service could not show safely; false then.
     bool StorePreferences();
+    // Opens the pairing of a phone for the store the preferences hold now.
+    void ButtonPairPhoneClick();
+    // The pairing dialog once it was opened (tests).
+    TPairPhoneForm* PairPhoneForm() const { return FPairPhone.get(); }
 
 protected:
     void CreateControls() override;
@@ -128,6 +137,7 @@ private:
     // The colour the tab control paints its page with, and a brush of it.
     COLORREF FPageColor = 0;
     TBrushHandle FPageBrush;
+    std::unique_ptr<TDialog<TPairPhoneForm>> FPairPhone;
 };
 
 } // namespace vantrel
