@@ -11,6 +11,7 @@
 #include "model/Constants.h"
 #include "model/Prefs.h"
 #include "model/QorUsers.h"
+#include "model/TimeRequest.h"
 #include "model/UserStore.h"
 #include "Shots.h"
 #include "ui/Application.h"
@@ -144,7 +145,16 @@ bool SeedStore() {
         }
         RegCloseKey(key);
     }
-    return true;
+    // noah asks for more time, as the service writes it, after two wrong codes today.
+    TTimeRequest request;
+    SYSTEMTIME utc = UtcNow();
+    FILETIME asked{};
+    SystemTimeToFileTime(&utc, &asked);
+    if (AskForTime(request, TRequestRules{}, 30, L"Finishing my school project, nearly done",
+                   L"STUDY-LAPTOP", asked, today, now.wYear) != TRequestRefusal::None)
+        return false;
+    request.WrongCodes = 2;
+    return WriteTimeRequest(HKEY_LOCAL_MACHINE, L"noah", request) == ERROR_SUCCESS;
 }
 
 class TShotsDemo {
@@ -267,6 +277,8 @@ const std::vector<TDialogShot>& DialogShots() {
          [](TShotsDemo& d) { d.App.MainForm.AMEditWeeklyTimeUsageExecute(); }},
         {L"weekly-usage-over", L"liam",
          [](TShotsDemo& d) { d.App.MainForm.AMEditWeeklyTimeUsageExecute(); }},
+        {L"answer-request", L"noah",
+         [](TShotsDemo& d) { d.App.MainForm.AMEditAnswerRequestExecute(); }},
     };
     return shots;
 }
