@@ -130,6 +130,6 @@ int main(int argc, char** argv) {
     std::printf("bench_answer: %d users, %d requests, asked to shown on the row: median %.1f ms, "
                 "largest %.1f ms (target 2000 ms); message boxes %d\n",
                 kUsers, kRounds, Median(shown), largest, boxes);
-    form.DestroyHandle();
+    DestroyWindow(form.Handle());
     return Finish(0);
 }

@@ -117,7 +117,9 @@ public:
     // A request to answer that waits for the list or for a dialog to close.
     const std::wstring& PendingAnswer() const { return FPendingAnswer; }
     // WM_COPYDATA's dwData of a second start's "/answer <user>": the user's name in UTF-16.
-    static constexpr ULONG_PTR kAnswerCopyData = 0x51724131; // "1ArQ
+    static constexpr ULONG_PTR kAnswerCopyData = 0x51724131;
+    // Posted to the window: the rows catch up with the service, a pending answer opens.
+    static constexpr UINT kCatchUpMessage = WM_APP + 20;
     TQorUsers& Users() { return *FUsers; }
     TPipeClient* PipeClient() { return FPipeClient.get(); }
     TUserList& UserList() { return FUserList; }

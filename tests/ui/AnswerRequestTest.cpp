@@ -228,8 +228,9 @@ TEST(AnswerCommandLine, TakesOneValidNameOnly) {
     for (const auto& c : cases) {
         std::wstring user;
         EXPECT_EQ(c.User != nullptr, AnswerCommandLine(c.Line, user)) << c.Line;
-        if (c.User)
+        if (c.User) {
             EXPECT_EQ(c.User, user) << c.Line;
+        }
     }
     std::wstring user;
     EXPECT_FALSE(AnswerCommandLine((L"/answer " + std::wstring(257, L'a')).c_str(), user));
