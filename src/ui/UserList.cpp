@@ -55,7 +55,7 @@ int RowIconFor(long long remaining) {
 }
 
 std::wstring RequestRowText(const std::wstring& user, int minutes) {
-    return user + L" (asks for " + std::to_wstring(minutes) + L" min)";
+    return user + L" (asks " + std::to_wstring(minutes) + L" min)";
 }
 
 TUserList::~TUserList() {

@@ -39,7 +39,7 @@ struct TOpenRequest {
     std::wstring User;
     int Minutes = 0;
 };
-// What a row's user column says of an open request: "anna (asks for 30 min)".
+// What a row's user column says of an open request: "anna (asks 30 min)".
 std::wstring RequestRowText(const std::wstring& user, int minutes);
 // What the status bar says of the open requests: "anna asks for 30 more minutes", "2 requests
 // for more time"; empty without one.

@@ -84,7 +84,7 @@ TEST_F(AnswerRequests, RowsAndStatusBarShowOpenRequests) {
     ASSERT_EQ(WriteTimeRequest(HKEY_LOCAL_MACHINE, L"cat", answered), ERROR_SUCCESS);
     Start();
 
-    EXPECT_EQ(Cell(0, 0), L"amy (asks for 30 min)");
+    EXPECT_EQ(Cell(0, 0), L"amy (asks 30 min)");
     EXPECT_EQ(Cell(1, 0), L"ben");
     EXPECT_EQ(Cell(2, 0), L"cat");
     EXPECT_EQ(StatusText(), L"amy asks for 30 more minutes");
@@ -104,7 +104,7 @@ TEST_F(AnswerRequests, RowsAndStatusBarShowOpenRequests) {
     Ask(L"ben", 15);
     Form().RereadRowsAtNextUpdate();
     Form().LiveUpdate();
-    EXPECT_EQ(Cell(1, 0), L"ben (asks for 15 min)");
+    EXPECT_EQ(Cell(1, 0), L"ben (asks 15 min)");
     EXPECT_EQ(StatusText(), L"2 requests for more time");
     SelectRow(1);
     EXPECT_TRUE(MenuEnabled(kAnswer));
@@ -126,6 +126,7 @@ TEST_F(AnswerRequests, GrantGivesBonusAndAnswersTheRequest) {
                              reason = Dialog().ControlText(AF::IdReason);
                              from = Dialog().ControlText(AF::IdAskedFrom);
                              minutes = Dialog().ControlText(AF::IdMinutes);
+                             ExpectSoundLayout(Dialog());
                              // A bonus given elsewhere meanwhile counts.
                              SeedUser(L"amy", true, 120, 25);
                          },
@@ -173,7 +174,7 @@ TEST_F(AnswerRequests, RequestChangedMeanwhileIsNotAnswered) {
     const TTimeRequest request = Stored(L"amy");
     EXPECT_EQ(request.State, TRequestState::Waiting);
     EXPECT_EQ(request.Minutes, 60);
-    EXPECT_EQ(Cell(0, 0), L"amy (asks for 60 min)");
+    EXPECT_EQ(Cell(0, 0), L"amy (asks 60 min)");
 }
 
 // Deny writes the reply and gives nothing; the rules changed in the dialog are stored; the

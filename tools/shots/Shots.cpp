@@ -175,16 +175,9 @@ public:
     }
 
     void SelectUser(const std::wstring& name) {
-        HWND list = App.MainForm.ListViewUsers;
-        for (int row = 0; row < ListView_GetItemCount(list); ++row) {
-            wchar_t text[64] = {};
-            ListView_GetItemText(list, row, 0, text, 64);
-            if (name == text) {
-                ListView_SetItemState(list, row, LVIS_SELECTED | LVIS_FOCUSED,
-                                      LVIS_SELECTED | LVIS_FOCUSED);
-                SetFocus(list);
-            }
-        }
+        // By the user's name: a row may say more (a request).
+        if (App.MainForm.UserList().SelectUser(name))
+            SetFocus(App.MainForm.ListViewUsers);
         Settle(100);
     }
 

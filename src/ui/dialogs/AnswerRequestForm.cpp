@@ -22,7 +22,7 @@ constexpr int kRangeLeft = kFieldLeft + kFieldWidth + kRelatedGap;
 
 constexpr int kAsksTop = kMargin;
 constexpr int kReasonTop = kAsksTop + kLabelHeight + kRelatedGap;
-constexpr int kReasonHeight = 2 * 13 + 4; // two lines of the longest reason
+constexpr int kReasonHeight = 4 * 13 + 4; // the longest reason in wide letters
 constexpr int kFromTop = kReasonTop + kReasonHeight + kRelatedGap;
 constexpr int kCodesTop = kFromTop + kLabelHeight + kRelatedGap;
 constexpr int kMinutesTop = kCodesTop + kLabelHeight + kUnrelatedGap;
