@@ -210,6 +210,53 @@ TEST_F(AnswerRequests, DenyWithReplyAndNewRules) {
     EXPECT_EQ(rules.MostMinutes, 45);
 }
 
+// With a network store the request is read there, whichever computer it was asked on, and the
+// answer goes to this computer's registry first and then to the network store, as the settings
+// do.
+TEST_F(AnswerRequests, NetworkStoreHoldsTheRequestAndTakesTheAnswer) {
+    static constexpr wchar_t kNetwork[] = L"Software\\VantrelTestAnswerNetwork";
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, kNetwork);
+    Accounts = {L"amy"};
+    SeedUser(L"amy", true, 120, 0);
+    HKEY network = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE,
+                              (std::wstring(kNetwork) + L"\\" + UserKey(L"amy")).c_str(), 0,
+                              nullptr, 0, KEY_ALL_ACCESS, nullptr, &network, nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegCopyTreeW(HKEY_LOCAL_MACHINE, UserKey(L"amy").c_str(), network), ERROR_SUCCESS);
+    RegCloseKey(network);
+    HKEY root = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kNetwork, 0, KEY_ALL_ACCESS, &root), ERROR_SUCCESS);
+    // Asked on another computer: only the network store holds it.
+    TTimeRequest asked;
+    FILETIME at{};
+    ASSERT_EQ(AskForTime(asked, TRequestRules{}, 25, L"", L"OTHER-PC", at, kTestDayOfYear, 2026),
+              TRequestRefusal::None);
+    ASSERT_EQ(WriteTimeRequest(root, L"amy", asked), ERROR_SUCCESS);
+    SeedPrefs(false, true, L"FARAWAY");
+    SetRemoteRegistrySeam([&](const std::wstring&, HKEY* connected) {
+        return RegOpenKeyExW(HKEY_LOCAL_MACHINE, kNetwork, 0, KEY_ALL_ACCESS, connected);
+    });
+    Start();
+    EXPECT_EQ(Cell(0, 0), L"amy (asks 25 min)");
+
+    EXPECT_EQ(Answer(0, {[] { Steps::Key(VK_RETURN); }}), IDOK);
+    for (HKEY store : {root, HKEY_LOCAL_MACHINE}) {
+        TTimeRequest answered;
+        EXPECT_TRUE(ReadTimeRequest(store, L"amy", answered));
+        EXPECT_EQ(answered.State, TRequestState::Granted) << (store == root);
+        EXPECT_EQ(answered.Granted, 25) << (store == root);
+    }
+    DWORD bonus = 0;
+    ReadStoredDword(std::wstring(kNetwork) + L"\\" + UserKey(L"amy"), L"BonusTime", bonus);
+    EXPECT_EQ(bonus, 25u);
+    EXPECT_TRUE(Messages.empty());
+    EXPECT_EQ(Cell(0, 0), L"amy");
+    RegCloseKey(root);
+    App.reset();
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, kNetwork);
+}
+
 TEST(AnswerCommandLine, TakesOneValidNameOnly) {
     const struct {
         const wchar_t* Line;
