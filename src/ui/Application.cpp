@@ -1,6 +1,9 @@
 #include "ui/Application.h"
 
+#include "ui/controls/MessageBox.h"
 #include "win/MessagePump.h"
+
+#include <shellapi.h>
 
 namespace vantrel {
 
@@ -12,6 +15,43 @@ namespace {
 constexpr UINT WM_APP_CREATE_DIALOGS = WM_APP + 70;
 
 } // namespace
+
+bool AnswerCommandLine(const wchar_t* commandLine, std::wstring& user) {
+    if (!commandLine || !*commandLine)
+        return false;
+    int count = 0;
+    LPWSTR* arguments = CommandLineToArgvW(commandLine, &count);
+    if (!arguments)
+        return false;
+    // CommandLineToArgvW takes the first word for the program's name only when given a whole
+    // command line; wWinMain's holds the arguments alone.
+    bool found = false;
+    if (count == 2 &&
+        (_wcsicmp(arguments[0], L"/answer") == 0 || _wcsicmp(arguments[0], L"-answer") == 0)) {
+        const std::wstring name = arguments[1];
+        found = ReadAccountName(name.c_str(), name.size(), user);
+    }
+    LocalFree(arguments);
+    return found;
+}
+
+bool AnswerInRunningProgram(const std::wstring& user) {
+    HWND running = FindWindowW(TMainForm::kClassName, nullptr);
+    if (!running)
+        return false;
+    DWORD process = 0;
+    GetWindowThreadProcessId(running, &process);
+    // The running program brings its window to the front.
+    AllowSetForegroundWindow(process);
+    COPYDATASTRUCT data{};
+    data.dwData = TMainForm::kAnswerCopyData;
+    data.cbData = static_cast<DWORD>((user.size() + 1) * sizeof(wchar_t));
+    data.lpData = const_cast<wchar_t*>(user.c_str());
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutW(running, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
+                               SMTO_ABORTIFHUNG, 5000, &result) != 0 &&
+           result == TRUE;
+}
 
 bool TApplication::CreateForms() {
     return CreateMainForm() && CreateDialogs();
@@ -54,6 +94,9 @@ bool TApplication::CreateDialogs() {
     if (!DetailedTimeUsageForm.Create(MainForm.Handle()))
         return false;
     MainForm.DetailedTimeUsageForm = &DetailedTimeUsageForm;
+    if (!AnswerRequestForm.Create(MainForm.Handle()))
+        return false;
+    MainForm.AnswerRequestForm = &AnswerRequestForm;
     FDialogsFailed = false;
     FDialogsCreated = true;
     return true;
@@ -67,6 +110,16 @@ bool TApplication::ShowMainForm(int cmdShow) {
     if (!FDialogsCreated)
         PostThreadMessageW(GetCurrentThreadId(), WM_APP_CREATE_DIALOGS, 0, 0);
     return true;
+}
+
+void TApplication::StartAnswer() {
+    if (AnswerAtStart.empty())
+        return;
+    const std::wstring user = std::move(AnswerAtStart);
+    AnswerAtStart.clear();
+    if (!MainForm.AnswerRequestOf(user))
+        ShowMessage(MainForm.Handle(), L"There is no user " + user + L" in the list.",
+                    TMsgKind::Information);
 }
 
 bool TApplication::HandleOwnMessage(const MSG& msg) {
@@ -83,6 +136,7 @@ int TApplication::Run(int cmdShow) {
     MainForm.QuitOnDestroy = true;
     if (!ShowMainForm(cmdShow))
         return 0;
+    StartAnswer();
     MSG msg{};
     while (GetMessageW(&msg, nullptr, 0, 0) > 0)
         DispatchOne(msg);

@@ -4,12 +4,20 @@
 #include "reports/HelpViewer.h"
 #include "ui/dialogs/AboutForm.h"
 #include "ui/dialogs/AdjustBonusTimeForm.h"
+#include "ui/dialogs/AnswerRequestForm.h"
 #include "ui/dialogs/DetailedTimeUsageForm.h"
 #include "ui/dialogs/DailyTimeLimitsForm.h"
 #include "ui/MainForm.h"
 #include "ui/dialogs/PreferencesForm.h"
 
 namespace vantrel {
+
+// The user named by the command line "/answer <user>" (also "-answer", letters in any case);
+// false for any other command line. The program has no other.
+bool AnswerCommandLine(const wchar_t* commandLine, std::wstring& user);
+// Hands "/answer <user>" to a Vantrel that runs already (its main window, of the same desktop);
+// false when none runs or it did not take the name.
+bool AnswerInRunningProgram(const std::wstring& user);
 
 class TApplication {
 public:
@@ -34,6 +42,9 @@ public:
     void ProcessMessages();
     // One message of the loop: the main window's shortcuts, then the usual dispatch.
     void DispatchOne(MSG& msg);
+    // After the first showing: the answer AnswerAtStart asks for, or a box when no row has
+    // that user.
+    void StartAnswer();
 
     // Declared first: the help viewer's library is loaded before the first window and freed
     // after the last.
@@ -44,6 +55,9 @@ public:
     TDialog<TPreferencesForm> PreferencesForm;
     TDialog<TAboutForm> AboutForm;
     TDialog<TDetailedTimeUsageForm> DetailedTimeUsageForm;
+    TDialog<TAnswerRequestForm> AnswerRequestForm;
+    // From "/answer <user>": Run selects the user and opens the answer once the list is filled.
+    std::wstring AnswerAtStart;
 
 private:
     // The dialogs' posted request to be made; true when it was this one.

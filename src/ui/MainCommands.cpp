@@ -90,16 +90,8 @@ void AdjustSelectedUsersBonus(TMainForm& form, TBonusDirection direction) {
     dialog->Prepare(direction, user->Username);
     if (dialog->ShowModal() != IDOK || !form.IsOpen())
         return;
-    // The amount goes onto the bonus stored when the administrator confirms, so a bonus given
-    // elsewhere meanwhile counts; it is read on its own, since the load stops at a damaged
-    // value before it. Today is that day too: a dialog left open over midnight gives the bonus
-    // to the new day, bounded by that day's limit.
-    ReadAfresh(form, *user);
-    LoadBonus(*user, form.Prefs.UseRemoteRegistry, form.Prefs.RemoteRegistry);
-    const SYSTEMTIME now = LocalNow();
-    user->TodaysTimeLimit = user->TimeLimit(WeekdayOf(now));
-    user->AdjustBonus(dialog->SignedAmount(), DayOfYearOf(now), now.wYear);
-    form.CommitUser(*user, SettingsBonus);
+    form.AddBonus(*user, dialog->SignedAmount());
+    form.NotifyAndRefresh();
 }
 
 } // namespace
@@ -145,9 +137,13 @@ void TMainForm::CreateCommandBars() {
 }
 
 void TMainForm::SetUserCommandsEnabled(bool enabled) {
-    for (size_t i = 0; i < std::size(kCommands); ++i)
+    const bool asks = enabled && SelectedUserAsks();
+    for (size_t i = 0; i < std::size(kCommands); ++i) {
         if (kCommands[i].EnabledWhen == TEnabledWhen::UserSelected)
             ActionManager.SetEnabled(ActionManager.At(i), enabled);
+        else if (kCommands[i].EnabledWhen == TEnabledWhen::UserAsks)
+            ActionManager.SetEnabled(ActionManager.At(i), asks);
+    }
 }
 
 TQorUser* TMainForm::SelectedUser() {
@@ -161,6 +157,11 @@ void TMainForm::ListViewUsersSelectItem() {
 }
 
 void TMainForm::ListViewUsersDblClick() {
+    // A row that shows a request opens its answer.
+    if (SelectedUserAsks()) {
+        ActionManager.ExecuteHandler(Action(TMainCommand::AMEditAnswerRequest));
+        return;
+    }
     ActionManager.ExecuteHandler(Action(Prefs.DoubleClickIsTimeUsage
                                             ? TMainCommand::AMEditDetailedTimeUsage
                                             : TMainCommand::AMEditDailyTimeLimits));
@@ -179,15 +180,38 @@ void TMainForm::RefreshUserList() {
         if (!IsOpen())
             return;
     }
+    ReadOpenRequests();
     FUserList.Fill(*FUsers);
     // Removing the rows does not report a lost selection; a list that came back shorter
     // must not leave the user commands enabled with nothing selected.
     ListViewUsersSelectItem();
 }
 
+bool TMainForm::AddBonus(TQorUser& user, int signedAmount) {
+    if (!IsOpen())
+        return false;
+    // The amount goes onto the bonus stored when the administrator confirms, so a bonus given
+    // elsewhere meanwhile counts; it is read on its own, since the load stops at a damaged
+    // value before it. Today is that day too: a dialog left open over midnight gives the bonus
+    // to the new day, bounded by that day's limit.
+    ReadAfresh(*this, user);
+    LoadBonus(user, Prefs.UseRemoteRegistry, Prefs.RemoteRegistry);
+    const SYSTEMTIME now = LocalNow();
+    user.TodaysTimeLimit = user.TimeLimit(WeekdayOf(now));
+    user.AdjustBonus(signedAmount, DayOfYearOf(now), now.wYear);
+    return SaveUserChange(user, SettingsBonus);
+}
+
 void TMainForm::CommitUser(TQorUser& user, unsigned settings, bool keysForNewAccounts) {
     if (!IsOpen())
         return;
+    SaveUserChange(user, settings, keysForNewAccounts);
+    NotifyAndRefresh();
+}
+
+bool TMainForm::SaveUserChange(TQorUser& user, unsigned settings, bool keysForNewAccounts) {
+    if (!IsOpen())
+        return false;
     // Every other user, and every value the dialog does not edit, stays as the store holds
     // it: the collection's copies may be old, or from a load that could not read every value.
     bool saved = SaveUserSettings(user, settings, Prefs.UseRemoteRegistry, Prefs.RemoteRegistry);
@@ -198,9 +222,13 @@ void TMainForm::CommitUser(TQorUser& user, unsigned settings, bool keysForNewAcc
         ShowMessage(Handle(),
                     Prefs.UseRemoteRegistry ? kRemoteSaveFailedText : kLocalSaveFailedText,
                     TMsgKind::Warning);
-        if (!IsOpen())
-            return;
     }
+    return saved;
+}
+
+void TMainForm::NotifyAndRefresh() {
+    if (!IsOpen())
+        return;
     SendServiceMessage(kServiceMessage);
     RefreshUserList();
 }

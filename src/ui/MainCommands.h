@@ -23,6 +23,7 @@
     X(AMEditWeeklyTimeUsage,     L"Users", L"&Weekly time usage...",   WeeklyUsage,   VK_F7, UserSelected, Yes,   Yes,   Yes)   \
     X(AMEditIncreaseTodaysLimit, L"Users", L"&Increase bonus time...", BonusMore,     0,     UserSelected, Group, Group, Group) \
     X(AMEditDecreaseTodaysLimit, L"Users", L"D&ecrease bonus time...", BonusLess,     0,     UserSelected, Yes,   Yes,   Yes)   \
+    X(AMEditAnswerRequest,       L"Users", L"&Answer request...",      AnswerRequest, 0,     UserAsks,     Yes,   Yes,   Yes)   \
     X(AMEditRefresh,             L"Tools", L"&Refresh user data",      Refresh,       0,     Always,       Yes,   Group, No)    \
     X(AMToolsUsageReport,        L"Tools", L"&Time usage report...",   Report,        0,     Always,       Yes,   Yes,   No)    \
     X(AMToolsPreferences,        L"Tools", L"&Preferences...",         Preferences,   0,     Always,       Group, No,    No)    \
@@ -52,6 +53,8 @@ enum class TEnabledWhen {
     Always,
     // While the selected row of the user list carries a user; the command works on that user.
     UserSelected,
+    // While the selected row's user has a request for more time that waits for an answer.
+    UserAsks,
 };
 
 } // namespace vantrel

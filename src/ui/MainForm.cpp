@@ -30,7 +30,7 @@ constexpr wchar_t kStatusText[] = L"Time limit + Bonus time - Time usage = Time 
 constexpr wchar_t kLocalStoreHint[] = L"User data is stored locally";
 constexpr wchar_t kRemoteStoreHint[] = L"User data is stored on a network computer";
 
-constexpr UINT WM_APP_LIVE_UPDATE = WM_APP + 20;
+constexpr UINT WM_APP_LIVE_UPDATE = TMainForm::kCatchUpMessage;
 
 void AddStorageHint(HWND toolTip, HWND statusBar, HWND icon, const wchar_t* text) {
     TTTOOLINFOW tool{};
@@ -254,6 +254,7 @@ void TMainForm::UpdateStatusBar() {
     ShowWindow(ImageLocalRegistry, remote ? SW_HIDE : SW_SHOWNA);
     ShowWindow(ImageRemoteRegistry, remote ? SW_SHOWNA : SW_HIDE);
     SendMessageW(StatusBar, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(kStatusText));
+    UpdateRequestStatus();
     UpdateServiceStatus();
 }
 
@@ -391,7 +392,17 @@ LRESULT TMainForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_APP_LIVE_UPDATE:
         if (FLiveUpdatePending)
             LiveUpdate();
+        TakePendingAnswer();
         return 0;
+    case WM_COPYDATA: {
+        // A second start with "/answer <user>": the name is only looked up among the rows.
+        const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+        std::wstring user;
+        if (!data || data->dwData != kAnswerCopyData || !data->lpData || data->cbData % 2 != 0 ||
+            !ReadAccountName(static_cast<const wchar_t*>(data->lpData), data->cbData / 2, user))
+            return FALSE;
+        return AnswerRequestOf(user) ? TRUE : FALSE;
+    }
     case WM_SYSCOMMAND:
         switch (wParam & 0xFFF0) {
         case SC_MINIMIZE:

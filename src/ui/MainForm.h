@@ -6,6 +6,7 @@
 #include "model/Prefs.h"
 #include "model/QorUsers.h"
 #include "model/ServiceNews.h"
+#include "model/TimeRequest.h"
 #include "model/UserStore.h"
 #include "pipes/PipeClient.h"
 #include "ui/ActionManager.h"
@@ -32,6 +33,7 @@ class TAdjustBonusTimeForm;
 class TDetailedTimeUsageForm;
 class THelpViewer;
 class TDailyTimeLimitsForm;
+class TAnswerRequestForm;
 
 class TMainForm : public TWindow {
 public:
@@ -85,6 +87,13 @@ public:
     // list.
     void CommitUser(TQorUser& user, unsigned settings = SettingsAll,
                     bool keysForNewAccounts = false);
+    // The parts of CommitUser: the save with its warning (true when saved), and the service
+    // told and the list refreshed.
+    bool SaveUserChange(TQorUser& user, unsigned settings, bool keysForNewAccounts = false);
+    void NotifyAndRefresh();
+    // Today's bonus of `user` raised or lowered as the bonus commands do: read fresh from the
+    // store, changed, clamped and saved. True when saved.
+    bool AddBonus(TQorUser& user, int signedAmount);
     // Whether the window and its users still exist. A close request that a box's or dialog's
     // loop dispatched destroys both while a command waits for the answer; the command then
     // stops.
@@ -94,6 +103,23 @@ public:
 
     // The user of the selected row, or nullptr.
     TQorUser* SelectedUser();
+    // Reads every user's request for more time from the store the computer uses (this
+    // computer's registry while a network store does not answer) and shows the open ones on
+    // their rows and in the status bar.
+    void ReadOpenRequests();
+    const std::vector<TOpenRequest>& OpenRequests() const { return FOpenRequests; }
+    // The user of the selected row has a request that waits for an answer.
+    bool SelectedUserAsks() const;
+    // Selects the row of `user` and opens the answer to the user's request: at once when the
+    // list is filled and no dialog is open, else as soon as that holds. False for a name no
+    // row has (then nothing happens).
+    bool AnswerRequestOf(const std::wstring& user);
+    // A request to answer that waits for the list or for a dialog to close.
+    const std::wstring& PendingAnswer() const { return FPendingAnswer; }
+    // WM_COPYDATA's dwData of a second start's "/answer <user>": the user's name in UTF-16.
+    static constexpr ULONG_PTR kAnswerCopyData = 0x51724131;
+    // Posted to the window: the rows catch up with the service, a pending answer opens.
+    static constexpr UINT kCatchUpMessage = WM_APP + 20;
     TQorUsers& Users() { return *FUsers; }
     TPipeClient* PipeClient() { return FPipeClient.get(); }
     TUserList& UserList() { return FUserList; }
@@ -114,6 +140,7 @@ public:
     // The help file's viewer, owned by the program; none: the Help command does nothing.
     THelpViewer* HelpViewer = nullptr;
     TDailyTimeLimitsForm* DailyTimeLimitsForm = nullptr;
+    TAnswerRequestForm* AnswerRequestForm = nullptr;
 
     TQorPrefs Prefs;
     bool PreferencesHaveBeenChanged = false;
@@ -155,6 +182,10 @@ private:
     void ApplyDpi(int dpi);
     void LayoutControls();
     void SetUserCommandsEnabled(bool enabled);
+    // What the status bar's first part says: the open requests, else the formula.
+    void UpdateRequestStatus();
+    // Opens the pending answer when the list is filled and no dialog is open.
+    void TakePendingAnswer();
     // The pipe client and its first connection attempts; the client goes first at the end.
     void StartServiceLink();
     void StopServiceLink();
@@ -180,6 +211,9 @@ private:
     };
 
     std::unique_ptr<TQorUsers> FUsers;
+    std::vector<TOpenRequest> FOpenRequests;
+    std::wstring FPendingAnswer;
+    TTimedConnect FRequestConnect;
     std::unique_ptr<TPipeClient> FPipeClient;
     TXPColorMapEx FColorMap;
     TCommandBars FCommandBars;

@@ -191,6 +191,10 @@ void TMainForm::LiveUpdate() {
         FRereadPending = false;
         FRowsReadAt = now;
         FUsers->ReloadShown(remote, Prefs.RemoteRegistry);
+        // The service writes a request and then reads the settings again: its news brings
+        // the request along.
+        ReadOpenRequests();
+        ListViewUsersSelectItem();
     } else {
         FUsers->ReloadUsage(remote, Prefs.RemoteRegistry);
     }

@@ -27,6 +27,7 @@ enum class TMainImage : int {
     Help = IDI_HELP - IDI_IMAGE1,
     DetailedUsage = IDI_DETAILED_USAGE - IDI_IMAGE1,
     WeeklyUsage = IDI_CALENDAR - IDI_IMAGE1,
+    AnswerRequest = IDI_USER - IDI_IMAGE1,
 };
 constexpr int ImageIndex(TMainImage image) {
     return static_cast<int>(image);

@@ -12,7 +12,7 @@
 #define IDI_IMAGE1 101
 #define IDI_MAIN_ICON(index) (IDI_IMAGE1 + (index))
 #define IDI_ABOUT 101             /* About... */
-#define IDI_USER 102              /* a user; no command shows it */
+#define IDI_USER 102              /* a user: answering a user's request */
 #define IDI_USERS 103             /* users; no command shows it */
 #define IDI_DAILY_LIMITS 104      /* Daily time limits... */
 #define IDI_CALENDAR 105          /* Weekly time usage... (a week with its bars) */

@@ -54,6 +54,10 @@ int RowIconFor(long long remaining) {
     return kRowIconTimeLeft;
 }
 
+std::wstring RequestRowText(const std::wstring& user, int minutes) {
+    return user + L" (asks " + std::to_wstring(minutes) + L" min)";
+}
+
 TUserList::~TUserList() {
     Destroy();
 }
@@ -158,7 +162,14 @@ TUserRow TUserList::RowOf(TQorUser& user, long long scale) const {
                 row.Image = kRowIconNoTime;
             }
         }
-    } else {
+    }
+    for (const TOpenRequest& request : FRequests) {
+        if (request.Minutes > 0 && _wcsicmp(request.User.c_str(), user.Username.c_str()) == 0) {
+            row.RequestMinutes = request.Minutes;
+            row.Texts[0] = RequestRowText(user.Username, request.Minutes);
+        }
+    }
+    if (!user.QorControl) {
         row.Texts[1] = L" -";
         row.Texts[2] = L" -";
         row.Texts[3] = FormatMinutes(user.TodaysTimeUsage);
@@ -185,7 +196,8 @@ int TUserList::UpdateFigures(TQorUsers& users) {
             continue;
         TUserRow row = RowOf(users.Items(i), scale);
         if (row.Texts == old.Texts && row.Image == old.Image &&
-            row.BarPosition == old.BarPosition && row.LogoffUnfinished == old.LogoffUnfinished)
+            row.BarPosition == old.BarPosition && row.LogoffUnfinished == old.LogoffUnfinished &&
+            row.RequestMinutes == old.RequestMinutes)
             continue;
         old = std::move(row);
         ++changed;
@@ -218,6 +230,18 @@ void TUserList::Fill(TQorUsers& users) {
 
     if (selected >= 0 && selected < FView.ItemCount())
         FView.Select(selected);
+}
+
+bool TUserList::SelectUser(const std::wstring& user) {
+    for (int i = 0; i < RowCount(); ++i) {
+        const TUserRow& row = FRows[static_cast<size_t>(i)];
+        if (row.User && _wcsicmp(row.User->Username.c_str(), user.c_str()) == 0) {
+            FView.Select(i);
+            ListView_EnsureVisible(FView.Handle(), i, FALSE);
+            return true;
+        }
+    }
+    return false;
 }
 
 void TUserList::PlaceBars() {

@@ -34,6 +34,21 @@ inline constexpr COLORREF kBarColor2 = RGB(0, 0, 128);
 // The scale of the bars is never less than an hour.
 inline constexpr long long kMinimumBarScale = 60;
 
+// A user's request for more time that waits for an answer, as the main window last read it.
+struct TOpenRequest {
+    std::wstring User;
+    int Minutes = 0;
+};
+// What a row's user column says of an open request: "anna (asks 30 min)".
+std::wstring RequestRowText(const std::wstring& user, int minutes);
+// What the status bar says of the open requests: "anna asks for 30 more minutes", "2 requests
+// for more time"; empty without one.
+std::wstring OpenRequestsText(const std::vector<TOpenRequest>& requests);
+// An account name as a command line or another program gives it: `length` characters that are
+// not all blanks, without control characters or the characters Windows refuses in account
+// names, at most 256 (a terminating zero ends it early).
+bool ReadAccountName(const wchar_t* text, size_t length, std::wstring& name);
+
 // Row icons, indexes into ImageListMain32b.
 inline constexpr int kRowIconTimeLeft = ImageIndex(TMainImage::RowTimeLeft);
 inline constexpr int kRowIconLittleTime = ImageIndex(TMainImage::RowLittleTime);
@@ -66,6 +81,8 @@ struct TUserRow {
     // The service told the user to stop, and a session is still there after the grace: the
     // remaining time says so instead of a bar.
     bool LogoffUnfinished = false;
+    // The minutes the user asks for in a request that waits; 0 without one.
+    int RequestMinutes = 0;
 };
 
 class TUserList {
@@ -97,6 +114,12 @@ public:
     void SetUnfinishedLogoffs(std::vector<TUnfinishedLogoff> logoffs) {
         FLogoffs = std::move(logoffs);
     }
+
+    // The users with a request that waits for an answer; the rows show them at the next Fill or
+    // UpdateFigures.
+    void SetOpenRequests(std::vector<TOpenRequest> requests) { FRequests = std::move(requests); }
+    // Selects the row of `user` (letter case aside) and brings it into view; false without one.
+    bool SelectUser(const std::wstring& user);
 
     int RowCount() const { return static_cast<int>(FRows.size()); }
     const TUserRow* Row(int index) const;
@@ -139,6 +162,7 @@ private:
     TALProgressBar FPainter;
     std::vector<TBarPlace> FPlaces;
     std::vector<TUnfinishedLogoff> FLogoffs;
+    std::vector<TOpenRequest> FRequests;
 };
 
 } // namespace vantrel

@@ -35,6 +35,7 @@ TEST_F(MainFormCommands, TableHoldsEveryCommand) {
         {C::AMEditWeeklyTimeUsage, L"Users", L"Weekly time usage...", 4, VK_F7},
         {C::AMEditIncreaseTodaysLimit, L"Users", L"Increase bonus time...", 7, 0},
         {C::AMEditDecreaseTodaysLimit, L"Users", L"Decrease bonus time...", 8, 0},
+        {C::AMEditAnswerRequest, L"Users", L"Answer request...", 1, 0},
         {C::AMEditRefresh, L"Tools", L"Refresh user data", 5, 0},
         {C::AMToolsUsageReport, L"Tools", L"Time usage report...", 9, 0},
         {C::AMToolsPreferences, L"Tools", L"Preferences...", 6, 0},
@@ -66,7 +67,8 @@ TEST_F(MainFormCommands, MenuBarToolBarAndPopupShowTheirCommandsInOrder) {
          {L"&Weekly time usage...", C::AMEditWeeklyTimeUsage},
          {nullptr, kSeparator},
          {L"&Increase bonus time...", C::AMEditIncreaseTodaysLimit},
-         {L"D&ecrease bonus time...", C::AMEditDecreaseTodaysLimit}},
+         {L"D&ecrease bonus time...", C::AMEditDecreaseTodaysLimit},
+         {L"&Answer request...", C::AMEditAnswerRequest}},
         {{L"&Refresh user data", C::AMEditRefresh},
          {L"&Time usage report...", C::AMToolsUsageReport},
          {nullptr, kSeparator},
@@ -97,17 +99,18 @@ TEST_F(MainFormCommands, MenuBarToolBarAndPopupShowTheirCommandsInOrder) {
     }
 
     HWND tools = Form().ActionToolBar;
-    const C buttons[9] = {C::AMEditDailyTimeLimits,
-                          C::AMEditDetailedTimeUsage,
-                          C::AMEditWeeklyTimeUsage,
-                          kSeparator,
-                          C::AMEditIncreaseTodaysLimit,
-                          C::AMEditDecreaseTodaysLimit,
-                          kSeparator,
-                          C::AMEditRefresh,
-                          C::AMToolsUsageReport};
-    ASSERT_EQ(9, SendMessageW(tools, TB_BUTTONCOUNT, 0, 0));
-    for (int i = 0; i < 9; ++i) {
+    const C buttons[10] = {C::AMEditDailyTimeLimits,
+                           C::AMEditDetailedTimeUsage,
+                           C::AMEditWeeklyTimeUsage,
+                           kSeparator,
+                           C::AMEditIncreaseTodaysLimit,
+                           C::AMEditDecreaseTodaysLimit,
+                           C::AMEditAnswerRequest,
+                           kSeparator,
+                           C::AMEditRefresh,
+                           C::AMToolsUsageReport};
+    ASSERT_EQ(10, SendMessageW(tools, TB_BUTTONCOUNT, 0, 0));
+    for (int i = 0; i < 10; ++i) {
         TBBUTTON button{};
         SendMessageW(tools, TB_GETBUTTON, i, reinterpret_cast<LPARAM>(&button));
         if (buttons[i] == kSeparator) {
@@ -124,11 +127,12 @@ TEST_F(MainFormCommands, MenuBarToolBarAndPopupShowTheirCommandsInOrder) {
     EXPECT_EQ(0, SendMessageW(tools, TB_GETTOOLTIPS, 0, 0));
 
     HMENU popup = Form().PopupActionMenuMain;
-    ASSERT_EQ(6, GetMenuItemCount(popup));
-    const C popupItems[6] = {C::AMEditDailyTimeLimits,     C::AMEditDetailedTimeUsage,
+    ASSERT_EQ(7, GetMenuItemCount(popup));
+    const C popupItems[7] = {C::AMEditDailyTimeLimits,     C::AMEditDetailedTimeUsage,
                              C::AMEditWeeklyTimeUsage,     kSeparator,
-                             C::AMEditIncreaseTodaysLimit, C::AMEditDecreaseTodaysLimit};
-    for (int i = 0; i < 6; ++i) {
+                             C::AMEditIncreaseTodaysLimit, C::AMEditDecreaseTodaysLimit,
+                             C::AMEditAnswerRequest};
+    for (int i = 0; i < 7; ++i) {
         if (popupItems[i] == kSeparator) {
             EXPECT_TRUE(GetMenuState(popup, i, MF_BYPOSITION) & MF_SEPARATOR);
             continue;

@@ -1,12 +1,14 @@
-// The bonus time and detailed time usage dialogs made on a 144-DPI display. Wine reads the
-// display DPI from the registry when a process starts, so they are checked in a child run of
-// this test program started after the setting was changed.
+// The bonus time, detailed time usage and answer request dialogs made on a 144-DPI display. Wine
+// reads the display DPI from the registry when a process starts, so they are checked in a child run
+// of this test program started after the setting was changed.
 #include "ui/dialogs/AdjustBonusTimeForm.h"
+#include "ui/dialogs/AnswerRequestForm.h"
 #include "ui/dialogs/DetailedTimeUsageForm.h"
 
 #include "DialogDriver.h"
 #include "DpiChildRun.h"
 #include "controls/TestWindows.h"
+#include "model/Clock.h"
 #include "ui/Fonts.h"
 
 #include <commctrl.h>
@@ -37,7 +39,7 @@ protected:
     }
 };
 
-TEST_F(UserDialogsAtDpi, BothDialogsTakeTheDisplaysSizes) {
+TEST_F(UserDialogsAtDpi, TheDialogsTakeTheDisplaysSizes) {
     const int dpi = ExpectedDpi();
     testwin::TTestWindow owner{50, 50, 900, 700};
     TDialog<TAdjustBonusTimeForm> bonus;
@@ -66,6 +68,27 @@ TEST_F(UserDialogsAtDpi, BothDialogsTakeTheDisplaysSizes) {
     EXPECT_EQ(ListView_GetColumnWidth(usage.ListViewUsageDetails(), 1), MulDiv(140, dpi, 96));
     EXPECT_EQ(FontHeight(usage.ListViewUsageDetails()), -MulDiv(SystemFontSize(), dpi, 72));
     ExpectSoundLayout(usage);
+
+    // The answer to a request, with the longest reason and the code lock shown.
+    TDialog<TAnswerRequestForm> answer;
+    ASSERT_TRUE(answer.Create(owner.Handle()));
+    ASSERT_EQ(answer.Dpi(), dpi);
+    TAnswerView view;
+    view.User = L"Maximilian.Schneider";
+    view.Request.State = TRequestState::Waiting;
+    view.Request.Minutes = 120;
+    for (int i = 0; i < kMaxReasonLength / 10; ++i)
+        view.Request.Reason += L"WWWWWWWWW ";
+    view.Request.Computer = L"STUDY-LAPTOP-0001";
+    view.Request.WrongCodes = 5;
+    view.Now = LocalNow();
+    view.Request.Day = DayOfYearOf(view.Now);
+    view.Request.Year = view.Now.wYear;
+    answer.Prepare(view);
+    EXPECT_TRUE(answer.IsControlShown(TAnswerRequestForm::IdCodes));
+    EXPECT_EQ(FontHeight(answer.Control(TAnswerRequestForm::IdReply)),
+              -MulDiv(SystemFontSize(), dpi, 72));
+    ExpectSoundLayout(answer);
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 #include "model/Constants.h"
 #include "model/Prefs.h"
 #include "model/QorUsers.h"
+#include "model/TimeRequest.h"
 #include "model/UserStore.h"
 #include "Shots.h"
 #include "ui/Application.h"
@@ -147,7 +148,16 @@ bool SeedStore() {
         }
         RegCloseKey(key);
     }
-    return true;
+    // noah asks for more time, as the service writes it, after two wrong codes today.
+    TTimeRequest request;
+    SYSTEMTIME utc = UtcNow();
+    FILETIME asked{};
+    SystemTimeToFileTime(&utc, &asked);
+    if (AskForTime(request, TRequestRules{}, 30, L"Finishing my school project, nearly done",
+                   L"STUDY-LAPTOP", asked, today, now.wYear) != TRequestRefusal::None)
+        return false;
+    request.WrongCodes = 2;
+    return WriteTimeRequest(HKEY_LOCAL_MACHINE, L"noah", request) == ERROR_SUCCESS;
 }
 
 class TShotsDemo {
@@ -168,16 +178,9 @@ public:
     }
 
     void SelectUser(const std::wstring& name) {
-        HWND list = App.MainForm.ListViewUsers;
-        for (int row = 0; row < ListView_GetItemCount(list); ++row) {
-            wchar_t text[64] = {};
-            ListView_GetItemText(list, row, 0, text, 64);
-            if (name == text) {
-                ListView_SetItemState(list, row, LVIS_SELECTED | LVIS_FOCUSED,
-                                      LVIS_SELECTED | LVIS_FOCUSED);
-                SetFocus(list);
-            }
-        }
+        // By the user's name: a row may say more (a request).
+        if (App.MainForm.UserList().SelectUser(name))
+            SetFocus(App.MainForm.ListViewUsers);
         Settle(100);
     }
 
@@ -288,6 +291,8 @@ const std::vector<TDialogShot>& DialogShots() {
          [](TShotsDemo& d) { d.App.MainForm.AMEditWeeklyTimeUsageExecute(); }},
         {L"weekly-usage-over", L"liam",
          [](TShotsDemo& d) { d.App.MainForm.AMEditWeeklyTimeUsageExecute(); }},
+        {L"answer-request", L"noah",
+         [](TShotsDemo& d) { d.App.MainForm.AMEditAnswerRequestExecute(); }},
     };
     return shots;
 }
