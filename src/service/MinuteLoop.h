@@ -164,8 +164,9 @@ private:
     // The request of a user with a session, read with the settings; an answer Vantrel gave is
     // logged once.
     void ReadRequest(TUserState& state, HKEY root);
+    // `store`: the network store's root while it answers, else null.
     TAskAnswer EnterCode(TUserState& state, TTimeRequest& request, const std::string& code,
-                         const FILETIME& utc, const SYSTEMTIME& now, bool& granted,
+                         const FILETIME& utc, const SYSTEMTIME& now, HKEY store, bool& granted,
                          std::wstring& line);
     bool GiveBonus(TUserState& state, int minutes, const SYSTEMTIME& now);
     // The paired phone's key of the network store, copied to this computer's service key when

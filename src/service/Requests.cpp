@@ -197,7 +197,8 @@ TAskAnswer TMinuteLoop::HandleAsk(const std::wstring& name, const TAskMessage& m
                                                             L"waiting";
         break;
     case TAskKind::Code:
-        answer = EnterCode(state, request, message.Code, utc, now, grant, line);
+        answer = EnterCode(state, request, message.Code, utc, now,
+                           fromNetwork ? root.Get() : nullptr, grant, line);
         break;
     }
     FLog.Write(line);
@@ -235,8 +236,8 @@ TAskAnswer TMinuteLoop::HandleAsk(const std::wstring& name, const TAskMessage& m
 }
 
 TAskAnswer TMinuteLoop::EnterCode(TUserState& state, TTimeRequest& request, const std::string& code,
-                                  const FILETIME& utc, const SYSTEMTIME& now, bool& granted,
-                                  std::wstring& line) {
+                                  const FILETIME& utc, const SYSTEMTIME& now, HKEY store,
+                                  bool& granted, std::wstring& line) {
     const std::wstring& user = state.User->Username;
     const int day = DayOfYearOf(now), year = now.wYear;
     const int minuteOfDay = now.wHour * 60 + now.wMinute;
@@ -264,12 +265,22 @@ TAskAnswer TMinuteLoop::EnterCode(TUserState& state, TTimeRequest& request, cons
                          : std::wstring());
         return {TAskRefusal::WrongCode, 0};
     }
-    std::uint64_t last = 0;
-    if (ReadLastCodeStep(last) && found <= last) {
+    // A code is used once on every computer of a network store: its step is kept beside the
+    // store's key too, which only the Administrators and SYSTEM may read.
+    std::uint64_t last = 0, storeLast = 0;
+    TRegKey storeKey;
+    if (store)
+        storeKey.Open(store, kStoreCodesKeyPath, KEY_READ | KEY_SET_VALUE);
+    if ((ReadLastCodeStep(last) && found <= last) ||
+        (storeKey.IsOpen() &&
+         storeKey.ReadBinary(kLastStep, &storeLast, sizeof(storeLast)) == ERROR_SUCCESS &&
+         found <= storeLast)) {
         // Known already: it tells nothing new, and it gives nothing.
         line = user + L" entered a code that was used before";
         return {TAskRefusal::WrongCode, 0};
     }
+    if (storeKey.IsOpen())
+        storeKey.WriteBinary(kLastStep, &found, sizeof(found));
     // Recorded before the time is given: whatever happens next, it is not taken twice.
     const LONG rc = WriteLastCodeStep(found);
     if (rc != ERROR_SUCCESS) {

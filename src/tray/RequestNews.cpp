@@ -22,15 +22,15 @@ std::wstring UsersKeyPath() {
 
 } // namespace
 
-std::vector<TOpenRequest> WaitingRequests(HKEY root, int day, int year) {
-    std::vector<TOpenRequest> waiting;
+std::vector<TWaitingRequest> WaitingRequests(HKEY root, int day, int year) {
+    std::vector<TWaitingRequest> waiting;
     TRegKey users;
     if (users.Open(root, UsersKeyPath(), KEY_READ) != ERROR_SUCCESS)
         return waiting;
     std::vector<std::wstring> names;
     users.SubkeyNames(names);
     for (const std::wstring& name : names) {
-        TOpenRequest open{name, {}};
+        TWaitingRequest open{name, {}};
         if (!ReadTimeRequest(root, name, open.Request))
             continue;
         ExpireRequest(open.Request, day, year);
@@ -40,7 +40,7 @@ std::vector<TOpenRequest> WaitingRequests(HKEY root, int day, int year) {
     return waiting;
 }
 
-std::wstring RequestNewsText(const TOpenRequest& open) {
+std::wstring RequestNewsText(const TWaitingRequest& open) {
     const int minutes = open.Request.Minutes;
     std::wstring text = open.User + L" asks for " + std::to_wstring(minutes) +
                         (minutes == 1 ? L" more minute" : L" more minutes");
@@ -49,9 +49,9 @@ std::wstring RequestNewsText(const TOpenRequest& open) {
     return text;
 }
 
-std::vector<TOpenRequest> TRequestTeller::Next(const std::vector<TOpenRequest>& waiting) {
-    std::vector<TOpenRequest> news;
-    for (const TOpenRequest& open : waiting) {
+std::vector<TWaitingRequest> TRequestTeller::Next(const std::vector<TWaitingRequest>& waiting) {
+    std::vector<TWaitingRequest> news;
+    for (const TWaitingRequest& open : waiting) {
         auto told = FTold.find(open.User);
         if (told != FTold.end() && told->second == open.Request.Serial)
             continue;
@@ -153,7 +153,7 @@ void TRequestWatch::Stop() {
     }
 }
 
-std::vector<TOpenRequest> TRequestWatch::Look(size_t* waiting) {
+std::vector<TWaitingRequest> TRequestWatch::Look(size_t* waiting) {
     if (waiting)
         *waiting = 0;
     TQorPrefs prefs;
@@ -164,7 +164,7 @@ std::vector<TOpenRequest> TRequestWatch::Look(size_t* waiting) {
         FConnect.Connect(prefs.RemoteRegistry, kRequestConnectMs, root) != ERROR_SUCCESS)
         return {}; // the network store holds the requests; another look comes soon
     const SYSTEMTIME today = LocalNow();
-    const std::vector<TOpenRequest> open =
+    const std::vector<TWaitingRequest> open =
         WaitingRequests(root.Get(), DayOfYearOf(today), today.wYear);
     if (waiting)
         *waiting = open.size();

@@ -19,22 +19,22 @@ inline constexpr UINT kRequestLookMs = 30000;
 // How long the look waits for a network store; it runs on the tray's window thread.
 inline constexpr DWORD kRequestConnectMs = 2000;
 
-struct TOpenRequest {
+struct TWaitingRequest {
     std::wstring User;
     TTimeRequest Request;
 };
 
 // The requests still waiting on the local `day` and `year` in the store at `root`, in the order
 // the store lists its users; one of an earlier day has expired and is left out.
-std::vector<TOpenRequest> WaitingRequests(HKEY root, int day, int year);
+std::vector<TWaitingRequest> WaitingRequests(HKEY root, int day, int year);
 
 // "anna asks for 30 more minutes: homework"
-std::wstring RequestNewsText(const TOpenRequest& open);
+std::wstring RequestNewsText(const TWaitingRequest& open);
 
 // Each waiting request (a user and its serial) is told once, however often it is seen.
 class TRequestTeller {
 public:
-    std::vector<TOpenRequest> Next(const std::vector<TOpenRequest>& waiting);
+    std::vector<TWaitingRequest> Next(const std::vector<TWaitingRequest>& waiting);
 
 private:
     std::map<std::wstring, DWORD> FTold;
@@ -61,7 +61,7 @@ public:
     void Start(HWND window, UINT changed);
     void Stop();
     // The new requests to tell now; `waiting` gets how many wait in all.
-    std::vector<TOpenRequest> Look(size_t* waiting = nullptr);
+    std::vector<TWaitingRequest> Look(size_t* waiting = nullptr);
     // After a change was told: watch for the next.
     void Rearm();
 

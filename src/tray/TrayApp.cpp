@@ -137,17 +137,17 @@ void TTrayApp::LookForRequests() {
     if (!FParent)
         return;
     size_t waiting = 0;
-    const std::vector<TOpenRequest> news = FRequests.Look(&waiting);
+    const std::vector<TWaitingRequest> news = FRequests.Look(&waiting);
     TellRequests(news, waiting);
 }
 
-void TTrayApp::TellRequests(const std::vector<TOpenRequest>& news, size_t waiting) {
+void TTrayApp::TellRequests(const std::vector<TWaitingRequest>& news, size_t waiting) {
     FRequestsWaiting = waiting;
     UpdateIcon();
     if (!FIcon || !FIcon->Added())
         return;
     // One balloon each; the shell shows them one after another.
-    for (const TOpenRequest& open : news)
+    for (const TWaitingRequest& open : news)
         if (FIcon->Balloon(kBalloonTitle, RequestNewsText(open))) {
             FBalloon = TBalloon::Request;
             FBalloonUser = open.User;

@@ -76,7 +76,7 @@ private:
     void Send(const TAskMessage& message);
     void OnAskDone();
     void OnBalloonClick();
-    void TellRequests(const std::vector<TOpenRequest>& news, size_t waiting);
+    void TellRequests(const std::vector<TWaitingRequest>& news, size_t waiting);
 
     std::wstring FUser;
     TTrayView FView;

@@ -344,6 +344,13 @@ TEST_F(AskServerTest, TheStoresKeyIsCopiedToThisComputerAndGoesWithIt) {
     ASSERT_TRUE(ReadCodeKey(HKEY_LOCAL_MACHINE, kServiceCodesKeyPath, read));
     EXPECT_EQ(stored.Secret, read.Secret);
     EXPECT_TRUE(CodeKeyIsPrivate(HKEY_LOCAL_MACHINE, kServiceCodesKeyPath));
+    // A code works once on all computers of the store: one used on this computer is refused on
+    // another (this computer's own record of used codes forgotten), and one used there here.
+    TAskMessage code;
+    ASSERT_TRUE(ParseAskMessage(CodeNow(stored.Secret), code));
+    EXPECT_EQ(TAskRefusal::None, loop.HandleAsk(L"anna", code).Refusal);
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, kCodeUseKeyPath);
+    EXPECT_EQ(TAskRefusal::WrongCode, loop.HandleAsk(L"anna", code).Refusal);
     ASSERT_EQ(ERROR_SUCCESS, RemoveCodeKey(office, kStoreCodesKeyPath));
     loop.Check();
     EXPECT_FALSE(ReadCodeKey(HKEY_LOCAL_MACHINE, kServiceCodesKeyPath, read));

@@ -332,7 +332,7 @@ TEST_F(ParentTray, TellsEachNewRequestOnce) {
     Put(L"asktest_ben", TRequestState::Waiting, 5, 67); // yesterday's: expired
     Put(L"asktest_cleo", TRequestState::Granted, 7);
     TRequestTeller teller;
-    std::vector<TOpenRequest> news = teller.Next(WaitingRequests(HKEY_LOCAL_MACHINE, 68, 2026));
+    std::vector<TWaitingRequest> news = teller.Next(WaitingRequests(HKEY_LOCAL_MACHINE, 68, 2026));
     ASSERT_EQ(1u, news.size());
     EXPECT_EQ(L"asktest_anna asks for 30 more minutes: homework", RequestNewsText(news[0]));
     EXPECT_TRUE(teller.Next(WaitingRequests(HKEY_LOCAL_MACHINE, 68, 2026)).empty());
