@@ -362,5 +362,56 @@ TEST_F(AskServerTest, TheStoresKeyIsCopiedToThisComputerAndGoesWithIt) {
     Begin(); // for TearDown
 }
 
+// Wrong codes counted on this computer while the network store was away, or would not take
+// them, still count when the store answers again: going offline never unlocks code entry.
+TEST_F(AskServerTest, WrongCodesCountedWhileTheStoreIsAwayStillCount) {
+    End();
+    HKEY office = nullptr;
+    RegCreateKeyExW(HKEY_LOCAL_MACHINE, kOfficeRoot, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                    &office, nullptr);
+    auto away = std::make_shared<bool>(false);
+    SetRemoteRegistrySeam([away](const std::wstring& computer, HKEY* root) -> LONG {
+        if (computer != L"\\\\OFFICE" || *away)
+            return ERROR_BAD_NETPATH;
+        return RegCreateKeyExW(HKEY_LOCAL_MACHINE, kOfficeRoot, 0, nullptr, 0, KEY_ALL_ACCESS,
+                               nullptr, root, nullptr);
+    });
+    WritePrefs(true, L"\\\\OFFICE", false, false);
+    WriteUser(office, L"anna", true, 8, 20, 60);
+    TCodeKey key;
+    ASSERT_TRUE(NewSecret(key.Secret));
+    key.MostMinutes = 25;
+    key.PairedAt.dwLowDateTime = 1;
+    ASSERT_EQ(ERROR_SUCCESS, WriteCodeKey(HKEY_LOCAL_MACHINE, kServiceCodesKeyPath, key));
+    TServiceLog log(options.LogPath);
+    TMinuteLoop loop(host, log, L"PC-HERE");
+    loop.Check();
+    const auto say = [&loop](const std::string& text) {
+        TAskMessage message;
+        EXPECT_TRUE(ParseAskMessage(text, message));
+        return FormatAskAnswer(loop.HandleAsk(L"anna", message));
+    };
+    std::string wrong = "CODE 000000";
+    for (int candidate = 1; wrong == CodeNow(key.Secret, -1) || wrong == CodeNow(key.Secret) ||
+                            wrong == CodeNow(key.Secret, 1);
+         ++candidate)
+        wrong = "CODE 00000" + std::to_string(candidate);
+    EXPECT_EQ("OK", say("ASK 20 film")); // kept in the store and here alike
+    *away = true;
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ("NO wrong-code", say(wrong));
+    EXPECT_EQ("NO locked 15", say(CodeNow(key.Secret)));
+    *away = false;
+    EXPECT_EQ("NO locked 15", say(CodeNow(key.Secret)));
+    // The store's copy learns of them with the next writing.
+    At(12, 20);
+    EXPECT_EQ("NO wrong-code", say(wrong));
+    TTimeRequest stored;
+    ASSERT_TRUE(ReadTimeRequest(office, L"anna", stored));
+    EXPECT_EQ(4, stored.WrongCodes);
+    RegCloseKey(office);
+    Begin(); // for TearDown
+}
+
 } // namespace
 } // namespace vantrel
