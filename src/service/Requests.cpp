@@ -197,7 +197,7 @@ TAskAnswer TMinuteLoop::HandleAsk(const std::wstring& name, const TAskMessage& m
         answer.Refusal = AskRefusalOf(AskForTime(request, rules, message.Minutes, message.Reason,
                                                  FThisComputer, utc, day, year));
         line = user + L" asks for " + std::to_wstring(message.Minutes) + L" more minutes" +
-               (message.Reason.empty() ? std::wstring() : L" (\"" + request.Reason + L"\")");
+               (message.Reason.empty() ? std::wstring() : L" (\"" + message.Reason + L"\")");
         if (answer.Refusal == TAskRefusal::None)
             line = L"Request: " + line;
         else

@@ -198,6 +198,8 @@ TEST_F(AskServerTest, EachCallerLandsOnTheRequestOfTheUserTheSystemNames) {
     EXPECT_EQ(serial, Request(L"anna").Serial);
     EXPECT_EQ(1, CountOf(LogText(), "Request: anna asks for 30 more minutes"));
     EXPECT_EQ(1, CountOf(LogText(), "bob withdrew the request"));
+    // A refused request is logged with its own reason, not that of the request before.
+    EXPECT_EQ(1, CountOf(LogText(), "bob asks for 90 more minutes (\"more\")"));
 
     // The tray follows at once; Vantrel's answer is logged once and reaches the figures.
     TUserFigures figures;
