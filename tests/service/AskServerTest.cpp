@@ -18,6 +18,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace vantrel {
 namespace {
@@ -319,6 +320,27 @@ TEST_F(AskServerTest, ACodeGivesTimeOnceAndWrongOnesLockCodeEntry) {
     EXPECT_EQ("OK", Say("ASK 10 x"));
     EXPECT_EQ(0, Request(L"anna").WrongCodes);
     EXPECT_EQ(1, Request(L"anna").AskedThatDay);
+}
+
+// Clients that take every instance and leave at once never leave the name without an instance
+// of the service: a user may serve a name only while it has none (the pipe's list lets no user
+// make another instance; under Wine every process may, so the instance waiting is looked at).
+TEST_F(AskServerTest, ThePipesNameAlwaysHasAnInstanceOfTheService) {
+    As(L"anna");
+    const std::wstring path = L"\\\\.\\pipe\\" + options.AskPipeName;
+    for (int round = 0; round < 5; ++round) {
+        std::vector<std::unique_ptr<TAskClient>> clients;
+        for (DWORD i = 0; i < TAskServer::kMostClients; ++i) {
+            clients.push_back(std::make_unique<TAskClient>());
+            ASSERT_TRUE(clients.back()->Connect(options.AskPipeName));
+        }
+        clients.clear();
+        Sleep(10);
+        THandle next(CreateFileW(path.c_str(), GENERIC_READ | FILE_WRITE_DATA, 0, nullptr,
+                                 OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(next) << "round " << round << ", error " << GetLastError();
+    }
+    EXPECT_EQ("OK", Say("ASK 10 x"));
 }
 
 // With a network store, each computer takes the paired key from it; one taken from there goes
