@@ -139,7 +139,7 @@ THandle TAskServer::NewInstance(bool first, DWORD& error) {
     THandle pipe(CreateNamedPipeW((L"\\\\.\\pipe\\" + FPipeName).c_str(), openMode,
                                   PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT |
                                       PIPE_REJECT_REMOTE_CLIENTS,
-                                  kMostClients, kAskBuffer, kAskBuffer, 2000, &attributes));
+                                  kMostClients + 1, kAskBuffer, kAskBuffer, 2000, &attributes));
     error = pipe ? ERROR_SUCCESS : GetLastError();
     return pipe;
 }
@@ -229,6 +229,10 @@ void TAskServer::Listen(THandle pipe) {
             }
             if (WaitForSingleObject(FStopEvent.Get(), 0) == WAIT_OBJECT_0)
                 return;
+            // The next instance is made before this one goes to its client, and no more clients
+            // than kMostClients are served: the name always has an instance of the service, so
+            // clients that leave all at once never leave it free for another program to serve.
+            bool served = false;
             {
                 std::lock_guard<std::mutex> guard(FClientsLock);
                 FClients.remove_if([](TClient& client) {
@@ -237,30 +241,28 @@ void TAskServer::Listen(THandle pipe) {
                     client.Thread.join();
                     return true;
                 });
-                if (ok) {
+                DWORD error = 0;
+                THandle next;
+                if (ok && FClients.size() < kMostClients)
+                    next = NewInstance(false, error);
+                if (next) {
                     FClients.emplace_back();
                     TClient& client = FClients.back();
                     client.Pipe = std::move(pipe);
                     try {
                         client.Thread = std::thread(&TAskServer::Serve, this, std::ref(client));
+                        served = true;
                     } catch (...) {
+                        pipe = std::move(client.Pipe);
                         FClients.pop_back();
                     }
+                    if (served)
+                        pipe = std::move(next);
                 }
             }
-            if (pipe) {
+            // A client not served finds the pipe closed; the instance waits for the next one.
+            if (!served)
                 DisconnectNamedPipe(pipe.Get());
-                pipe.Close();
-            }
-            // At most kMostClients instances: while every one is taken, the next is made as
-            // soon as a client leaves.
-            DWORD error = 0;
-            pipe = NewInstance(false, error);
-            while (!pipe) {
-                if (WaitForSingleObject(FStopEvent.Get(), 100) == WAIT_OBJECT_0)
-                    return;
-                pipe = NewInstance(false, error);
-            }
         }
     } catch (...) {
         // Nothing may leave the thread: the way in closes, the service counts on.

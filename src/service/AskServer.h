@@ -57,8 +57,8 @@ private:
 
 class TAskServer {
 public:
-    // Clients served at once, and at once by one user; a further client waits for a free
-    // instance of the pipe (ERROR_PIPE_BUSY).
+    // Clients served at once, and at once by one user; a further client finds the pipe closed.
+    // One more instance always waits, so that the name is never free for another server.
     static constexpr DWORD kMostClients = 8;
     static constexpr int kMostPerUser = 2;
     // A client that sends nothing for this long is closed, freeing its instance.

@@ -76,6 +76,19 @@ bool FindStep(const TSecret& secret, const std::string& code, std::uint64_t from
     return matched;
 }
 
+// Whether this computer's copy of a request is to be taken over the store's. A newer request
+// is; of the same request, wrong codes are counted without a new serial, so the copy that
+// counted them on a later day, more of them, or a later lock is: codes entered while the store
+// was away, or would not take them, still count when it answers again.
+bool LocalIsNewer(const TTimeRequest& local, const TTimeRequest& stored) {
+    if (local.Serial != stored.Serial)
+        return local.Serial > stored.Serial;
+    if (local.Year != stored.Year || local.Day != stored.Day)
+        return local.Year > stored.Year || (local.Year == stored.Year && local.Day > stored.Day);
+    return local.WrongCodes > stored.WrongCodes ||
+           CompareFileTime(&local.CodesLockedUntil, &stored.CodesLockedUntil) > 0;
+}
+
 } // namespace
 
 bool ReadLastCodeStep(std::uint64_t& step) {
@@ -166,7 +179,7 @@ TAskAnswer TMinuteLoop::HandleAsk(const std::wstring& name, const TAskMessage& m
         // One written here while the store was away is newer.
         TTimeRequest local;
         if (ReadTimeRequest(HKEY_LOCAL_MACHINE, user, local) &&
-            (!known || local.Serial > request.Serial))
+            (!known || LocalIsNewer(local, request)))
             request = local;
     }
     const TRequestRules rules = ReadRequestRules(root.Get(), user);
@@ -184,7 +197,7 @@ TAskAnswer TMinuteLoop::HandleAsk(const std::wstring& name, const TAskMessage& m
         answer.Refusal = AskRefusalOf(AskForTime(request, rules, message.Minutes, message.Reason,
                                                  FThisComputer, utc, day, year));
         line = user + L" asks for " + std::to_wstring(message.Minutes) + L" more minutes" +
-               (message.Reason.empty() ? std::wstring() : L" (\"" + request.Reason + L"\")");
+               (message.Reason.empty() ? std::wstring() : L" (\"" + message.Reason + L"\")");
         if (answer.Refusal == TAskRefusal::None)
             line = L"Request: " + line;
         else
@@ -327,7 +340,7 @@ void TMinuteLoop::ReadRequest(TUserState& state, HKEY root) {
         ReadTimeRequest(HKEY_LOCAL_MACHINE, name, request);
     if (root != HKEY_LOCAL_MACHINE) {
         TTimeRequest local;
-        if (ReadTimeRequest(HKEY_LOCAL_MACHINE, name, local) && local.Serial > request.Serial)
+        if (ReadTimeRequest(HKEY_LOCAL_MACHINE, name, local) && LocalIsNewer(local, request))
             request = local;
     }
     state.Rules = ReadRequestRules(root, name);

@@ -18,6 +18,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace vantrel {
 namespace {
@@ -198,6 +199,8 @@ TEST_F(AskServerTest, EachCallerLandsOnTheRequestOfTheUserTheSystemNames) {
     EXPECT_EQ(serial, Request(L"anna").Serial);
     EXPECT_EQ(1, CountOf(LogText(), "Request: anna asks for 30 more minutes"));
     EXPECT_EQ(1, CountOf(LogText(), "bob withdrew the request"));
+    // A refused request is logged with its own reason, not that of the request before.
+    EXPECT_EQ(1, CountOf(LogText(), "bob asks for 90 more minutes (\"more\")"));
 
     // The tray follows at once; Vantrel's answer is logged once and reaches the figures.
     TUserFigures figures;
@@ -319,6 +322,27 @@ TEST_F(AskServerTest, ACodeGivesTimeOnceAndWrongOnesLockCodeEntry) {
     EXPECT_EQ(1, Request(L"anna").AskedThatDay);
 }
 
+// Clients that take every instance and leave at once never leave the name without an instance
+// of the service: a user may serve a name only while it has none (the pipe's list lets no user
+// make another instance; under Wine every process may, so the instance waiting is looked at).
+TEST_F(AskServerTest, ThePipesNameAlwaysHasAnInstanceOfTheService) {
+    As(L"anna");
+    const std::wstring path = L"\\\\.\\pipe\\" + options.AskPipeName;
+    for (int round = 0; round < 5; ++round) {
+        std::vector<std::unique_ptr<TAskClient>> clients;
+        for (DWORD i = 0; i < TAskServer::kMostClients; ++i) {
+            clients.push_back(std::make_unique<TAskClient>());
+            ASSERT_TRUE(clients.back()->Connect(options.AskPipeName));
+        }
+        clients.clear();
+        Sleep(10);
+        THandle next(CreateFileW(path.c_str(), GENERIC_READ | FILE_WRITE_DATA, 0, nullptr,
+                                 OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(next) << "round " << round << ", error " << GetLastError();
+    }
+    EXPECT_EQ("OK", Say("ASK 10 x"));
+}
+
 // With a network store, each computer takes the paired key from it; one taken from there goes
 // with it, one paired on this computer alone stays.
 TEST_F(AskServerTest, TheStoresKeyIsCopiedToThisComputerAndGoesWithIt) {
@@ -365,6 +389,57 @@ TEST_F(AskServerTest, TheStoresKeyIsCopiedToThisComputerAndGoesWithIt) {
     loop.Check();
     ASSERT_TRUE(ReadCodeKey(HKEY_LOCAL_MACHINE, kServiceCodesKeyPath, read));
     EXPECT_EQ(local.Secret, read.Secret);
+    RegCloseKey(office);
+    Begin(); // for TearDown
+}
+
+// Wrong codes counted on this computer while the network store was away, or would not take
+// them, still count when the store answers again: going offline never unlocks code entry.
+TEST_F(AskServerTest, WrongCodesCountedWhileTheStoreIsAwayStillCount) {
+    End();
+    HKEY office = nullptr;
+    RegCreateKeyExW(HKEY_LOCAL_MACHINE, kOfficeRoot, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                    &office, nullptr);
+    auto away = std::make_shared<bool>(false);
+    SetRemoteRegistrySeam([away](const std::wstring& computer, HKEY* root) -> LONG {
+        if (computer != L"\\\\OFFICE" || *away)
+            return ERROR_BAD_NETPATH;
+        return RegCreateKeyExW(HKEY_LOCAL_MACHINE, kOfficeRoot, 0, nullptr, 0, KEY_ALL_ACCESS,
+                               nullptr, root, nullptr);
+    });
+    WritePrefs(true, L"\\\\OFFICE", false, false);
+    WriteUser(office, L"anna", true, 8, 20, 60);
+    TCodeKey key;
+    ASSERT_TRUE(NewSecret(key.Secret));
+    key.MostMinutes = 25;
+    key.PairedAt.dwLowDateTime = 1;
+    ASSERT_EQ(ERROR_SUCCESS, WriteCodeKey(HKEY_LOCAL_MACHINE, kServiceCodesKeyPath, key));
+    TServiceLog log(options.LogPath);
+    TMinuteLoop loop(host, log, L"PC-HERE");
+    loop.Check();
+    const auto say = [&loop](const std::string& text) {
+        TAskMessage message;
+        EXPECT_TRUE(ParseAskMessage(text, message));
+        return FormatAskAnswer(loop.HandleAsk(L"anna", message));
+    };
+    std::string wrong = "CODE 000000";
+    for (int candidate = 1; wrong == CodeNow(key.Secret, -1) || wrong == CodeNow(key.Secret) ||
+                            wrong == CodeNow(key.Secret, 1);
+         ++candidate)
+        wrong = "CODE 00000" + std::to_string(candidate);
+    EXPECT_EQ("OK", say("ASK 20 film")); // kept in the store and here alike
+    *away = true;
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ("NO wrong-code", say(wrong));
+    EXPECT_EQ("NO locked 15", say(CodeNow(key.Secret)));
+    *away = false;
+    EXPECT_EQ("NO locked 15", say(CodeNow(key.Secret)));
+    // The store's copy learns of them with the next writing.
+    At(12, 20);
+    EXPECT_EQ("NO wrong-code", say(wrong));
+    TTimeRequest stored;
+    ASSERT_TRUE(ReadTimeRequest(office, L"anna", stored));
+    EXPECT_EQ(4, stored.WrongCodes);
     RegCloseKey(office);
     Begin(); // for TearDown
 }
