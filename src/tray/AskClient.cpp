@@ -1,5 +1,7 @@
 #include "tray/AskClient.h"
 
+#include "win/ObjectOwner.h"
+
 namespace vantrel {
 
 namespace {
@@ -34,7 +36,10 @@ TAskResult CallAskPipe(const std::wstring& pipeName, const TAskMessage& message)
     THandle pipe(CreateFileW(path.c_str(), kAccess, 0, nullptr, OPEN_EXISTING, flags, nullptr));
     if (!pipe && GetLastError() == ERROR_PIPE_BUSY && WaitNamedPipeW(path.c_str(), kAskConnectMs))
         pipe.Reset(CreateFileW(path.c_str(), kAccess, 0, nullptr, OPEN_EXISTING, flags, nullptr));
-    if (!pipe)
+    // Any user may serve the name while the service does not (at boot, during a restart): a
+    // code given to this user must never reach such a program. Only SYSTEM or an elevated
+    // administrator can make the Administrators a pipe's owner.
+    if (!pipe || !OwnedByAdministrators(pipe.Get()))
         return result;
     DWORD mode = PIPE_READMODE_MESSAGE;
     if (!SetNamedPipeHandleState(pipe.Get(), &mode, nullptr, nullptr))

@@ -17,7 +17,9 @@ namespace vantrel {
 // the answer.
 inline constexpr DWORD kAskConnectMs = 1000;
 inline constexpr DWORD kAskWriteMs = 2000;
-inline constexpr DWORD kAskAnswerMs = 3000;
+// Longer than the service may take: it answers a message it took within 10 s (the store's 3 s
+// and a check of every user's limits included), and a code it used must not read as unanswered.
+inline constexpr DWORD kAskAnswerMs = 20000;
 
 struct TAskResult {
     TAskOutcome Outcome = TAskOutcome::NoService;

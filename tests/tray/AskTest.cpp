@@ -8,6 +8,8 @@
 #include "tray/TrayApp.h"
 #include "TraySupport.h"
 
+#include <sddl.h>
+
 #include <atomic>
 #include <string>
 #include <thread>
@@ -130,14 +132,34 @@ TEST(AskViewTest, EachAnswerIsToldOncePerSerial) {
 // nothing, with `silent`).
 class TTestAskServer {
 public:
-    TTestAskServer(std::string answer, bool silent = false)
+    // Owned by the Administrators as the service's pipe is, or, as a program of a user's would
+    // be, by this process's own user.
+    TTestAskServer(std::string answer, bool silent = false, bool userOwned = false)
         : FAnswer(std::move(answer)), FSilent(silent) {
         Name = L"QorAskTest" + std::to_wstring(GetCurrentProcessId()) + L"_" +
                std::to_wstring(++Count());
         const std::wstring path = L"\\\\.\\pipe\\" + Name;
+        std::wstring sddl = L"O:BAD:(A;;GA;;;WD)";
+        if (userOwned) {
+            HANDLE token = nullptr;
+            OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+            BYTE buffer[256];
+            DWORD size = 0;
+            GetTokenInformation(token, TokenUser, buffer, sizeof(buffer), &size);
+            CloseHandle(token);
+            LPWSTR text = nullptr;
+            ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &text);
+            sddl = L"O:" + std::wstring(text) + L"D:(A;;GA;;;WD)";
+            LocalFree(text);
+        }
+        PSECURITY_DESCRIPTOR security = nullptr;
+        ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
+                                                             &security, nullptr);
+        SECURITY_ATTRIBUTES attributes{sizeof(attributes), security, FALSE};
         FPipe.Reset(CreateNamedPipeW(path.c_str(), PIPE_ACCESS_DUPLEX,
                                      PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1, 4096,
-                                     4096, 0, nullptr));
+                                     4096, 0, &attributes));
+        LocalFree(security);
         FThread = std::thread([this] { Serve(); });
     }
     ~TTestAskServer() {
@@ -234,6 +256,11 @@ TEST(AskClientTest, NoServiceOrNoAnswerIsToldWithoutWaitingLong) {
     TTestAskServer silent("", true);
     EXPECT_EQ(TAskOutcome::NoService, CallAskPipe(silent.Name, withdraw).Outcome);
     EXPECT_EQ("WITHDRAW", silent.Received);
+    // A program of a user's serving the name hears nothing: not even a code.
+    TTestAskServer stranger("OK 30", false, true);
+    const TAskMessage code{TAskKind::Code, 0, L"", "123456"};
+    EXPECT_EQ(TAskOutcome::NoService, CallAskPipe(stranger.Name, code).Outcome);
+    EXPECT_EQ("", stranger.Received);
 }
 
 // The window's buttons send what the fields hold, through a call on its own thread.
