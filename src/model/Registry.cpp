@@ -75,37 +75,73 @@ LONG TRegKey::ReadBool(const wchar_t* name, bool& value) const {
     return rc;
 }
 
-LONG TRegKey::ReadString(const wchar_t* name, std::wstring& value) const {
-    if (!FKey)
-        return ERROR_INVALID_HANDLE;
-    // The value may grow between the size query and the read (the service writes too).
+namespace {
+
+// Reads a value of the type given into a buffer of characters, however long it has grown since
+// its size was asked (the service writes too).
+LONG ReadText(HKEY key, const wchar_t* name, DWORD wanted, std::wstring& text) {
     for (int attempt = 0; attempt < 4; ++attempt) {
         DWORD type = 0;
         DWORD size = 0;
-        LONG rc = RegQueryValueExW(FKey, name, nullptr, &type, nullptr, &size);
+        LONG rc = RegQueryValueExW(key, name, nullptr, &type, nullptr, &size);
         if (rc != ERROR_SUCCESS)
             return rc;
-        if (type != REG_SZ)
+        if (type != wanted)
             return ERROR_INVALID_DATATYPE;
         std::wstring buffer(size / sizeof(wchar_t) + 1, L'\0');
         DWORD bytes = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
-        rc = RegQueryValueExW(FKey, name, nullptr, &type, reinterpret_cast<BYTE*>(&buffer[0]),
+        rc = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&buffer[0]),
                               &bytes);
         if (rc == ERROR_MORE_DATA)
             continue;
         if (rc != ERROR_SUCCESS)
             return rc;
-        if (type != REG_SZ)
+        if (type != wanted)
             return ERROR_INVALID_DATATYPE;
         buffer.resize(bytes / sizeof(wchar_t));
-        // Stored strings may or may not carry their terminator.
-        size_t end = buffer.find(L'\0');
-        if (end != std::wstring::npos)
-            buffer.resize(end);
-        value = buffer;
+        text = buffer;
         return ERROR_SUCCESS;
     }
     return ERROR_MORE_DATA;
+}
+
+} // namespace
+
+LONG TRegKey::ReadString(const wchar_t* name, std::wstring& value) const {
+    if (!FKey)
+        return ERROR_INVALID_HANDLE;
+    std::wstring buffer;
+    const LONG rc = ReadText(FKey, name, REG_SZ, buffer);
+    if (rc != ERROR_SUCCESS)
+        return rc;
+    // Stored strings may or may not carry their terminator.
+    size_t end = buffer.find(L'\0');
+    if (end != std::wstring::npos)
+        buffer.resize(end);
+    value = buffer;
+    return ERROR_SUCCESS;
+}
+
+LONG TRegKey::ReadMultiString(const wchar_t* name, std::vector<std::wstring>& values) const {
+    if (!FKey)
+        return ERROR_INVALID_HANDLE;
+    std::wstring buffer;
+    const LONG rc = ReadText(FKey, name, REG_MULTI_SZ, buffer);
+    if (rc != ERROR_SUCCESS)
+        return rc;
+    std::vector<std::wstring> strings;
+    size_t begin = 0;
+    while (begin < buffer.size()) {
+        size_t end = buffer.find(L'\0', begin);
+        if (end == std::wstring::npos)
+            end = buffer.size();
+        if (end == begin)
+            break;
+        strings.push_back(buffer.substr(begin, end - begin));
+        begin = end + 1;
+    }
+    values = std::move(strings);
+    return ERROR_SUCCESS;
 }
 
 LONG TRegKey::ReadBinary(const wchar_t* name, void* data, DWORD size) const {
@@ -136,6 +172,21 @@ LONG TRegKey::WriteString(const wchar_t* name, const std::wstring& value) const 
     DWORD bytes = static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t));
     return RegSetValueExW(FKey, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                           bytes);
+}
+
+LONG TRegKey::WriteMultiString(const wchar_t* name, const std::vector<std::wstring>& values) const {
+    if (!FKey)
+        return ERROR_INVALID_HANDLE;
+    std::wstring data;
+    for (const std::wstring& value : values) {
+        if (value.empty() || value.find(L'\0') != std::wstring::npos)
+            return ERROR_INVALID_PARAMETER;
+        data += value;
+        data += L'\0';
+    }
+    data += L'\0';
+    return RegSetValueExW(FKey, name, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(data.data()),
+                          static_cast<DWORD>(data.size() * sizeof(wchar_t)));
 }
 
 LONG TRegKey::WriteBinary(const wchar_t* name, const void* data, DWORD size) const {

@@ -48,6 +48,9 @@ public:
     LONG ReadBool(const wchar_t* name, bool& value) const;
     // ERROR_FILE_NOT_FOUND when missing, ERROR_INVALID_DATATYPE when not REG_SZ.
     LONG ReadString(const wchar_t* name, std::wstring& value) const;
+    // ERROR_FILE_NOT_FOUND when missing, ERROR_INVALID_DATATYPE when not REG_MULTI_SZ. The
+    // strings in order; an empty string ends the list, as the registry's editors read it.
+    LONG ReadMultiString(const wchar_t* name, std::vector<std::wstring>& values) const;
     // A REG_BINARY value of exactly `size` bytes; ERROR_INVALID_DATATYPE for any other type or
     // size. The buffer is changed only on success.
     LONG ReadBinary(const wchar_t* name, void* data, DWORD size) const;
@@ -61,6 +64,9 @@ public:
         return WriteDword(name, value ? 1 : 0);
     }
     LONG WriteString(const wchar_t* name, const std::wstring& value) const;
+    // ERROR_INVALID_PARAMETER for a string that is empty or holds a null character, which the
+    // list could not keep.
+    LONG WriteMultiString(const wchar_t* name, const std::vector<std::wstring>& values) const;
     LONG WriteBinary(const wchar_t* name, const void* data, DWORD size) const;
 
     // Names of the subkeys, in the order the registry lists them; names holds those listed

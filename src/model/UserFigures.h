@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace vantrel {
 
@@ -19,6 +20,17 @@ enum class TFiguresState : int {
     TimeLeft = 0,     // within today's allowed hours with time left
     OutsideHours = 1, // time left, but not at this hour
     OverLimit = 2,    // today's limit and bonus are used up
+};
+
+// A program with a rule of its own that was running in the user's sessions at the count, and
+// the minutes it has left today (model/ProgramRules.h); 0 for one that is ended whenever it
+// starts (not allowed, or its time used up).
+struct TProgramLeft {
+    std::wstring Name;
+    int Left = 0;
+    bool operator==(const TProgramLeft& other) const {
+        return Name == other.Name && Left == other.Left;
+    }
 };
 
 struct TUserFigures {
@@ -67,6 +79,10 @@ struct TUserFigures {
     int RequestMost = 0;
     bool CodesPaired = false;
     int CodesLocked = 0;
+
+    // The limited programs running at the count, as REG_MULTI_SZ "ProgramsLeft" of
+    // "<minutes>\t<name>" lines; a key without it reads as none.
+    std::vector<TProgramLeft> Programs;
 };
 
 // The user's figures as the service last wrote them, all from one writing; false when there are

@@ -1,0 +1,70 @@
+#pragma once
+// A program as a parent knows it and as a renamed or copied file still shows it. The name is the
+// one the user would know (the product name of the file's version information, else its
+// description, else the file's name); the identity is what a copy or a new name keeps: the
+// version information's original file name, product and company, and the signer of a signed
+// file. Only a file that has none of these is known by its folder and name.
+#include <windows.h>
+
+#include <list>
+#include <map>
+#include <string>
+
+namespace vantrel {
+
+struct TProgramInfo {
+    // "v:<original file name>|<product>|<company>|<signer>", lower case; or "f:<full path>",
+    // lower case, for a file without any of them. Never holds a tab or a control character.
+    std::wstring Id;
+    // As the user would know it; never empty, at most kProgramNameMost characters, without
+    // control characters.
+    std::wstring Name;
+    // The file it was read from (not part of the identity unless Id begins with "f:").
+    std::wstring Path;
+    // A program of Windows itself: in the Windows folder and made by Microsoft. Such programs
+    // (the shell, the system's helpers) are not listed among the programs a user ran unless a
+    // rule names them.
+    bool PartOfWindows = false;
+};
+
+inline constexpr size_t kProgramNameMost = 100;
+
+// The fields the identity is made of, as read from a file.
+struct TProgramFields {
+    std::wstring OriginalFilename;
+    std::wstring ProductName;
+    std::wstring FileDescription;
+    std::wstring CompanyName;
+    // The subject of the certificate a signed file is signed with; empty when unsigned.
+    std::wstring Signer;
+};
+// The program's identity and name from its fields and its path (no file is read).
+TProgramInfo ProgramInfoOf(const TProgramFields& fields, const std::wstring& path);
+// Reads the file's version information (the first language it lists) and its signer. False
+// when the file cannot be read at all; a file without version information is still a program.
+bool ReadProgramFields(const std::wstring& path, TProgramFields& fields);
+// Both, and PartOfWindows; false when the file cannot be read.
+bool ReadProgramInfo(const std::wstring& path, TProgramInfo& info);
+
+// Reads each file once: an entry holds while the file keeps its size and time of last writing.
+// At most `most` files are kept; the one used longest ago goes first. Not thread-safe.
+class TProgramInfoCache {
+public:
+    explicit TProgramInfoCache(size_t most = 1024) : FMost(most) {}
+    // False when the file cannot be read.
+    bool Get(const std::wstring& path, TProgramInfo& info);
+    size_t Size() const { return FEntries.size(); }
+
+private:
+    struct TEntry {
+        ULONGLONG Size = 0;
+        FILETIME Written{};
+        TProgramInfo Info;
+        std::list<std::wstring>::iterator Use;
+    };
+    size_t FMost;
+    std::map<std::wstring, TEntry> FEntries; // by lower-case path
+    std::list<std::wstring> FUse;            // most recently used first
+};
+
+} // namespace vantrel
