@@ -160,6 +160,7 @@ void TMinuteLoop::Run(int minutes) {
         if (!session.Username.empty())
             sessionsOf[session.Username].push_back(session);
     }
+    TRunningByUser running = WatchPrograms(listed, true);
     std::set<std::wstring, TNameLess> withSession;
     for (auto& [name, state] : FUsers) {
         // Whoever logs on again is read afresh: with the store away, from this computer's copy,
@@ -202,11 +203,15 @@ void TMinuteLoop::Run(int minutes) {
         const int used = minutes > 0 ? FMeter.Charge(name, minutes) : 0;
         if (!user.QorControl) {
             EndBlock(state);
+            state.Programs.ForgetRules();
+            state.ProgramsLeft.clear();
             Count(state, store, fromNetwork, weekday, day, 0);
             WriteFigures(state, now);
             continue;
         }
         Count(state, store, fromNetwork, weekday, day, used);
+        const std::vector<TRunningProgram>& programs = running[name];
+        CountPrograms(state, programs, store, fromNetwork, now, used);
         if (FPrefs.UseDebugLogging)
             FLog.Write(L"Minute of " + name + L": " + std::to_wstring(user.TodaysTimeUsage) +
                        L" used today (" + std::to_wstring(user.LocalTimeUsage(weekday)) +
@@ -214,6 +219,7 @@ void TMinuteLoop::Run(int minutes) {
                        std::to_wstring(user.TodaysAllowBegin) + L"-" +
                        std::to_wstring(user.TodaysAllowEnd) + L" h");
         Enforce(state, sessions, now, mono);
+        EnforcePrograms(state, programs, sessions, now, mono);
         WriteFigures(state, now);
     }
     if (fromNetwork && copyDue) {
@@ -232,138 +238,6 @@ int TMinuteLoop::YearOfDay(int day) {
         FYearDay = day;
     }
     return FYear;
-}
-
-void TMinuteLoop::NotePending(const std::wstring& name, TPendingResult result) {
-    if (result == TPendingResult::Written)
-        FLog.Write(L"The change of the settings of " + name +
-                   L" saved on this computer while the user store could not be reached is "
-                   L"written to the user store on " +
-                   FPrefs.RemoteRegistry);
-    else if (result == TPendingResult::Dropped)
-        FLog.Write(L"The change of the settings of " + name +
-                   L" saved on this computer while the user store could not be reached is "
-                   L"dropped: the user store on " +
-                   FPrefs.RemoteRegistry + L" holds a newer one");
-    // Either way this computer's copy is no longer what the service wrote there.
-    if (result == TPendingResult::Written || result == TPendingResult::Dropped)
-        FCopy.Forget(name);
-}
-
-void TMinuteLoop::ReadUser(TUserState& state, HKEY root, bool fromNetwork, int weekday, int day) {
-    TQorUser& user = *state.User;
-    const std::wstring& name = user.Username;
-    const bool remote = FPrefs.UseRemoteRegistry;
-    const int year = YearOfDay(day);
-    TPendingChange pending;
-    // While the store cannot be reached, this computer's copy is read only when a change saved
-    // here is still to go to the store: it is what the administrator saved last.
-    if (remote && !fromNetwork && state.Read && !ReadPendingChange(name, pending))
-        return;
-    // A change is marked pending only by a save, which tells the service, or before this start.
-    // One the store would not take (an account that may read it but not write it) is still what
-    // the administrator saved last: this computer's copy holds it, and is enforced.
-    bool pendingHere = false;
-    if (fromNetwork && state.PendingLooked != FPendingLook) {
-        const TPendingResult result = WritePendingChange(root, name);
-        NotePending(name, result);
-        if (result != TPendingResult::Failed)
-            state.PendingLooked = FPendingLook;
-        pendingHere = result == TPendingResult::Failed;
-    }
-    TQorUser read;
-    read.Username = name;
-    std::map<std::wstring, int> computers;
-    TStoredSettings found = LoadUser(read, root, FThisComputer, weekday, day, year, &computers);
-    bool copied = false;
-    const auto readCopy = [&] {
-        TQorUser local;
-        local.Username = name;
-        std::map<std::wstring, int> localComputers;
-        const TStoredSettings held =
-            LoadUser(local, HKEY_LOCAL_MACHINE, FThisComputer, weekday, day, year, &localComputers);
-        if (held == TStoredSettings::NoKey || held == TStoredSettings::None)
-            return false;
-        read.Assign(local);
-        // The usage of a key that the store holds is the store's.
-        if (found == TStoredSettings::NoKey)
-            computers = localComputers;
-        found = held;
-        copied = true;
-        return true;
-    };
-    if (pendingHere && readCopy()) {
-        // The store's usage counts as ever; its settings wait for the change to reach it.
-        copied = false;
-    } else if (fromNetwork && !Enforceable(found)) {
-        // The store lacks the user's settings, or part of them (a key that only the usage of a
-        // minute made, or one damaged): it is never read as "no limit". This computer's copy
-        // holds the settings, as the program's own load falls back to them.
-        if (!state.StoreLacking)
-            FLog.Write(L"The user store on " + FPrefs.RemoteRegistry +
-                       (found == TStoredSettings::Partial ? L" holds part of the settings of "
-                                                          : L" holds no settings of ") +
-                       name +
-                       L"; enforcing the settings last read or this computer's copy until they "
-                       L"are saved there whole");
-        state.StoreLacking = true;
-        if (found == TStoredSettings::Partial && state.Whole) {
-            // The whole settings last read stay; the store's usage counts.
-        } else {
-            readCopy();
-        }
-    } else if (fromNetwork) {
-        state.StoreLacking = false;
-    }
-    if (found == TStoredSettings::NoKey || found == TStoredSettings::None ||
-        (found == TStoredSettings::Partial && state.Whole)) {
-        // The settings last read stay, and with them any block: a failed read unblocks nobody.
-        if (state.Read && !state.ReadFailed)
-            FLog.Write(L"Cannot read the settings of " + name +
-                       L"; enforcing the settings last read");
-        state.ReadFailed = true;
-        if (found != TStoredSettings::Partial)
-            return;
-    } else {
-        // A key read in part with nothing whole before: the values it lacks give no time.
-        if (found == TStoredSettings::Partial && !state.ReadFailed)
-            FLog.Write(L"Cannot read the settings of " + name +
-                       L" whole; the values missing give no time");
-        state.ReadFailed = found == TStoredSettings::Partial;
-        state.Whole = state.Whole || Enforceable(found);
-        user.Assign(read);
-    }
-    state.Read = true;
-    state.Others.clear();
-    state.OthersDay = day;
-    state.Stored = 0;
-    state.StoredDay = day;
-    for (const auto& [computer, minutes] : computers) {
-        if (SameName(computer, FThisComputer))
-            state.Stored = minutes;
-        else
-            state.Others[computer] = minutes;
-    }
-    if (!fromNetwork || copied)
-        return;
-    // Minutes counted here while the store could not be reached, before this start.
-    int local = 0;
-    if (state.LocalCheckedDay != day &&
-        ReadComputerUsage(HKEY_LOCAL_MACHINE, name, FThisComputer, weekday, day, local))
-        state.Stored = std::max(state.Stored, local);
-    state.LocalCheckedDay = day;
-    // Only settings read whole replace this computer's copy.
-    if (Enforceable(found))
-        KeepCopy(read, computers, weekday, day);
-}
-
-void TMinuteLoop::KeepCopy(const TQorUser& user, const std::map<std::wstring, int>& computers,
-                           int weekday, int day) {
-    const bool kept = FCopy.Keep(user, computers, weekday, day);
-    if (!kept && !FCopyFailed)
-        FLog.Write(L"Cannot keep the settings and usage of " + user.Username +
-                   L" in this computer's copy of the user store");
-    FCopyFailed = !kept;
 }
 
 void TMinuteLoop::Count(TUserState& state, HKEY root, bool fromNetwork, int weekday, int day,
@@ -406,42 +280,6 @@ void TMinuteLoop::Count(TUserState& state, HKEY root, bool fromNetwork, int week
     user.LocalDayOfYear(weekday) = day;
     user.TotalTimeUsage(weekday) = SaturatedInt(others + mine);
     user.DeriveTodaysFigures(weekday, day, YearOfDay(day));
-}
-
-void TMinuteLoop::CopyUsersWithoutSession(HKEY root,
-                                          const std::set<std::wstring, TNameLess>& withSession,
-                                          int weekday, int day) {
-    std::wstring path = kUsersKeyPath;
-    path.pop_back();
-    TRegKey users;
-    std::vector<std::wstring> names;
-    if (users.Open(root, path, KEY_READ) != ERROR_SUCCESS)
-        return;
-    users.SubkeyNames(names);
-    users.Close();
-    for (const std::wstring& name : names) {
-        if (withSession.count(name))
-            continue;
-        NotePending(name, WritePendingChange(root, name));
-        TQorUser read;
-        read.Username = name;
-        std::map<std::wstring, int> computers;
-        const TStoredSettings found =
-            LoadUser(read, root, FThisComputer, weekday, day, YearOfDay(day), &computers);
-        if (found == TStoredSettings::NoKey)
-            continue;
-        // Only settings read whole replace this computer's copy.
-        if (Enforceable(found))
-            KeepCopy(read, computers, weekday, day);
-        // Minutes counted here while the store could not be reached go back to it.
-        int local = 0;
-        auto stored = std::find_if(computers.begin(), computers.end(), [this](const auto& entry) {
-            return SameName(entry.first, FThisComputer);
-        });
-        if (ReadComputerUsage(HKEY_LOCAL_MACHINE, name, FThisComputer, weekday, day, local) &&
-            (stored == computers.end() || stored->second < local))
-            WriteComputerUsage(root, name, FThisComputer, weekday, day, local);
-    }
 }
 
 void TMinuteLoop::Show(const std::wstring& user, const std::vector<DWORD>& sessions,
@@ -501,6 +339,17 @@ void TMinuteLoop::Look() {
     const ULONGLONG mono = MonotonicMs();
     const std::vector<TSessionInfo> listed = FHost.Sessions();
     FMeter.Look(listed, mono, mono);
+    // A program with no time left is ended within a look of starting; what runs is charged at
+    // the next minute.
+    for (auto& [user, programs] : WatchPrograms(listed, false)) {
+        auto it = FUsers.find(user);
+        if (it == FUsers.end())
+            continue;
+        for (const TRunningProgram& process : programs) {
+            if (it->second.Programs.See(process))
+                EndProgram(it->second, process, listed, mono);
+        }
+    }
     if (FPrefs.DoNotForceLogoff)
         return;
     // The minute that showed the message came a little late or the next one comes a little
@@ -637,6 +486,7 @@ void TMinuteLoop::WriteFigures(TUserState& state, const SYSTEMTIME& now) {
     figures.Warning = state.Warning;
     figures.WarningSerial = state.WarningSerial;
     FillRequestFigures(state, figures, now);
+    figures.Programs = state.ProgramsLeft;
     // The figures only tell; a failure to write them changes nothing of the counting.
     const bool known = state.FiguresSecured && !state.FiguresFailed &&
                        (state.FiguresWritten.Written.dwLowDateTime != 0 ||

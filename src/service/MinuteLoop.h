@@ -13,6 +13,8 @@
 #include "model/UserStore.h"
 #include "model/UserFigures.h"
 #include "service/LocalCopy.h"
+#include "service/ProgramLimits.h"
+#include "service/ProgramWatch.h"
 #include "service/ServiceLog.h"
 #include "service/Sessions.h"
 #include "service/UseMeter.h"
@@ -57,6 +59,8 @@ public:
     // A look at the sessions between minutes: at times drawn by chance and whenever the system
     // reports a change of a session. It reads no store and writes nothing a user can read; a
     // user whose grace ran out since the last minute is logged off now, not a minute later.
+    // It also looks at the programs running in the monitored users' sessions: each is charged
+    // at the next minute, and one whose rule leaves it no time is ended at once.
     void Look();
     // Reads everything again and enforces at once, without counting a minute (at start).
     void Check();
@@ -142,7 +146,13 @@ private:
         TTimeRequest Request;
         TRequestRules Rules;
         bool RequestKnown = false;
+        // The user's programs (service/ProgramLimits.h); the value of FPendingLook when this
+        // computer's copy of the rules was last read; the ruled programs running at the count.
+        TUserPrograms Programs;
+        unsigned ProgramsLooked = 0;
+        std::vector<TProgramLeft> ProgramsLeft;
     };
+    using TRunningByUser = std::map<std::wstring, std::vector<TRunningProgram>, TNameLess>;
 
     void Run(int minutes);
     bool OpenStore(TRegRoot& root);
@@ -176,6 +186,18 @@ private:
                             const SYSTEMTIME& now) const;
     void Show(const std::wstring& user, const std::vector<DWORD>& sessions,
               const std::wstring& what, const std::wstring& text);
+    // The programs in the sessions of the users who are, or at the minute may be, monitored.
+    TRunningByUser WatchPrograms(const std::vector<TSessionInfo>& listed, bool atMinute);
+    // The minute's part of the user's programs: charge, write, read the rules and the other
+    // computers' minutes (service/ProgramLimits.h). `store` as Count has it.
+    void CountPrograms(TUserState& state, const std::vector<TRunningProgram>& running, HKEY store,
+                       bool fromNetwork, const SYSTEMTIME& now, int used);
+    // After Enforce: warns of the programs whose time runs out, ends those with none left.
+    void EnforcePrograms(TUserState& state, const std::vector<TRunningProgram>& running,
+                         const std::vector<TSessionInfo>& sessions, const SYSTEMTIME& now,
+                         ULONGLONG mono);
+    void EndProgram(TUserState& state, const TRunningProgram& process,
+                    const std::vector<TSessionInfo>& sessions, ULONGLONG mono);
 
     TSessionHost& FHost;
     TServiceLog& FLog;
@@ -185,6 +207,7 @@ private:
     TTimedConnect FConnect;
     TLocalCopy FCopy;
     TUseMeter FMeter;
+    TProgramWatch FWatch;
     bool FStoreDown = false;
     bool FCopyFailed = false;
     // A phone is paired (this computer's service key holds a whole key); its copy failed.

@@ -1,0 +1,337 @@
+#include "service/ProgramLimits.h"
+
+#include "model/Clock.h"
+#include "model/QorUser.h"
+#include "service/Sessions.h"
+#include "win/SystemError.h"
+
+#include <algorithm>
+#include <set>
+
+namespace vantrel {
+
+namespace {
+
+std::wstring CodeText(LONG code) {
+    std::wstring text = L"error " + std::to_wstring(code);
+    const std::wstring system = SystemErrorText(static_cast<DWORD>(code));
+    if (!system.empty())
+        text += L": " + system;
+    return text;
+}
+
+bool HasRules(TStoredRules kind) {
+    return kind == TStoredRules::Whole || kind == TStoredRules::Damaged;
+}
+
+} // namespace
+
+std::wstring ProgramWarningText(const std::wstring& name, int left) {
+    return name + L" may be used for " + std::to_wstring(left) +
+           (left == 1 ? L" more minute today." : L" more minutes today.");
+}
+
+std::wstring ProgramEndedText(const std::wstring& name, bool blocked) {
+    return blocked ? name + L" is not allowed on this computer."
+                   : name + L" was closed: its time for today is used up.";
+}
+
+bool TUserPrograms::See(const TRunningProgram& process) {
+    const std::wstring& id = process.Program.Id;
+    auto rule = FRules.find(id);
+    const bool ruled = rule != FRules.end();
+    // Windows' own programs are not the user's choice: listed only when a rule names them.
+    if (!ruled && process.Program.PartOfWindows)
+        return false;
+    if (ruled || FSeen.size() < kMostSeen + FRules.size() || FSeen.count(id))
+        FSeen.emplace(id, process.Program.Name);
+    else
+        FSeenOther = true;
+    return ruled && rule->second.Left <= 0;
+}
+
+bool TUserPrograms::NoTimeLeft(const std::wstring& id) const {
+    auto rule = FRules.find(id);
+    return rule != FRules.end() && rule->second.Left <= 0;
+}
+
+const std::wstring& TUserPrograms::NameOf(const TRuleState& state,
+                                          const TRunningProgram& process) const {
+    return state.Rule.Name.empty() ? process.Program.Name : state.Rule.Name;
+}
+
+std::wstring TUserPrograms::Ended(const TRunningProgram& process, ULONGLONG mono) {
+    auto rule = FRules.find(process.Program.Id);
+    if (rule == FRules.end())
+        return std::wstring();
+    TRuleState& state = rule->second;
+    if (state.Told && mono - state.ToldAt < kTellAgainMs)
+        return std::wstring();
+    state.Told = true;
+    state.ToldAt = mono;
+    return ProgramEndedText(NameOf(state, process), state.Rule.Blocked);
+}
+
+bool TUserPrograms::EndFailed(const std::wstring& id) {
+    auto rule = FRules.find(id);
+    if (rule == FRules.end() || rule->second.EndFailed)
+        return false;
+    rule->second.EndFailed = true;
+    return true;
+}
+
+void TUserPrograms::ForgetRules() {
+    FRules.clear();
+    FSeen.clear();
+    FSeenOther = false;
+    FRulesRead = false;
+    FHereKnown = false;
+    FOthers.clear();
+}
+
+void TUserPrograms::Adopt(const std::vector<TProgramRule>& rules) {
+    // Warnings given and ends told stay with a rule that stays.
+    std::map<std::wstring, TRuleState> adopted;
+    for (const TProgramRule& rule : rules) {
+        auto& state = adopted[rule.Id];
+        auto before = FRules.find(rule.Id);
+        if (before != FRules.end())
+            state = before->second;
+        state.Rule = rule;
+    }
+    FRules.swap(adopted);
+    FRulesRead = true;
+}
+
+void TUserPrograms::ReadRules(const std::wstring& user, const TProgramStores& stores,
+                              TServiceLog& log) {
+    const bool here = !stores.Network || !stores.Store;
+    if (here || stores.LookHere || !FHereKnown) {
+        if (here && !stores.LookHere && FHereKnown && stores.Network)
+            return; // the store is away and nothing was saved here: the rules last read stay
+        std::vector<TProgramRule> rules;
+        ULONGLONG at = 0;
+        const TStoredRules kind = ReadProgramRules(HKEY_LOCAL_MACHINE, user, rules, &at);
+        FHereKnown = true;
+        FHere.swap(rules);
+        FHereKind = kind;
+        FHereAt = at;
+    }
+    if (here) {
+        // This computer's registry is the store, or stands in for the network store that does
+        // not answer; a user's key that cannot be read keeps the rules last read.
+        if (FHereKind == TStoredRules::NoKey && FRulesRead)
+            return;
+        if (FHereKind == TStoredRules::Damaged && !FDamageLogged)
+            log.Write(L"Cannot read the program rules of " + user +
+                      L" whole; the parts missing give no time");
+        FDamageLogged = FHereKind == TStoredRules::Damaged;
+        Adopt(FHere);
+        return;
+    }
+
+    std::vector<TProgramRule> stored;
+    ULONGLONG storedAt = 0;
+    const TStoredRules kind = ReadProgramRules(stores.Store, user, stored, &storedAt);
+    if (stores.StoreLacking || kind == TStoredRules::NoKey) {
+        // A store without the user's enforceable settings takes no rule away: this computer's
+        // copy holds; rules the store alone has are enforced as well, but not copied.
+        if (HasRules(FHereKind))
+            Adopt(FHere);
+        else if (HasRules(kind))
+            Adopt(stored);
+        else if (!FRulesRead)
+            Adopt({});
+        return;
+    }
+    if (kind == TStoredRules::Damaged && !FDamageLogged)
+        log.Write(L"Cannot read the program rules of " + user + L" on " + stores.StoreName +
+                  L" whole; the parts missing give no time");
+    FDamageLogged = kind == TStoredRules::Damaged;
+    if (FHereKind == TStoredRules::Whole && FHereAt > storedAt) {
+        // Saved here while the store was away: the newer rules go there.
+        const LONG rc = WriteProgramRules(stores.Store, user, FHere, FHereAt);
+        if (rc == ERROR_SUCCESS)
+            log.Write(L"The program rules of " + user +
+                      L" saved on this computer while the user store could not be reached are "
+                      L"written to the user store on " +
+                      stores.StoreName);
+        else if (!FRulesWriteFailed)
+            log.Write(L"Cannot write the program rules of " + user + L" to the user store on " +
+                      stores.StoreName + L" (" + CodeText(rc) + L"); enforcing them");
+        FRulesWriteFailed = rc != ERROR_SUCCESS;
+        Adopt(FHere);
+        return;
+    }
+    Adopt(stored);
+    // Only rules read whole, and newer than the copy's, replace it.
+    if (kind == TStoredRules::Whole && (storedAt > FHereAt || FHereKind != TStoredRules::Whole)) {
+        const LONG rc = WriteProgramRules(HKEY_LOCAL_MACHINE, user, stored, storedAt);
+        if (rc == ERROR_SUCCESS) {
+            FHere = stored;
+            FHereKind = TStoredRules::Whole;
+            FHereAt = storedAt;
+        } else if (!FRulesWriteFailed) {
+            log.Write(L"Cannot keep the program rules of " + user +
+                      L" in this computer's copy of the user store (" + CodeText(rc) + L")");
+        }
+        FRulesWriteFailed = rc != ERROR_SUCCESS;
+    }
+}
+
+void TUserPrograms::LoadToday(const std::wstring& user, const std::wstring& thisComputer,
+                              const TProgramStores& stores, const SYSTEMTIME& now) {
+    // This computer's list as this computer's registry and the store hold it: the larger
+    // figure of each program, so that a store that lost some gets them back.
+    FToday.clear();
+    ReadProgramUsage(HKEY_LOCAL_MACHINE, user, thisComputer, now, FToday);
+    TProgramList stored;
+    if (stores.Network && stores.Store &&
+        ReadProgramUsage(stores.Store, user, thisComputer, now, stored)) {
+        for (const TProgramMinutes& line : stored) {
+            const int more = line.Minutes - ProgramMinutesOf(FToday, line.Id);
+            if (more > 0) {
+                AddProgramMinutes(FToday, line.Id, line.Name, more, FRules.count(line.Id) > 0);
+                FChanged = true;
+            }
+        }
+    }
+    FLoaded = true;
+    FStoreBehind = stores.Network;
+}
+
+void TUserPrograms::ReadOthers(const std::wstring& user, const std::wstring& thisComputer,
+                               const TProgramStores& stores, const SYSTEMTIME& now) {
+    // Only the ruled programs' minutes matter here, and only a limit needs them.
+    const bool limits = std::any_of(FRules.begin(), FRules.end(),
+                                    [](const auto& rule) { return !rule.second.Rule.Blocked; });
+    if (!limits) {
+        FOthers.clear();
+        return;
+    }
+    std::map<std::wstring, TProgramList> lists;
+    // A store that does not answer leaves the minutes last read.
+    if (!stores.Store || !ReadProgramUsagePerComputer(stores.Store, user, now, lists))
+        return;
+    FOthers.clear();
+    for (const auto& [computer, list] : lists) {
+        if (SameName(computer, thisComputer))
+            continue;
+        for (const TProgramMinutes& line : list) {
+            if (FRules.count(line.Id))
+                FOthers[line.Id] = SaturatedInt(static_cast<long long>(FOthers[line.Id]) +
+                                                std::max(line.Minutes, 0));
+        }
+    }
+}
+
+void TUserPrograms::Minute(const std::wstring& user, const std::wstring& thisComputer,
+                           const TProgramStores& stores, const SYSTEMTIME& now, int minutes,
+                           TServiceLog& log) {
+    const std::wstring date = ProgramDayText(now);
+    if (date != FDate) {
+        // A new day: every program starts at nothing, and every warning may come again.
+        FDate = date;
+        FToday.clear();
+        FOthers.clear();
+        FLoaded = false;
+        for (auto& rule : FRules) {
+            rule.second.Warned = 0;
+            rule.second.EndFailed = false;
+        }
+    }
+    FWeekday = WeekdayOf(now);
+    ReadRules(user, stores, log);
+    if (!FLoaded)
+        LoadToday(user, thisComputer, stores, now);
+
+    if (minutes > 0) {
+        for (const auto& [id, name] : FSeen) {
+            AddProgramMinutes(FToday, id, name, minutes, FRules.count(id) > 0);
+            FChanged = true;
+        }
+        if (FSeenOther) {
+            AddProgramMinutes(FToday, std::wstring(), kOtherProgramsName, minutes, false);
+            FChanged = true;
+        }
+        FSeen.clear();
+        FSeenOther = false;
+    }
+    if (FChanged && stores.Network)
+        FStoreBehind = true;
+    if (FStoreBehind && stores.Network && stores.Store) {
+        // Never under a key the store does not have for the user (as with the usage).
+        const LONG rc = WriteProgramUsage(stores.Store, user, thisComputer, now, FToday, false);
+        if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND && !FStoreWriteFailed)
+            log.Write(L"Cannot write the programs used by " + user + L" to the user store on " +
+                      stores.StoreName + L" (" + CodeText(rc) +
+                      L"); keeping them on this computer");
+        FStoreWriteFailed = rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND;
+        FStoreBehind = rc != ERROR_SUCCESS;
+    }
+    if (FChanged) {
+        // This computer's registry has them in every case: it is the store, or its copy.
+        const LONG rc = WriteProgramUsage(HKEY_LOCAL_MACHINE, user, thisComputer, now, FToday);
+        if (rc != ERROR_SUCCESS && !FWriteFailed)
+            log.Write(L"Cannot write the programs used by " + user + L" (" + CodeText(rc) + L")");
+        FWriteFailed = rc != ERROR_SUCCESS;
+        FChanged = rc != ERROR_SUCCESS;
+    }
+    ReadOthers(user, thisComputer, stores, now);
+
+    for (auto& [id, state] : FRules) {
+        if (state.Rule.Blocked) {
+            state.Left = 0;
+            continue;
+        }
+        const long long used = static_cast<long long>(ProgramMinutesOf(FToday, id)) +
+                               (FOthers.count(id) ? FOthers[id] : 0);
+        state.Left = SaturatedInt(std::max(0LL, state.Rule.Limit(FWeekday) - used));
+    }
+}
+
+std::vector<std::wstring> TUserPrograms::Warnings(const std::vector<TRunningProgram>& running,
+                                                  long long userLeft) {
+    std::vector<std::wstring> texts;
+    std::set<std::wstring> warned;
+    for (const TRunningProgram& process : running) {
+        auto rule = FRules.find(process.Program.Id);
+        if (rule == FRules.end() || !warned.insert(rule->first).second)
+            continue;
+        TRuleState& state = rule->second;
+        bool due = false;
+        for (int i = 0; i < 3; ++i) {
+            const unsigned bit = 1u << i;
+            if (state.Left > kWarnAt[i])
+                state.Warned &= ~bit; // more time was given: this warning may come again
+            else if (!(state.Warned & bit))
+                due = true;
+        }
+        // A program with no time left is ended, and told so, rather than warned.
+        if (!due || state.Left <= 0)
+            continue;
+        for (int i = 0; i < 3; ++i) {
+            if (state.Left <= kWarnAt[i])
+                state.Warned |= 1u << i;
+        }
+        if (state.Left < userLeft)
+            texts.push_back(ProgramWarningText(NameOf(state, process), state.Left));
+    }
+    return texts;
+}
+
+std::vector<TProgramLeft> TUserPrograms::Left(const std::vector<TRunningProgram>& running,
+                                              long long userLeft) const {
+    std::vector<TProgramLeft> left;
+    std::set<std::wstring> listed;
+    for (const TRunningProgram& process : running) {
+        auto rule = FRules.find(process.Program.Id);
+        if (rule == FRules.end() || !listed.insert(rule->first).second)
+            continue;
+        const long long minutes = std::min<long long>(rule->second.Left, std::max(userLeft, 0LL));
+        left.push_back({NameOf(rule->second, process), static_cast<int>(minutes)});
+    }
+    return left;
+}
+
+} // namespace vantrel
