@@ -1,10 +1,14 @@
 #include "service/MinuteLoop.h"
 
+#include "model/ProgramInfo.h"
+#include "model/ProgramRules.h"
+#include "model/ProgramUsage.h"
 #include "model/UserFigures.h"
 #include "model/UserStore.h"
 #include "win/Handle.h"
 
 #include "ServiceTestSupport.h"
+#include "TestPrograms.h"
 
 #include <gtest/gtest.h>
 
@@ -954,6 +958,231 @@ TEST_F(MinuteLoopTest, MinuteDetailIsLoggedOnlyWithDebugLogging) {
     loop->Tick();
     EXPECT_EQ(2, CountOf(LogText(), "Minute of anna"));
     EXPECT_EQ(1, CountOf(LogText(), "2026-06-10 12:02:00  Minute of anna: 3 used today (3 here)"));
+}
+
+// The users' keys in both stores, and what the service recorded of them.
+void ForgetUsers(HKEY office) {
+    RegDeleteTreeW(office, L"System\\QOR\\Users");
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"System\\QOR\\Users");
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Services\\QORsvc\\Figures");
+    ForgetBlocks();
+}
+
+TProgramRule RuleFor(const TProgramInfo& program, bool blocked, int minutes) {
+    TProgramRule rule;
+    rule.Id = program.Id;
+    rule.Name = program.Name;
+    rule.Blocked = blocked;
+    for (int& day : rule.Minutes)
+        day = minutes;
+    return rule;
+}
+
+// Programs with rules of their own, started for real on a network store: matched by what a
+// renamed copy keeps, warned about as their minutes run out (those of another computer count),
+// ended in the user's sessions at the minute and again at the next look when started again.
+TEST_F(MinuteLoopTest, ProgramsAreWarnedAndEndedAsTheirRulesSay) {
+    const std::wstring folder = TempPath(UniqueName(L"Games"));
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    const std::wstring renamed = folder + L"\\homework.exe";
+    const std::wstring plainCopy = folder + L"\\notes.exe";
+    ASSERT_TRUE(CopyFileW(TestGameExe().c_str(), renamed.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(TestPlainExe().c_str(), plainCopy.c_str(), FALSE));
+    TProgramInfo game, plain;
+    ASSERT_TRUE(ReadProgramInfo(TestGameExe(), game));
+    ASSERT_TRUE(ReadProgramInfo(TestPlainExe(), plain));
+    const std::wstring name = game.Name;
+    const std::wstring ended = name + L" was closed: its time for today is used up.";
+    struct {
+        const char* what;
+        std::wstring exe;
+        TProgramRule rule;
+        int elsewhere; // the program's minutes of today on another computer
+        const wchar_t* owner;
+        std::vector<std::wstring> shown; // at the start and the minute after
+        bool endedAtStart, endedAtMinute, endedAgain;
+        int left; // in the figures after the minute; -1 not listed (not running then)
+    } cases[] = {
+        {"not allowed, renamed",
+         renamed,
+         RuleFor(game, true, 0),
+         0,
+         L"anna",
+         {name + L" is not allowed on this computer."},
+         true,
+         true,
+         true,
+         -1},
+        {"one minute",
+         TestGameExe(),
+         RuleFor(game, false, 1),
+         0,
+         L"anna",
+         {name + L" may be used for 1 more minute today.", ended},
+         false,
+         true,
+         true,
+         0},
+        {"three minutes, two used elsewhere",
+         renamed,
+         RuleFor(game, false, 3),
+         2,
+         L"anna",
+         {name + L" may be used for 1 more minute today.", ended},
+         false,
+         true,
+         true,
+         0},
+        {"eleven minutes",
+         TestGameExe(),
+         RuleFor(game, false, 11),
+         0,
+         L"anna",
+         {name + L" may be used for 10 more minutes today."},
+         false,
+         false,
+         false,
+         10},
+        {"another user's",
+         TestGameExe(),
+         RuleFor(game, true, 0),
+         0,
+         L"ben",
+         {},
+         false,
+         false,
+         false,
+         -1},
+        // Known by its path only: a copy elsewhere is another program.
+        {"without version information",
+         TestPlainExe(),
+         RuleFor(plain, true, 0),
+         0,
+         L"anna",
+         {plain.Name + L" is not allowed on this computer."},
+         true,
+         true,
+         true,
+         -1},
+        {"a copy of one without",
+         plainCopy,
+         RuleFor(plain, true, 0),
+         0,
+         L"anna",
+         {},
+         false,
+         false,
+         false,
+         -1},
+    };
+    WritePrefs(true, L"\\\\OFFICE", false, false);
+    for (const auto& c : cases) {
+        ForgetUsers(Office());
+        host.Clear();
+        host.Forget();
+        At(12, 0);
+        WriteUser(Office(), L"anna", true, 0, 24, 600);
+        ASSERT_EQ(ERROR_SUCCESS, WriteProgramRules(Office(), L"anna", {c.rule}));
+        if (c.elsewhere > 0)
+            WriteProgramUsage(Office(), L"anna", L"PC-OTHER", now,
+                              {{game.Id, game.Name, c.elsewhere}});
+        TStartedProgram program;
+        ASSERT_TRUE(program.Start(c.exe, L"/seconds 60")) << c.what;
+        DWORD session = 0;
+        ProcessIdToSessionId(program.Pid, &session);
+        host.Add(session, L"anna");
+        DWORD pid = program.Pid;
+        const std::wstring owner = c.owner;
+        SetProcessOwnerSeam(
+            [&pid, owner](DWORD asked) { return asked == pid ? owner : std::wstring(); });
+        auto loop = NewLoop();
+        loop->Check();
+        EXPECT_EQ(c.endedAtStart, program.WaitEnded(c.endedAtStart ? 5000 : 0)) << c.what;
+        At(12, 1);
+        loop->Tick();
+        EXPECT_EQ(c.endedAtMinute, program.WaitEnded(c.endedAtMinute ? 5000 : 0)) << c.what;
+        EXPECT_EQ(c.shown, host.ShownTexts()) << c.what;
+        const TUserFigures figures = Figures(L"anna");
+        if (c.left < 0)
+            EXPECT_TRUE(figures.Programs.empty()) << c.what;
+        else
+            EXPECT_EQ(std::vector<TProgramLeft>{{c.rule.Name, c.left}}, figures.Programs) << c.what;
+        // Started again: ended at the next look, told no sooner than a minute later.
+        ASSERT_TRUE(program.Start(c.exe, L"/seconds 60"));
+        pid = program.Pid;
+        loop->Look();
+        EXPECT_EQ(c.endedAgain, program.WaitEnded(c.endedAgain ? 5000 : 0)) << c.what;
+        EXPECT_EQ(c.shown.size(), host.ShownTexts().size()) << c.what;
+    }
+    SetProcessOwnerSeam(nullptr);
+    DeleteFileW(renamed.c_str());
+    DeleteFileW(plainCopy.c_str());
+    RemoveDirectoryW(folder.c_str());
+}
+
+// The rules of a user are kept here as well as in the network store: the newer save wins, and
+// a store that lacks the user's settings takes none away. Here a rule that blocks the game.
+TEST_F(MinuteLoopTest, ProgramRulesFollowTheNewerSaveAndAStoreWithoutTheUserTakesNoneAway) {
+    TProgramInfo game;
+    ASSERT_TRUE(ReadProgramInfo(TestGameExe(), game));
+    const std::vector<TProgramRule> blocked{RuleFor(game, true, 0)}, none;
+    const ULONGLONG earlier = 133000000000000000ULL, later = earlier + 600000000ULL;
+    enum TSettings { NoKey, Partial, Whole };
+    struct {
+        const char* what;
+        TSettings store;
+        const std::vector<TProgramRule>* storeRules; // null: none saved there
+        ULONGLONG storeAt;
+        const std::vector<TProgramRule>* hereRules;
+        ULONGLONG hereAt;
+        bool ended;
+        size_t storeAfter, hereAfter; // rules then; (size_t)-1: none saved
+        ULONGLONG storeAtAfter, hereAtAfter;
+    } cases[] = {
+        {"no key for the user", NoKey, nullptr, 0, &blocked, earlier, true, size_t(-1), 1, 0,
+         earlier},
+        {"part of the settings, no rules", Partial, &none, later, &blocked, earlier, true, 0, 1,
+         later, earlier},
+        {"the store's newer", Whole, &blocked, later, &none, earlier, true, 1, 1, later, later},
+        {"saved here while away", Whole, &none, earlier, &blocked, later, true, 1, 1, later, later},
+        {"none any more in the store", Whole, &none, later, &blocked, earlier, false, 0, 0, later,
+         later},
+    };
+    WritePrefs(true, L"\\\\OFFICE", false, false);
+    for (const auto& c : cases) {
+        ForgetUsers(Office());
+        host.Clear();
+        WriteUser(HKEY_LOCAL_MACHINE, L"anna", true, 0, 24, 600);
+        ASSERT_EQ(ERROR_SUCCESS,
+                  WriteProgramRules(HKEY_LOCAL_MACHINE, L"anna", *c.hereRules, c.hereAt));
+        if (c.store != NoKey)
+            WriteUser(Office(), L"anna", true, 0, 24, 600);
+        if (c.store == Partial)
+            RegDeleteKeyValueW(Office(), L"System\\QOR\\Users\\anna", L"TimeLimitWed");
+        if (c.storeRules)
+            ASSERT_EQ(ERROR_SUCCESS,
+                      WriteProgramRules(Office(), L"anna", *c.storeRules, c.storeAt));
+        TStartedProgram program;
+        ASSERT_TRUE(program.Start(TestGameExe(), L"/seconds 60"));
+        DWORD session = 0;
+        ProcessIdToSessionId(program.Pid, &session);
+        host.Add(session, L"anna");
+        const DWORD pid = program.Pid;
+        SetProcessOwnerSeam([pid](DWORD asked) { return asked == pid ? L"anna" : L""; });
+        NewLoop()->Check();
+        EXPECT_EQ(c.ended, program.WaitEnded(c.ended ? 5000 : 0)) << c.what;
+        std::vector<TProgramRule> rules;
+        ULONGLONG at = 0;
+        const TStoredRules stored = ReadProgramRules(Office(), L"anna", rules, &at);
+        EXPECT_EQ(c.storeAfter, stored == TStoredRules::Whole ? rules.size() : size_t(-1))
+            << c.what;
+        EXPECT_EQ(c.storeAtAfter, at) << c.what;
+        at = 0;
+        EXPECT_EQ(TStoredRules::Whole, ReadProgramRules(HKEY_LOCAL_MACHINE, L"anna", rules, &at));
+        EXPECT_EQ(std::make_pair(c.hereAfter, c.hereAtAfter), std::make_pair(rules.size(), at))
+            << c.what;
+    }
+    SetProcessOwnerSeam(nullptr);
 }
 
 } // namespace
