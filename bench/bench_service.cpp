@@ -5,15 +5,25 @@
 // from the store, this computer's minute written to the store and to this computer's copy,
 // and the user's figures that the minute changes. The two take turns, each going first every
 // other round, and the figure is the median of the rounds' ratios: a busy moment of the machine
-// falls on both minutes of one round, and a few such rounds move the median little. It also
+// falls on both minutes of one round, and a few such rounds move the median little.
+//
+// Then the minute with the programs of 20 users recorded against the minute without any, in the
+// same run (target: ratio at most 1.3): two loops of 100 users each on the same store; in the
+// one, 20 users run three programs each (real processes, copies of this program that only
+// wait), have a rule on one of them and the other four computers' lists of today in the store,
+// so that every minute charges, writes the list and reads the other computers' lists. It also
 // shows the memory of a running QORsvc.exe at rest.
 #include "model/Clock.h"
 #include "model/Constants.h"
 #include "model/Prefs.h"
+#include "model/ProgramInfo.h"
+#include "model/ProgramRules.h"
+#include "model/ProgramUsage.h"
 #include "model/Registry.h"
 #include "model/UserFigures.h"
 #include "service/MinuteLoop.h"
 #include "service/ServiceLog.h"
+#include "service/ProgramWatch.h"
 #include "service/Sessions.h"
 
 #include <windows.h>
@@ -23,7 +33,10 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cwchar>
 #include <functional>
+#include <iterator>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -32,6 +45,8 @@ using namespace vantrel;
 namespace {
 
 constexpr int kUsers = 100;
+constexpr int kProgramUsers = 20;
+constexpr int kProgramsEach = 3;
 constexpr int kRounds = 15;
 const wchar_t kHere[] = L"BENCH-HERE";
 const wchar_t kStore[] = L"\\\\BENCH-STORE";
@@ -39,9 +54,9 @@ const wchar_t kStoreKey[] = L"SOFTWARE\\VantrelBench\\STORE";
 const wchar_t* const kOthers[] = {L"LAPTOP", L"DESK", L"KITCHEN", L"STUDY"};
 const wchar_t* const kSuffix[] = {L"Mon", L"Tue", L"Wed", L"Thu", L"Fri", L"Sat", L"Sun"};
 
-std::wstring UserName(int i) {
+std::wstring UserName(int i, const wchar_t* prefix = L"bench") {
     wchar_t name[32];
-    swprintf(name, 32, L"bench%03d", i);
+    swprintf(name, 32, L"%ls%03d", prefix, i);
     return name;
 }
 
@@ -51,6 +66,7 @@ public:
         for (size_t i = 0; i < names.size(); ++i)
             FList.push_back({static_cast<DWORD>(i + 1), names[i]});
     }
+    explicit TBenchSessions(std::vector<TSessionInfo> list) : FList(std::move(list)) {}
     std::vector<TSessionInfo> Sessions() override { return FList; }
     bool ShowMessage(DWORD, const std::wstring&) override { return true; }
     bool Logoff(DWORD) override { return true; }
@@ -291,9 +307,135 @@ void MemoryAtRest() {
     DeleteFileW(log.c_str());
 }
 
+// Copies of this program that only wait (--wait), each under a name of its own: a program of
+// its own each, known by its folder and name (it has no version information). Ended and deleted
+// when the benchmark ends.
+class TWaiters {
+public:
+    ~TWaiters() {
+        for (PROCESS_INFORMATION& process : FProcesses) {
+            TerminateProcess(process.hProcess, 0);
+            WaitForSingleObject(process.hProcess, 5000);
+            CloseHandle(process.hThread);
+            CloseHandle(process.hProcess);
+        }
+        for (const std::wstring& file : Files)
+            DeleteFileW(file.c_str());
+    }
+    bool Copy(int count) {
+        wchar_t self[MAX_PATH + 1] = {};
+        GetModuleFileNameW(nullptr, self, MAX_PATH + 1);
+        for (int k = 0; k < count; ++k) {
+            Files.push_back(TempFile((L"bench-game" + std::to_wstring(k) + L"-").c_str()) +
+                            L".exe");
+            if (!CopyFileW(self, Files.back().c_str(), FALSE))
+                return false;
+        }
+        return true;
+    }
+    DWORD Start(const std::wstring& file) {
+        std::wstring command = L"\"" + file + L"\" --wait";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION process{};
+        if (!CreateProcessW(file.c_str(), &command[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                            nullptr, nullptr, &startup, &process))
+            return 0;
+        FProcesses.push_back(process);
+        return process.dwProcessId;
+    }
+
+    std::vector<std::wstring> Files;
+
+private:
+    std::vector<PROCESS_INFORMATION> FProcesses;
+};
+
+// The minute with the programs of kProgramUsers users recorded against the minute without any.
+void ProgramsMinute(const std::vector<std::wstring>& plainNames) {
+    std::vector<std::wstring> names;
+    for (int i = 0; i < kUsers; ++i)
+        names.push_back(UserName(i, L"prog"));
+    BuildStore(names);
+    TWaiters waiters;
+    std::vector<TProgramInfo> programs(kProgramsEach);
+    if (!waiters.Copy(kProgramsEach)) {
+        std::printf("programs: cannot copy this program (error %lu)\n", GetLastError());
+        return;
+    }
+    for (int k = 0; k < kProgramsEach; ++k)
+        ReadProgramInfo(waiters.Files[k], programs[k]);
+    // Under Wine every process lies in one session: the users with programs share it, and
+    // the processes' owners (the seam) tell whose each is.
+    DWORD session = 0;
+    ProcessIdToSessionId(GetCurrentProcessId(), &session);
+    std::map<DWORD, std::wstring> owners;
+    std::vector<TSessionInfo> withPrograms, without;
+    HKEY store = nullptr;
+    ConnectStore(kStore, &store);
+    const SYSTEMTIME today = LocalNow();
+    for (int i = 0; i < kUsers; ++i) {
+        without.push_back({static_cast<DWORD>(2000 + i), plainNames[i]});
+        if (i >= kProgramUsers) {
+            withPrograms.push_back({static_cast<DWORD>(1000 + i), names[i]});
+            continue;
+        }
+        withPrograms.push_back({session, names[i]});
+        for (const std::wstring& file : waiters.Files)
+            owners[waiters.Start(file)] = names[i];
+        TProgramRule rule;
+        rule.Id = programs[0].Id;
+        rule.Name = programs[0].Name;
+        for (int& minutes : rule.Minutes)
+            minutes = 1440;
+        WriteProgramRules(store, names[i], {rule});
+        TProgramList list;
+        for (const TProgramInfo& program : programs)
+            AddProgramMinutes(list, program.Id, program.Name, 5, false);
+        for (const wchar_t* other : kOthers)
+            WriteProgramUsage(store, names[i], other, today, list);
+    }
+    SetProcessOwnerSeam([&owners](DWORD pid) {
+        auto it = owners.find(pid);
+        return it == owners.end() ? std::wstring() : it->second;
+    });
+    const std::wstring logPath = TempFile(L"bench-programs.log.");
+    {
+        TServiceLog log(logPath);
+        TBenchSessions withHost(withPrograms), withoutHost(without);
+        TMinuteLoop withLoop(withHost, log, kHere), withoutLoop(withoutHost, log, kHere);
+        withLoop.Tick();
+        withoutLoop.Tick();
+        const TTurns turns = InTurns([&] { withLoop.Tick(); }, [&] { withoutLoop.Tick(); });
+        int recorded = 0;
+        for (int i = 0; i < kProgramUsers; ++i) {
+            TProgramList list;
+            if (ReadProgramUsage(store, names[i], kHere, today, list) &&
+                ProgramMinutesOf(list, programs[0].Id) > 0)
+                ++recorded;
+        }
+        std::printf("\none minute: %d users, %d of them running %d programs each (one with a rule, "
+                    "%zu computers' lists in the store), median of %d rounds\n",
+                    kUsers, kProgramUsers, kProgramsEach, std::size(kOthers) + 1, kRounds);
+        std::printf("users whose programs this computer recorded: %d of %d\n", recorded,
+                    kProgramUsers);
+        std::printf("with programs:       %8.1f ms\n", turns.MedianA * 1000);
+        std::printf("without programs:    %8.1f ms\n", turns.MedianB * 1000);
+        std::printf("ratio:               %8.2f (target at most 1.30; rounds from %.2f to %.2f)\n",
+                    turns.MedianRatio, turns.LowRatio, turns.HighRatio);
+    }
+    SetProcessOwnerSeam(nullptr);
+    RegCloseKey(store);
+    DeleteFileW(logPath.c_str());
+}
+
 } // namespace
 
 int main() {
+    if (wcsstr(GetCommandLineW(), L" --wait")) {
+        Sleep(600000); // a program of a user's, for ProgramsMinute; ended by the benchmark
+        return 0;
+    }
     std::vector<std::wstring> names;
     for (int i = 0; i < kUsers; ++i)
         names.push_back(UserName(i));
@@ -310,17 +452,17 @@ int main() {
     if (loop.StoreUnreachable())
         std::printf("the store could not be reached: the figures below compare nothing\n");
     const TTurns turns = InTurns([&] { loop.Tick(); }, [&] { HandWrittenMinute(names); });
-    RegDeleteTreeW(HKEY_LOCAL_MACHINE, kFiguresKeyPath);
-    RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"System\\QOR");
-    RegDeleteTreeW(HKEY_LOCAL_MACHINE, kStoreKey);
-    DeleteFileW(logPath.c_str());
-
     std::printf("one minute: %d users x 5 computers on a network store, median of %d rounds\n",
                 kUsers, kRounds);
     std::printf("TMinuteLoop::Tick:   %8.1f ms\n", turns.MedianA * 1000);
     std::printf("hand-written minute: %8.1f ms\n", turns.MedianB * 1000);
     std::printf("ratio:               %8.2f (target at most 1.30; rounds from %.2f to %.2f)\n",
                 turns.MedianRatio, turns.LowRatio, turns.HighRatio);
+    ProgramsMinute(names);
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, kFiguresKeyPath);
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"System\\QOR");
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, kStoreKey);
+    DeleteFileW(logPath.c_str());
     MemoryAtRest();
     return 0;
 }
