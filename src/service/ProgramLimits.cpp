@@ -43,7 +43,7 @@ bool TUserPrograms::See(const TRunningProgram& process) {
     // Windows' own programs are not the user's choice: listed only when a rule names them.
     if (!ruled && process.Program.PartOfWindows)
         return false;
-    if (ruled || FSeen.size() < kMostSeen + FRules.size() || FSeen.count(id))
+    if (ruled || FSeen.size() < kMostSeen || FSeen.count(id))
         FSeen.emplace(id, process.Program.Name);
     else
         FSeenOther = true;
