@@ -97,7 +97,7 @@ void TMinuteLoop::EndProgram(TUserState& state, const TRunningProgram& process,
         return s.Id == process.Session && s.Active;
     });
     if (active)
-        Show(name, {process.Session}, L"Program ended", text);
+        Show(name, {process.Session}, L"Program ended, message", text);
     else
         FLog.Write(L"Program ended in " + name + L"'s session " + std::to_wstring(process.Session) +
                    L": " + text);
