@@ -13,9 +13,8 @@
 namespace vantrel {
 namespace {
 
-// The tray program as the build placed it (a Unix path under Wine is on drive Z:).
-std::wstring TrayProgramPath() {
-    const std::string built = QOR_TRAY_EXE;
+// A program as the build placed it (a Unix path under Wine is on drive Z:).
+std::wstring BuiltPath(const std::string& built) {
     std::wstring path(built.begin(), built.end());
     if (!path.empty() && path[0] == L'/') {
         for (auto& c : path)
@@ -24,6 +23,10 @@ std::wstring TrayProgramPath() {
         path = L"Z:" + path;
     }
     return path;
+}
+
+std::wstring TrayProgramPath() {
+    return BuiltPath(QOR_TRAY_EXE);
 }
 
 std::wstring Lower(std::wstring text) {
@@ -138,6 +141,12 @@ TEST(ProgramInfoTest, RealFilesKeepTheirIdentityWhenCopied) {
     EXPECT_EQ(original.Id, copy.Id);
     EXPECT_EQ(L"Vantrel", copy.Name);
     EXPECT_EQ(renamed, copy.Path);
+#ifdef QOR_SIGNED_TRAY_EXE
+    // Signed, it is another program: a signer is part of the identity.
+    TProgramInfo signedInfo;
+    ASSERT_TRUE(ReadProgramInfo(BuiltPath(QOR_SIGNED_TRAY_EXE), signedInfo));
+    EXPECT_EQ(L"v:qortray.exe|vantrel|vantrel developers|vantrel test signer", signedInfo.Id);
+#endif
 
     // A program without version information (this test has no resources) is known by its place.
     wchar_t self[MAX_PATH] = {};
