@@ -4,6 +4,7 @@
 #include "model/ProgramRules.h"
 #include "model/ProgramUsage.h"
 #include "model/Registry.h"
+#include "model/UserFigures.h"
 
 #include <gtest/gtest.h>
 
@@ -453,6 +454,44 @@ TEST_F(ProgramStore, UsageThroughTheRegistry) {
     EXPECT_EQ(4, ProgramMinutesOf(read, L"v:c"));
     key.WriteMultiString(L"ProgramsWed", {L"4\tv:c\tC"});
     EXPECT_FALSE(ReadProgramUsage(root.Get(), L"anna", L"PC3", today, read));
+}
+
+TEST(ProgramsLeftTest, FiguresKeepTheProgramsLeftAndNoticeAChange) {
+    const std::wstring user = L"programs-test", path = std::wstring(kFiguresKeyPath) + L"\\" + user;
+    TRegKey key;
+    ASSERT_EQ(ERROR_SUCCESS, key.Create(HKEY_LOCAL_MACHINE, path, KEY_ALL_ACCESS));
+    TUserFigures written;
+    written.Written.dwLowDateTime = 1;
+    written.Programs = {{L"Game", 20}, {L"Chat\tnow", 0}};
+    ASSERT_EQ(ERROR_SUCCESS, WriteUserFigures(key.Get(), written));
+    TUserFigures read;
+    ASSERT_TRUE(ReadUserFigures(user, read));
+    const std::vector<TProgramLeft> clean{{L"Game", 20}, {L"Chat now", 0}};
+    EXPECT_EQ(clean, read.Programs);
+
+    // Written only when the list changed; a change of a name alone is a change.
+    TUserFigures next = read;
+    next.Programs[0].Name = L"Other game";
+    ASSERT_EQ(ERROR_SUCCESS, WriteUserFigures(key.Get(), next, &read));
+    ASSERT_TRUE(ReadUserFigures(user, read));
+    EXPECT_EQ(next.Programs, read.Programs);
+    next.Programs.clear();
+    ASSERT_EQ(ERROR_SUCCESS, WriteUserFigures(key.Get(), next, &read));
+    ASSERT_TRUE(ReadUserFigures(user, read));
+    EXPECT_TRUE(read.Programs.empty());
+
+    // Damaged lines are left out; a missing value is no program.
+    key.WriteMultiString(L"ProgramsLeft",
+                         {L"x\tGame", L"20\tGame", L"5\t", L"1441\tBig", L"\tNo", L"7"});
+    ASSERT_TRUE(ReadUserFigures(user, read));
+    EXPECT_EQ((std::vector<TProgramLeft>{{L"Game", 20}}), read.Programs);
+    RegDeleteValueW(key.Get(), L"ProgramsLeft");
+    ASSERT_TRUE(ReadUserFigures(user, read));
+    EXPECT_TRUE(read.Programs.empty());
+    key.WriteString(L"ProgramsLeft", L"20\tGame");
+    EXPECT_FALSE(ReadUserFigures(user, read));
+    key.Close();
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, path.c_str());
 }
 
 } // namespace
