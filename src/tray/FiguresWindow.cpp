@@ -298,6 +298,9 @@ void TFiguresWindow::Layout() {
         programLabelWidth =
             std::min(programLabelWidth + Scale(kTextSlack), Scale(kMostProgramLabelWidth));
         programValueWidth += Scale(kTextSlack);
+        // In the figures' columns when the names fit there.
+        if (FHasLines)
+            programLabelWidth = std::max(programLabelWidth, labelWidth);
     }
     const int width = std::max({Scale(kMinContentWidth), labelWidth + columnGap + valueWidth,
                                 programLabelWidth + columnGap + programValueWidth});
