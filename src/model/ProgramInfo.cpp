@@ -75,7 +75,8 @@ bool InFolder(const std::wstring& path, std::wstring folder) {
 
 bool InWindowsFolder(const std::wstring& path) {
     wchar_t windows[MAX_PATH + 1] = {};
-    const UINT length = GetWindowsDirectoryW(windows, MAX_PATH + 1);
+    // The shared folder; GetWindowsDirectoryW may name a private one on a terminal server.
+    const UINT length = GetSystemWindowsDirectoryW(windows, MAX_PATH + 1);
     if (length == 0 || length > MAX_PATH)
         return false;
     return InFolder(PlainPath(path), std::wstring(windows, length));

@@ -104,7 +104,9 @@ bool ParseProgramRule(const std::wstring& line, TProgramRule& rule, bool& damage
         return false;
     TProgramRule read;
     damaged = false;
+    // Identities are lower case; one edited by hand still names its program.
     read.Id = fields[0];
+    CharLowerBuffW(&read.Id[0], static_cast<DWORD>(read.Id.size()));
     read.Name = fields.size() > 1 ? fields[1] : std::wstring();
     if (read.Name.empty()) {
         read.Name = read.Id;

@@ -199,6 +199,7 @@ TEST(ProgramRulesTest, LinesReadBackAndDamagedOnesAsLessTime) {
         {L"v:a\tA\tlimit", true, true, false, {0, 0, 0, 0, 0, 0, 0}},
         {L"v:a\tA\tunlimited\t60,60,60,60,60,60,60", true, true, false, {0, 0, 0, 0, 0, 0, 0}},
         {L"v:a", true, true, false, {0, 0, 0, 0, 0, 0, 0}},
+        {L"V:A\tA\tblocked\t", true, false, true, {0, 0, 0, 0, 0, 0, 0}},
     };
     for (const auto& c : cases) {
         TProgramRule rule;
@@ -212,7 +213,7 @@ TEST(ProgramRulesTest, LinesReadBackAndDamagedOnesAsLessTime) {
         for (int day = 1; day <= 7; ++day)
             EXPECT_EQ(c.Minutes[day - 1], rule.Limit(day)) << c.Line << " day " << day;
         if (!c.Damaged) {
-            EXPECT_EQ(c.Line, FormatProgramRule(rule));
+            EXPECT_EQ(Lower(c.Line.substr(0, 3)) + c.Line.substr(3), FormatProgramRule(rule));
         }
     }
     TProgramRule rule;
