@@ -54,7 +54,8 @@ protected:
         Started.clear(); // ends them, before their files go
         for (const std::wstring& file : Files)
             DeleteFileW(file.c_str());
-        RemoveDirectoryW((Folder + L"\\elsewhere").c_str());
+        for (const wchar_t* folder : {L"\\elsewhere", L"\\keeper"})
+            RemoveDirectoryW((Folder + folder).c_str());
         RemoveDirectoryW(Folder.c_str());
     }
 
@@ -226,8 +227,10 @@ TEST_F(ProgramWatchTest, EndEndsTheProcessSeenAndNoLaterOneWithItsPid) {
 // A keeper that starts its game again when it ends: ending its copy brings a new one, and
 // ending every process of the program at each look leaves none within a few looks.
 TEST_F(ProgramWatchTest, AProgramThatRestartsItselfIsEndedWithinAFewLooks) {
-    OwnersByFile[Lower(TestGameExe())] = L"kid"; // the keeper's copies are the kid's too
-    const DWORD keeper = Start(TestGameExe(), L"kid", L"/restart /seconds 20");
+    // The keeper's copies are the kid's too: all processes of a file of the test's own.
+    const std::wstring game = CopyTo(TestGameExe(), L"keeper\\MoonLander.exe");
+    OwnersByFile[Lower(game)] = L"kid";
+    const DWORD keeper = Start(game, L"kid", L"/restart /seconds 20");
     TProgramWatch watch;
     const std::vector<TSessionInfo> sessions = {{Session, L"kid"}};
     const auto copies = [&] {
