@@ -59,7 +59,7 @@ private:
         ULONGLONG ProgramAsked = 0;
         bool OwnerKnown = false;
         bool ProgramKnown = false;
-        // Its file's version information was read (else it is known by its path only).
+        // Its file was read (else the program is known by its path only, and asked again).
         bool ProgramRead = false;
         std::wstring Owner;
         TProgramInfo Program;
