@@ -173,6 +173,21 @@ TEST_F(ProgramWatchTest, OnlyTheUsersOwnProcessesInTheUsersSessionsCount) {
     }
 }
 
+// Without the seam the process's token names its owner: the test's own account, an account of
+// this computer.
+TEST_F(ProgramWatchTest, TheSystemNamesTheOwnerOfAProcess) {
+    SetProcessOwnerSeam(nullptr);
+    wchar_t user[257] = {};
+    DWORD length = 257;
+    ASSERT_TRUE(GetUserNameW(user, &length));
+    const DWORD pid = Start(TestGameExe(), L"");
+    TProgramWatch watch;
+    const auto mine = ByPid(watch.Look({{Session, user}}));
+    ASSERT_EQ(1u, mine.count(pid));
+    EXPECT_EQ(user, mine.at(pid).User);
+    EXPECT_EQ(0u, ByPid(watch.Look({{Session, std::wstring(user) + L"2"}})).count(pid));
+}
+
 // A look after the first asks nothing of a process it has seen: a file renamed away while its
 // program runs changes nothing, and a program whose file is gone from its place before the
 // first look is still seen, by its path.
