@@ -250,12 +250,16 @@ std::vector<TRunningProgram> TProgramWatch::Look(const std::vector<TSessionInfo>
     for (size_t offset = 0;;) {
         const auto* entry = reinterpret_cast<const TProcessEntry*>(FBuffer.data() + offset);
         const DWORD pid = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(entry->UniqueProcessId));
-        const TSessionInfo* session = nullptr;
-        for (const TSessionInfo& candidate : sessions)
-            if (candidate.Id == entry->SessionId && !candidate.Username.empty()) {
-                session = &candidate;
-                break;
-            }
+        // Windows gives a session one user; under Wine every process lies in one session, which
+        // the minute loop's tests and benchmark list for several users: the owner picks its own.
+        const auto sessionOf = [&](const std::wstring* owner) -> const TSessionInfo* {
+            for (const TSessionInfo& candidate : sessions)
+                if (candidate.Id == entry->SessionId && !candidate.Username.empty() &&
+                    (!owner || SameName(*owner, candidate.Username)))
+                    return &candidate;
+            return nullptr;
+        };
+        const TSessionInfo* session = sessionOf(nullptr);
         if (pid != 0 && session) {
             const ULONGLONG created = static_cast<ULONGLONG>(entry->CreateTime.QuadPart);
             TKnown& known = FKnown[pid];
@@ -265,7 +269,9 @@ std::vector<TRunningProgram> TProgramWatch::Look(const std::vector<TSessionInfo>
             known.Seen = FLooks;
             if (!known.OwnerKnown && due(known.OwnerAsked))
                 AskOwner(pid, known);
-            if (known.OwnerKnown && SameName(known.Owner, session->Username)) {
+            if (known.OwnerKnown)
+                session = sessionOf(&known.Owner);
+            if (known.OwnerKnown && session) {
                 if ((!known.ProgramKnown || !known.ProgramRead) && due(known.ProgramAsked))
                     AskProgram(pid, known);
                 if (known.ProgramKnown)
