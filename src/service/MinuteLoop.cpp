@@ -339,6 +339,10 @@ void TMinuteLoop::Look() {
     const ULONGLONG mono = MonotonicMs();
     const std::vector<TSessionInfo> listed = FHost.Sessions();
     FMeter.Look(listed, mono, mono);
+    for (const TSessionInfo& session : listed) {
+        if (!session.Username.empty() && !FUsers.count(session.Username))
+            FirstSeen(session.Username);
+    }
     // A program with no time left is ended within a look of starting; what runs is charged at
     // the next minute.
     for (auto& [user, programs] : WatchPrograms(listed, false)) {

@@ -186,6 +186,10 @@ private:
                             const SYSTEMTIME& now) const;
     void Show(const std::wstring& user, const std::vector<DWORD>& sessions,
               const std::wstring& what, const std::wstring& text);
+    // A user first seen at a look (the first logon since the service started) is read from this
+    // computer's registry until the first minute reads the store: a program that is not
+    // allowed is ended at once, not a minute later.
+    void FirstSeen(const std::wstring& name);
     // The programs in the sessions of the users who are, or at the minute may be, monitored.
     TRunningByUser WatchPrograms(const std::vector<TSessionInfo>& listed, bool atMinute);
     // The minute's part of the user's programs: charge, write, read the rules and the other

@@ -1,6 +1,8 @@
 #include "service/MinuteLoop.h"
 
+#include "model/Clock.h"
 #include "model/TimeLeft.h"
+#include "model/UserStore.h"
 #include "win/SystemError.h"
 
 #include <algorithm>
@@ -9,6 +11,29 @@ namespace vantrel {
 
 // The programs of the minute loop: which run in the monitored users' sessions, what they are
 // charged, and which are ended (service/ProgramLimits.h keeps each user's record).
+
+void TMinuteLoop::FirstSeen(const std::wstring& name) {
+    TUserState& state = FUsers[name];
+    state.User = std::make_unique<TQorUser>();
+    state.User->Username = name;
+    const SYSTEMTIME now = LocalNow();
+    const int day = DayOfYearOf(now);
+    TQorUser local;
+    local.Username = name;
+    if (!Enforceable(LoadUser(local, HKEY_LOCAL_MACHINE, FThisComputer, WeekdayOf(now), day,
+                              YearOfDay(day))))
+        return;
+    state.User->Assign(local);
+    if (!local.QorControl)
+        return;
+    // The rules kept here; with a network store, only this computer's minutes are known yet.
+    TProgramStores stores;
+    stores.Network = FPrefs.UseRemoteRegistry;
+    stores.Store = stores.Network ? nullptr : HKEY_LOCAL_MACHINE;
+    stores.StoreName = FPrefs.RemoteRegistry;
+    stores.LookHere = true;
+    state.Programs.Minute(name, FThisComputer, stores, now, 0, FLog);
+}
 
 TMinuteLoop::TRunningByUser TMinuteLoop::WatchPrograms(const std::vector<TSessionInfo>& listed,
                                                        bool atMinute) {

@@ -1123,9 +1123,19 @@ TEST_F(MinuteLoopTest, ProgramRulesFollowTheNewerSaveAndAStoreWithoutTheUserTake
         DWORD session = 0;
         ProcessIdToSessionId(program.Pid, &session);
         host.Add(session, L"anna");
-        const DWORD pid = program.Pid;
-        SetProcessOwnerSeam([pid](DWORD asked) { return asked == pid ? L"anna" : L""; });
-        NewLoop()->Check();
+        DWORD pid = program.Pid;
+        SetProcessOwnerSeam([&pid](DWORD asked) { return asked == pid ? L"anna" : L""; });
+        // The first logon since the service started: this computer's rules hold until the
+        // first minute reads the store.
+        auto loop = NewLoop();
+        loop->Look();
+        const bool here = c.hereRules == &blocked;
+        EXPECT_EQ(here, program.WaitEnded(here ? 5000 : 0)) << c.what;
+        if (here) {
+            ASSERT_TRUE(program.Start(TestGameExe(), L"/seconds 60"));
+            pid = program.Pid;
+        }
+        loop->Check();
         EXPECT_EQ(c.ended, program.WaitEnded(c.ended ? 5000 : 0)) << c.what;
         std::vector<TProgramRule> rules;
         ULONGLONG at = 0;
