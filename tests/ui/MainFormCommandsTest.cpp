@@ -279,7 +279,8 @@ TEST_F(MainFormCommands, F1RunsHelpAndAccessKeysFindTheirItems) {
     EXPECT_EQ(MAKELRESULT(3, MNC_EXECUTE), menuChar(L'h', bar));
     EXPECT_EQ(MAKELRESULT(1, MNC_EXECUTE), menuChar(L't', GetSubMenu(bar, 1)));
     EXPECT_EQ(MAKELRESULT(2, MNC_EXECUTE), menuChar(L'w', GetSubMenu(bar, 1)));
-    EXPECT_EQ(MAKELRESULT(5, MNC_EXECUTE), menuChar(L'e', GetSubMenu(bar, 1)));
+    EXPECT_EQ(MAKELRESULT(3, MNC_EXECUTE), menuChar(L'p', GetSubMenu(bar, 1)));
+    EXPECT_EQ(MAKELRESULT(6, MNC_EXECUTE), menuChar(L'e', GetSubMenu(bar, 1)));
     EXPECT_EQ(MAKELRESULT(3, MNC_EXECUTE), menuChar(L'p', GetSubMenu(bar, 2)));
     EXPECT_EQ(MNC_IGNORE, HIWORD(menuChar(L'q', GetSubMenu(bar, 2))));
 }
