@@ -55,6 +55,10 @@ std::vector<std::wstring> StoredLines(std::vector<TProgramRule> rules) {
     return lines;
 }
 
+std::wstring TooManyRulesText() {
+    return L"A user can have at most " + std::to_wstring(kMostProgramRules) + L" program rules.";
+}
+
 } // namespace
 
 bool TProgramsForm::Create(HWND owner) {
@@ -268,6 +272,12 @@ void TProgramsForm::TakeRule() {
     if (row.Id.empty())
         return;
     const int kind = CheckedRadio({IdRadioNoRule, IdRadioBlocked, IdRadioSame, IdRadioPerDay});
+    if (kind > 0 && !row.HasRule && Rules().size() >= kMostProgramRules) {
+        // The store takes no longer list: the row stays without a rule.
+        ShowMessage(Handle(), TooManyRulesText(), TMsgKind::Warning);
+        ShowRule();
+        return;
+    }
     if (kind <= 0) {
         row.HasRule = false;
     } else {
@@ -306,10 +316,7 @@ bool TProgramsForm::AddProgramFile(const std::wstring& path) {
     int index = RowOf(info.Id);
     if (index < 0) {
         if (Rules().size() >= kMostProgramRules) {
-            ShowMessage(Handle(),
-                        L"A user can have at most " + std::to_wstring(kMostProgramRules) +
-                            L" program rules.",
-                        TMsgKind::Warning);
+            ShowMessage(Handle(), TooManyRulesText(), TMsgKind::Warning);
             return false;
         }
         TRow row;
