@@ -22,6 +22,7 @@ vantrel_install() {
     command -v xwininfo >/dev/null || missing+=(x11-utils)
     command -v makensis >/dev/null || missing+=(nsis)
     command -v oathtool >/dev/null || missing+=(oathtool)
+    command -v osslsigncode >/dev/null || missing+=(osslsigncode)
     command -v zbarimg >/dev/null || missing+=(zbar-tools)
     [ -x /usr/bin/convert ] && /usr/bin/convert -version >/dev/null 2>&1 || missing+=(imagemagick)
     [ -f /usr/src/googletest/CMakeLists.txt ] || missing+=(googletest)

@@ -2,6 +2,8 @@
 
 #include "model/Registry.h"
 
+#include <algorithm>
+
 namespace vantrel {
 
 namespace {
@@ -31,6 +33,7 @@ constexpr wchar_t kRequestsLeft[] = L"RequestsLeft";
 constexpr wchar_t kRequestMost[] = L"RequestMost";
 constexpr wchar_t kCodesPaired[] = L"CodesPaired";
 constexpr wchar_t kCodesLocked[] = L"CodesLocked";
+constexpr wchar_t kProgramsLeft[] = L"ProgramsLeft";
 
 // The values are written one by one while the user's program may be reading. "Written" is
 // zero while they are being written and set last, so a reading that finds it zero, or another
@@ -78,6 +81,46 @@ bool ReadRequest(const TRegKey& key, TUserFigures& read) {
            (pairedRc == ERROR_SUCCESS || pairedRc == ERROR_FILE_NOT_FOUND);
 }
 
+// "<minutes>\t<name>" lines; a key without them has no program with a limit running. A line
+// that is not one is left out: a name without its minutes says nothing the user could trust.
+bool ReadProgramsLeft(const TRegKey& key, std::vector<TProgramLeft>& programs) {
+    std::vector<std::wstring> lines;
+    const LONG rc = key.ReadMultiString(kProgramsLeft, lines);
+    programs.clear();
+    if (rc == ERROR_FILE_NOT_FOUND)
+        return true;
+    if (rc != ERROR_SUCCESS)
+        return false;
+    for (const std::wstring& line : lines) {
+        const size_t tab = line.find(L'\t');
+        if (tab == 0 || tab == std::wstring::npos || tab > 4 || tab + 1 == line.size())
+            continue;
+        int minutes = 0;
+        bool digits = true;
+        for (size_t i = 0; i < tab; ++i) {
+            digits = digits && line[i] >= L'0' && line[i] <= L'9';
+            minutes = minutes * 10 + (line[i] - L'0');
+        }
+        if (digits && Within(minutes, 0, 24 * 60))
+            programs.push_back(TProgramLeft{line.substr(tab + 1), minutes});
+    }
+    return true;
+}
+
+LONG WriteProgramsLeft(const TRegKey& key, const std::vector<TProgramLeft>& programs) {
+    std::vector<std::wstring> lines;
+    for (const TProgramLeft& program : programs) {
+        std::wstring name = program.Name;
+        for (wchar_t& c : name)
+            if (c < L' ')
+                c = L' ';
+        if (!name.empty())
+            lines.push_back(std::to_wstring(std::max(0, std::min(program.Left, 24 * 60))) + L'\t' +
+                            name);
+    }
+    return key.WriteMultiString(kProgramsLeft, lines);
+}
+
 // One reading; false also for a value the service never writes (a damaged key), which no text
 // must take for a day or a time.
 bool ReadOnce(const TRegKey& key, TUserFigures& read) {
@@ -101,7 +144,8 @@ bool ReadOnce(const TRegKey& key, TUserFigures& read) {
         key.ReadBool(kClock24, read.Clock24) == ERROR_SUCCESS &&
         key.ReadString(kWarning, read.Warning) == ERROR_SUCCESS &&
         key.ReadDword(kWarningSerial, read.WarningSerial) == ERROR_SUCCESS &&
-        ReadRequest(key, read) && key.ReadBinary(kWritten, &end, sizeof(end)) == ERROR_SUCCESS &&
+        ReadRequest(key, read) && ReadProgramsLeft(key, read.Programs) &&
+        key.ReadBinary(kWritten, &end, sizeof(end)) == ERROR_SUCCESS &&
         CompareFileTime(&end, &read.Written) == 0;
     read.State = static_cast<TFiguresState>(state);
     return ok;
@@ -177,6 +221,8 @@ LONG WriteUserFigures(HKEY userKey, const TUserFigures& figures, const TUserFigu
     put(kRequestMost, figures.RequestMost, old.RequestMost);
     put(kCodesPaired, figures.CodesPaired, old.CodesPaired);
     put(kCodesLocked, figures.CodesLocked, old.CodesLocked);
+    if (!before || figures.Programs != old.Programs)
+        next(WriteProgramsLeft(key, figures.Programs));
     // Last, and only when every value went in: a writing that failed midway stays marked
     // unfinished, so no reader takes its half for figures.
     if (rc == ERROR_SUCCESS)

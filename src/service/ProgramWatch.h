@@ -47,6 +47,37 @@ public:
     // Ends the process, if it is still the one that was seen; true when it has ended (or was
     // gone already).
     bool End(const TRunningProgram& process);
+
+private:
+    // What is known of a process of a user's session while it lives.
+    struct TKnown {
+        ULONGLONG Created = 0;
+        // The last look that saw it; an entry that a look did not see is dropped.
+        ULONGLONG Seen = 0;
+        // The look that last asked for its owner or program (0: not yet asked).
+        ULONGLONG OwnerAsked = 0;
+        ULONGLONG ProgramAsked = 0;
+        bool OwnerKnown = false;
+        bool ProgramKnown = false;
+        // Its file was read (else the program is known by its path only, and asked again).
+        bool ProgramRead = false;
+        std::wstring Owner;
+        TProgramInfo Program;
+    };
+    bool Snapshot();
+    void AskOwner(DWORD pid, TKnown& known);
+    void AskProgram(DWORD pid, TKnown& known);
+    std::wstring AccountOf(const std::wstring& sid, PSID binary);
+
+    std::vector<BYTE> FBuffer;
+    ULONGLONG FLooks = 0;
+    std::map<DWORD, TKnown> FKnown;
+    // Account names by security identifier, asked once (empty: not this computer's account).
+    std::map<std::wstring, std::wstring> FAccounts;
+    std::wstring FComputer;
+    std::wstring FComputerSid;
+    bool FComputerAsked = false;
+    TProgramInfoCache FFiles;
 };
 
 } // namespace vantrel

@@ -28,6 +28,8 @@ constexpr int kTextSlack = 8;
 // The sentence at the top has room for this many lines, so that one that wraps (the figures
 // turning out of date, a long day's name) neither grows nor moves the window.
 constexpr int kSummaryLines = 2;
+// A long program name is cut short on the screen (a screen reader reads it whole).
+constexpr int kMostProgramLabelWidth = 220;
 
 // The system's message font at a DPI (the one message boxes use).
 LOGFONTW MessageFont(int dpi) {
@@ -137,11 +139,37 @@ void TFiguresWindow::MakeFonts() {
         set(line.Label, normal.Get());
         set(line.Value, normal.Get());
     }
+    for (const TLineControls& line : FPrograms) {
+        set(line.Label, normal.Get());
+        set(line.Value, normal.Get());
+    }
     set(FClose, normal.Get());
     set(FAsk, normal.Get());
     // The controls hold the new fonts before the old ones go.
     FFont = std::move(normal);
     FBoldFont = std::move(bold);
+}
+
+void TFiguresWindow::MakeProgramLines(size_t count) {
+    while (FPrograms.size() < count) {
+        HWND after = FPrograms.empty() ? FLines.back().Value : FPrograms.back().Value;
+        TLineControls line;
+        line.Label = MakeControl(Handle(), L"STATIC", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS);
+        line.Value = MakeControl(Handle(), L"EDIT", WS_TABSTOP | ES_READONLY | ES_AUTOHSCROLL);
+        if (!line.Label || !line.Value) {
+            DestroyWindow(line.Label);
+            DestroyWindow(line.Value);
+            return;
+        }
+        SendMessageW(line.Value, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, 0);
+        // Tab goes from the figures through the programs to the buttons; the label comes right
+        // before its field, which a screen reader names by it.
+        SetWindowPos(line.Label, after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        SetWindowPos(line.Value, line.Label, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        for (HWND control : {line.Label, line.Value})
+            SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(FFont.Get()), FALSE);
+        FPrograms.push_back(line);
+    }
 }
 
 bool TFiguresWindow::Show(const TTrayView& view, const POINT* anchor) {
@@ -197,6 +225,11 @@ std::wstring TFiguresWindow::Text() const {
     for (const TLineControls& line : FLines)
         if (IsWindowVisible(line.Value))
             text += L"\n" + WindowText(line.Label) + L" " + WindowText(line.Value);
+    for (const TLineControls& line : FPrograms)
+        if (IsWindowVisible(line.Value)) {
+            const std::wstring label = WindowText(line.Label);
+            text += L"\n" + (label.empty() ? L"" : label + L" ") + WindowText(line.Value);
+        }
     return text;
 }
 
@@ -210,6 +243,16 @@ void TFiguresWindow::SetTexts(const TTrayView& view) {
         SetWindowTextW(FLines[i].Value, has ? view.Lines[i].Value.c_str() : L"");
         ShowWindow(FLines[i].Label, has ? SW_SHOWNA : SW_HIDE);
         ShowWindow(FLines[i].Value, has ? SW_SHOWNA : SW_HIDE);
+    }
+    MakeProgramLines(view.Programs.size());
+    FProgramCount = std::min(view.Programs.size(), FPrograms.size());
+    for (size_t i = 0; i < FPrograms.size(); ++i) {
+        const bool has = i < FProgramCount;
+        SetWindowTextW(FPrograms[i].Label, has ? view.Programs[i].Label.c_str() : L"");
+        SetWindowTextW(FPrograms[i].Value, has ? view.Programs[i].Value.c_str() : L"");
+        ShowWindow(FPrograms[i].Label,
+                   has && !view.Programs[i].Label.empty() ? SW_SHOWNA : SW_HIDE);
+        ShowWindow(FPrograms[i].Value, has ? SW_SHOWNA : SW_HIDE);
     }
     ApplyTrayColors(FBar, view.Picture, HighContrastOn(), false, view.Level);
     FBar.SetPosition(std::clamp(view.Share, 0, 100));
@@ -227,6 +270,8 @@ void TFiguresWindow::Layout() {
     HDC dc = screen.Get();
     int labelWidth = 0;
     int valueWidth = 0;
+    int programLabelWidth = 0;
+    int programValueWidth = 0;
     int buttonText = 0;
     int askText = 0;
     TEXTMETRICW textMetrics{};
@@ -237,13 +282,28 @@ void TFiguresWindow::Layout() {
             labelWidth = std::max(labelWidth, TextWidth(dc, WindowText(line.Label)));
             valueWidth = std::max(valueWidth, TextWidth(dc, WindowText(line.Value)));
         }
+        for (size_t i = 0; i < FProgramCount; ++i) {
+            programLabelWidth =
+                std::max(programLabelWidth, TextWidth(dc, WindowText(FPrograms[i].Label)));
+            programValueWidth =
+                std::max(programValueWidth, TextWidth(dc, WindowText(FPrograms[i].Value)));
+        }
         buttonText = TextWidth(dc, kCloseCaption);
         askText = TextWidth(dc, L"Ask for more time...");
     }
     labelWidth += Scale(kTextSlack);
     valueWidth += Scale(kTextSlack);
     const int lineHeight = static_cast<int>(textMetrics.tmHeight) + Scale(2);
-    const int width = std::max(Scale(kMinContentWidth), labelWidth + columnGap + valueWidth);
+    if (FProgramCount > 0) {
+        programLabelWidth =
+            std::min(programLabelWidth + Scale(kTextSlack), Scale(kMostProgramLabelWidth));
+        programValueWidth += Scale(kTextSlack);
+        // In the figures' columns when the names fit there.
+        if (FHasLines)
+            programLabelWidth = std::max(programLabelWidth, labelWidth);
+    }
+    const int width = std::max({Scale(kMinContentWidth), labelWidth + columnGap + valueWidth,
+                                programLabelWidth + columnGap + programValueWidth});
     RECT summary{0, 0, width, 0};
     {
         TScopedSelect select(dc, FBoldFont.Get());
@@ -265,6 +325,19 @@ void TFiguresWindow::Layout() {
             MoveWindow(line.Label, margin, y, labelWidth, lineHeight, TRUE);
             MoveWindow(line.Value, margin + labelWidth + columnGap, y,
                        width - labelWidth - columnGap, lineHeight, TRUE);
+            y += lineHeight + Scale(kLineGap);
+        }
+        y -= Scale(kLineGap);
+    }
+    if (FProgramCount > 0) {
+        y += Scale(metrics::kUnrelatedGap);
+        for (size_t i = 0; i < FProgramCount; ++i) {
+            const TLineControls& line = FPrograms[i];
+            // The count of further programs has no label: its text starts where the names do.
+            const bool named = GetWindowTextLengthW(line.Label) > 0;
+            const int valueLeft = named ? programLabelWidth + columnGap : 0;
+            MoveWindow(line.Label, margin, y, programLabelWidth, lineHeight, TRUE);
+            MoveWindow(line.Value, margin + valueLeft, y, width - valueLeft, lineHeight, TRUE);
             y += lineHeight + Scale(kLineGap);
         }
         y -= Scale(kLineGap);

@@ -2,7 +2,8 @@
 // The small window a click on the notification icon opens: a sentence on where the user stands,
 // the bar of today's time left, and the figures (today's limit, bonus, time used on all
 // computers, time left, today's allowed hours, what happens when the time is up) in read-only
-// fields that Tab reaches and a screen reader reads with their labels. Escape, Enter and the
+// fields that Tab reaches and a screen reader reads with their labels, then as fields of the same
+// kind each running program with a limit of its own and its time left. Escape, Enter and the
 // close box close it. "Ask for more time..." beside Close (for a user with a limit) opens the
 // ask window. It is laid out for its screen's DPI in the system's message font, and
 // again when either changes.
@@ -14,6 +15,7 @@
 #include <array>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace vantrel {
 
@@ -49,6 +51,8 @@ private:
     bool Create(const POINT* anchor);
     void MakeFonts();
     void SetTexts(const TTrayView& view);
+    // Makes the controls of so many program lines, in the Tab order after the figures.
+    void MakeProgramLines(size_t count);
     // Sizes the controls and the window for the texts; the window keeps its lower right corner
     // (beside the notification area) within the screen's work area.
     void Layout();
@@ -65,6 +69,9 @@ private:
     HWND FSummary = nullptr;
     TALProgressBar FBar;
     std::array<TLineControls, kFigureLineCount> FLines{};
+    // Made as programs come, and kept (hidden) when they go.
+    std::vector<TLineControls> FPrograms;
+    size_t FProgramCount = 0;
     HWND FClose = nullptr;
     HWND FAsk = nullptr;
     HWND FLastFocus = nullptr;

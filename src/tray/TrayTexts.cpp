@@ -89,7 +89,68 @@ std::vector<TTrayLine> FigureLines(const TUserFigures& figures) {
     };
 }
 
+std::wstring LeftText(int left) {
+    if (left <= 0)
+        return L"not allowed now";
+    return std::to_wstring(left) + (left == 1 ? L" minute left today" : L" minutes left today");
+}
+
+std::wstring MoreProgramsText(size_t count) {
+    return L"and " + std::to_wstring(count) + (count == 1 ? L" more program" : L" more programs");
+}
+
+// A name shortened for the tool tip, so that the first program always finds room there.
+constexpr size_t kTipNameMost = 30;
+
+std::wstring TipName(const std::wstring& name) {
+    if (name.size() <= kTipNameMost)
+        return name;
+    size_t cut = kTipNameMost - 1;
+    if (name[cut - 1] >= 0xD800 && name[cut - 1] <= 0xDBFF)
+        --cut;
+    return name.substr(0, cut) + L"\x2026";
+}
+
+std::vector<TProgramLeft> ProgramsByTimeLeft(std::vector<TProgramLeft> programs) {
+    std::stable_sort(programs.begin(), programs.end(),
+                     [](const TProgramLeft& a, const TProgramLeft& b) {
+                         return std::max(a.Left, 0) < std::max(b.Left, 0);
+                     });
+    return programs;
+}
+
+std::vector<TTrayLine> ProgramLines(const std::vector<TProgramLeft>& programs) {
+    std::vector<TTrayLine> lines;
+    for (const TProgramLeft& program : programs) {
+        if (lines.size() == kProgramLinesShown) {
+            lines.push_back({L"", MoreProgramsText(programs.size() - kProgramLinesShown)});
+            break;
+        }
+        lines.push_back({program.Name + L":", LeftText(program.Left)});
+    }
+    return lines;
+}
+
+// The tip and a line per program for as many as it has room for, least time left first; the
+// rest are counted when they do not all fit.
+std::wstring TipWithPrograms(std::wstring tip, const std::vector<TProgramLeft>& programs) {
+    for (size_t i = 0; i < programs.size(); ++i) {
+        const std::wstring line =
+            L"\n" + ProgramLeftText(TProgramLeft{TipName(programs[i].Name), programs[i].Left});
+        const size_t after = programs.size() - i - 1;
+        const size_t room = after == 0 ? 0 : 1 + MoreProgramsText(after).size();
+        if (tip.size() + line.size() + room > kTipMost)
+            return tip + L"\n" + MoreProgramsText(programs.size() - i);
+        tip += line;
+    }
+    return tip;
+}
+
 } // namespace
+
+std::wstring ProgramLeftText(const TProgramLeft& program) {
+    return program.Name + L": " + LeftText(program.Left);
+}
 
 std::wstring DurationText(long long minutes) {
     minutes = minutes < 0 ? -minutes : minutes;
@@ -136,6 +197,8 @@ TTrayView TrayViewOf(const TUserFigures* figures) {
                                   : L"these numbers are out of date.";
         return view;
     }
+    const std::vector<TProgramLeft> programs = ProgramsByTimeLeft(figures->Programs);
+    view.Programs = ProgramLines(programs);
     switch (figures->State) {
     case TFiguresState::TimeLeft:
         view.Picture = TTrayPicture::TimeLeft;
@@ -158,6 +221,7 @@ TTrayView TrayViewOf(const TUserFigures* figures) {
         view.Summary = L"Your time for today is used up. " + Sentence(view.Tip);
         break;
     }
+    view.Tip = TipWithPrograms(view.Tip, programs);
     return view;
 }
 

@@ -21,6 +21,12 @@ enum class TTrayLevel { Plenty, Low, VeryLow };
 inline constexpr int kLowMinutes = 15;
 inline constexpr int kVeryLowMinutes = 5;
 
+// The programs the window lists by name; any further ones are counted on one line.
+inline constexpr size_t kProgramLinesShown = 8;
+// The notification icon's tool tip holds at most this many characters (NOTIFYICONDATA's szTip
+// less its terminating null).
+inline constexpr size_t kTipMost = 127;
+
 struct TTrayLine {
     std::wstring Label;
     std::wstring Value;
@@ -44,17 +50,24 @@ struct TTrayView {
     // user without a limit).
     std::wstring Summary;
     std::vector<TTrayLine> Lines;
+    // The programs with a limit of their own that run, least time left first: "Game:" and
+    // "20 minutes left today" (at most kProgramLinesShown, then one line of how many more).
+    // The tool tip ends with as many of them as it has room for.
+    std::vector<TTrayLine> Programs;
 
     bool operator==(const TTrayView& other) const {
         return ShowIcon == other.ShowIcon && Picture == other.Picture && Share == other.Share &&
                Level == other.Level && Tip == other.Tip && Summary == other.Summary &&
-               Lines == other.Lines;
+               Lines == other.Lines && Programs == other.Programs;
     }
     bool operator!=(const TTrayView& other) const { return !(*this == other); }
 };
 
 // The view of the figures read now; nullptr when none could be read.
 TTrayView TrayViewOf(const TUserFigures* figures);
+
+// "Game: 20 minutes left today", "Game: 1 minute left today", "Game: not allowed now".
+std::wstring ProgramLeftText(const TProgramLeft& program);
 
 // "45 minutes", "1 hour", "2 hours 5 minutes"; a negative count as its size.
 std::wstring DurationText(long long minutes);

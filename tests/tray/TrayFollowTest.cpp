@@ -219,6 +219,29 @@ TEST_F(TrayFollow, WindowFollowsTheFiguresAndTellsWhenTheServiceStopsCounting) {
     text = App->Window().Text();
     EXPECT_NE(text.find(L"Time left: 10 minutes"), std::wstring::npos) << text;
 
+    // Programs with a limit of their own come after the figures, also for Tab, and go again.
+    RECT plain{};
+    GetWindowRect(App->Window().Handle(), &plain);
+    figures.Programs = {{L"Game", 20}, {L"Chat", 0}};
+    Write(figures);
+    Tick();
+    const std::wstring programs = L"\nChat: not allowed now\nGame: 20 minutes left today";
+    text = App->Window().Text();
+    EXPECT_EQ(text.size() - programs.size(), text.find(programs)) << text;
+    EXPECT_EQ(L"10 minutes left today (until 20:00)" + programs, Calls.back().Tip);
+    HWND lastField =
+        GetNextDlgTabItem(App->Window().Handle(), GetDlgItem(App->Window().Handle(), IDOK), TRUE);
+    wchar_t field[64] = {};
+    GetWindowTextW(lastField, field, 64);
+    EXPECT_STREQ(L"20 minutes left today", field);
+    RECT longer{};
+    GetWindowRect(App->Window().Handle(), &longer);
+    EXPECT_GT(longer.bottom - longer.top, plain.bottom - plain.top);
+    figures.Programs.clear();
+    Write(figures);
+    Tick();
+    EXPECT_EQ(std::wstring::npos, App->Window().Text().find(L"Game")) << text;
+
     // The service writes nothing more: five minutes on, the figures are out of date. The longer
     // sentence neither grows nor moves the window.
     RECT before{};

@@ -111,6 +111,74 @@ TEST_F(TrayTexts, TipPictureAndSentenceFollowWhereTheUserStands) {
     EXPECT_TRUE(none.Tip.empty() && none.Lines.empty() && !none.Summary.empty());
 }
 
+TEST_F(TrayTexts, RunningProgramsWithALimitFollowTheTipAndTheWindow) {
+    const std::wstring tip = L"45 minutes left today (until 20:00)";
+    const std::wstring longName(100, L'n');
+    std::vector<TProgramLeft> eleven;
+    for (int i = 1; i <= 11; ++i)
+        eleven.push_back({L"Program " + std::to_wstring(i), 100 - i});
+    struct {
+        const char* Name;
+        std::vector<TProgramLeft> Programs;
+        std::function<void(TUserFigures&)> Change;
+        std::wstring Tip;
+        std::vector<TTrayLine> Lines;
+    } cases[] = {
+        {"none", {}, [](TUserFigures&) {}, tip, {}},
+        {"least time first",
+         {{L"Game", 20}, {L"Chat", 0}, {L"Paint", 1}},
+         [](TUserFigures&) {},
+         tip + L"\nChat: not allowed now\nPaint: 1 minute left today\nGame: 20 minutes left today",
+         {{L"Chat:", L"not allowed now"},
+          {L"Paint:", L"1 minute left today"},
+          {L"Game:", L"20 minutes left today"}}},
+        {"time used up",
+         {{L"Game", 0}},
+         [](TUserFigures& f) {
+             f.State = TFiguresState::OverLimit;
+             f.AgainDays = 1;
+             f.AgainAt = 7 * 60;
+         },
+         L"Allowed again tomorrow at 07:00\nGame: not allowed now",
+         {{L"Game:", L"not allowed now"}}},
+        // The tool tip holds 127 characters: as many programs as fit, then how many more.
+        {"many",
+         eleven,
+         [](TUserFigures&) {},
+         tip + L"\nProgram 11: 89 minutes left today\nProgram 10: 90 minutes left today\nand 9 "
+               L"more programs",
+         {}},
+        {"a long name",
+         {{longName, 5}, {longName, 6}},
+         [](TUserFigures&) {},
+         tip + L"\n" + longName.substr(0, 29) + L"\x2026: 5 minutes left today\nand 1 more program",
+         {{longName + L":", L"5 minutes left today"}, {longName + L":", L"6 minutes left today"}}},
+        {"out of date",
+         {{L"Game", 20}},
+         [](TUserFigures& f) { f.Written = SecondsAgo(600); },
+         L"Time left unknown: these numbers are out of date",
+         {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TUserFigures figures = TimeLeftFigures();
+        figures.Programs = c.Programs;
+        c.Change(figures);
+        const TTrayView view = TrayViewOf(&figures);
+        EXPECT_EQ(c.Tip, view.Tip);
+        EXPECT_LE(view.Tip.size(), kTipMost);
+        if (c.Programs.size() <= kProgramLinesShown) {
+            EXPECT_EQ(c.Lines, view.Programs);
+        }
+    }
+    TUserFigures figures = TimeLeftFigures();
+    figures.Programs = eleven;
+    const TTrayView view = TrayViewOf(&figures);
+    ASSERT_EQ(kProgramLinesShown + 1, view.Programs.size());
+    EXPECT_EQ((TTrayLine{L"Program 11:", L"89 minutes left today"}), view.Programs[0]);
+    EXPECT_EQ((TTrayLine{L"", L"and 3 more programs"}), view.Programs.back());
+}
+
 TEST_F(TrayTexts, AReadingJustAfterMidnightCountsTheDaysFromTheWritingDay) {
     Now = MondayAt(0, 0, 50);
     TUserFigures figures = TimeLeftFigures();

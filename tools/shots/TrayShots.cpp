@@ -233,12 +233,17 @@ bool TakeTrayShots() {
     TUserFigures figures = DemoFigures();
     if (!WriteFigures(user, figures))
         return false;
+    // Two games with a limit of their own running, one of them used up.
+    figures.Programs = {{L"Minecraft", 20}, {L"Roblox", 0}};
+    if (!WriteFigures(user, figures))
+        return false;
     TTrayApp app;
     if (!app.Start(user))
         return false;
     app.ShowFigures();
     SettleWindows(200);
     failures += TakeShot(L"tray-window", app.Window().Handle()) ? 0 : 1;
+    figures.Programs.clear();
 
     figures.State = TFiguresState::OverLimit;
     figures.Used = 120;
