@@ -2,6 +2,7 @@
 // and days, the user's rules edited in the dialog and saved to this computer and the network
 // store, and rules that were read in part never saved over.
 #include "MainFormSupport.h"
+#include "TestPrograms.h"
 
 #include "model/ProgramRules.h"
 #include "model/ProgramUsage.h"
@@ -178,15 +179,14 @@ TEST_F(ProgramsCommand, RulesAddedFromTheListAndFromAFileAreSavedToBothStores) {
               ERROR_SUCCESS);
     ASSERT_EQ(WriteProgramRules(Network, L"amy", {Rule(kPaint, L"Paint", true, 0)}, 200),
               ERROR_SUCCESS);
-    // The file chosen is a program without version information: the test program itself.
-    wchar_t self[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    // The file chosen: a game with version information, known by its product's name.
     TProgramInfo chosen;
-    ASSERT_TRUE(ReadProgramInfo(self, chosen));
+    ASSERT_TRUE(ReadProgramInfo(TestGameExe(), chosen));
+    ASSERT_EQ(chosen.Name, L"Moon Lander");
     SetChooseFileSeam(
         [&](HWND, const std::wstring&, const std::wstring& pattern, std::wstring& path) {
             EXPECT_EQ(pattern, L"*.exe");
-            path = self;
+            path = TestGameExe();
             return true;
         });
     Start();
