@@ -343,6 +343,9 @@ bool TProgramsForm::AddProgramFile(const std::wstring& path) {
 }
 
 void TProgramsForm::ChooseProgramFile() {
+    // A click can reach a disabled button (BM_CLICK from another program).
+    if (!RulesEditable)
+        return;
     std::wstring path;
     if (ChooseOpenFile(Handle(), L"Programs (*.exe)", L"*.exe", path) && AddProgramFile(path))
         SetFocus(Control(IsChecked(IdRadioSame) ? IdEditMinutes : IdListPrograms));
