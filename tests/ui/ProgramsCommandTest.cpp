@@ -254,6 +254,31 @@ TEST_F(ProgramsCommand, RulesThatCouldNotBeReadWholeAreNotSavedOver) {
     EXPECT_EQ(RawRules(Network), network);
 }
 
+// A network store that does not answer: the change is kept here, and the administrator told.
+TEST_F(ProgramsCommand, ASaveWhileTheStoreIsAwayStaysHereAndIsReported) {
+    Accounts = {L"amy"};
+    SeedUser(L"amy", true, 120);
+    SeedPrefs(false, true, L"FARAWAY");
+    SetRemoteRegistrySeam([](const std::wstring&, HKEY*) { return LONG{ERROR_BAD_NETPATH}; });
+    ASSERT_EQ(WriteProgramRules(HKEY_LOCAL_MACHINE, L"amy", {Rule(kGame, L"Game", false, 30)}),
+              ERROR_SUCCESS);
+    Start();
+    SelectRow(0);
+    Messages.clear();
+    RunPrograms({
+        [](HWND dialog) { SelectProgram(dialog, 0); },
+        [](HWND dialog) { Click(dialog, TProgramsForm::IdRadioBlocked); },
+        [](HWND dialog) { Click(dialog, IDOK); },
+    });
+    std::vector<TProgramRule> rules;
+    EXPECT_EQ(ReadProgramRules(HKEY_LOCAL_MACHINE, L"amy", rules), TStoredRules::Whole);
+    EXPECT_EQ(Lines(rules), Lines({Rule(kGame, L"Game", true, 0)}));
+    // The one warning; the list's refresh tells of the store as it always does.
+    ASSERT_FALSE(Messages.empty());
+    EXPECT_EQ(Messages[0].Kind, TMsgKind::Warning);
+    EXPECT_EQ(Messages[0].Text, L"Could not save the program rules to the remote registry.");
+}
+
 TEST_F(ProgramsCommand, TheNewerRulesAreShownAndOnlyWholeOnesMayBeChanged) {
     SeedUser(L"amy", true, 120);
     UseNetworkStore();
