@@ -10,6 +10,11 @@
 
 namespace vantrel {
 
+namespace {
+// How long the window's thread waits for a network store that does not answer.
+constexpr DWORD kWeekConnectMs = 2000;
+} // namespace
+
 void TMainForm::AMEditWeeklyTimeUsageExecute() {
     TQorUser* user = SelectedUser();
     if (!user)
@@ -28,7 +33,7 @@ void TMainForm::AMEditWeeklyTimeUsageExecute() {
     // The programs from the same store, or from this computer while it does not answer.
     TRegRoot root;
     if (Prefs.UseRemoteRegistry)
-        FRequestConnect.Connect(Prefs.RemoteRegistry, 2000, root);
+        FRequestConnect.Connect(Prefs.RemoteRegistry, kWeekConnectMs, root);
     dialog.Programs = ReadWeekPrograms(root.Get(), current.Username, today).Days;
     dialog.ShowModal();
 }
