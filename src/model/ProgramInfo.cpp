@@ -205,9 +205,11 @@ TProgramInfo ProgramInfoOf(const TProgramFields& fields, const std::wstring& pat
     else
         info.Id = Lower(L"f:" + Clean(PlainPath(path), 32767));
 
-    info.Name = Clean(fields.ProductName, kProgramNameMost);
+    // The description tells the programs of one product apart ("Microsoft Word", not
+    // "Microsoft Office"; "Notepad", not "Microsoft Windows Operating System").
+    info.Name = Clean(fields.FileDescription, kProgramNameMost);
     if (info.Name.empty())
-        info.Name = Clean(fields.FileDescription, kProgramNameMost);
+        info.Name = Clean(fields.ProductName, kProgramNameMost);
     if (info.Name.empty())
         info.Name = Clean(FileNameOf(PlainPath(path)), kProgramNameMost);
     if (info.Name.empty())

@@ -1,9 +1,10 @@
 #pragma once
 // A program as a parent knows it and as a renamed or copied file still shows it. The name is the
-// one the user would know (the product name of the file's version information, else its
-// description, else the file's name); the identity is what a copy or a new name keeps: the
-// version information's original file name, product and company, and the signer of a signed
-// file. Only a file that has none of these is known by its folder and name.
+// one the user would know (the description in the file's version information, which tells the
+// programs of one product apart, else its product name, else the file's name); the identity is what
+// a copy or a new name keeps: the version information's original file name, product and company,
+// and the signer of a signed file. Only a file that has none of these is known by its folder and
+// name.
 #include <windows.h>
 
 #include <list>

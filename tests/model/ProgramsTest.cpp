@@ -80,7 +80,7 @@ TEST(ProgramInfoTest, IdentityAndNameFromFields) {
         {{L"G.exe", L"Game", L"D", L"ACME", L"Signer"},
          L"C:\\g\\run.exe",
          L"v:g.exe|game|acme|signer",
-         L"Game",
+         L"D",
          false},
         // A description names the program but is no identity.
         {{L"", L"", L"D", L"", L""}, L"C:\\G\\Run.EXE", L"f:c:\\g\\run.exe", L"D", false},
@@ -126,18 +126,20 @@ TEST(ProgramInfoTest, RealFilesKeepTheirIdentityWhenCopied) {
         std::wstring Path, Id, Name;
         bool PartOfWindows;
     } cases[] = {
-        {tray, kTrayId, L"Vantrel", false},
-        {copies.Copy(tray, L"homework.exe"), kTrayId, L"Vantrel", false},
+        {tray, kTrayId, L"Vantrel time left in the notification area", false},
+        {copies.Copy(tray, L"homework.exe"), kTrayId, L"Vantrel time left in the notification area",
+         false},
 #ifdef QOR_SIGNED_TRAY_EXE
         // Signed, it is another program.
-        {BuiltPath(QOR_SIGNED_TRAY_EXE), kTrayId + L"vantrel test signer", L"Vantrel", false},
+        {BuiltPath(QOR_SIGNED_TRAY_EXE), kTrayId + L"vantrel test signer",
+         L"Vantrel time left in the notification area", false},
 #endif
         // Without version information a program is known by its place.
         {bare, L"f:" + Lower(bare), L"Bare.exe", false},
         // Wine's own programs are part of Windows where Windows keeps them, and only there.
-        {winver, L"v:winver.exe|wine|microsoft corporation|", L"Wine", true},
-        {copies.Copy(winver, L"winver.exe"), L"v:winver.exe|wine|microsoft corporation|", L"Wine",
-         false},
+        {winver, L"v:winver.exe|wine|microsoft corporation|", L"Windows Version", true},
+        {copies.Copy(winver, L"winver.exe"), L"v:winver.exe|wine|microsoft corporation|",
+         L"Windows Version", false},
     };
     for (const auto& c : cases) {
         TProgramInfo info;
