@@ -115,7 +115,7 @@ def network_computer():
 
 
 PICTURES = {
-    # The main icon list, index 0 to 17.
+    # The main icon list, index 0 to 18.
     "image01_about": circle(8, 8, 7, BLUE, BLUE_D)
     + rect(7, 3, 9, 5, WHITE) + rect(7, 6, 9, 13, WHITE),
     "image02_user": person(8, 1, 1.15, BLUE, BLUE_D),
@@ -153,6 +153,9 @@ PICTURES = {
     + line(1, 14.5, 15, 14.5, GREY_D, 1, "butt")
     + rect(3, 8, 6, 14, BLUE, BLUE_D, 0.5) + rect(7, 3, 10, 14, GREEN, GREEN_D, 0.5)
     + rect(11, 10, 14, 14, AMBER, AMBER_D, 0.5),
+    "image19_programs": rect(0.5, 1.5, 13.5, 12.5, PAPER, GREY_D) + rect(1, 2, 13, 4.5, BLUE)
+    + rect(2.5, 6, 7, 10.5, BLUE_L) + rect(8, 6, 12, 7, GREY) + rect(8, 8.5, 11, 9.5, GREY)
+    + clock(11.5, 11.5, 4, PAPER, BLUE_D, BLUE_D),
     # The status bar: the time-limit service's states beside the padlock of the one that runs.
     "service_stopped": path("M 1,8 L 1,5 A 3,3 0 0,1 7,5 L 7,6", "none", GREY_D, 2, "butt")
     + rrect(4.5, 7.5, 15.5, 15.5, 1, GREY_L, GREY_D) + rect(9, 10, 11, 13, GREY_D)

@@ -30,7 +30,7 @@ foreach(source
         image06_refresh image07_preferences image08_bonus_more image09_bonus_less
         image10_report image11_row_time_left image12_row_little_time image13_row_no_time
         image14_row_not_monitored image15_view_log image16_help image17_padlock
-        image18_detailed_usage)
+        image18_detailed_usage image19_programs)
     vantrel_picture(${source} ${source} ${main_sizes})
 endforeach()
 vantrel_picture(program program 16 20 24 32 40 48 64 256)

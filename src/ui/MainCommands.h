@@ -21,6 +21,7 @@
     X(AMEditDailyTimeLimits,     L"Users", L"&Daily time limits...",   DailyLimits,   0,     UserSelected, Yes,   Yes,   Yes)   \
     X(AMEditDetailedTimeUsage,   L"Users", L"De&tailed time usage...", DetailedUsage, 0,     UserSelected, Yes,   Yes,   Yes)   \
     X(AMEditWeeklyTimeUsage,     L"Users", L"&Weekly time usage...",   WeeklyUsage,   VK_F7, UserSelected, Yes,   Yes,   Yes)   \
+    X(AMEditPrograms,            L"Users", L"&Programs...",            Programs,      0,     UserSelected, Yes,   Yes,   Yes)   \
     X(AMEditIncreaseTodaysLimit, L"Users", L"&Increase bonus time...", BonusMore,     0,     UserSelected, Group, Group, Group) \
     X(AMEditDecreaseTodaysLimit, L"Users", L"D&ecrease bonus time...", BonusLess,     0,     UserSelected, Yes,   Yes,   Yes)   \
     X(AMEditAnswerRequest,       L"Users", L"&Answer request...",      AnswerRequest, 0,     UserAsks,     Yes,   Yes,   Yes)   \

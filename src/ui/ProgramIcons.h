@@ -26,6 +26,7 @@ enum class TMainImage : int {
     ViewLog = IDI_VIEW_LOG - IDI_IMAGE1,
     Help = IDI_HELP - IDI_IMAGE1,
     DetailedUsage = IDI_DETAILED_USAGE - IDI_IMAGE1,
+    Programs = IDI_PROGRAMS - IDI_IMAGE1,
     WeeklyUsage = IDI_CALENDAR - IDI_IMAGE1,
     AnswerRequest = IDI_USER - IDI_IMAGE1,
 };
@@ -36,12 +37,12 @@ constexpr int ImageIndex(TMainImage image) {
 // Loads one of the program's icon resources at size x size pixels; the caller destroys it.
 HICON LoadProgramIcon(int resourceId, int size);
 
-// The main window's icon list: the 18 icons IDI_MAIN_ICON(0..17) at index 0..17, 32-bit with alpha
+// The main window's icon list: the 19 icons IDI_MAIN_ICON(0..18) at index 0..18, 32-bit with alpha
 // and a mask, iconSize x iconSize (16 at 96 DPI; 20, 24, 32, 40 and 48 are drawn as well,
 // other sizes are scaled from them).
 // Throws std::runtime_error("Invalid ImageList") if the platform refuses the list.
 TImageListHandle CreateImageListMain32b(int iconSize);
-inline constexpr int kMainIconCount = 18;
+inline constexpr int kMainIconCount = 19;
 // Replaces `list` by a 32-bit list of the same icon size with the same images, masked if it
 // was, capacity 0 and the given growth step; no list is left alone. Throws like above.
 void ConvertImageListTo32Bit(TImageListHandle& list, int growBy);

@@ -29,6 +29,7 @@
 #define IDI_HELP 116              /* Help */
 #define IDI_PADLOCK 117           /* a padlock; no command shows it */
 #define IDI_DETAILED_USAGE 118    /* Detailed time usage... */
+#define IDI_PROGRAMS 119          /* Programs...: a program's window with a clock */
 
 // The About dialog's logo (52, 78 and 104 pixels).
 #define IDI_ABOUT_LOGO 130

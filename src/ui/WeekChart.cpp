@@ -21,6 +21,8 @@ constexpr COLORREF kComputerColors[] = {RGB(45, 108, 192), RGB(240, 160, 32),  R
                                         RGB(95, 109, 138), RGB(86, 180, 233),  RGB(204, 170, 0),
                                         RGB(20, 70, 120),  RGB(210, 140, 210), RGB(140, 140, 50)};
 constexpr size_t kColorCount = sizeof(kComputerColors) / sizeof(kComputerColors[0]);
+// "Other programs": none of the palette's, so that it never looks like one program.
+constexpr COLORREF kOtherProgramsColor = RGB(160, 164, 170);
 
 // The name's place in the palette: FNV-1a over the name in capitals, since computer names are
 // compared ignoring case.
@@ -178,12 +180,19 @@ void OrderComputers(TWeekUsage& week, const std::wstring& thisComputer) {
 }
 
 void TWeekChart::AssignColors() {
-    // Each computer takes its name's colour; of two that would share one, the later in the
-    // legend's order takes the next free colour, so that as many as the palette holds differ.
+    // Each computer (or program) takes its name's colour; of two that would share one, the later
+    // in the legend's order takes the next free colour, so that as many as the palette holds
+    // differ.
     FColors.clear();
     std::vector<bool> taken(kColorCount, false);
-    for (size_t i = 0; i < FWeek.Computers.size(); ++i) {
-        size_t index = ColorIndexOf(FWeek.Computers[i]);
+    const std::vector<std::wstring>& series = Series();
+    for (size_t i = 0; i < series.size(); ++i) {
+        if (FView == TWeekChartView::Programs && series[i] == kOtherProgramsName &&
+            i + 1 == series.size()) {
+            FColors.push_back(kOtherProgramsColor);
+            continue;
+        }
+        size_t index = ColorIndexOf(series[i]);
         if (i < kColorCount)
             for (size_t step = 0; step < kColorCount && taken[index]; ++step)
                 index = (index + 1) % kColorCount;
@@ -218,6 +227,90 @@ void TWeekChart::SetWeek(const TWeekUsage& week, const std::wstring& thisCompute
     }
 }
 
+std::wstring DayProgramsText(const TDayUsage& day, const TProgramList& programs) {
+    wchar_t date[128] = {};
+    GetDateFormatW(LOCALE_USER_DEFAULT, DATE_LONGDATE, &day.Date, nullptr, date, 128);
+    std::wstring text = std::wstring(date) + L": " + HoursText(day.Minutes) + L" used";
+    std::wstring listed;
+    for (const TProgramMinutes& program : programs)
+        if (program.Minutes > 0)
+            listed += (listed.empty() ? L"" : L", ") +
+                      (program.Id.empty() ? std::wstring(kOtherProgramsName) : program.Name) +
+                      L" " + HoursText(program.Minutes);
+    return text + (listed.empty() ? L". No programs recorded." : L". Programs: " + listed + L".");
+}
+
+void TWeekChart::SetPrograms(const std::vector<TProgramList>& days) {
+    FProgramDays = days;
+    // The week's minutes of each program, by identity; the biggest get series of their own.
+    TProgramList week;
+    for (const TProgramList& day : days)
+        SumProgramLists(week, day);
+    FPrograms.clear();
+    std::vector<std::wstring> ids;
+    for (const TProgramMinutes& program : week)
+        if (!program.Id.empty() && program.Minutes > 0 && ids.size() < kChartProgramsShown) {
+            ids.push_back(program.Id);
+            FPrograms.push_back(program.Name);
+        }
+    bool others = false;
+    FProgramMinutes.assign(days.size(), std::vector<int>(ids.size() + 1, 0));
+    for (size_t d = 0; d < days.size(); ++d)
+        for (const TProgramMinutes& program : days[d]) {
+            const auto at = std::find(ids.begin(), ids.end(), program.Id);
+            const size_t series = static_cast<size_t>(at - ids.begin());
+            long long sum =
+                static_cast<long long>(FProgramMinutes[d][series]) + std::max(0, program.Minutes);
+            FProgramMinutes[d][series] = static_cast<int>(std::min<long long>(sum, 1 << 30));
+            others = others || (at == ids.end() && program.Minutes > 0);
+        }
+    if (others)
+        FPrograms.push_back(kOtherProgramsName);
+    AssignColors();
+    ComputeScale();
+    LayoutChanged();
+}
+
+void TWeekChart::SetView(TWeekChartView view) {
+    if (view == FView)
+        return;
+    FView = view;
+    AssignColors();
+    ComputeScale();
+    LayoutChanged();
+    if (Handle())
+        NotifyWinEvent(EVENT_OBJECT_VALUECHANGE, Handle(), OBJID_CLIENT, CHILDID_SELF);
+}
+
+const std::vector<std::wstring>& TWeekChart::Series() const {
+    return FView == TWeekChartView::Programs ? FPrograms : FWeek.Computers;
+}
+
+int TWeekChart::SeriesMinutes(int day, size_t series) const {
+    if (day < 0 || day >= static_cast<int>(FWeek.Days.size()))
+        return 0;
+    if (FView == TWeekChartView::Computers)
+        return series < FWeek.Computers.size()
+                   ? FWeek.Days[static_cast<size_t>(day)].MinutesOn(FWeek.Computers[series])
+                   : 0;
+    if (static_cast<size_t>(day) >= FProgramMinutes.size() ||
+        series >= FProgramMinutes[static_cast<size_t>(day)].size())
+        return 0;
+    return FProgramMinutes[static_cast<size_t>(day)][series];
+}
+
+std::wstring TWeekChart::DayText(int day) const {
+    if (day < 0 || day >= static_cast<int>(FWeek.Days.size()))
+        return std::wstring();
+    const TDayUsage& usage = FWeek.Days[static_cast<size_t>(day)];
+    if (FView == TWeekChartView::Computers)
+        return DayUsageText(usage);
+    static const TProgramList none;
+    return DayProgramsText(usage, static_cast<size_t>(day) < FProgramDays.size()
+                                      ? FProgramDays[static_cast<size_t>(day)]
+                                      : none);
+}
+
 void TWeekChart::SetDpi(int dpi) {
     FDpi = dpi;
     if (FToolTip)
@@ -241,9 +334,7 @@ void TWeekChart::SetCurrentDay(int day) {
 }
 
 std::wstring TWeekChart::AccessibleValue() const {
-    if (FCurrent < 0 || FCurrent >= static_cast<int>(FWeek.Days.size()))
-        return std::wstring();
-    return DayUsageText(FWeek.Days[static_cast<size_t>(FCurrent)]);
+    return DayText(FCurrent);
 }
 
 void TWeekChart::ComputeScale() {
@@ -253,6 +344,10 @@ void TWeekChart::ComputeScale() {
         if (day.Limited)
             top = std::max({top, static_cast<long long>(day.TimeLimit), day.Allowed()});
     }
+    if (FView == TWeekChartView::Programs)
+        for (const std::vector<int>& day : FProgramMinutes)
+            for (int minutes : day)
+                top = std::max<long long>(top, minutes);
     // Room above the highest bar and limit line, so that no limit runs along the plot's top,
     // right under the row of totals.
     ++top;
@@ -285,14 +380,16 @@ const TWeekChart::TLayout& TWeekChart::Layout() const {
     layout.Line = metrics.tmHeight;
 
     std::vector<std::wstring> texts;
-    for (const std::wstring& computer : FWeek.Computers)
-        texts.push_back(!FThisComputer.empty() && SameName(computer, FThisComputer)
-                            ? computer + L" (this computer)"
-                            : computer);
+    const bool byComputer = FView == TWeekChartView::Computers;
+    for (const std::wstring& name : Series())
+        texts.push_back(byComputer && !FThisComputer.empty() && SameName(name, FThisComputer)
+                            ? name + L" (this computer)"
+                            : name);
     bool bonus = false, over = false;
     for (const TDayUsage& day : FWeek.Days) {
         bonus = bonus || (day.Limited && day.Bonus != 0);
-        over = over || day.OverLimit() > 0;
+        // The striped part belongs to the stacked bar of the computers.
+        over = over || (byComputer && day.OverLimit() > 0);
     }
     if (FWeek.Limited)
         texts.push_back(L"Time limit");
@@ -392,7 +489,7 @@ void TWeekChart::PaintLegend(HDC dc) const {
         const int top = (r.top + r.bottom - swatch) / 2;
         const RECT box{r.left, top, r.left + swatch, top + swatch};
         const std::wstring& caption = legend[i].Text;
-        if (i < FWeek.Computers.size()) {
+        if (i < Series().size()) {
             FillSolidRect(dc, box, ComputerColor(i));
         } else if (caption == L"Time limit") {
             Marker(dc, box.left, box.right, (box.top + box.bottom) / 2, std::max(2, Scale(2)), text,
@@ -417,19 +514,38 @@ void TWeekChart::PaintDay(HDC dc, int index) const {
     const RECT plot = PlotRect();
     const RECT bar = BarRect(index);
     const int line = LineHeight();
-    // The computers, stacked in the legend's order.
-    long long below = 0;
-    for (size_t c = 0; c < FWeek.Computers.size(); ++c) {
-        const int minutes = day.MinutesOn(FWeek.Computers[c]);
-        if (minutes <= 0)
-            continue;
-        const int bottom = MinutesY(below);
-        below += minutes;
-        const int top = MinutesY(below);
-        if (bottom > top)
-            FillSolidRect(dc, RECT{bar.left, top, bar.right, bottom}, ComputerColor(c));
+    const bool byComputer = FView == TWeekChartView::Computers;
+    if (byComputer) {
+        // The computers, stacked in the legend's order.
+        long long below = 0;
+        for (size_t c = 0; c < FWeek.Computers.size(); ++c) {
+            const int minutes = day.MinutesOn(FWeek.Computers[c]);
+            if (minutes <= 0)
+                continue;
+            const int bottom = MinutesY(below);
+            below += minutes;
+            const int top = MinutesY(below);
+            if (bottom > top)
+                FillSolidRect(dc, RECT{bar.left, top, bar.right, bottom}, ComputerColor(c));
+        }
+    } else if (!FPrograms.empty()) {
+        // The programs side by side in the legend's order, over a wider part of the column.
+        const int inset = (column.right - column.left) / 8;
+        const int left = column.left + inset;
+        const int width = static_cast<int>(column.right - inset - left);
+        const int count = static_cast<int>(FPrograms.size());
+        for (int p = 0; p < count; ++p) {
+            const int minutes = SeriesMinutes(index, static_cast<size_t>(p));
+            if (minutes <= 0)
+                continue;
+            const int x0 = left + p * width / count;
+            const int x1 = std::max(x0 + 1, left + (p + 1) * width / count - (count > 1 ? 1 : 0));
+            const int top = std::min<int>(MinutesY(minutes), plot.bottom - 1);
+            FillSolidRect(dc, RECT{x0, top, x1, plot.bottom},
+                          ComputerColor(static_cast<size_t>(p)));
+        }
     }
-    if (day.OverLimit() > 0) {
+    if (byComputer && day.OverLimit() > 0) {
         const RECT over{bar.left, bar.top, bar.right, MinutesY(std::max(0LL, day.Allowed()))};
         Stripes(dc, over, kOverLimitColor, std::max(2, Scale(2)), Scale(6));
         Frame(dc, over, std::max(1, Scale(1)), kOverLimitColor);
@@ -492,12 +608,16 @@ void TWeekChart::Paint(HDC dc) {
     }
     for (int day = 0; day < static_cast<int>(FWeek.Days.size()); ++day)
         PaintDay(buffer, day);
-    if (std::all_of(FWeek.Days.begin(), FWeek.Days.end(),
-                    [](const TDayUsage& day) { return day.Minutes == 0; })) {
+    const bool noUsage = std::all_of(FWeek.Days.begin(), FWeek.Days.end(),
+                                     [](const TDayUsage& day) { return day.Minutes == 0; });
+    const bool noPrograms = FView == TWeekChartView::Programs && FPrograms.empty();
+    if (noUsage || noPrograms) {
         RECT empty = plot;
         empty.bottom = (plot.top + plot.bottom) / 2;
-        DrawTextAt(buffer, L"No time usage recorded on these seven days.", empty,
-                   DT_CENTER | DT_VCENTER, GetSysColor(COLOR_WINDOWTEXT));
+        DrawTextAt(buffer,
+                   noUsage ? L"No time usage recorded on these seven days."
+                           : L"No programs recorded on these seven days.",
+                   empty, DT_CENTER | DT_VCENTER, GetSysColor(COLOR_WINDOWTEXT));
     }
     FillSolidRect(buffer, RECT{plot.left, plot.bottom, plot.right, plot.bottom + 1},
                   GetSysColor(COLOR_BTNSHADOW));
@@ -537,7 +657,7 @@ LRESULT TWeekChart::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         if (header && header->hwndFrom == FToolTip && header->code == TTN_GETDISPINFOW) {
             auto* info = reinterpret_cast<NMTTDISPINFOW*>(lParam);
             const size_t day = static_cast<size_t>(info->hdr.idFrom);
-            FTipText = day < FWeek.Days.size() ? DayUsageText(FWeek.Days[day]) : std::wstring();
+            FTipText = DayText(static_cast<int>(day));
             info->lpszText = const_cast<wchar_t*>(FTipText.c_str());
             return 0;
         }

@@ -1,13 +1,17 @@
 #pragma once
 // A user's week as a bar chart: one bar per day of the minutes used, stacked by computer in the
 // colours of the legend above (each computer's colour comes from its name, so it stays from one
-// opening to the next; this computer is named so), the day's time limit marked across its bar
+// opening to the next; this computer is named so), or, by program, one bar per program side by
+// side (programs that ran at the same time each count the minute, so their minutes are not a
+// part of the day's and are never stacked): the week's biggest programs in colours of their own,
+// the rest as "Other programs"; the day's time limit marked across its bar
 // (and limit + bonus on a day with a bonus), the part beyond it striped in the warning colour;
 // the day's total in a row above the plot, where no limit line runs; under each bar the day and
 // its allowed hours. The value axis counts durations ("1 h 30"), not times of day. One day is
 // current: the arrow keys, Home and End move it, a click chooses it. Its figures are the chart's
 // value for assistive technology, and every bar tells its figures in a tool tip. Painted off-screen
 // and copied in one step.
+#include "model/ProgramUsage.h"
 #include "model/WeekUsage.h"
 #include "ui/controls/AccessibleValue.h"
 #include "ui/controls/Gdi.h"
@@ -21,6 +25,14 @@ inline constexpr COLORREF kOverLimitColor = RGB(216, 58, 58);
 inline constexpr COLORREF kBonusColor = RGB(54, 160, 60);
 // WM_COMMAND code to the parent when the current day changed.
 inline constexpr WORD kWeekChartChanged = 0x0400;
+
+// What the bars stand for.
+enum class TWeekChartView { Computers, Programs };
+// Programs the chart by program gives a colour of its own; the others are "Other programs".
+inline constexpr size_t kChartProgramsShown = 6;
+
+// The day's programs in one sentence, as the tool tip or a screen reader tells them.
+std::wstring DayProgramsText(const TDayUsage& day, const TProgramList& programs);
 
 // A duration as the chart labels it: "0", "45 min", "2 h", "1 h 30", "1 h 05".
 std::wstring DurationLabel(long long minutes);
@@ -39,6 +51,16 @@ public:
     // `thisComputer` is marked in the legend.
     void SetWeek(const TWeekUsage& week, const std::wstring& thisComputer = std::wstring());
     const TWeekUsage& Week() const { return FWeek; }
+    // Each day's programs summed over the computers, the oldest day first, as the week's days.
+    void SetPrograms(const std::vector<TProgramList>& days);
+    void SetView(TWeekChartView view);
+    TWeekChartView View() const { return FView; }
+    // The series the bars show, in the legend's order: the computers, or the programs shown
+    // ("Other programs" last), and a series' minutes on a day.
+    const std::vector<std::wstring>& Series() const;
+    int SeriesMinutes(int day, size_t series) const;
+    // The current day's figures in a sentence, for the view shown.
+    std::wstring DayText(int day) const;
     void SetDpi(int dpi);
 
     // The current day, 0 (the oldest) to 6 (today).
@@ -46,7 +68,7 @@ public:
     void SetCurrentDay(int day);
     // The tool tip that tells each bar's figures (one tool per day, its id the day).
     HWND ToolTip() const { return FToolTip; }
-    // The colour of the legend's n-th computer.
+    // The colour of the legend's n-th computer (the n-th series).
     COLORREF ComputerColor(size_t index) const;
     // The colour a computer's name gives it, unless another computer of the week had it first.
     static COLORREF ColorOfName(const std::wstring& computer);
@@ -93,6 +115,11 @@ private:
     int DayAt(int x) const;
 
     TWeekUsage FWeek;
+    TWeekChartView FView = TWeekChartView::Computers;
+    std::vector<TProgramList> FProgramDays;
+    // The programs shown and their minutes per day ([day][series]).
+    std::vector<std::wstring> FPrograms;
+    std::vector<std::vector<int>> FProgramMinutes;
     std::wstring FThisComputer;
     std::vector<COLORREF> FColors;
     int FDpi = 96;

@@ -9,9 +9,9 @@ namespace {
 using MainFormCommands = MainFormTest;
 using C = TMainCommand;
 
-constexpr C kUserCommands[5] = {C::AMEditDailyTimeLimits, C::AMEditDetailedTimeUsage,
-                                C::AMEditWeeklyTimeUsage, C::AMEditIncreaseTodaysLimit,
-                                C::AMEditDecreaseTodaysLimit};
+constexpr C kUserCommands[6] = {C::AMEditDailyTimeLimits,     C::AMEditDetailedTimeUsage,
+                                C::AMEditWeeklyTimeUsage,     C::AMEditPrograms,
+                                C::AMEditIncreaseTodaysLimit, C::AMEditDecreaseTodaysLimit};
 
 std::wstring MenuText(HMENU menu, int index) {
     wchar_t text[128] = {};
@@ -33,6 +33,7 @@ TEST_F(MainFormCommands, TableHoldsEveryCommand) {
         {C::AMEditDailyTimeLimits, L"Users", L"Daily time limits...", 3, 0},
         {C::AMEditDetailedTimeUsage, L"Users", L"Detailed time usage...", 17, 0},
         {C::AMEditWeeklyTimeUsage, L"Users", L"Weekly time usage...", 4, VK_F7},
+        {C::AMEditPrograms, L"Users", L"Programs...", 18, 0},
         {C::AMEditIncreaseTodaysLimit, L"Users", L"Increase bonus time...", 7, 0},
         {C::AMEditDecreaseTodaysLimit, L"Users", L"Decrease bonus time...", 8, 0},
         {C::AMEditAnswerRequest, L"Users", L"Answer request...", 1, 0},
@@ -65,6 +66,7 @@ TEST_F(MainFormCommands, MenuBarToolBarAndPopupShowTheirCommandsInOrder) {
         {{L"&Daily time limits...", C::AMEditDailyTimeLimits},
          {L"De&tailed time usage...", C::AMEditDetailedTimeUsage},
          {L"&Weekly time usage...", C::AMEditWeeklyTimeUsage},
+         {L"&Programs...", C::AMEditPrograms},
          {nullptr, kSeparator},
          {L"&Increase bonus time...", C::AMEditIncreaseTodaysLimit},
          {L"D&ecrease bonus time...", C::AMEditDecreaseTodaysLimit},
@@ -99,9 +101,10 @@ TEST_F(MainFormCommands, MenuBarToolBarAndPopupShowTheirCommandsInOrder) {
     }
 
     HWND tools = Form().ActionToolBar;
-    const C buttons[10] = {C::AMEditDailyTimeLimits,
+    const C buttons[11] = {C::AMEditDailyTimeLimits,
                            C::AMEditDetailedTimeUsage,
                            C::AMEditWeeklyTimeUsage,
+                           C::AMEditPrograms,
                            kSeparator,
                            C::AMEditIncreaseTodaysLimit,
                            C::AMEditDecreaseTodaysLimit,
@@ -109,8 +112,8 @@ TEST_F(MainFormCommands, MenuBarToolBarAndPopupShowTheirCommandsInOrder) {
                            kSeparator,
                            C::AMEditRefresh,
                            C::AMToolsUsageReport};
-    ASSERT_EQ(10, SendMessageW(tools, TB_BUTTONCOUNT, 0, 0));
-    for (int i = 0; i < 10; ++i) {
+    ASSERT_EQ(11, SendMessageW(tools, TB_BUTTONCOUNT, 0, 0));
+    for (int i = 0; i < 11; ++i) {
         TBBUTTON button{};
         SendMessageW(tools, TB_GETBUTTON, i, reinterpret_cast<LPARAM>(&button));
         if (buttons[i] == kSeparator) {
@@ -127,12 +130,16 @@ TEST_F(MainFormCommands, MenuBarToolBarAndPopupShowTheirCommandsInOrder) {
     EXPECT_EQ(0, SendMessageW(tools, TB_GETTOOLTIPS, 0, 0));
 
     HMENU popup = Form().PopupActionMenuMain;
-    ASSERT_EQ(7, GetMenuItemCount(popup));
-    const C popupItems[7] = {C::AMEditDailyTimeLimits,     C::AMEditDetailedTimeUsage,
-                             C::AMEditWeeklyTimeUsage,     kSeparator,
-                             C::AMEditIncreaseTodaysLimit, C::AMEditDecreaseTodaysLimit,
+    ASSERT_EQ(8, GetMenuItemCount(popup));
+    const C popupItems[8] = {C::AMEditDailyTimeLimits,
+                             C::AMEditDetailedTimeUsage,
+                             C::AMEditWeeklyTimeUsage,
+                             C::AMEditPrograms,
+                             kSeparator,
+                             C::AMEditIncreaseTodaysLimit,
+                             C::AMEditDecreaseTodaysLimit,
                              C::AMEditAnswerRequest};
-    for (int i = 0; i < 7; ++i) {
+    for (int i = 0; i < 8; ++i) {
         if (popupItems[i] == kSeparator) {
             EXPECT_TRUE(GetMenuState(popup, i, MF_BYPOSITION) & MF_SEPARATOR);
             continue;
@@ -272,7 +279,8 @@ TEST_F(MainFormCommands, F1RunsHelpAndAccessKeysFindTheirItems) {
     EXPECT_EQ(MAKELRESULT(3, MNC_EXECUTE), menuChar(L'h', bar));
     EXPECT_EQ(MAKELRESULT(1, MNC_EXECUTE), menuChar(L't', GetSubMenu(bar, 1)));
     EXPECT_EQ(MAKELRESULT(2, MNC_EXECUTE), menuChar(L'w', GetSubMenu(bar, 1)));
-    EXPECT_EQ(MAKELRESULT(5, MNC_EXECUTE), menuChar(L'e', GetSubMenu(bar, 1)));
+    EXPECT_EQ(MAKELRESULT(3, MNC_EXECUTE), menuChar(L'p', GetSubMenu(bar, 1)));
+    EXPECT_EQ(MAKELRESULT(6, MNC_EXECUTE), menuChar(L'e', GetSubMenu(bar, 1)));
     EXPECT_EQ(MAKELRESULT(3, MNC_EXECUTE), menuChar(L'p', GetSubMenu(bar, 2)));
     EXPECT_EQ(MNC_IGNORE, HIWORD(menuChar(L'q', GetSubMenu(bar, 2))));
 }

@@ -122,7 +122,7 @@ TEST(ProgramIcons, PicturesHaveCleanAlphaAndDifferFromEachOther) {
     }
 }
 
-TEST(ProgramIcons, MainIconListHolds18IconsInResourceOrderAndGreyCopiesOfThem) {
+TEST(ProgramIcons, MainIconListHolds19IconsInResourceOrderAndGreyCopiesOfThem) {
     // No picture is drawn at 18 px: the system scales those icons.
     for (int size : {16, 18, 24, 32}) {
         SCOPED_TRACE(size);

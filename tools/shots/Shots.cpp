@@ -10,12 +10,16 @@
 #include "model/Clock.h"
 #include "model/Constants.h"
 #include "model/Prefs.h"
+#include "model/ProgramRules.h"
+#include "model/ProgramUsage.h"
 #include "model/QorUsers.h"
 #include "model/TimeRequest.h"
 #include "model/UserStore.h"
 #include "Shots.h"
 #include "ui/Application.h"
 #include "ui/dialogs/PairPhoneForm.h"
+#include "ui/dialogs/ProgramsForm.h"
+#include "ui/dialogs/WeeklyTimeUsageForm.h"
 
 #include <commctrl.h>
 
@@ -87,6 +91,73 @@ const std::vector<TDemoPastUsage>& DemoPastUsage() {
     return usage;
 }
 
+// emma's programs, each day on this computer and on KITCHEN-PC, as the service records them.
+struct TDemoProgram {
+    const wchar_t* Id;
+    const wchar_t* Name;
+    int Minutes[7]; // today first, then 1 to 6 days ago
+};
+
+const std::vector<TDemoProgram>& DemoPrograms() {
+    static const std::vector<TDemoProgram> programs = {
+        {L"v:blockcraft.exe|blockcraft|pixel forge ltd|",
+         L"BlockCraft",
+         {25, 40, 35, 50, 60, 45, 20}},
+        {L"v:firefox.exe|firefox|mozilla corporation|mozilla corporation",
+         L"Firefox",
+         {20, 15, 30, 25, 35, 20, 15}},
+        {L"v:winword.exe|microsoft office 2019|microsoft corporation|microsoft corporation",
+         L"Microsoft Word",
+         {10, 20, 40, 15, 30, 0, 10}},
+        {L"v:speedracer.exe|speed racer deluxe|turbo games|",
+         L"Speed Racer Deluxe",
+         {12, 0, 25, 0, 20, 15, 0}},
+        {L"v:paint.exe|kids paint studio|rainbow soft|",
+         L"Kids Paint Studio",
+         {0, 10, 0, 12, 0, 8, 6}},
+        {L"f:c:\\users\\emma\\downloads\\tetrix.exe", L"tetrix.exe", {5, 0, 10, 0, 0, 6, 0}},
+        {L"v:calc.exe|calculator|example software|", L"Calculator", {0, 4, 0, 3, 0, 0, 2}},
+        {L"", L"Other programs", {4, 6, 3, 5, 2, 4, 3}},
+    };
+    return programs;
+}
+
+bool SeedPrograms(const std::wstring& thisComputer) {
+    const SYSTEMTIME now = LocalNow();
+    for (int back = 0; back < 7; ++back) {
+        const SYSTEMTIME day = DaysBefore(now, back);
+        TProgramList here, kitchen;
+        for (const TDemoProgram& program : DemoPrograms()) {
+            const int minutes = program.Minutes[back];
+            // About two thirds here, the rest on the kitchen's computer.
+            if (minutes * 2 / 3 > 0)
+                here.push_back({program.Id, program.Name, minutes * 2 / 3});
+            if (minutes - minutes * 2 / 3 > 0)
+                kitchen.push_back({program.Id, program.Name, minutes - minutes * 2 / 3});
+        }
+        if (WriteProgramUsage(HKEY_LOCAL_MACHINE, L"emma", thisComputer, day, here) !=
+                ERROR_SUCCESS ||
+            WriteProgramUsage(HKEY_LOCAL_MACHINE, L"emma", L"KITCHEN-PC", day, kitchen) !=
+                ERROR_SUCCESS)
+            return false;
+    }
+    TProgramRule game;
+    game.Id = DemoPrograms()[0].Id;
+    game.Name = DemoPrograms()[0].Name;
+    for (int day = 0; day < 7; ++day)
+        game.Minutes[day] = day < 4 ? 30 : 60;
+    TProgramRule racer;
+    racer.Id = DemoPrograms()[3].Id;
+    racer.Name = DemoPrograms()[3].Name;
+    racer.Blocked = true;
+    TProgramRule browser;
+    browser.Id = DemoPrograms()[1].Id;
+    browser.Name = DemoPrograms()[1].Name;
+    for (int& minutes : browser.Minutes)
+        minutes = 45;
+    return WriteProgramRules(HKEY_LOCAL_MACHINE, L"emma", {game, browser, racer}) == ERROR_SUCCESS;
+}
+
 void WriteDword(HKEY key, const std::wstring& name, int value) {
     const DWORD data = static_cast<DWORD>(value);
     RegSetValueExW(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
@@ -148,6 +219,8 @@ bool SeedStore() {
         }
         RegCloseKey(key);
     }
+    if (!SeedPrograms(thisComputer))
+        return false;
     // noah asks for more time, as the service writes it, after two wrong codes today.
     TTimeRequest request;
     SYSTEMTIME utc = UtcNow();
@@ -265,6 +338,26 @@ void OpenPairPhone(TShotsDemo& d) {
     dialog.ShowModal();
 }
 
+HWND ShownDialogOf(HWND main) {
+    struct TSearch {
+        HWND Main;
+        HWND Found;
+    } search{main, nullptr};
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND window, LPARAM data) -> BOOL {
+            auto* s = reinterpret_cast<TSearch*>(data);
+            if (window != s->Main && IsWindowVisible(window) &&
+                GetWindow(window, GW_OWNER) == s->Main) {
+                s->Found = window;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.Found;
+}
+
 const std::vector<TDialogShot>& DialogShots() {
     static const std::vector<TDialogShot> shots = {
         {L"daily-limits", L"emma",
@@ -291,6 +384,21 @@ const std::vector<TDialogShot>& DialogShots() {
          [](TShotsDemo& d) { d.App.MainForm.AMEditWeeklyTimeUsageExecute(); }},
         {L"weekly-usage-over", L"liam",
          [](TShotsDemo& d) { d.App.MainForm.AMEditWeeklyTimeUsageExecute(); }},
+        {L"weekly-usage-programs", L"emma",
+         [](TShotsDemo& d) { d.App.MainForm.AMEditWeeklyTimeUsageExecute(); },
+         [](TShotsDemo& d) {
+             HWND dialog = ShownDialogOf(d.App.MainForm.Handle());
+             SendDlgItemMessageW(dialog, TWeeklyTimeUsageForm::IdRadioPrograms, BM_CLICK, 0, 0);
+         }},
+        {L"programs", L"emma", [](TShotsDemo& d) { d.App.MainForm.AMEditProgramsExecute(); },
+         [](TShotsDemo& d) {
+             // The game's rule, a limit per weekday, shown below the list.
+             HWND dialog = ShownDialogOf(d.App.MainForm.Handle());
+             HWND list = GetDlgItem(dialog, TProgramsForm::IdListPrograms);
+             SetFocus(list);
+             ListView_SetItemState(list, 0, LVIS_SELECTED | LVIS_FOCUSED,
+                                   LVIS_SELECTED | LVIS_FOCUSED);
+         }},
         {L"answer-request", L"noah",
          [](TShotsDemo& d) { d.App.MainForm.AMEditAnswerRequestExecute(); }},
     };
@@ -306,26 +414,6 @@ struct TPendingShot {
     bool Ok = false;
 };
 TPendingShot gPending;
-
-HWND ShownDialogOf(HWND main) {
-    struct TSearch {
-        HWND Main;
-        HWND Found;
-    } search{main, nullptr};
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND window, LPARAM data) -> BOOL {
-            auto* s = reinterpret_cast<TSearch*>(data);
-            if (window != s->Main && IsWindowVisible(window) &&
-                GetWindow(window, GW_OWNER) == s->Main) {
-                s->Found = window;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.Found;
-}
 
 void CALLBACK ShotTimer(HWND, UINT, UINT_PTR id, DWORD) {
     HWND dialog = ShownDialogOf(gPending.Main);

@@ -271,6 +271,19 @@ LRESULT TModalDialog::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case DM_SETDEFID:
         FDefaultId = static_cast<int>(wParam);
         return TRUE;
+    case WM_NEXTDLGCTL: {
+        // The dialog manager moves the focus this way when a label's access key is pressed
+        // (to the label, then on to the control it names); only the dialog procedure of the
+        // system's dialogs answers it otherwise.
+        HWND target = nullptr;
+        if (LOWORD(lParam))
+            target = reinterpret_cast<HWND>(wParam);
+        else
+            target = GetNextDlgTabItem(Handle(), GetFocus(), wParam != 0);
+        if (target && IsChild(Handle(), target))
+            SetFocus(target);
+        return 0;
+    }
     case WM_CLOSE:
         if (FInModalLoop)
             OnCancel();

@@ -11,6 +11,8 @@ namespace {
 using namespace metrics;
 
 constexpr int kWidth = 600;
+constexpr int kRadioWidth = 100;
+constexpr int kHeadingWidth = kWidth - 2 * kRadioWidth - 8;
 constexpr int kChartTop = kMargin + kLabelHeight + kRelatedGap;
 constexpr int kChartHeight = 320;
 constexpr int kDayTop = kChartTop + kChartHeight + kRelatedGap + 2;
@@ -37,7 +39,13 @@ bool TWeeklyTimeUsageForm::Create(HWND owner) {
 
 void TWeeklyTimeUsageForm::CreateControls() {
     const TControlSpec top[] = {
-        {L"STATIC", L"", SS_LEFT | SS_NOPREFIX, kMargin, kMargin, kWidth, kLabelHeight, IdLabelTop},
+        {L"STATIC", L"", SS_LEFT | SS_NOPREFIX, kMargin, kMargin, kHeadingWidth, kLabelHeight,
+         IdLabelTop},
+        {L"BUTTON", L"By co&mputer", WS_TABSTOP | WS_GROUP | BS_AUTORADIOBUTTON,
+         kMargin + kWidth - 2 * kRadioWidth, kMargin, kRadioWidth, kCheckBoxHeight,
+         IdRadioComputers},
+        {L"BUTTON", L"By &program", BS_AUTORADIOBUTTON, kMargin + kWidth - kRadioWidth, kMargin,
+         kRadioWidth, kCheckBoxHeight, IdRadioPrograms},
     };
     AddControls(top);
     // Between the heading and the buttons, so that Tab reaches it in that order.
@@ -61,15 +69,22 @@ void TWeeklyTimeUsageForm::OnShow() {
     const std::wstring here = ThisComputer.empty() ? LocalComputerName() : ThisComputer;
     OrderComputers(Week, here);
     FChart.SetWeek(Week, here);
-    ShowCurrentDay();
+    FChart.SetPrograms(Programs);
+    if (CheckedRadio({IdRadioComputers, IdRadioPrograms}) < 0)
+        SetCheckedRadio({IdRadioComputers, IdRadioPrograms}, 0);
+    ShowView();
     FocusOnShow(IdChart);
 }
 
 void TWeeklyTimeUsageForm::ShowCurrentDay() {
-    const int day = FChart.CurrentDay();
-    SetControlText(IdLabelDay, day >= 0 && day < static_cast<int>(Week.Days.size())
-                                   ? DayUsageText(Week.Days[static_cast<size_t>(day)])
-                                   : std::wstring());
+    SetControlText(IdLabelDay, FChart.DayText(FChart.CurrentDay()));
+}
+
+void TWeeklyTimeUsageForm::ShowView() {
+    const bool programs = CheckedRadio({IdRadioComputers, IdRadioPrograms}) == 1;
+    FChart.SetView(programs ? TWeekChartView::Programs : TWeekChartView::Computers);
+    SetWindowTextW(FChart.Handle(), programs ? L"Time per program and day" : L"Time usage per day");
+    ShowCurrentDay();
 }
 
 bool TWeeklyTimeUsageForm::CopyTable() {
@@ -103,6 +118,10 @@ bool TWeeklyTimeUsageForm::OnCommand(int id, int code, HWND control) {
     if (id == IdButtonCopy && code == BN_CLICKED) {
         if (!CopyTable())
             MessageBeep(MB_ICONWARNING);
+        return true;
+    }
+    if ((id == IdRadioComputers || id == IdRadioPrograms) && code == BN_CLICKED) {
+        ShowView();
         return true;
     }
     if (id == IdChart && code == kWeekChartChanged) {

@@ -1,7 +1,8 @@
 #pragma once
-// The weekly time usage dialog: one user's last seven days as a chart (ui/WeekChart.h), the
-// figures of the day chosen in it, and "&Copy", which puts the week's table on the clipboard
-// as text. It only displays; the command reads the store and hands the week over.
+// The weekly time usage dialog: one user's last seven days as a chart (ui/WeekChart.h) by
+// computer or by program, the figures of the day chosen in it, and "&Copy", which puts the week's
+// table on the clipboard as text. It only displays; the command reads the store and hands the week
+// over.
 #include "model/WeekUsage.h"
 #include "ui/WeekChart.h"
 #include "ui/controls/ModalDialog.h"
@@ -15,6 +16,8 @@ public:
         IdChart,
         IdLabelDay,
         IdButtonCopy,
+        IdRadioComputers,
+        IdRadioPrograms,
     };
 
     TWeeklyTimeUsageForm() = default;
@@ -24,6 +27,8 @@ public:
 
     // What the next showing shows; its computers are put in the chart's order when it shows.
     TWeekUsage Week;
+    // Each day's programs, the oldest first, as the days of Week.
+    std::vector<TProgramList> Programs;
     // The name this computer counts its minutes under (the service's NetBIOS name); this
     // computer's when empty.
     std::wstring ThisComputer;
@@ -41,6 +46,7 @@ protected:
 
 private:
     void ShowCurrentDay();
+    void ShowView();
 
     TWeekChart FChart;
 };
