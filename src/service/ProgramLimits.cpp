@@ -20,6 +20,33 @@ std::wstring CodeText(LONG code) {
     return text;
 }
 
+// The folder of this service's own program, with its final backslash, in lower case. Vantrel's
+// programs live there (QORtray.exe runs in every user's session), and only administrators
+// write it.
+const std::wstring& OwnFolder() {
+    static const std::wstring folder = [] {
+        wchar_t path[MAX_PATH];
+        const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+        std::wstring text(path, length < MAX_PATH ? length : 0);
+        text.erase(text.find_last_of(L'\\') + 1);
+        CharLowerBuffW(&text[0], static_cast<DWORD>(text.size()));
+        return text;
+    }();
+    return folder;
+}
+
+// A program of this product, beside the service: not the user's choice either.
+bool PartOfVantrel(const std::wstring& path) {
+    std::wstring lower = path;
+    CharLowerBuffW(&lower[0], static_cast<DWORD>(lower.size()));
+    if (lower.compare(0, 4, L"\\\\?\\") == 0)
+        lower.erase(0, 4);
+    const std::wstring& folder = OwnFolder();
+    return !folder.empty() && lower.size() > folder.size() &&
+           lower.compare(0, folder.size(), folder) == 0 &&
+           lower.find(L'\\', folder.size()) == std::wstring::npos;
+}
+
 bool HasRules(TStoredRules kind) {
     return kind == TStoredRules::Whole || kind == TStoredRules::Damaged;
 }
@@ -40,8 +67,9 @@ bool TUserPrograms::See(const TRunningProgram& process) {
     const std::wstring& id = process.Program.Id;
     auto rule = FRules.find(id);
     const bool ruled = rule != FRules.end();
-    // Windows' own programs are not the user's choice: listed only when a rule names them.
-    if (!ruled && process.Program.PartOfWindows)
+    // Windows' own programs and this product's are not the user's choice: listed only when a
+    // rule names them.
+    if (!ruled && (process.Program.PartOfWindows || PartOfVantrel(process.Program.Path)))
         return false;
     if (ruled || FSeen.size() < kMostSeen || FSeen.count(id))
         FSeen.emplace(id, process.Program.Name);
