@@ -215,10 +215,9 @@ TProgramInfo ProgramInfoOf(const TProgramFields& fields, const std::wstring& pat
     if (info.Name.empty())
         info.Name = L"?";
 
-    // Wine's own programs, as Windows', name Microsoft as their maker.
-    info.PartOfWindows =
-        SameText(Clean(fields.CompanyName, kFieldMost), L"Microsoft Corporation") &&
-        InWindowsFolder(path);
+    // Whatever runs from the Windows folder came with Windows or was put there by an
+    // administrator (the system's helpers, the shell, drivers' tools): not the user's choice.
+    info.PartOfWindows = InWindowsFolder(path);
     return info;
 }
 

@@ -22,9 +22,10 @@ struct TProgramInfo {
     std::wstring Name;
     // The file it was read from (not part of the identity unless Id begins with "f:").
     std::wstring Path;
-    // A program of Windows itself: in the Windows folder and made by Microsoft. Such programs
-    // (the shell, the system's helpers) are not listed among the programs a user ran unless a
-    // rule names them.
+    // A program of Windows itself: its file is in the Windows folder. Such programs (the shell,
+    // the system's helpers) are not listed among the programs a user ran unless a rule names
+    // them. A user may write a few folders in there (Temp, Tasks): a program put there is left
+    // out of the list too, though its rule and the daily limit still hold.
     bool PartOfWindows = false;
 };
 

@@ -343,16 +343,27 @@ void TMinuteLoop::Look() {
         if (!session.Username.empty() && !FUsers.count(session.Username))
             FirstSeen(session.Username);
     }
-    // A program with no time left is ended within a look of starting; what runs is charged at
-    // the next minute.
+    // A program with no time left is ended within a look of starting, one with little left is
+    // warned of at once; what runs is charged at the next minute.
     for (auto& [user, programs] : WatchPrograms(listed, false)) {
         auto it = FUsers.find(user);
-        if (it == FUsers.end())
+        if (it == FUsers.end() || !it->second.User)
             continue;
+        std::vector<TRunningProgram> running;
         for (const TRunningProgram& process : programs) {
             if (it->second.Programs.See(process))
                 EndProgram(it->second, process, listed, mono);
+            else
+                running.push_back(process);
         }
+        if (running.empty())
+            continue;
+        std::vector<TSessionInfo> sessions;
+        for (const TSessionInfo& session : listed) {
+            if (SameName(session.Username, user))
+                sessions.push_back(session);
+        }
+        WarnPrograms(it->second, running, sessions, LocalNow());
     }
     if (FPrefs.DoNotForceLogoff)
         return;

@@ -202,6 +202,10 @@ private:
                          ULONGLONG mono);
     void EndProgram(TUserState& state, const TRunningProgram& process,
                     const std::vector<TSessionInfo>& sessions, ULONGLONG mono);
+    // Warns of the running programs whose time runs out, at the minute and as soon as a look
+    // first sees one started with little time left. The user's own time left.
+    long long WarnPrograms(TUserState& state, const std::vector<TRunningProgram>& running,
+                           const std::vector<TSessionInfo>& sessions, const SYSTEMTIME& now);
 
     TSessionHost& FHost;
     TServiceLog& FLog;

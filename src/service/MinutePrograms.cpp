@@ -78,6 +78,17 @@ void TMinuteLoop::CountPrograms(TUserState& state, const std::vector<TRunningPro
 void TMinuteLoop::EnforcePrograms(TUserState& state, const std::vector<TRunningProgram>& running,
                                   const std::vector<TSessionInfo>& sessions, const SYSTEMTIME& now,
                                   ULONGLONG mono) {
+    const long long userLeft = WarnPrograms(state, running, sessions, now);
+    for (const TRunningProgram& process : running) {
+        if (state.Programs.NoTimeLeft(process.Program.Id))
+            EndProgram(state, process, sessions, mono);
+    }
+    state.ProgramsLeft = state.Programs.Left(running, userLeft);
+}
+
+long long TMinuteLoop::WarnPrograms(TUserState& state, const std::vector<TRunningProgram>& running,
+                                    const std::vector<TSessionInfo>& sessions,
+                                    const SYSTEMTIME& now) {
     const long long userLeft = state.Block.On ? 0 : MinutesToEnd(*state.User, now);
     std::vector<DWORD> active;
     for (const TSessionInfo& session : sessions) {
@@ -91,11 +102,7 @@ void TMinuteLoop::EnforcePrograms(TUserState& state, const std::vector<TRunningP
             state.WarningSerial = ++FWarningSerial;
         }
     }
-    for (const TRunningProgram& process : running) {
-        if (state.Programs.NoTimeLeft(process.Program.Id))
-            EndProgram(state, process, sessions, mono);
-    }
-    state.ProgramsLeft = state.Programs.Left(running, userLeft);
+    return userLeft;
 }
 
 void TMinuteLoop::EndProgram(TUserState& state, const TRunningProgram& process,

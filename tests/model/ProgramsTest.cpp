@@ -101,13 +101,13 @@ TEST(ProgramInfoTest, IdentityAndNameFromFields) {
          L"v:n.exe||microsoft corporation|",
          L"n.exe",
          true},
-        // The folder's name must match whole; the maker must be Microsoft.
+        // The folder's name must match whole; the maker does not matter.
         {{L"n.exe", L"", L"", ms, L""},
          windows + L"2\\n.exe",
          L"v:n.exe||microsoft corporation|",
          L"n.exe",
          false},
-        {{L"n.exe", L"", L"", L"Ms", L""}, windows + L"\\n.exe", L"v:n.exe||ms|", L"n.exe", false},
+        {{L"n.exe", L"", L"", L"Ms", L""}, windows + L"\\n.exe", L"v:n.exe||ms|", L"n.exe", true},
     };
     for (const auto& c : cases) {
         const TProgramInfo info = ProgramInfoOf(c.Fields, c.Path);

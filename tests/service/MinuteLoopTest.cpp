@@ -1037,17 +1037,20 @@ TEST_F(MinuteLoopTest, ProgramsAreWarnedAndEndedAsTheirRulesSay) {
         if (c.elsewhere > 0)
             WriteProgramUsage(Office(), L"anna", L"PC-OTHER", now,
                               {{game.Id, game.Name, c.elsewhere}});
-        TStartedProgram program;
-        ASSERT_TRUE(program.Start(c.exe, L"/seconds 60")) << c.what;
         DWORD session = 0;
-        ProcessIdToSessionId(program.Pid, &session);
+        ProcessIdToSessionId(GetCurrentProcessId(), &session);
         host.Add(session, L"anna");
-        DWORD pid = program.Pid;
+        DWORD pid = 0;
         const std::wstring owner = c.owner;
         SetProcessOwnerSeam(
             [&pid, owner](DWORD asked) { return asked == pid ? owner : std::wstring(); });
         auto loop = NewLoop();
         loop->Check();
+        // Started while the service runs: the look that first sees it ends or warns at once.
+        TStartedProgram program;
+        ASSERT_TRUE(program.Start(c.exe, L"/seconds 60")) << c.what;
+        pid = program.Pid;
+        loop->Look();
         const auto endedAt = [&](char when) {
             const bool expected = c.ends.find(when) != std::string::npos;
             return expected == program.WaitEnded(expected ? 5000 : 0);
