@@ -190,7 +190,7 @@ TEST_F(ProgramWatchTest, TheSystemNamesTheOwnerOfAProcess) {
 
 // A look after the first asks nothing of a process it has seen: a file renamed away while its
 // program runs changes nothing, and a program whose file is gone from its place before the
-// first look is still seen, by its path.
+// first look is still known as itself, by the image it runs.
 TEST_F(ProgramWatchTest, WhatIsLearntIsKeptWhileTheProcessLives) {
     const std::wstring kept = CopyTo(TestGameExe(), L"kept.exe");
     const std::wstring gone = CopyTo(TestGameExe(), L"gone.exe");
@@ -211,7 +211,8 @@ TEST_F(ProgramWatchTest, WhatIsLearntIsKeptWhileTheProcessLives) {
         seen = ByPid(watch.Look({{Session, L"kid"}}));
         ASSERT_EQ(2u, seen.size());
         EXPECT_EQ(gameId, seen.at(keptPid).Program.Id);
-        EXPECT_EQ(L"f:" + Lower(gone), seen.at(gonePid).Program.Id);
+        EXPECT_EQ(gameId, seen.at(gonePid).Program.Id);
+        EXPECT_EQ(Lower(gone), Lower(seen.at(gonePid).Program.Path));
     }
     EXPECT_EQ(1, TimesAsked(keptPid));
     EXPECT_EQ(1, TimesAsked(gonePid));
