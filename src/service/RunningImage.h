@@ -22,7 +22,8 @@ enum class TImageVersion {
 
 // The fields of the version information of the process's program (the signer stays empty: it
 // lives only in the file). `process` must be opened with PROCESS_QUERY_LIMITED_INFORMATION and
-// PROCESS_VM_READ. A 32-bit program is read as well as a 64-bit one.
+// PROCESS_VM_READ. A 32-bit program's image (PE32 headers) is read as a 64-bit one's; Wine here
+// runs no 32-bit programs, so only 64-bit ones have been tried.
 TImageVersion ReadRunningImageFields(HANDLE process, TProgramFields& fields);
 
 } // namespace vantrel
