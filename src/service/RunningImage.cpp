@@ -19,6 +19,7 @@ constexpr size_t kHeadersBytes = 4096;
 // A directory of resources lists a handful of entries; those past this many are not looked at,
 // so that one directory costs at most 8 KB to read.
 constexpr size_t kMostEntries = 1024;
+constexpr size_t kFirstEntries = 8;
 // A version information block's length is a WORD.
 constexpr size_t kMostVersionBytes = 0xFFFF;
 constexpr DWORD kVersionType = 16; // RT_VERSION
@@ -117,19 +118,30 @@ public:
     // `orFirst`, its first entry. `directory` says whether the entry must lead to a directory or
     // to data. Its offset; false when there is none.
     bool Pick(ULONG offset, DWORD id, bool orFirst, bool directory, ULONG& found) const {
-        IMAGE_RESOURCE_DIRECTORY header;
-        if (!Read(offset, &header, sizeof(header)))
-            return false;
-        const size_t count = std::min<size_t>(
-            size_t(header.NumberOfNamedEntries) + header.NumberOfIdEntries, kMostEntries);
-        if (count == 0)
-            return false;
         struct TEntry {
             DWORD Name;
             DWORD Offset;
         };
+        // The header and the first few entries in one reading (each is a round trip to the
+        // process's memory), which most directories need no more than.
+        IMAGE_RESOURCE_DIRECTORY header;
+        BYTE first[sizeof(header) + kFirstEntries * sizeof(TEntry)];
+        size_t firstBytes = sizeof(first);
+        if (!Read(offset, first, firstBytes)) {
+            firstBytes = sizeof(header);
+            if (!Read(offset, first, firstBytes))
+                return false;
+        }
+        memcpy(&header, first, sizeof(header));
+        const size_t count = std::min<size_t>(
+            size_t(header.NumberOfNamedEntries) + header.NumberOfIdEntries, kMostEntries);
+        if (count == 0)
+            return false;
         std::vector<TEntry> entries(count);
-        if (!Read(offset + sizeof(header), entries.data(), count * sizeof(TEntry)))
+        const size_t have = std::min(count, (firstBytes - sizeof(header)) / sizeof(TEntry));
+        memcpy(entries.data(), first + sizeof(header), have * sizeof(TEntry));
+        if (count > have && !Read(offset + ULONG(sizeof(header) + have * sizeof(TEntry)),
+                                  entries.data() + have, (count - have) * sizeof(TEntry)))
             return false;
         const auto named = std::find_if(entries.begin(), entries.end(), [id](const TEntry& e) {
             return (e.Name & kHighBit) == 0 && e.Name == id;
@@ -141,7 +153,8 @@ public:
         return true;
     }
 
-    // The version information block: the first language of the first resource of its type.
+    // The version information block: the first language of the resource numbered 1 (else of
+    // the first resource of its type), as the system reads a file's.
     bool VersionBlock(std::vector<BYTE>& block) const {
         ULONG names = 0, languages = 0, data = 0;
         IMAGE_RESOURCE_DATA_ENTRY entry;
