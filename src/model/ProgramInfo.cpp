@@ -3,7 +3,9 @@
 #include <wincrypt.h>
 #include <winver.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 namespace vantrel {
@@ -82,61 +84,85 @@ bool InWindowsFolder(const std::wstring& path) {
     return InFolder(PlainPath(path), std::wstring(windows, length));
 }
 
-// One string of the version information's block ("\StringFileInfo\040904B0\"), or empty.
-std::wstring VersionString(const std::vector<BYTE>& data, const std::wstring& block,
-                           const wchar_t* name) {
-    void* value = nullptr;
-    UINT length = 0;
-    if (!VerQueryValueW(data.data(), (block + name).c_str(), &value, &length) || !value ||
-        length == 0)
-        return std::wstring();
-    std::wstring text(static_cast<const wchar_t*>(value), length);
-    const size_t end = text.find(L'\0');
-    if (end != std::wstring::npos)
-        text.resize(end);
+// One block of version information: a WORD length (the whole block with its children), a WORD
+// value length, a WORD type, a key ending in a null, then the value and the children, each
+// beginning at a multiple of four bytes.
+struct TVersionBlock {
+    std::wstring Key;
+    size_t Value = 0;    // where the value begins
+    size_t Children = 0; // where the children begin
+    size_t End = 0;
+};
+
+size_t Aligned(size_t offset) {
+    return (offset + 3) & ~size_t(3);
+}
+
+WORD WordAt(const BYTE* data, size_t offset) {
+    return static_cast<WORD>(data[offset] | (data[offset + 1] << 8));
+}
+
+// The block at `offset`, which must end by `limit`; false when it does not fit.
+bool BlockAt(const BYTE* data, size_t offset, size_t limit, TVersionBlock& block) {
+    if (offset > limit || limit - offset < 6)
+        return false;
+    const size_t length = WordAt(data, offset);
+    const size_t valueLength = WordAt(data, offset + 2);
+    const bool text = WordAt(data, offset + 4) == 1;
+    if (length < 6 || length > limit - offset)
+        return false;
+    block.End = offset + length;
+    block.Key.clear();
+    size_t at = offset + 6;
+    for (;; at += 2) {
+        if (block.End - at < 2)
+            return false;
+        const wchar_t c = WordAt(data, at);
+        if (c == L'\0')
+            break;
+        block.Key += c;
+    }
+    block.Value = std::min(Aligned(at + 2), block.End);
+    // A text value's length counts characters (some tools count bytes); a binary one's bytes.
+    const size_t valueBytes = text ? valueLength * 2 : valueLength;
+    block.Children = valueBytes > block.End - block.Value
+                         ? block.End
+                         : std::min(Aligned(block.Value + valueBytes), block.End);
+    return true;
+}
+
+// The first child of `parent` with the key (in any letter case). Each child takes at least six
+// bytes, so the walk ends within the parent.
+bool ChildNamed(const BYTE* data, const TVersionBlock& parent, const wchar_t* key,
+                TVersionBlock& child) {
+    for (size_t at = parent.Children; BlockAt(data, at, parent.End, child); at = Aligned(child.End))
+        if (SameText(child.Key, key))
+            return true;
+    return false;
+}
+
+// A string's text: from its value to the end of its block, up to the first null, since tools
+// disagree on what a text value's length counts.
+std::wstring TextOf(const BYTE* data, const TVersionBlock& block) {
+    std::wstring text;
+    for (size_t at = block.Value; block.End - at >= 2; at += 2) {
+        const wchar_t c = WordAt(data, at);
+        if (c == L'\0')
+            break;
+        text += c;
+    }
     return text;
 }
 
-// Reads the strings of the first language the file lists; a file that lists none, or whose
-// listed block is empty, is read in U.S. English (Unicode, then the Windows code page), where
-// most programs keep them.
+// The file's own version information, read with the same parsing as a running image's.
 void ReadVersionFields(const std::wstring& path, TProgramFields& fields) {
     DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+    const DWORD size = GetFileVersionInfoSizeExW(0, path.c_str(), &ignored);
     if (size == 0)
         return;
     std::vector<BYTE> data(size);
-    if (!GetFileVersionInfoW(path.c_str(), 0, size, data.data()))
-        return;
-    std::vector<std::wstring> blocks;
-    struct TTranslation {
-        WORD Language;
-        WORD CodePage;
-    };
-    void* listed = nullptr;
-    UINT length = 0;
-    if (VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation", &listed, &length) && listed &&
-        length >= sizeof(TTranslation)) {
-        const TTranslation first = *static_cast<const TTranslation*>(listed);
-        wchar_t block[40];
-        swprintf(block, 40, L"\\StringFileInfo\\%04x%04x\\", first.Language, first.CodePage);
-        blocks.push_back(block);
-    }
-    blocks.push_back(L"\\StringFileInfo\\040904B0\\");
-    blocks.push_back(L"\\StringFileInfo\\040904E4\\");
-    for (const std::wstring& block : blocks) {
-        TProgramFields read;
-        read.OriginalFilename = VersionString(data, block, L"OriginalFilename");
-        read.ProductName = VersionString(data, block, L"ProductName");
-        read.FileDescription = VersionString(data, block, L"FileDescription");
-        read.CompanyName = VersionString(data, block, L"CompanyName");
-        if (!read.OriginalFilename.empty() || !read.ProductName.empty() ||
-            !read.FileDescription.empty() || !read.CompanyName.empty()) {
-            read.Signer = fields.Signer;
-            fields = read;
-            return;
-        }
-    }
+    if (GetFileVersionInfoExW(0, path.c_str(), 0, size, data.data()))
+        ParseVersionFields(data.data(), data.size(), fields);
 }
 
 // The subject of the certificate the file's embedded signature names. The signature is not
@@ -221,6 +247,52 @@ TProgramInfo ProgramInfoOf(const TProgramFields& fields, const std::wstring& pat
     return info;
 }
 
+// Reads the strings of the first language the block lists; a block that lists none, or whose
+// listed language is empty, is read in U.S. English (Unicode, then the Windows code page), where
+// most programs keep them.
+bool ParseVersionFields(const BYTE* data, size_t size, TProgramFields& fields) {
+    TVersionBlock root, strings;
+    if (!data || !BlockAt(data, 0, size, root) ||
+        !ChildNamed(data, root, L"StringFileInfo", strings))
+        return false;
+    std::vector<std::wstring> languages;
+    TVersionBlock var, translation;
+    if (ChildNamed(data, root, L"VarFileInfo", var) &&
+        ChildNamed(data, var, L"Translation", translation) &&
+        translation.End - translation.Value >= 4) {
+        wchar_t language[16];
+        swprintf(language, 16, L"%04x%04x", WordAt(data, translation.Value),
+                 WordAt(data, translation.Value + 2));
+        languages.push_back(language);
+    }
+    languages.push_back(L"040904B0");
+    languages.push_back(L"040904E4");
+    for (const std::wstring& language : languages) {
+        TVersionBlock table;
+        if (!ChildNamed(data, strings, language.c_str(), table))
+            continue;
+        TProgramFields read;
+        const std::pair<const wchar_t*, std::wstring*> wanted[] = {
+            {L"OriginalFilename", &read.OriginalFilename},
+            {L"ProductName", &read.ProductName},
+            {L"FileDescription", &read.FileDescription},
+            {L"CompanyName", &read.CompanyName},
+        };
+        for (const auto& field : wanted) {
+            TVersionBlock value;
+            if (ChildNamed(data, table, field.first, value))
+                *field.second = TextOf(data, value);
+        }
+        if (!read.OriginalFilename.empty() || !read.ProductName.empty() ||
+            !read.FileDescription.empty() || !read.CompanyName.empty()) {
+            read.Signer = fields.Signer;
+            fields = read;
+            return true;
+        }
+    }
+    return false;
+}
+
 bool ReadProgramFields(const std::wstring& path, TProgramFields& fields) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -243,7 +315,7 @@ bool ReadProgramInfo(const std::wstring& path, TProgramInfo& info) {
     return true;
 }
 
-bool TProgramInfoCache::Get(const std::wstring& path, TProgramInfo& info) {
+bool TProgramInfoCache::Get(const std::wstring& path, TProgramInfo& info, TProgramFields* fields) {
     const std::wstring key = Lower(path);
     ULONGLONG size = 0;
     FILETIME written{};
@@ -254,25 +326,30 @@ bool TProgramInfoCache::Get(const std::wstring& path, TProgramInfo& info) {
         if (present && entry.Size == size && CompareFileTime(&entry.Written, &written) == 0) {
             FUse.splice(FUse.begin(), FUse, entry.Use);
             info = entry.Info;
+            if (fields)
+                *fields = entry.Fields;
             return true;
         }
         FUse.erase(entry.Use);
         FEntries.erase(found);
     }
-    TProgramInfo read;
-    if (!present || !ReadProgramInfo(path, read))
+    TProgramFields read;
+    if (!present || !ReadProgramFields(path, read))
         return false;
     FUse.push_front(key);
     TEntry& entry = FEntries[key];
     entry.Size = size;
     entry.Written = written;
-    entry.Info = read;
+    entry.Fields = read;
+    entry.Info = ProgramInfoOf(read, path);
     entry.Use = FUse.begin();
+    info = entry.Info;
+    if (fields)
+        *fields = read;
     while (FEntries.size() > (FMost > 0 ? FMost : 1)) {
         FEntries.erase(FUse.back());
         FUse.pop_back();
     }
-    info = read;
     return true;
 }
 

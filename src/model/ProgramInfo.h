@@ -44,7 +44,14 @@ struct TProgramFields {
 TProgramInfo ProgramInfoOf(const TProgramFields& fields, const std::wstring& path);
 // Reads the file's version information (the first language it lists) and its signer. False
 // when the file cannot be read at all; a file without version information is still a program.
+// The file's own version information is read, never a language file's, so that the file and
+// its running image (service/RunningImage.h) tell the same fields.
 bool ReadProgramFields(const std::wstring& path, TProgramFields& fields);
+// The fields of a version information block (VS_VERSIONINFO) in memory, chosen as
+// ReadProgramFields chooses them; the signer in `fields` is kept. Nothing outside the `size`
+// bytes is read, whatever sizes the block claims (it may come from a crafted program). False
+// when the block holds none of the fields.
+bool ParseVersionFields(const BYTE* data, size_t size, TProgramFields& fields);
 // Both, and PartOfWindows; false when the file cannot be read.
 bool ReadProgramInfo(const std::wstring& path, TProgramInfo& info);
 
@@ -53,14 +60,16 @@ bool ReadProgramInfo(const std::wstring& path, TProgramInfo& info);
 class TProgramInfoCache {
 public:
     explicit TProgramInfoCache(size_t most = 1024) : FMost(most) {}
-    // False when the file cannot be read.
-    bool Get(const std::wstring& path, TProgramInfo& info);
+    // False when the file cannot be read. `fields`, when given, receives what the file's
+    // program was made of.
+    bool Get(const std::wstring& path, TProgramInfo& info, TProgramFields* fields = nullptr);
     size_t Size() const { return FEntries.size(); }
 
 private:
     struct TEntry {
         ULONGLONG Size = 0;
         FILETIME Written{};
+        TProgramFields Fields;
         TProgramInfo Info;
         std::list<std::wstring>::iterator Use;
     };

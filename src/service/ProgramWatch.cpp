@@ -1,5 +1,6 @@
 #include "service/ProgramWatch.h"
 
+#include "service/RunningImage.h"
 #include "win/Handle.h"
 
 #include <sddl.h>
@@ -100,8 +101,9 @@ bool CreatedOf(HANDLE process, ULONGLONG& created) {
 
 // The process, opened to be asked about, if it is still the one that began at `created`: a pid
 // freed between the list and the question may already belong to a later process.
-THandle OpenSameProcess(DWORD pid, ULONGLONG created) {
-    THandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+THandle OpenSameProcess(DWORD pid, ULONGLONG created,
+                        DWORD access = PROCESS_QUERY_LIMITED_INFORMATION) {
+    THandle process(OpenProcess(access, FALSE, pid));
     ULONGLONG begun = 0;
     if (!process || !CreatedOf(process.Get(), begun) || begun != created)
         return THandle();
@@ -135,6 +137,11 @@ std::wstring ComputerName() {
     wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
     DWORD length = MAX_COMPUTERNAME_LENGTH + 1;
     return GetComputerNameW(name, &length) ? std::wstring(name, length) : std::wstring();
+}
+
+bool SameFields(const TProgramFields& a, const TProgramFields& b) {
+    return a.OriginalFilename == b.OriginalFilename && a.ProductName == b.ProductName &&
+           a.FileDescription == b.FileDescription && a.CompanyName == b.CompanyName;
 }
 
 } // namespace
@@ -222,15 +229,30 @@ void TProgramWatch::AskOwner(DWORD pid, TKnown& known) {
 
 void TProgramWatch::AskProgram(DWORD pid, TKnown& known) {
     known.ProgramAsked = FLooks;
-    const THandle process = OpenSameProcess(pid, known.Created);
+    // Its memory may be closed to the service where its name is not (a protected process).
+    THandle process =
+        OpenSameProcess(pid, known.Created, PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_VM_READ);
+    const bool memoryOpen = process.Valid();
+    if (!memoryOpen)
+        process = OpenSameProcess(pid, known.Created);
     const std::wstring path = process ? ImagePath(process.Get()) : std::wstring();
     if (path.empty())
         return;
+    // The path is where the file was when the process began: the file there now may be another
+    // (a running program's file can be renamed and replaced before the first look). The image
+    // the process runs tells its program's fields; the file, read once, adds its signer when it
+    // still holds the same fields.
     TProgramInfo info;
-    known.ProgramRead = FFiles.Get(path, info);
-    // A file that cannot be read (made unreadable, or deleted while it runs) still names its
-    // program, by its folder and name; it is read again later.
-    if (!known.ProgramRead)
+    TProgramFields file, running;
+    known.ProgramRead = FFiles.Get(path, info, &file);
+    const TImageVersion image =
+        memoryOpen ? ReadRunningImageFields(process.Get(), running) : TImageVersion::Unread;
+    if (image != TImageVersion::Unread && !(known.ProgramRead && SameFields(file, running)))
+        info = ProgramInfoOf(running, path);
+    // A file that cannot be read (made unreadable, or deleted while it runs), of a process whose
+    // memory cannot be read either, still names its program, by its folder and name. The file
+    // is read again later.
+    else if (!known.ProgramRead)
         info = ProgramInfoOf(TProgramFields{}, path);
     known.Program = std::move(info);
     known.ProgramKnown = true;

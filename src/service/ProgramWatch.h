@@ -1,9 +1,9 @@
 #pragma once
 // The programs running in the users' sessions, as the service sees them at each look: one list
-// of the system's processes, and for a process not seen before its account and its program
-// file, read once (model/ProgramInfo.h). Processes of the system's accounts and of other users
-// are not the user's, even in the user's session. It also ends a process that its user may not
-// run now.
+// of the system's processes, and for a process not seen before its account and its program,
+// read once from the image it runs and its file (model/ProgramInfo.h, service/RunningImage.h).
+// Processes of the system's accounts and of other users are not the user's, even in the user's
+// session. It also ends a process that its user may not run now.
 #include "model/ProgramInfo.h"
 #include "service/Sessions.h"
 
@@ -59,7 +59,8 @@ private:
         ULONGLONG ProgramAsked = 0;
         bool OwnerKnown = false;
         bool ProgramKnown = false;
-        // Its file was read (else the program is known by its path only, and asked again).
+        // Its file was read (else the program is known by its image or its path only, and asked
+        // again).
         bool ProgramRead = false;
         std::wstring Owner;
         TProgramInfo Program;

@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -151,6 +153,66 @@ TEST(ProgramInfoTest, RealFilesKeepTheirIdentityWhenCopied) {
     }
     TProgramInfo info;
     EXPECT_FALSE(ReadProgramInfo(copies.Copy(L"", L"missing.exe"), info));
+}
+
+// A version block as a crafted program may hold it: whatever sizes it claims, nothing outside it
+// is read (it ends where readable memory ends), and a damaged part gives no fields.
+TEST(ProgramInfoTest, DamagedVersionBlocksAreReadWithinTheirBytes) {
+    const std::wstring tray = BuiltPath(QOR_TRAY_EXE);
+    DWORD ignored = 0;
+    std::vector<BYTE> whole(GetFileVersionInfoSizeExW(0, tray.c_str(), &ignored));
+    ASSERT_TRUE(GetFileVersionInfoExW(0, tray.c_str(), 0, DWORD(whole.size()), whole.data()));
+    whole.resize(whole[0] | (whole[1] << 8));
+    ASSERT_LE(whole.size(), 4096u);
+    BYTE* pages = static_cast<BYTE*>(VirtualAlloc(nullptr, 8192, MEM_COMMIT, PAGE_READWRITE));
+    DWORD was = 0;
+    ASSERT_TRUE(pages && VirtualProtect(pages + 4096, 4096, PAGE_NOACCESS, &was));
+    // Where the block of the key begins (nullptr: the whole block).
+    const auto blockOf = [&](const wchar_t* key) -> size_t {
+        if (!key)
+            return 0;
+        const std::wstring text(key);
+        const auto* bytes = reinterpret_cast<const BYTE*>(text.c_str());
+        const auto at = std::search(whole.begin(), whole.end(), bytes, bytes + text.size() * 2 + 2);
+        return at == whole.end() ? whole.size() : size_t(at - whole.begin()) - 6;
+    };
+    struct {
+        const wchar_t* Key;
+        int Length; // the block's new length; -1: kept
+        size_t Cut; // the bytes kept; 0: all
+        bool Found;
+        std::wstring Original, Product;
+    } cases[] = {
+        {nullptr, -1, 0, true, L"QORtray.exe", L"Vantrel"},
+        {nullptr, -1, 5, false, L"", L""},
+        {nullptr, -1, 200, false, L"", L""}, // cut short of what it claims
+        {nullptr, 0xFFFF, 0, false, L"", L""},
+        {nullptr, 7, 0, false, L"", L""}, // its key runs past its end
+        {L"StringFileInfo", 0xFFFF, 0, false, L"", L""},
+        // A string that claims more than its table: the walk ends there, with what came before.
+        {L"OriginalFilename", 0xFFFF, 0, true, L"", L""},
+        {L"ProductName", 2, 0, true, L"QORtray.exe", L""},
+    };
+    for (const auto& c : cases) {
+        std::vector<BYTE> block = whole;
+        const size_t at = blockOf(c.Key);
+        ASSERT_LT(at + 1, block.size()) << c.Key;
+        if (c.Length >= 0) {
+            block[at] = BYTE(c.Length);
+            block[at + 1] = BYTE(c.Length >> 8);
+        }
+        if (c.Cut)
+            block.resize(c.Cut);
+        BYTE* end = pages + 4096;
+        memcpy(end - block.size(), block.data(), block.size());
+        TProgramFields fields;
+        fields.Signer = L"kept";
+        EXPECT_EQ(c.Found, ParseVersionFields(end - block.size(), block.size(), fields)) << at;
+        EXPECT_EQ(c.Original, fields.OriginalFilename) << at;
+        EXPECT_EQ(c.Product, fields.ProductName) << at;
+        EXPECT_EQ(L"kept", fields.Signer);
+    }
+    VirtualFree(pages, 0, MEM_RELEASE);
 }
 
 TEST(ProgramInfoTest, CacheReadsAFileOnceUntilItChanges) {

@@ -190,7 +190,7 @@ TEST_F(ProgramWatchTest, TheSystemNamesTheOwnerOfAProcess) {
 
 // A look after the first asks nothing of a process it has seen: a file renamed away while its
 // program runs changes nothing, and a program whose file is gone from its place before the
-// first look is still seen, by its path.
+// first look is still known as itself, by the image it runs.
 TEST_F(ProgramWatchTest, WhatIsLearntIsKeptWhileTheProcessLives) {
     const std::wstring kept = CopyTo(TestGameExe(), L"kept.exe");
     const std::wstring gone = CopyTo(TestGameExe(), L"gone.exe");
@@ -211,10 +211,42 @@ TEST_F(ProgramWatchTest, WhatIsLearntIsKeptWhileTheProcessLives) {
         seen = ByPid(watch.Look({{Session, L"kid"}}));
         ASSERT_EQ(2u, seen.size());
         EXPECT_EQ(gameId, seen.at(keptPid).Program.Id);
-        EXPECT_EQ(L"f:" + Lower(gone), seen.at(gonePid).Program.Id);
+        EXPECT_EQ(gameId, seen.at(gonePid).Program.Id);
+        EXPECT_EQ(Lower(gone), Lower(seen.at(gonePid).Program.Path));
     }
     EXPECT_EQ(1, TimesAsked(keptPid));
     EXPECT_EQ(1, TimesAsked(gonePid));
+}
+
+// A running program's file renamed away and another put in its place before the first look: the
+// process is still known by the program it runs, never by the file now at its path.
+TEST_F(ProgramWatchTest, AProgramIsKnownByWhatItRunsWhateverFileNowLiesAtItsPath) {
+    TProgramInfo game;
+    ASSERT_TRUE(ReadProgramInfo(TestGameExe(), game));
+    const std::wstring plainPath = Folder + L"\\swapped1.exe";
+    struct {
+        std::wstring Running, Replacement, Id, Name;
+    } cases[] = {
+        {TestGameExe(), TestPlainExe(), game.Id, game.Name},
+        {TestPlainExe(), TestGameExe(), L"f:" + Lower(plainPath), L"swapped1.exe"},
+    };
+    std::vector<DWORD> pids;
+    for (const auto& c : cases) {
+        const std::wstring path =
+            CopyTo(c.Running, L"swapped" + std::to_wstring(pids.size()) + L".exe");
+        pids.push_back(Start(path, L"kid"));
+        Files.push_back(path + L".away");
+        if (!MoveFileW(path.c_str(), (path + L".away").c_str()))
+            GTEST_SKIP() << "the system keeps the file of a running program in its place";
+        ASSERT_TRUE(CopyFileW(c.Replacement.c_str(), path.c_str(), FALSE));
+    }
+    TProgramWatch watch;
+    const auto seen = ByPid(watch.Look({{Session, L"kid"}}));
+    for (size_t i = 0; i < pids.size(); ++i) {
+        ASSERT_EQ(1u, seen.count(pids[i]));
+        EXPECT_EQ(cases[i].Id, seen.at(pids[i]).Program.Id);
+        EXPECT_EQ(cases[i].Name, seen.at(pids[i]).Program.Name);
+    }
 }
 
 // End ends the process seen, and only that one: a record of an earlier process that had the
