@@ -166,8 +166,9 @@ void ReadVersionFields(const std::wstring& path, TProgramFields& fields) {
 }
 
 // The subject of the certificate the file's embedded signature names. The signature is not
-// verified: a forged signer makes only one more identity, as a copy with edited version
-// information does anyway, and verifying would cost a look-up of revocation lists per file.
+// verified: it names only programs without version information, for which a forged signer
+// makes one more identity, as a copy with edited version information does anyway; verifying
+// would cost a look-up of revocation lists per file.
 std::wstring ReadSigner(const std::wstring& path) {
     HCERTSTORE store = nullptr;
     HCRYPTMSG message = nullptr;
@@ -226,8 +227,12 @@ TProgramInfo ProgramInfoOf(const TProgramFields& fields, const std::wstring& pat
     const std::wstring product = Clean(fields.ProductName, kFieldMost);
     const std::wstring company = Clean(fields.CompanyName, kFieldMost);
     const std::wstring signer = Clean(fields.Signer, kFieldMost);
-    if (!original.empty() || !product.empty() || !company.empty() || !signer.empty())
-        info.Id = Lower(L"v:" + original + L"|" + product + L"|" + company + L"|" + signer);
+    // The signer names only a program without version information: a copy stripped of its
+    // signature (which any signing tool does) must still be the program its rule names.
+    if (!original.empty() || !product.empty() || !company.empty())
+        info.Id = Lower(L"v:" + original + L"|" + product + L"|" + company + L"|");
+    else if (!signer.empty())
+        info.Id = Lower(L"v:|||" + signer);
     else
         info.Id = Lower(L"f:" + Clean(PlainPath(path), 32767));
 

@@ -2,9 +2,9 @@
 // A program as a parent knows it and as a renamed or copied file still shows it. The name is the
 // one the user would know (the description in the file's version information, which tells the
 // programs of one product apart, else its product name, else the file's name); the identity is what
-// a copy or a new name keeps: the version information's original file name, product and company,
-// and the signer of a signed file. Only a file that has none of these is known by its folder and
-// name.
+// a copy or a new name keeps: the version information's original file name, product and company;
+// for a file without them, the signer of its signature. Only a file that has none of these is
+// known by its folder and name.
 #include <windows.h>
 
 #include <list>
@@ -14,7 +14,8 @@
 namespace vantrel {
 
 struct TProgramInfo {
-    // "v:<original file name>|<product>|<company>|<signer>", lower case; or "f:<full path>",
+    // "v:<original file name>|<product>|<company>|", or "v:|||<signer>" for a signed file
+    // without version information, lower case; or "f:<full path>",
     // lower case, for a file without any of them. Never holds a tab or a control character.
     std::wstring Id;
     // As the user would know it; never empty, at most kProgramNameMost characters, without
