@@ -3,6 +3,7 @@
 #include <wincrypt.h>
 #include <winver.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -82,6 +83,12 @@ bool InWindowsFolder(const std::wstring& path) {
     return InFolder(PlainPath(path), std::wstring(windows, length));
 }
 
+// The version information's walk trusts the lengths the file states (at most 65535 units
+// each), which a crafted file sets beyond its block: zeros behind the block keep every such
+// reading inside the buffer. Real version information is below 64 KB (its length is a WORD).
+constexpr DWORD kVersionInfoMost = 1024 * 1024;
+constexpr size_t kVersionSlack = 4 * 65536;
+
 // One string of the version information's block ("\StringFileInfo\040904B0\"), or empty.
 std::wstring VersionString(const std::vector<BYTE>& data, const std::wstring& block,
                            const wchar_t* name) {
@@ -90,6 +97,12 @@ std::wstring VersionString(const std::vector<BYTE>& data, const std::wstring& bl
     if (!VerQueryValueW(data.data(), (block + name).c_str(), &value, &length) || !value ||
         length == 0)
         return std::wstring();
+    // A stated length never reaches past the buffer.
+    const BYTE* at = static_cast<const BYTE*>(value);
+    if (at < data.data() || at >= data.data() + data.size())
+        return std::wstring();
+    length = static_cast<UINT>(
+        std::min<size_t>(length, static_cast<size_t>(data.data() + data.size() - at) / 2));
     std::wstring text(static_cast<const wchar_t*>(value), length);
     const size_t end = text.find(L'\0');
     if (end != std::wstring::npos)
@@ -103,9 +116,9 @@ std::wstring VersionString(const std::vector<BYTE>& data, const std::wstring& bl
 void ReadVersionFields(const std::wstring& path, TProgramFields& fields) {
     DWORD ignored = 0;
     const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
-    if (size == 0)
+    if (size == 0 || size > kVersionInfoMost)
         return;
-    std::vector<BYTE> data(size);
+    std::vector<BYTE> data(size + kVersionSlack);
     if (!GetFileVersionInfoW(path.c_str(), 0, size, data.data()))
         return;
     std::vector<std::wstring> blocks;
