@@ -158,7 +158,9 @@ std::wstring TextOf(const BYTE* data, const TVersionBlock& block) {
 void ReadVersionFields(const std::wstring& path, TProgramFields& fields) {
     DWORD ignored = 0;
     const DWORD size = GetFileVersionInfoSizeExW(0, path.c_str(), &ignored);
-    if (size == 0)
+    // Real version information is below 64 KB (its length is a WORD); a crafted file's
+    // resource may claim far more.
+    if (size == 0 || size > 1024 * 1024)
         return;
     std::vector<BYTE> data(size);
     if (GetFileVersionInfoExW(0, path.c_str(), 0, size, data.data()))

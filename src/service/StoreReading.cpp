@@ -1,6 +1,7 @@
 #include "service/MinuteLoop.h"
 
 #include "model/Constants.h"
+#include "model/ProgramRules.h"
 #include "model/UserStore.h"
 #include "service/UsageRecord.h"
 
@@ -10,6 +11,28 @@ namespace vantrel {
 
 // Reading the store: each user's settings and usage from the store the computer uses, and this
 // computer's copy of what the network store holds.
+
+namespace {
+
+// The program rules of a user without a session here, kept in step as a minute keeps those of a
+// user with one (service/ProgramLimits.cpp): the newer whole list goes to the other side, so
+// that a logon while the store is away finds the store's rules here, and a change saved here
+// while it was away reaches it. True when this computer's rules went to the store.
+bool KeepRulesInStep(HKEY store, const std::wstring& name) {
+    std::vector<TProgramRule> stored, here;
+    ULONGLONG storedAt = 0, hereAt = 0;
+    const TStoredRules storedKind = ReadProgramRules(store, name, stored, &storedAt);
+    const TStoredRules hereKind = ReadProgramRules(HKEY_LOCAL_MACHINE, name, here, &hereAt);
+    if (storedKind == TStoredRules::NoKey || hereKind == TStoredRules::NoKey)
+        return false;
+    if (hereKind == TStoredRules::Whole && hereAt > storedAt)
+        return WriteProgramRules(store, name, here, hereAt) == ERROR_SUCCESS;
+    if (storedKind == TStoredRules::Whole && (storedAt > hereAt || hereKind != TStoredRules::Whole))
+        WriteProgramRules(HKEY_LOCAL_MACHINE, name, stored, storedAt);
+    return false;
+}
+
+} // namespace
 
 void TMinuteLoop::NotePending(const std::wstring& name, TPendingResult result) {
     if (result == TPendingResult::Written)
@@ -166,8 +189,14 @@ void TMinuteLoop::CopyUsersWithoutSession(HKEY root,
         if (found == TStoredSettings::NoKey)
             continue;
         // Only settings read whole replace this computer's copy.
-        if (Enforceable(found))
+        if (Enforceable(found)) {
             KeepCopy(read, computers, weekday, day);
+            if (KeepRulesInStep(root, name))
+                FLog.Write(L"The program rules of " + name +
+                           L" saved on this computer while the user store could not be reached "
+                           L"are written to the user store on " +
+                           FPrefs.RemoteRegistry);
+        }
         // Minutes counted here while the store could not be reached go back to it.
         int local = 0;
         auto stored = std::find_if(computers.begin(), computers.end(), [this](const auto& entry) {

@@ -1154,5 +1154,39 @@ TEST_F(MinuteLoopTest, ProgramRulesFollowTheNewerSaveAndAStoreWithoutTheUserTake
     SetProcessOwnerSeam(nullptr);
 }
 
+// A user without a session here has the rules kept in step as well: the store's newer ones come
+// here, for a logon while the store is away, and a change saved here while it was away goes
+// there, though the user never logs on here.
+TEST_F(MinuteLoopTest, ProgramRulesOfUsersWithoutASessionAreKeptInStep) {
+    TProgramRule rule;
+    rule.Id = L"v:game.exe|game|maker|";
+    rule.Name = L"Game";
+    rule.Blocked = true;
+    const ULONGLONG earlier = 133000000000000000ULL, later = earlier + 600000000ULL;
+    WritePrefs(true, L"\\\\OFFICE", false, false);
+    ForgetUsers(Office());
+    host.Clear();
+    for (const wchar_t* name : {L"anna", L"ben"}) {
+        WriteUser(Office(), name, true, 0, 24, 600);
+        WriteUser(HKEY_LOCAL_MACHINE, name, true, 0, 24, 600);
+    }
+    ASSERT_EQ(ERROR_SUCCESS, WriteProgramRules(Office(), L"anna", {rule}, later));
+    ASSERT_EQ(ERROR_SUCCESS, WriteProgramRules(HKEY_LOCAL_MACHINE, L"ben", {rule}, later));
+    ASSERT_EQ(ERROR_SUCCESS, WriteProgramRules(Office(), L"ben", {}, earlier));
+    auto loop = NewLoop();
+    loop->Check();
+    struct {
+        HKEY root;
+        const wchar_t* name;
+    } cases[] = {{HKEY_LOCAL_MACHINE, L"anna"}, {Office(), L"ben"}};
+    for (const auto& c : cases) {
+        std::vector<TProgramRule> rules;
+        ULONGLONG at = 0;
+        EXPECT_EQ(TStoredRules::Whole, ReadProgramRules(c.root, c.name, rules, &at)) << c.name;
+        EXPECT_EQ(1u, rules.size()) << c.name;
+        EXPECT_EQ(later, at) << c.name;
+    }
+}
+
 } // namespace
 } // namespace vantrel
