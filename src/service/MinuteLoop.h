@@ -217,6 +217,8 @@ private:
     TUseMeter FMeter;
     TProgramWatch FWatch;
     bool FStoreDown = false;
+    // The last look at the running programs failed (logged once until one succeeds).
+    bool FWatchFailed = false;
     bool FCopyFailed = false;
     // A phone is paired (this computer's service key holds a whole key); its copy failed.
     bool FCodesPaired = false;

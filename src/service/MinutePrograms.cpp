@@ -52,9 +52,19 @@ TMinuteLoop::TRunningByUser TMinuteLoop::WatchPrograms(const std::vector<TSessio
     TRunningByUser byUser;
     if (watched.empty())
         return byUser;
-    for (TRunningProgram& process : FWatch.Look(watched)) {
-        std::wstring user = process.User;
-        byUser[user].push_back(std::move(process));
+    // What goes wrong here (memory, mostly) costs this look its programs, never the minute.
+    try {
+        for (TRunningProgram& process : FWatch.Look(watched)) {
+            std::wstring user = process.User;
+            byUser[user].push_back(std::move(process));
+        }
+        FWatchFailed = false;
+    } catch (...) {
+        byUser.clear();
+        if (!FWatchFailed)
+            FLog.WriteFixed(L"Cannot look at the running programs (no memory was left); the "
+                            L"minutes are counted without them");
+        FWatchFailed = true;
     }
     return byUser;
 }

@@ -3,6 +3,7 @@
 #include "service/RunningImage.h"
 #include "win/Handle.h"
 
+#include <aclapi.h>
 #include <sddl.h>
 
 #include <algorithm>
@@ -110,6 +111,23 @@ THandle OpenSameProcess(DWORD pid, ULONGLONG created,
     return process;
 }
 
+// A file on another computer, which may answer as slowly as whoever serves it likes: a user can
+// serve one from a program of their own (a WebDAV server on a port of their own, say).
+bool OnNetwork(const std::wstring& path) {
+    std::wstring plain = path;
+    if (plain.compare(0, 4, L"\\\\?\\") == 0) {
+        plain.erase(0, 4);
+        if (plain.compare(0, 4, L"UNC\\") == 0)
+            return true;
+    }
+    if (plain.compare(0, 2, L"\\\\") == 0)
+        return true;
+    if (plain.size() < 3 || plain[1] != L':')
+        return false;
+    const wchar_t root[] = {plain[0], L':', L'\\', L'\0'};
+    return GetDriveTypeW(root) == DRIVE_REMOTE;
+}
+
 std::wstring ImagePath(HANDLE process) {
     std::wstring path(MAX_PATH + 1, L'\0');
     for (;;) {
@@ -210,21 +228,33 @@ void TProgramWatch::AskOwner(DWORD pid, TKnown& known) {
         known.OwnerKnown = true;
         return;
     }
-    const THandle process = OpenSameProcess(pid, known.Created);
-    HANDLE raw = nullptr;
-    if (!process || !OpenProcessToken(process.Get(), TOKEN_QUERY, &raw))
+    const THandle process =
+        OpenSameProcess(pid, known.Created, PROCESS_QUERY_LIMITED_INFORMATION | READ_CONTROL);
+    if (!process)
         return;
-    const THandle token(raw);
+    HANDLE raw = nullptr;
     alignas(TOKEN_USER) BYTE buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
     DWORD bytes = 0;
-    if (!GetTokenInformation(token.Get(), TokenUser, buffer, sizeof(buffer), &bytes))
-        return;
-    const PSID sid = reinterpret_cast<const TOKEN_USER*>(buffer)->User.Sid;
-    const std::wstring text = SidText(sid);
-    if (text.empty())
-        return;
-    known.Owner = AccountOf(text, sid);
-    known.OwnerKnown = true;
+    PSID sid = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (OpenProcessToken(process.Get(), TOKEN_QUERY, &raw)) {
+        const THandle token(raw);
+        if (GetTokenInformation(token.Get(), TokenUser, buffer, sizeof(buffer), &bytes))
+            sid = reinterpret_cast<const TOKEN_USER*>(buffer)->User.Sid;
+    }
+    // A user may close their token to everyone, the service too, while the debug privilege still
+    // opens the process itself: its owner is then the account that made it, which no standard
+    // user can change to another's.
+    if (!sid && GetSecurityInfo(process.Get(), SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &sid,
+                                nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
+        sid = nullptr;
+    const std::wstring text = sid ? SidText(sid) : std::wstring();
+    if (!text.empty()) {
+        known.Owner = AccountOf(text, sid);
+        known.OwnerKnown = true;
+    }
+    if (descriptor)
+        LocalFree(descriptor);
 }
 
 void TProgramWatch::AskProgram(DWORD pid, TKnown& known) {
@@ -244,7 +274,9 @@ void TProgramWatch::AskProgram(DWORD pid, TKnown& known) {
     // still holds the same fields.
     TProgramInfo info;
     TProgramFields file, running;
-    known.ProgramRead = FFiles.Get(path, info, &file);
+    // A program run from the network is told by its image alone, so that no look waits for it.
+    const bool remote = OnNetwork(path);
+    known.ProgramRead = !remote && FFiles.Get(path, info, &file);
     const TImageVersion image =
         memoryOpen ? ReadRunningImageFields(process.Get(), running) : TImageVersion::Unread;
     if (image != TImageVersion::Unread && !(known.ProgramRead && SameFields(file, running)))
@@ -256,6 +288,8 @@ void TProgramWatch::AskProgram(DWORD pid, TKnown& known) {
         info = ProgramInfoOf(TProgramFields{}, path);
     known.Program = std::move(info);
     known.ProgramKnown = true;
+    if (remote)
+        known.ProgramRead = true; // nothing more to learn from the network
 }
 
 std::vector<TRunningProgram> TProgramWatch::Look(const std::vector<TSessionInfo>& sessions) {
