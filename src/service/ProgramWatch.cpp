@@ -111,9 +111,9 @@ THandle OpenSameProcess(DWORD pid, ULONGLONG created,
     return process;
 }
 
-// A file on another computer, which may answer as slowly as whoever serves it likes: a user can
-// serve one from a program of their own (a WebDAV server on a port of their own, say).
-bool OnNetwork(const std::wstring& path) {
+} // namespace
+
+bool OnNetworkPath(const std::wstring& path) {
     std::wstring plain = path;
     if (plain.compare(0, 4, L"\\\\?\\") == 0) {
         plain.erase(0, 4);
@@ -127,6 +127,8 @@ bool OnNetwork(const std::wstring& path) {
     const wchar_t root[] = {plain[0], L':', L'\\', L'\0'};
     return GetDriveTypeW(root) == DRIVE_REMOTE;
 }
+
+namespace {
 
 std::wstring ImagePath(HANDLE process) {
     std::wstring path(MAX_PATH + 1, L'\0');
@@ -275,7 +277,7 @@ void TProgramWatch::AskProgram(DWORD pid, TKnown& known) {
     TProgramInfo info;
     TProgramFields file, running;
     // A program run from the network is told by its image alone, so that no look waits for it.
-    const bool remote = OnNetwork(path);
+    const bool remote = OnNetworkPath(path);
     known.ProgramRead = !remote && FFiles.Get(path, info, &file);
     const TImageVersion image =
         memoryOpen ? ReadRunningImageFields(process.Get(), running) : TImageVersion::Unread;

@@ -35,6 +35,11 @@ struct TRunningProgram {
 using TProcessOwnerSource = std::function<std::wstring(DWORD pid)>;
 void SetProcessOwnerSeam(TProcessOwnerSource source);
 
+// A file on another computer (a UNC path or a network drive), which may answer as slowly as
+// whoever serves it likes: a user can serve one from a program of their own (WebDAV on a port of
+// their own, say). The look never reads such a file; the program's image tells it.
+bool OnNetworkPath(const std::wstring& path);
+
 class TProgramWatch {
 public:
     TProgramWatch() = default;

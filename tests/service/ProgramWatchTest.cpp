@@ -251,6 +251,23 @@ TEST_F(ProgramWatchTest, AProgramIsKnownByWhatItRunsWhateverFileNowLiesAtItsPath
 
 // End ends the process seen, and only that one: a record of an earlier process that had the
 // same pid ends nothing.
+// A program run from another computer is never read from there: the look would wait for it.
+TEST(ProgramWatchPaths, FilesOnTheNetworkAreToldApart) {
+    const struct {
+        const wchar_t* Path;
+        bool Network;
+    } cases[] = {
+        {L"\\\\kid-pc\\share\\game.exe", true},
+        {L"\\\\localhost@8080\\DavWWWRoot\\game.exe", true},
+        {L"\\\\?\\UNC\\kid-pc\\share\\game.exe", true},
+        {L"C:\\Games\\game.exe", false},
+        {L"\\\\?\\C:\\Games\\game.exe", false},
+        {L"game.exe", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.Network, OnNetworkPath(c.Path)) << c.Path;
+}
+
 TEST_F(ProgramWatchTest, EndEndsTheProcessSeenAndNoLaterOneWithItsPid) {
     const DWORD target = Start(TestGameExe(), L"kid");
     const DWORD bystander = Start(TestGameExe(), L"kid");
