@@ -8,6 +8,7 @@
 // started here is ended before the figures are printed.
 #include "service/ProgramWatch.h"
 
+#include "BenchSupport.h"
 #include "TestPrograms.h"
 
 #include <windows.h>
@@ -18,17 +19,9 @@
 #include <vector>
 
 using namespace vantrel;
+using vantrel::bench::Now;
 
 namespace {
-
-double NowMs() {
-    static LARGE_INTEGER frequency{};
-    if (!frequency.QuadPart)
-        QueryPerformanceFrequency(&frequency);
-    LARGE_INTEGER now{};
-    QueryPerformanceCounter(&now);
-    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
@@ -100,7 +93,7 @@ void BenchLook() {
 
     THandLook hand;
     std::vector<vantrel::testing::TStartedProgram> started;
-    const double startBegan = NowMs();
+    const double startBegan = Now();
     for (int i = hand.All(); i < kProcesses; ++i) {
         vantrel::testing::TStartedProgram program;
         const std::wstring exe =
@@ -112,13 +105,13 @@ void BenchLook() {
         started.push_back(std::move(program));
     }
     std::printf("look at the processes: %d on the system (%zu started in %.1f s)\n", hand.All(),
-                started.size(), (NowMs() - startBegan) / 1000);
+                started.size(), (Now() - startBegan) / 1000);
 
     TProgramWatch watch;
-    double began = NowMs();
+    double began = Now();
     const size_t seen = watch.Look(sessions).size();
     std::printf("first look (asks every process):  %8.2f ms, %zu processes of %ls seen\n",
-                NowMs() - began, seen, user);
+                Now() - began, seen, user);
 
     std::vector<double> watchTimes, handTimes, ratios;
     size_t watchSeen = 0;
@@ -127,15 +120,15 @@ void BenchLook() {
         double tookWatch = 0, tookHand = 0;
         for (int turn = 0; turn < 2; ++turn) {
             if ((turn == 0) == (round % 2 == 0)) {
-                began = NowMs();
+                began = Now();
                 for (int i = 0; i < kLooksPerRound; ++i)
                     watchSeen = watch.Look(sessions).size();
-                tookWatch = (NowMs() - began) / kLooksPerRound;
+                tookWatch = (Now() - began) / kLooksPerRound;
             } else {
-                began = NowMs();
+                began = Now();
                 for (int i = 0; i < kLooksPerRound; ++i)
                     handSeen = hand.Look(session);
-                tookHand = (NowMs() - began) / kLooksPerRound;
+                tookHand = (Now() - began) / kLooksPerRound;
             }
         }
         watchTimes.push_back(tookWatch);

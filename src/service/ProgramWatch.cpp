@@ -144,15 +144,6 @@ std::wstring ImagePath(HANDLE process) {
     }
 }
 
-std::wstring SidText(PSID sid) {
-    LPWSTR text = nullptr;
-    if (!sid || !ConvertSidToStringSidW(sid, &text))
-        return std::wstring();
-    std::wstring result = text;
-    LocalFree(text);
-    return result;
-}
-
 std::wstring ComputerName() {
     wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
     DWORD length = MAX_COMPUTERNAME_LENGTH + 1;

@@ -133,15 +133,6 @@ bool IsLocked(DWORD session) {
     return locked;
 }
 
-std::wstring SidText(PSID sid) {
-    LPWSTR text = nullptr;
-    if (!sid || !ConvertSidToStringSidW(sid, &text))
-        return std::wstring();
-    std::wstring result = text;
-    LocalFree(text);
-    return result;
-}
-
 // The security identifier of the user of a session, from the session's token. Only a service
 // running as SYSTEM may ask for the token; otherwise the answer is empty.
 std::wstring SessionSid(DWORD session) {
@@ -160,6 +151,15 @@ std::wstring SessionSid(DWORD session) {
 }
 
 } // namespace
+
+std::wstring SidText(PSID sid) {
+    LPWSTR text = nullptr;
+    if (!sid || !ConvertSidToStringSidW(sid, &text))
+        return std::wstring();
+    std::wstring result = text;
+    LocalFree(text);
+    return result;
+}
 
 std::wstring AccountDomainSid() {
     LSA_OBJECT_ATTRIBUTES attributes = {};

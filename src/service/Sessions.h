@@ -67,6 +67,9 @@ struct TListedSession {
 bool IsThisComputersAccount(const TListedSession& session, const std::wstring& computer,
                             const std::wstring& computerSid);
 
+// A security identifier as text ("S-1-5-21-..."); empty for none.
+std::wstring SidText(PSID sid);
+
 // The security identifier of this computer's account domain, the one its local accounts'
 // identifiers begin with; empty when the system does not give it.
 std::wstring AccountDomainSid();
