@@ -391,7 +391,7 @@ void ProgramsMinute(const std::vector<std::wstring>& plainNames) {
         WriteProgramRules(store, names[i], {rule});
         TProgramList list;
         for (const TProgramInfo& program : programs)
-            AddProgramMinutes(list, program.Id, program.Name, 5, false);
+            AddProgramMinutes(list, program.Id, program.Name, 5, nullptr);
         for (const wchar_t* other : kOthers)
             WriteProgramUsage(store, names[i], other, today, list);
     }

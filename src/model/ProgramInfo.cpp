@@ -210,6 +210,29 @@ std::wstring ReadSigner(const std::wstring& path) {
     return signer;
 }
 
+// A path as an identity: as it is up to kPathKept characters; a longer one (a folder deep in
+// folders) would make a line of up to 64 KB rewritten every minute, and becomes its first
+// kPathHead characters, "~" and the 64-bit FNV-1a hash of the whole path (of its UTF-16 code
+// units, low byte first) in 16 hexadecimal digits.
+constexpr size_t kPathKept = 260;
+constexpr size_t kPathHead = 240;
+
+std::wstring PathIdentity(const std::wstring& path) {
+    if (path.size() <= kPathKept)
+        return path;
+    unsigned long long hash = 14695981039346656037ULL;
+    for (wchar_t c : path) {
+        for (unsigned byte :
+             {static_cast<unsigned>(c) & 0xFF, (static_cast<unsigned>(c) >> 8) & 0xFF}) {
+            hash ^= byte;
+            hash *= 1099511628211ULL;
+        }
+    }
+    wchar_t digits[17];
+    swprintf(digits, 17, L"%016llx", hash);
+    return path.substr(0, kPathHead) + L"~" + digits;
+}
+
 bool FileStamp(const std::wstring& path, ULONGLONG& size, FILETIME& written) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
@@ -236,7 +259,7 @@ TProgramInfo ProgramInfoOf(const TProgramFields& fields, const std::wstring& pat
     else if (!signer.empty())
         info.Id = Lower(L"v:|||" + signer);
     else
-        info.Id = Lower(L"f:" + Clean(PlainPath(path), 32767));
+        info.Id = L"f:" + PathIdentity(Lower(Clean(PlainPath(path), 32767)));
 
     // The description tells the programs of one product apart ("Microsoft Word", not
     // "Microsoft Office"; "Notepad", not "Microsoft Windows Operating System").

@@ -16,7 +16,9 @@ namespace vantrel {
 struct TProgramInfo {
     // "v:<original file name>|<product>|<company>|", or "v:|||<signer>" for a signed file
     // without version information, lower case; or "f:<full path>",
-    // lower case, for a file without any of them. Never holds a tab or a control character.
+    // lower case, for a file without any of them (a path over 260 characters is cut to 240,
+    // followed by "~" and a hash of the whole in 16 hexadecimal digits). Never holds a tab or a
+    // control character.
     std::wstring Id;
     // As the user would know it; never empty, at most kProgramNameMost characters, without
     // control characters.

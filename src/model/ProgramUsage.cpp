@@ -76,26 +76,58 @@ bool ParseLine(const std::wstring& text, TProgramMinutes& line) {
 
 } // namespace
 
-void AddProgramMinutes(TProgramList& list, const std::wstring& id, const std::wstring& name,
-                       int minutes, bool ruled) {
+bool AddProgramMinutes(TProgramList& list, const std::wstring& id, const std::wstring& name,
+                       int minutes, const TProgramRuled& ruled, int earlier,
+                       TProgramMinutes* given) {
+    if (given)
+        *given = TProgramMinutes{};
     if (minutes <= 0)
-        return;
+        return false;
     auto line = FindLine(list, id);
     if (line != list.end()) {
         line->Minutes = AddBounded(line->Minutes, minutes);
-        return;
+        return !id.empty();
     }
-    const size_t listed = static_cast<size_t>(std::count_if(
-        list.begin(), list.end(), [](const TProgramMinutes& l) { return !l.Id.empty(); }));
-    if (!id.empty() && (ruled || listed < kMostProgramsListed)) {
-        AddLine(list, id, name, minutes);
-        return;
+    const auto isRuled = [&ruled](const std::wstring& lineId) {
+        return !lineId.empty() && ruled && ruled(lineId);
+    };
+    // The listed programs without a rule, and the one of them with the fewest minutes; the list
+    // is in the order the lines came, so the first of equals is the oldest.
+    size_t listed = 0;
+    auto fewest = list.end();
+    for (auto it = list.begin(); it != list.end(); ++it) {
+        if (it->Id.empty() || isRuled(it->Id))
+            continue;
+        ++listed;
+        if (fewest == list.end() || it->Minutes < fewest->Minutes)
+            fewest = it;
     }
     auto other = FindLine(list, std::wstring());
+    if (!id.empty() && (isRuled(id) || listed < kMostProgramsListed)) {
+        AddLine(list, id, name, minutes);
+        return true;
+    }
+    const int moved = other == list.end() ? 0 : std::min(std::max(earlier, 0), other->Minutes);
+    if (!id.empty() && fewest != list.end() &&
+        static_cast<long long>(fewest->Minutes) < static_cast<long long>(moved) + minutes) {
+        if (given)
+            *given = *fewest;
+        const int freed = fewest->Minutes;
+        list.erase(fewest);
+        other = FindLine(list, std::wstring());
+        if (other == list.end()) {
+            AddLine(list, std::wstring(), kOtherProgramsName, 0);
+            other = FindLine(list, std::wstring());
+        }
+        other->Minutes = AddBounded(other->Minutes - moved, freed);
+        AddLine(list, id, name, AddBounded(moved, minutes));
+        return true;
+    }
     if (other != list.end())
         other->Minutes = AddBounded(other->Minutes, minutes);
     else
         AddLine(list, std::wstring(), kOtherProgramsName, minutes);
+    return false;
 }
 
 int ProgramMinutesOf(const TProgramList& list, const std::wstring& id) {

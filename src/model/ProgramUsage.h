@@ -8,10 +8,12 @@
 // one call, so a reader never sees half of a writing.
 //
 // A day keeps at most kMostProgramsListed programs besides the ones a rule names (whose minutes
-// the rules need); the minutes of any further program are summed under the empty identity, shown
-// as "Other programs".
+// the rules need): the ones with the most minutes, so that many small programs run early or
+// beside cannot hide a game played for hours. The minutes of any further program are summed under
+// the empty identity, shown as "Other programs".
 #include <windows.h>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -29,11 +31,21 @@ struct TProgramMinutes {
 };
 using TProgramList = std::vector<TProgramMinutes>;
 
+// Whether a rule names the program: its line is always kept.
+using TProgramRuled = std::function<bool(const std::wstring& id)>;
+
 // Adds minutes to the program in the day's list: to its line when it has one; else a new line
-// when the program is `ruled` or fewer than kMostProgramsListed programs are listed; else to
-// "Other programs". Minutes stay within the int range.
-void AddProgramMinutes(TProgramList& list, const std::wstring& id, const std::wstring& name,
-                       int minutes, bool ruled);
+// when the program is ruled or fewer than kMostProgramsListed programs without a rule are listed.
+// Else the listed program without a rule that has the fewest minutes (the oldest line among
+// equals) gives its line up when it has fewer minutes than the program will have, counting
+// `earlier`, the program's minutes of today already summed under "Other programs" (the caller
+// knows them): those move from "Other programs" to the new line, and the line given up goes to
+// "Other programs" (and to `given`, when not null). Else the minutes go to "Other programs". No
+// minute is made up or lost; minutes stay within the int range. True when the minutes went to
+// the program's own line.
+bool AddProgramMinutes(TProgramList& list, const std::wstring& id, const std::wstring& name,
+                       int minutes, const TProgramRuled& ruled, int earlier = 0,
+                       TProgramMinutes* given = nullptr);
 // The program's minutes in the list; 0 when not listed.
 int ProgramMinutesOf(const TProgramList& list, const std::wstring& id);
 // Adds every line of `from` to `into` by identity (any number of lines; used to sum computers

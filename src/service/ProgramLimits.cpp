@@ -71,11 +71,35 @@ bool TUserPrograms::See(const TRunningProgram& process) {
     // rule names them.
     if (!ruled && (process.Program.PartOfWindows || PartOfVantrel(process.Program.Path)))
         return false;
-    if (ruled || FSeen.size() < kMostSeen || FSeen.count(id))
+    // Ended at once: a program kept from starting is not charged for trying.
+    if (ruled && rule->second.Left <= 0)
+        return true;
+    // A program listed today, or known under "Other programs", is followed whatever else runs.
+    if (ruled || FSeen.size() < kMostSeen || FSeen.count(id) || FHidden.count(id) ||
+        ProgramMinutesOf(FToday, id) > 0)
         FSeen.emplace(id, process.Program.Name);
     else
         FSeenOther = true;
-    return ruled && rule->second.Left <= 0;
+    return false;
+}
+
+void TUserPrograms::Hide(const std::wstring& id, int minutes) {
+    auto known = FHidden.find(id);
+    if (known != FHidden.end()) {
+        known->second = minutes;
+        return;
+    }
+    if (FHidden.size() >= kMostHidden) {
+        // Full: the program with the fewest minutes there is forgotten (its minutes stay under
+        // "Other programs"), unless it has as many as this one.
+        auto fewest =
+            std::min_element(FHidden.begin(), FHidden.end(),
+                             [](const auto& a, const auto& b) { return a.second < b.second; });
+        if (fewest->second >= minutes)
+            return;
+        FHidden.erase(fewest);
+    }
+    FHidden.emplace(id, minutes);
 }
 
 bool TUserPrograms::NoTimeLeft(const std::wstring& id) const {
@@ -219,7 +243,8 @@ void TUserPrograms::LoadToday(const std::wstring& user, const std::wstring& this
         for (const TProgramMinutes& line : stored) {
             const int more = line.Minutes - ProgramMinutesOf(FToday, line.Id);
             if (more > 0) {
-                AddProgramMinutes(FToday, line.Id, line.Name, more, FRules.count(line.Id) > 0);
+                AddProgramMinutes(FToday, line.Id, line.Name, more,
+                                  [this](const std::wstring& id) { return FRules.count(id) > 0; });
                 FChanged = true;
             }
         }
@@ -261,6 +286,7 @@ void TUserPrograms::Minute(const std::wstring& user, const std::wstring& thisCom
         // A new day: every program starts at nothing, and every warning may come again.
         FDate = date;
         FToday.clear();
+        FHidden.clear();
         FOthers.clear();
         FLoaded = false;
         for (auto& rule : FRules) {
@@ -274,12 +300,32 @@ void TUserPrograms::Minute(const std::wstring& user, const std::wstring& thisCom
         LoadToday(user, thisComputer, stores, now);
 
     if (minutes > 0) {
-        for (const auto& [id, name] : FSeen) {
-            AddProgramMinutes(FToday, id, name, minutes, FRules.count(id) > 0);
+        const TProgramRuled ruled = [this](const std::wstring& id) { return FRules.count(id) > 0; };
+        // The programs listed first: one that runs on has more minutes than any new one before
+        // a new one may take its line. A new one counts what it had under "Other programs".
+        std::vector<std::pair<const std::wstring*, const std::wstring*>> order;
+        for (const bool listed : {true, false}) {
+            for (const auto& [id, name] : FSeen) {
+                if ((ProgramMinutesOf(FToday, id) > 0) == listed)
+                    order.emplace_back(&id, &name);
+            }
+        }
+        for (const auto& [id, name] : order) {
+            auto hidden = FHidden.find(*id);
+            const int earlier = hidden == FHidden.end() ? 0 : hidden->second;
+            TProgramMinutes given;
+            if (AddProgramMinutes(FToday, *id, *name, minutes, ruled, earlier, &given)) {
+                if (hidden != FHidden.end())
+                    FHidden.erase(hidden);
+            } else {
+                Hide(*id, SaturatedInt(static_cast<long long>(earlier) + minutes));
+            }
+            if (!given.Id.empty())
+                Hide(given.Id, given.Minutes);
             FChanged = true;
         }
         if (FSeenOther) {
-            AddProgramMinutes(FToday, std::wstring(), kOtherProgramsName, minutes, false);
+            AddProgramMinutes(FToday, std::wstring(), kOtherProgramsName, minutes, nullptr);
             FChanged = true;
         }
         FSeen.clear();

@@ -41,9 +41,13 @@ struct TProgramStores {
 
 class TUserPrograms {
 public:
-    // Programs kept from one minute to the next besides the ruled ones; the minutes of any
-    // further program seen go to "Other programs".
+    // Programs kept from one minute to the next besides the ruled ones and those listed today
+    // or known under "Other programs"; the minutes of any further program seen go to "Other
+    // programs".
     static constexpr size_t kMostSeen = 256;
+    // Programs whose minutes of today under "Other programs" are known, so that one that runs
+    // long gets its line with them (the ones with the most minutes are kept).
+    static constexpr size_t kMostHidden = 256;
     // An ended program's message is shown again only after this long (a game that restarts
     // itself would fill the screen with them).
     static constexpr ULONGLONG kTellAgainMs = 60000;
@@ -51,7 +55,7 @@ public:
     static constexpr int kWarnAt[3] = {10, 5, 1};
 
     // A process of the user that a look found: its program is charged at the next minute. True
-    // when its rule leaves it no time, so that it is to be ended now.
+    // when its rule leaves it no time, so that it is to be ended now (and is not charged).
     bool See(const TRunningProgram& process);
     // Whether the program's rule leaves it no time (as the last minute worked out).
     bool NoTimeLeft(const std::wstring& id) const;
@@ -102,6 +106,7 @@ private:
     void ReadOthers(const std::wstring& user, const std::wstring& thisComputer,
                     const TProgramStores& stores, const SYSTEMTIME& now);
     const std::wstring& NameOf(const TRuleState& state, const TRunningProgram& process) const;
+    void Hide(const std::wstring& id, int minutes);
 
     std::map<std::wstring, TRuleState> FRules; // by identity
     bool FRulesRead = false;
@@ -116,6 +121,8 @@ private:
     // Seen since the last minute, by identity; FSeenOther when more were seen than are kept.
     std::map<std::wstring, std::wstring> FSeen;
     bool FSeenOther = false;
+    // Today's minutes under "Other programs" of programs without a line, by identity.
+    std::map<std::wstring, int> FHidden;
 
     // Today's list of this computer, of FDate ("YYYY-MM-DD"); FChanged until written here,
     // FStoreBehind until written to the network store.

@@ -73,6 +73,7 @@ const std::wstring kTrayId = L"v:qortray.exe|vantrel|vantrel developers|";
 
 TEST(ProgramInfoTest, IdentityAndNameFromFields) {
     const std::wstring windows = WindowsFolder(), longName(150, L'x');
+    const std::wstring deep = L"C:\\Deep\\" + std::wstring(300, L'A') + L"\\Game.EXE";
     const wchar_t* ms = L"Microsoft Corporation";
     struct {
         TProgramFields Fields;
@@ -110,6 +111,13 @@ TEST(ProgramInfoTest, IdentityAndNameFromFields) {
          L"n.exe",
          false},
         {{L"n.exe", L"", L"", L"Ms", L""}, windows + L"\\n.exe", L"v:n.exe||ms|", L"n.exe", true},
+        // A path of 260 characters is kept; a longer one is cut, with a hash of the whole.
+        {{},
+         L"C:\\" + std::wstring(253, L'B') + L".exe",
+         L"f:c:\\" + std::wstring(253, L'b') + L".exe",
+         std::wstring(kProgramNameMost, L'B'),
+         false},
+        {{}, deep, L"f:" + Lower(deep).substr(0, 240) + L"~c3e84be25a2c0404", L"Game.EXE", false},
     };
     for (const auto& c : cases) {
         const TProgramInfo info = ProgramInfoOf(c.Fields, c.Path);
@@ -363,22 +371,62 @@ TEST_F(ProgramStore, RulesThroughTheRegistry) {
     EXPECT_EQ(TStoredRules::Damaged, ReadProgramRules(root.Get(), L"anna", rules));
 }
 
-TEST(ProgramUsageTest, ListsStayBoundedAndSumMostFirst) {
+// A day lists the programs with the most minutes: small programs run before or beside a game
+// played for hours never hide it, the ruled one keeps its line, and no minute is made up or lost.
+TEST(ProgramUsageTest, ListsKeepTheProgramsWithTheMostMinutes) {
+    const TProgramRuled ruled = [](const std::wstring& id) { return id == L"v:ruled"; };
+    const std::wstring game = L"v:game.exe|game|maker|";
+    const auto dummy = [](int n) {
+        return L"f:c:\\users\\kid\\dummy" + std::to_wstring(n) + L".exe";
+    };
+    struct {
+        const char* what;
+        int early;   // minutes each of 24 dummies ran before the game
+        int besides; // new dummies every minute beside the game
+    } cases[] = {
+        {"24 one-minute dummies first", 1, 0},
+        {"24 two-minute dummies first", 2, 0},
+        {"24 new dummies every minute", 0, 24},
+        {"both", 1, 24},
+    };
+    for (const auto& c : cases) {
+        TProgramList list;
+        AddProgramMinutes(list, L"v:ruled", L"Ruled", 1, ruled);
+        int n = 0;
+        for (; n < 24; ++n)
+            AddProgramMinutes(list, dummy(n), L"Dummy", c.early, ruled);
+        // As the service does: what the game had under "Other programs" counts for it.
+        int earlier = 0;
+        for (int minute = 0; minute < 180; ++minute) {
+            earlier = AddProgramMinutes(list, game, L"Game", 1, ruled, earlier) ? 0 : earlier + 1;
+            for (int i = 0; i < c.besides; ++i)
+                AddProgramMinutes(list, dummy(n++), L"Dummy", 1, ruled);
+        }
+        EXPECT_EQ(180, ProgramMinutesOf(list, game)) << c.what;
+        EXPECT_EQ(1, ProgramMinutesOf(list, L"v:ruled")) << c.what;
+        EXPECT_EQ(kMostProgramsListed + 2, list.size()) << c.what;
+        long long sum = 0;
+        for (const TProgramMinutes& line : list)
+            sum += line.Minutes;
+        EXPECT_EQ(1 + 24 * c.early + 180 + 180 * c.besides, sum) << c.what;
+        EXPECT_EQ(kOtherProgramsName, list.back().Name) << c.what;
+    }
+
+    // A new program takes the line of the one with the fewest minutes only with more; the line
+    // given up is told, its minutes summed under "Other programs".
     TProgramList list;
     for (size_t i = 0; i < kMostProgramsListed; ++i)
-        AddProgramMinutes(list, L"v:" + std::to_wstring(i), L"P", 1, false);
-    AddProgramMinutes(list, L"v:late", L"Late", 2, false);
-    AddProgramMinutes(list, L"v:late2", L"Late 2", 3, false);
-    AddProgramMinutes(list, L"v:ruled", L"Ruled", 4, true);
-    AddProgramMinutes(list, L"v:0", L"P", 5, false);
-    AddProgramMinutes(list, L"v:1", L"P", INT_MAX, false);
-    ASSERT_EQ(kMostProgramsListed + 2, list.size());
-    EXPECT_EQ(6, ProgramMinutesOf(list, L"v:0"));
+        AddProgramMinutes(list, L"v:" + std::to_wstring(i), L"P", i == 0 ? 1 : 2, ruled);
+    TProgramMinutes given;
+    EXPECT_FALSE(AddProgramMinutes(list, L"v:late", L"Late", 1, ruled, 0, &given));
+    EXPECT_TRUE(given.Id.empty());
+    EXPECT_TRUE(AddProgramMinutes(list, L"v:late", L"Late", 1, ruled, 1, &given));
+    EXPECT_EQ(L"v:0", given.Id);
+    EXPECT_EQ(2, ProgramMinutesOf(list, L"v:late"));
+    EXPECT_EQ(1, ProgramMinutesOf(list, L""));
+    AddProgramMinutes(list, L"v:1", L"P", INT_MAX, ruled);
     EXPECT_EQ(INT_MAX, ProgramMinutesOf(list, L"v:1"));
-    EXPECT_EQ(4, ProgramMinutesOf(list, L"v:ruled"));
-    EXPECT_EQ(0, ProgramMinutesOf(list, L"v:late"));
-    EXPECT_EQ(5, ProgramMinutesOf(list, L""));
-    EXPECT_EQ(kOtherProgramsName, list.back().Name);
+    EXPECT_EQ(kMostProgramsListed + 1, list.size());
 
     TProgramList into{{L"v:a", L"A", 5}, {L"", kOtherProgramsName, 50}};
     SumProgramLists(into, {{L"v:b", L"B", 7}, {L"v:a", L"A there", 3}, {L"", L"x", 1}});

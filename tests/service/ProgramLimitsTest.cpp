@@ -55,7 +55,17 @@ TEST(ProgramLimitsTest, TheRecordStaysWithinItsBoundsWhateverTheUserStarts) {
     EXPECT_EQ(0, ProgramMinutesOf(list, L"f:c:\\windows\\explorer.exe"));
     EXPECT_GT(ProgramMinutesOf(list, L""), 0);
     EXPECT_TRUE(programs.NoTimeLeft(game.Id));
+    // Ended at once when started again, and not charged for it.
     EXPECT_TRUE(programs.See(Process(game.Id)));
+    EXPECT_EQ(0u, programs.SeenCount());
+    // A program that runs on gets a line from a copy with fewer minutes, with all of its own.
+    for (int minute = 1; minute <= 4; ++minute) {
+        programs.See(Process(L"v:late"));
+        programs.Minute(L"anna", L"PC-HERE", stores, today, 1, *log);
+    }
+    EXPECT_EQ(3, ProgramMinutesOf(list, game.Id));
+    EXPECT_EQ(4, ProgramMinutesOf(list, L"v:late"));
+    EXPECT_EQ(kMostProgramsListed + 2, list.size());
     // What the minutes wrote is what this computer's registry holds.
     TProgramList stored;
     ASSERT_TRUE(ReadProgramUsage(HKEY_LOCAL_MACHINE, L"anna", L"PC-HERE", today, stored));
