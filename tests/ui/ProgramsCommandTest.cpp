@@ -10,6 +10,7 @@
 #include "ui/controls/Shell.h"
 #include "ui/dialogs/ProgramsForm.h"
 
+#include <tuple>
 #include <vector>
 
 namespace vantrel::testing {
@@ -160,20 +161,14 @@ TEST_F(ProgramsCommand, RulesAddedFromTheListAndFromAFileAreSavedToBothStores) {
     StartWithStore();
     // The week in the network store: two computers today, one six days ago; on a third the same
     // weekday a week ago, which is not in the week.
-    const struct {
-        const wchar_t* Computer;
-        int DaysAgo;
-        TProgramList Programs;
-    } usage[] = {
+    const std::tuple<const wchar_t*, int, TProgramList> usage[] = {
         {L"A", 0, {{kGame, L"Game", 30}, {kBrowser, L"Browser", 5}, {L"", kOtherProgramsName, 4}}},
         {L"B", 0, {{kGame, L"Game", 20}}},
         {L"A", 6, {{kBrowser, L"Browser", 70}, {L"", kOtherProgramsName, 3}}},
         {L"C", 7, {{kPaint, L"Paint", 99}}},
     };
-    for (const auto& u : usage)
-        ASSERT_EQ(WriteProgramUsage(Network, L"amy", u.Computer, DaysBefore(TestToday(), u.DaysAgo),
-                                    u.Programs),
-                  ERROR_SUCCESS);
+    for (const auto& [computer, daysAgo, programs] : usage)
+        WriteProgramUsage(Network, L"amy", computer, DaysBefore(TestToday(), daysAgo), programs);
     // The store's rules are newer than this computer's copy, so they are the ones shown.
     WriteProgramRules(HKEY_LOCAL_MACHINE, L"amy", {Rule(kGame, L"Game", true, 0)}, 100);
     WriteProgramRules(Network, L"amy", {Rule(kPaint, L"Paint", true, 0)}, 200);
