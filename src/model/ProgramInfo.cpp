@@ -75,13 +75,28 @@ bool InFolder(const std::wstring& path, std::wstring folder) {
     return (next == L'\\' || next == L'/') && SameText(path.substr(0, folder.size()), folder);
 }
 
-bool InWindowsFolder(const std::wstring& path) {
+// Whether the file lies in the Windows folder (anywhere below it), and whether directly in it or
+// directly in the system folder, where no standard user may put a file (below them some folders
+// are open to users: Temp, Tasks, spool\drivers\color).
+void WindowsPlace(const std::wstring& path, bool& below, bool& closed) {
+    below = closed = false;
     wchar_t windows[MAX_PATH + 1] = {};
     // The shared folder; GetWindowsDirectoryW may name a private one on a terminal server.
     const UINT length = GetSystemWindowsDirectoryW(windows, MAX_PATH + 1);
     if (length == 0 || length > MAX_PATH)
-        return false;
-    return InFolder(PlainPath(path), std::wstring(windows, length));
+        return;
+    const std::wstring plain = PlainPath(path);
+    below = InFolder(plain, std::wstring(windows, length));
+    if (!below)
+        return;
+    const size_t slash = plain.find_last_of(L"\\/");
+    const std::wstring folder =
+        slash == std::wstring::npos ? std::wstring() : plain.substr(0, slash);
+    wchar_t system[MAX_PATH + 1] = {};
+    const UINT systemLength = GetSystemDirectoryW(system, MAX_PATH + 1);
+    closed = SameText(folder, std::wstring(windows, length)) ||
+             (systemLength > 0 && systemLength <= MAX_PATH &&
+              SameText(folder, std::wstring(system, systemLength)));
 }
 
 // One block of version information: a WORD length (the whole block with its children), a WORD
@@ -271,9 +286,13 @@ TProgramInfo ProgramInfoOf(const TProgramFields& fields, const std::wstring& pat
     if (info.Name.empty())
         info.Name = L"?";
 
-    // Whatever runs from the Windows folder came with Windows or was put there by an
-    // administrator (the system's helpers, the shell, drivers' tools): not the user's choice.
-    info.PartOfWindows = InWindowsFolder(path);
+    // Windows' own programs: those Microsoft made anywhere in the Windows folder (a copy of a game
+    // put in a folder there that users may write stays the user's), and whatever lies where only
+    // an administrator puts files (Wine's helpers there have no version information).
+    bool below = false, closed = false;
+    WindowsPlace(path, below, closed);
+    info.PartOfWindows = closed || (below && SameText(Clean(fields.CompanyName, kFieldMost),
+                                                      L"Microsoft Corporation"));
     return info;
 }
 

@@ -25,10 +25,12 @@ struct TProgramInfo {
     std::wstring Name;
     // The file it was read from (not part of the identity unless Id begins with "f:").
     std::wstring Path;
-    // A program of Windows itself: its file is in the Windows folder. Such programs (the shell,
-    // the system's helpers) are not listed among the programs a user ran unless a rule names
-    // them. A user may write a few folders in there (Temp, Tasks): a program put there is left
-    // out of the list too, though its rule and the daily limit still hold.
+    // A program of Windows itself: made by Microsoft and in the Windows folder, or directly in
+    // the Windows or the system folder, where only administrators put files. Such programs (the
+    // shell, the system's helpers) are not listed among the programs a user ran unless a rule
+    // names them. A program of the user's own that claims Microsoft as its maker, put in a folder
+    // under the Windows folder that users may write (Temp), is left out of the list too, though
+    // its rule and the daily limit still hold.
     bool PartOfWindows = false;
 };
 

@@ -103,11 +103,15 @@ bool AddProgramMinutes(TProgramList& list, const std::wstring& id, const std::ws
             fewest = it;
     }
     auto other = FindLine(list, std::wstring());
+    const int moved = other == list.end() ? 0 : std::min(std::max(earlier, 0), other->Minutes);
     if (!id.empty() && (isRuled(id) || listed < kMostProgramsListed)) {
-        AddLine(list, id, name, minutes);
+        // Its earlier minutes come along: a rule made for a program summed under "Other
+        // programs" counts all of its day.
+        if (other != list.end() && (other->Minutes -= moved) == 0 && moved > 0)
+            list.erase(other);
+        AddLine(list, id, name, AddBounded(moved, minutes));
         return true;
     }
-    const int moved = other == list.end() ? 0 : std::min(std::max(earlier, 0), other->Minutes);
     if (!id.empty() && fewest != list.end() &&
         static_cast<long long>(fewest->Minutes) < static_cast<long long>(moved) + minutes) {
         if (given)

@@ -6,6 +6,7 @@
 #include "win/SystemError.h"
 
 #include <algorithm>
+#include <new>
 
 namespace vantrel {
 
@@ -52,14 +53,14 @@ TMinuteLoop::TRunningByUser TMinuteLoop::WatchPrograms(const std::vector<TSessio
     TRunningByUser byUser;
     if (watched.empty())
         return byUser;
-    // What goes wrong here (memory, mostly) costs this look its programs, never the minute.
+    // Memory that runs out here costs this look its programs, never the minute.
     try {
         for (TRunningProgram& process : FWatch.Look(watched)) {
             std::wstring user = process.User;
             byUser[user].push_back(std::move(process));
         }
         FWatchFailed = false;
-    } catch (...) {
+    } catch (const std::bad_alloc&) {
         byUser.clear();
         if (!FWatchFailed)
             FLog.WriteFixed(L"Cannot look at the running programs (no memory was left); the "

@@ -6,6 +6,7 @@
 #include "win/SystemError.h"
 
 #include <algorithm>
+#include <climits>
 #include <set>
 
 namespace vantrel {
@@ -235,19 +236,56 @@ void TUserPrograms::LoadToday(const std::wstring& user, const std::wstring& this
                               const TProgramStores& stores, const SYSTEMTIME& now) {
     // This computer's list as this computer's registry and the store hold it: the larger
     // figure of each program, so that a store that lost some gets them back.
+    // A line may have gone to "Other programs" in one of them and not yet in the other: the
+    // lines keep the larger figure, and "Other programs" what is left of the larger day, so that
+    // no minute is counted twice.
     FToday.clear();
     ReadProgramUsage(HKEY_LOCAL_MACHINE, user, thisComputer, now, FToday);
     TProgramList stored;
     if (stores.Network && stores.Store &&
         ReadProgramUsage(stores.Store, user, thisComputer, now, stored)) {
-        for (const TProgramMinutes& line : stored) {
-            const int more = line.Minutes - ProgramMinutesOf(FToday, line.Id);
-            if (more > 0) {
-                AddProgramMinutes(FToday, line.Id, line.Name, more,
-                                  [this](const std::wstring& id) { return FRules.count(id) > 0; });
-                FChanged = true;
+        const auto total = [](const TProgramList& list) {
+            long long sum = 0;
+            for (const TProgramMinutes& line : list)
+                sum += line.Minutes;
+            return sum;
+        };
+        const long long day = std::max(total(FToday), total(stored));
+        TProgramList merged;
+        for (const TProgramList* list : {&FToday, &stored}) {
+            for (const TProgramMinutes& line : *list) {
+                if (line.Id.empty())
+                    continue;
+                auto it =
+                    std::find_if(merged.begin(), merged.end(),
+                                 [&line](const TProgramMinutes& m) { return m.Id == line.Id; });
+                if (it == merged.end())
+                    merged.push_back(line);
+                else
+                    it->Minutes = std::max(it->Minutes, line.Minutes);
             }
         }
+        // Both may list programs the other summed: the list keeps its bound.
+        for (;;) {
+            auto fewest = merged.end();
+            size_t unruled = 0;
+            for (auto it = merged.begin(); it != merged.end(); ++it) {
+                if (FRules.count(it->Id))
+                    continue;
+                ++unruled;
+                if (fewest == merged.end() || it->Minutes < fewest->Minutes)
+                    fewest = it;
+            }
+            if (unruled <= kMostProgramsListed)
+                break;
+            merged.erase(fewest);
+        }
+        const long long named = total(merged);
+        if (day > named)
+            merged.push_back({std::wstring(), kOtherProgramsName,
+                              static_cast<int>(std::min<long long>(day - named, INT_MAX))});
+        FChanged = FChanged || merged.size() != FToday.size() || total(merged) != total(FToday);
+        FToday.swap(merged);
     }
     FLoaded = true;
     FStoreBehind = stores.Network;

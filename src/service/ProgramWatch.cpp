@@ -221,8 +221,7 @@ void TProgramWatch::AskOwner(DWORD pid, TKnown& known) {
         known.OwnerKnown = true;
         return;
     }
-    const THandle process =
-        OpenSameProcess(pid, known.Created, PROCESS_QUERY_LIMITED_INFORMATION | READ_CONTROL);
+    const THandle process = OpenSameProcess(pid, known.Created);
     if (!process)
         return;
     HANDLE raw = nullptr;
@@ -238,9 +237,14 @@ void TProgramWatch::AskOwner(DWORD pid, TKnown& known) {
     // A user may close their token to everyone, the service too, while the debug privilege still
     // opens the process itself: its owner is then the account that made it, which no standard
     // user can change to another's.
-    if (!sid && GetSecurityInfo(process.Get(), SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &sid,
-                                nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
-        sid = nullptr;
+    if (!sid) {
+        const THandle owned =
+            OpenSameProcess(pid, known.Created, PROCESS_QUERY_LIMITED_INFORMATION | READ_CONTROL);
+        if (!owned ||
+            GetSecurityInfo(owned.Get(), SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &sid,
+                            nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
+            sid = nullptr;
+    }
     const std::wstring text = sid ? SidText(sid) : std::wstring();
     if (!text.empty()) {
         known.Owner = AccountOf(text, sid);

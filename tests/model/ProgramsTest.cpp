@@ -104,13 +104,23 @@ TEST(ProgramInfoTest, IdentityAndNameFromFields) {
          L"v:n.exe||microsoft corporation|",
          L"n.exe",
          true},
-        // The folder's name must match whole; the maker does not matter.
+        // The folder's name must match whole; below it, the maker must be Microsoft.
         {{L"n.exe", L"", L"", ms, L""},
          windows + L"2\\n.exe",
          L"v:n.exe||microsoft corporation|",
          L"n.exe",
          false},
         {{L"n.exe", L"", L"", L"Ms", L""}, windows + L"\\n.exe", L"v:n.exe||ms|", L"n.exe", true},
+        {{L"n.exe", L"", L"", L"Ms", L""},
+         windows + L"\\Temp\\n.exe",
+         L"v:n.exe||ms|",
+         L"n.exe",
+         false},
+        {{L"n.exe", L"", L"", ms, L""},
+         windows + L"\\Temp\\n.exe",
+         L"v:n.exe||microsoft corporation|",
+         L"n.exe",
+         true},
         // A path of 260 characters is kept; a longer one is cut, with a hash of the whole.
         {{},
          L"C:\\" + std::wstring(253, L'B') + L".exe",
@@ -424,6 +434,12 @@ TEST(ProgramUsageTest, ListsKeepTheProgramsWithTheMostMinutes) {
     EXPECT_EQ(L"v:0", given.Id);
     EXPECT_EQ(2, ProgramMinutesOf(list, L"v:late"));
     EXPECT_EQ(1, ProgramMinutesOf(list, L""));
+    // A program ruled later brings its minutes from "Other programs" to its line.
+    EXPECT_TRUE(AddProgramMinutes(list, L"v:ruled", L"Ruled", 2, ruled, 1));
+    EXPECT_EQ(3, ProgramMinutesOf(list, L"v:ruled"));
+    EXPECT_EQ(list.end(), std::find_if(list.begin(), list.end(), [](const TProgramMinutes& line) {
+                  return line.Id.empty();
+              }));
     AddProgramMinutes(list, L"v:1", L"P", INT_MAX, ruled);
     EXPECT_EQ(INT_MAX, ProgramMinutesOf(list, L"v:1"));
     EXPECT_EQ(kMostProgramsListed + 1, list.size());

@@ -11,6 +11,9 @@ namespace {
 
 using namespace vantrel::testing;
 
+// A network store of the tests, a key of this computer's registry.
+const wchar_t kStoreRoot[] = L"SOFTWARE\\VantrelSvcTest\\PROGRAMS";
+
 TRunningProgram Process(const std::wstring& id, bool partOfWindows = false) {
     TRunningProgram process;
     process.User = L"anna";
@@ -73,6 +76,41 @@ TEST(ProgramLimitsTest, TheRecordStaysWithinItsBoundsWhateverTheUserStarts) {
     EXPECT_EQ(3, ProgramMinutesOf(stored, game.Id));
     log.reset();
     DeleteFileW(logPath.c_str());
+    CleanStore();
+}
+
+// This computer's day as its registry and a network store that fell behind hold it: a program
+// whose line went to "Other programs" in one but not yet in the other is not counted twice.
+TEST(ProgramLimitsTest, TheDayReadFromTwoPlacesCountsNoMinuteTwice) {
+    CleanStore();
+    HKEY office = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, kStoreRoot, 0, nullptr, 0,
+                                             KEY_ALL_ACCESS, nullptr, &office, nullptr));
+    WriteUser(HKEY_LOCAL_MACHINE, L"anna", true, 0, 24, 600);
+    WriteUser(office, L"anna", true, 0, 24, 600);
+    const SYSTEMTIME today = Time(2026, 6, 10, 3, 12, 0);
+    ASSERT_EQ(ERROR_SUCCESS,
+              WriteProgramUsage(HKEY_LOCAL_MACHINE, L"anna", L"PC-HERE", today,
+                                {{L"v:y", L"Y", 60}, {L"", kOtherProgramsName, 50}}));
+    ASSERT_EQ(ERROR_SUCCESS, WriteProgramUsage(office, L"anna", L"PC-HERE", today,
+                                               {{L"v:x", L"X", 50}, {L"v:y", L"Y", 10}}));
+    const std::wstring logPath = TempPath(UniqueName(L"Log") + L".log");
+    auto log = std::make_unique<TServiceLog>(logPath);
+    TProgramStores stores;
+    stores.Store = office;
+    stores.Network = true;
+    TUserPrograms programs;
+    programs.Minute(L"anna", L"PC-HERE", stores, today, 0, *log);
+    long long sum = 0;
+    for (const TProgramMinutes& line : programs.Today())
+        sum += line.Minutes;
+    EXPECT_EQ(110, sum);
+    EXPECT_EQ(60, ProgramMinutesOf(programs.Today(), L"v:y"));
+    EXPECT_EQ(50, ProgramMinutesOf(programs.Today(), L"v:x"));
+    log.reset();
+    DeleteFileW(logPath.c_str());
+    RegCloseKey(office);
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, kStoreRoot);
     CleanStore();
 }
 
