@@ -1,6 +1,7 @@
 #include "service/AskServer.h"
 
 #include "model/Clock.h"
+#include "service/PipeInstance.h"
 
 #include <sddl.h>
 
@@ -16,6 +17,7 @@ namespace vantrel {
 namespace {
 
 constexpr DWORD kAskBuffer = 1024;
+constexpr TPipeShape kAskShape{TAskServer::kMostClients + 1, kAskBuffer, 2000};
 
 std::mutex gCallerLock;
 TAskCallerSource gCallerSeam;
@@ -132,16 +134,7 @@ TAskServer::~TAskServer() {
 }
 
 THandle TAskServer::NewInstance(bool first, DWORD& error) {
-    SECURITY_ATTRIBUTES attributes{sizeof(attributes), FSecurity, FALSE};
-    DWORD openMode = PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED;
-    if (first)
-        openMode |= FILE_FLAG_FIRST_PIPE_INSTANCE;
-    THandle pipe(CreateNamedPipeW((L"\\\\.\\pipe\\" + FPipeName).c_str(), openMode,
-                                  PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT |
-                                      PIPE_REJECT_REMOTE_CLIENTS,
-                                  kMostClients + 1, kAskBuffer, kAskBuffer, 2000, &attributes));
-    error = pipe ? ERROR_SUCCESS : GetLastError();
-    return pipe;
+    return NewPipeInstance(FPipeName, kAskShape, FSecurity, first, error);
 }
 
 bool TAskServer::Start(DWORD& error) {
@@ -159,17 +152,7 @@ bool TAskServer::Start(DWORD& error) {
         error = GetLastError();
         return false;
     }
-    THandle first = NewInstance(true, error);
-    if (!first && error == ERROR_INVALID_OWNER) {
-        // Run from a console without elevation: the account owns the pipe itself.
-        LocalFree(FSecurity);
-        FSecurity = NewAskSecurity(false);
-        if (!FSecurity) {
-            error = GetLastError();
-            return false;
-        }
-        first = NewInstance(true, error);
-    }
+    THandle first = NewFirstPipeInstance(FPipeName, kAskShape, FSecurity, &NewAskSecurity, error);
     if (!first)
         return false;
     ResetEvent(FStopEvent.Get());

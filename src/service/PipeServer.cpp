@@ -1,6 +1,7 @@
 #include "service/PipeServer.h"
 
 #include "pipes/PipeFraming.h"
+#include "service/PipeInstance.h"
 
 #include <sddl.h>
 
@@ -11,6 +12,8 @@ namespace vantrel {
 namespace {
 
 constexpr DWORD kPipeBuffer = 65536;
+constexpr TPipeShape kShape{PIPE_UNLIMITED_INSTANCES, kPipeBuffer, 5000};
+
 THandle NewEvent() {
     return THandle(CreateEventW(nullptr, TRUE, FALSE, nullptr));
 }
@@ -57,17 +60,7 @@ TPipeServer::~TPipeServer() {
 }
 
 THandle TPipeServer::NewInstance(bool first, DWORD& error) {
-    SECURITY_ATTRIBUTES attributes{sizeof(attributes), FSecurity, FALSE};
-    const std::wstring path = L"\\\\.\\pipe\\" + FPipeName;
-    DWORD openMode = PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED;
-    if (first)
-        openMode |= FILE_FLAG_FIRST_PIPE_INSTANCE;
-    THandle pipe(CreateNamedPipeW(
-        path.c_str(), openMode,
-        PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
-        PIPE_UNLIMITED_INSTANCES, kPipeBuffer, kPipeBuffer, 5000, &attributes));
-    error = pipe ? ERROR_SUCCESS : GetLastError();
-    return pipe;
+    return NewPipeInstance(FPipeName, kShape, FSecurity, first, error);
 }
 
 bool TPipeServer::Start(DWORD& error) {
@@ -86,18 +79,9 @@ bool TPipeServer::Start(DWORD& error) {
         error = GetLastError();
         return false;
     }
-    THandle first = NewInstance(true, error);
-    if (!first && error == ERROR_INVALID_OWNER) {
-        // Run from a console without elevation: the account owns the pipe itself, and the
-        // program takes no word of a server the Administrators do not own.
-        LocalFree(FSecurity);
-        FSecurity = NewPipeSecurity(false);
-        if (!FSecurity) {
-            error = GetLastError();
-            return false;
-        }
-        first = NewInstance(true, error);
-    }
+    // Run from a console without elevation the account owns the pipe itself, and the program
+    // takes no word of a server the Administrators do not own.
+    THandle first = NewFirstPipeInstance(FPipeName, kShape, FSecurity, &NewPipeSecurity, error);
     if (!first)
         return false;
     try {

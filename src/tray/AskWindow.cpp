@@ -2,6 +2,7 @@
 
 #include "model/TimeRequest.h"
 #include "ui/Fonts.h"
+#include "tray/TrayWindowParts.h"
 #include "ui/ProgramIcons.h"
 #include "ui/controls/DialogMetrics.h"
 #include "win/Dpi.h"
@@ -22,20 +23,6 @@ constexpr DWORD kExStyle = WS_EX_CONTROLPARENT;
 constexpr int kContentWidth = 330;
 constexpr int kCodeWidth = 90;
 constexpr int kComboDrop = 120;
-
-std::wstring WindowText(HWND window) {
-    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
-    text.resize(
-        static_cast<size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
-    return text;
-}
-
-HWND MakeControl(HWND parent, const wchar_t* className, DWORD style, int id = 0,
-                 DWORD exStyle = 0) {
-    return CreateWindowExW(exStyle, className, L"", WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0,
-                           parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                           GetModuleHandleW(nullptr), nullptr);
-}
 
 void Place(HWND control, bool shown, int x, int y, int width, int height) {
     ShowWindow(control, shown ? SW_SHOWNA : SW_HIDE);
@@ -396,21 +383,13 @@ LRESULT TAskWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_CLOSE:
         Hide();
         return 0;
-    case WM_DPICHANGED: {
-        FDpi = HIWORD(wParam);
-        const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
-        SetWindowPos(Handle(), nullptr, suggested->left, suggested->top,
-                     suggested->right - suggested->left, suggested->bottom - suggested->top,
-                     SWP_NOZORDER | SWP_NOACTIVATE);
-        MakeFonts();
-        Layout();
-        return 0;
-    }
+    case WM_DPICHANGED:
     case WM_SETTINGCHANGE:
-        if (wParam == SPI_SETNONCLIENTMETRICS) {
-            MakeFonts();
-            Layout();
-        }
+        if (FollowScaleChange(Handle(), msg, wParam, lParam, FDpi, [this] {
+                MakeFonts();
+                Layout();
+            }))
+            return 0;
         break;
     }
     return TWindow::HandleMessage(msg, wParam, lParam);

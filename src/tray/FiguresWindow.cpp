@@ -1,6 +1,7 @@
 #include "tray/FiguresWindow.h"
 
 #include "tray/TrayPicture.h"
+#include "tray/TrayWindowParts.h"
 #include "ui/ProgramIcons.h"
 #include "ui/controls/DialogMetrics.h"
 #include "win/Dpi.h"
@@ -52,13 +53,6 @@ LOGFONTW MessageFont(int dpi) {
     return font;
 }
 
-std::wstring WindowText(HWND window) {
-    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
-    text.resize(
-        static_cast<size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
-    return text;
-}
-
 int TextWidth(HDC dc, const std::wstring& text) {
     SIZE size{};
     GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
@@ -70,12 +64,6 @@ RECT WorkAreaAt(HMONITOR monitor) {
     info.cbSize = sizeof(info);
     GetMonitorInfoW(monitor, &info);
     return info.rcWork;
-}
-
-HWND MakeControl(HWND parent, const wchar_t* className, DWORD style, int id = 0) {
-    return CreateWindowExW(0, className, L"", WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, parent,
-                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                           GetModuleHandleW(nullptr), nullptr);
 }
 
 } // namespace
@@ -401,21 +389,13 @@ LRESULT TFiguresWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             return 0;
         }
         break;
-    case WM_DPICHANGED: {
-        FDpi = HIWORD(wParam);
-        const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
-        SetWindowPos(Handle(), nullptr, suggested->left, suggested->top,
-                     suggested->right - suggested->left, suggested->bottom - suggested->top,
-                     SWP_NOZORDER | SWP_NOACTIVATE);
-        MakeFonts();
-        Layout();
-        return 0;
-    }
+    case WM_DPICHANGED:
     case WM_SETTINGCHANGE:
-        if (wParam == SPI_SETNONCLIENTMETRICS) {
-            MakeFonts();
-            Layout();
-        }
+        if (FollowScaleChange(Handle(), msg, wParam, lParam, FDpi, [this] {
+                MakeFonts();
+                Layout();
+            }))
+            return 0;
         break;
     }
     return TWindow::HandleMessage(msg, wParam, lParam);
